@@ -1,0 +1,83 @@
+#include "platform.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QRandomGenerator>
+
+namespace {
+
+// "Word Files (*.doc)|*.doc" -> "Word Files (*.doc)": Qt reads the pattern from the description.
+QString qtFilter(const QString& filter)
+{
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList out;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
+        out << (parts[i].contains(QLatin1Char('(')) ? parts[i] : parts[i] + QStringLiteral(" (") + parts[i + 1] + QLatin1Char(')'));
+    return out.join(QStringLiteral(";;"));
+}
+
+} // namespace
+
+void QtPlatform::showMessage(const QString& text, const QString& caption, Icon icon)
+{
+    QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon, caption, text,
+                    QMessageBox::Ok, QApplication::activeWindow());
+    box.exec();
+}
+
+bool QtPlatform::askYesNo(const QString& text, const QString& caption)
+{
+    QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Yes | QMessageBox::No,
+                    QApplication::activeWindow());
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+QString QtPlatform::getSaveFileName(const QString& title, const QString& filter)
+{
+    QFileDialog dialog(QApplication::activeWindow(), title, QString(), qtFilter(filter));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(QString());
+    // The program asks its own overwrite question.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.selectFile(QString());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
+}
+
+void QtPlatform::setClipboard(std::unique_ptr<QMimeData> data)
+{
+    QGuiApplication::clipboard()->setMimeData(data.release());
+}
+
+const QMimeData* QtPlatform::clipboard()
+{
+    return QGuiApplication::clipboard()->mimeData();
+}
+
+QDate QtPlatform::today()
+{
+    return QDate::currentDate();
+}
+
+double QtPlatform::randomFraction()
+{
+    return QRandomGenerator::global()->generateDouble();
+}
+
+void QtPlatform::openUrl(const QUrl& url)
+{
+    QDesktopServices::openUrl(url);
+}
+
+void QtPlatform::endProgram()
+{
+    // Leave the event loop straight away; no window gets a close event first.
+    QCoreApplication::exit(0);
+}

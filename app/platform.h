@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+#include <QUrl>
+
+#include <memory>
+
+class QMimeData;
+
+// Every effect on the world outside the program's own windows and files goes through
+// this seam, so that handlers can be driven headless by tests.
+class Platform {
+public:
+    enum class Icon { None, Warning };
+
+    virtual ~Platform() = default;
+
+    // A modal box with a single OK button.
+    virtual void showMessage(const QString& text, const QString& caption, Icon icon) = 0;
+    // A modal Yes/No question without icon, Yes the default button. True for Yes.
+    virtual bool askYesNo(const QString& text, const QString& caption) = 0;
+    // A modal save dialog; an empty string when cancelled. No suffix is added.
+    // filter is in the "Description (*.ext)|*.ext" form.
+    virtual QString getSaveFileName(const QString& title, const QString& filter) = 0;
+
+    virtual void setClipboard(std::unique_ptr<QMimeData> data) = 0;
+    // What the clipboard holds now, or nullptr; valid until the clipboard changes.
+    virtual const QMimeData* clipboard() = 0;
+
+    virtual QDate today() = 0;
+    // A uniform fraction in [0, 1).
+    virtual double randomFraction() = 0;
+    virtual void openUrl(const QUrl& url) = 0;
+    // Ends the program at once: no close handler of any window runs afterwards.
+    virtual void endProgram() = 0;
+};
+
+// The real desktop: Qt's message boxes, file dialog, clipboard, clock and browser.
+class QtPlatform final : public Platform {
+public:
+    void showMessage(const QString& text, const QString& caption, Icon icon) override;
+    bool askYesNo(const QString& text, const QString& caption) override;
+    QString getSaveFileName(const QString& title, const QString& filter) override;
+    void setClipboard(std::unique_ptr<QMimeData> data) override;
+    const QMimeData* clipboard() override;
+    QDate today() override;
+    double randomFraction() override;
+    void openUrl(const QUrl& url) override;
+    void endProgram() override;
+};

@@ -1,0 +1,28 @@
+# One warning list and the sanitizer switch, applied per target.
+function(brindlewick_target_settings target)
+  if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
+      -Wold-style-cast -Wcast-align -Woverloaded-virtual
+      -Wnull-dereference -Wimplicit-fallthrough)
+    if(BRINDLEWICK_WERROR)
+      target_compile_options(${target} PRIVATE -Werror)
+    endif()
+    if(BRINDLEWICK_SANITIZE)
+      target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+      target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+    endif()
+  endif()
+endfunction()
+
+# A test program: one executable per unit or flow, registered with CTest.
+#   brindlewick_add_test(tst_Name SOURCES a.cpp ... LIBS lib ...)
+function(brindlewick_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  set_target_properties(${name} PROPERTIES AUTOMOC ON RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin/tests)
+  target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS})
+  target_compile_definitions(${name} PRIVATE BRINDLEWICK_TEST_DATA="${CMAKE_SOURCE_DIR}/tests/data")
+  brindlewick_target_settings(${name})
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()

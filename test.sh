@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds and runs every test.
+#   ./test.sh             tests in build/
+#   ./test.sh --sanitize  the same under AddressSanitizer and UndefinedBehaviorSanitizer, in build-sanitize/
+set -euo pipefail
+cd "$(dirname "$0")"
+tools/deps.sh test
+dir=build
+opts=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+if [ "${1:-}" = --sanitize ]; then
+  dir=build-sanitize
+  opts=(-DCMAKE_BUILD_TYPE=Debug -DBRINDLEWICK_SANITIZE=ON -DCMAKE_CXX_COMPILER=clang++)
+  export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+fi
+[ "${CI:-}" = true ] && opts+=(-DBRINDLEWICK_WERROR=ON)
+cmake -S . -B "$dir" -G Ninja "${opts[@]}" >/dev/null
+cmake --build "$dir"
+ctest --test-dir "$dir" --output-on-failure -j2

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "platform.h"
+
+#include <QMimeData>
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+
+// Records every effect and answers from scripted queues; never blocks, never opens anything.
+class FakePlatform final : public Platform {
+public:
+    struct Message {
+        QString text;
+        QString caption;
+        Icon icon;
+    };
+
+    std::vector<Message> messages;
+    std::vector<QString> questions;
+    std::deque<bool> yesNoAnswers;          // default Yes when empty
+    std::deque<QString> saveFileAnswers;    // default cancel (empty) when empty
+    std::vector<QString> saveDialogTitles;
+    std::vector<QString> saveDialogFilters;
+    std::vector<QUrl> openedUrls;
+    std::deque<double> randomValues;        // default 0.5 when empty
+    QDate todayValue = QDate(2022, 4, 23);
+    int endProgramCalls = 0;
+    std::unique_ptr<QMimeData> clipboardData;
+    bool clipboardFails = false;            // clipboard() answers nothing
+    std::function<void(const Message&)> onMessage; // runs while the "box" is open
+
+    void showMessage(const QString& text, const QString& caption, Icon icon) override
+    {
+        messages.push_back({text, caption, icon});
+        if (onMessage)
+            onMessage(messages.back());
+    }
+    bool askYesNo(const QString& text, const QString&) override
+    {
+        questions.push_back(text);
+        if (yesNoAnswers.empty())
+            return true;
+        const bool answer = yesNoAnswers.front();
+        yesNoAnswers.pop_front();
+        return answer;
+    }
+    QString getSaveFileName(const QString& title, const QString& filter) override
+    {
+        saveDialogTitles.push_back(title);
+        saveDialogFilters.push_back(filter);
+        if (saveFileAnswers.empty())
+            return QString();
+        QString answer = saveFileAnswers.front();
+        saveFileAnswers.pop_front();
+        return answer;
+    }
+    void setClipboard(std::unique_ptr<QMimeData> data) override { clipboardData = std::move(data); }
+    const QMimeData* clipboard() override { return clipboardFails ? nullptr : clipboardData.get(); }
+    QDate today() override { return todayValue; }
+    double randomFraction() override
+    {
+        if (randomValues.empty())
+            return 0.5;
+        const double value = randomValues.front();
+        randomValues.pop_front();
+        return value;
+    }
+    void openUrl(const QUrl& url) override { openedUrls.push_back(url); }
+    void endProgram() override { ++endProgramCalls; }
+
+    QStringList messageTexts() const
+    {
+        QStringList out;
+        for (const Message& m : messages)
+            out << m.text;
+        return out;
+    }
+};

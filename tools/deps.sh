@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs the Debian packages a build needs, only when some are missing.
+#   tools/deps.sh run    what building and starting the program needs
+#   tools/deps.sh test   that, plus what the tests need (independent .doc readers, Xvfb, clang)
+set -euo pipefail
+run_pkgs=(build-essential cmake ninja-build qt6-base-dev fonts-liberation2 xvfb xauth)
+test_pkgs=(libqt6test6 antiword wv libreoffice-writer-nogui poppler-utils clang libclang-rt-14-dev imagemagick)
+pkgs=("${run_pkgs[@]}")
+[ "${1:-run}" = test ] && pkgs+=("${test_pkgs[@]}")
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+echo "installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo=sudo
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
