@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QCursor>
+#include <QObject>
+#include <QPointer>
+
+#include <optional>
+
+class QWidget;
+
+// The three pointer values a window uses; the numbers are the ones the error-free
+// pointer convention of the program is written in.
+enum class MousePointer { Default = 0, Busy = 11, Custom = 99 };
+
+// One pointer setting for a whole window, its controls included. Hovering a watched
+// button switches to the custom (hand) pointer, hovering a watched surface back to the
+// default; neither touches the busy hourglass.
+class WindowPointer : public QObject {
+    Q_OBJECT
+
+public:
+    explicit WindowPointer(QWidget& window);
+
+    MousePointer value() const { return mValue; }
+    void set(MousePointer pointer);
+
+    // Without a hand cursor the custom pointer looks like the ordinary arrow.
+    void setHandCursor(const QCursor& cursor) { mHand = cursor; }
+    bool hasHandCursor() const { return mHand.has_value(); }
+
+    void watchButton(QWidget* widget);
+    void watchSurface(QWidget* widget);
+
+    void hoverButton();
+    void hoverSurface();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void apply();
+
+    QWidget& mWindow;
+    MousePointer mValue = MousePointer::Default;
+    std::optional<QCursor> mHand;
+};
+
+// Shows the hourglass for as long as it lives, then the default pointer, also when
+// the work in between throws.
+class BusyPointer {
+public:
+    explicit BusyPointer(WindowPointer& pointer) : mPointer(pointer) { mPointer.set(MousePointer::Busy); }
+    ~BusyPointer() { mPointer.set(MousePointer::Default); }
+    BusyPointer(const BusyPointer&) = delete;
+    BusyPointer& operator=(const BusyPointer&) = delete;
+
+private:
+    WindowPointer& mPointer;
+};
