@@ -1,0 +1,314 @@
+#include "workingfiles.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <stdexcept>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray("<unreadable>");
+    return file.readAll();
+}
+
+void writePlain(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// Restores an environment variable when the test leaves.
+class EnvGuard {
+public:
+    explicit EnvGuard(const char* name) : mName(name), mWasSet(qEnvironmentVariableIsSet(name)), mOld(qgetenv(name)) {}
+    ~EnvGuard()
+    {
+        if (mWasSet)
+            qputenv(mName, mOld);
+        else
+            qunsetenv(mName);
+    }
+
+private:
+    const char* mName;
+    bool mWasSet;
+    QByteArray mOld;
+};
+
+} // namespace
+
+class tst_WorkingFiles : public QObject {
+    Q_OBJECT
+
+private slots:
+    void temporaryFolderFromTemp();
+    void temporaryFolderWithoutTemp_data();
+    void temporaryFolderWithoutTemp();
+    void temporaryFolderRefusesForeignLink();
+    void workingPathJoinsWithSeparator();
+    void fileExists_data();
+    void fileExists();
+    void writeCreatesExactBytes();
+    void writeRefusesExistingFile();
+    void writeRefusesPlantedLink();
+    void writeReportsUnwritableFolder();
+    void writeReportsFileInPlaceOfFolder();
+    void deleteRemovesReadOnlyFile();
+    void deleteMissingFileDoesNothing();
+    void deleteLeavesLinkTargetAlone();
+    void deleteRunsPendingEvents();
+    void replaceOverwritesContent();
+    void replaceDoesNotFollowLink();
+    void replaceReportsMissingFolder();
+
+private:
+    QTemporaryDir mDir;
+};
+
+void tst_WorkingFiles::temporaryFolderFromTemp()
+{
+    EnvGuard guard("TEMP");
+    qputenv("TEMP", mDir.path().toLocal8Bit());
+    QCOMPARE(temporaryFolder(), mDir.path());
+}
+
+void tst_WorkingFiles::temporaryFolderWithoutTemp_data()
+{
+    QTest::addColumn<bool>("emptyInsteadOfUnset");
+    QTest::addColumn<bool>("withRuntimeDir");
+    QTest::newRow("unset, runtime dir") << false << true;
+    QTest::newRow("empty, runtime dir") << true << true;
+    QTest::newRow("unset, no runtime dir") << false << false;
+}
+
+void tst_WorkingFiles::temporaryFolderWithoutTemp()
+{
+    QFETCH(bool, emptyInsteadOfUnset);
+    QFETCH(bool, withRuntimeDir);
+    EnvGuard temp("TEMP");
+    EnvGuard runtime("XDG_RUNTIME_DIR");
+    EnvGuard tmpdir("TMPDIR");
+    const QString runtimeDir = mDir.path() + QStringLiteral("/runtime");
+    const QString systemTemp = mDir.path() + QStringLiteral("/systemtmp");
+    QVERIFY(QDir().mkpath(runtimeDir));
+    QVERIFY(QDir().mkpath(systemTemp));
+    if (emptyInsteadOfUnset)
+        qputenv("TEMP", "");
+    else
+        qunsetenv("TEMP");
+    if (withRuntimeDir)
+        qputenv("XDG_RUNTIME_DIR", runtimeDir.toLocal8Bit());
+    else
+        qunsetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", systemTemp.toLocal8Bit());
+
+    const QString folder = temporaryFolder();
+    const QString expected = withRuntimeDir ? runtimeDir + QStringLiteral("/brindlewick")
+                                            : systemTemp + QStringLiteral("/brindlewick-%1").arg(::geteuid());
+    QCOMPARE(folder, expected);
+    QVERIFY(!folder.isEmpty() && folder != QStringLiteral("/"));
+
+    struct stat info {};
+    QCOMPARE(::lstat(QFile::encodeName(folder).constData(), &info), 0);
+    QVERIFY(S_ISDIR(info.st_mode));
+    QCOMPARE(info.st_mode & 0777, 0700u);
+    QCOMPARE(info.st_uid, ::geteuid());
+
+    // A second call finds the same folder and accepts it.
+    QCOMPARE(temporaryFolder(), folder);
+}
+
+void tst_WorkingFiles::temporaryFolderRefusesForeignLink()
+{
+    EnvGuard temp("TEMP");
+    EnvGuard runtime("XDG_RUNTIME_DIR");
+    const QString runtimeDir = mDir.path() + QStringLiteral("/planted");
+    const QString elsewhere = mDir.path() + QStringLiteral("/elsewhere");
+    QVERIFY(QDir().mkpath(runtimeDir));
+    QVERIFY(QDir().mkpath(elsewhere));
+    QVERIFY(QFile::link(elsewhere, runtimeDir + QStringLiteral("/brindlewick")));
+    qunsetenv("TEMP");
+    qputenv("XDG_RUNTIME_DIR", runtimeDir.toLocal8Bit());
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, temporaryFolder());
+}
+
+void tst_WorkingFiles::workingPathJoinsWithSeparator()
+{
+    EnvGuard guard("TEMP");
+    qputenv("TEMP", mDir.path().toLocal8Bit());
+    QCOMPARE(workingPath(QStringLiteral("template.doc")), mDir.path() + QDir::separator() + QStringLiteral("template.doc"));
+}
+
+void tst_WorkingFiles::fileExists_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("expected");
+    QTest::newRow("missing") << "missing" << false;
+    QTest::newRow("empty path") << "empty" << false;
+    QTest::newRow("plain file") << "file" << true;
+    QTest::newRow("read-only file") << "readonly" << true;
+    // A folder has a date and time too.
+    QTest::newRow("directory") << "dir" << true;
+    QTest::newRow("dangling link") << "dangling" << false;
+}
+
+void tst_WorkingFiles::fileExists()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, expected);
+    const QString path = mDir.path() + QStringLiteral("/exists-") + kind;
+    if (kind == QLatin1String("file") || kind == QLatin1String("readonly"))
+        writePlain(path, "x");
+    if (kind == QLatin1String("readonly"))
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner));
+    if (kind == QLatin1String("dir"))
+        QVERIFY(QDir().mkpath(path));
+    if (kind == QLatin1String("dangling"))
+        QVERIFY(QFile::link(mDir.path() + QStringLiteral("/nothing-here"), path));
+    QCOMPARE(FileExists(kind == QLatin1String("empty") ? QString() : path), expected);
+}
+
+void tst_WorkingFiles::writeCreatesExactBytes()
+{
+    const QString path = mDir.path() + QStringLiteral("/fresh.doc");
+    QByteArray bytes;
+    for (int i = 0; i < 28672; ++i)
+        bytes.append(char(i * 7 + 3));
+    WriteBytesToFile(bytes, path);
+    QCOMPARE(readAll(path), bytes);
+}
+
+void tst_WorkingFiles::writeRefusesExistingFile()
+{
+    const QString path = mDir.path() + QStringLiteral("/existing.doc");
+    writePlain(path, "old content");
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, WriteBytesToFile("new", path));
+    QCOMPARE(readAll(path), QByteArray("old content"));
+}
+
+void tst_WorkingFiles::writeRefusesPlantedLink()
+{
+    const QString victim = mDir.path() + QStringLiteral("/victim.txt");
+    const QString link = mDir.path() + QStringLiteral("/template.doc");
+    writePlain(victim, "precious");
+    QVERIFY(QFile::link(victim, link));
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, WriteBytesToFile("attack", link));
+    QCOMPARE(readAll(victim), QByteArray("precious"));
+    QVERIFY(QFileInfo(link).isSymLink());
+
+    // A dangling link must not create its target either.
+    const QString target = mDir.path() + QStringLiteral("/would-be-created");
+    const QString dangling = mDir.path() + QStringLiteral("/temp.bmp");
+    QVERIFY(QFile::link(target, dangling));
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, WriteBytesToFile("attack", dangling));
+    QVERIFY(!QFileInfo::exists(target));
+}
+
+void tst_WorkingFiles::writeReportsUnwritableFolder()
+{
+    if (::geteuid() == 0)
+        QSKIP("root writes into read-only folders");
+    const QString folder = mDir.path() + QStringLiteral("/locked");
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    const QString path = folder + QStringLiteral("/template.doc");
+    try {
+        WriteBytesToFile("bytes", path);
+        QFAIL("no failure reported");
+    } catch (const std::runtime_error& e) {
+        QCOMPARE(QString::fromUtf8(e.what()), QStringLiteral("Permission denied: ") + path);
+    }
+    QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+}
+
+void tst_WorkingFiles::writeReportsFileInPlaceOfFolder()
+{
+    const QString notAFolder = mDir.path() + QStringLiteral("/plainfile");
+    writePlain(notAFolder, "x");
+    const QString path = notAFolder + QStringLiteral("/template.doc");
+    try {
+        WriteBytesToFile("bytes", path);
+        QFAIL("no failure reported");
+    } catch (const std::runtime_error& e) {
+        QCOMPARE(QString::fromUtf8(e.what()), QStringLiteral("Not a directory: ") + path);
+    }
+}
+
+void tst_WorkingFiles::deleteRemovesReadOnlyFile()
+{
+    const QString path = mDir.path() + QStringLiteral("/readonly.doc");
+    writePlain(path, "x");
+    QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner));
+    DeleteFileQuietly(path);
+    QVERIFY(!QFileInfo::exists(path));
+}
+
+void tst_WorkingFiles::deleteMissingFileDoesNothing()
+{
+    const QString path = mDir.path() + QStringLiteral("/never-there.doc");
+    DeleteFileQuietly(path);
+    DeleteFileQuietly(QString());
+    QVERIFY(!QFileInfo::exists(path));
+}
+
+void tst_WorkingFiles::deleteLeavesLinkTargetAlone()
+{
+    const QString target = mDir.path() + QStringLiteral("/link-target.txt");
+    const QString link = mDir.path() + QStringLiteral("/vellum11111111.doc");
+    writePlain(target, "keep");
+    QVERIFY(QFile::link(target, link));
+    DeleteFileQuietly(link);
+    QVERIFY(!QFileInfo(link).isSymLink());
+    QCOMPARE(readAll(target), QByteArray("keep"));
+}
+
+void tst_WorkingFiles::deleteRunsPendingEvents()
+{
+    bool ran = false;
+    QMetaObject::invokeMethod(this, [&ran] { ran = true; }, Qt::QueuedConnection);
+    DeleteFileQuietly(mDir.path() + QStringLiteral("/none"));
+    QVERIFY(ran);
+}
+
+void tst_WorkingFiles::replaceOverwritesContent()
+{
+    const QString path = mDir.path() + QStringLiteral("/replace.bmp");
+    writePlain(path, "old and longer content");
+    ReplaceFileAtomically("new", path);
+    QCOMPARE(readAll(path), QByteArray("new"));
+    QCOMPARE(QDir(mDir.path()).entryList({QStringLiteral("replace.bmp*")}, QDir::Files | QDir::Hidden).size(), 1);
+}
+
+void tst_WorkingFiles::replaceDoesNotFollowLink()
+{
+    const QString victim = mDir.path() + QStringLiteral("/victim2.txt");
+    const QString link = mDir.path() + QStringLiteral("/linked.bmp");
+    writePlain(victim, "precious");
+    QVERIFY(QFile::link(victim, link));
+    ReplaceFileAtomically("picture", link);
+    QCOMPARE(readAll(victim), QByteArray("precious"));
+    QVERIFY(!QFileInfo(link).isSymLink());
+    QCOMPARE(readAll(link), QByteArray("picture"));
+}
+
+void tst_WorkingFiles::replaceReportsMissingFolder()
+{
+    const QString path = mDir.path() + QStringLiteral("/no/such/folder/temp.bmp");
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, ReplaceFileAtomically("x", path));
+    QVERIFY(!QFileInfo::exists(path));
+}
+
+QTEST_GUILESS_MAIN(tst_WorkingFiles)
+#include "tst_workingfiles.moc"
