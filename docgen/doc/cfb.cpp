@@ -1,0 +1,727 @@
+#include "cfb.h"
+
+#include "bytes.h"
+#include "error.h"
+
+#include <algorithm>
+#include <array>
+#include <cassert>
+#include <map>
+#include <optional>
+#include <utility>
+
+namespace doc {
+
+namespace {
+
+constexpr std::array<std::uint8_t, 8> kSignature{0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+constexpr std::size_t kHeaderSize = 512;
+
+// Compound File Header ([MS-CFB] 2.2).
+namespace header {
+constexpr std::size_t minorVersion = 0x18;
+constexpr std::size_t majorVersion = 0x1A;
+constexpr std::size_t byteOrder = 0x1C;
+constexpr std::size_t sectorShift = 0x1E;
+constexpr std::size_t miniSectorShift = 0x20;
+constexpr std::size_t numFatSectors = 0x2C;
+constexpr std::size_t firstDirectorySector = 0x30;
+constexpr std::size_t miniStreamCutoffSize = 0x38;
+constexpr std::size_t firstMiniFatSector = 0x3C;
+constexpr std::size_t numMiniFatSectors = 0x40;
+constexpr std::size_t firstDifatSector = 0x44;
+constexpr std::size_t numDifatSectors = 0x48;
+constexpr std::size_t difat = 0x4C;
+constexpr std::size_t difatEntries = 109;
+} // namespace header
+
+// Compound File Directory Entry ([MS-CFB] 2.6.1).
+namespace dirent {
+constexpr std::size_t size = 128;
+constexpr std::size_t name = 0;
+constexpr std::size_t nameLength = 64;
+constexpr std::size_t objectType = 66;
+constexpr std::size_t leftSiblingId = 68;
+constexpr std::size_t rightSiblingId = 72;
+constexpr std::size_t childId = 76;
+constexpr std::size_t startingSectorLocation = 116;
+constexpr std::size_t streamSize = 120;
+} // namespace dirent
+
+constexpr std::uint32_t MAXREGSECT = 0xFFFFFFFA;
+constexpr std::uint32_t DIFSECT = 0xFFFFFFFC;
+constexpr std::uint32_t FATSECT = 0xFFFFFFFD;
+constexpr std::uint32_t ENDOFCHAIN = 0xFFFFFFFE;
+constexpr std::uint32_t FREESECT = 0xFFFFFFFF;
+constexpr std::uint32_t NOSTREAM = 0xFFFFFFFF;
+
+enum ObjectType : std::uint8_t { UnknownOrUnallocated = 0, StorageObject = 1, StreamObject = 2, RootStorageObject = 5 };
+
+constexpr std::uint64_t kMiniStreamCutoffSize = 4096;
+constexpr std::size_t kMiniSectorSize = 64;
+constexpr std::uint16_t kMiniSectorShift = 6;
+constexpr std::size_t kWrittenSectorSize = 512;
+constexpr std::uint16_t kWrittenSectorShift = 9;
+
+using RawEntry = std::array<std::uint8_t, dirent::size>;
+
+[[noreturn]] void notCompoundFile()
+{
+    throw Error(Error::Kind::NotCompoundFile, "not a compound file");
+}
+
+[[noreturn]] void truncated()
+{
+    throw Error(Error::Kind::Truncated, "truncated compound file");
+}
+
+[[noreturn]] void corrupt(const std::string& what)
+{
+    throw Error(Error::Kind::Corrupt, "corrupt compound file: " + what);
+}
+
+[[noreturn]] void unsupported(const std::string& what)
+{
+    throw Error(Error::Kind::Unsupported, "unsupported compound file: " + what);
+}
+
+std::uint32_t loadU32(std::span<const std::uint8_t> data, std::size_t offset)
+{
+    ByteCursor c(data, offset);
+    const std::uint32_t v = c.u32();
+    assert(c.ok());
+    return v;
+}
+
+std::uint64_t ceilDiv(std::uint64_t value, std::uint64_t divisor)
+{
+    return value / divisor + (value % divisor != 0 ? 1 : 0);
+}
+
+void appendUtf8(std::string& out, char32_t cp)
+{
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// The entry's name as UTF-8; unpaired surrogates become U+FFFD.
+std::string entryName(const RawEntry& raw)
+{
+    ByteCursor c(raw, dirent::nameLength);
+    const std::uint16_t lengthBytes = c.u16();
+    if (lengthBytes > dirent::nameLength || lengthBytes % 2 != 0)
+        corrupt("bad entry name");
+    std::u16string units;
+    c.seek(dirent::name);
+    for (std::size_t i = 0; i < lengthBytes / 2; ++i) {
+        const char16_t u = c.u16();
+        if (u == 0)
+            break;
+        units += u;
+    }
+    std::string name;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const char32_t u = units[i];
+        if (u >= 0xD800 && u < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000) {
+            appendUtf8(name, 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+            ++i;
+        } else if (u >= 0xD800 && u < 0xE000) {
+            appendUtf8(name, 0xFFFD);
+        } else {
+            appendUtf8(name, u);
+        }
+    }
+    return name;
+}
+
+struct Entry {
+    RawEntry raw{};      // as read; the writer patches only start sector and size
+    bool stream = false; // a stream reachable from the root, with its data loaded
+    std::string path;
+    std::vector<std::uint8_t> data;
+};
+
+} // namespace
+
+struct CompoundFile::Impl {
+    std::vector<Entry> entries;
+    std::map<std::string, std::size_t> streams; // path -> index into entries
+
+    const Entry& find(const std::string& path) const;
+};
+
+const Entry& CompoundFile::Impl::find(const std::string& path) const
+{
+    const auto it = streams.find(path);
+    if (it == streams.end())
+        throw Error(Error::Kind::Corrupt, "no such stream: " + path);
+    return entries[it->second];
+}
+
+namespace {
+
+// Loads a compound file's directory and streams, trusting no count or link it has not checked.
+class Reader {
+public:
+    explicit Reader(std::span<const std::uint8_t> file) : mFile(file) {}
+
+    std::vector<Entry> read(std::map<std::string, std::size_t>& streams);
+
+private:
+    void readHeader();
+    void readFat();
+    void readDirectory();
+    void readMiniStream();
+    void walkTree(std::map<std::string, std::size_t>& streams);
+    std::vector<std::uint8_t> streamData(const RawEntry& raw);
+
+    std::span<const std::uint8_t> sectorBytes(std::uint32_t sector, std::size_t length) const;
+    std::vector<std::uint32_t> walk(bool mini, std::uint32_t start, std::optional<std::uint64_t> count);
+    std::uint64_t entrySize(const RawEntry& raw) const;
+
+    std::span<const std::uint8_t> mFile;
+    std::size_t mSectorShift = 0;
+    std::size_t mSectorSize = 0;
+    std::uint64_t mSectorCount = 0; // sectors that begin inside the file
+    bool mVersion4 = false;
+    std::uint32_t mNumFatSectors = 0;
+    std::uint32_t mFirstDirectorySector = 0;
+    std::uint32_t mFirstMiniFatSector = 0;
+    std::uint32_t mNumMiniFatSectors = 0;
+    std::uint32_t mFirstDifatSector = 0;
+    std::uint32_t mNumDifatSectors = 0;
+
+    std::vector<std::uint32_t> mFat;
+    std::vector<std::uint32_t> mMiniFat;
+    // Which chain claimed each sector (0: none), so a loop and two chains sharing a
+    // sector are both caught and no byte of the file is copied twice.
+    std::vector<std::uint32_t> mOwner;
+    std::vector<std::uint32_t> mMiniOwner;
+    std::uint32_t mChainSerial = 0;
+    std::vector<std::uint8_t> mMiniStream;
+    std::vector<Entry> mEntries;
+};
+
+std::vector<Entry> Reader::read(std::map<std::string, std::size_t>& streams)
+{
+    readHeader();
+    readFat();
+    readDirectory();
+    readMiniStream();
+    walkTree(streams);
+    return std::move(mEntries);
+}
+
+void Reader::readHeader()
+{
+    const std::size_t signatureSeen = std::min(mFile.size(), kSignature.size());
+    if (signatureSeen == 0 || !std::equal(mFile.begin(), mFile.begin() + static_cast<std::ptrdiff_t>(signatureSeen),
+                                          kSignature.begin()))
+        notCompoundFile();
+    if (mFile.size() < kHeaderSize)
+        truncated();
+
+    ByteCursor c(mFile, header::minorVersion);
+    c.u16(); // minor version: any value is accepted, as other readers do
+    const std::uint16_t majorVersion = c.u16();
+    const std::uint16_t byteOrder = c.u16();
+    const std::uint16_t sectorShift = c.u16();
+    const std::uint16_t miniSectorShift = c.u16();
+    assert(c.offset() == header::miniSectorShift + 2);
+
+    if (byteOrder != 0xFFFE)
+        corrupt("bad byte order");
+    if (majorVersion != 3 && majorVersion != 4)
+        unsupported("version " + std::to_string(majorVersion));
+    mVersion4 = majorVersion == 4;
+    if (sectorShift != (mVersion4 ? 12 : 9))
+        corrupt("bad sector shift");
+    if (miniSectorShift != kMiniSectorShift)
+        corrupt("bad mini sector shift");
+    if (loadU32(mFile, header::miniStreamCutoffSize) != kMiniStreamCutoffSize)
+        corrupt("bad mini stream cutoff");
+
+    mSectorShift = sectorShift;
+    mSectorSize = std::size_t{1} << sectorShift;
+    // A version 4 header fills a whole 4096-byte sector.
+    if (mFile.size() < mSectorSize)
+        truncated();
+    mSectorCount = ceilDiv(mFile.size() - mSectorSize, mSectorSize);
+
+    mNumFatSectors = loadU32(mFile, header::numFatSectors);
+    mFirstDirectorySector = loadU32(mFile, header::firstDirectorySector);
+    mFirstMiniFatSector = loadU32(mFile, header::firstMiniFatSector);
+    mNumMiniFatSectors = loadU32(mFile, header::numMiniFatSectors);
+    mFirstDifatSector = loadU32(mFile, header::firstDifatSector);
+    mNumDifatSectors = loadU32(mFile, header::numDifatSectors);
+
+    if (mNumFatSectors == 0 || mNumFatSectors > mSectorCount)
+        corrupt("bad FAT sector count");
+    const std::uint64_t fatSectorsPerDifatSector = mSectorSize / 4 - 1;
+    if (mNumDifatSectors > mSectorCount ||
+        mNumFatSectors > header::difatEntries + mNumDifatSectors * fatSectorsPerDifatSector)
+        corrupt("bad DIFAT sector count");
+    if (mNumMiniFatSectors > mSectorCount)
+        corrupt("bad mini FAT sector count");
+}
+
+std::span<const std::uint8_t> Reader::sectorBytes(std::uint32_t sector, std::size_t length) const
+{
+    assert(length <= mSectorSize);
+    if (sector > MAXREGSECT)
+        corrupt("bad sector number");
+    const std::uint64_t offset = (std::uint64_t{sector} + 1) << mSectorShift;
+    if (!rangeFits(mFile.size(), offset, length))
+        truncated();
+    return mFile.subspan(static_cast<std::size_t>(offset), length);
+}
+
+void Reader::readFat()
+{
+    // The DIFAT: the first 109 FAT sector numbers sit in the header, the rest in a chain of
+    // DIFAT sectors whose last entry links to the next.
+    std::vector<std::uint32_t> fatSectors;
+    fatSectors.reserve(mNumFatSectors);
+    for (std::size_t i = 0; i < header::difatEntries && fatSectors.size() < mNumFatSectors; ++i)
+        fatSectors.push_back(loadU32(mFile, header::difat + 4 * i));
+
+    std::vector<std::uint32_t> difatSectors;
+    std::vector<bool> difatSeen(static_cast<std::size_t>(mSectorCount), false);
+    const std::size_t perDifatSector = mSectorSize / 4 - 1;
+    std::uint32_t next = mFirstDifatSector;
+    while (fatSectors.size() < mNumFatSectors) {
+        if (next >= mSectorCount) {
+            if (next > MAXREGSECT)
+                corrupt("broken DIFAT chain");
+            truncated();
+        }
+        if (difatSeen[next])
+            corrupt("DIFAT chain loops");
+        difatSeen[next] = true;
+        difatSectors.push_back(next);
+        const auto sector = sectorBytes(next, mSectorSize);
+        for (std::size_t i = 0; i < perDifatSector && fatSectors.size() < mNumFatSectors; ++i)
+            fatSectors.push_back(loadU32(sector, 4 * i));
+        next = loadU32(sector, 4 * perDifatSector);
+    }
+
+    mFat.reserve(fatSectors.size() * (mSectorSize / 4));
+    for (std::uint32_t fatSector : fatSectors) {
+        if (fatSector >= mSectorCount && fatSector <= MAXREGSECT)
+            truncated();
+        const auto sector = sectorBytes(fatSector, mSectorSize);
+        for (std::size_t i = 0; i < mSectorSize / 4; ++i)
+            mFat.push_back(loadU32(sector, 4 * i));
+    }
+
+    mOwner.assign(mFat.size(), 0);
+    ++mChainSerial;
+    for (std::uint32_t s : fatSectors) {
+        if (s >= mOwner.size() || mOwner[s] != 0)
+            corrupt("bad FAT sector");
+        mOwner[s] = mChainSerial;
+    }
+    for (std::uint32_t s : difatSectors) {
+        if (s >= mOwner.size() || mOwner[s] != 0)
+            corrupt("bad DIFAT sector");
+        mOwner[s] = mChainSerial;
+    }
+}
+
+// The sectors of one chain: `count` of them when the length is known, else up to ENDOFCHAIN.
+std::vector<std::uint32_t> Reader::walk(bool mini, std::uint32_t start, std::optional<std::uint64_t> count)
+{
+    const std::vector<std::uint32_t>& table = mini ? mMiniFat : mFat;
+    std::vector<std::uint32_t>& owner = mini ? mMiniOwner : mOwner;
+    const std::uint32_t serial = ++mChainSerial;
+    if (count && *count > table.size())
+        corrupt("stream size exceeds file");
+    std::vector<std::uint32_t> chain;
+    if (count)
+        chain.reserve(static_cast<std::size_t>(*count));
+    std::uint32_t sector = start;
+    while (count ? chain.size() < *count : sector != ENDOFCHAIN) {
+        if (sector >= table.size()) {
+            if (sector == ENDOFCHAIN)
+                corrupt("chain shorter than stream");
+            if (!mini && sector <= MAXREGSECT)
+                truncated();
+            corrupt("bad sector number");
+        }
+        if (owner[sector] != 0)
+            corrupt(owner[sector] == serial ? "sector chain loops" : "sector used twice");
+        owner[sector] = serial;
+        chain.push_back(sector);
+        sector = table[sector];
+    }
+    return chain;
+}
+
+void Reader::readDirectory()
+{
+    const auto chain = walk(false, mFirstDirectorySector, std::nullopt);
+    if (chain.empty())
+        corrupt("no directory");
+    const std::size_t perSector = mSectorSize / dirent::size;
+    mEntries.reserve(chain.size() * perSector);
+    for (std::uint32_t s : chain) {
+        const auto sector = sectorBytes(s, mSectorSize);
+        for (std::size_t i = 0; i < perSector; ++i) {
+            Entry entry;
+            std::copy_n(sector.begin() + static_cast<std::ptrdiff_t>(i * dirent::size), dirent::size,
+                        entry.raw.begin());
+            mEntries.push_back(std::move(entry));
+        }
+    }
+    if (mEntries[0].raw[dirent::objectType] != RootStorageObject)
+        corrupt("no root entry");
+}
+
+std::uint64_t Reader::entrySize(const RawEntry& raw) const
+{
+    const std::uint64_t size = ByteCursor(raw, dirent::streamSize).u64();
+    // Version 3 writers may leave garbage in the high half.
+    return mVersion4 ? size : (size & 0xFFFFFFFFu);
+}
+
+void Reader::readMiniStream()
+{
+    // The mini FAT's length is known only from its chain; its header count is advisory.
+    // Some writers mark an absent mini FAT with FREESECT instead of ENDOFCHAIN.
+    const bool noMiniFat = mNumMiniFatSectors == 0 && mFirstMiniFatSector > MAXREGSECT;
+    for (std::uint32_t s : walk(false, noMiniFat ? ENDOFCHAIN : mFirstMiniFatSector, std::nullopt)) {
+        const auto sector = sectorBytes(s, mSectorSize);
+        for (std::size_t i = 0; i < mSectorSize / 4; ++i)
+            mMiniFat.push_back(loadU32(sector, 4 * i));
+    }
+    mMiniOwner.assign(mMiniFat.size(), 0);
+
+    const RawEntry& root = mEntries[0].raw;
+    const std::uint64_t size = entrySize(root);
+    if (size > mFile.size())
+        corrupt("stream size exceeds file");
+    const auto chain =
+        walk(false, ByteCursor(root, dirent::startingSectorLocation).u32(), ceilDiv(size, mSectorSize));
+    mMiniStream.reserve(static_cast<std::size_t>(size));
+    for (std::uint32_t s : chain) {
+        const std::size_t length = std::min<std::uint64_t>(mSectorSize, size - mMiniStream.size());
+        const auto bytes = sectorBytes(s, length);
+        mMiniStream.insert(mMiniStream.end(), bytes.begin(), bytes.end());
+    }
+}
+
+std::vector<std::uint8_t> Reader::streamData(const RawEntry& raw)
+{
+    const std::uint64_t size = entrySize(raw);
+    if (size > mFile.size())
+        corrupt("stream size exceeds file");
+    const std::uint32_t start = ByteCursor(raw, dirent::startingSectorLocation).u32();
+    std::vector<std::uint8_t> data;
+    data.reserve(static_cast<std::size_t>(size));
+    if (size < kMiniStreamCutoffSize) {
+        for (std::uint32_t s : walk(true, start, ceilDiv(size, kMiniSectorSize))) {
+            const std::size_t offset = std::size_t{s} * kMiniSectorSize;
+            const std::size_t length = std::min<std::uint64_t>(kMiniSectorSize, size - data.size());
+            if (!rangeFits(mMiniStream.size(), offset, length))
+                corrupt("mini sector past mini stream");
+            data.insert(data.end(), mMiniStream.begin() + static_cast<std::ptrdiff_t>(offset),
+                        mMiniStream.begin() + static_cast<std::ptrdiff_t>(offset + length));
+        }
+    } else {
+        for (std::uint32_t s : walk(false, start, ceilDiv(size, mSectorSize))) {
+            const std::size_t length = std::min<std::uint64_t>(mSectorSize, size - data.size());
+            const auto bytes = sectorBytes(s, length);
+            data.insert(data.end(), bytes.begin(), bytes.end());
+        }
+    }
+    return data;
+}
+
+void Reader::walkTree(std::map<std::string, std::size_t>& streams)
+{
+    // The red-black tree is walked with an explicit stack: a hostile file may nest
+    // thousands of entries deep. Each entry may be reached once only.
+    std::vector<bool> seen(mEntries.size(), false);
+    seen[0] = true;
+    std::vector<std::pair<std::uint32_t, std::string>> pending;
+    pending.emplace_back(ByteCursor(mEntries[0].raw, dirent::childId).u32(), std::string());
+    while (!pending.empty()) {
+        auto [id, parent] = std::move(pending.back());
+        pending.pop_back();
+        if (id == NOSTREAM)
+            continue;
+        if (id >= mEntries.size())
+            corrupt("bad directory link");
+        if (seen[id])
+            corrupt("directory tree loops");
+        seen[id] = true;
+        Entry& entry = mEntries[id];
+        const std::uint8_t type = entry.raw[dirent::objectType];
+        if (type != StorageObject && type != StreamObject)
+            corrupt("bad directory entry");
+        const std::string name = entryName(entry.raw);
+        std::string path = parent.empty() ? name : parent + '/' + name;
+
+        ByteCursor links(entry.raw, dirent::leftSiblingId);
+        const std::uint32_t left = links.u32();
+        const std::uint32_t right = links.u32();
+        const std::uint32_t child = links.u32();
+        assert(links.offset() == dirent::childId + 4);
+        pending.emplace_back(left, parent);
+        pending.emplace_back(right, std::move(parent));
+        if (type == StorageObject) {
+            pending.emplace_back(child, path);
+        } else {
+            if (!streams.emplace(path, id).second)
+                corrupt("duplicate name");
+            entry.data = streamData(entry.raw);
+            entry.stream = true;
+        }
+        entry.path = std::move(path);
+    }
+}
+
+} // namespace
+
+CompoundFile::CompoundFile() : d(std::make_unique<Impl>()) {}
+CompoundFile::CompoundFile(CompoundFile&&) noexcept = default;
+CompoundFile& CompoundFile::operator=(CompoundFile&&) noexcept = default;
+CompoundFile::CompoundFile(const CompoundFile& other) : d(std::make_unique<Impl>(*other.d)) {}
+CompoundFile::~CompoundFile() = default;
+
+CompoundFile& CompoundFile::operator=(const CompoundFile& other)
+{
+    if (this != &other)
+        d = std::make_unique<Impl>(*other.d);
+    return *this;
+}
+
+CompoundFile CompoundFile::parse(std::span<const std::uint8_t> bytes)
+{
+    CompoundFile file;
+    file.d->entries = Reader(bytes).read(file.d->streams);
+    return file;
+}
+
+bool CompoundFile::hasStream(const std::string& path) const
+{
+    return d->streams.count(path) != 0;
+}
+
+const std::vector<std::uint8_t>& CompoundFile::stream(const std::string& path) const
+{
+    return d->find(path).data;
+}
+
+void CompoundFile::setStream(const std::string& path, std::vector<std::uint8_t> data)
+{
+    const auto it = d->streams.find(path);
+    if (it == d->streams.end())
+        throw Error(Error::Kind::BadArgument, "no such stream: " + path);
+    // A version 3 file records stream sizes in 32 bits.
+    if (data.size() > 0xFFFFFFFFu)
+        throw Error(Error::Kind::BadArgument, "stream too large: " + path);
+    d->entries[it->second].data = std::move(data);
+}
+
+std::vector<std::string> CompoundFile::streamPaths() const
+{
+    std::vector<std::string> paths;
+    for (const Entry& entry : d->entries) {
+        if (entry.stream)
+            paths.push_back(entry.path);
+    }
+    return paths;
+}
+
+namespace {
+
+// Sector numbers are handed out in file order; every chain is contiguous.
+class SectorPlan {
+public:
+    std::uint32_t allocate(std::uint64_t count)
+    {
+        const std::uint64_t first = mNext;
+        mNext += count;
+        assert(mNext <= MAXREGSECT);
+        return static_cast<std::uint32_t>(first);
+    }
+    std::uint64_t used() const { return mNext; }
+
+private:
+    std::uint64_t mNext = 0;
+};
+
+void linkChain(std::vector<std::uint32_t>& table, std::uint32_t first, std::uint64_t count)
+{
+    for (std::uint64_t i = 0; i < count; ++i)
+        table[first + i] = i + 1 < count ? static_cast<std::uint32_t>(first + i + 1) : ENDOFCHAIN;
+}
+
+RawEntry unusedEntry()
+{
+    RawEntry raw{};
+    storeU32(raw, dirent::leftSiblingId, NOSTREAM);
+    storeU32(raw, dirent::rightSiblingId, NOSTREAM);
+    storeU32(raw, dirent::childId, NOSTREAM);
+    return raw;
+}
+
+} // namespace
+
+std::vector<std::uint8_t> CompoundFile::serialize() const
+{
+    constexpr std::size_t ss = kWrittenSectorSize;
+    constexpr std::size_t idsPerSector = ss / 4;
+    constexpr std::size_t fatSectorsPerDifatSector = idsPerSector - 1;
+
+    std::vector<RawEntry> directory;
+    directory.reserve(d->entries.size() + ss / dirent::size);
+    for (const Entry& entry : d->entries)
+        directory.push_back(entry.raw);
+    while (directory.size() % (ss / dirent::size) != 0)
+        directory.push_back(unusedEntry());
+
+    // Small streams are packed into the mini stream; large ones get regular sectors below.
+    std::vector<std::uint8_t> miniStream;
+    std::vector<std::uint32_t> miniFat;
+    std::vector<std::size_t> largeStreams;
+    for (std::size_t i = 0; i < d->entries.size(); ++i) {
+        const Entry& entry = d->entries[i];
+        if (entry.raw[dirent::objectType] != StreamObject)
+            continue;
+        const std::uint64_t size = entry.stream ? entry.data.size() : 0;
+        storeU64(directory[i], dirent::streamSize, size);
+        if (size >= kMiniStreamCutoffSize) {
+            largeStreams.push_back(i);
+            continue;
+        }
+        if (size == 0) {
+            storeU32(directory[i], dirent::startingSectorLocation, ENDOFCHAIN);
+            continue;
+        }
+        const auto first = static_cast<std::uint32_t>(miniFat.size());
+        const std::uint64_t count = ceilDiv(size, kMiniSectorSize);
+        miniFat.resize(miniFat.size() + count);
+        linkChain(miniFat, first, count);
+        storeU32(directory[i], dirent::startingSectorLocation, first);
+        miniStream.insert(miniStream.end(), entry.data.begin(), entry.data.end());
+        miniStream.resize(miniFat.size() * kMiniSectorSize, 0);
+    }
+
+    const std::uint64_t directorySectors = directory.size() * dirent::size / ss;
+    const std::uint64_t miniFatSectors = ceilDiv(miniFat.size() * 4, ss);
+    const std::uint64_t miniStreamSectors = ceilDiv(miniStream.size(), ss);
+    std::uint64_t contentSectors = directorySectors + miniFatSectors + miniStreamSectors;
+    for (std::size_t i : largeStreams)
+        contentSectors += ceilDiv(d->entries[i].data.size(), ss);
+
+    // The FAT must also map its own sectors and the DIFAT sectors that list it.
+    std::uint64_t fatSectors = 0;
+    std::uint64_t difatSectors = 0;
+    for (;;) {
+        const std::uint64_t fat = ceilDiv(contentSectors + fatSectors + difatSectors, idsPerSector);
+        const std::uint64_t difat =
+            fat > header::difatEntries ? ceilDiv(fat - header::difatEntries, fatSectorsPerDifatSector) : 0;
+        if (fat == fatSectors && difat == difatSectors)
+            break;
+        fatSectors = fat;
+        difatSectors = difat;
+    }
+
+    SectorPlan plan;
+    const std::uint32_t firstFat = plan.allocate(fatSectors);
+    const std::uint32_t firstDifat = plan.allocate(difatSectors);
+    const std::uint32_t firstDirectory = plan.allocate(directorySectors);
+    const std::uint32_t firstMiniFat = plan.allocate(miniFatSectors);
+    const std::uint32_t firstMiniStream = plan.allocate(miniStreamSectors);
+
+    std::vector<std::uint32_t> fat(fatSectors * idsPerSector, FREESECT);
+    for (std::uint64_t i = 0; i < fatSectors; ++i)
+        fat[firstFat + i] = FATSECT;
+    for (std::uint64_t i = 0; i < difatSectors; ++i)
+        fat[firstDifat + i] = DIFSECT;
+    linkChain(fat, firstDirectory, directorySectors);
+    linkChain(fat, firstMiniFat, miniFatSectors);
+    linkChain(fat, firstMiniStream, miniStreamSectors);
+
+    storeU32(directory[0], dirent::startingSectorLocation, miniStreamSectors ? firstMiniStream : ENDOFCHAIN);
+    storeU64(directory[0], dirent::streamSize, miniStream.size());
+
+    std::vector<std::uint32_t> largeStarts;
+    for (std::size_t i : largeStreams) {
+        const std::uint64_t count = ceilDiv(d->entries[i].data.size(), ss);
+        const std::uint32_t first = plan.allocate(count);
+        linkChain(fat, first, count);
+        storeU32(directory[i], dirent::startingSectorLocation, first);
+        largeStarts.push_back(first);
+    }
+    assert(plan.used() == contentSectors + fatSectors + difatSectors);
+
+    std::vector<std::uint8_t> out(kHeaderSize + plan.used() * ss, 0);
+    const std::span<std::uint8_t> file(out);
+    const auto sectorOffset = [](std::uint64_t sector) {
+        return static_cast<std::size_t>(kHeaderSize + sector * ss);
+    };
+
+    std::copy(kSignature.begin(), kSignature.end(), out.begin());
+    storeU16(file, header::minorVersion, 0x003E);
+    storeU16(file, header::majorVersion, 3);
+    storeU16(file, header::byteOrder, 0xFFFE);
+    storeU16(file, header::sectorShift, kWrittenSectorShift);
+    storeU16(file, header::miniSectorShift, kMiniSectorShift);
+    storeU32(file, header::numFatSectors, static_cast<std::uint32_t>(fatSectors));
+    storeU32(file, header::firstDirectorySector, firstDirectory);
+    storeU32(file, header::miniStreamCutoffSize, static_cast<std::uint32_t>(kMiniStreamCutoffSize));
+    storeU32(file, header::firstMiniFatSector, miniFatSectors ? firstMiniFat : ENDOFCHAIN);
+    storeU32(file, header::numMiniFatSectors, static_cast<std::uint32_t>(miniFatSectors));
+    storeU32(file, header::firstDifatSector, difatSectors ? firstDifat : ENDOFCHAIN);
+    storeU32(file, header::numDifatSectors, static_cast<std::uint32_t>(difatSectors));
+
+    // The FAT sector numbers: 109 in the header, the rest in the DIFAT sectors.
+    for (std::uint64_t i = 0; i < header::difatEntries; ++i)
+        storeU32(file, header::difat + 4 * i, i < fatSectors ? static_cast<std::uint32_t>(firstFat + i) : FREESECT);
+    for (std::uint64_t k = 0; k < difatSectors; ++k) {
+        const std::size_t base = sectorOffset(firstDifat + k);
+        for (std::uint64_t j = 0; j < fatSectorsPerDifatSector; ++j) {
+            const std::uint64_t fatIndex = header::difatEntries + k * fatSectorsPerDifatSector + j;
+            storeU32(file, base + 4 * j, fatIndex < fatSectors ? static_cast<std::uint32_t>(firstFat + fatIndex) : FREESECT);
+        }
+        storeU32(file, base + 4 * fatSectorsPerDifatSector,
+                 k + 1 < difatSectors ? static_cast<std::uint32_t>(firstDifat + k + 1) : ENDOFCHAIN);
+    }
+
+    for (std::size_t i = 0; i < fat.size(); ++i)
+        storeU32(file, sectorOffset(firstFat) + 4 * i, fat[i]);
+
+    for (std::size_t i = 0; i < directory.size(); ++i)
+        std::copy(directory[i].begin(), directory[i].end(),
+                  out.begin() + static_cast<std::ptrdiff_t>(sectorOffset(firstDirectory) + i * dirent::size));
+
+    const std::size_t miniFatBase = sectorOffset(firstMiniFat);
+    for (std::size_t i = 0; i < miniFatSectors * idsPerSector; ++i)
+        storeU32(file, miniFatBase + 4 * i, i < miniFat.size() ? miniFat[i] : FREESECT);
+
+    std::copy(miniStream.begin(), miniStream.end(),
+              out.begin() + static_cast<std::ptrdiff_t>(sectorOffset(firstMiniStream)));
+    for (std::size_t k = 0; k < largeStreams.size(); ++k) {
+        const std::vector<std::uint8_t>& data = d->entries[largeStreams[k]].data;
+        std::copy(data.begin(), data.end(), out.begin() + static_cast<std::ptrdiff_t>(sectorOffset(largeStarts[k])));
+    }
+    return out;
+}
+
+} // namespace doc
