@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QByteArray>
+#include <QCursor>
+#include <QPoint>
+
+#include <optional>
+
+// A Windows cursor file (.cur): an icon directory of type 2 whose entries carry the hot spot
+// where an icon's carry planes and bit count.
+namespace CursorFile {
+
+// The hot spot of the first image, or nothing when the data is no cursor file.
+std::optional<QPoint> hotSpot(const QByteArray& data);
+
+// The cursor the data holds, or nothing when it holds no readable picture.
+std::optional<QCursor> read(const QByteArray& data);
+
+} // namespace CursorFile

@@ -1,0 +1,435 @@
+#include "form1.h"
+
+#include "apptitle.h"
+#include "currency.h"
+#include "cursorfile.h"
+#include "errorreport.h"
+#include "ordinal.h"
+#include "shortdate.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDateEdit>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTextDocument>
+
+#include <limits>
+
+namespace {
+
+constexpr int kTwipsPerPixel = 15;
+
+constexpr int px(int twips)
+{
+    return (2 * twips + kTwipsPerPixel) / (2 * kTwipsPerPixel);
+}
+
+QRect twipRect(int left, int top, int width, int height)
+{
+    return QRect(px(left), px(top), px(width), px(height));
+}
+
+constexpr int kClientWidth = 8520;
+constexpr int kClientHeight = 6795;
+constexpr int kLabelHeight = 225;
+constexpr int kHomePageDraw = 7;
+const QDate kDesignDate(2010, 1, 17);
+
+constexpr char kSkinFile[] = "/x/o.cjs";
+constexpr char kCursorFile[] = "/HAND-M.CUR";
+constexpr char kIconResource[] = ":/icon.png";
+
+const QString kInvalidAmount = QStringLiteral("Please enter a valid amount.");
+const QString kTypeMismatch = QStringLiteral("Type mismatch");
+
+const QString kWordAdvice = QStringLiteral(
+    "Error 842001. A normal instance of Word could not be created.\r\n\r\n"
+    "1. Please make sure Word is installed on this computer.\r\n\r\n"
+    "2. Please open Word normally and make sure a blank document opens immediately without any "
+    "interrupting window (such as an Word file recovery window).\r\n\r\n"
+    "3. Please make sure that when you double-click on a DOC or DOCX file that Word opens normally "
+    "without any interrupting messages.\r\n\r\n"
+    "4. All versions of Word are supported by this software except for the rare Word Starter and "
+    "Student editions.");
+
+// True when the file's date and time can be read; never fails.
+bool FileExists(const QString& path)
+{
+    return QFileInfo(path).lastModified().isValid();
+}
+
+void setBackground(QWidget* widget, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, colour);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+// The text as typed: toPlainText() would turn non-breaking spaces into plain ones.
+QString plainText(const QPlainTextEdit* box)
+{
+    QString text = box->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    return text;
+}
+
+void setPlainText(QPlainTextEdit* box, const QString& text)
+{
+    if (plainText(box) != text)
+        box->setPlainText(text);
+}
+
+} // namespace
+
+Form1::Form1(Platform& platform, SettingsStore& store, WordCheck startWordCheck, QString programDir)
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      mPlatform(platform), mStore(store), mStartWordCheck(std::move(startWordCheck)),
+      mProgramDir(programDir.isEmpty() ? QCoreApplication::applicationDirPath() : std::move(programDir)),
+      mPointer(*this)
+{
+    setObjectName(QStringLiteral("Form1"));
+    createControls();
+    connectHandlers();
+}
+
+void Form1::createControls()
+{
+    setFixedSize(px(kClientWidth), px(kClientHeight));
+    QFont windowFont(QStringLiteral("Arial"));
+    windowFont.setPointSizeF(9);
+    windowFont.setBold(true);
+    setFont(windowFont);
+    QFont buttonFont(QStringLiteral("Arial"));
+    buttonFont.setPointSizeF(11.25);
+    buttonFont.setBold(true);
+    setWindowTitle(QStringLiteral("Form1"));
+
+    const auto button = [&](const char* name, const QString& caption, QRect geometry) {
+        auto* b = new QPushButton(caption, this);
+        b->setObjectName(QLatin1String(name));
+        b->setFont(buttonFont);
+        b->setGeometry(geometry);
+        return b;
+    };
+    PushButton22 = button("PushButton22", QStringLiteral("Start Creating Template"), twipRect(120, 120, 8280, 400));
+    PushButton2 = button("PushButton2", QStringLiteral("Help"), twipRect(120, 630, 4080, 405));
+    PushButton3 = button("PushButton3", QStringLiteral("Load Sample/Example Data"), twipRect(4320, 630, 4080, 405));
+
+    Frame1 = new QGroupBox(QStringLiteral("Contractor Agreement Details"), this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setGeometry(twipRect(120, 1110, 8280, 5560));
+
+    dtpAgreementDate = new QDateEdit(Frame1);
+    dtpAgreementDate->setObjectName(QLatin1String(SettingsKey::dtpAgreementDate));
+    dtpAgreementDate->setCalendarPopup(true);
+    dtpAgreementDate->setDisplayFormat(QStringLiteral("dd-MMM-yyyy"));
+    dtpAgreementDate->setMinimumDate(QDate(1601, 1, 1));
+    dtpAgreementDate->setMaximumDate(QDate(9999, 12, 31));
+    dtpAgreementDate->setDate(kDesignDate);
+    dtpAgreementDate->setGeometry(twipRect(2025, 300, 1515, 345));
+
+    const auto line = [&](const char* name, int top) {
+        auto* box = new QLineEdit(Frame1);
+        box->setObjectName(QLatin1String(name));
+        // No length limit of the control's own: a pasted text is kept whole.
+        box->setMaxLength(std::numeric_limits<int>::max());
+        box->setGeometry(twipRect(2025, top, 6015, 345));
+        return box;
+    };
+    const auto multiLine = [&](const char* name, int top, int height) {
+        auto* box = new QPlainTextEdit(Frame1);
+        box->setObjectName(QLatin1String(name));
+        box->setTabChangesFocus(true);
+        box->setGeometry(twipRect(2025, top, 6015, height));
+        return box;
+    };
+    txtContractor = line(SettingsKey::txtContractor, 750);
+    txtOwnerName = line(SettingsKey::txtOwnerName, 1200);
+    txtLocation = line(SettingsKey::txtLocation, 1650);
+    txtWorkPerformed = multiLine(SettingsKey::txtWorkPerformed, 2100, 1635);
+    txtContractPrice = line(SettingsKey::txtContractPrice, 3840);
+    txtPaymentProgress = multiLine(SettingsKey::txtPaymentProgress, 4275, 1095);
+
+    struct Caption {
+        const char* text;
+        int left;
+        int top;
+    };
+    const std::array<Caption, 7> captions{{{"Agreement Date:", 240, 345},
+                                           {"Contractor's Name:", 240, 795},
+                                           {"Owner's Name:", 240, 1245},
+                                           {"Location:", 240, 1695},
+                                           {" Work Performed:", 200, 2145},
+                                           {"Contract Price:", 240, 3885},
+                                           {"Progress Payments:", 240, 4320}}};
+    for (std::size_t i = 0; i < captions.size(); ++i) {
+        auto* label = new QLabel(QLatin1String(captions[i].text), Frame1);
+        label->setObjectName(QStringLiteral("Label4_%1").arg(i));
+        label->move(px(captions[i].left), px(captions[i].top));
+        label->resize(label->sizeHint().width(), px(kLabelHeight));
+        Label4[i] = label;
+    }
+
+    // The design colours, until a skin replaces them.
+    setBackground(this, Qt::white);
+    setBackground(Frame1, Qt::white);
+    for (QLabel* label : Label4)
+        setBackground(label, Qt::white);
+
+    setTabOrder(dtpAgreementDate, txtContractor);
+    setTabOrder(txtContractor, txtOwnerName);
+    setTabOrder(txtOwnerName, txtLocation);
+    setTabOrder(txtLocation, txtWorkPerformed);
+    setTabOrder(txtWorkPerformed, txtContractPrice);
+    setTabOrder(txtContractPrice, txtPaymentProgress);
+    setTabOrder(txtPaymentProgress, PushButton22);
+    setTabOrder(PushButton22, PushButton2);
+    setTabOrder(PushButton2, PushButton3);
+    dtpAgreementDate->setFocus(Qt::OtherFocusReason);
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void Form1::connectHandlers()
+{
+    for (QPushButton* b : {PushButton22, PushButton2, PushButton3})
+        mPointer.watchButton(b);
+    for (QWidget* surface : std::initializer_list<QWidget*>{this, Frame1, dtpAgreementDate, txtContractor, txtOwnerName,
+                                                            txtLocation, txtWorkPerformed, txtContractPrice,
+                                                            txtPaymentProgress})
+        mPointer.watchSurface(surface);
+
+    connect(PushButton22, &QPushButton::clicked, this, [this] {
+        if (onStartCreatingTemplate)
+            onStartCreatingTemplate();
+    });
+    connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
+    connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
+
+    connect(dtpAgreementDate, &QDateEdit::dateChanged, this, [this](QDate date) {
+        if (!mRestoringDate)
+            mStore.write(SettingsKey::dtpAgreementDate, ShortDate::toText(date, QLocale()));
+    });
+    const auto storeLine = [this](QLineEdit* box, const char* key) {
+        connect(box, &QLineEdit::textChanged, this, [this, key](const QString& text) { mStore.write(key, text); });
+        box->installEventFilter(this);
+    };
+    storeLine(txtContractor, SettingsKey::txtContractor);
+    storeLine(txtOwnerName, SettingsKey::txtOwnerName);
+    storeLine(txtLocation, SettingsKey::txtLocation);
+    storeLine(txtContractPrice, SettingsKey::txtContractPrice);
+    const auto storeMultiLine = [this](QPlainTextEdit* box, const char* key) {
+        connect(box, &QPlainTextEdit::textChanged, this, [this, box, key] { mStore.write(key, plainText(box)); });
+        box->installEventFilter(this);
+        box->viewport()->installEventFilter(this);
+    };
+    storeMultiLine(txtWorkPerformed, SettingsKey::txtWorkPerformed);
+    storeMultiLine(txtPaymentProgress, SettingsKey::txtPaymentProgress);
+
+    connect(qApp, &QApplication::focusChanged, this, &Form1::focusMoved);
+}
+
+bool Form1::load()
+{
+    ErrorReport report(mPlatform, QStringLiteral("Form1"), QStringLiteral("Form_Load"));
+    report.step(100, [this] { ApplySkin(); });
+    report.step(104, [this] { setWindowTitle(QLatin1String(kProductName)); });
+    report.step(104, [this] { setWindowIcon(QIcon(QLatin1String(kIconResource))); });
+    report.step(104, [this] { mAppTitle = SetAppTitle(QLatin1String(kProductName)); });
+    bool hasCursor = false;
+    report.step(106, [&] { hasCursor = FileExists(mProgramDir + QLatin1String(kCursorFile)); });
+    if (hasCursor)
+        report.step(108, [this] { loadHandCursor(); });
+    report.step(110, [this] { OpenHomePageAtRandom(); });
+    report.step(128, [this] { restoreAgreementDate(); });
+    report.step(130, [this] { txtContractor->setText(mStore.read(SettingsKey::txtContractor)); });
+    report.step(132, [this] { txtOwnerName->setText(mStore.read(SettingsKey::txtOwnerName)); });
+    report.step(134, [this] { txtLocation->setText(mStore.read(SettingsKey::txtLocation)); });
+    report.step(136, [this] { setPlainText(txtWorkPerformed, mStore.read(SettingsKey::txtWorkPerformed)); });
+    report.step(138, [this] { restoreContractPrice(); });
+    report.step(140, [this] { setPlainText(txtPaymentProgress, mStore.read(SettingsKey::txtPaymentProgress)); });
+    bool wordAvailable = true;
+    report.step(142, [&] { wordAvailable = CheckWordInstalled(); });
+    return wordAvailable;
+}
+
+QString Form1::fnDay(const QString& day)
+{
+    return ::fnDay(day);
+}
+
+void Form1::ApplySkin()
+{
+    if (!FileExists(mProgramDir + QLatin1String(kSkinFile)))
+        return;
+    // There is no skin engine here: the skin only brings the system's button face colour.
+    const QColor face = QApplication::palette().color(QPalette::Button);
+    setBackground(this, face);
+    for (QWidget* child : findChildren<QWidget*>()) {
+        if (qobject_cast<QRadioButton*>(child) || qobject_cast<QCheckBox*>(child) ||
+            qobject_cast<QGroupBox*>(child) || qobject_cast<QLabel*>(child))
+            setBackground(child, face);
+    }
+}
+
+void Form1::loadHandCursor()
+{
+    QFile file(mProgramDir + QLatin1String(kCursorFile));
+    if (!file.open(QIODevice::ReadOnly))
+        throw StepFailure(file.errorString());
+    const std::optional<QCursor> cursor = CursorFile::read(file.readAll());
+    if (!cursor)
+        throw StepFailure(QStringLiteral("Invalid picture"));
+    mPointer.setHandCursor(*cursor);
+}
+
+void Form1::OpenHomePageAtRandom()
+{
+    const int draw = static_cast<int>(mPlatform.randomFraction() * 100) + 1;
+    if (draw == kHomePageDraw)
+        mPlatform.openUrl(QUrl(QLatin1String(Vendor::kHomePage)));
+}
+
+void Form1::restoreAgreementDate()
+{
+    const QString stored = mStore.read(SettingsKey::dtpAgreementDate);
+    QDate date = mPlatform.today();
+    if (!stored.isEmpty()) {
+        date = ShortDate::fromText(stored, QLocale());
+        if (!date.isValid())
+            throw StepFailure(kTypeMismatch);
+        if (date < dtpAgreementDate->minimumDate() || date > dtpAgreementDate->maximumDate())
+            throw StepFailure(QStringLiteral("Invalid property value"));
+    }
+    // What start-up shows is no edit: a date never chosen stays "today" at the next start.
+    mRestoringDate = true;
+    dtpAgreementDate->setDate(date);
+    mRestoringDate = false;
+}
+
+void Form1::restoreContractPrice()
+{
+    const QLocale locale;
+    const std::optional<double> amount =
+        Currency::parse(mStore.read(SettingsKey::txtContractPrice, QStringLiteral("0")), locale);
+    if (!amount)
+        throw StepFailure(kTypeMismatch);
+    txtContractPrice->setText(Currency::format(*amount, locale));
+}
+
+bool Form1::CheckWordInstalled()
+{
+    bool created = false;
+    try {
+        created = mStartWordCheck && mStartWordCheck();
+    } catch (...) {
+        created = false;
+    }
+    if (created)
+        return true;
+    mPlatform.showMessage(kWordAdvice, mAppTitle, Platform::Icon::None);
+    mPlatform.endProgram();
+    return false;
+}
+
+void Form1::PushButton2_Click()
+{
+    ErrorReport report(mPlatform, QStringLiteral("Form1"), QStringLiteral("PushButton2_Click"));
+    report.step(100, [this] {
+        mPlatform.showMessage(QStringLiteral("Questions? Please contact Team Quillmark at ") +
+                                  QLatin1String(Vendor::kContactPage),
+                              mAppTitle, Platform::Icon::None);
+    });
+}
+
+void Form1::PushButton3_Click()
+{
+    ErrorReport report(mPlatform, QStringLiteral("Form1"), QStringLiteral("PushButton3_Click"));
+    report.step(100, [this] { dtpAgreementDate->setDate(mPlatform.today()); });
+    report.step(102, [this] { txtContractor->setText(QStringLiteral("Corwin Ashdale Jr.")); });
+    report.step(104, [this] { txtOwnerName->setText(QStringLiteral("Tobias Quenby")); });
+    report.step(106, [this] { txtLocation->setText(QStringLiteral("Birchwood st")); });
+    report.step(108, [this] { setPlainText(txtWorkPerformed, QStringLiteral("Build a tree house")); });
+    report.step(110, [this] { txtContractPrice->setText(Currency::format(74, QLocale())); });
+    report.step(112, [this] {
+        setPlainText(txtPaymentProgress,
+                     QStringLiteral("One half would be payed before work start, and rest after work is finished."));
+    });
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    mPlatform.endProgram();
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::FocusIn: {
+        // Returning from a menu or from another program is no new visit to the box.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason)
+            break;
+        QWidget* pressTarget = nullptr;
+        if (auto* line = qobject_cast<QLineEdit*>(watched)) {
+            line->selectAll();
+            pressTarget = line;
+        } else if (auto* multi = qobject_cast<QPlainTextEdit*>(watched)) {
+            multi->selectAll();
+            pressTarget = multi->viewport();
+        }
+        mSelectOnPress = reason == Qt::MouseFocusReason ? pressTarget : nullptr;
+        break;
+    }
+    case QEvent::FocusOut:
+        mSelectOnPress = nullptr;
+        break;
+    case QEvent::MouseButtonPress: {
+        // The press that gave the focus would put the caret where it landed; the text stays selected.
+        if (watched != mSelectOnPress || static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton)
+            break;
+        mSelectOnPress = nullptr;
+        return true;
+    }
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form1::focusMoved(QWidget* from, QWidget* to)
+{
+    // Only a move to another control of this window: not closing, not another program, not a box.
+    if (from != txtContractPrice || to == nullptr || to->window() != this)
+        return;
+    checkContractPrice();
+}
+
+void Form1::checkContractPrice()
+{
+    const QLocale locale;
+    if (const std::optional<double> amount = Currency::parse(txtContractPrice->text(), locale)) {
+        txtContractPrice->setText(Currency::format(*amount, locale));
+        return;
+    }
+    mPlatform.showMessage(kInvalidAmount, mAppTitle, Platform::Icon::None);
+    txtContractPrice->setText(Currency::format(0, locale));
+    txtContractPrice->setFocus(Qt::OtherFocusReason);
+    txtContractPrice->selectAll();
+}

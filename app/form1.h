@@ -1,0 +1,91 @@
+#pragma once
+
+#include "platform.h"
+#include "settingsstore.h"
+#include "windowpointer.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+
+class QDateEdit;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+// The main window: the seven agreement particulars, kept in the settings store as they
+// change, and the buttons for the template, help and sample data.
+class Form1 : public QWidget {
+    Q_OBJECT
+
+public:
+    // Whether a document engine instance could be created (and was let go again).
+    using WordCheck = std::function<bool()>;
+
+    // programDir holds the optional skin "x/o.cjs" and hand cursor "HAND-M.CUR"; empty means
+    // the executable's folder.
+    Form1(Platform& platform, SettingsStore& store, WordCheck startWordCheck, QString programDir = QString());
+
+    // The start-up sequence. False when the document engine is missing and the program has
+    // been ended; the window must not be shown then.
+    bool load();
+
+    // The caption of message boxes that name none of their own; set by load().
+    const QString& appTitle() const { return mAppTitle; }
+
+    WindowPointer& mousePointer() { return mPointer; }
+
+    static QString fnDay(const QString& day);
+
+    // Runs on a click of "Start Creating Template".
+    std::function<void()> onStartCreatingTemplate;
+
+    QPushButton* PushButton22 = nullptr;
+    QPushButton* PushButton2 = nullptr;
+    QPushButton* PushButton3 = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QDateEdit* dtpAgreementDate = nullptr;
+    QLineEdit* txtContractor = nullptr;
+    QLineEdit* txtOwnerName = nullptr;
+    QLineEdit* txtLocation = nullptr;
+    QPlainTextEdit* txtWorkPerformed = nullptr;
+    QLineEdit* txtContractPrice = nullptr;
+    QPlainTextEdit* txtPaymentProgress = nullptr;
+    std::array<QLabel*, 7> Label4{};
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createControls();
+    void connectHandlers();
+
+    void ApplySkin();
+    void loadHandCursor();
+    void OpenHomePageAtRandom();
+    void restoreAgreementDate();
+    void restoreContractPrice();
+    bool CheckWordInstalled();
+
+    void PushButton2_Click();
+    void PushButton3_Click();
+
+    void focusMoved(QWidget* from, QWidget* to);
+    void checkContractPrice();
+
+    Platform& mPlatform;
+    SettingsStore& mStore;
+    WordCheck mStartWordCheck;
+    QString mProgramDir;
+    QString mAppTitle;
+    WindowPointer mPointer;
+    // Where the mouse press that just focused a text box lands; it would undo the select-all.
+    QWidget* mSelectOnPress = nullptr;
+    // Set while start-up shows the stored or default date, which is not written back.
+    bool mRestoringDate = false;
+};

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QDate>
+#include <QLocale>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+
+// The particulars as the main window's boxes hold them.
+struct Particulars {
+    QDate agreementDate;
+    QString contractor;
+    QString owner;
+    QString location;
+    QString workPerformed;
+    QString contractPrice;
+    QString paymentProgress;
+};
+
+// The twelve texts typed into the template, each at a base position of the untouched
+// template; a base shifts by everything typed before it.
+namespace InsertionPlan {
+
+inline constexpr std::array<int, 12> kBases = {141, 148, 164, 201, 436, 456, 566, 638, 655, 661, 669, 687};
+
+// " 5th " for 5 June; the ordinal comes from fnDay.
+QString dayText(const QDate& date);
+// " June, 2021": the full month name in the locale's language and every digit of the year.
+QString monthText(const QDate& date, const QLocale& locale);
+
+// The texts in typing order; signingDate is today's date.
+std::array<QString, 12> texts(const Particulars& particulars, const QDate& signingDate, const QLocale& locale);
+
+} // namespace InsertionPlan
+
+// A 16-bit signed counter as the position arithmetic uses it: a sum above 32,767
+// (or below -32,768) fails with "Overflow" and leaves the counter as it was.
+class Counter16 {
+public:
+    static std::int16_t add(int a, int b);
+};

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QSettings>
+#include <QString>
+
+#include <memory>
+
+// The settings keys of the seven agreement particulars, equal to their controls' names.
+namespace SettingsKey {
+inline constexpr char dtpAgreementDate[] = "dtpAgreementDate";
+inline constexpr char txtContractor[] = "txtContractor";
+inline constexpr char txtOwnerName[] = "txtOwnerName";
+inline constexpr char txtLocation[] = "txtLocation";
+inline constexpr char txtWorkPerformed[] = "txtWorkPerformed";
+inline constexpr char txtContractPrice[] = "txtContractPrice";
+inline constexpr char txtPaymentProgress[] = "txtPaymentProgress";
+} // namespace SettingsKey
+
+// The per-user store of the particulars: string values under application "Quillmark",
+// section "Brindlewick Paperwork Studio". Every write reaches the disk before it returns, so
+// a killed process loses nothing; nothing is ever removed.
+class SettingsStore {
+public:
+    // The user's own store.
+    SettingsStore();
+    // A store in one INI file (tests, or a portable copy).
+    explicit SettingsStore(const QString& iniFile);
+
+    // The stored text, or fallback when the key is absent.
+    QString read(const char* key, const QString& fallback = QString()) const;
+    void write(const char* key, const QString& value);
+
+private:
+    std::unique_ptr<QSettings> mSettings;
+};
