@@ -1,0 +1,202 @@
+#include "linebreaker.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace render {
+
+namespace {
+
+// Lines may reach lineEnd within this much: widths are sums of 1/64-pixel advances.
+constexpr double kFitEpsilon = 1e-3;
+
+bool isAlignedTab(doc::TabStop::Alignment alignment)
+{
+    return alignment == doc::TabStop::Alignment::Center || alignment == doc::TabStop::Alignment::Right ||
+           alignment == doc::TabStop::Alignment::Decimal;
+}
+
+// The text after a center, right or decimal tab, up to the next tab or the line's end.
+struct AlignedSegment {
+    std::size_t tab = 0; // index of the tab's placement
+    double tabX = 0;
+    TabRuler::Stop stop;
+    double width = 0;
+    std::optional<double> beforeDecimal;
+
+    double start() const
+    {
+        double target = stop.position;
+        switch (stop.alignment) {
+        case doc::TabStop::Alignment::Center:
+            target -= width / 2;
+            break;
+        case doc::TabStop::Alignment::Decimal:
+            target -= beforeDecimal.value_or(width);
+            break;
+        default:
+            target -= width;
+            break;
+        }
+        return std::max(tabX, target);
+    }
+};
+
+} // namespace
+
+BrokenLine placeLine(const std::vector<LineItem>& items, std::size_t begin, std::size_t end, double start,
+                     const TabRuler& ruler)
+{
+    BrokenLine line;
+    line.begin = begin;
+    line.end = end;
+    line.placements.resize(end - begin);
+    line.contentRight = start;
+
+    double x = start;
+    std::optional<AlignedSegment> segment;
+    for (std::size_t i = begin; i < end; ++i) {
+        const LineItem& item = items[i];
+        LinePlacement& placement = line.placements[i - begin];
+        if (item.kind == LineItem::Kind::Tab) {
+            segment.reset();
+            const TabRuler::Stop stop = resolveTab(ruler, x);
+            placement = {x, 0, stop.leader};
+            if (isAlignedTab(stop.alignment)) {
+                segment = AlignedSegment{i - begin, x, stop, 0, std::nullopt};
+            } else {
+                placement.width = stop.position - x;
+                x = stop.position;
+            }
+            continue;
+        }
+        if (item.kind == LineItem::Kind::LineBreak) {
+            placement = {x, 0, u' '};
+            continue;
+        }
+        if (!segment) {
+            placement = {x, item.width, u' '};
+            x += item.width;
+            continue;
+        }
+        if (item.decimalPoint && !segment->beforeDecimal)
+            segment->beforeDecimal = segment->width;
+        segment->width += item.width;
+        const double segmentStart = segment->start();
+        line.placements[segment->tab].width = segmentStart - segment->tabX;
+        double cursor = segmentStart;
+        for (std::size_t k = segment->tab + 1; k <= i - begin; ++k) {
+            line.placements[k].x = cursor;
+            line.placements[k].width = items[begin + k].width;
+            cursor += items[begin + k].width;
+        }
+        x = cursor;
+    }
+
+    for (std::size_t i = end; i > begin; --i) {
+        const LineItem::Kind kind = items[i - 1].kind;
+        if (kind == LineItem::Kind::Space || kind == LineItem::Kind::LineBreak)
+            continue;
+        const LinePlacement& last = line.placements[i - 1 - begin];
+        line.contentRight = last.x + last.width;
+        line.hasContent = true;
+        break;
+    }
+    return line;
+}
+
+std::vector<BrokenLine> breakLines(const std::vector<LineItem>& items, const LineFrame& frame,
+                                   const TabRuler& ruler)
+{
+    std::vector<BrokenLine> lines;
+    std::size_t pos = 0;
+    while (pos < items.size() || lines.empty()) {
+        const double start = lines.empty() ? frame.firstLineStart : frame.lineStart;
+        std::optional<std::size_t> lastBreak;
+        std::size_t end = items.size();
+        for (std::size_t i = pos; i < items.size(); ++i) {
+            const LineItem& item = items[i];
+            if (item.kind == LineItem::Kind::LineBreak) {
+                end = i + 1;
+                break;
+            }
+            if (item.kind != LineItem::Kind::Space) {
+                const BrokenLine trial = placeLine(items, pos, i + 1, start, ruler);
+                const LinePlacement& placed = trial.placements.back();
+                bool overflows = false;
+                if (item.kind == LineItem::Kind::Tab)
+                    overflows = resolveTab(ruler, placed.x).position > frame.lineEnd + kFitEpsilon;
+                else
+                    overflows = placed.x + placed.width > frame.lineEnd + kFitEpsilon;
+                if (overflows && i > pos) {
+                    // A tab that does not fit starts the next line; text goes back to the last opportunity.
+                    if (item.kind == LineItem::Kind::Tab || !lastBreak)
+                        end = i;
+                    else
+                        end = *lastBreak + 1;
+                    break;
+                }
+            }
+            if (item.breakAfter)
+                lastBreak = i;
+        }
+        lines.push_back(placeLine(items, pos, end, start, ruler));
+        pos = end;
+    }
+    // A paragraph that ends in a line break shows the empty line after it.
+    if (!items.empty() && items.back().kind == LineItem::Kind::LineBreak)
+        lines.push_back(placeLine(items, items.size(), items.size(), frame.lineStart, ruler));
+    return lines;
+}
+
+void alignLine(BrokenLine& line, const std::vector<LineItem>& items, doc::Paragraph::Alignment alignment,
+               double lineEnd, bool lastLineOfParagraph)
+{
+    double shift = 0;
+    const double room = lineEnd - line.contentRight;
+    switch (alignment) {
+    case doc::Paragraph::Alignment::Left:
+        return;
+    case doc::Paragraph::Alignment::Center:
+        shift = std::max(0.0, room / 2);
+        break;
+    case doc::Paragraph::Alignment::Right:
+        shift = std::max(0.0, room);
+        break;
+    case doc::Paragraph::Alignment::Justify: {
+        if (lastLineOfParagraph || room <= 0 || !line.hasContent)
+            return;
+        std::size_t contentEnd = line.begin;
+        std::size_t afterLastTab = line.begin;
+        for (std::size_t i = line.begin; i < line.end; ++i) {
+            const LineItem::Kind kind = items[i].kind;
+            if (kind == LineItem::Kind::Tab)
+                afterLastTab = i + 1;
+            if (kind != LineItem::Kind::Space && kind != LineItem::Kind::LineBreak)
+                contentEnd = i + 1;
+        }
+        std::size_t spaces = 0;
+        for (std::size_t i = afterLastTab; i < contentEnd; ++i)
+            spaces += items[i].kind == LineItem::Kind::Space ? 1 : 0;
+        if (spaces == 0)
+            return;
+        const double extra = room / static_cast<double>(spaces);
+        double moved = 0;
+        for (std::size_t i = afterLastTab; i < line.end; ++i) {
+            LinePlacement& placement = line.placements[i - line.begin];
+            placement.x += moved;
+            if (i < contentEnd && items[i].kind == LineItem::Kind::Space) {
+                placement.width += extra;
+                moved += extra;
+            }
+        }
+        line.contentRight += moved;
+        return;
+    }
+    }
+    for (LinePlacement& placement : line.placements)
+        placement.x += shift;
+    line.contentRight += shift;
+}
+
+} // namespace render

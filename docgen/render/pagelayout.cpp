@@ -1,0 +1,373 @@
+#include "pagelayout.h"
+#include "linebreaker.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPicture>
+
+#include <algorithm>
+#include <cmath>
+#include <unordered_map>
+
+namespace render {
+
+namespace {
+
+constexpr double kMinPointSize = 1.0;
+constexpr double kMaxPointSize = 1638.0; // Word's largest font size
+constexpr double kMaxIndentTwips = 31680;
+constexpr double kMaxParagraphSpaceTwips = 31680;
+constexpr double kFitEpsilon = 1e-3;
+
+// One visible character of a paragraph, with its measure for the line breaker.
+struct Glyph {
+    QString text;
+    LineItem item;
+    int style = 0;
+};
+
+struct ParagraphText {
+    std::vector<Glyph> glyphs;
+    bool endsPage = false; // a page or column break: nothing after it is on the first page
+};
+
+class StyleTable {
+public:
+    StyleTable() : mDpiScale(kPixelsPerInch / QPicture().logicalDpiY()) {}
+
+    int styleFor(const doc::CharacterRun& run)
+    {
+        const QString family = run.fontName.empty() ? QStringLiteral("Times New Roman")
+                                                    : QString::fromStdString(run.fontName);
+        const double size = std::isfinite(run.sizePt) ? std::clamp(run.sizePt, kMinPointSize, kMaxPointSize)
+                                                      : 12.0;
+        for (std::size_t i = 0; i < mKeys.size(); ++i) {
+            const Key& key = mKeys[i];
+            if (key.family == family && key.size == size && key.bold == run.bold && key.italic == run.italic &&
+                key.underline == run.underline)
+                return static_cast<int>(i);
+        }
+        QFont font(family);
+        // The picture's own dpi turns points into pixels; scale so the glyphs come out at 96 dpi.
+        font.setPointSizeF(size * mDpiScale);
+        font.setBold(run.bold);
+        font.setItalic(run.italic);
+        font.setKerning(false);
+        font.setHintingPreference(QFont::PreferNoHinting);
+        // No ligatures or contextual forms: Word sets Latin text glyph by glyph.
+        font.setStyleStrategy(QFont::PreferNoShaping);
+        mKeys.push_back({family, size, run.bold, run.italic, run.underline});
+        mStyles.push_back({font, run.underline});
+        mMetrics.emplace_back(font, &mDevice);
+        return static_cast<int>(mStyles.size() - 1);
+    }
+
+    double advance(int style, const QString& text)
+    {
+        const std::uint64_t key = (static_cast<std::uint64_t>(style) << 32) |
+                                  (static_cast<std::uint64_t>(text.size() > 1 ? text.at(1).unicode() : 0) << 16) |
+                                  text.at(0).unicode();
+        const auto found = mAdvances.find(key);
+        if (found != mAdvances.end())
+            return found->second;
+        const double width = mMetrics[static_cast<std::size_t>(style)].horizontalAdvance(text);
+        mAdvances.emplace(key, width);
+        return width;
+    }
+
+    const QFontMetricsF& metrics(int style) const { return mMetrics[static_cast<std::size_t>(style)]; }
+    bool underlined(int style) const { return mStyles[static_cast<std::size_t>(style)].underline; }
+    std::vector<TextStyle> takeStyles() { return std::move(mStyles); }
+
+private:
+    struct Key {
+        QString family;
+        double size;
+        bool bold;
+        bool italic;
+        bool underline;
+    };
+    QPicture mDevice; // fonts are measured for the device they are recorded on
+    double mDpiScale;
+    std::vector<Key> mKeys;
+    std::vector<TextStyle> mStyles;
+    std::vector<QFontMetricsF> mMetrics;
+    std::unordered_map<std::uint64_t, double> mAdvances;
+};
+
+bool breaksAfter(char16_t c) { return c == u'-' || c == u'\u2013' || c == u'\u2014'; }
+
+// Turns a paragraph's characters into measured glyphs: field codes, object anchors and other control
+// characters take no room and draw nothing.
+ParagraphText shapeParagraph(const doc::Paragraph& paragraph, StyleTable& styles)
+{
+    const std::u16string& text = paragraph.text;
+    const int markStyle = styles.styleFor(paragraph.markFormat);
+    std::vector<int> styleAt(text.size(), markStyle);
+    for (const doc::CharacterRun& run : paragraph.runs) {
+        if (run.start >= text.size())
+            continue;
+        const std::size_t end = std::min<std::size_t>(text.size(), std::size_t{run.start} + run.length);
+        const int style = styles.styleFor(run);
+        std::fill(styleAt.begin() + run.start, styleAt.begin() + static_cast<std::ptrdiff_t>(end), style);
+    }
+
+    ParagraphText result;
+    // Fields nest; a character shows only when every enclosing field is past its separator.
+    std::vector<bool> fieldInCode;
+    std::size_t codeDepth = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c == 0x13) {
+            fieldInCode.push_back(true);
+            ++codeDepth;
+            continue;
+        }
+        if (c == 0x14) {
+            if (!fieldInCode.empty() && fieldInCode.back()) {
+                fieldInCode.back() = false;
+                --codeDepth;
+            }
+            continue;
+        }
+        if (c == 0x15) {
+            if (!fieldInCode.empty()) {
+                codeDepth -= fieldInCode.back() ? 1 : 0;
+                fieldInCode.pop_back();
+            }
+            continue;
+        }
+        if (codeDepth > 0)
+            continue;
+
+        Glyph glyph;
+        glyph.style = styleAt[i];
+        switch (c) {
+        case 0x09:
+            glyph.item.kind = LineItem::Kind::Tab;
+            glyph.item.breakAfter = true;
+            glyph.text = QStringLiteral("\t");
+            result.glyphs.push_back(glyph);
+            continue;
+        case 0x0B:
+            glyph.item.kind = LineItem::Kind::LineBreak;
+            result.glyphs.push_back(glyph);
+            continue;
+        case 0x0C:
+        case 0x0E:
+            result.endsPage = true;
+            return result;
+        case 0x1E: // non-breaking hyphen
+            glyph.text = QStringLiteral("-");
+            break;
+        case u' ':
+            glyph.item.kind = LineItem::Kind::Space;
+            glyph.item.breakAfter = true;
+            glyph.text = QStringLiteral(" ");
+            break;
+        default:
+            if (c < 0x20 || c == 0x7F || (c >= 0xDC00 && c <= 0xDFFF))
+                continue;
+            glyph.text = QString(QChar(c));
+            if (c >= 0xD800 && c <= 0xDBFF) {
+                if (i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF)
+                    continue;
+                glyph.text.append(QChar(text[++i]));
+            }
+            glyph.item.breakAfter = breaksAfter(c);
+            glyph.item.decimalPoint = c == u'.';
+            break;
+        }
+        glyph.item.width = styles.advance(glyph.style, glyph.text);
+        result.glyphs.push_back(std::move(glyph));
+    }
+    return result;
+}
+
+double indentPx(std::int32_t twips)
+{
+    return twipsToPixels(std::clamp<double>(twips, -kMaxIndentTwips, kMaxIndentTwips));
+}
+
+double spacePx(std::int32_t twips) { return twipsToPixels(std::clamp<double>(twips, 0, kMaxParagraphSpaceTwips)); }
+
+struct VerticalMetrics {
+    double above = 0; // ascent plus leading
+    double descent = 0;
+};
+
+VerticalMetrics lineMetrics(const std::vector<Glyph>& glyphs, const BrokenLine& line, int markStyle,
+                            const StyleTable& styles)
+{
+    VerticalMetrics result;
+    bool any = false;
+    auto take = [&](int style) {
+        const QFontMetricsF& fm = styles.metrics(style);
+        result.above = std::max(result.above, fm.ascent() + fm.leading());
+        result.descent = std::max(result.descent, fm.descent());
+        any = true;
+    };
+    for (std::size_t i = line.begin; i < line.end; ++i)
+        take(glyphs[i].style);
+    if (!any)
+        take(markStyle);
+    return result;
+}
+
+void addFragments(PageLine& out, const std::vector<Glyph>& glyphs, const BrokenLine& line, double originX,
+                  StyleTable& styles)
+{
+    std::size_t contentEnd = line.begin;
+    for (std::size_t i = line.begin; i < line.end; ++i) {
+        const LineItem::Kind kind = glyphs[i].item.kind;
+        if (kind != LineItem::Kind::Space && kind != LineItem::Kind::LineBreak)
+            contentEnd = i + 1;
+        if (kind != LineItem::Kind::LineBreak)
+            out.text += glyphs[i].text;
+    }
+
+    std::vector<TextFragment> leaders;
+    TextFragment* open = nullptr;
+    double openEnd = 0;
+    for (std::size_t i = line.begin; i < contentEnd; ++i) {
+        const Glyph& glyph = glyphs[i];
+        const LinePlacement& placement = line.placements[i - line.begin];
+        const double x = originX + placement.x;
+        if (glyph.item.kind == LineItem::Kind::Tab) {
+            open = nullptr;
+            if (placement.leader == u' ' || placement.width <= 0)
+                continue;
+            const QString dot(QChar(placement.leader));
+            const double step = styles.advance(glyph.style, dot);
+            if (step <= 0)
+                continue;
+            const auto count = static_cast<qsizetype>(std::floor(placement.width / step));
+            if (count > 0)
+                leaders.push_back({dot.repeated(count), {x + placement.width - static_cast<double>(count) * step,
+                                                         out.baseline},
+                                   static_cast<double>(count) * step, glyph.style});
+            continue;
+        }
+        if (open && open->style == glyph.style && std::abs(openEnd - x) < kFitEpsilon) {
+            open->text += glyph.text;
+            open->width += glyph.item.width;
+        } else {
+            out.fragments.push_back({glyph.text, {x, out.baseline}, glyph.item.width, glyph.style});
+            open = &out.fragments.back();
+        }
+        openEnd = x + glyph.item.width;
+    }
+    out.fragments.insert(out.fragments.end(), leaders.begin(), leaders.end());
+
+    // Underlines run under spaces and tabs between underlined characters, as one stroke each.
+    std::optional<QRectF> stroke;
+    for (std::size_t i = line.begin; i <= contentEnd; ++i) {
+        const bool underlined = i < contentEnd && glyphs[i].item.kind != LineItem::Kind::LineBreak &&
+                                styles.underlined(glyphs[i].style);
+        if (!underlined) {
+            if (stroke)
+                out.underlines.push_back(*stroke);
+            stroke.reset();
+            continue;
+        }
+        const LinePlacement& placement = line.placements[i - line.begin];
+        const double x = originX + placement.x;
+        if (!stroke) {
+            const QFontMetricsF& fm = styles.metrics(glyphs[i].style);
+            const double thickness = fm.lineWidth();
+            stroke = QRectF(x, out.baseline + fm.underlinePos() - thickness / 2, 0, thickness);
+        }
+        stroke->setRight(x + placement.width);
+    }
+}
+
+} // namespace
+
+PageLayout layoutPage(const doc::ReadModel& model)
+{
+    PageLayout page;
+    page.geometry = pictureGeometry(model.section);
+    const PictureGeometry& geometry = page.geometry;
+    StyleTable styles;
+
+    double y = 0; // from the top of the text column
+    bool pageEnded = false;
+    for (std::size_t p = 0; p < model.paragraphs.size() && !pageEnded; ++p) {
+        const doc::Paragraph& paragraph = model.paragraphs[p];
+        const ParagraphText shaped = shapeParagraph(paragraph, styles);
+        const int markStyle = styles.styleFor(paragraph.markFormat);
+        if (shaped.endsPage && shaped.glyphs.empty()) {
+            page.truncated = true;
+            break;
+        }
+
+        std::vector<LineItem> items;
+        items.reserve(shaped.glyphs.size());
+        for (const Glyph& glyph : shaped.glyphs)
+            items.push_back(glyph.item);
+
+        LineFrame frame;
+        frame.lineStart = indentPx(paragraph.leftIndent);
+        frame.firstLineStart = frame.lineStart + indentPx(paragraph.firstLineIndent);
+        frame.lineEnd = std::max(geometry.columnWidth - indentPx(paragraph.rightIndent),
+                                 std::max(frame.lineStart, frame.firstLineStart) + 1);
+        const TabRuler ruler = TabRuler::fromParagraph(paragraph, model.section.defaultTabWidth);
+
+        y += spacePx(paragraph.spaceBefore);
+        std::vector<BrokenLine> lines = breakLines(items, frame, ruler);
+        for (std::size_t l = 0; l < lines.size(); ++l) {
+            BrokenLine& line = lines[l];
+            alignLine(line, items, paragraph.alignment, frame.lineEnd, l + 1 == lines.size());
+
+            const VerticalMetrics metrics = lineMetrics(shaped.glyphs, line, markStyle, styles);
+            const double height =
+                lineHeight(metrics.above + metrics.descent, paragraph.lineSpacing, paragraph.lineSpacingMultiple);
+            // The first line always goes on the page, as in Word; any later one must fit above the bottom margin.
+            if (!page.lines.empty() && y + height > geometry.columnHeight + kFitEpsilon) {
+                page.truncated = true;
+                pageEnded = true;
+                break;
+            }
+
+            PageLine out;
+            out.paragraph = static_cast<int>(p);
+            out.top = geometry.columnTop + y;
+            out.height = height;
+            out.baseline = out.top + height - metrics.descent;
+            out.left = geometry.columnLeft + (line.placements.empty() ? (l == 0 ? frame.firstLineStart
+                                                                               : frame.lineStart)
+                                                                      : line.placements.front().x);
+            out.right = geometry.columnLeft + line.contentRight;
+            addFragments(out, shaped.glyphs, line, geometry.columnLeft, styles);
+            page.lines.push_back(std::move(out));
+            y += height;
+        }
+        y += spacePx(paragraph.spaceAfter);
+        if (shaped.endsPage) {
+            page.truncated = true;
+            pageEnded = true;
+        }
+    }
+    page.styles = styles.takeStyles();
+    return page;
+}
+
+void paintPage(QPainter& painter, const PageLayout& layout)
+{
+    const QRectF area(0, 0, layout.geometry.widthPx, layout.geometry.heightPx);
+    painter.save();
+    painter.fillRect(area, Qt::white);
+    painter.setClipRect(area);
+    painter.setPen(Qt::black);
+    for (const PageLine& line : layout.lines) {
+        for (const TextFragment& fragment : line.fragments) {
+            painter.setFont(layout.styles[static_cast<std::size_t>(fragment.style)].font);
+            painter.drawText(fragment.baseline, fragment.text);
+        }
+        for (const QRectF& stroke : line.underlines)
+            painter.fillRect(stroke, Qt::black);
+    }
+    painter.restore();
+}
+
+} // namespace render

@@ -1,0 +1,161 @@
+#include "pagepicture.h"
+#include "pagelayout.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+#include <QMimeData>
+#include <QPainter>
+#include <QTemporaryFile>
+
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+namespace render {
+
+namespace {
+
+// Far more than a page picture or a screen-sized image needs; a bigger file is not ours.
+constexpr qint64 kMaxPictureFileBytes = 256 * 1024 * 1024;
+
+std::runtime_error failure(const QString& text) { return std::runtime_error(text.toStdString()); }
+
+std::optional<QPicture> readPicture(const QByteArray& bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QPicture picture;
+    if (!picture.load(&buffer) || picture.boundingRect().isEmpty())
+        return std::nullopt;
+    return picture;
+}
+
+QPicture imagePicture(QImage image)
+{
+    image.setDevicePixelRatio(1);
+    QPicture picture;
+    picture.setBoundingRect(QRect(QPoint(0, 0), image.size()));
+    QPainter painter(&picture);
+    painter.drawImage(QPoint(0, 0), image);
+    painter.end();
+    return picture;
+}
+
+} // namespace
+
+QPicture renderPage(const doc::ReadModel& model)
+{
+    const PageLayout layout = layoutPage(model);
+    QPicture picture;
+    QPainter painter(&picture);
+    paintPage(painter, layout);
+    // Set before end(): the recorded header carries the bounding rect into the picture's data.
+    picture.setBoundingRect(QRect(QPoint(0, 0), layout.size()));
+    painter.end();
+    return picture;
+}
+
+QImage pictureToImage(const QPicture& picture)
+{
+    const QRect bounds = picture.boundingRect();
+    QImage image(bounds.size(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.drawPicture(-bounds.topLeft(), picture);
+    painter.end();
+    return image;
+}
+
+std::unique_ptr<QMimeData> pictureToMimeData(const QPicture& picture)
+{
+    auto mime = std::make_unique<QMimeData>();
+    mime->setData(QString::fromLatin1(kPictureMimeType),
+                  QByteArray(picture.data(), static_cast<qsizetype>(picture.size())));
+    const QImage image = pictureToImage(picture);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    mime->setData(QStringLiteral("image/png"), png);
+    mime->setImageData(image);
+    return mime;
+}
+
+std::optional<QPicture> pictureFromMimeData(const QMimeData* data)
+{
+    if (!data)
+        return std::nullopt;
+    const QString ours = QString::fromLatin1(kPictureMimeType);
+    if (data->hasFormat(ours)) {
+        if (std::optional<QPicture> picture = readPicture(data->data(ours)))
+            return picture;
+    }
+    QImage image;
+    if (data->hasImage())
+        image = qvariant_cast<QImage>(data->imageData());
+    for (const QString& format : data->formats()) {
+        if (!image.isNull())
+            break;
+        if (format.startsWith(QLatin1String("image/")))
+            image.loadFromData(data->data(format));
+    }
+    if (image.isNull())
+        return std::nullopt;
+    return imagePicture(image);
+}
+
+void savePictureFile(const QPicture& picture, const QString& path)
+{
+    if (picture.isNull() || picture.boundingRect().isEmpty())
+        throw failure(QStringLiteral("There is no picture to save to \"%1\".").arg(QDir::toNativeSeparators(path)));
+    const QString nativePath = QDir::toNativeSeparators(path);
+    // Written under a new, exclusively created name and renamed over the target: a half-written file never
+    // carries the name, and a link planted under the name is replaced rather than followed.
+    QTemporaryFile file(QFileInfo(path).absolutePath() + QStringLiteral("/.picture-XXXXXX"));
+    if (!file.open())
+        throw failure(QStringLiteral("Cannot write the picture file \"%1\": %2").arg(nativePath, file.errorString()));
+    const qint64 size = static_cast<qint64>(picture.size());
+    if (file.write(picture.data(), size) != size || !file.flush())
+        throw failure(QStringLiteral("Cannot write the picture file \"%1\": %2").arg(nativePath, file.errorString()));
+    file.close();
+    std::error_code error;
+    std::filesystem::rename(std::filesystem::path(QFile::encodeName(file.fileName()).toStdString()),
+                            std::filesystem::path(QFile::encodeName(path).toStdString()), error);
+    if (error)
+        throw failure(QStringLiteral("Cannot write the picture file \"%1\": %2")
+                          .arg(nativePath, QString::fromStdString(error.message())));
+    file.setAutoRemove(false);
+}
+
+QPicture loadPictureFile(const QString& path)
+{
+    const QString nativePath = QDir::toNativeSeparators(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw failure(QStringLiteral("Cannot read the picture file \"%1\": %2").arg(nativePath, file.errorString()));
+    if (file.size() > kMaxPictureFileBytes)
+        throw failure(QStringLiteral("Cannot read the picture file \"%1\": the file is too large").arg(nativePath));
+    const QByteArray bytes = file.readAll();
+    if (std::optional<QPicture> picture = readPicture(bytes))
+        return *std::move(picture);
+
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setDecideFormatFromContent(true);
+    const QImage image = reader.read();
+    if (image.isNull())
+        throw failure(QStringLiteral("Cannot read the picture file \"%1\": %2").arg(nativePath, reader.errorString()));
+    return imagePicture(image);
+}
+
+} // namespace render
