@@ -10,15 +10,18 @@
 #include <optional>
 #include <utility>
 
-namespace doc {
+namespace doc
+{
 
-namespace {
+namespace
+{
 
 constexpr std::array<std::uint8_t, 8> kSignature{0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 constexpr std::size_t kHeaderSize = 512;
 
 // Compound File Header ([MS-CFB] 2.2).
-namespace header {
+namespace header
+{
 constexpr std::size_t minorVersion = 0x18;
 constexpr std::size_t majorVersion = 0x1A;
 constexpr std::size_t byteOrder = 0x1C;
@@ -36,7 +39,8 @@ constexpr std::size_t difatEntries = 109;
 } // namespace header
 
 // Compound File Directory Entry ([MS-CFB] 2.6.1).
-namespace dirent {
+namespace dirent
+{
 constexpr std::size_t size = 128;
 constexpr std::size_t name = 0;
 constexpr std::size_t nameLength = 64;
@@ -55,7 +59,12 @@ constexpr std::uint32_t ENDOFCHAIN = 0xFFFFFFFE;
 constexpr std::uint32_t FREESECT = 0xFFFFFFFF;
 constexpr std::uint32_t NOSTREAM = 0xFFFFFFFF;
 
-enum ObjectType : std::uint8_t { UnknownOrUnallocated = 0, StorageObject = 1, StreamObject = 2, RootStorageObject = 5 };
+enum ObjectType : std::uint8_t {
+    UnknownOrUnallocated = 0,
+    StorageObject = 1,
+    StreamObject = 2,
+    RootStorageObject = 5
+};
 
 constexpr std::uint64_t kMiniStreamCutoffSize = 4096;
 constexpr std::size_t kMiniSectorSize = 64;
@@ -135,7 +144,8 @@ std::string entryName(const RawEntry& raw)
     std::string name;
     for (std::size_t i = 0; i < units.size(); ++i) {
         const char32_t u = units[i];
-        if (u >= 0xD800 && u < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000) {
+        if (u >= 0xD800 && u < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+            units[i + 1] < 0xE000) {
             appendUtf8(name, 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00));
             ++i;
         } else if (u >= 0xD800 && u < 0xE000) {
@@ -171,10 +181,12 @@ const Entry& CompoundFile::Impl::find(const std::string& path) const
     return entries[it->second];
 }
 
-namespace {
+namespace
+{
 
 // Loads a compound file's directory and streams, trusting no count or link it has not checked.
-class Reader {
+class Reader
+{
 public:
     explicit Reader(std::span<const std::uint8_t> file) : mFile(file) {}
 
@@ -228,8 +240,9 @@ std::vector<Entry> Reader::read(std::map<std::string, std::size_t>& streams)
 void Reader::readHeader()
 {
     const std::size_t signatureSeen = std::min(mFile.size(), kSignature.size());
-    if (signatureSeen == 0 || !std::equal(mFile.begin(), mFile.begin() + static_cast<std::ptrdiff_t>(signatureSeen),
-                                          kSignature.begin()))
+    if (signatureSeen == 0 ||
+        !std::equal(mFile.begin(), mFile.begin() + static_cast<std::ptrdiff_t>(signatureSeen),
+                    kSignature.begin()))
         notCompoundFile();
     if (mFile.size() < kHeaderSize)
         truncated();
@@ -547,10 +560,12 @@ std::vector<std::string> CompoundFile::streamPaths() const
     return paths;
 }
 
-namespace {
+namespace
+{
 
 // Sector numbers are handed out in file order; every chain is contiguous.
-class SectorPlan {
+class SectorPlan
+{
 public:
     std::uint32_t allocate(std::uint64_t count)
     {
@@ -693,12 +708,14 @@ std::vector<std::uint8_t> CompoundFile::serialize() const
 
     // The FAT sector numbers: 109 in the header, the rest in the DIFAT sectors.
     for (std::uint64_t i = 0; i < header::difatEntries; ++i)
-        storeU32(file, header::difat + 4 * i, i < fatSectors ? static_cast<std::uint32_t>(firstFat + i) : FREESECT);
+        storeU32(file, header::difat + 4 * i,
+                 i < fatSectors ? static_cast<std::uint32_t>(firstFat + i) : FREESECT);
     for (std::uint64_t k = 0; k < difatSectors; ++k) {
         const std::size_t base = sectorOffset(firstDifat + k);
         for (std::uint64_t j = 0; j < fatSectorsPerDifatSector; ++j) {
             const std::uint64_t fatIndex = header::difatEntries + k * fatSectorsPerDifatSector + j;
-            storeU32(file, base + 4 * j, fatIndex < fatSectors ? static_cast<std::uint32_t>(firstFat + fatIndex) : FREESECT);
+            storeU32(file, base + 4 * j,
+                     fatIndex < fatSectors ? static_cast<std::uint32_t>(firstFat + fatIndex) : FREESECT);
         }
         storeU32(file, base + 4 * fatSectorsPerDifatSector,
                  k + 1 < difatSectors ? static_cast<std::uint32_t>(firstDifat + k + 1) : ENDOFCHAIN);
@@ -719,7 +736,8 @@ std::vector<std::uint8_t> CompoundFile::serialize() const
               out.begin() + static_cast<std::ptrdiff_t>(sectorOffset(firstMiniStream)));
     for (std::size_t k = 0; k < largeStreams.size(); ++k) {
         const std::vector<std::uint8_t>& data = d->entries[largeStreams[k]].data;
-        std::copy(data.begin(), data.end(), out.begin() + static_cast<std::ptrdiff_t>(sectorOffset(largeStarts[k])));
+        std::copy(data.begin(), data.end(),
+                  out.begin() + static_cast<std::ptrdiff_t>(sectorOffset(largeStarts[k])));
     }
     return out;
 }

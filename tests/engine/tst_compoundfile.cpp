@@ -1,7 +1,11 @@
 #include "cfb.h"
 #include "error.h"
 
+#include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
@@ -11,7 +15,8 @@
 using Bytes = std::vector<std::uint8_t>;
 Q_DECLARE_METATYPE(doc::Error::Kind)
 
-namespace {
+namespace
+{
 
 Bytes readFile(const QString& path)
 {
@@ -33,12 +38,117 @@ Bytes pattern(std::size_t size, std::uint8_t seed)
 std::uint32_t le32(const Bytes& b, std::size_t offset)
 {
     return static_cast<std::uint32_t>(b[offset]) | (static_cast<std::uint32_t>(b[offset + 1]) << 8) |
-           (static_cast<std::uint32_t>(b[offset + 2]) << 16) | (static_cast<std::uint32_t>(b[offset + 3]) << 24);
+           (static_cast<std::uint32_t>(b[offset + 2]) << 16) |
+           (static_cast<std::uint32_t>(b[offset + 3]) << 24);
+}
+
+bool writeFile(const QString& path, const Bytes& data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) &&
+           f.write(reinterpret_cast<const char*>(data.data()), static_cast<qint64>(data.size())) ==
+               static_cast<qint64>(data.size());
+}
+
+void put32(Bytes& b, std::size_t offset, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b[offset + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// The raw directory entries of a compound file, found by following the directory chain
+// through the FAT sectors the header lists. Enough for well-formed files of any size.
+std::vector<Bytes> directoryEntries(const Bytes& file)
+{
+    const std::size_t sectorSize = std::size_t{1} << (file[0x1E] | (file[0x1F] << 8));
+    const auto sectorOffset = [&](std::uint32_t s) { return (std::size_t{s} + 1) * sectorSize; };
+    std::vector<std::uint32_t> fatSectors;
+    const std::uint32_t fatCount = le32(file, 0x2C);
+    for (std::uint32_t i = 0; i < fatCount && i < 109; ++i)
+        fatSectors.push_back(le32(file, 0x4C + 4 * i));
+    for (std::uint32_t difat = le32(file, 0x44); fatSectors.size() < fatCount;) {
+        for (std::size_t i = 0; i < sectorSize / 4 - 1 && fatSectors.size() < fatCount; ++i)
+            fatSectors.push_back(le32(file, sectorOffset(difat) + 4 * i));
+        difat = le32(file, sectorOffset(difat) + sectorSize - 4);
+    }
+    const auto next = [&](std::uint32_t s) {
+        const std::size_t perSector = sectorSize / 4;
+        return le32(file, sectorOffset(fatSectors[s / perSector]) + 4 * (s % perSector));
+    };
+    std::vector<Bytes> entries;
+    for (std::uint32_t s = le32(file, 0x30); s != 0xFFFFFFFE && entries.size() < 100000; s = next(s)) {
+        for (std::size_t at = sectorOffset(s); at < sectorOffset(s) + sectorSize; at += 128)
+            entries.emplace_back(file.begin() + static_cast<std::ptrdiff_t>(at),
+                                 file.begin() + static_cast<std::ptrdiff_t>(at + 128));
+    }
+    return entries;
+}
+
+QString findTestData(const QString& name)
+{
+    return QFINDTESTDATA(QStringLiteral("../data/") + name);
+}
+
+// One committed file per failure mode (tests/data/corrupt/make-cfb-corpus.py).
+struct DamagedFile {
+    const char* name;
+    QString file;
+    doc::Error::Kind kind;
+    QString description;
+};
+
+std::vector<DamagedFile> damagedFiles()
+{
+    using Kind = doc::Error::Kind;
+    return {
+        {"empty", "cfb-empty.bin", Kind::NotCompoundFile, "not a compound file"},
+        {"bad signature", "cfb-bad-signature.bin", Kind::NotCompoundFile, "not a compound file"},
+        {"truncated header", "cfb-truncated-header.bin", Kind::Truncated, "truncated compound file"},
+        {"truncated version 4 header", "cfb-truncated-version4-header.bin", Kind::Truncated,
+         "truncated compound file"},
+        {"bad byte order", "cfb-bad-byte-order.bin", Kind::Corrupt, "corrupt compound file: bad byte order"},
+        {"unsupported version", "cfb-unsupported-version.bin", Kind::Unsupported,
+         "unsupported compound file: version 2"},
+        {"bad sector shift", "cfb-bad-sector-shift.bin", Kind::Corrupt,
+         "corrupt compound file: bad sector shift"},
+        {"bad mini sector shift", "cfb-bad-mini-sector-shift.bin", Kind::Corrupt,
+         "corrupt compound file: bad mini sector shift"},
+        {"bad mini stream cutoff", "cfb-bad-mini-stream-cutoff.bin", Kind::Corrupt,
+         "corrupt compound file: bad mini stream cutoff"},
+        {"bad FAT count", "cfb-bad-fat-count.bin", Kind::Corrupt,
+         "corrupt compound file: bad FAT sector count"},
+        {"FAT sector past end", "cfb-fat-sector-past-end.bin", Kind::Truncated, "truncated compound file"},
+        {"FAT cycle", "cfb-fat-cycle.bin", Kind::Corrupt, "corrupt compound file: sector chain loops"},
+        {"directory chain cycle", "cfb-directory-chain-cycle.bin", Kind::Corrupt,
+         "corrupt compound file: sector chain loops"},
+        {"chain too short", "cfb-chain-too-short.bin", Kind::Corrupt,
+         "corrupt compound file: chain shorter than stream"},
+        {"shared sector", "cfb-shared-sector.bin", Kind::Corrupt, "corrupt compound file: sector used twice"},
+        {"bad sector number", "cfb-bad-sector-number.bin", Kind::Corrupt,
+         "corrupt compound file: bad sector number"},
+        {"stream past end", "cfb-stream-past-end.bin", Kind::Truncated, "truncated compound file"},
+        {"huge stream size", "cfb-huge-stream-size.bin", Kind::Corrupt,
+         "corrupt compound file: stream size exceeds file"},
+        {"mini FAT cycle", "cfb-minifat-cycle.bin", Kind::Corrupt,
+         "corrupt compound file: sector chain loops"},
+        {"mini sector past mini stream", "cfb-mini-sector-past-mini-stream.bin", Kind::Corrupt,
+         "corrupt compound file: mini sector past mini stream"},
+        {"directory cycle", "cfb-directory-cycle.bin", Kind::Corrupt,
+         "corrupt compound file: directory tree loops"},
+        {"bad directory link", "cfb-bad-directory-link.bin", Kind::Corrupt,
+         "corrupt compound file: bad directory link"},
+        {"unallocated entry linked", "cfb-unallocated-entry-linked.bin", Kind::Corrupt,
+         "corrupt compound file: bad directory entry"},
+        {"no root entry", "cfb-no-root-entry.bin", Kind::Corrupt, "corrupt compound file: no root entry"},
+        {"bad entry name", "cfb-bad-entry-name.bin", Kind::Corrupt, "corrupt compound file: bad entry name"},
+        {"duplicate name", "cfb-duplicate-name.bin", Kind::Corrupt, "corrupt compound file: duplicate name"},
+    };
 }
 
 } // namespace
 
-class tst_CompoundFile : public QObject {
+class tst_CompoundFile : public QObject
+{
     Q_OBJECT
 
 private:
@@ -52,11 +162,22 @@ private slots:
     void replaceStream();
     void largeFileNeedsDifat();
     void missingStream();
+    void readsSmallFiles_data();
+    void readsSmallFiles();
+    void keepsDirectoryEntries_data();
+    void keepsDirectoryEntries();
+    void rejectsDamagedFiles_data();
+    void rejectsDamagedFiles();
+    void corpusIsCovered();
+    void rejectsDifatLoop();
+    void copyIsIndependent();
+    void othersReadOutput_data();
+    void othersReadOutput();
 };
 
 void tst_CompoundFile::initTestCase()
 {
-    const QString path = QFINDTESTDATA("../data/cfb-sample.doc");
+    const QString path = findTestData(QStringLiteral("cfb-sample.doc"));
     QVERIFY(!path.isEmpty());
     mSample = readFile(path);
     QVERIFY(!mSample.empty());
@@ -68,15 +189,18 @@ void tst_CompoundFile::readsWordDocument()
         const auto cf = doc::CompoundFile::parse(mSample);
         QVERIFY(cf.hasStream("WordDocument"));
         QVERIFY(cf.hasStream("1Table"));
-        QVERIFY(cf.hasStream("\x01" "CompObj"));
-        QVERIFY(cf.hasStream("\x05" "SummaryInformation"));
+        QVERIFY(cf.hasStream("\x01"
+                             "CompObj"));
+        QVERIFY(cf.hasStream("\x05"
+                             "SummaryInformation"));
         const Bytes& word = cf.stream("WordDocument");
         // The FIB opens with wIdent 0xA5EC.
         QVERIFY(word.size() > 4096);
         QCOMPARE(word[0], std::uint8_t{0xEC});
         QCOMPARE(word[1], std::uint8_t{0xA5});
         // Property sets open with the byte order mark FFFE.
-        const Bytes& summary = cf.stream("\x05" "SummaryInformation");
+        const Bytes& summary = cf.stream("\x05"
+                                         "SummaryInformation");
         QVERIFY(summary.size() < 4096);
         QCOMPARE(summary[0], std::uint8_t{0xFE});
         QCOMPARE(summary[1], std::uint8_t{0xFF});
@@ -176,6 +300,223 @@ void tst_CompoundFile::missingStream()
         QCOMPARE(QString::fromUtf8(e.what()), QStringLiteral("no such stream: NoSuch"));
     }
     QVERIFY(!copy.hasStream("NoSuch"));
+}
+
+void tst_CompoundFile::readsSmallFiles_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("version 3") << "cfb-version3.bin";
+    QTest::newRow("version 4") << "cfb-version4.bin";
+}
+
+void tst_CompoundFile::readsSmallFiles()
+{
+    // Made by make-cfb-corpus.py, which documents the contents checked here.
+    QFETCH(QString, file);
+    const Bytes bytes = readFile(findTestData(file));
+    QVERIFY(!bytes.empty());
+    const std::string emojiName = "Gr\xC3\xBC\xC3\x9F"
+                                  "e\xF0\x9F\x98\x80";
+    try {
+        const auto cf = doc::CompoundFile::parse(bytes);
+        const std::vector<std::string> expected{"Big", "Small", "Sub/Inner", emojiName};
+        QCOMPARE(cf.streamPaths(), expected);
+        QVERIFY(!cf.hasStream("Sub"));
+
+        const Bytes& big = cf.stream("Big");
+        QCOMPARE(big.size(), std::size_t{4200});
+        for (std::size_t i = 0; i < big.size(); ++i) {
+            if (big[i] != static_cast<std::uint8_t>((i * 7 + 1) & 0xFF))
+                QFAIL(qPrintable(QStringLiteral("Big differs at %1").arg(i)));
+        }
+        const Bytes& small = cf.stream("Small");
+        QCOMPARE(small.size(), std::size_t{300});
+        QCOMPARE(std::string(small.begin(), small.begin() + 13), std::string("small stream "));
+        QVERIFY(cf.stream("Sub/Inner") == Bytes(100, 'i'));
+        QCOMPARE(cf.stream(emojiName), (Bytes{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+
+        // Whatever was read is written back as version 3.
+        const Bytes written = cf.serialize();
+        QCOMPARE(int(written[0x1A]), 3);
+        QCOMPARE(int(written[0x1E]), 9);
+        const auto again = doc::CompoundFile::parse(written);
+        QCOMPARE(again.streamPaths(), expected);
+        for (const auto& path : expected)
+            QVERIFY2(again.stream(path) == cf.stream(path), path.c_str());
+    } catch (const doc::Error& e) {
+        QFAIL(e.what());
+    }
+}
+
+void tst_CompoundFile::keepsDirectoryEntries_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("LibreOffice document") << "cfb-sample.doc";
+    QTest::newRow("version 3") << "cfb-version3.bin";
+    QTest::newRow("version 4") << "cfb-version4.bin";
+}
+
+void tst_CompoundFile::keepsDirectoryEntries()
+{
+    // Names, colours, links, CLSIDs, state bits and times come back exactly; the start
+    // sector may move, and the size changes only for the root (the mini stream is repacked).
+    QFETCH(QString, file);
+    const Bytes original = readFile(findTestData(file));
+    QVERIFY(!original.empty());
+    Bytes written;
+    try {
+        written = doc::CompoundFile::parse(original).serialize();
+    } catch (const doc::Error& e) {
+        QFAIL(e.what());
+    }
+    const auto before = directoryEntries(original);
+    const auto after = directoryEntries(written);
+    QVERIFY(before.size() >= 4);
+    QVERIFY(after.size() >= before.size());
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        const QByteArray label = QByteArray::number(qulonglong(i));
+        QVERIFY2(std::equal(before[i].begin(), before[i].begin() + 116, after[i].begin()), label);
+        if (i > 0 && before[i][66] == 2)
+            QVERIFY2(le32(before[i], 120) == le32(after[i], 120), label);
+    }
+    for (std::size_t i = before.size(); i < after.size(); ++i)
+        QCOMPARE(int(after[i][66]), 0);
+}
+
+void tst_CompoundFile::rejectsDamagedFiles_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<doc::Error::Kind>("kind");
+    QTest::addColumn<QString>("description");
+    for (const DamagedFile& row : damagedFiles())
+        QTest::newRow(row.name) << row.file << row.kind << row.description;
+}
+
+void tst_CompoundFile::rejectsDamagedFiles()
+{
+    QFETCH(QString, file);
+    QFETCH(doc::Error::Kind, kind);
+    QFETCH(QString, description);
+    const QString path = findTestData(QStringLiteral("corrupt/") + file);
+    QVERIFY2(!path.isEmpty(), qPrintable(file));
+    const Bytes bytes = readFile(path);
+    try {
+        doc::CompoundFile::parse(bytes);
+        QFAIL("accepted");
+    } catch (const doc::Error& e) {
+        QCOMPARE(QString::fromUtf8(e.what()), description);
+        QCOMPARE(e.kind(), kind);
+    }
+}
+
+void tst_CompoundFile::corpusIsCovered()
+{
+    // Every damaged file committed, including any a fuzzer finds, needs a row in the table.
+    const QString dir = findTestData(QStringLiteral("corrupt"));
+    QVERIFY(!dir.isEmpty());
+    QStringList committed = QDir(dir).entryList({QStringLiteral("cfb-*.bin")}, QDir::Files, QDir::Name);
+    QStringList listed;
+    for (const DamagedFile& row : damagedFiles())
+        listed << row.file;
+    listed.sort();
+    QCOMPARE(committed, listed);
+}
+
+void tst_CompoundFile::rejectsDifatLoop()
+{
+    // A file large enough for two DIFAT sectors, whose first DIFAT sector links to itself.
+    Bytes written;
+    try {
+        auto cf = doc::CompoundFile::parse(mSample);
+        cf.setStream("WordDocument", pattern(20 * 1024 * 1024, 5));
+        written = cf.serialize();
+    } catch (const doc::Error& e) {
+        QFAIL(e.what());
+    }
+    QCOMPARE(le32(written, 0x48), std::uint32_t{2});
+    const std::uint32_t firstDifat = le32(written, 0x44);
+    put32(written, (std::size_t{firstDifat} + 1) * 512 + 508, firstDifat);
+    try {
+        doc::CompoundFile::parse(written);
+        QFAIL("accepted");
+    } catch (const doc::Error& e) {
+        QCOMPARE(e.kind(), doc::Error::Kind::Corrupt);
+        QCOMPARE(QString::fromUtf8(e.what()), QStringLiteral("corrupt compound file: DIFAT chain loops"));
+    }
+}
+
+void tst_CompoundFile::copyIsIndependent()
+{
+    const auto original = doc::CompoundFile::parse(mSample);
+    const Bytes before = original.stream("1Table");
+    auto copy = original;
+    copy.setStream("1Table", Bytes{1, 2, 3});
+    QVERIFY(original.stream("1Table") == before);
+    QCOMPARE(copy.stream("1Table"), (Bytes{1, 2, 3}));
+    auto assigned = doc::CompoundFile::parse(readFile(findTestData(QStringLiteral("cfb-version3.bin"))));
+    assigned = copy;
+    QCOMPARE(assigned.streamPaths(), original.streamPaths());
+    QCOMPARE(assigned.stream("1Table"), (Bytes{1, 2, 3}));
+}
+
+void tst_CompoundFile::othersReadOutput_data()
+{
+    QTest::addColumn<int>("tablePadding");
+    QTest::newRow("unchanged") << 0;
+    // A table stream read only up to the offsets the FIB gives may carry trailing bytes:
+    // this moves it out of the mini stream, then makes the FAT need DIFAT sectors.
+    QTest::newRow("table past the cutoff") << 3000;
+    QTest::newRow("table of 8 MB") << 8 * 1024 * 1024;
+}
+
+void tst_CompoundFile::othersReadOutput()
+{
+    QFETCH(int, tablePadding);
+    const QString antiword = QStandardPaths::findExecutable(QStringLiteral("antiword"));
+    const QString wvText = QStandardPaths::findExecutable(QStringLiteral("wvText"));
+    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (antiword.isEmpty() || wvText.isEmpty() || soffice.isEmpty())
+        QSKIP("antiword, wvText or soffice is not installed (tools/deps.sh test)");
+
+    Bytes written;
+    try {
+        auto cf = doc::CompoundFile::parse(mSample);
+        Bytes table = cf.stream("1Table");
+        table.resize(table.size() + static_cast<std::size_t>(tablePadding), 0);
+        cf.setStream("1Table", table);
+        written = cf.serialize();
+    } catch (const doc::Error& e) {
+        QFAIL(e.what());
+    }
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString docPath = dir.filePath(QStringLiteral("out.doc"));
+    QVERIFY(writeFile(docPath, written));
+    const QString lastLine = QStringLiteral("Paragraph 39: The quick brown fox");
+
+    const auto run = [](const QString& program, const QStringList& args) {
+        QProcess p;
+        p.start(program, args);
+        if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+            return QString();
+        return QString::fromUtf8(p.readAllStandardOutput());
+    };
+
+    QVERIFY2(run(antiword, {docPath}).contains(lastLine), "antiword");
+
+    const QString wvOut = dir.filePath(QStringLiteral("wv.txt"));
+    run(wvText, {docPath, wvOut});
+    QFile wv(wvOut);
+    QVERIFY2(wv.open(QIODevice::ReadOnly) && QString::fromUtf8(wv.readAll()).contains(lastLine), "wvText");
+
+    // A private profile keeps this independent of other LibreOffice instances.
+    const QString profile = QUrl::fromLocalFile(dir.filePath(QStringLiteral("profile"))).toString();
+    run(soffice, {QStringLiteral("-env:UserInstallation=") + profile, QStringLiteral("--headless"),
+                  QStringLiteral("--convert-to"), QStringLiteral("txt"), QStringLiteral("--outdir"),
+                  dir.path(), docPath});
+    QFile lo(dir.filePath(QStringLiteral("out.txt")));
+    QVERIFY2(lo.open(QIODevice::ReadOnly) && QString::fromUtf8(lo.readAll()).contains(lastLine),
+             "LibreOffice");
 }
 
 QTEST_GUILESS_MAIN(tst_CompoundFile)
