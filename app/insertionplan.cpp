@@ -18,21 +18,14 @@ QString monthText(const QDate& date, const QLocale& locale)
            QString::number(date.year());
 }
 
-std::array<QString, 12> texts(const Particulars& p, const QDate& signingDate, const QLocale& locale)
+Lines lines(std::size_t k)
 {
-    const QString space(QLatin1Char(' '));
-    return {dayText(p.agreementDate),
-            monthText(p.agreementDate, locale),
-            space + p.contractor,
-            space + p.owner,
-            space + p.location,
-            p.workPerformed,
-            p.contractPrice,
-            p.paymentProgress,
-            dayText(signingDate),
-            monthText(signingDate, locale),
-            space + p.owner,
-            space + p.contractor};
+    // The first insertion resets the running length at 130 and places its text at the
+    // base directly (134); every later one takes lines 122 + 10k to 130 + 10k (k from 1).
+    if (k == 0)
+        return {130, 132, 136, 138, 140};
+    const int first = 122 + 10 * static_cast<int>(k + 1);
+    return {first, first + 2, first + 4, first + 6, first + 8};
 }
 
 } // namespace InsertionPlan

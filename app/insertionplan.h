@@ -7,17 +7,6 @@
 #include <array>
 #include <cstdint>
 
-// The particulars as the main window's boxes hold them.
-struct Particulars {
-    QDate agreementDate;
-    QString contractor;
-    QString owner;
-    QString location;
-    QString workPerformed;
-    QString contractPrice;
-    QString paymentProgress;
-};
-
 // The twelve texts typed into the template, each at a base position of the untouched
 // template; a base shifts by everything typed before it.
 namespace InsertionPlan {
@@ -29,8 +18,16 @@ QString dayText(const QDate& date);
 // " June, 2021": the full month name in the locale's language and every digit of the year.
 QString monthText(const QDate& date, const QLocale& locale);
 
-// The texts in typing order; signingDate is today's date.
-std::array<QString, 12> texts(const Particulars& particulars, const QDate& signingDate, const QLocale& locale);
+// The error-report line numbers of insertion k (0-based): where its position is computed,
+// where the running length grows, and the three automation calls that type it.
+struct Lines {
+    int position;
+    int runningLength;
+    int select;
+    int selection;
+    int typeText;
+};
+Lines lines(std::size_t k);
 
 } // namespace InsertionPlan
 

@@ -1,0 +1,235 @@
+#include "templatefilling.h"
+
+#include "errorreport.h"
+#include "form1.h"
+#include "form2.h"
+#include "insertionplan.h"
+#include "pagepicture.h"
+#include "workingfiles.h"
+
+#include <QDateEdit>
+#include <QFile>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMimeData>
+#include <QPlainTextEdit>
+
+namespace {
+
+constexpr char kTemplateFile[] = "template.doc";
+constexpr char kPictureFile[] = "temp.bmp";
+
+// What a call on an automation object that was never created fails with.
+[[noreturn]] void noObject()
+{
+    throw StepFailure(QStringLiteral("Object variable or With block variable not set"));
+}
+
+int typedLength(const QString& text)
+{
+    const std::u16string typed = doc::normalizeTypedText(
+        std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())));
+    return static_cast<int>(typed.size());
+}
+
+} // namespace
+
+QByteArray templateResource()
+{
+    QFile resource(QStringLiteral(":/CUSTOM/101"));
+    if (!resource.open(QIODevice::ReadOnly))
+        throw StepFailure(QStringLiteral("Resource with identifier '101' not found"));
+    return resource.readAll();
+}
+
+TemplateFilling::WordFactory engineWordFactory(Platform& platform)
+{
+    return [&platform]() -> std::unique_ptr<word::Application> {
+        try {
+            const QByteArray bytes = templateResource();
+            doc::WordDocument::parse(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                               static_cast<std::size_t>(bytes.size())));
+        } catch (const std::exception&) {
+            throw StepFailure(QStringLiteral("ActiveX component can't create object"));
+        }
+        return std::make_unique<word::Application>(
+            [&platform](std::unique_ptr<QMimeData> data) { platform.setClipboard(std::move(data)); });
+    };
+}
+
+TemplateFilling::TemplateFilling(Form1& form1, Platform& platform, WordFactory wordFactory,
+                                 PreviewFactory previewFactory)
+    : mForm1(form1), mPlatform(platform), mWordFactory(std::move(wordFactory)),
+      mPreviewFactory(std::move(previewFactory))
+{
+}
+
+TemplateFilling::~TemplateFilling() = default;
+
+Form2& TemplateFilling::form2()
+{
+    if (!mForm2)
+        mForm2 = mPreviewFactory();
+    return *mForm2;
+}
+
+void TemplateFilling::PushButton22_Click()
+{
+    ErrorReport report(mPlatform, QStringLiteral("Form1"), QStringLiteral("PushButton22_Click"));
+    std::unique_ptr<word::Application> wordApp;
+    word::Document* document = nullptr;
+    auto app = [&]() -> word::Application& {
+        if (!wordApp)
+            noObject();
+        return *wordApp;
+    };
+    auto activeDocument = [&]() -> word::Document& {
+        if (!document)
+            noObject();
+        return *document;
+    };
+
+    QByteArray templateBytes;
+    QString templatePath;
+    report.step(100, [&] { mForm1.mousePointer().set(MousePointer::Busy); });
+    report.step(102, [&] { templateBytes = templateResource(); });
+    report.step(104, [&] {
+        templatePath = workingPath(QLatin1String(kTemplateFile));
+        if (!FileExists(templatePath))
+            WriteBytesToFile(templateBytes, templatePath);
+    });
+    report.step(106, [&] { wordApp = mWordFactory(); });
+    report.step(108, [&] { document = &app().Open(templatePath, true); });
+
+    // The texts in typing order, read from the boxes in the handler's own order.
+    const QLocale locale;
+    const QString space(QLatin1Char(' '));
+    std::array<QString, 12> texts;
+    QString contractor;
+    QString owner;
+    report.step(110, [&] { texts[0] = InsertionPlan::dayText(mForm1.dtpAgreementDate->date()); });
+    report.step(112, [&] { texts[1] = InsertionPlan::monthText(mForm1.dtpAgreementDate->date(), locale); });
+    report.step(114, [&] { contractor = space + mForm1.txtContractor->text(); });
+    report.step(116, [&] { owner = space + mForm1.txtOwnerName->text(); });
+    report.step(118, [&] { texts[4] = space + mForm1.txtLocation->text(); });
+    report.step(120, [&] { texts[5] = mForm1.txtWorkPerformed->toPlainText(); });
+    report.step(122, [&] { texts[7] = mForm1.txtPaymentProgress->toPlainText(); });
+    report.step(124, [&] { texts[6] = mForm1.txtContractPrice->text(); });
+    report.step(126, [&] { texts[8] = InsertionPlan::dayText(mPlatform.today()); });
+    report.step(128, [&] { texts[9] = InsertionPlan::monthText(mPlatform.today(), locale); });
+    texts[2] = texts[11] = contractor;
+    texts[3] = texts[10] = owner;
+
+    // Once a position counter has overflowed no later position can be trusted: the
+    // remaining texts are not typed rather than typed in the wrong place.
+    bool countersValid = true;
+    std::int16_t runningLength = 0;
+    for (std::size_t k = 0; k < texts.size(); ++k) {
+        const InsertionPlan::Lines lines = InsertionPlan::lines(k);
+        std::int16_t position = 0;
+        bool positionKnown = countersValid;
+        if (k == 0) {
+            report.step(lines.position, [&] { runningLength = 0; });
+            countersValid = report.step(lines.runningLength, [&] {
+                runningLength = Counter16::add(0, typedLength(texts[k]));
+            });
+            position = static_cast<std::int16_t>(InsertionPlan::kBases[k]);
+        } else if (countersValid) {
+            positionKnown = report.step(lines.position, [&] {
+                position = Counter16::add(runningLength, InsertionPlan::kBases[k]);
+            });
+            countersValid = positionKnown && report.step(lines.runningLength, [&] {
+                runningLength = Counter16::add(runningLength, typedLength(texts[k]));
+            });
+        }
+        if (!positionKnown)
+            continue;
+        report.step(lines.select, [&] {
+            const auto at = static_cast<std::uint32_t>(position);
+            activeDocument().range(at, at).Select();
+        });
+        word::Selection* selection = nullptr;
+        report.step(lines.selection, [&] { selection = &activeDocument().application().selection(); });
+        report.step(lines.typeText, [&] {
+            if (!selection)
+                noObject();
+            selection->TypeText(texts[k]);
+        });
+    }
+
+    QString workingDocument;
+    report.step(254, [&] { workingDocument = drawWorkingDocumentName(); });
+    report.step(270, [&] { activeDocument().SaveAs(workingDocument); });
+    report.step(272, [&] { app().setDisplayAlerts(false); });
+    report.step(274, [&] {
+        word::Document& open = activeDocument();
+        document = nullptr;
+        open.Close();
+    });
+    report.step(276, [&] { app().Quit(); });
+    report.step(278, [&] { document = nullptr; });
+    report.step(280, [&] { wordApp.reset(); });
+
+    bool pictureMade = false;
+    report.step(282, [&] { pictureMade = SaveDocAsJPG(workingDocument); });
+    report.step(284, [&] { mForm1.mousePointer().set(MousePointer::Default); });
+    report.step(286, [&] {
+        // Without a new picture the preview shows an empty page, never an earlier agreement.
+        if (!pictureMade) {
+            form2().placePicture(QPicture());
+            return;
+        }
+        form2().placePicture(render::loadPictureFile(workingPath(QLatin1String(kPictureFile))));
+    });
+    report.step(288, [&] { form2().mWordFile = workingDocument; });
+    report.step(290, [&] { form2().show(); });
+    report.step(292, [&] { mForm1.hide(); });
+    report.step(294, [&] { DeleteFileQuietly(workingPath(QLatin1String(kPictureFile))); });
+    report.step(296, [&] { DeleteFileQuietly(workingPath(QLatin1String(kTemplateFile))); });
+}
+
+QString TemplateFilling::drawWorkingDocumentName()
+{
+    for (int draw = 0; draw < kMaxNameDraws; ++draw) {
+        QString name = QStringLiteral("vellum");
+        for (int digit = 0; digit < 8; ++digit)
+            name += QChar(u'1' + static_cast<int>(mPlatform.randomFraction() * 9));
+        const QString path = workingPath(name + QStringLiteral(".doc"));
+        if (!FileExists(path))
+            return path;
+    }
+    throw StepFailure(QStringLiteral("No free name for the working document in %1").arg(temporaryFolder()));
+}
+
+bool TemplateFilling::SaveDocAsJPG(const QString& path)
+{
+    ErrorReport report(mPlatform, QStringLiteral("Form1"), QStringLiteral("SaveDocAsJPG"));
+    std::unique_ptr<word::Application> wordApp;
+    auto app = [&]() -> word::Application& {
+        if (!wordApp)
+            noObject();
+        return *wordApp;
+    };
+    report.step(116, [&] { wordApp = mWordFactory(); });
+    report.step(118, [&] { app().Open(path); });
+    report.step(120, [&] { app().ActiveDocument().range().CopyAsPicture(); });
+    const bool saved = report.step(122, [&] {
+        const std::optional<QPicture> picture = GetClipboardPicture(0);
+        if (!picture)
+            throw StepFailure(QStringLiteral("Invalid picture"));
+        render::savePictureFile(*picture, workingPath(QLatin1String(kPictureFile)));
+    });
+    report.step(124, [&] { app().ActiveDocument().Close(); });
+    report.step(126, [&] { app().Quit(); });
+    return saved;
+}
+
+std::optional<QPicture> TemplateFilling::GetClipboardPicture(int format)
+{
+    Q_UNUSED(format); // every format the clipboard offers is taken
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        if (std::optional<QPicture> picture = render::pictureFromMimeData(mPlatform.clipboard()))
+            return picture;
+    }
+    return std::nullopt;
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "platform.h"
+#include "wordapp.h"
+
+#include <QPicture>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class Form1;
+class Form2;
+
+// "Start Creating Template": fills the template the program carries with the main
+// window's particulars, saves the working document, pictures its page and swaps the
+// main window for the preview. Also the page picture export it calls.
+class TemplateFilling {
+public:
+    // Starts a new instance of the automation engine; throws when none can be started.
+    using WordFactory = std::function<std::unique_ptr<word::Application>()>;
+    // Creates the preview window the first time it is needed.
+    using PreviewFactory = std::function<std::unique_ptr<Form2>()>;
+
+    TemplateFilling(Form1& form1, Platform& platform, WordFactory wordFactory, PreviewFactory previewFactory);
+    ~TemplateFilling();
+
+    void PushButton22_Click();
+    // Writes the page picture of the document at path to "temp.bmp" in the temporary folder.
+    // Returns whether a new picture was written.
+    bool SaveDocAsJPG(const QString& path);
+    // The clipboard's picture after at most 1000 attempts; nullopt when every attempt failed.
+    // format 0 takes whatever picture the clipboard offers.
+    std::optional<QPicture> GetClipboardPicture(int format);
+
+    // The preview window, once the first run has created it.
+    Form2* preview() const { return mForm2.get(); }
+
+    static constexpr int kMaxNameDraws = 1000;
+
+private:
+    Form2& form2();
+    QString drawWorkingDocumentName();
+
+    Form1& mForm1;
+    Platform& mPlatform;
+    WordFactory mWordFactory;
+    PreviewFactory mPreviewFactory;
+    std::unique_ptr<Form2> mForm2;
+};
+
+// The engine as the program starts it: its self-test is opening the template it ships.
+TemplateFilling::WordFactory engineWordFactory(Platform& platform);
+// The template resource's bytes; throws when it is missing or unreadable.
+QByteArray templateResource();

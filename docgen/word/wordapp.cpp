@@ -1,0 +1,144 @@
+#include "wordapp.h"
+
+#include "error.h"
+#include "pagepicture.h"
+
+#include <QFile>
+#include <QMimeData>
+
+#include <algorithm>
+
+namespace word {
+
+namespace {
+
+std::u16string toU16(const QString& text)
+{
+    return std::u16string(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size()));
+}
+
+// Engine errors reach the handlers as automation errors with the engine's description.
+template <class Action> auto engineCall(Action&& action)
+{
+    try {
+        return action();
+    } catch (const doc::Error& e) {
+        throw AutomationError(e.what());
+    }
+}
+
+} // namespace
+
+void Selection::TypeText(const QString& text)
+{
+    mApp.requireRunning();
+    Document* document = mApp.mSelectionDocument;
+    if (!document)
+        throw AutomationError("There is no selection to type into.");
+    const std::uint32_t typed =
+        engineCall([&] { return document->mContent.insertText(mApp.mSelectionPoint, toU16(text)); });
+    mApp.mSelectionPoint += typed;
+}
+
+void Range::Select()
+{
+    Application& app = mDocument.mApp;
+    app.requireRunning();
+    if (mStart > mEnd || mStart >= mDocument.mContent.mainTextLength())
+        throw AutomationError("The requested member of the collection does not exist.");
+    app.mSelectionDocument = &mDocument;
+    app.mSelectionPoint = mStart;
+}
+
+void Range::CopyAsPicture()
+{
+    Application& app = mDocument.mApp;
+    app.requireRunning();
+    const doc::ReadModel model = engineCall([&] { return mDocument.mContent.readModel(); });
+    std::unique_ptr<QMimeData> data = render::pictureToMimeData(render::renderPage(model));
+    if (app.mClipboard)
+        app.mClipboard(std::move(data));
+}
+
+Range Document::range(std::uint32_t start, std::uint32_t end)
+{
+    return Range(*this, start, end);
+}
+
+Range Document::range()
+{
+    return Range(*this, 0, mContent.mainTextLength());
+}
+
+void Document::SaveAs(const QString& path)
+{
+    mApp.requireRunning();
+    engineCall([&] { mContent.save(QFile::encodeName(path).toStdString()); });
+    mPath = path;
+    mReadOnly = false;
+}
+
+void Document::Close()
+{
+    mApp.requireRunning();
+    mApp.closeDocument(*this);
+}
+
+Application::Application(ClipboardSink clipboard) : mClipboard(std::move(clipboard)) {}
+
+Application::~Application() = default;
+
+Document& Application::Open(const QString& path, bool readOnly)
+{
+    requireRunning();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw AutomationError(QStringLiteral("Could not open %1: %2").arg(path, file.errorString()).toStdString());
+    const QByteArray bytes = file.readAll();
+    doc::WordDocument content = engineCall([&] {
+        return doc::WordDocument::parse(
+            std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())));
+    });
+    mDocuments.push_back(std::unique_ptr<Document>(new Document(*this, path, readOnly, std::move(content))));
+    Document& document = *mDocuments.back();
+    mSelectionDocument = &document;
+    mSelectionPoint = 0;
+    return document;
+}
+
+Document& Application::ActiveDocument()
+{
+    requireRunning();
+    if (mDocuments.empty())
+        throw AutomationError("This command is not available because no document is open.");
+    return *mDocuments.back();
+}
+
+Selection& Application::selection()
+{
+    requireRunning();
+    return mSelection;
+}
+
+void Application::Quit()
+{
+    requireRunning();
+    mDocuments.clear();
+    mSelectionDocument = nullptr;
+    mRunning = false;
+}
+
+void Application::requireRunning() const
+{
+    if (!mRunning)
+        throw AutomationError("The remote server machine does not exist or is unavailable");
+}
+
+void Application::closeDocument(Document& document)
+{
+    if (mSelectionDocument == &document)
+        mSelectionDocument = nullptr;
+    std::erase_if(mDocuments, [&](const std::unique_ptr<Document>& d) { return d.get() == &document; });
+}
+
+} // namespace word

@@ -1,0 +1,84 @@
+#include "insertionplan.h"
+
+#include <QtTest>
+
+class tst_InsertionPlan : public QObject {
+    Q_OBJECT
+
+private slots:
+    void dayAndMonthTexts_data();
+    void dayAndMonthTexts();
+    void lineNumbers();
+    void counterOverflow_data();
+    void counterOverflow();
+};
+
+void tst_InsertionPlan::dayAndMonthTexts_data()
+{
+    QTest::addColumn<QDate>("date");
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("day");
+    QTest::addColumn<QString>("month");
+    QTest::newRow("5 June 2021") << QDate(2021, 6, 5) << "en_US" << " 5th " << " June, 2021";
+    QTest::newRow("1 March 2022") << QDate(2022, 3, 1) << "en_US" << " 1st " << " March, 2022";
+    QTest::newRow("23 April 2022") << QDate(2022, 4, 23) << "en_US" << " 23rd " << " April, 2022";
+    QTest::newRow("31 December 999") << QDate(999, 12, 31) << "en_US" << " 31st " << " December, 999";
+    QTest::newRow("German month name") << QDate(2021, 3, 12) << "de_DE" << " 12th " << " März, 2021";
+}
+
+void tst_InsertionPlan::dayAndMonthTexts()
+{
+    QFETCH(QDate, date);
+    QFETCH(QString, locale);
+    QFETCH(QString, day);
+    QFETCH(QString, month);
+    QCOMPARE(InsertionPlan::dayText(date), day);
+    QCOMPARE(InsertionPlan::monthText(date, QLocale(locale)), month);
+}
+
+void tst_InsertionPlan::lineNumbers()
+{
+    const InsertionPlan::Lines first = InsertionPlan::lines(0);
+    QCOMPARE(first.position, 130);
+    QCOMPARE(first.runningLength, 132);
+    QCOMPARE(first.typeText, 140);
+    const InsertionPlan::Lines second = InsertionPlan::lines(1);
+    QCOMPARE(second.position, 142);
+    QCOMPARE(second.typeText, 150);
+    const InsertionPlan::Lines last = InsertionPlan::lines(11);
+    QCOMPARE(last.position, 242);
+    QCOMPARE(last.runningLength, 244);
+    QCOMPARE(last.select, 246);
+    QCOMPARE(last.typeText, 250);
+}
+
+void tst_InsertionPlan::counterOverflow_data()
+{
+    QTest::addColumn<int>("a");
+    QTest::addColumn<int>("b");
+    QTest::addColumn<bool>("overflows");
+    QTest::newRow("small") << 141 << 10 << false;
+    QTest::newRow("exactly the top") << 32000 << 767 << false;
+    QTest::newRow("one past the top") << 32000 << 768 << true;
+    QTest::newRow("far past") << 30000 << 60000 << true;
+}
+
+void tst_InsertionPlan::counterOverflow()
+{
+    QFETCH(int, a);
+    QFETCH(int, b);
+    QFETCH(bool, overflows);
+    if (overflows) {
+        try {
+            Counter16::add(a, b);
+            QFAIL("no overflow reported");
+        } catch (const std::exception& e) {
+            QCOMPARE(QString::fromUtf8(e.what()), QStringLiteral("Overflow"));
+        }
+    } else {
+        QCOMPARE(int(Counter16::add(a, b)), a + b);
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_InsertionPlan)
+#include "tst_insertionplan.moc"
