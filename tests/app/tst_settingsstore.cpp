@@ -1,0 +1,136 @@
+#include "settingsstore.h"
+
+#include <QtTest>
+
+#include <QTemporaryDir>
+
+class tst_SettingsStore : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void absentKeyGivesFallback();
+    void valuesComeBackWhole_data();
+    void valuesComeBackWhole();
+    void emptyValueIsNoAbsentKey();
+    void writeIsOnDiskAtOnce();
+    void missingFileGivesDefaults();
+    void damagedFileGivesDefaults();
+    void handEditedCommaText();
+    void userStoreNames();
+
+private:
+    QString iniPath(const char* name) const { return mDir.filePath(QLatin1String(name)); }
+    QTemporaryDir mDir;
+};
+
+void tst_SettingsStore::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(mDir.isValid());
+}
+
+void tst_SettingsStore::cleanupTestCase()
+{
+    QSettings(QStringLiteral("Quillmark"), QStringLiteral("Brindlewick Paperwork Studio")).clear();
+}
+
+void tst_SettingsStore::absentKeyGivesFallback()
+{
+    SettingsStore store(iniPath("absent.ini"));
+    QCOMPARE(store.read(SettingsKey::txtContractor), QString());
+    QCOMPARE(store.read(SettingsKey::txtContractPrice, QStringLiteral("0")), QStringLiteral("0"));
+}
+
+void tst_SettingsStore::valuesComeBackWhole_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::newRow("plain") << "Corwin Ashdale Jr.";
+    QTest::newRow("currency with comma") << "$1,234.50";
+    QTest::newRow("line breaks") << "first line\nsecond line\r\nthird";
+    QTest::newRow("quotes and equals") << "a \"quoted\" = 'b'; [section] #not a comment";
+    QTest::newRow("backslashes") << "C:\\Temp\\x\\";
+    QTest::newRow("unicode") << QString::fromUtf8("Ærø – 東京 – \xF0\x9F\x8F\xA0");
+    QTest::newRow("blanks kept") << "  padded  ";
+    QTest::newRow("100,000 characters") << QString(100000, QLatin1Char('x'));
+    QTest::newRow("looks like a variant") << "@Variant(\\0\\0\\0\\x7f)";
+}
+
+void tst_SettingsStore::valuesComeBackWhole()
+{
+    QFETCH(QString, value);
+    const QString path = iniPath("whole.ini");
+    {
+        SettingsStore store(path);
+        store.write(SettingsKey::txtWorkPerformed, value);
+    }
+    SettingsStore again(path);
+    QCOMPARE(again.read(SettingsKey::txtWorkPerformed), value);
+}
+
+void tst_SettingsStore::emptyValueIsNoAbsentKey()
+{
+    const QString path = iniPath("empty.ini");
+    SettingsStore store(path);
+    store.write(SettingsKey::txtOwnerName, QStringLiteral("Tobias"));
+    store.write(SettingsKey::txtOwnerName, QString());
+    SettingsStore again(path);
+    QCOMPARE(again.read(SettingsKey::txtOwnerName, QStringLiteral("fallback")), QString());
+}
+
+// Nothing waits for the program's end: the file holds the value when write() returns.
+void tst_SettingsStore::writeIsOnDiskAtOnce()
+{
+    const QString path = iniPath("disk.ini");
+    SettingsStore store(path);
+    store.write(SettingsKey::txtLocation, QStringLiteral("Birchwood st"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("txtLocation=Birchwood st"));
+}
+
+void tst_SettingsStore::missingFileGivesDefaults()
+{
+    SettingsStore store(mDir.filePath(QStringLiteral("no/such/folder/settings.ini")));
+    QCOMPARE(store.read(SettingsKey::txtContractPrice, QStringLiteral("0")), QStringLiteral("0"));
+}
+
+void tst_SettingsStore::damagedFileGivesDefaults()
+{
+    const QString path = iniPath("damaged.ini");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QByteArray junk;
+    for (int i = 0; i < 4096; ++i)
+        junk.append(static_cast<char>((i * 37 + 11) % 256));
+    file.write(junk);
+    file.close();
+    SettingsStore store(path);
+    QCOMPARE(store.read(SettingsKey::txtContractor, QStringLiteral("default")), QStringLiteral("default"));
+}
+
+void tst_SettingsStore::handEditedCommaText()
+{
+    const QString path = iniPath("hand.ini");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[General]\ntxtContractor=Smith, John\n");
+    file.close();
+    SettingsStore store(path);
+    QCOMPARE(store.read(SettingsKey::txtContractor), QStringLiteral("Smith, John"));
+}
+
+void tst_SettingsStore::userStoreNames()
+{
+    {
+        SettingsStore store;
+        store.write(SettingsKey::txtContractor, QStringLiteral("in the user's store"));
+    }
+    QSettings direct(QStringLiteral("Quillmark"), QStringLiteral("Brindlewick Paperwork Studio"));
+    QCOMPARE(direct.value(QStringLiteral("txtContractor")).toString(), QStringLiteral("in the user's store"));
+    QVERIFY(direct.fileName().contains(QStringLiteral("qttest")));
+}
+
+QTEST_GUILESS_MAIN(tst_SettingsStore)
+#include "tst_settingsstore.moc"
