@@ -170,6 +170,8 @@ private slots:
     void rejectsDamagedFiles();
     void corpusIsCovered();
     void rejectsDifatLoop();
+    void sizeHighHalf_data();
+    void sizeHighHalf();
     void copyIsIndependent();
     void othersReadOutput_data();
     void othersReadOutput();
@@ -442,6 +444,39 @@ void tst_CompoundFile::rejectsDifatLoop()
     } catch (const doc::Error& e) {
         QCOMPARE(e.kind(), doc::Error::Kind::Corrupt);
         QCOMPARE(QString::fromUtf8(e.what()), QStringLiteral("corrupt compound file: DIFAT chain loops"));
+    }
+}
+
+void tst_CompoundFile::sizeHighHalf_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("counts");
+    // Version 3 writers may leave garbage in the high half of a stream size.
+    QTest::newRow("version 3 ignores it") << "cfb-version3.bin" << false;
+    QTest::newRow("version 4 counts it") << "cfb-version4.bin" << true;
+}
+
+void tst_CompoundFile::sizeHighHalf()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, counts);
+    Bytes bytes = readFile(findTestData(file));
+    QVERIFY(!bytes.empty());
+    const auto entries = directoryEntries(bytes);
+    QVERIFY(entries.size() > 1);
+    QCOMPARE(le32(entries[1], 120), std::uint32_t{4200});
+    // Entry 1 ("Big") lies in the first directory sector.
+    const std::size_t sectorSize = std::size_t{1} << bytes[0x1E];
+    const std::size_t entryOffset = (std::size_t{le32(bytes, 0x30)} + 1) * sectorSize + 128;
+    put32(bytes, entryOffset + 124, 0x00000001);
+    try {
+        const auto cf = doc::CompoundFile::parse(bytes);
+        QVERIFY(!counts);
+        QCOMPARE(cf.stream("Big").size(), std::size_t{4200});
+    } catch (const doc::Error& e) {
+        QVERIFY2(counts, e.what());
+        QCOMPARE(QString::fromUtf8(e.what()),
+                 QStringLiteral("corrupt compound file: stream size exceeds file"));
     }
 }
 
