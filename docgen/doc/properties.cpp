@@ -1,0 +1,513 @@
+// Resolves the formatting of the main text for the read model: style sheet, then paragraph
+// and character properties ([MS-DOC] 2.4.6 - 2.4.8).
+
+#include "wordformat.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace doc {
+
+using namespace word;
+
+namespace {
+
+struct Chp {
+    std::uint16_t ftc = 0;
+    std::uint16_t hps = 20;
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+};
+
+struct Pap {
+    Paragraph::Alignment alignment = Paragraph::Alignment::Left;
+    std::int32_t dxaLeft = 0;
+    std::int32_t dxaRight = 0;
+    std::int32_t dxaLeft1 = 0;
+    std::int32_t dyaBefore = 0;
+    std::int32_t dyaAfter = 0;
+    std::int32_t dyaLine = 240;
+    bool multiple = true;
+    std::vector<TabStop> tabs;
+};
+
+std::int16_t operandI16(const Prl& prl)
+{
+    ByteCursor c(prl.operand);
+    return c.i16();
+}
+
+std::uint16_t operandU16(const Prl& prl)
+{
+    ByteCursor c(prl.operand);
+    return c.u16();
+}
+
+std::uint8_t operandU8(const Prl& prl)
+{
+    return prl.operand.empty() ? 0 : prl.operand[0];
+}
+
+// ToggleOperand: 0 and 1 set, 0x80 takes the style's value, 0x81 its opposite.
+bool toggle(std::uint8_t value, bool styleValue)
+{
+    switch (value) {
+    case 0:
+        return false;
+    case 0x80:
+        return styleValue;
+    case 0x81:
+        return !styleValue;
+    default:
+        return true;
+    }
+}
+
+void applyChpx(Chp& chp, std::span<const std::uint8_t> grpprl, const Chp& style)
+{
+    for (const Prl& prl : readGrpprl(grpprl)) {
+        switch (prl.sprm) {
+        case sprm::CFBold:
+            chp.bold = toggle(operandU8(prl), style.bold);
+            break;
+        case sprm::CFItalic:
+            chp.italic = toggle(operandU8(prl), style.italic);
+            break;
+        case sprm::CKul:
+            chp.underline = operandU8(prl) != 0;
+            break;
+        case sprm::CHps:
+            if (const auto hps = operandU16(prl); hps != 0)
+                chp.hps = hps;
+            break;
+        case sprm::CRgFtc0:
+            chp.ftc = operandU16(prl);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+TabStop::Alignment tabAlignment(std::uint8_t tbd)
+{
+    switch (tbd & 0x07) {
+    case 1:
+        return TabStop::Alignment::Center;
+    case 2:
+        return TabStop::Alignment::Right;
+    case 3:
+        return TabStop::Alignment::Decimal;
+    case 4:
+        return TabStop::Alignment::Bar;
+    default:
+        return TabStop::Alignment::Left;
+    }
+}
+
+char16_t tabLeader(std::uint8_t tbd)
+{
+    switch ((tbd >> 3) & 0x07) {
+    case 1:
+    case 5:
+        return u'.';
+    case 2:
+        return u'-';
+    case 3:
+    case 4:
+        return u'_';
+    default:
+        return u' ';
+    }
+}
+
+// PChgTabsPapxOperand / PChgTabsOperand: deletions (with a tolerance in the latter) then additions.
+void changeTabs(std::vector<TabStop>& tabs, const Prl& prl, bool withClose)
+{
+    ByteCursor c(prl.operand);
+    c.skip(1); // cb
+    const std::size_t del = c.u8();
+    std::vector<std::int16_t> positions(del);
+    for (auto& p : positions)
+        p = c.i16();
+    std::vector<std::int16_t> close(withClose ? del : 0);
+    for (auto& p : close)
+        p = c.i16();
+    const std::size_t add = c.u8();
+    std::vector<std::int16_t> added(add);
+    for (auto& p : added)
+        p = c.i16();
+    std::vector<std::uint8_t> tbds(add);
+    for (auto& t : tbds)
+        t = c.u8();
+    if (!c.ok())
+        return;
+    for (std::size_t i = 0; i < del; ++i) {
+        const std::int32_t tolerance = withClose ? std::abs(std::int32_t(close[i])) : 0;
+        std::erase_if(tabs, [&](const TabStop& t) { return std::abs(t.position - positions[i]) <= tolerance; });
+    }
+    for (std::size_t i = 0; i < add; ++i) {
+        std::erase_if(tabs, [&](const TabStop& t) { return t.position == added[i]; });
+        tabs.push_back({added[i], tabAlignment(tbds[i]), tabLeader(tbds[i])});
+    }
+    std::sort(tabs.begin(), tabs.end(), [](const TabStop& a, const TabStop& b) { return a.position < b.position; });
+}
+
+void applyPapx(Pap& pap, std::span<const std::uint8_t> grpprl)
+{
+    for (const Prl& prl : readGrpprl(grpprl)) {
+        switch (prl.sprm) {
+        case sprm::PJc80:
+        case sprm::PJc:
+            switch (operandU8(prl)) {
+            case 1:
+                pap.alignment = Paragraph::Alignment::Center;
+                break;
+            case 2:
+                pap.alignment = Paragraph::Alignment::Right;
+                break;
+            case 3:
+            case 4:
+            case 5:
+                pap.alignment = Paragraph::Alignment::Justify;
+                break;
+            default:
+                pap.alignment = Paragraph::Alignment::Left;
+                break;
+            }
+            break;
+        case sprm::PDxaLeft80:
+        case sprm::PDxaLeft:
+            pap.dxaLeft = operandI16(prl);
+            break;
+        case sprm::PDxaRight80:
+        case sprm::PDxaRight:
+            pap.dxaRight = operandI16(prl);
+            break;
+        case sprm::PDxaLeft1_80:
+        case sprm::PDxaLeft1:
+            pap.dxaLeft1 = operandI16(prl);
+            break;
+        case sprm::PDyaBefore:
+            pap.dyaBefore = operandU16(prl);
+            break;
+        case sprm::PDyaAfter:
+            pap.dyaAfter = operandU16(prl);
+            break;
+        case sprm::PDyaLine: {
+            ByteCursor c(prl.operand);
+            const std::int16_t dyaLine = c.i16();
+            const std::int16_t fMultLinespace = c.i16();
+            if (c.ok()) {
+                pap.dyaLine = dyaLine;
+                pap.multiple = fMultLinespace != 0;
+            }
+            break;
+        }
+        case sprm::PChgTabsPapx:
+            changeTabs(pap.tabs, prl, false);
+            break;
+        case sprm::PChgTabs:
+            changeTabs(pap.tabs, prl, true);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+// The STSH ([MS-DOC] 2.9.271) with each style's properties resolved through its istdBase chain.
+class StyleSheet {
+public:
+    explicit StyleSheet(std::span<const std::uint8_t> stsh)
+    {
+        ByteCursor c(stsh);
+        const std::size_t cbStshi = c.u16();
+        const std::size_t stshiStart = c.offset();
+        const std::size_t cstd = c.u16();
+        const std::size_t cbSTDBaseInFile = c.u16();
+        c.skip(8);
+        mDefaultFtc = c.u16(); // rgftcStandardChpStsh[0]
+        if (!c.ok())
+            return;
+        c.seek(stshiStart + cbStshi);
+        // Each style takes at least its 2-byte size, which bounds cstd by the data.
+        if (cstd > c.remaining() / 2)
+            return;
+        mStyles.resize(cstd);
+        for (auto& style : mStyles) {
+            const std::size_t cbStd = c.u16();
+            const auto stdBytes = c.bytes(cbStd);
+            if (!c.ok())
+                break;
+            if (cbStd != 0)
+                readStd(style, stdBytes, cbSTDBaseInFile);
+        }
+    }
+
+    std::uint16_t defaultFtc() const { return mDefaultFtc; }
+
+    // A paragraph style's properties; defaults for an unknown istd.
+    const std::pair<Pap, Chp>& paragraphStyle(std::uint16_t istd) { return resolve(istd, 0); }
+
+    // Applies a character style's chain to chp.
+    void applyCharacterStyle(Chp& chp, std::uint16_t istd, std::size_t depth = 0) const
+    {
+        if (istd >= mStyles.size() || depth > mStyles.size())
+            return;
+        const Std& style = mStyles[istd];
+        if (style.stk != stkCharacter)
+            return;
+        applyCharacterStyle(chp, style.istdBase, depth + 1);
+        const Chp inherited = chp;
+        applyChpx(chp, style.chpx, inherited);
+    }
+
+private:
+    static constexpr std::uint16_t stkParagraph = 1;
+    static constexpr std::uint16_t stkCharacter = 2;
+    static constexpr std::uint16_t istdNil = 0x0FFF;
+
+    struct Std {
+        bool present = false;
+        std::uint16_t stk = 0;
+        std::uint16_t istdBase = istdNil;
+        std::vector<std::uint8_t> papx; // grpprl of the UpxPapx, after its istd
+        std::vector<std::uint8_t> chpx;
+        std::optional<std::pair<Pap, Chp>> resolved;
+        bool resolving = false;
+    };
+
+    void readStd(Std& style, std::span<const std::uint8_t> bytes, std::size_t cbSTDBaseInFile)
+    {
+        ByteCursor c(bytes);
+        c.skip(2);
+        const std::uint16_t stkBase = c.u16();
+        const std::uint16_t cupxNext = c.u16();
+        c.seek(cbSTDBaseInFile);
+        const std::size_t cch = c.u16();
+        c.skip(2 * (cch + 1));
+        if (!c.ok())
+            return;
+        style.present = true;
+        style.stk = stkBase & 0x000F;
+        style.istdBase = stkBase >> 4;
+        const std::size_t cupx = cupxNext & 0x000F;
+        std::vector<std::span<const std::uint8_t>> upxs;
+        for (std::size_t i = 0; i < cupx; ++i) {
+            if (c.offset() % 2 == 1)
+                c.skip(1);
+            const std::size_t cbUpx = c.u16();
+            const auto upx = c.bytes(cbUpx);
+            if (!c.ok())
+                break;
+            upxs.push_back(upx);
+        }
+        if (style.stk == stkParagraph && upxs.size() >= 2) {
+            if (upxs[0].size() >= 2)
+                style.papx.assign(upxs[0].begin() + 2, upxs[0].end());
+            style.chpx.assign(upxs[1].begin(), upxs[1].end());
+        } else if (style.stk == stkCharacter && !upxs.empty()) {
+            style.chpx.assign(upxs[0].begin(), upxs[0].end());
+        }
+    }
+
+    const std::pair<Pap, Chp>& resolve(std::uint16_t istd, std::size_t depth)
+    {
+        if (istd >= mStyles.size() || !mStyles[istd].present || mStyles[istd].stk != stkParagraph ||
+            mStyles[istd].resolving || depth > mStyles.size())
+            return defaults();
+        Std& style = mStyles[istd];
+        if (!style.resolved) {
+            style.resolving = true; // an istdBase cycle ends at the defaults
+            std::pair<Pap, Chp> result = resolve(style.istdBase, depth + 1);
+            applyPapx(result.first, style.papx);
+            const Chp inherited = result.second;
+            applyChpx(result.second, style.chpx, inherited);
+            style.resolving = false;
+            style.resolved = std::move(result);
+        }
+        return *style.resolved;
+    }
+
+    const std::pair<Pap, Chp>& defaults()
+    {
+        if (!mDefaults) {
+            Chp chp;
+            chp.ftc = mDefaultFtc;
+            mDefaults = std::pair<Pap, Chp>{Pap{}, chp};
+        }
+        return *mDefaults;
+    }
+
+    std::vector<Std> mStyles;
+    std::uint16_t mDefaultFtc = 0;
+    std::optional<std::pair<Pap, Chp>> mDefaults;
+};
+
+// SttbfFfn ([MS-DOC] 2.9.286): the font names by ftc.
+std::vector<std::string> readFontNames(std::span<const std::uint8_t> sttbf)
+{
+    std::vector<std::string> names;
+    ByteCursor c(sttbf);
+    const std::size_t cData = c.u16();
+    c.skip(2); // cbExtra
+    if (!c.ok() || cData > c.remaining())
+        return names;
+    constexpr std::size_t nameOffset = 39; // ffid, wWeight, chs, ixchSzAlt, panose, fs
+    for (std::size_t i = 0; i < cData; ++i) {
+        const std::size_t cb = c.u8();
+        const auto ffn = c.bytes(cb);
+        if (!c.ok())
+            break;
+        std::string name;
+        for (std::size_t k = nameOffset; k + 1 < ffn.size(); k += 2) {
+            const char16_t ch = char16_t(ffn[k] | (ffn[k + 1] << 8));
+            if (ch == 0)
+                break;
+            // Font names are ASCII in practice; anything else becomes UTF-8.
+            if (ch < 0x80) {
+                name.push_back(char(ch));
+            } else if (ch < 0x800) {
+                name.push_back(char(0xC0 | (ch >> 6)));
+                name.push_back(char(0x80 | (ch & 0x3F)));
+            } else {
+                name.push_back(char(0xE0 | (ch >> 12)));
+                name.push_back(char(0x80 | ((ch >> 6) & 0x3F)));
+                name.push_back(char(0x80 | (ch & 0x3F)));
+            }
+        }
+        names.push_back(std::move(name));
+    }
+    return names;
+}
+
+} // namespace
+
+ReadModel WordDocument::readModel() const
+{
+    ReadModel model;
+    StyleSheet styles(d->tableBytes(fclcb::Stshf, "Stshf"));
+    const std::vector<std::string> fonts = readFontNames(d->tableBytes(fclcb::SttbfFfn, "SttbfFfn"));
+
+    const auto runFormat = [&](std::uint32_t cp, const Chp& paragraphChp) {
+        const CharProps& p = d->props[cp];
+        const auto& chpx = d->chpxs[p.chpx];
+        Chp style = paragraphChp;
+        for (const Prl& prl : readGrpprl(chpx))
+            if (prl.sprm == sprm::CIstd)
+                styles.applyCharacterStyle(style, operandU16(prl));
+        Chp chp = style;
+        applyChpx(chp, chpx, style);
+        // A Prm1 points at a grpprl of the Clx that modifies the whole piece.
+        const std::uint16_t prm = d->pieces[p.piece].prm;
+        if (prm & 1) {
+            const std::size_t igrpprl = prm >> 1;
+            if (igrpprl < d->prcGrpprls.size()) {
+                const auto [offset, length] = d->prcGrpprls[igrpprl];
+                applyChpx(chp, std::span<const std::uint8_t>(d->prcs).subspan(offset, length), style);
+            }
+        }
+        CharacterRun run;
+        if (chp.ftc < fonts.size() && !fonts[chp.ftc].empty())
+            run.fontName = fonts[chp.ftc];
+        run.sizePt = chp.hps / 2.0;
+        run.bold = chp.bold;
+        run.italic = chp.italic;
+        run.underline = chp.underline;
+        return run;
+    };
+    const auto sameFormat = [](const CharacterRun& a, const CharacterRun& b) {
+        return a.fontName == b.fontName && a.sizePt == b.sizePt && a.bold == b.bold && a.italic == b.italic &&
+               a.underline == b.underline;
+    };
+
+    const std::uint32_t ccpText = d->ccpText();
+    std::uint32_t start = 0;
+    for (std::uint32_t cp = 0; cp < ccpText; ++cp) {
+        if (!d->props[cp].paraEnd && cp + 1 != ccpText)
+            continue;
+        const Papx& papx = d->papxs[d->props[cp].papx];
+        ByteCursor c(papx.grpprlAndIstd);
+        const std::uint16_t istd = c.u16();
+        auto [pap, paragraphChp] = styles.paragraphStyle(istd);
+        applyPapx(pap, std::span<const std::uint8_t>(papx.grpprlAndIstd).subspan(2));
+
+        Paragraph paragraph;
+        const bool hasMark = d->props[cp].paraEnd;
+        const std::uint32_t end = hasMark ? cp : cp + 1;
+        paragraph.text = d->text.substr(start, end - start);
+        for (std::uint32_t k = start; k < end; ++k) {
+            CharacterRun run = runFormat(k, paragraphChp);
+            if (!paragraph.runs.empty() && sameFormat(paragraph.runs.back(), run)) {
+                ++paragraph.runs.back().length;
+            } else {
+                run.start = k - start;
+                run.length = 1;
+                paragraph.runs.push_back(std::move(run));
+            }
+        }
+        paragraph.markFormat = runFormat(cp, paragraphChp);
+        paragraph.markFormat.start = end - start;
+        paragraph.markFormat.length = hasMark ? 1 : 0;
+        paragraph.alignment = pap.alignment;
+        paragraph.leftIndent = pap.dxaLeft;
+        paragraph.rightIndent = pap.dxaRight;
+        paragraph.firstLineIndent = pap.dxaLeft1;
+        paragraph.spaceBefore = pap.dyaBefore;
+        paragraph.spaceAfter = pap.dyaAfter;
+        paragraph.lineSpacing = pap.dyaLine;
+        paragraph.lineSpacingMultiple = pap.multiple;
+        paragraph.tabs = std::move(pap.tabs);
+        model.paragraphs.push_back(std::move(paragraph));
+        start = cp + 1;
+    }
+
+    // The first section's page: its Sepx lives in the WordDocument stream.
+    const Plc sed = readPlc(d->tableBytes(fclcb::PlcfSed, "PlcfSed"), 12, "PlcfSed");
+    if (sed.count() > 0) {
+        ByteCursor c(sed.data[0]);
+        c.skip(2);
+        const std::uint32_t fcSepx = c.u32();
+        ByteCursor sepx(d->wordDocument, fcSepx);
+        const std::size_t cb = std::size_t(std::max<std::int16_t>(sepx.i16(), 0));
+        const auto grpprl = sepx.bytes(cb);
+        if (fcSepx != 0xFFFFFFFF && sepx.ok()) {
+            SectionLayout& s = model.section;
+            for (const Prl& prl : readGrpprl(grpprl)) {
+                switch (prl.sprm) {
+                case sprm::SXaPage:
+                    s.pageWidth = operandU16(prl);
+                    break;
+                case sprm::SYaPage:
+                    s.pageHeight = operandU16(prl);
+                    break;
+                case sprm::SDxaLeft:
+                    s.marginLeft = operandU16(prl);
+                    break;
+                case sprm::SDxaRight:
+                    s.marginRight = operandU16(prl);
+                    break;
+                case sprm::SDyaTop:
+                    s.marginTop = operandI16(prl);
+                    break;
+                case sprm::SDyaBottom:
+                    s.marginBottom = operandI16(prl);
+                    break;
+                default:
+                    break;
+                }
+            }
+        }
+    }
+    // Dop ([MS-DOC] 2.7.2 DopBase): dxaTab at offset 10.
+    constexpr std::size_t dxaTabOffset = 10;
+    ByteCursor dop(d->tableBytes(fclcb::Dop, "Dop"), dxaTabOffset);
+    const std::uint16_t dxaTab = dop.u16();
+    if (dop.ok() && dxaTab != 0)
+        model.section.defaultTabWidth = dxaTab;
+    return model;
+}
+
+} // namespace doc

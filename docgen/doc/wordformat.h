@@ -1,0 +1,211 @@
+#pragma once
+
+// Structures of the Word 97-2003 binary format ([MS-DOC]) shared by the reader, the
+// writer and the property resolution. Internal to the engine.
+
+#include "bytes.h"
+#include "cfb.h"
+#include "error.h"
+#include "worddocument.h"
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace doc::word {
+
+[[noreturn]] void throwTruncated(const std::string& what);
+[[noreturn]] void throwCorrupt(const std::string& what);
+
+// FibBase ([MS-DOC] 2.5.2) offsets and flags.
+namespace fibbase {
+constexpr std::size_t wIdent = 0x00;
+constexpr std::size_t nFib = 0x02;
+constexpr std::size_t flags = 0x0A;
+constexpr std::size_t fcMin = 0x18; // reserved in later revisions; older readers still use it
+constexpr std::size_t fcMac = 0x1C;
+constexpr std::size_t size = 0x20;
+constexpr std::uint16_t wIdentWord = 0xA5EC;
+constexpr std::uint16_t nFibWord97 = 0x00C1;
+constexpr std::uint16_t fEncrypted = 0x0100;
+constexpr std::uint16_t fWhichTblStm = 0x0200;
+constexpr std::uint16_t fObfuscated = 0x8000;
+} // namespace fibbase
+
+// FibRgLw97 ([MS-DOC] 2.5.4) entries by index.
+namespace lw {
+constexpr std::size_t cbMac = 0;
+constexpr std::size_t ccpText = 3;
+constexpr std::size_t ccpFtn = 4;
+constexpr std::size_t ccpHdd = 5;
+constexpr std::size_t ccpMcr = 6;
+constexpr std::size_t ccpAtn = 7;
+constexpr std::size_t ccpEdn = 8;
+constexpr std::size_t ccpTxbx = 9;
+constexpr std::size_t ccpHdrTxbx = 10;
+constexpr std::size_t pnChpFirst = 12;
+constexpr std::size_t cpnBteChp = 13;
+constexpr std::size_t pnPapFirst = 15;
+constexpr std::size_t cpnBtePap = 16;
+constexpr std::size_t count97 = 22;
+} // namespace lw
+
+// FibRgFcLcb97 and its successors ([MS-DOC] 2.5.6 - 2.5.9): the index of each fc/lcb pair.
+namespace fclcb {
+constexpr std::size_t Stshf = 1;
+constexpr std::size_t PlcffndRef = 2;
+constexpr std::size_t PlcfandRef = 4;
+constexpr std::size_t PlcfSed = 6;
+constexpr std::size_t PlcfPhe = 8;
+constexpr std::size_t PlcfBteChpx = 12;
+constexpr std::size_t PlcfBtePapx = 13;
+constexpr std::size_t SttbfFfn = 15;
+constexpr std::size_t PlcfFldMom = 16;
+constexpr std::size_t PlcfBkf = 22;
+constexpr std::size_t PlcfBkl = 23;
+constexpr std::size_t Dop = 31;
+constexpr std::size_t Clx = 33;
+constexpr std::size_t PlcSpaMom = 40;
+constexpr std::size_t PlcfAtnBkf = 42;
+constexpr std::size_t PlcfAtnBkl = 43;
+constexpr std::size_t PlcfendRef = 46;
+constexpr std::size_t PlcfSpl = 55;
+constexpr std::size_t PlcfGram = 90;
+constexpr std::size_t count97 = 93;
+constexpr std::size_t PlcfTch = 93;
+constexpr std::size_t PlcfLad = 98;
+} // namespace fclcb
+
+constexpr std::size_t fkpPageSize = 512;
+constexpr std::uint32_t pnMask = 0x003FFFFF;
+constexpr std::uint32_t fcCompressedBit = 0x40000000;
+
+// A PLC ([MS-DOC] 2.2.2): n + 1 ascending CPs followed by n entries of cbData bytes.
+struct Plc {
+    std::vector<std::uint32_t> cps;
+    std::vector<std::span<const std::uint8_t>> data;
+    std::size_t count() const { return data.size(); }
+};
+// The count comes from the byte length, which must fit exactly; CPs must not decrease.
+Plc readPlc(std::span<const std::uint8_t> bytes, std::size_t cbData, const char* name);
+
+// A Sprm with its operand ([MS-DOC] 2.2.5.1).
+struct Prl {
+    std::uint16_t sprm = 0;
+    std::span<const std::uint8_t> operand;
+};
+// Splits a grpprl into its Prls; a Prl that runs past the end ends the list.
+std::vector<Prl> readGrpprl(std::span<const std::uint8_t> grpprl);
+
+// Sprms the engine reads or filters.
+namespace sprm {
+constexpr std::uint16_t CFRMarkDel = 0x0800;
+constexpr std::uint16_t CFRMarkIns = 0x0801;
+constexpr std::uint16_t CFFldVanish = 0x0802;
+constexpr std::uint16_t CPicLocation = 0x6A03;
+constexpr std::uint16_t CFData = 0x0806;
+constexpr std::uint16_t CFOle2 = 0x080A;
+constexpr std::uint16_t CObjLocation = 0x680E;
+constexpr std::uint16_t CIstd = 0x4A30;
+constexpr std::uint16_t CFBold = 0x0835;
+constexpr std::uint16_t CFItalic = 0x0836;
+constexpr std::uint16_t CFSpec = 0x0855;
+constexpr std::uint16_t CFObj = 0x0856;
+constexpr std::uint16_t CKul = 0x2A3E;
+constexpr std::uint16_t CHps = 0x4A43;
+constexpr std::uint16_t CRgFtc0 = 0x4A4F;
+constexpr std::uint16_t PJc80 = 0x2403;
+constexpr std::uint16_t PJc = 0x2461;
+constexpr std::uint16_t PDxaRight80 = 0x840E;
+constexpr std::uint16_t PDxaLeft80 = 0x840F;
+constexpr std::uint16_t PDxaLeft1_80 = 0x8411;
+constexpr std::uint16_t PDxaRight = 0x845D;
+constexpr std::uint16_t PDxaLeft = 0x845E;
+constexpr std::uint16_t PDxaLeft1 = 0x8460;
+constexpr std::uint16_t PDyaLine = 0x6412;
+constexpr std::uint16_t PDyaBefore = 0xA413;
+constexpr std::uint16_t PDyaAfter = 0xA414;
+constexpr std::uint16_t PChgTabsPapx = 0xC60D;
+constexpr std::uint16_t PChgTabs = 0xC615;
+constexpr std::uint16_t TDefTable = 0xD608;
+constexpr std::uint16_t SXaPage = 0xB01F;
+constexpr std::uint16_t SYaPage = 0xB020;
+constexpr std::uint16_t SDxaLeft = 0xB021;
+constexpr std::uint16_t SDxaRight = 0xB022;
+constexpr std::uint16_t SDyaTop = 0x9023;
+constexpr std::uint16_t SDyaBottom = 0x9024;
+} // namespace sprm
+
+// A structure of main-text CPs that moves with the text.
+struct CpTable {
+    std::size_t fibIndex = 0;
+    // Character positions (a field mark, an anchor) move when text is typed at them;
+    // range boundaries stay, so text typed at a boundary joins the range that starts there.
+    bool characterPositions = false;
+    std::vector<std::uint32_t> cps;
+};
+
+struct PieceAttributes {
+    std::uint16_t flags = 0; // Pcd bits: fNoParaLast, fR1, fDirty, fR2
+    std::uint16_t prm = 0;
+    bool compressed = false;
+};
+
+struct Papx {
+    std::vector<std::uint8_t> grpprlAndIstd; // istd (2 bytes) then the grpprl
+    std::array<std::uint8_t, 12> phe{};
+};
+
+// What each character carries besides its code unit.
+struct CharProps {
+    std::uint32_t chpx = 0;  // index into WordDocument::Impl::chpxs
+    std::uint32_t papx = 0;  // index into WordDocument::Impl::papxs
+    std::uint32_t piece = 0; // index into WordDocument::Impl::pieces
+    bool paraEnd = false;    // the last character of a paragraph (its mark)
+};
+
+} // namespace doc::word
+
+namespace doc {
+
+struct WordDocument::Impl {
+    explicit Impl(CompoundFile compoundFile) : file(std::move(compoundFile)) {}
+
+    CompoundFile file;
+    std::vector<std::uint8_t> wordDocument; // as read
+    std::vector<std::uint8_t> table;        // as read
+    std::string tableName;
+
+    // The Fib as read, with the offsets of its variable parts in the WordDocument stream.
+    std::vector<std::uint32_t> rgLw;
+    std::vector<std::uint32_t> rgFcLcb; // fc, lcb, fc, lcb, ...
+    std::size_t offsetRgLw = 0;
+    std::size_t offsetRgFcLcb = 0;
+
+    std::vector<std::uint8_t> prcs; // the Clx's Prc entries, copied whole
+    std::vector<std::pair<std::size_t, std::size_t>> prcGrpprls; // offset and length in prcs
+
+    std::u16string text; // all stories, in CP order
+    std::vector<word::CharProps> props;
+    std::vector<std::vector<std::uint8_t>> chpxs;
+    std::vector<word::Papx> papxs;
+    std::vector<word::PieceAttributes> pieces;
+
+    std::vector<word::CpTable> cpTables;
+    std::vector<std::size_t> droppedTables; // fc/lcb indexes of caches cleared on change
+    bool changed = false;
+
+    std::uint32_t ccpText() const { return rgLw[word::lw::ccpText]; }
+    std::pair<std::uint32_t, std::uint32_t> fcLcb(std::size_t index) const
+    {
+        if (2 * index + 1 >= rgFcLcb.size())
+            return {0, 0};
+        return {rgFcLcb[2 * index], rgFcLcb[2 * index + 1]};
+    }
+    // The bytes of a table-stream structure, empty when absent; Kind::Truncated past the end.
+    std::span<const std::uint8_t> tableBytes(std::size_t index, const char* name) const;
+};
+
+} // namespace doc
