@@ -69,6 +69,7 @@ enum ObjectType : std::uint8_t {
 constexpr std::uint64_t kMiniStreamCutoffSize = 4096;
 constexpr std::size_t kMiniSectorSize = 64;
 constexpr std::uint16_t kMiniSectorShift = 6;
+constexpr std::size_t kMaxStorageDepth = 16;
 constexpr std::size_t kWrittenSectorSize = 512;
 constexpr std::uint16_t kWrittenSectorShift = 9;
 
@@ -465,45 +466,52 @@ std::vector<std::uint8_t> Reader::streamData(const RawEntry& raw)
 
 void Reader::walkTree(std::map<std::string, std::size_t>& streams)
 {
-    // The red-black tree is walked with an explicit stack: a hostile file may nest
-    // thousands of entries deep. Each entry may be reached once only.
+    // The red-black trees are walked with an explicit stack, as a hostile file may chain
+    // thousands of siblings. Each entry may be reached once only.
+    struct Pending {
+        std::uint32_t id;
+        std::size_t parent; // the storage holding it; 0 is the root, whose path is empty
+        std::size_t depth;  // storages above it, the root not counted
+    };
     std::vector<bool> seen(mEntries.size(), false);
     seen[0] = true;
-    std::vector<std::pair<std::uint32_t, std::string>> pending;
-    pending.emplace_back(ByteCursor(mEntries[0].raw, dirent::childId).u32(), std::string());
+    std::vector<Pending> pending{{ByteCursor(mEntries[0].raw, dirent::childId).u32(), 0, 0}};
     while (!pending.empty()) {
-        auto [id, parent] = std::move(pending.back());
+        const Pending next = pending.back();
         pending.pop_back();
-        if (id == NOSTREAM)
+        if (next.id == NOSTREAM)
             continue;
-        if (id >= mEntries.size())
+        if (next.id >= mEntries.size())
             corrupt("bad directory link");
-        if (seen[id])
+        if (seen[next.id])
             corrupt("directory tree loops");
-        seen[id] = true;
-        Entry& entry = mEntries[id];
+        seen[next.id] = true;
+        Entry& entry = mEntries[next.id];
         const std::uint8_t type = entry.raw[dirent::objectType];
         if (type != StorageObject && type != StreamObject)
             corrupt("bad directory entry");
-        const std::string name = entryName(entry.raw);
-        std::string path = parent.empty() ? name : parent + '/' + name;
+        entry.path =
+            next.parent == 0 ? entryName(entry.raw) : mEntries[next.parent].path + '/' + entryName(entry.raw);
 
         ByteCursor links(entry.raw, dirent::leftSiblingId);
         const std::uint32_t left = links.u32();
         const std::uint32_t right = links.u32();
         const std::uint32_t child = links.u32();
         assert(links.offset() == dirent::childId + 4);
-        pending.emplace_back(left, parent);
-        pending.emplace_back(right, std::move(parent));
+        pending.push_back({left, next.parent, next.depth});
+        pending.push_back({right, next.parent, next.depth});
         if (type == StorageObject) {
-            pending.emplace_back(child, path);
+            // Paths grow with the depth; a cap keeps them, and so memory, proportional to
+            // the file. Word documents nest three levels at most (ObjectPool/_id/stream).
+            if (child != NOSTREAM && next.depth + 1 >= kMaxStorageDepth)
+                unsupported("storages nested too deep");
+            pending.push_back({child, next.id, next.depth + 1});
         } else {
-            if (!streams.emplace(path, id).second)
+            if (!streams.emplace(entry.path, next.id).second)
                 corrupt("duplicate name");
             entry.data = streamData(entry.raw);
             entry.stream = true;
         }
-        entry.path = std::move(path);
     }
 }
 

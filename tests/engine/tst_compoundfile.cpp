@@ -141,6 +141,8 @@ std::vector<DamagedFile> damagedFiles()
          "corrupt compound file: bad directory entry"},
         {"no root entry", "cfb-no-root-entry.bin", Kind::Corrupt, "corrupt compound file: no root entry"},
         {"bad entry name", "cfb-bad-entry-name.bin", Kind::Corrupt, "corrupt compound file: bad entry name"},
+        {"nested too deep", "cfb-nested-too-deep.bin", Kind::Unsupported,
+         "unsupported compound file: storages nested too deep"},
         {"duplicate name", "cfb-duplicate-name.bin", Kind::Corrupt, "corrupt compound file: duplicate name"},
     };
 }
@@ -170,6 +172,7 @@ private slots:
     void rejectsDamagedFiles();
     void corpusIsCovered();
     void rejectsDifatLoop();
+    void acceptsDeepestNesting();
     void sizeHighHalf_data();
     void sizeHighHalf();
     void copyIsIndependent();
@@ -444,6 +447,25 @@ void tst_CompoundFile::rejectsDifatLoop()
     } catch (const doc::Error& e) {
         QCOMPARE(e.kind(), doc::Error::Kind::Corrupt);
         QCOMPARE(QString::fromUtf8(e.what()), QStringLiteral("corrupt compound file: DIFAT chain loops"));
+    }
+}
+
+void tst_CompoundFile::acceptsDeepestNesting()
+{
+    // One level less than cfb-nested-too-deep.bin.
+    const Bytes bytes = readFile(findTestData(QStringLiteral("cfb-nested-deepest.bin")));
+    QVERIFY(!bytes.empty());
+    std::string path;
+    for (int level = 0; level < 15; ++level)
+        path += "S" + std::to_string(level) + "/";
+    path += "Deep";
+    try {
+        const auto cf = doc::CompoundFile::parse(bytes);
+        QCOMPARE(cf.streamPaths(), std::vector<std::string>{path});
+        QCOMPARE(cf.stream(path), (Bytes{'d', 'e', 'e', 'p'}));
+        QCOMPARE(doc::CompoundFile::parse(cf.serialize()).stream(path), cf.stream(path));
+    } catch (const doc::Error& e) {
+        QFAIL(e.what());
     }
 }
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Writes the compound-file test corpus: two small valid files (version 3 and 4) in
-tests/data/ and one damaged variant per failure mode here in tests/data/corrupt/.
+"""Writes the compound-file test corpus: small valid files in tests/data/ (version 3,
+version 4, storages nested as deep as the reader allows) and one damaged variant per
+failure mode here in tests/data/corrupt/.
 
 The valid files hold, below the root entry:
     Big           4200 bytes  (regular sectors)
@@ -43,14 +44,15 @@ def ceil_div(a, b):
 class Layout:
     """A compound file laid out in order: FAT, directory, mini FAT, mini stream, big streams."""
 
-    def __init__(self, shift):
+    def __init__(self, shift, entries=ENTRIES):
+        self.entries = entries
         self.shift = shift
         self.ss = 1 << shift
         ss = self.ss
         mini = bytearray()
         minifat = []
         self.mini_start = {}
-        for i, (_, typ, _, _, _, data) in enumerate(ENTRIES):
+        for i, (_, typ, _, _, _, data) in enumerate(entries):
             if typ == 2 and len(data) < 4096:
                 n = ceil_div(len(data), 64)
                 first = len(minifat)
@@ -58,7 +60,7 @@ class Layout:
                 self.mini_start[i] = first
                 mini += data + bytes(n * 64 - len(data))
         per_dir = ss // 128
-        self.dir_count = ceil_div(len(ENTRIES), per_dir)
+        self.dir_count = ceil_div(len(entries), per_dir)
         self.minifat_count = ceil_div(len(minifat) * 4, ss)
         self.ministream_count = ceil_div(len(mini), ss)
         sector = 1  # sector 0 is the one FAT sector
@@ -69,7 +71,7 @@ class Layout:
         self.ministream_first = sector
         sector += self.ministream_count
         self.big_start = {}
-        for i, (_, typ, _, _, _, data) in enumerate(ENTRIES):
+        for i, (_, typ, _, _, _, data) in enumerate(entries):
             if typ == 2 and len(data) >= 4096:
                 self.big_start[i] = sector
                 sector += ceil_div(len(data), ss)
@@ -87,7 +89,7 @@ class Layout:
         link(self.minifat_first, self.minifat_count)
         link(self.ministream_first, self.ministream_count)
         for i, first in self.big_start.items():
-            link(first, ceil_div(len(ENTRIES[i][5]), ss))
+            link(first, ceil_div(len(entries[i][5]), ss))
 
         out = bytearray(ss * (total + 1))
         header = bytearray(512)
@@ -100,7 +102,7 @@ class Layout:
         out[0:512] = header
         struct.pack_into("<%dI" % len(fat), out, self.offset(0), *fat)
 
-        for i, (name, typ, left, right, child, data) in enumerate(ENTRIES):
+        for i, (name, typ, left, right, child, data) in enumerate(entries):
             raw = bytearray(128)
             units = name.encode("utf-16-le") + b"\0\0"
             raw[0:len(units)] = units
@@ -114,7 +116,7 @@ class Layout:
             struct.pack_into("<HBBIII16sIQQIQ", raw, 64, len(units), typ, 1, left, right, child,
                              bytes(range(16)) if typ == 1 else bytes(16), 0, 0, 0, start, size)
             out[self.entry(i):self.entry(i) + 128] = raw
-        for i in range(len(ENTRIES), self.dir_count * per_dir):
+        for i in range(len(entries), self.dir_count * per_dir):
             struct.pack_into("<III", out, self.entry(i) + 68, NOSTREAM, NOSTREAM, NOSTREAM)
 
         minifat_bytes = struct.pack("<%dI" % len(minifat), *minifat)
@@ -122,7 +124,7 @@ class Layout:
         out[self.offset(self.minifat_first):self.offset(self.minifat_first) + len(minifat_bytes)] = minifat_bytes
         out[self.offset(self.ministream_first):self.offset(self.ministream_first) + len(mini)] = mini
         for i, first in self.big_start.items():
-            data = ENTRIES[i][5]
+            data = entries[i][5]
             out[self.offset(first):self.offset(first) + len(data)] = data
         self.bytes = bytes(out)
 
@@ -140,6 +142,15 @@ class Layout:
         return self.offset(self.minifat_first) + 4 * mini_sector
 
 
+def nested(depth):
+    """Storages S0/S1/... nested `depth` deep, the innermost holding one stream."""
+    entries = [("Root Entry", 5, NOSTREAM, NOSTREAM, 1, None)]
+    for level in range(depth):
+        entries.append(("S%d" % level, 1, NOSTREAM, NOSTREAM, level + 2, None))
+    entries.append(("Deep", 2, NOSTREAM, NOSTREAM, NOSTREAM, b"deep"))
+    return Layout(9, entries)
+
+
 def patched(layout, *edits):
     """Applies (offset, format, value) edits to a copy of the layout's bytes."""
     b = bytearray(layout.bytes)
@@ -155,6 +166,8 @@ def main():
         f.write(v3.bytes)
     with open(os.path.join(DATA, "cfb-version4.bin"), "wb") as f:
         f.write(v4.bytes)
+    with open(os.path.join(DATA, "cfb-nested-deepest.bin"), "wb") as f:
+        f.write(nested(15).bytes)
 
     big = v3.big_start[1]
     small_mini = v3.mini_start[2]
@@ -184,6 +197,7 @@ def main():
         "unallocated-entry-linked": patched(v3, (v3.entry(4) + 72, "<I", len(ENTRIES))),
         "no-root-entry": patched(v3, (v3.entry(0) + 66, "<B", 1)),
         "bad-entry-name": patched(v3, (v3.entry(2) + 64, "<H", 66)),
+        "nested-too-deep": nested(16).bytes,
         "duplicate-name": patched(v3, (v3.entry(2), "<10s", "Big".encode("utf-16-le") + b"\0\0"),
                                   (v3.entry(2) + 64, "<H", 8)),
     }
