@@ -1,0 +1,433 @@
+#include "agreementmodel.h"
+#include "pagelayout.h"
+
+#include <QFontMetricsF>
+#include <QPicture>
+#include <QtTest>
+
+using A = doc::Paragraph::Alignment;
+
+namespace {
+
+doc::ReadModel oneInchPage(std::vector<doc::Paragraph> paragraphs)
+{
+    doc::ReadModel model;
+    model.section.marginLeft = 1440;
+    model.section.marginRight = 1440;
+    model.paragraphs = std::move(paragraphs);
+    return model;
+}
+
+const std::u16string kLongText =
+    u"The Contractor shall furnish all materials and perform all of the work on the property, keep the site "
+    u"orderly at the end of every working day, obtain the permits the work requires and finish within the time "
+    u"agreed, unless weather or the Owner's changes delay it, in which case the time is extended accordingly.";
+
+std::vector<const render::PageLine*> linesOf(const render::PageLayout& layout, int paragraph)
+{
+    std::vector<const render::PageLine*> result;
+    for (const render::PageLine& line : layout.lines)
+        if (line.paragraph == paragraph)
+            result.push_back(&line);
+    return result;
+}
+
+double advance(const render::PageLayout& layout, int style, const QString& text)
+{
+    QPicture device; // measured for the device the page is recorded on, as the layout does
+    return QFontMetricsF(layout.styles[static_cast<std::size_t>(style)].font, &device).horizontalAdvance(text);
+}
+
+double columnRight(const render::PageLayout& layout)
+{
+    return layout.geometry.columnLeft + layout.geometry.columnWidth;
+}
+
+} // namespace
+
+class tst_PageLayout : public QObject {
+    Q_OBJECT
+
+private slots:
+    void pictureSize_data();
+    void pictureSize();
+    void longParagraphBreaksAtWords_data();
+    void longParagraphBreaksAtWords();
+    void alignment_data();
+    void alignment();
+    void justifiedLinesFillTheColumn();
+    void boldRun();
+    void lineBreakStartsALine();
+    void tabsLandOnStops_data();
+    void tabsLandOnStops();
+    void tabLeader();
+    void indents();
+    void specialCharacters_data();
+    void specialCharacters();
+    void lineHeights();
+    void paragraphSpacing();
+    void emptyParagraphTakesItsMarkHeight();
+    void underline();
+    void stopsAtTheBottomMargin();
+    void pageBreakEndsThePage();
+    void agreementFitsOnePage();
+    void damagedModel();
+};
+
+void tst_PageLayout::pictureSize_data()
+{
+    QTest::addColumn<int>("margin");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("inch margins") << 1440 << QSize(720, 960);
+    QTest::newRow("Word's default margins") << 1800 << QSize(672, 960);
+}
+
+void tst_PageLayout::pictureSize()
+{
+    QFETCH(int, margin);
+    QFETCH(QSize, size);
+    doc::ReadModel model = oneInchPage({testmodel::paragraph(u"Hello", A::Left)});
+    model.section.marginLeft = model.section.marginRight = margin;
+    QCOMPARE(render::layoutPage(model).size(), size);
+}
+
+void tst_PageLayout::longParagraphBreaksAtWords_data()
+{
+    QTest::addColumn<QString>("font");
+    QTest::addColumn<double>("size");
+    QTest::addColumn<int>("align");
+    QTest::newRow("serif 12 left") << "Times New Roman" << 12.0 << int(A::Left);
+    QTest::newRow("serif 12 justified") << "Times New Roman" << 12.0 << int(A::Justify);
+    QTest::newRow("sans 11 left") << "Arial" << 11.0 << int(A::Left);
+    QTest::newRow("mono 10 left") << "Courier New" << 10.0 << int(A::Left);
+}
+
+void tst_PageLayout::longParagraphBreaksAtWords()
+{
+    QFETCH(QString, font);
+    QFETCH(double, size);
+    QFETCH(int, align);
+    doc::Paragraph paragraph = testmodel::paragraph(kLongText, A(align), size);
+    paragraph.runs[0].fontName = font.toStdString();
+    const render::PageLayout layout = render::layoutPage(oneInchPage({paragraph}));
+    QVERIFY(layout.lines.size() >= 3);
+
+    QString joined;
+    for (std::size_t i = 0; i < layout.lines.size(); ++i) {
+        const render::PageLine& line = layout.lines[i];
+        joined += line.text;
+        QVERIFY2(line.right <= columnRight(layout) + 1e-6, qPrintable(line.text));
+        if (i + 1 == layout.lines.size())
+            break;
+        // Each line ends at a space, and the next line's first word would not have fitted after it.
+        QVERIFY2(line.text.endsWith(u' '), qPrintable(line.text));
+        const QString nextWord = layout.lines[i + 1].text.section(u' ', 0, 0);
+        const int style = line.fragments.front().style;
+        const double withNext = line.left + advance(layout, style, line.text) + advance(layout, style, nextWord);
+        QVERIFY2(withNext > columnRight(layout), qPrintable(line.text + "|" + nextWord));
+    }
+    QCOMPARE(joined, QString::fromStdU16String(kLongText));
+}
+
+void tst_PageLayout::alignment_data()
+{
+    QTest::addColumn<int>("align");
+    QTest::newRow("left") << int(A::Left);
+    QTest::newRow("center") << int(A::Center);
+    QTest::newRow("right") << int(A::Right);
+}
+
+void tst_PageLayout::alignment()
+{
+    QFETCH(int, align);
+    const render::PageLayout layout = render::layoutPage(oneInchPage({testmodel::paragraph(u"Scope of Work ", A(align))}));
+    QCOMPARE(layout.lines.size(), std::size_t(1));
+    const render::PageLine& line = layout.lines[0];
+    const double width = advance(layout, 0, QStringLiteral("Scope of Work"));
+    QCOMPARE(line.right - line.left, width);
+    const double left = layout.geometry.columnLeft;
+    switch (A(align)) {
+    case A::Left:
+        QCOMPARE(line.left, left);
+        break;
+    case A::Center:
+        QCOMPARE((line.left + line.right) / 2, left + layout.geometry.columnWidth / 2);
+        break;
+    default:
+        QCOMPARE(line.right, columnRight(layout));
+        break;
+    }
+    QCOMPARE(line.fragments.front().baseline.x(), line.left);
+}
+
+void tst_PageLayout::justifiedLinesFillTheColumn()
+{
+    const render::PageLayout layout = render::layoutPage(oneInchPage({testmodel::paragraph(kLongText, A::Justify)}));
+    QVERIFY(layout.lines.size() >= 3);
+    for (std::size_t i = 0; i + 1 < layout.lines.size(); ++i) {
+        QCOMPARE(layout.lines[i].left, layout.geometry.columnLeft);
+        QCOMPARE(layout.lines[i].right, columnRight(layout));
+        QVERIFY(layout.lines[i].fragments.size() > 1); // words drawn apart, at stretched spaces
+    }
+    const render::PageLine& last = layout.lines.back();
+    QVERIFY(last.right < columnRight(layout));
+    QCOMPARE(last.right - last.left, advance(layout, 0, last.text));
+}
+
+void tst_PageLayout::boldRun()
+{
+    doc::Paragraph paragraph = testmodel::paragraph(u"Contract Price is due", A::Left);
+    paragraph.runs = {testmodel::run(0, 14, 12, true), testmodel::run(14, 7)};
+    const render::PageLayout layout = render::layoutPage(oneInchPage({paragraph}));
+    QCOMPARE(layout.lines.size(), std::size_t(1));
+    const auto& fragments = layout.lines[0].fragments;
+    QCOMPARE(fragments.size(), std::size_t(2));
+    QCOMPARE(fragments[0].text, QStringLiteral("Contract Price"));
+    QCOMPARE(fragments[1].text, QStringLiteral(" is due"));
+    const QFont& bold = layout.styles[static_cast<std::size_t>(fragments[0].style)].font;
+    const QFont& regular = layout.styles[static_cast<std::size_t>(fragments[1].style)].font;
+    QVERIFY(bold.bold());
+    QVERIFY(!regular.bold());
+    // Bold letters are wider, and the regular run starts where the bold one ends.
+    QVERIFY(fragments[0].width > advance(layout, fragments[1].style, QStringLiteral("Contract Price")));
+    QCOMPARE(fragments[1].baseline.x(), fragments[0].baseline.x() + fragments[0].width);
+}
+
+void tst_PageLayout::lineBreakStartsALine()
+{
+    const render::PageLayout layout =
+        render::layoutPage(oneInchPage({testmodel::paragraph(u"Remove the roof.\x0BHaul away debris.", A::Justify)}));
+    QCOMPARE(layout.lines.size(), std::size_t(2));
+    QCOMPARE(layout.lines[0].text, QStringLiteral("Remove the roof."));
+    QCOMPARE(layout.lines[1].text, QStringLiteral("Haul away debris."));
+    QCOMPARE(layout.lines[1].left, layout.geometry.columnLeft);
+    QCOMPARE(layout.lines[1].top, layout.lines[0].top + layout.lines[0].height);
+    // Word stretches a justified line that ends in a line break.
+    QCOMPARE(layout.lines[0].right, columnRight(layout));
+}
+
+void tst_PageLayout::tabsLandOnStops_data()
+{
+    QTest::addColumn<int>("stopTwips"); // 0: default stops only
+    QTest::addColumn<int>("alignment");
+    QTest::addColumn<double>("expectedPx"); // from the column's left edge: start, center or end of "Value"
+    QTest::newRow("default stop") << 0 << int(doc::TabStop::Alignment::Left) << 48.0;
+    QTest::newRow("left stop") << 2880 << int(doc::TabStop::Alignment::Left) << 192.0;
+    QTest::newRow("center stop") << 4320 << int(doc::TabStop::Alignment::Center) << 288.0;
+    QTest::newRow("right stop") << 4320 << int(doc::TabStop::Alignment::Right) << 288.0;
+}
+
+void tst_PageLayout::tabsLandOnStops()
+{
+    QFETCH(int, stopTwips);
+    QFETCH(int, alignment);
+    QFETCH(double, expectedPx);
+    doc::Paragraph paragraph = testmodel::paragraph(u"Owner\tValue", A::Left);
+    if (stopTwips > 0)
+        paragraph.tabs.push_back({stopTwips, doc::TabStop::Alignment(alignment), u' '});
+    doc::ReadModel model = oneInchPage({paragraph});
+    const render::PageLayout layout = render::layoutPage(model);
+    QCOMPARE(layout.lines.size(), std::size_t(1));
+    const auto& fragments = layout.lines[0].fragments;
+    QCOMPARE(fragments.size(), std::size_t(2));
+    QCOMPARE(fragments[1].text, QStringLiteral("Value"));
+    double at = fragments[1].baseline.x() - layout.geometry.columnLeft;
+    if (doc::TabStop::Alignment(alignment) == doc::TabStop::Alignment::Center)
+        at += fragments[1].width / 2;
+    if (doc::TabStop::Alignment(alignment) == doc::TabStop::Alignment::Right)
+        at += fragments[1].width;
+    QCOMPARE(at, expectedPx);
+}
+
+void tst_PageLayout::tabLeader()
+{
+    doc::Paragraph paragraph = testmodel::paragraph(u"Price\t$100", A::Left);
+    paragraph.tabs.push_back({5760, doc::TabStop::Alignment::Right, u'.'});
+    const render::PageLayout layout = render::layoutPage(oneInchPage({paragraph}));
+    const auto& fragments = layout.lines[0].fragments;
+    QCOMPARE(fragments.size(), std::size_t(3));
+    const render::TextFragment& dots = fragments[2];
+    QVERIFY(dots.text.size() > 10);
+    QCOMPARE(dots.text, QString(dots.text.size(), u'.'));
+    // The dots fill the gap between "Price" and "$100" and stop short of the text.
+    QVERIFY(dots.baseline.x() >= fragments[0].baseline.x() + fragments[0].width);
+    QCOMPARE(dots.baseline.x() + dots.width, fragments[1].baseline.x());
+    QVERIFY(fragments[1].baseline.x() - (fragments[0].baseline.x() + fragments[0].width) - dots.width <
+            advance(layout, 0, QStringLiteral(".")));
+}
+
+void tst_PageLayout::indents()
+{
+    doc::Paragraph paragraph = testmodel::paragraph(kLongText, A::Left);
+    paragraph.leftIndent = 720;
+    paragraph.rightIndent = 1440;
+    paragraph.firstLineIndent = 360;
+    const render::PageLayout layout = render::layoutPage(oneInchPage({paragraph}));
+    QVERIFY(layout.lines.size() > 2);
+    QCOMPARE(layout.lines[0].left, layout.geometry.columnLeft + 72);
+    QCOMPARE(layout.lines[1].left, layout.geometry.columnLeft + 48);
+    for (const render::PageLine& line : layout.lines)
+        QVERIFY(line.right <= columnRight(layout) - 96 + 1e-6);
+}
+
+void tst_PageLayout::specialCharacters_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("object anchors") << QString::fromUtf16(u"\x08Title\x01") << "Title";
+    QTest::newRow("field shows its result") << QString::fromUtf16(u"Page \x13 PAGE \x14" u"1\x15 of 1")
+                                            << "Page 1 of 1";
+    QTest::newRow("nested fields") << QString::fromUtf16(u"\x13 IF \x13 PAGE \x14" u"1\x15 = 1 \x14yes\x15!")
+                                   << "yes!";
+    QTest::newRow("field without result") << QString::fromUtf16(u"a\x13 TOC \x15" u"b") << "ab";
+    QTest::newRow("unbalanced field marks") << QString::fromUtf16(u"a\x14\x15" u"b\x13 c") << "ab";
+    QTest::newRow("other control characters") << QString::fromUtf16(u"a\x02\x05\x07" u"b") << "ab";
+    QTest::newRow("non-breaking hyphen") << QString::fromUtf16(u"e\x1Email") << "e-mail";
+    QTest::newRow("optional hyphen") << QString::fromUtf16(u"con\x1Ftract") << "contract";
+    QTest::newRow("surrogate pair kept") << QString::fromUtf16(u"a\U0001F600b") << QString::fromUtf16(u"a\U0001F600b");
+    QTest::newRow("lone surrogates dropped") << QString::fromUtf16(u"a\xD800" u"b\xDC00") << "ab";
+}
+
+void tst_PageLayout::specialCharacters()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, shown);
+    const render::PageLayout layout =
+        render::layoutPage(oneInchPage({testmodel::paragraph(text.toStdU16String(), A::Center)}));
+    QCOMPARE(layout.lines.size(), std::size_t(1));
+    QCOMPARE(layout.lines[0].text, shown);
+    QString drawn;
+    for (const render::TextFragment& fragment : layout.lines[0].fragments)
+        drawn += fragment.text;
+    QCOMPARE(drawn, shown);
+    // Nothing hidden takes room: the centered line is as wide as what it shows.
+    QCOMPARE(layout.lines[0].right - layout.lines[0].left, advance(layout, 0, shown));
+}
+
+void tst_PageLayout::lineHeights()
+{
+    doc::Paragraph single = testmodel::paragraph(kLongText, A::Left);
+    doc::Paragraph twice = single;
+    twice.lineSpacing = 480;
+    doc::Paragraph exact = single;
+    exact.lineSpacing = -300;
+    exact.lineSpacingMultiple = false;
+    const render::PageLayout layout = render::layoutPage(oneInchPage({single, twice, exact}));
+    const double one = linesOf(layout, 0).front()->height;
+    // Liberation Serif 12 pt, like Times New Roman in Word: 13.8 pt a line.
+    QVERIFY2(std::abs(one - 13.8 * 96 / 72) < 0.05, qPrintable(QString::number(one)));
+    for (const render::PageLine* line : linesOf(layout, 1))
+        QCOMPARE(line->height, 2 * one);
+    for (const render::PageLine* line : linesOf(layout, 2))
+        QCOMPARE(line->height, 20.0);
+    // Lines stack without gaps; the baseline sits above the line's bottom by the font's descent.
+    for (std::size_t i = 1; i < layout.lines.size(); ++i)
+        QCOMPARE(layout.lines[i].top, layout.lines[i - 1].top + layout.lines[i - 1].height);
+    QVERIFY(linesOf(layout, 1).front()->baseline - linesOf(layout, 1).front()->top > one);
+}
+
+void tst_PageLayout::paragraphSpacing()
+{
+    doc::Paragraph first = testmodel::paragraph(u"First", A::Left);
+    first.spaceBefore = 240;
+    first.spaceAfter = 120;
+    doc::Paragraph second = testmodel::paragraph(u"Second", A::Left);
+    second.spaceBefore = 360;
+    const render::PageLayout layout = render::layoutPage(oneInchPage({first, second}));
+    QCOMPARE(layout.lines[0].top, layout.geometry.columnTop + 16);
+    // Word adds the space after one paragraph and the space before the next.
+    QCOMPARE(layout.lines[1].top, layout.lines[0].top + layout.lines[0].height + 8 + 24);
+}
+
+void tst_PageLayout::emptyParagraphTakesItsMarkHeight()
+{
+    const render::PageLayout layout = render::layoutPage(oneInchPage(
+        {testmodel::paragraph(u"", A::Left, 12), testmodel::paragraph(u"", A::Left, 24),
+         testmodel::paragraph(u"x", A::Left, 12)}));
+    QCOMPARE(layout.lines.size(), std::size_t(3));
+    // Font heights come in 1/64 pixels, so twice the size is twice the height only to within that.
+    QVERIFY(std::abs(layout.lines[1].height - 2 * layout.lines[0].height) < 0.1);
+    QCOMPARE(layout.lines[2].height, layout.lines[0].height);
+}
+
+void tst_PageLayout::underline()
+{
+    doc::Paragraph paragraph = testmodel::paragraph(u"Sign here and date", A::Left);
+    paragraph.runs = {testmodel::run(0, 5), testmodel::run(5, 8), testmodel::run(13, 5)};
+    paragraph.runs[1].underline = true; // "here and"
+    const render::PageLayout layout = render::layoutPage(oneInchPage({paragraph}));
+    const render::PageLine& line = layout.lines[0];
+    QCOMPARE(line.underlines.size(), std::size_t(1));
+    const QRectF stroke = line.underlines[0];
+    QCOMPARE(stroke.left(), line.left + advance(layout, 0, QStringLiteral("Sign ")));
+    QCOMPARE(stroke.right(), line.left + advance(layout, 0, QStringLiteral("Sign here and")));
+    QVERIFY(stroke.top() > line.baseline);
+    QVERIFY(stroke.bottom() < line.top + line.height);
+    QVERIFY(stroke.height() > 0);
+}
+
+void tst_PageLayout::stopsAtTheBottomMargin()
+{
+    std::vector<doc::Paragraph> paragraphs(120, testmodel::paragraph(u"Line", A::Left));
+    const render::PageLayout layout = render::layoutPage(oneInchPage(paragraphs));
+    QVERIFY(layout.truncated);
+    const double bottom = layout.geometry.columnTop + layout.geometry.columnHeight;
+    const render::PageLine& last = layout.lines.back();
+    QVERIFY(last.top + last.height <= bottom + 1e-6);
+    QVERIFY(last.top + 2 * last.height > bottom); // the next line would not have fitted
+    QCOMPARE(layout.lines.size(), std::size_t(std::floor(layout.geometry.columnHeight / last.height)));
+}
+
+void tst_PageLayout::pageBreakEndsThePage()
+{
+    const render::PageLayout layout = render::layoutPage(oneInchPage(
+        {testmodel::paragraph(u"one", A::Left), testmodel::paragraph(u"two\x0Cthree", A::Left),
+         testmodel::paragraph(u"four", A::Left)}));
+    QCOMPARE(layout.lines.size(), std::size_t(2));
+    QCOMPARE(layout.lines[1].text, QStringLiteral("two"));
+    QVERIFY(layout.truncated);
+}
+
+void tst_PageLayout::agreementFitsOnePage()
+{
+    const render::PageLayout layout = render::layoutPage(testmodel::agreement());
+    QVERIFY(!layout.truncated);
+    QCOMPARE(layout.size(), QSize(720, 960));
+    QCOMPARE(layout.lines.front().text, QStringLiteral("Contractor Agreement"));
+    QVERIFY(layout.styles[static_cast<std::size_t>(layout.lines.front().fragments.front().style)].font.bold());
+    // The signing line's eight tabs end on the last stop, 3.5 inches in.
+    const render::PageLine* signing = nullptr;
+    for (const render::PageLine& line : layout.lines)
+        if (line.text.startsWith(QStringLiteral("Owner ")))
+            signing = &line;
+    QVERIFY(signing);
+    QCOMPARE(signing->fragments[1].baseline.x(), layout.geometry.columnLeft + 336);
+}
+
+void tst_PageLayout::damagedModel()
+{
+    doc::Paragraph paragraph = testmodel::paragraph(kLongText, A::Justify);
+    paragraph.runs = {testmodel::run(5, 4000000000u, -3), testmodel::run(4000000000u, 10, 1e9)};
+    paragraph.runs[0].fontName.clear();
+    paragraph.markFormat.sizePt = std::numeric_limits<double>::quiet_NaN();
+    paragraph.leftIndent = std::numeric_limits<std::int32_t>::max();
+    paragraph.rightIndent = std::numeric_limits<std::int32_t>::min();
+    paragraph.firstLineIndent = std::numeric_limits<std::int32_t>::min();
+    paragraph.spaceBefore = -100;
+    paragraph.lineSpacing = std::numeric_limits<std::int32_t>::min();
+    paragraph.lineSpacingMultiple = false;
+    paragraph.tabs = {{std::numeric_limits<std::int32_t>::min(), doc::TabStop::Alignment::Right, u'\0'}};
+    doc::ReadModel model = oneInchPage({paragraph, testmodel::paragraph(u"\t\t\t\t", A::Right)});
+    model.section.defaultTabWidth = 0;
+    model.section.pageWidth = std::numeric_limits<std::int32_t>::min();
+    const render::PageLayout layout = render::layoutPage(model);
+    QVERIFY(!layout.lines.empty());
+    QVERIFY(layout.size().width() > 0 && layout.size().height() > 0);
+    for (const render::PageLine& line : layout.lines) {
+        QVERIFY(std::isfinite(line.left) && std::isfinite(line.right));
+        QVERIFY(std::isfinite(line.top) && std::isfinite(line.height));
+    }
+}
+
+QTEST_MAIN(tst_PageLayout)
+#include "tst_pagelayout.moc"
