@@ -71,9 +71,13 @@ void ZoomGeometry::assignPicture(qint32 width, qint32 height)
     mDisplayHeight = height;
 }
 
-void ZoomGeometry::copyDisplaySizeToSource()
+void ZoomGeometry::copyDisplayWidthToSource()
 {
     mSourceWidth = mDisplayWidth;
+}
+
+void ZoomGeometry::copyDisplayHeightToSource()
+{
     mSourceHeight = mDisplayHeight;
 }
 

@@ -67,7 +67,8 @@ public:
     void assignPicture(qint32 width, qint32 height);
 
     // --- picture set-up
-    void copyDisplaySizeToSource();
+    void copyDisplayWidthToSource();
+    void copyDisplayHeightToSource();
     void measureOrigWidth();
     void measureOrigHeight();
     void zoomWidthAtOne();

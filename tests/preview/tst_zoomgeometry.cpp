@@ -17,7 +17,8 @@ ZoomGeometry setUp(qint32 naturalWidth, qint32 naturalHeight)
 {
     ZoomGeometry g(kViewportWidth, kViewportHeight, kBorder);
     g.assignPicture(naturalWidth, naturalHeight);
-    g.copyDisplaySizeToSource();
+    g.copyDisplayWidthToSource();
+    g.copyDisplayHeightToSource();
     g.mZoom = 1.0f;
     g.measureOrigWidth();
     g.measureOrigHeight();
@@ -232,7 +233,8 @@ void tst_ZoomGeometry::origSizeIsSourceInnerSizeMinusTwo()
     ZoomGeometry g(kViewportWidth, kViewportHeight, kBorder);
     g.assignPicture(10800, 15000);
     QCOMPARE(g.sourceWidth(), 0);
-    g.copyDisplaySizeToSource();
+    g.copyDisplayWidthToSource();
+    g.copyDisplayHeightToSource();
     QCOMPARE(g.sourceWidth(), 10800);
     QCOMPARE(g.sourceHeight(), 15000);
     g.measureOrigWidth();

@@ -1,0 +1,586 @@
+#include "form2.h"
+
+#include "errorreport.h"
+#include "picturebox.h"
+#include "workingfiles.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGroupBox>
+#include <QImageReader>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QScrollBar>
+
+#include <cmath>
+
+namespace {
+
+using Axis = ZoomGeometry::Axis;
+
+constexpr char kForm[] = "Form2";
+constexpr char kProductName[] = "Brindlewick Paperwork Studio";
+constexpr char kHandCursorFile[] = "/HAND-M.CUR";
+
+// The layout in twips, as (left, top, width, height).
+struct TwipRect {
+    int left, top, width, height;
+};
+constexpr int kClientWidth = 9840;
+constexpr int kClientHeight = 9390;
+constexpr TwipRect kZoomOri{10320, 480, 735, 375};
+constexpr TwipRect kFrame1{120, 7860, 9600, 855};
+constexpr TwipRect kPushButton1{240, 300, 4440, 405};
+constexpr TwipRect kPushButton2{4800, 300, 4560, 405};
+constexpr TwipRect kPicture2{120, 120, 9330, 7425};
+constexpr TwipRect kPicture1{0, 0, 2340, 3435};
+constexpr TwipRect kVScroll1{9450, 120, 255, 7425};
+constexpr TwipRect kHScroll1{120, 7545, 9330, 255};
+constexpr TwipRect kPushButton6{4920, 8850, 4800, 405};
+constexpr TwipRect kPushButton8{120, 8850, 4680, 405};
+// One pixel of border on each side of the viewport.
+constexpr int kViewportBorder = Form2::kTwipsPerPixel;
+
+int toPixels(double twips)
+{
+    return static_cast<int>(std::lround(twips / Form2::kTwipsPerPixel));
+}
+
+double toPixelsF(double twips)
+{
+    return twips / Form2::kTwipsPerPixel;
+}
+
+QRect toPixels(const TwipRect& r)
+{
+    return QRect(toPixels(r.left), toPixels(r.top), toPixels(r.width), toPixels(r.height));
+}
+
+QFont arialBold(double points)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(points);
+    font.setBold(true);
+    return font;
+}
+
+// The window and its option buttons, check boxes, frames and labels take the system
+// button-face colour; every other control keeps its own.
+void SetControlColors(QWidget& window)
+{
+    const QColor face = window.palette().color(QPalette::Button);
+    auto paint = [&face](QWidget* widget) {
+        QPalette palette = widget->palette();
+        palette.setColor(QPalette::Window, face);
+        widget->setPalette(palette);
+        widget->setAutoFillBackground(true);
+    };
+    paint(&window);
+    for (QWidget* child : window.findChildren<QWidget*>()) {
+        if (qobject_cast<QRadioButton*>(child) || qobject_cast<QCheckBox*>(child) ||
+            qobject_cast<QGroupBox*>(child) || qobject_cast<QLabel*>(child))
+            paint(child);
+    }
+}
+
+// A .cur file: the image through Qt's ICO reader, the hot spot from the first directory
+// entry (ICONDIR is 6 bytes; the entry's hot spot x and y follow at 4 and 6).
+QCursor loadCursorFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw StepFailure(file.errorString());
+    const QByteArray bytes = file.readAll();
+    QImage image;
+    if (!image.loadFromData(bytes, "CUR") && !image.loadFromData(bytes, "ICO"))
+        throw StepFailure(QStringLiteral("Invalid picture"));
+    constexpr int kHotSpotX = 6 + 4;
+    constexpr int kHotSpotY = 6 + 6;
+    int hotX = -1;
+    int hotY = -1;
+    if (bytes.size() >= kHotSpotY + 2) {
+        auto word = [&bytes](int at) {
+            return int(quint8(bytes[at])) | (int(quint8(bytes[at + 1])) << 8);
+        };
+        hotX = word(kHotSpotX);
+        hotY = word(kHotSpotY);
+        if (hotX >= image.width() || hotY >= image.height())
+            hotX = hotY = -1;
+    }
+    return QCursor(QPixmap::fromImage(image), hotX, hotY);
+}
+
+bool sameFile(const QString& a, const QString& b)
+{
+    const QString canonicalA = QFileInfo(a).canonicalFilePath();
+    return !canonicalA.isEmpty() && canonicalA == QFileInfo(b).canonicalFilePath();
+}
+
+QByteArray readWholeFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw StepFailure(file.errorString() + QStringLiteral(": ") + path);
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw StepFailure(file.errorString() + QStringLiteral(": ") + path);
+    return bytes;
+}
+
+} // namespace
+
+Form2::Form2(Platform& platform, QString programDirectory, QWidget* mainWindow)
+    : mPlatform(platform), mProgramDirectory(std::move(programDirectory)), mMainWindow(mainWindow),
+      mGeometry(kPicture2.width, kPicture2.height, kViewportBorder)
+{
+    setObjectName(QStringLiteral("Form2"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFixedSize(toPixels(kClientWidth), toPixels(kClientHeight));
+    setFont(arialBold(9));
+    createControls();
+    Form_Load();
+}
+
+void Form2::createControls()
+{
+    mPointer = new WindowPointer(*this);
+
+    Zoom_Ori = new PictureBox(this);
+    Zoom_Ori->setObjectName(QStringLiteral("Zoom_Ori"));
+    Zoom_Ori->setGeometry(toPixels(kZoomOri));
+
+    Frame1 = new QGroupBox(QStringLiteral("Zoom:"), this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setGeometry(toPixels(kFrame1));
+
+    auto makeButton = [this](QWidget* parent, const char* name, const QString& caption, const TwipRect& place) {
+        auto* button = new QPushButton(caption, parent);
+        button->setObjectName(QLatin1String(name));
+        button->setGeometry(toPixels(place));
+        button->setFont(arialBold(11.25));
+        // A hover over a button is the button's alone, as the window's own pointer rule wants.
+        button->setAttribute(Qt::WA_NoMousePropagation);
+        mPointer->watchButton(button);
+        return button;
+    };
+    PushButton1 = makeButton(Frame1, "PushButton1", QStringLiteral("Zoom In"), kPushButton1);
+    PushButton2 = makeButton(Frame1, "PushButton2", QStringLiteral("Zoom Out"), kPushButton2);
+
+    Picture2 = new QFrame(this);
+    Picture2->setObjectName(QStringLiteral("Picture2"));
+    Picture2->setGeometry(toPixels(kPicture2));
+    Picture2->setFrameStyle(QFrame::Box | QFrame::Plain);
+    Picture2->setLineWidth(kViewportBorder / kTwipsPerPixel);
+    Picture2->setAttribute(Qt::WA_NoMousePropagation);
+    QPalette white = Picture2->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    Picture2->setPalette(white);
+    Picture2->setAutoFillBackground(true);
+    // The drawing area inside the border clips the display box.
+    mViewportArea = new QWidget(Picture2);
+    mViewportArea->setGeometry(Picture2->contentsRect());
+
+    Picture1 = new PictureBox(mViewportArea);
+    Picture1->setObjectName(QStringLiteral("Picture1"));
+    Picture1->setGeometry(toPixels(kPicture1));
+    Picture1->installEventFilter(this);
+
+    VScroll1 = new QScrollBar(Qt::Vertical, this);
+    VScroll1->setObjectName(QStringLiteral("VScroll1"));
+    VScroll1->setGeometry(toPixels(kVScroll1));
+    HScroll1 = new QScrollBar(Qt::Horizontal, this);
+    HScroll1->setObjectName(QStringLiteral("HScroll1"));
+    HScroll1->setGeometry(toPixels(kHScroll1));
+    for (QScrollBar* bar : {HScroll1, VScroll1}) {
+        bar->setRange(0, 0);
+        bar->setSingleStep(1);
+        bar->setPageStep(1);
+        // The picture follows when the thumb is released, not while it is dragged.
+        bar->setTracking(false);
+        bar->setAttribute(Qt::WA_NoMousePropagation);
+    }
+    connect(HScroll1, &QScrollBar::valueChanged, this, &Form2::HScroll1_Change);
+    connect(VScroll1, &QScrollBar::valueChanged, this, &Form2::VScroll1_Change);
+
+    PushButton6 = makeButton(this, "PushButton6", QStringLiteral("Save Results To Word File"), kPushButton6);
+    PushButton8 = makeButton(this, "PushButton8", QStringLiteral("< Back"), kPushButton8);
+
+    connect(PushButton1, &QPushButton::clicked, this, &Form2::PushButton1_Click);
+    connect(PushButton2, &QPushButton::clicked, this, &Form2::PushButton2_Click);
+    connect(PushButton6, &QPushButton::clicked, this, &Form2::PushButton6_Click);
+    connect(PushButton8, &QPushButton::clicked, this, &Form2::PushButton8_Click);
+
+    mPointer->watchSurface(this);
+    mPointer->watchSurface(Frame1);
+
+    QWidget::setTabOrder(HScroll1, VScroll1);
+    QWidget::setTabOrder(VScroll1, PushButton1);
+    QWidget::setTabOrder(PushButton1, PushButton2);
+    QWidget::setTabOrder(PushButton2, PushButton6);
+    QWidget::setTabOrder(PushButton6, PushButton8);
+}
+
+void Form2::Form_Load()
+{
+    ErrorReport report(mPlatform, QLatin1String(kForm), QStringLiteral("Form_Load"));
+    report.step(100, [&] { mSetupPending = true; });
+    report.step(102, [&] { SetControlColors(*this); });
+    report.step(104, [&] {
+        setWindowTitle(QLatin1String(kProductName));
+        setWindowIcon(mMainWindow ? mMainWindow->windowIcon() : QApplication::windowIcon());
+    });
+    bool haveCursor = false;
+    const QString cursorPath = mProgramDirectory + QLatin1String(kHandCursorFile);
+    report.step(108, [&] { haveCursor = FileExists(cursorPath); });
+    if (haveCursor)
+        report.step(110, [&] { mPointer->setHandCursor(loadCursorFile(cursorPath)); });
+}
+
+void Form2::placePicture(const QPicture& picture)
+{
+    Picture1->setPicture(picture);
+    const QSize natural = PictureBox::naturalSize(picture);
+    mGeometry.assignPicture(natural.width() * kTwipsPerPixel, natural.height() * kTwipsPerPixel);
+    showDisplayBox();
+    mSetupPending = true;
+}
+
+void Form2::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        Form_Activate();
+}
+
+// Showing the window activates it; the set-up must not wait for a window manager that
+// may hand over the focus late or, headless, not at all.
+void Form2::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!mCentred) {
+        mCentred = true;
+        if (const QScreen* screen = this->screen())
+            move(screen->availableGeometry().center() - rect().center());
+    }
+    Form_Activate();
+}
+
+void Form2::Form_Activate()
+{
+    ErrorReport report(mPlatform, QLatin1String(kForm), QStringLiteral("Form_Activate"));
+    bool pending = false;
+    report.step(100, [&] { pending = mSetupPending; });
+    if (pending) {
+        // Picture1 repaints itself from what it holds, so persistent drawing (104, 114) is given.
+        report.step(106, [&] { Picture1->setAutoSize(true); });
+        report.step(110, [&] {
+            QPalette palette = Picture1->palette();
+            palette.setColor(QPalette::Window, Qt::white);
+            Picture1->setPalette(palette);
+        });
+        report.step(116, [&] { Zoom_Ori->hide(); });
+        report.step(118, [&] {
+            mGeometry.copyDisplayWidthToSource();
+            showSource();
+        });
+        report.step(120, [&] {
+            mGeometry.copyDisplayHeightToSource();
+            showSource();
+        });
+        report.step(122, [&] { Zoom_Ori->setPicture(Picture1->picture()); });
+        report.step(124, [&] { mGeometry.mZoom = 1.0f; });
+        report.step(126, [&] { mGeometry.measureOrigWidth(); });
+        report.step(128, [&] { mGeometry.measureOrigHeight(); });
+        report.step(130, [&] { mGeometry.zoomWidthAtOne(); });
+        report.step(132, [&] { mGeometry.zoomHeightAtOne(); });
+        report.step(134, [&] { RedrawImage(); });
+        report.step(136, [&] { SetupScrollbars(); });
+    }
+    report.step(138, [&] { mSetupPending = false; });
+}
+
+void Form2::PushButton1_Click()
+{
+    ErrorReport report(mPlatform, QLatin1String(kForm), QStringLiteral("PushButton1_Click"));
+    report.step(100, [&] { StepZoom(0); });
+}
+
+void Form2::PushButton2_Click()
+{
+    ErrorReport report(mPlatform, QLatin1String(kForm), QStringLiteral("PushButton2_Click"));
+    report.step(100, [&] { StepZoom(1); });
+}
+
+void Form2::StepZoom(qint32 ZoomOut)
+{
+    SetZoom(ZoomGeometry::steppedZoom(mGeometry.mZoom, ZoomOut));
+}
+
+void Form2::SetZoom(float NewZoom)
+{
+    if (!ZoomGeometry::zoomAccepted(NewZoom))
+        return;
+    mGeometry.mZoom = NewZoom;
+    RedrawImage();
+}
+
+void Form2::RedrawImage()
+{
+    ErrorReport report(mPlatform, QLatin1String(kForm), QStringLiteral("RedrawImage"));
+    report.step(100, [&] { mGeometry.computeZoomWidth(); });
+    report.step(102, [&] { mGeometry.computeZoomHeight(); });
+    bool paint = false;
+    report.step(104, [&] { paint = mGeometry.fitsPaintLimit(); });
+    if (paint) {
+        report.step(106, [&] { Picture1->removePicture(); });
+        report.step(108, [&] {
+            mGeometry.sizeDisplayWidthToZoom();
+            showDisplayBox();
+        });
+        report.step(110, [&] {
+            mGeometry.sizeDisplayHeightToZoom();
+            showDisplayBox();
+        });
+        report.step(112, [&] {
+            // Always from the natural-size source, never from the previous painting.
+            Picture1->paintPicture(Zoom_Ori->picture(),
+                                   QRectF(0, 0, toPixelsF(mGeometry.mOrigWidth), toPixelsF(mGeometry.mOrigHeight)),
+                                   QRectF(0, 0, toPixelsF(mGeometry.mZoomWidth), toPixelsF(mGeometry.mZoomHeight)));
+        });
+        report.step(114, [&] { mPointer->set(MousePointer::Default); });
+        report.step(116, [&] {
+            mGeometry.setBarValue(Axis::Horizontal, 0);
+            showBars();
+        });
+        report.step(118, [&] {
+            mGeometry.setBarValue(Axis::Vertical, 0);
+            showBars();
+        });
+        report.step(120, [&] {
+            mGeometry.enableBarForZoom(Axis::Horizontal);
+            showBars();
+        });
+        report.step(122, [&] {
+            mGeometry.enableBarForZoom(Axis::Vertical);
+            showBars();
+            SetupScrollbars();
+        });
+    } else {
+        // Too large to paint: the screen stays as it was, and the next step starts from 1.
+        report.step(124, [&] { mGeometry.mZoom = 1.0f; });
+        report.step(126, [&] { mGeometry.measureOrigWidth(); });
+        report.step(128, [&] { mGeometry.measureOrigHeight(); });
+        report.step(130, [&] { mGeometry.zoomWidthAtOne(); });
+        report.step(132, [&] { mGeometry.zoomHeightAtOne(); });
+    }
+}
+
+void Form2::SetupScrollbars()
+{
+    mGeometry.setupScrollbars();
+    showDisplayBox();
+    showBars();
+}
+
+void Form2::HScroll1_Change(int value)
+{
+    if (mShowingBars)
+        return;
+    mGeometry.setBarValue(Axis::Horizontal, static_cast<qint16>(value));
+    showDisplayBox();
+}
+
+void Form2::VScroll1_Change(int value)
+{
+    if (mShowingBars)
+        return;
+    mGeometry.setBarValue(Axis::Vertical, static_cast<qint16>(value));
+    showDisplayBox();
+}
+
+void Form2::SetHScrollbarByPercent(QScrollBar* HScrollbar, qint16 percent)
+{
+    mGeometry.setBarByPercent(HScrollbar == VScroll1 ? Axis::Vertical : Axis::Horizontal, percent);
+    showBars();
+    showDisplayBox();
+}
+
+void Form2::SetVScrollbarByPercent(QScrollBar* VScrollbar, qint16 percent)
+{
+    mGeometry.setBarByPercent(VScrollbar == HScroll1 ? Axis::Horizontal : Axis::Vertical, percent);
+    showBars();
+    showDisplayBox();
+}
+
+bool Form2::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Picture1) {
+        const auto twips = [](const QMouseEvent* mouse) {
+            return QPointF(mouse->position() * kTwipsPerPixel);
+        };
+        switch (event->type()) {
+        case QEvent::MouseButtonPress: {
+            const QPointF at = twips(static_cast<QMouseEvent*>(event));
+            picture1_MouseDown(float(at.x()), float(at.y()));
+            return true;
+        }
+        case QEvent::MouseMove: {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            const QPointF at = twips(mouse);
+            picture1_MouseMove(mouse->buttons(), float(at.x()), float(at.y()));
+            return true;
+        }
+        case QEvent::MouseButtonRelease:
+            Picture1_MouseUp();
+            return true;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form2::picture1_MouseDown(float x, float y)
+{
+    ErrorReport report(mPlatform, QLatin1String(kForm), QStringLiteral("picture1_MouseDown"));
+    report.step(100, [&] { mGeometry.mDownX = x; });
+    report.step(102, [&] { mGeometry.mDownY = y; });
+}
+
+void Form2::picture1_MouseMove(Qt::MouseButtons buttons, float x, float y)
+{
+    ErrorReport report(mPlatform, QLatin1String(kForm), QStringLiteral("picture1_MouseMove"));
+    bool pressed = false;
+    report.step(100, [&] { pressed = buttons != Qt::NoButton; });
+    if (!pressed)
+        return;
+    float newLeft = mGeometry.left();
+    float newTop = mGeometry.top();
+    report.step(104, [&] { newLeft = mGeometry.dragLeft(x); });
+    report.step(114, [&] { newTop = mGeometry.dragTop(y); });
+    report.step(124, [&] {
+        mGeometry.moveDisplay(newLeft, newTop);
+        showDisplayBox();
+    });
+}
+
+void Form2::Picture1_MouseUp()
+{
+    ErrorReport report(mPlatform, QLatin1String(kForm), QStringLiteral("Picture1_MouseUp"));
+    std::optional<qint16> horizontal;
+    std::optional<qint16> vertical;
+    report.step(100, [&] { horizontal = mGeometry.dragPercent(Axis::Horizontal); });
+    report.step(102, [&] { vertical = mGeometry.dragPercent(Axis::Vertical); });
+    if (horizontal)
+        report.step(104, [&] { SetHScrollbarByPercent(HScroll1, *horizontal); });
+    if (vertical)
+        report.step(106, [&] { SetVScrollbarByPercent(VScroll1, *vertical); });
+}
+
+void Form2::PushButton6_Click()
+{
+    ErrorReport report(mPlatform, QLatin1String(kForm), QStringLiteral("PushButton6_Click"));
+    QString dialogFileName;
+    QString dialogTitle;
+    QString dialogFilter;
+    report.step(106, [&] { dialogFileName.clear(); });
+    report.step(108, [&] { dialogTitle = QStringLiteral("Save File"); });
+    report.step(110, [&] { dialogFilter = QStringLiteral("Word Files (*.doc)|*.doc"); });
+    report.step(112, [&] { dialogFileName = mPlatform.getSaveFileName(dialogTitle, dialogFilter); });
+    QString chosen;
+    report.step(114, [&] { chosen = dialogFileName; });
+
+    qint16 answer = 0;
+    constexpr qint16 kYes = 6;
+    constexpr qint16 kNo = 7;
+    bool cancelled = true;
+    report.step(116, [&] { cancelled = chosen.isEmpty(); });
+    // A name that is the working document itself: copying it onto itself would first
+    // delete the only copy, so nothing is deleted and nothing copied.
+    bool ownFile = false;
+    if (!cancelled) {
+        bool exists = false;
+        report.step(118, [&] {
+            exists = FileExists(chosen);
+            ownFile = exists && sameFile(chosen, mWordFile);
+        });
+        if (exists) {
+            report.step(120, [&] {
+                answer = mPlatform.askYesNo(QStringLiteral("Are you sure you wish to overwrite ") + chosen +
+                                                QStringLiteral(" ?"),
+                                            mAppTitle)
+                             ? kYes
+                             : kNo;
+            });
+            if (answer == kYes && !ownFile)
+                report.step(124, [&] { DeleteFileQuietly(chosen); });
+        } else {
+            report.step(126, [&] { answer = kYes; });
+        }
+    }
+    bool copied = true;
+    if (answer == kYes && !ownFile)
+        copied = report.step(130, [&] { WriteBytesToFile(readWholeFile(mWordFile), chosen); });
+    // A failed copy has been reported; "Done." would claim the opposite.
+    if (copied)
+        report.step(132, [&] { mPlatform.showMessage(QStringLiteral("Done."), mAppTitle, Platform::Icon::None); });
+}
+
+void Form2::PushButton8_Click()
+{
+    ErrorReport report(mPlatform, QLatin1String(kForm), QStringLiteral("PushButton8_Click"));
+    report.step(102, [&] { DeleteFileQuietly(mWordFile); });
+    report.step(104, [&] {
+        if (mMainWindow)
+            mMainWindow->show();
+    });
+    report.step(106, [&] { hide(); });
+}
+
+void Form2::Form_QueryUnload()
+{
+    ErrorReport report(mPlatform, QLatin1String(kForm), QStringLiteral("Form_QueryUnload"));
+    report.step(100, [&] { DeleteFileQuietly(mWordFile); });
+    report.step(102, [] { QCoreApplication::processEvents(); });
+    report.step(104, [] { QCoreApplication::processEvents(); });
+}
+
+void Form2::closeEvent(QCloseEvent* event)
+{
+    Form_QueryUnload();
+    event->accept();
+    mPlatform.endProgram();
+}
+
+void Form2::showDisplayBox()
+{
+    Picture1->setGeometry(toPixels(mGeometry.left()), toPixels(mGeometry.top()),
+                          qMax(0, toPixels(mGeometry.displayWidth())), qMax(0, toPixels(mGeometry.displayHeight())));
+}
+
+void Form2::showSource()
+{
+    Zoom_Ori->resize(qMax(0, toPixels(mGeometry.sourceWidth())), qMax(0, toPixels(mGeometry.sourceHeight())));
+}
+
+// The model's change handling has already moved the box; the widgets only follow.
+void Form2::showBars()
+{
+    mShowingBars = true;
+    for (Axis axis : {Axis::Horizontal, Axis::Vertical}) {
+        QScrollBar* widget = axis == Axis::Horizontal ? HScroll1 : VScroll1;
+        const ZoomGeometry::Bar& bar = mGeometry.bar(axis);
+        widget->setRange(0, bar.maximum);
+        widget->setValue(bar.value);
+        widget->setEnabled(bar.enabled);
+    }
+    mShowingBars = false;
+}

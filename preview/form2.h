@@ -1,0 +1,99 @@
+#pragma once
+
+#include "platform.h"
+#include "windowpointer.h"
+#include "zoomgeometry.h"
+
+#include <QPicture>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+class PictureBox;
+class QFrame;
+class QGroupBox;
+class QMouseEvent;
+class QPushButton;
+class QScrollBar;
+
+// The preview window: shows the agreement's page picture with zoom, scroll bars and
+// drag-to-pan, saves the working document under a name of the user's choice, goes back
+// to the main window, and ends the program when closed. Sizes and positions are kept in
+// twips by ZoomGeometry; this class only binds that model to its widgets.
+class Form2 : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kTwipsPerPixel = 15;
+
+    // mainWindow is shown again by "< Back"; the window runs Form_Load on creation.
+    Form2(Platform& platform, QString programDirectory, QWidget* mainWindow = nullptr);
+
+    // Assigns the page picture to Picture1; the next activation sets it up for zooming.
+    void placePicture(const QPicture& picture);
+    // The caption of the window's message boxes (the application title).
+    void setAppTitle(const QString& title) { mAppTitle = title; }
+
+    QString mWordFile;
+    bool mSetupPending = false;
+
+    // The zoom, size, step and drag state (mZoom, mOrigWidth, ... mVStep) with its rules.
+    ZoomGeometry& geometry() { return mGeometry; }
+    WindowPointer& pointer() { return *mPointer; }
+
+    void Form_Load();
+    void Form_Activate();
+    void Form_QueryUnload();
+    void StepZoom(qint32 ZoomOut);
+    void SetZoom(float NewZoom);
+    void RedrawImage();
+    void SetupScrollbars();
+    void SetHScrollbarByPercent(QScrollBar* HScrollbar, qint16 percent);
+    void SetVScrollbarByPercent(QScrollBar* VScrollbar, qint16 percent);
+
+    void PushButton1_Click();
+    void PushButton2_Click();
+    void PushButton6_Click();
+    void PushButton8_Click();
+
+    // Mouse handlers of Picture1; x and y in twips in Picture1's own coordinates.
+    void picture1_MouseDown(float x, float y);
+    void picture1_MouseMove(Qt::MouseButtons buttons, float x, float y);
+    void Picture1_MouseUp();
+
+    void HScroll1_Change(int value);
+    void VScroll1_Change(int value);
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createControls();
+    void showDisplayBox();
+    void showSource();
+    void showBars();
+
+    Platform& mPlatform;
+    QString mProgramDirectory;
+    QPointer<QWidget> mMainWindow;
+    QString mAppTitle = QStringLiteral("Brindlewick Paperwork");
+    ZoomGeometry mGeometry;
+    WindowPointer* mPointer = nullptr;
+    bool mShowingBars = false;
+    bool mCentred = false;
+
+    PictureBox* Zoom_Ori = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QPushButton* PushButton1 = nullptr;
+    QPushButton* PushButton2 = nullptr;
+    QFrame* Picture2 = nullptr;
+    QWidget* mViewportArea = nullptr;
+    PictureBox* Picture1 = nullptr;
+    QScrollBar* VScroll1 = nullptr;
+    QScrollBar* HScroll1 = nullptr;
+    QPushButton* PushButton6 = nullptr;
+    QPushButton* PushButton8 = nullptr;
+};

@@ -1,0 +1,656 @@
+#include "fakeplatform.h"
+#include "form2.h"
+#include "picturebox.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QGroupBox>
+#include <QImage>
+#include <QPainter>
+#include <QPicture>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using Axis = ZoomGeometry::Axis;
+
+namespace {
+
+// A page like the agreement's: white, with a black block (edges on whole pixels) and text.
+QPicture makePage(int width, int height)
+{
+    QPicture picture;
+    QPainter painter(&picture);
+    painter.fillRect(QRect(0, 0, width, height), Qt::white);
+    painter.fillRect(QRect(10, 10, 100, 100), Qt::black);
+    painter.setPen(Qt::black);
+    painter.setFont(QFont(QStringLiteral("Liberation Serif"), 12));
+    for (int y = 140; y + 20 < height; y += 20)
+        painter.drawText(QPointF(12, y), QStringLiteral("Contractor Agreement, line %1").arg(y));
+    painter.end();
+    return picture;
+}
+
+void sendMouse(QWidget* widget, QEvent::Type type, QPoint at, Qt::MouseButtons buttons)
+{
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, QPointF(at), QPointF(widget->mapToGlobal(at)), button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// A .cur: Qt writes an .ico, which differs in its type field and the hot spot.
+QByteArray makeCursorFile()
+{
+    QImage image(32, 32, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter(&image).fillRect(QRect(4, 0, 6, 20), Qt::black);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "ICO");
+    bytes[2] = 2;
+    bytes[10] = 5;
+    bytes[12] = 1;
+    return bytes;
+}
+
+} // namespace
+
+class tst_Form2 : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void layoutAndCaptions();
+    void setupOnActivation();
+    void zoomInTenTimesThenNothing();
+    void zoomOutThreeTimesThenNothing();
+    void rejectedStepShowsNothingNewAndNextStartsFromOne();
+    void oversizedPictureStaysAtNaturalSize();
+    void oversizedPictureZoomsOutOnlyWhenItFits();
+    void narrowPictureSitsLeftWithBarDisabled();
+    void scrollBarMovesPicture();
+    void dragMovesPictureAndBarsFollowOnRelease();
+    void dragPastEdgeStops();
+    void moveWithoutButtonChangesNothing();
+    void activationAgainKeepsZoomAndScroll();
+    void newPictureResetsOnNextActivation();
+    void paintsCrispAtDevicePixelRatioTwo_data();
+    void paintsCrispAtDevicePixelRatioTwo();
+    void repaintComesFromNaturalSize();
+    void hoverPointers();
+    void hoverKeepsHourglass();
+    void handCursorFromProgramDirectory();
+    void saveCancelled();
+    void saveNewName_data();
+    void saveNewName();
+    void saveExistingAnsweredNo();
+    void saveExistingAnsweredYes_data();
+    void saveExistingAnsweredYes();
+    void saveTwiceInARow();
+    void saveIntoMissingFolderReportsAndSaysNoDone();
+    void saveIntoReadOnlyFolderReportsAndSaysNoDone();
+    void saveOntoWorkingDocumentKeepsIt();
+    void saveWithWorkingDocumentGoneReports();
+    void backDeletesAndSwapsWindows();
+    void closeDeletesAndEndsProgram();
+    void closeWithWorkingDocumentGoneSaysNothing();
+
+private:
+    Form2& form() { return *mForm; }
+    QWidget* picture1() { return mForm->findChild<QWidget*>(QStringLiteral("Picture1")); }
+    QScrollBar* bar(const char* name) { return mForm->findChild<QScrollBar*>(QLatin1String(name)); }
+    QPushButton* button(const char* name) { return mForm->findChild<QPushButton*>(QLatin1String(name)); }
+    void showWith(const QPicture& picture);
+    void click(const char* name, int times = 1);
+    QImage renderPicture1(qreal ratio);
+
+    FakePlatform mPlatform;
+    std::unique_ptr<QTemporaryDir> mDir;
+    std::unique_ptr<QWidget> mMainWindow;
+    std::unique_ptr<Form2> mForm;
+    QString mWordFile;
+    QByteArray mWordBytes;
+};
+
+void tst_Form2::init()
+{
+    mPlatform = FakePlatform();
+    mDir = std::make_unique<QTemporaryDir>();
+    mMainWindow = std::make_unique<QWidget>();
+    mForm = std::make_unique<Form2>(mPlatform, mDir->path(), mMainWindow.get());
+    mWordFile = mDir->path() + QStringLiteral("/vellum12345678.doc");
+    mWordBytes.clear();
+    for (int i = 0; i < 20000; ++i)
+        mWordBytes.append(char((i * 31) ^ (i >> 8)));
+    writeFile(mWordFile, mWordBytes);
+    mForm->mWordFile = mWordFile;
+}
+
+void tst_Form2::cleanup()
+{
+    mForm.reset();
+    mMainWindow.reset();
+    mDir.reset();
+}
+
+void tst_Form2::showWith(const QPicture& picture)
+{
+    mForm->placePicture(picture);
+    mForm->show();
+    mMainWindow->hide();
+}
+
+void tst_Form2::click(const char* name, int times)
+{
+    for (int i = 0; i < times; ++i)
+        QTest::mouseClick(button(name), Qt::LeftButton);
+}
+
+QImage tst_Form2::renderPicture1(qreal ratio)
+{
+    QWidget* box = picture1();
+    QImage image(box->size() * ratio, QImage::Format_ARGB32);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::red);
+    box->render(&image);
+    return image;
+}
+
+void tst_Form2::layoutAndCaptions()
+{
+    QCOMPARE(form().windowTitle(), QStringLiteral("Brindlewick Paperwork Studio"));
+    QCOMPARE(form().size(), QSize(656, 626));
+    const struct {
+        const char* name;
+        QRect place;
+    } expected[] = {
+        {"Picture2", QRect(8, 8, 622, 495)}, {"VScroll1", QRect(630, 8, 17, 495)},
+        {"HScroll1", QRect(8, 503, 622, 17)}, {"Frame1", QRect(8, 524, 640, 57)},
+        {"PushButton1", QRect(16, 20, 296, 27)}, {"PushButton2", QRect(320, 20, 304, 27)},
+        {"PushButton6", QRect(328, 590, 320, 27)}, {"PushButton8", QRect(8, 590, 312, 27)},
+    };
+    for (const auto& control : expected) {
+        const QWidget* widget = form().findChild<QWidget*>(QLatin1String(control.name));
+        QVERIFY2(widget, control.name);
+        QCOMPARE(widget->geometry(), control.place);
+    }
+    QCOMPARE(button("PushButton1")->text(), QStringLiteral("Zoom In"));
+    QCOMPARE(button("PushButton2")->text(), QStringLiteral("Zoom Out"));
+    QCOMPARE(button("PushButton6")->text(), QStringLiteral("Save Results To Word File"));
+    QCOMPARE(button("PushButton8")->text(), QStringLiteral("< Back"));
+    QCOMPARE(form().findChild<QGroupBox*>(QStringLiteral("Frame1"))->title(), QStringLiteral("Zoom:"));
+    QVERIFY(form().mSetupPending);
+    QVERIFY(mPlatform.messages.empty());
+}
+
+void tst_Form2::setupOnActivation()
+{
+    showWith(makePage(720, 1000));
+    QVERIFY(!form().mSetupPending);
+    ZoomGeometry& g = form().geometry();
+    QCOMPARE(g.mZoom, 1.0f);
+    QCOMPARE(g.mOrigWidth, 10798);
+    QCOMPARE(g.mOrigHeight, 14998);
+    QCOMPARE(picture1()->geometry(), QRect(0, 0, 720, 1000));
+    // 10798 - 9330 = 1468: 146.8 -> 147 ten-twip units; 14998 - 7425 = 7573 -> 757.
+    QCOMPARE(bar("HScroll1")->maximum(), 147);
+    QCOMPARE(bar("VScroll1")->maximum(), 757);
+    QCOMPARE(bar("HScroll1")->value(), 0);
+    QVERIFY(bar("HScroll1")->isEnabled());
+    QVERIFY(bar("VScroll1")->isEnabled());
+    QCOMPARE(g.mHStep, qint16(10));
+    QVERIFY(form().findChild<QWidget*>(QStringLiteral("Zoom_Ori"))->isHidden());
+    QVERIFY(mPlatform.messages.empty());
+}
+
+void tst_Form2::zoomInTenTimesThenNothing()
+{
+    showWith(makePage(200, 250));
+    click("PushButton1", 10);
+    QCOMPARE(form().geometry().mZoom, 3.5f);
+    // 2998 * 3.5 = 10493 twips.
+    QCOMPARE(form().geometry().mZoomWidth, 10493);
+    const QRect before = picture1()->geometry();
+    QCOMPARE(before, QRect(0, 0, 700, 875));
+    click("PushButton1");
+    QCOMPARE(form().geometry().mZoom, 3.5f);
+    QCOMPARE(picture1()->geometry(), before);
+    QVERIFY(mPlatform.messages.empty());
+}
+
+void tst_Form2::zoomOutThreeTimesThenNothing()
+{
+    showWith(makePage(720, 1000));
+    click("PushButton2", 3);
+    QCOMPARE(form().geometry().mZoom, 0.25f);
+    QCOMPARE(form().geometry().mZoomWidth, 2699);
+    QCOMPARE(picture1()->size(), QSize(180, 250));
+    QVERIFY(!bar("HScroll1")->isEnabled());
+    QVERIFY(!bar("VScroll1")->isEnabled());
+    click("PushButton2");
+    QCOMPARE(form().geometry().mZoom, 0.25f);
+    QCOMPARE(picture1()->size(), QSize(180, 250));
+}
+
+void tst_Form2::rejectedStepShowsNothingNewAndNextStartsFromOne()
+{
+    // 5998 x 7498 twips: 2.0 paints 11996 wide, 2.25 would be 13495.
+    showWith(makePage(400, 500));
+    click("PushButton1", 4);
+    QCOMPARE(form().geometry().mZoom, 2.0f);
+    bar("HScroll1")->setValue(10);
+    const QRect shown = picture1()->geometry();
+    const int hValue = bar("HScroll1")->value();
+    const int hMaximum = bar("HScroll1")->maximum();
+    click("PushButton1");
+    QCOMPARE(form().geometry().mZoom, 1.0f);
+    QCOMPARE(picture1()->geometry(), shown);
+    QCOMPARE(bar("HScroll1")->value(), hValue);
+    QCOMPARE(bar("HScroll1")->maximum(), hMaximum);
+    click("PushButton1");
+    QCOMPARE(form().geometry().mZoom, 1.25f);
+    QCOMPARE(picture1()->geometry(), QRect(0, 0, 500, 625));
+
+    click("PushButton1", 4); // 2.25 rejected again, back to 1
+    QCOMPARE(form().geometry().mZoom, 1.0f);
+    click("PushButton2");
+    QCOMPARE(form().geometry().mZoom, 0.75f);
+    QVERIFY(mPlatform.messages.empty());
+}
+
+void tst_Form2::oversizedPictureStaysAtNaturalSize()
+{
+    showWith(makePage(900, 700)); // 13500 twips wide: 13498 cannot be painted
+    QCOMPARE(form().geometry().mZoom, 1.0f);
+    QCOMPARE(picture1()->geometry(), QRect(0, 0, 900, 700));
+    // Fitted to the natural 13500: an excess of 4170.
+    QCOMPARE(bar("HScroll1")->maximum(), 417);
+    QVERIFY(bar("HScroll1")->isEnabled());
+    click("PushButton1");
+    QCOMPARE(form().geometry().mZoom, 1.0f);
+    QCOMPARE(picture1()->size(), QSize(900, 700));
+    click("PushButton2"); // 0.75 gives 10123: painted
+    QCOMPARE(form().geometry().mZoom, 0.75f);
+    QCOMPARE(picture1()->size(), QSize(675, 525));
+}
+
+void tst_Form2::oversizedPictureZoomsOutOnlyWhenItFits()
+{
+    showWith(makePage(1200, 700)); // 0.75 of 17998 is 13498: never paintable
+    for (int i = 0; i < 3; ++i) {
+        click("PushButton2");
+        QCOMPARE(form().geometry().mZoom, 1.0f);
+        QCOMPARE(picture1()->size(), QSize(1200, 700));
+    }
+}
+
+void tst_Form2::narrowPictureSitsLeftWithBarDisabled()
+{
+    showWith(makePage(300, 1000));
+    QVERIFY(!bar("HScroll1")->isEnabled());
+    QCOMPARE(form().geometry().mHStep, qint16(0));
+    QCOMPARE(picture1()->pos(), QPoint(0, 0));
+}
+
+void tst_Form2::scrollBarMovesPicture()
+{
+    showWith(makePage(720, 1000));
+    bar("HScroll1")->setValue(20);
+    QCOMPARE(form().geometry().left(), -200.0f);
+    QCOMPARE(picture1()->x(), -13);
+    bar("VScroll1")->setValue(757);
+    QCOMPARE(form().geometry().top(), -7570.0f);
+    QCOMPARE(picture1()->y(), -505);
+}
+
+void tst_Form2::dragMovesPictureAndBarsFollowOnRelease()
+{
+    showWith(makePage(720, 1000));
+    QWidget* box = picture1();
+    sendMouse(box, QEvent::MouseButtonPress, QPoint(100, 100), Qt::LeftButton);
+    sendMouse(box, QEvent::MouseMove, QPoint(50, 40), Qt::LeftButton);
+    QCOMPARE(box->pos(), QPoint(-50, -60));
+    // The bars only follow when the button is released.
+    QCOMPARE(bar("HScroll1")->value(), 0);
+    sendMouse(box, QEvent::MouseButtonRelease, QPoint(100, 100), Qt::NoButton);
+    // 750 / 1468 -> 51 % of 147 -> 75; 900 / 7573 -> 12 % of 757 -> 91.
+    QCOMPARE(bar("HScroll1")->value(), 75);
+    QCOMPARE(bar("VScroll1")->value(), 91);
+    QCOMPARE(form().geometry().left(), -750.0f);
+    QCOMPARE(form().geometry().top(), -910.0f);
+    QCOMPARE(box->pos(), QPoint(-50, -61));
+    QVERIFY(mPlatform.messages.empty());
+}
+
+void tst_Form2::dragPastEdgeStops()
+{
+    showWith(makePage(720, 1000));
+    QWidget* box = picture1();
+    sendMouse(box, QEvent::MouseButtonPress, QPoint(600, 400), Qt::LeftButton);
+    sendMouse(box, QEvent::MouseMove, QPoint(-2000, -2000), Qt::LeftButton);
+    // Right and bottom edges at the viewport's inner edges: 9300 - 10798, 7395 - 14998.
+    QCOMPARE(form().geometry().left(), -1498.0f);
+    QCOMPARE(form().geometry().top(), -7603.0f);
+    sendMouse(box, QEvent::MouseMove, QPoint(5000, 5000), Qt::LeftButton);
+    QCOMPARE(box->pos(), QPoint(0, 0));
+}
+
+void tst_Form2::moveWithoutButtonChangesNothing()
+{
+    showWith(makePage(720, 1000));
+    sendMouse(picture1(), QEvent::MouseButtonPress, QPoint(100, 100), Qt::LeftButton);
+    sendMouse(picture1(), QEvent::MouseButtonRelease, QPoint(100, 100), Qt::NoButton);
+    sendMouse(picture1(), QEvent::MouseMove, QPoint(10, 10), Qt::NoButton);
+    QCOMPARE(picture1()->pos(), QPoint(0, 0));
+}
+
+void tst_Form2::activationAgainKeepsZoomAndScroll()
+{
+    showWith(makePage(720, 1000));
+    click("PushButton2");
+    bar("VScroll1")->setValue(30);
+    const QRect shown = picture1()->geometry();
+    form().Form_Activate();
+    form().hide();
+    form().show();
+    QCOMPARE(form().geometry().mZoom, 0.75f);
+    QCOMPARE(bar("VScroll1")->value(), 30);
+    QCOMPARE(picture1()->geometry(), shown);
+}
+
+void tst_Form2::newPictureResetsOnNextActivation()
+{
+    showWith(makePage(720, 1000));
+    click("PushButton2");
+    bar("VScroll1")->setValue(30);
+    click("PushButton8");
+    QVERIFY(form().isHidden());
+
+    showWith(makePage(600, 900));
+    QCOMPARE(form().geometry().mZoom, 1.0f);
+    QCOMPARE(form().geometry().mOrigWidth, 8998);
+    QCOMPARE(picture1()->geometry(), QRect(0, 0, 600, 900));
+    QCOMPARE(bar("VScroll1")->value(), 0);
+    QVERIFY(!bar("HScroll1")->isEnabled());
+    click("PushButton2");
+    QCOMPARE(picture1()->size(), QSize(450, 675));
+}
+
+void tst_Form2::paintsCrispAtDevicePixelRatioTwo_data()
+{
+    QTest::addColumn<int>("zoomInClicks");
+    QTest::addColumn<int>("blockStart"); // device pixels
+    QTest::addColumn<int>("blockEnd");
+    // 2998 twips wide: zoom 1 and 1.5 (4497 / 2998) scale by whole halves.
+    QTest::newRow("zoom 1") << 0 << 20 << 220;
+    QTest::newRow("zoom 1.5") << 2 << 30 << 330;
+}
+
+void tst_Form2::paintsCrispAtDevicePixelRatioTwo()
+{
+    QFETCH(int, zoomInClicks);
+    QFETCH(int, blockStart);
+    QFETCH(int, blockEnd);
+    showWith(makePage(200, 200));
+    click("PushButton1", zoomInClicks);
+    const QImage image = renderPicture1(2.0);
+    const int y = (blockStart + blockEnd) / 2;
+    for (int x = 0; x < blockEnd + 20; ++x) {
+        const QRgb pixel = image.pixel(x, y);
+        const QRgb expected = (x >= blockStart && x < blockEnd) ? qRgb(0, 0, 0) : qRgb(255, 255, 255);
+        QVERIFY2(pixel == expected, qPrintable(QStringLiteral("x %1: %2").arg(x).arg(pixel, 8, 16)));
+    }
+}
+
+void tst_Form2::repaintComesFromNaturalSize()
+{
+    showWith(makePage(200, 200));
+    const QImage first = renderPicture1(1.0);
+    click("PushButton2", 3);
+    click("PushButton1", 13);
+    click("PushButton2", 10);
+    QCOMPARE(form().geometry().mZoom, 1.0f);
+    QCOMPARE(renderPicture1(1.0), first);
+}
+
+void tst_Form2::hoverPointers()
+{
+    showWith(makePage(200, 200));
+    for (const char* name : {"PushButton1", "PushButton2", "PushButton6", "PushButton8"}) {
+        form().pointer().set(MousePointer::Default);
+        sendMouse(button(name), QEvent::MouseMove, QPoint(5, 5), Qt::NoButton);
+        QVERIFY2(form().pointer().value() == MousePointer::Custom, name);
+    }
+    sendMouse(form().findChild<QWidget*>(QStringLiteral("Frame1")), QEvent::MouseMove, QPoint(2, 2), Qt::NoButton);
+    QVERIFY(form().pointer().value() == MousePointer::Default);
+    form().pointer().set(MousePointer::Custom);
+    sendMouse(&form(), QEvent::MouseMove, QPoint(650, 620), Qt::NoButton);
+    QVERIFY(form().pointer().value() == MousePointer::Default);
+    // A zoom step puts the default back.
+    form().pointer().set(MousePointer::Custom);
+    form().PushButton1_Click();
+    QVERIFY(form().pointer().value() == MousePointer::Default);
+    // No cursor file in the program directory: no hand, and nothing reported.
+    QVERIFY(!form().pointer().hasHandCursor());
+    QVERIFY(mPlatform.messages.empty());
+}
+
+void tst_Form2::hoverKeepsHourglass()
+{
+    showWith(makePage(200, 200));
+    form().pointer().set(MousePointer::Busy);
+    sendMouse(button("PushButton6"), QEvent::MouseMove, QPoint(5, 5), Qt::NoButton);
+    sendMouse(form().findChild<QWidget*>(QStringLiteral("Frame1")), QEvent::MouseMove, QPoint(2, 2), Qt::NoButton);
+    sendMouse(&form(), QEvent::MouseMove, QPoint(650, 620), Qt::NoButton);
+    QVERIFY(form().pointer().value() == MousePointer::Busy);
+    QCOMPARE(form().cursor().shape(), Qt::WaitCursor);
+}
+
+void tst_Form2::handCursorFromProgramDirectory()
+{
+    writeFile(mDir->path() + QStringLiteral("/HAND-M.CUR"), makeCursorFile());
+    Form2 withCursor(mPlatform, mDir->path());
+    QVERIFY(withCursor.pointer().hasHandCursor());
+    withCursor.pointer().set(MousePointer::Custom);
+    QCOMPARE(withCursor.cursor().shape(), Qt::BitmapCursor);
+    QCOMPARE(withCursor.cursor().hotSpot(), QPoint(5, 1));
+    QVERIFY(mPlatform.messages.empty());
+
+    writeFile(mDir->path() + QStringLiteral("/HAND-M.CUR"), QByteArray("not a cursor"));
+    Form2 broken(mPlatform, mDir->path());
+    QCOMPARE(mPlatform.messages.size(), size_t(1));
+    QVERIFY(mPlatform.messages[0].text.contains(QStringLiteral("Form2.Form_Load at line 110")));
+    QVERIFY(!broken.pointer().hasHandCursor());
+}
+
+void tst_Form2::saveCancelled()
+{
+    showWith(makePage(200, 200));
+    click("PushButton6");
+    QCOMPARE(mPlatform.saveDialogTitles, std::vector<QString>{QStringLiteral("Save File")});
+    QCOMPARE(mPlatform.saveDialogFilters, std::vector<QString>{QStringLiteral("Word Files (*.doc)|*.doc")});
+    QVERIFY(mPlatform.questions.empty());
+    QCOMPARE(mPlatform.messageTexts(), QStringList{QStringLiteral("Done.")});
+    QCOMPARE(mPlatform.messages[0].caption, QStringLiteral("Brindlewick Paperwork"));
+    QVERIFY(mPlatform.messages[0].icon == Platform::Icon::None);
+    QCOMPARE(QDir(mDir->path()).entryList(QDir::Files), QStringList{QStringLiteral("vellum12345678.doc")});
+}
+
+void tst_Form2::saveNewName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("with .doc") << "agreement.doc";
+    QTest::newRow("no extension added") << "agreement";
+    QTest::newRow("other extension kept") << "agreement.txt";
+}
+
+void tst_Form2::saveNewName()
+{
+    QFETCH(QString, name);
+    const QString target = mDir->path() + QLatin1Char('/') + name;
+    mPlatform.saveFileAnswers.push_back(target);
+    form().PushButton6_Click();
+    QVERIFY(mPlatform.questions.empty());
+    QCOMPARE(readAll(target), mWordBytes);
+    QCOMPARE(mPlatform.messageTexts(), QStringList{QStringLiteral("Done.")});
+    QCOMPARE(QDir(mDir->path()).entryList(QDir::Files).size(), 2);
+    QCOMPARE(readAll(mWordFile), mWordBytes);
+}
+
+void tst_Form2::saveExistingAnsweredNo()
+{
+    const QString target = mDir->path() + QStringLiteral("/old.doc");
+    writeFile(target, "old agreement");
+    mPlatform.saveFileAnswers.push_back(target);
+    mPlatform.yesNoAnswers.push_back(false);
+    form().PushButton6_Click();
+    QCOMPARE(mPlatform.questions,
+             std::vector<QString>{QStringLiteral("Are you sure you wish to overwrite ") + target + QStringLiteral(" ?")});
+    QCOMPARE(readAll(target), QByteArray("old agreement"));
+    QCOMPARE(mPlatform.messageTexts(), QStringList{QStringLiteral("Done.")});
+}
+
+void tst_Form2::saveExistingAnsweredYes_data()
+{
+    QTest::addColumn<bool>("readOnly");
+    QTest::newRow("writable") << false;
+    QTest::newRow("read-only") << true;
+}
+
+void tst_Form2::saveExistingAnsweredYes()
+{
+    QFETCH(bool, readOnly);
+    const QString target = mDir->path() + QStringLiteral("/old.doc");
+    writeFile(target, "old agreement");
+    if (readOnly)
+        QVERIFY(QFile::setPermissions(target, QFileDevice::ReadOwner));
+    mPlatform.saveFileAnswers.push_back(target);
+    mPlatform.yesNoAnswers.push_back(true);
+    form().PushButton6_Click();
+    QCOMPARE(mPlatform.questions.size(), size_t(1));
+    QCOMPARE(readAll(target), mWordBytes);
+    QCOMPARE(mPlatform.messageTexts(), QStringList{QStringLiteral("Done.")});
+}
+
+void tst_Form2::saveTwiceInARow()
+{
+    const QString first = mDir->path() + QStringLiteral("/one.doc");
+    const QString second = mDir->path() + QStringLiteral("/two.doc");
+    mPlatform.saveFileAnswers = {first, second};
+    click("PushButton6", 2);
+    QCOMPARE(mPlatform.saveDialogTitles.size(), size_t(2));
+    QCOMPARE(readAll(first), mWordBytes);
+    QCOMPARE(readAll(second), mWordBytes);
+    QCOMPARE(mPlatform.messageTexts(), (QStringList{QStringLiteral("Done."), QStringLiteral("Done.")}));
+    QCOMPARE(form().mWordFile, mWordFile);
+}
+
+void tst_Form2::saveIntoMissingFolderReportsAndSaysNoDone()
+{
+    const QString target = mDir->path() + QStringLiteral("/no-such-folder/agreement.doc");
+    mPlatform.saveFileAnswers.push_back(target);
+    form().PushButton6_Click();
+    QCOMPARE(mPlatform.messages.size(), size_t(1));
+    const QString text = mPlatform.messages[0].text;
+    QVERIFY2(text.startsWith(QStringLiteral("No such file or directory: ") + target + QStringLiteral("\r\n")),
+             qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("in Pactforge2021/08/31.Form2.PushButton6_Click at line 130\r\r")));
+    QCOMPARE(mPlatform.messages[0].caption, QStringLiteral("Application Error"));
+    QVERIFY(!QFile::exists(target));
+}
+
+void tst_Form2::saveIntoReadOnlyFolderReportsAndSaysNoDone()
+{
+    if (::geteuid() == 0)
+        QSKIP("root writes into read-only folders");
+    const QString folder = mDir->path() + QStringLiteral("/locked");
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    mPlatform.saveFileAnswers.push_back(folder + QStringLiteral("/agreement.doc"));
+    form().PushButton6_Click();
+    QCOMPARE(mPlatform.messages.size(), size_t(1));
+    QVERIFY(mPlatform.messages[0].text.contains(QStringLiteral("PushButton6_Click at line 130")));
+    QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+}
+
+void tst_Form2::saveOntoWorkingDocumentKeepsIt()
+{
+    mPlatform.saveFileAnswers.push_back(mWordFile);
+    mPlatform.yesNoAnswers.push_back(true);
+    form().PushButton6_Click();
+    QCOMPARE(readAll(mWordFile), mWordBytes);
+    QCOMPARE(mPlatform.messageTexts(), QStringList{QStringLiteral("Done.")});
+
+    // The same file under another spelling of its path.
+    mPlatform.messages.clear();
+    mPlatform.saveFileAnswers.push_back(mDir->path() + QStringLiteral("/./vellum12345678.doc"));
+    form().PushButton6_Click();
+    QCOMPARE(readAll(mWordFile), mWordBytes);
+    QCOMPARE(mPlatform.messageTexts(), QStringList{QStringLiteral("Done.")});
+}
+
+void tst_Form2::saveWithWorkingDocumentGoneReports()
+{
+    QVERIFY(QFile::remove(mWordFile));
+    const QString target = mDir->path() + QStringLiteral("/agreement.doc");
+    mPlatform.saveFileAnswers.push_back(target);
+    form().PushButton6_Click();
+    QCOMPARE(mPlatform.messages.size(), size_t(1));
+    QVERIFY(mPlatform.messages[0].text.contains(QStringLiteral("PushButton6_Click at line 130")));
+    QVERIFY(!QFile::exists(target));
+}
+
+void tst_Form2::backDeletesAndSwapsWindows()
+{
+    showWith(makePage(200, 200));
+    QVERIFY(form().isVisible());
+    QVERIFY(!mMainWindow->isVisible());
+    click("PushButton8");
+    QVERIFY(!QFile::exists(mWordFile));
+    QVERIFY(form().isHidden());
+    QVERIFY(mMainWindow->isVisible());
+    QCOMPARE(form().mWordFile, mWordFile);
+    QCOMPARE(mPlatform.endProgramCalls, 0);
+    QVERIFY(mPlatform.messages.empty());
+}
+
+void tst_Form2::closeDeletesAndEndsProgram()
+{
+    showWith(makePage(200, 200));
+    QVERIFY(form().close());
+    QVERIFY(!QFile::exists(mWordFile));
+    QCOMPARE(mPlatform.endProgramCalls, 1);
+    QVERIFY(!mMainWindow->isVisible());
+    QVERIFY(mPlatform.messages.empty());
+}
+
+void tst_Form2::closeWithWorkingDocumentGoneSaysNothing()
+{
+    showWith(makePage(200, 200));
+    QVERIFY(QFile::remove(mWordFile));
+    form().close();
+    QCOMPARE(mPlatform.endProgramCalls, 1);
+    QVERIFY(mPlatform.messages.empty());
+}
+
+QTEST_MAIN(tst_Form2)
+#include "tst_form2.moc"
