@@ -1,0 +1,532 @@
+#include "wordtestsupport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QtTest>
+
+#include <algorithm>
+
+using namespace wordtest;
+using doc::WordDocument;
+
+Q_DECLARE_METATYPE(doc::Error::Kind)
+
+namespace {
+
+// The features fixture's main text (LibreOffice writes the footnote reference as 0x02 and
+// the page field as 0x13 " PAGE " 0x14 "1" 0x15).
+const std::u16string kHeading = u"Features Heading";
+const std::u16string kSecond = u"Plain bold and italic words.\x02 After the note.";
+const std::u16string kThird = u"Before marked after\tpage \x13 PAGE \x14" u"1\x15 end.";
+const std::u16string kFourth = u"Last paragraph.";
+
+std::u16string featuresText()
+{
+    return kHeading + u"\r" + kSecond + u"\r" + kThird + u"\r" + kFourth + u"\r";
+}
+
+QString show(const std::u16string& s)
+{
+    return QString::fromStdU16String(s);
+}
+
+// The document a fixture row names: the LibreOffice file as written, or rewritten into
+// compressed pieces.
+Bytes fixture(const QString& shape)
+{
+    const Bytes plain = readFile(dataPath(QStringLiteral("word-features.doc")));
+    if (shape == QLatin1String("utf16"))
+        return plain;
+    if (shape == QLatin1String("compressed"))
+        return compressPieces(plain, {}).value_or(Bytes{});
+    return compressPieces(plain, {5, 40, 60}).value_or(Bytes{});
+}
+
+// The formatting of every main-text character, paragraph marks included.
+struct CharFormat {
+    std::string font;
+    double size = 0;
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+    bool operator==(const CharFormat&) const = default;
+};
+
+std::vector<CharFormat> formats(const doc::ReadModel& model)
+{
+    std::vector<CharFormat> out;
+    for (const auto& p : model.paragraphs) {
+        for (const auto& r : p.runs)
+            for (std::uint32_t i = 0; i < r.length; ++i)
+                out.push_back({r.fontName, r.sizePt, r.bold, r.italic, r.underline});
+        const auto& m = p.markFormat;
+        out.push_back({m.fontName, m.sizePt, m.bold, m.italic, m.underline});
+    }
+    return out;
+}
+
+std::map<std::string, Bytes> streams(const Bytes& file)
+{
+    const doc::CompoundFile cf = doc::CompoundFile::parse(file);
+    std::map<std::string, Bytes> out;
+    for (const auto& path : cf.streamPaths())
+        out[path] = cf.stream(path);
+    return out;
+}
+
+} // namespace
+
+class tst_WordDocument : public QObject {
+    Q_OBJECT
+
+private slots:
+    void normalizeTypedText_data();
+    void normalizeTypedText();
+    void readsLibreOfficeDocument_data();
+    void readsLibreOfficeDocument();
+    void readModelFormatting();
+    void unchangedDocumentWritesItsStreamsBack();
+    void insertRoundTrip_data();
+    void insertRoundTrip();
+    void unicodeReadsBackExactly_data();
+    void unicodeReadsBackExactly();
+    void lineBreaks_data();
+    void lineBreaks();
+    void typedTextTakesFormatOfCharacterBefore_data();
+    void typedTextTakesFormatOfCharacterBefore();
+    void typingAfterAnAnchorIsPlainText();
+    void emptyInsertionChangesNothing();
+    void positionOutsideMainTextIsRefused_data();
+    void positionOutsideMainTextIsRefused();
+    void independentReadersSeeInsertedText_data();
+    void independentReadersSeeInsertedText();
+    void corruptInputIsRefused_data();
+    void corruptInputIsRefused();
+    void saveReplacesTheTarget();
+    void failedSaveLeavesNothing();
+    void loadReportsMissingFile();
+};
+
+void tst_WordDocument::normalizeTypedText_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("plain") << "Corwin" << "Corwin";
+    QTest::newRow("empty") << "" << "";
+    QTest::newRow("crlf") << "a\r\nb" << "a\vb";
+    QTest::newRow("lf") << "a\nb" << "a\vb";
+    QTest::newRow("cr") << "a\rb" << "a\vb";
+    QTest::newRow("lf cr is two breaks") << "a\n\rb" << "a\v\vb";
+    QTest::newRow("blank line crlf") << "a\r\n\r\nb" << "a\v\vb";
+    QTest::newRow("trailing cr") << "a\r" << "a\v";
+    QTest::newRow("tab kept") << "a\tb" << "a\tb";
+    QTest::newRow("controls dropped") << QString::fromUtf16(u"\x01" "a\x07\x08\x0b\x0c\x1f" "b\x13")
+                                      << "ab";
+    QTest::newRow("non-latin kept") << QString::fromUtf16(u"Zo\u00eb \u5f20\u4f1f \u20ac")
+                                    << QString::fromUtf16(u"Zo\u00eb \u5f20\u4f1f \u20ac");
+}
+
+void tst_WordDocument::normalizeTypedText()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, expected);
+    QCOMPARE(show(doc::normalizeTypedText(typed.toStdU16String())), expected);
+}
+
+void tst_WordDocument::readsLibreOfficeDocument_data()
+{
+    QTest::addColumn<QString>("shape");
+    QTest::newRow("one UTF-16 piece") << "utf16";
+    QTest::newRow("one compressed piece") << "compressed";
+    QTest::newRow("four compressed pieces") << "pieces";
+}
+
+void tst_WordDocument::readsLibreOfficeDocument()
+{
+    QFETCH(QString, shape);
+    const Bytes bytes = fixture(shape);
+    QVERIFY(!bytes.empty());
+    try {
+        const WordDocument document = WordDocument::parse(bytes);
+        QCOMPARE(show(document.mainText()), show(featuresText()));
+        QCOMPARE(document.mainTextLength(), std::uint32_t(featuresText().size()));
+        // Every shape carries the same formatting.
+        const WordDocument reference = WordDocument::parse(fixture(QStringLiteral("utf16")));
+        QVERIFY(formats(document.readModel()) == formats(reference.readModel()));
+    } catch (const doc::Error& e) {
+        QFAIL(e.what());
+    }
+}
+
+void tst_WordDocument::readModelFormatting()
+{
+    const WordDocument document = WordDocument::load(dataPath(QStringLiteral("word-features.doc")).toStdString());
+    const doc::ReadModel model = document.readModel();
+    QCOMPARE(model.paragraphs.size(), std::size_t(4));
+
+    const auto& heading = model.paragraphs[0];
+    QCOMPARE(show(heading.text), show(kHeading));
+    QCOMPARE(heading.alignment, doc::Paragraph::Alignment::Center);
+    QCOMPARE(heading.spaceAfter, 144);
+    QCOMPARE(heading.runs.size(), std::size_t(1));
+    QCOMPARE(heading.runs[0].fontName, std::string("Arial"));
+    QCOMPARE(heading.runs[0].sizePt, 16.0);
+    QVERIFY(heading.runs[0].bold);
+    QVERIFY(heading.markFormat.bold);
+
+    const auto& second = model.paragraphs[1];
+    QCOMPARE(show(second.text), show(kSecond));
+    QCOMPARE(second.alignment, doc::Paragraph::Alignment::Left);
+    std::vector<std::pair<std::u16string, std::pair<bool, bool>>> runs;
+    for (const auto& r : second.runs)
+        runs.push_back({second.text.substr(r.start, r.length), {r.bold, r.italic}});
+    QVERIFY(std::find(runs.begin(), runs.end(), std::pair{std::u16string(u"bold"), std::pair{true, false}}) !=
+            runs.end());
+    QVERIFY(std::find(runs.begin(), runs.end(), std::pair{std::u16string(u"italic"), std::pair{false, true}}) !=
+            runs.end());
+    std::uint32_t covered = 0;
+    for (const auto& r : second.runs) {
+        QCOMPARE(r.start, covered);
+        covered += r.length;
+        QCOMPARE(r.fontName, std::string("Times New Roman"));
+        QCOMPARE(r.sizePt, 12.0);
+    }
+    QCOMPARE(covered, std::uint32_t(second.text.size()));
+
+    const auto& third = model.paragraphs[2];
+    QCOMPARE(third.leftIndent, 720);
+    QCOMPARE(third.tabs.size(), std::size_t(1));
+    // The source sets the stop 2 in from the 0.5 in indent; Word measures from the margin.
+    QCOMPARE(third.tabs[0].position, 3600);
+    QCOMPARE(third.tabs[0].alignment, doc::TabStop::Alignment::Left);
+
+    QCOMPARE(model.section.pageWidth, 11906);
+    QCOMPARE(model.section.pageHeight, 16838);
+    QCOMPARE(model.section.marginLeft, 1134);
+    QCOMPARE(model.section.marginTop, 1134);
+    QCOMPARE(model.section.defaultTabWidth, 720);
+}
+
+void tst_WordDocument::unchangedDocumentWritesItsStreamsBack()
+{
+    const Bytes bytes = readFile(templatePath());
+    const WordDocument document = WordDocument::parse(bytes);
+    QVERIFY(streams(document.serialize()) == streams(bytes));
+}
+
+void tst_WordDocument::insertRoundTrip_data()
+{
+    QTest::addColumn<QString>("shape");
+    QTest::addColumn<int>("cp");
+    QTest::addColumn<QString>("text");
+    const int secondStart = int(kHeading.size()) + 1;
+    const int thirdStart = secondStart + int(kSecond.size()) + 1;
+    const int lastMark = int(featuresText().size()) - 1;
+    const QString unicode = QString::fromUtf16(u"Zo\u00eb \u5f20\u4f1f \u20ac");
+    for (const QString& shape : {QStringLiteral("utf16"), QStringLiteral("compressed"), QStringLiteral("pieces")}) {
+        const QByteArray s = shape.toLatin1();
+        QTest::newRow(s + " at 0") << shape << 0 << "Start ";
+        QTest::newRow(s + " in bold") << shape << secondStart + 8 << "BOLD";
+        QTest::newRow(s + " at piece boundary") << shape << 40 << "edge";
+        QTest::newRow(s + " before footnote ref") << shape << secondStart + 28 << " more";
+        QTest::newRow(s + " in bookmark") << shape << thirdStart + 9 << "ZZ";
+        QTest::newRow(s + " before field") << shape << thirdStart + 25 << "p. ";
+        QTest::newRow(s + " before last mark") << shape << lastMark << " The end.";
+        QTest::newRow(s + " unicode mid") << shape << secondStart + 3 << unicode;
+    }
+}
+
+void tst_WordDocument::insertRoundTrip()
+{
+    QFETCH(QString, shape);
+    QFETCH(int, cp);
+    QFETCH(QString, text);
+    const Bytes original = fixture(shape);
+    try {
+        WordDocument document = WordDocument::parse(original);
+        const auto before = formats(document.readModel());
+        const std::u16string typed = text.toStdU16String();
+        QCOMPARE(document.insertText(std::uint32_t(cp), typed), std::uint32_t(typed.size()));
+
+        std::u16string expected = featuresText();
+        expected.insert(std::size_t(cp), typed);
+        QCOMPARE(show(document.mainText()), show(expected));
+
+        const Bytes saved = document.serialize();
+        const WordDocument reread = WordDocument::parse(saved);
+        QCOMPARE(show(reread.mainText()), show(expected));
+        QCOMPARE(reread.mainTextLength(), std::uint32_t(expected.size()));
+
+        // Formatting: the old characters keep theirs, the typed ones take the one before.
+        const auto after = formats(reread.readModel());
+        QCOMPARE(after.size(), before.size() + typed.size());
+        const std::size_t source = cp > 0 ? std::size_t(cp) - 1 : 0;
+        for (std::size_t i = 0; i < after.size(); ++i) {
+            const std::size_t old = i < std::size_t(cp) ? i : (i < cp + typed.size() ? source : i - typed.size());
+            QVERIFY2(after[i] == before[old], qPrintable(QStringLiteral("format of character %1").arg(i)));
+        }
+        QCOMPARE(reread.readModel().paragraphs.size(), document.readModel().paragraphs.size());
+
+        // Only the WordDocument and table streams change.
+        auto savedStreams = streams(saved);
+        auto originalStreams = streams(original);
+        QCOMPARE(savedStreams.size(), originalStreams.size());
+        for (const auto& [path, data] : originalStreams) {
+            if (path == "WordDocument" || path == "1Table" || path == "0Table")
+                continue;
+            QVERIFY2(savedStreams[path] == data, path.c_str());
+        }
+
+        // The footnote story and the field result survive.
+        const auto converted = readWith(Reader::Antiword, saved, nullptr);
+        if (converted) {
+            QVERIFY2(converted->contains(QStringLiteral("Footnote text.")), qPrintable(*converted));
+            QVERIFY2(converted->contains(QStringLiteral(" end.")), qPrintable(*converted));
+        }
+    } catch (const doc::Error& e) {
+        QFAIL(e.what());
+    }
+}
+
+void tst_WordDocument::unicodeReadsBackExactly_data()
+{
+    QTest::addColumn<QString>("shape");
+    QTest::newRow("UTF-16 piece") << "utf16";
+    QTest::newRow("compressed piece") << "compressed";
+}
+
+void tst_WordDocument::unicodeReadsBackExactly()
+{
+    QFETCH(QString, shape);
+    const std::u16string name = u"Zo\u00eb \u00d8deg\u00e5rd \u5f20\u4f1f \u20ac \u201cquoted\u201d";
+    WordDocument document = WordDocument::parse(fixture(shape));
+    document.insertText(6, name);
+    const WordDocument reread = WordDocument::parse(document.serialize());
+    QCOMPARE(show(reread.mainText().substr(6, name.size())), show(name));
+    QVERIFY(reread.mainText().find(u'?') == std::u16string::npos);
+}
+
+void tst_WordDocument::lineBreaks_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("crlf") << "one\r\ntwo\r\nthree" << "one\vtwo\vthree";
+    QTest::newRow("lf") << "one\ntwo\nthree" << "one\vtwo\vthree";
+    QTest::newRow("cr") << "one\rtwo\rthree" << "one\vtwo\vthree";
+    QTest::newRow("mixed") << "a\r\n\nb\r" << "a\v\vb\v";
+}
+
+void tst_WordDocument::lineBreaks()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, stored);
+    WordDocument document = WordDocument::parse(fixture(QStringLiteral("utf16")));
+    const std::uint32_t cp = std::uint32_t(kHeading.size()) + 1;
+    const std::uint32_t count = document.insertText(cp, typed.toStdU16String());
+    QCOMPARE(count, std::uint32_t(stored.size()));
+    const WordDocument reread = WordDocument::parse(document.serialize());
+    QCOMPARE(show(reread.mainText().substr(cp, count)), stored);
+    // A line break is not a paragraph mark: the paragraph count stays.
+    QCOMPARE(reread.readModel().paragraphs.size(), std::size_t(4));
+}
+
+void tst_WordDocument::typedTextTakesFormatOfCharacterBefore_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("cp");
+    QTest::addColumn<bool>("bold");
+    QTest::addColumn<bool>("italic");
+    QTest::addColumn<double>("size");
+    const QString features = dataPath(QStringLiteral("word-features.doc"));
+    const int second = int(kHeading.size()) + 1;
+    QTest::newRow("end of bold heading") << features << int(kHeading.size()) << true << false << 16.0;
+    QTest::newRow("start of heading") << features << 0 << true << false << 16.0;
+    QTest::newRow("after bold word") << features << second + 10 << true << false << 12.0;
+    QTest::newRow("before bold word") << features << second + 6 << false << false << 12.0;
+    QTest::newRow("after italic word") << features << second + 21 << false << true << 12.0;
+    QTest::newRow("template title") << templatePath() << 10 << true << false << 18.0;
+    QTest::newRow("template body") << templatePath() << 141 << false << false << 12.0;
+}
+
+void tst_WordDocument::typedTextTakesFormatOfCharacterBefore()
+{
+    QFETCH(QString, path);
+    QFETCH(int, cp);
+    QFETCH(bool, bold);
+    QFETCH(bool, italic);
+    QFETCH(double, size);
+    WordDocument document = WordDocument::load(path.toStdString());
+    document.insertText(std::uint32_t(cp), u"XYZ");
+    const WordDocument reread = WordDocument::parse(document.serialize());
+    const auto all = formats(reread.readModel());
+    for (std::size_t i = std::size_t(cp); i < std::size_t(cp) + 3; ++i) {
+        QCOMPARE(all[i].bold, bold);
+        QCOMPARE(all[i].italic, italic);
+        QCOMPARE(all[i].size, size);
+    }
+}
+
+void tst_WordDocument::typingAfterAnAnchorIsPlainText()
+{
+    // Position 1 of the template follows the anchor of its floating shape; the typed text
+    // must come out as ordinary text, not as further anchors.
+    WordDocument document = WordDocument::load(templatePath().toStdString());
+    document.insertText(1, u"Draft ");
+    const Bytes saved = document.serialize();
+    const WordDocument reread = WordDocument::parse(saved);
+    QCOMPARE(show(reread.mainText().substr(0, 7)), show(u"\x08" u"Draft "));
+    const auto text = readWith(Reader::Antiword, saved, nullptr);
+    if (!text)
+        QSKIP("antiword is not installed");
+    QVERIFY2(text->contains(QStringLiteral("Draft Contractor Agreement")), qPrintable(*text));
+}
+
+void tst_WordDocument::emptyInsertionChangesNothing()
+{
+    const Bytes original = readFile(templatePath());
+    WordDocument document = WordDocument::parse(original);
+    QCOMPARE(document.insertText(141, u""), 0u);
+    QCOMPARE(document.insertText(141, u"\x01\x02"), 0u);
+    QCOMPARE(document.mainTextLength(), 693u);
+    QVERIFY(streams(document.serialize()) == streams(original));
+}
+
+void tst_WordDocument::positionOutsideMainTextIsRefused_data()
+{
+    QTest::addColumn<int>("cp");
+    QTest::newRow("after the last mark") << 693;
+    QTest::newRow("far past") << 100000;
+}
+
+void tst_WordDocument::positionOutsideMainTextIsRefused()
+{
+    QFETCH(int, cp);
+    WordDocument document = WordDocument::load(templatePath().toStdString());
+    try {
+        document.insertText(std::uint32_t(cp), u"x");
+        QFAIL("insertion accepted");
+    } catch (const doc::Error& e) {
+        QCOMPARE(e.kind(), doc::Error::Kind::BadArgument);
+    }
+    QCOMPARE(document.mainTextLength(), 693u);
+}
+
+void tst_WordDocument::independentReadersSeeInsertedText_data()
+{
+    QTest::addColumn<QString>("shape");
+    QTest::addColumn<int>("reader");
+    for (const QString& shape : {QStringLiteral("utf16"), QStringLiteral("compressed"), QStringLiteral("pieces")}) {
+        QTest::newRow(qPrintable(shape + " antiword")) << shape << int(Reader::Antiword);
+        QTest::newRow(qPrintable(shape + " wvText")) << shape << int(Reader::WvText);
+        QTest::newRow(qPrintable(shape + " LibreOffice")) << shape << int(Reader::LibreOffice);
+    }
+}
+
+void tst_WordDocument::independentReadersSeeInsertedText()
+{
+    QFETCH(QString, shape);
+    QFETCH(int, reader);
+    WordDocument document = WordDocument::parse(fixture(shape));
+    const std::uint32_t second = std::uint32_t(kHeading.size()) + 1;
+    // Later insertions first, so every position refers to the fixture as committed.
+    document.insertText(std::uint32_t(featuresText().size()) - 1, u" Appended at the end");
+    document.insertText(second + 10, u" (strong)");
+    document.insertText(second, u"Inserted first ");
+    const auto text = readWith(Reader(reader), document.serialize(), nullptr);
+    if (!text)
+        QSKIP("reader not installed");
+    const QString flat = QString(*text).replace(QLatin1Char('\n'), QLatin1Char(' ')).simplified();
+    QVERIFY2(flat.contains(QStringLiteral("Inserted first Plain bold (strong) and italic words.")), qPrintable(flat));
+    QVERIFY2(flat.contains(QStringLiteral("Last paragraph. Appended at the end")), qPrintable(flat));
+    QVERIFY2(flat.contains(QStringLiteral("Features Heading")), qPrintable(flat));
+}
+
+void tst_WordDocument::corruptInputIsRefused_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<doc::Error::Kind>("kind");
+    QTest::addColumn<QString>("description");
+    using K = doc::Error::Kind;
+    QTest::newRow("odd PLC length") << "word-odd-plc-length.doc" << K::Corrupt
+                                    << "corrupt Word document: bad length of PlcfBteChpx";
+    QTest::newRow("FKP run count past the page")
+        << "word-fkp-run-count-past-page.doc" << K::Corrupt << "corrupt Word document: ChpxFkp run count past the page";
+    QTest::newRow("piece past the stream") << "word-piece-past-stream.doc" << K::Truncated
+                                           << "truncated Word document: piece past the stream";
+    QTest::newRow("encrypted") << "word-encrypted.doc" << K::Unsupported << "unsupported: encrypted document";
+    QTest::newRow("Word 95") << "word-word95-nfib.doc" << K::Unsupported << "unsupported: Word 6/95 document";
+    QTest::newRow("missing WordDocument") << "word-missing-worddocument.doc" << K::NotWordDocument
+                                          << "not a Word 97-2003 document";
+    QTest::newRow("missing table stream") << "word-missing-table-stream.doc" << K::Corrupt
+                                          << "corrupt Word document: table stream missing";
+    QTest::newRow("no piece table") << "word-no-piece-table.doc" << K::Corrupt
+                                    << "corrupt Word document: no piece table";
+    QTest::newRow("truncated Fib") << "word-truncated-fib.doc" << K::Truncated << "truncated Word document: Fib";
+    QTest::newRow("piece table out of order")
+        << "word-piece-cps-out-of-order.doc" << K::Corrupt << "corrupt Word document: positions out of order in PlcPcd";
+    QTest::newRow("text longer than stream") << "word-huge-piece-table.doc" << K::Corrupt
+                                             << "corrupt Word document: piece table longer than the text";
+}
+
+void tst_WordDocument::corruptInputIsRefused()
+{
+    QFETCH(QString, name);
+    QFETCH(doc::Error::Kind, kind);
+    QFETCH(QString, description);
+    const QString path = dataPath(QStringLiteral("corrupt/") + name);
+    QVERIFY2(QFileInfo::exists(path), qPrintable(path));
+    try {
+        WordDocument::load(path.toStdString());
+        QFAIL("corrupt file accepted");
+    } catch (const doc::Error& e) {
+        QCOMPARE(QString::fromUtf8(e.what()), description);
+        QCOMPARE(e.kind(), kind);
+    }
+}
+
+void tst_WordDocument::saveReplacesTheTarget()
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("out.doc"));
+    QVERIFY(writeFile(target, Bytes(100, 0x55)));
+    const Bytes templateBytes = readFile(templatePath());
+    WordDocument document = WordDocument::parse(templateBytes);
+    document.insertText(141, u" 5th ");
+    document.save(target.toStdString());
+    QCOMPARE(readFile(target), document.serialize());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("out.doc")});
+    // Opening and editing never touches the file it came from.
+    QCOMPARE(readFile(templatePath()), templateBytes);
+}
+
+void tst_WordDocument::failedSaveLeavesNothing()
+{
+    QTemporaryDir dir;
+    const WordDocument document = WordDocument::load(templatePath().toStdString());
+    // A target that is a non-empty folder cannot be replaced by a file.
+    const QString blocked = dir.filePath(QStringLiteral("blocked.doc"));
+    QVERIFY(QDir().mkpath(blocked + QStringLiteral("/inside")));
+    for (const QString& target : {blocked, dir.filePath(QStringLiteral("missing/out.doc"))}) {
+        try {
+            document.save(target.toStdString());
+            QFAIL("save reported success");
+        } catch (const doc::Error& e) {
+            QCOMPARE(e.kind(), doc::Error::Kind::Io);
+        }
+    }
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("blocked.doc")});
+}
+
+void tst_WordDocument::loadReportsMissingFile()
+{
+    try {
+        WordDocument::load("/nonexistent/folder/file.doc");
+        QFAIL("missing file loaded");
+    } catch (const doc::Error& e) {
+        QCOMPARE(e.kind(), doc::Error::Kind::Io);
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_WordDocument)
+#include "tst_worddocument.moc"
