@@ -26,6 +26,9 @@ std::runtime_error failure(const QString& text) { return std::runtime_error(text
 
 std::optional<QPicture> readPicture(const QByteArray& bytes)
 {
+    // Only data that starts like a picture goes to QPicture, which warns about anything else.
+    if (!bytes.startsWith("QPIC"))
+        return std::nullopt;
     QBuffer buffer;
     buffer.setData(bytes);
     if (!buffer.open(QIODevice::ReadOnly))

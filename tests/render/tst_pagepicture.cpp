@@ -1,0 +1,366 @@
+#include "agreementmodel.h"
+#include "pagelayout.h"
+#include "pagepicture.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+#include <QMimeData>
+#include <QPaintEngine>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+// Receives a picture's replay and counts what kind of drawing it holds.
+class RecordingEngine : public QPaintEngine {
+public:
+    RecordingEngine() : QPaintEngine(QPaintEngine::AllFeatures) {}
+    bool begin(QPaintDevice*) override { return true; }
+    bool end() override { return true; }
+    void updateState(const QPaintEngineState&) override {}
+    void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override { ++raster; }
+    void drawImage(const QRectF&, const QImage&, const QRectF&, Qt::ImageConversionFlags) override { ++raster; }
+    void drawTiledPixmap(const QRectF&, const QPixmap&, const QPointF&) override { ++raster; }
+    void drawTextItem(const QPointF&, const QTextItem& item) override { text += item.text(); }
+    void drawPath(const QPainterPath&) override {}
+    Type type() const override { return QPaintEngine::User; }
+
+    int raster = 0;
+    QString text;
+};
+
+class RecordingDevice : public QPaintDevice {
+public:
+    QPaintEngine* paintEngine() const override { return &engine; }
+    int metric(PaintDeviceMetric metric) const override
+    {
+        switch (metric) {
+        case PdmWidth:
+        case PdmHeight:
+            return 2000;
+        case PdmDpiX:
+        case PdmDpiY:
+        case PdmPhysicalDpiX:
+        case PdmPhysicalDpiY:
+            return 96;
+        case PdmDepth:
+            return 32;
+        case PdmDevicePixelRatio:
+            return 1;
+        case PdmDevicePixelRatioScaled:
+            return static_cast<int>(devicePixelRatioFScale());
+        default:
+            return 1000;
+        }
+    }
+    mutable RecordingEngine engine;
+};
+
+QImage replay(const QPicture& picture, qreal scale = 1)
+{
+    QImage image(picture.boundingRect().size() * scale, QImage::Format_RGB32);
+    image.setDevicePixelRatio(scale);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.drawPicture(0, 0, picture);
+    painter.end();
+    return image;
+}
+
+QRect inkBounds(const QImage& image)
+{
+    QRect bounds;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) < 128)
+                bounds |= QRect(x, y, 1, 1);
+    return bounds;
+}
+
+QImage solidImage(QSize size, QColor color)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(color);
+    return image;
+}
+
+QByteArray encoded(const QImage& image, const char* format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+} // namespace
+
+class tst_PagePicture : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void pageBounds();
+    void noRasterContent();
+    void sharpAtDoubleDensity();
+    void mimeRoundTrip();
+    void mimeImageOnly_data();
+    void mimeImageOnly();
+    void mimeWithoutPicture();
+    void fileRoundTrip();
+    void saveReplacesAnEarlierFile();
+    void saveReplacesALinkNotItsTarget();
+    void saveFailures();
+    void loadImageFiles_data();
+    void loadImageFiles();
+    void loadFailures_data();
+    void loadFailures();
+
+private:
+    QPicture mPage;
+    QTemporaryDir mDir;
+};
+
+void tst_PagePicture::initTestCase()
+{
+    QVERIFY(mDir.isValid());
+    mPage = render::renderPage(testmodel::agreement());
+}
+
+void tst_PagePicture::pageBounds()
+{
+    QCOMPARE(mPage.boundingRect(), QRect(0, 0, 720, 960));
+    // A page whose text overflows the picture still reports the page's rect, not the text's.
+    doc::ReadModel wide = testmodel::agreement();
+    wide.paragraphs.front().text = std::u16string(400, u'W');
+    wide.paragraphs.front().runs.front().length = 400;
+    wide.paragraphs.front().alignment = doc::Paragraph::Alignment::Left;
+    QCOMPARE(render::renderPage(wide).boundingRect(), QRect(0, 0, 720, 960));
+}
+
+void tst_PagePicture::noRasterContent()
+{
+    RecordingDevice device;
+    QPainter painter(&device);
+    painter.drawPicture(0, 0, mPage);
+    painter.end();
+    QCOMPARE(device.engine.raster, 0);
+    QString expected;
+    for (const render::PageLine& line : render::layoutPage(testmodel::agreement()).lines)
+        for (const render::TextFragment& fragment : line.fragments)
+            expected += fragment.text;
+    QCOMPARE(device.engine.text, expected);
+}
+
+void tst_PagePicture::sharpAtDoubleDensity()
+{
+    const QImage normal = replay(mPage);
+    const QImage dense = replay(mPage, 2);
+    QCOMPARE(dense.size(), QSize(1440, 1920));
+    const QRect small = inkBounds(normal);
+    const QRect large = inkBounds(dense);
+    QVERIFY(!small.isEmpty());
+    // Drawn again at twice the resolution, not stretched: the ink covers twice the extent to within a pixel
+    // or two of the anti-aliasing.
+    QVERIFY2(std::abs(large.left() - 2 * small.left()) <= 2 && std::abs(large.top() - 2 * small.top()) <= 2 &&
+                 std::abs(large.right() - 2 * small.right()) <= 3 && std::abs(large.bottom() - 2 * small.bottom()) <= 3,
+             qPrintable(QStringLiteral("%1,%2 %3x%4 vs %5,%6 %7x%8")
+                            .arg(small.x()).arg(small.y()).arg(small.width()).arg(small.height())
+                            .arg(large.x()).arg(large.y()).arg(large.width()).arg(large.height())));
+    // A stretched 96-dpi bitmap blurs: among the pixels with ink, far more are half-tone edge pixels than in
+    // the picture drawn afresh at that density.
+    auto edgeShare = [](const QImage& image) {
+        int ink = 0;
+        int edge = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const int gray = qGray(image.pixel(x, y));
+                ink += gray < 224 ? 1 : 0;
+                edge += gray >= 64 && gray < 192 ? 1 : 0;
+            }
+        }
+        return double(edge) / ink;
+    };
+    const QImage stretched = normal.scaled(dense.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QVERIFY2(edgeShare(dense) < 0.8 * edgeShare(stretched),
+             qPrintable(QStringLiteral("%1 vs %2").arg(edgeShare(dense)).arg(edgeShare(stretched))));
+}
+
+void tst_PagePicture::mimeRoundTrip()
+{
+    const std::unique_ptr<QMimeData> mime = render::pictureToMimeData(mPage);
+    QVERIFY(mime->hasFormat(QString::fromLatin1(render::kPictureMimeType)));
+    QVERIFY(mime->hasFormat(QStringLiteral("image/png")));
+    QVERIFY(mime->hasImage());
+    QImage png;
+    QVERIFY(png.loadFromData(mime->data(QStringLiteral("image/png")), "PNG"));
+    QCOMPARE(png.size(), QSize(720, 960));
+    QCOMPARE(png.convertToFormat(QImage::Format_RGB32), replay(mPage));
+
+    const std::optional<QPicture> back = render::pictureFromMimeData(mime.get());
+    QVERIFY(back);
+    QCOMPARE(back->boundingRect(), mPage.boundingRect());
+    QCOMPARE(replay(*back), replay(mPage));
+    // Still vector: at twice the density it matches the original drawn at twice the density.
+    QCOMPARE(replay(*back, 2), replay(mPage, 2));
+}
+
+void tst_PagePicture::mimeImageOnly_data()
+{
+    QTest::addColumn<QString>("format"); // empty: Qt's image type
+    QTest::addColumn<bool>("badVector");
+    QTest::newRow("qt image") << QString() << false;
+    QTest::newRow("png bytes") << "image/png" << false;
+    QTest::newRow("bmp bytes") << "image/bmp" << false;
+    QTest::newRow("unreadable vector, image beside") << QString() << true;
+}
+
+void tst_PagePicture::mimeImageOnly()
+{
+    QFETCH(QString, format);
+    QFETCH(bool, badVector);
+    const QImage image = solidImage(QSize(30, 20), Qt::red);
+    QMimeData mime;
+    if (format.isEmpty())
+        mime.setImageData(image);
+    else
+        mime.setData(format, encoded(image, format.mid(6).toUpper().toLatin1().constData()));
+    if (badVector)
+        mime.setData(QString::fromLatin1(render::kPictureMimeType), "QPIC not really");
+    const std::optional<QPicture> picture = render::pictureFromMimeData(&mime);
+    QVERIFY(picture);
+    QCOMPARE(picture->boundingRect(), QRect(0, 0, 30, 20));
+    QCOMPARE(replay(*picture).pixelColor(29, 19), QColor(Qt::red));
+}
+
+void tst_PagePicture::mimeWithoutPicture()
+{
+    QVERIFY(!render::pictureFromMimeData(nullptr));
+    QMimeData empty;
+    QVERIFY(!render::pictureFromMimeData(&empty));
+    QMimeData text;
+    text.setText(QStringLiteral("Contractor Agreement"));
+    QVERIFY(!render::pictureFromMimeData(&text));
+    QMimeData broken;
+    broken.setData(QString::fromLatin1(render::kPictureMimeType), QByteArray(64, 'x'));
+    broken.setData(QStringLiteral("image/png"), "not a png");
+    QVERIFY(!render::pictureFromMimeData(&broken));
+}
+
+void tst_PagePicture::fileRoundTrip()
+{
+    const QString path = mDir.filePath(QStringLiteral("temp.bmp"));
+    render::savePictureFile(mPage, path);
+    const QPicture loaded = render::loadPictureFile(path);
+    QCOMPARE(loaded.boundingRect(), mPage.boundingRect());
+    QCOMPARE(replay(loaded), replay(mPage));
+    QCOMPARE(QDir(mDir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"temp.bmp"});
+}
+
+void tst_PagePicture::saveReplacesAnEarlierFile()
+{
+    const QString path = mDir.filePath(QStringLiteral("earlier.bmp"));
+    writeFile(path, encoded(solidImage(QSize(5, 5), Qt::blue), "BMP"));
+    render::savePictureFile(mPage, path);
+    QCOMPARE(render::loadPictureFile(path).boundingRect(), mPage.boundingRect());
+}
+
+void tst_PagePicture::saveReplacesALinkNotItsTarget()
+{
+    const QString target = mDir.filePath(QStringLiteral("victim.txt"));
+    writeFile(target, "keep me");
+    const QString path = mDir.filePath(QStringLiteral("linked.bmp"));
+    QVERIFY(QFile::link(target, path));
+    render::savePictureFile(mPage, path);
+    QVERIFY(!QFileInfo(path).isSymLink());
+    QFile victim(target);
+    QVERIFY(victim.open(QIODevice::ReadOnly));
+    QCOMPARE(victim.readAll(), QByteArray("keep me"));
+    QCOMPARE(render::loadPictureFile(path).boundingRect(), mPage.boundingRect());
+}
+
+void tst_PagePicture::saveFailures()
+{
+    const QString missingFolder = mDir.filePath(QStringLiteral("no such folder/temp.bmp"));
+    try {
+        render::savePictureFile(mPage, missingFolder);
+        QFAIL("saved into a missing folder");
+    } catch (const std::runtime_error& error) {
+        const QString message = QString::fromStdString(error.what());
+        QVERIFY2(message.startsWith(QStringLiteral("Cannot write the picture file \"")), error.what());
+        QVERIFY2(message.contains(QStringLiteral("no such folder")), error.what());
+    }
+    const QString path = mDir.filePath(QStringLiteral("nothing.bmp"));
+    try {
+        render::savePictureFile(QPicture(), path);
+        QFAIL("saved an empty picture");
+    } catch (const std::runtime_error& error) {
+        QVERIFY2(QString::fromStdString(error.what()).startsWith(QStringLiteral("There is no picture to save")),
+                 error.what());
+    }
+    QVERIFY(!QFile::exists(path));
+}
+
+void tst_PagePicture::loadImageFiles_data()
+{
+    QTest::addColumn<QByteArray>("format");
+    QTest::newRow("real bmp") << QByteArray("BMP");
+    QTest::newRow("png under a bmp name") << QByteArray("PNG");
+    QTest::newRow("jpeg under a bmp name") << QByteArray("JPG");
+}
+
+void tst_PagePicture::loadImageFiles()
+{
+    QFETCH(QByteArray, format);
+    const QString path = mDir.filePath(QStringLiteral("image-%1.bmp").arg(QString::fromLatin1(format)));
+    writeFile(path, encoded(solidImage(QSize(41, 17), Qt::green), format.constData()));
+    const QPicture picture = render::loadPictureFile(path);
+    QCOMPARE(picture.boundingRect(), QRect(0, 0, 41, 17));
+    const QColor middle = replay(picture).pixelColor(20, 8);
+    QVERIFY(middle.green() > 200 && middle.red() < 50 && middle.blue() < 50);
+}
+
+void tst_PagePicture::loadFailures_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("exists");
+    QByteArray picture(mPage.data(), static_cast<qsizetype>(mPage.size()));
+    QTest::newRow("missing") << QByteArray() << false;
+    QTest::newRow("empty") << QByteArray() << true;
+    QTest::newRow("garbage") << QByteArray("this is no picture at all") << true;
+    QTest::newRow("truncated picture") << picture.left(picture.size() / 2) << true;
+    QByteArray flipped = picture;
+    flipped[flipped.size() / 2] = static_cast<char>(flipped[flipped.size() / 2] ^ 0x5A);
+    QTest::newRow("damaged picture") << flipped << true;
+    QTest::newRow("truncated png") << encoded(solidImage(QSize(40, 40), Qt::red), "PNG").left(40) << true;
+}
+
+void tst_PagePicture::loadFailures()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, exists);
+    const QString path = mDir.filePath(QStringLiteral("bad-%1.bmp").arg(QString::fromLatin1(QTest::currentDataTag())));
+    if (exists)
+        writeFile(path, content);
+    try {
+        render::loadPictureFile(path);
+        QFAIL("loaded a file that holds no picture");
+    } catch (const std::runtime_error& error) {
+        const QString message = QString::fromStdString(error.what());
+        QVERIFY2(message.startsWith(QStringLiteral("Cannot read the picture file \"")), error.what());
+        QVERIFY2(message.contains(QDir::toNativeSeparators(path)), error.what());
+        QVERIFY2(!message.endsWith(QStringLiteral(": ")), error.what());
+    }
+}
+
+QTEST_MAIN(tst_PagePicture)
+#include "tst_pagepicture.moc"
