@@ -17,6 +17,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -241,7 +242,15 @@ void Form1::connectHandlers()
     storeMultiLine(txtWorkPerformed, SettingsKey::txtWorkPerformed);
     storeMultiLine(txtPaymentProgress, SettingsKey::txtPaymentProgress);
 
-    connect(qApp, &QApplication::focusChanged, this, &Form1::focusMoved);
+    mFocusWatch = connect(qApp, &QApplication::focusChanged, this, &Form1::focusMoved);
+    // Tab leaves the date picker as it leaves every other control, instead of walking its fields.
+    dtpAgreementDate->installEventFilter(this);
+}
+
+// Hiding the controls while they are destroyed moves the focus; this window is gone by then.
+Form1::~Form1()
+{
+    disconnect(mFocusWatch);
 }
 
 bool Form1::load()
@@ -381,6 +390,14 @@ void Form1::closeEvent(QCloseEvent* event)
 bool Form1::eventFilter(QObject* watched, QEvent* event)
 {
     switch (event->type()) {
+    case QEvent::KeyPress: {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (watched != dtpAgreementDate || (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
+            break;
+        if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)
+            return focusNextPrevChild(key->key() == Qt::Key_Tab);
+        break;
+    }
     case QEvent::FocusIn: {
         // Returning from a menu or from another program is no new visit to the box.
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();

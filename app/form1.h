@@ -29,6 +29,7 @@ public:
     // programDir holds the optional skin "x/o.cjs" and hand cursor "HAND-M.CUR"; empty means
     // the executable's folder.
     Form1(Platform& platform, SettingsStore& store, WordCheck startWordCheck, QString programDir = QString());
+    ~Form1() override;
 
     // The start-up sequence. False when the document engine is missing and the program has
     // been ended; the window must not be shown then.
@@ -86,6 +87,7 @@ private:
     WindowPointer mPointer;
     // Where the mouse press that just focused a text box lands; it would undo the select-all.
     QWidget* mSelectOnPress = nullptr;
+    QMetaObject::Connection mFocusWatch;
     // Set while start-up shows the stored or default date, which is not written back.
     bool mRestoringDate = false;
 };

@@ -1,11 +1,23 @@
 #include "windowpointer.h"
 
 #include <QEvent>
+#include <QMouseEvent>
 #include <QWidget>
 
 namespace {
 constexpr char kButtonRole[] = "brindlewickPointerButton";
 constexpr char kOwnCursor[] = "brindlewickOwnCursor";
+// A move that a button leaves unhandled travels on to the button's parents, but the pointer
+// is still over the button.
+bool overWatchedButton(QWidget* surface, QPoint position)
+{
+    for (QWidget* w = surface->childAt(position); w != nullptr && w != surface; w = w->parentWidget()) {
+        if (w->property(kButtonRole).toBool())
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 WindowPointer::WindowPointer(QWidget& window) : QObject(&window), mWindow(window) {}
@@ -47,7 +59,9 @@ bool WindowPointer::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter) {
         if (watched->property(kButtonRole).toBool())
             hoverButton();
-        else
+        else if (event->type() == QEvent::Enter || !watched->isWidgetType() ||
+                 !overWatchedButton(static_cast<QWidget*>(watched),
+                                    static_cast<QMouseEvent*>(event)->position().toPoint()))
             hoverSurface();
     }
     return QObject::eventFilter(watched, event);

@@ -1,0 +1,885 @@
+#include "form1.h"
+
+#include "cursorfile.h"
+#include "fakeplatform.h"
+#include "settingsstore.h"
+
+#include <QtTest>
+
+#include <QApplication>
+#include <QBuffer>
+#include <QClipboard>
+#include <QDateEdit>
+#include <QGroupBox>
+#include <QImageWriter>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace {
+
+const QString kTitle = QStringLiteral("Brindlewick Paperwork");
+const QString kNbspEuro = QString(QChar(0x00A0)) + QChar(0x20AC);
+
+const QString kWordAdvice = QStringLiteral(
+    "Error 842001. A normal instance of Word could not be created.\r\n\r\n"
+    "1. Please make sure Word is installed on this computer.\r\n\r\n"
+    "2. Please open Word normally and make sure a blank document opens immediately without any interrupting "
+    "window (such as an Word file recovery window).\r\n\r\n"
+    "3. Please make sure that when you double-click on a DOC or DOCX file that Word opens normally without any "
+    "interrupting messages.\r\n\r\n"
+    "4. All versions of Word are supported by this software except for the rare Word Starter and Student "
+    "editions.");
+
+// One program start: a private settings file, a fake platform and a program folder of its own.
+struct Rig {
+    QTemporaryDir dir;
+    FakePlatform platform;
+    SettingsStore store{dir.filePath(QStringLiteral("settings.ini"))};
+    std::function<bool()> wordCheck = [] { return true; };
+    std::unique_ptr<Form1> form;
+    bool loaded = false;
+
+    Form1& make()
+    {
+        form.reset();
+        form = std::make_unique<Form1>(platform, store, wordCheck, dir.path());
+        return *form;
+    }
+    Form1& start()
+    {
+        make();
+        loaded = form->load();
+        return *form;
+    }
+    QString stored(const char* key) const { return store.read(key, QStringLiteral("<absent>")); }
+};
+
+bool showActive(QWidget& window)
+{
+    window.show();
+    window.activateWindow();
+    return QTest::qWaitForWindowActive(&window);
+}
+
+QString textOf(QWidget* box)
+{
+    if (auto* line = qobject_cast<QLineEdit*>(box))
+        return line->text();
+    return qobject_cast<QPlainTextEdit*>(box)->toPlainText();
+}
+
+QString selectionOf(QWidget* box)
+{
+    if (auto* line = qobject_cast<QLineEdit*>(box))
+        return line->selectedText();
+    return qobject_cast<QPlainTextEdit*>(box)->textCursor().selectedText().replace(QChar::ParagraphSeparator,
+                                                                                  QLatin1Char('\n'));
+}
+
+QWidget* mouseTarget(QWidget* box)
+{
+    if (auto* multi = qobject_cast<QPlainTextEdit*>(box))
+        return multi->viewport();
+    return box;
+}
+
+void sendHover(QWidget* widget, QEvent::Type type)
+{
+    const QPointF local(2, 2);
+    const QPointF global = widget->mapToGlobal(local);
+    if (type == QEvent::Enter) {
+        QEnterEvent enter(local, local, global);
+        QCoreApplication::sendEvent(widget, &enter);
+    } else {
+        QMouseEvent move(QEvent::MouseMove, local, global, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(widget, &move);
+    }
+}
+
+QByteArray cursorData()
+{
+    QImage image(32, 32, QImage::Format_ARGB32);
+    image.fill(Qt::black);
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter(&buffer, "ico").write(image);
+    data[2] = 2; // a cursor file; hot spot (0, 0)
+    data[10] = 0;
+    data[12] = 0;
+    return data;
+}
+
+bool writeFile(const QString& path, const QByteArray& data)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+} // namespace
+
+class tst_Form1 : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void startWithEmptyStore();
+    void startWithFilledStore();
+    void storedPriceIsFormatted_data();
+    void storedPriceIsFormatted();
+    void storedPriceNotANumber();
+    void storedDateNotADate_data();
+    void storedDateNotADate();
+    void wordCheckFails_data();
+    void wordCheckFails();
+    void homePageOnlyOnSeven_data();
+    void homePageOnlyOnSeven();
+    void skinAndDesignColours();
+    void handCursor();
+    void damagedHandCursorIsNotFatal();
+
+    void layout_data();
+    void layout();
+    void captionsAndFonts();
+    void tabOrder();
+
+    void everyChangeIsStored();
+    void dateChangeIsStored();
+    void restartShowsEverything();
+    void hundredThousandCharacterPaste_data();
+    void hundredThousandCharacterPaste();
+    void focusSelectsAll_data();
+    void focusSelectsAll();
+
+    void priceCheck_data();
+    void priceCheck();
+    void priceCheckOnlyOnFocusMoveInsideWindow();
+
+    void hoverPointers();
+    void sampleData();
+    void help();
+    void startCreatingTemplateHook();
+    void closingEndsProgram();
+};
+
+void tst_Form1::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+}
+
+void tst_Form1::init()
+{
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+}
+
+void tst_Form1::startWithEmptyStore()
+{
+    Rig rig;
+    Form1& form = rig.start();
+    QVERIFY(rig.loaded);
+    QVERIFY(rig.platform.messages.empty());
+    QCOMPARE(form.windowTitle(), QStringLiteral("Brindlewick Paperwork Studio"));
+    QCOMPARE(form.appTitle(), kTitle);
+    QCOMPARE(form.dtpAgreementDate->date(), rig.platform.todayValue);
+    for (QWidget* box : std::initializer_list<QWidget*>{form.txtContractor, form.txtOwnerName, form.txtLocation,
+                                                        form.txtWorkPerformed, form.txtPaymentProgress})
+        QCOMPARE(textOf(box), QString());
+    QCOMPARE(form.txtContractPrice->text(), QStringLiteral("$0.00"));
+    QCOMPARE(rig.stored(SettingsKey::txtContractPrice), QStringLiteral("$0.00"));
+    QCOMPARE(rig.stored(SettingsKey::txtContractor), QStringLiteral("<absent>"));
+    QCOMPARE(rig.stored(SettingsKey::txtWorkPerformed), QStringLiteral("<absent>"));
+    // A date the user never chose is not kept: the next start shows its own today.
+    QCOMPARE(rig.stored(SettingsKey::dtpAgreementDate), QStringLiteral("<absent>"));
+    QCOMPARE(rig.platform.endProgramCalls, 0);
+}
+
+void tst_Form1::startWithFilledStore()
+{
+    Rig rig;
+    rig.store.write(SettingsKey::dtpAgreementDate, QStringLiteral("8/31/2021"));
+    rig.store.write(SettingsKey::txtContractor, QStringLiteral("Corwin Ashdale Jr."));
+    rig.store.write(SettingsKey::txtOwnerName, QStringLiteral("Tobias Quenby"));
+    rig.store.write(SettingsKey::txtLocation, QStringLiteral("Birchwood st"));
+    rig.store.write(SettingsKey::txtWorkPerformed, QStringLiteral("Build a tree house\nand a ladder"));
+    rig.store.write(SettingsKey::txtContractPrice, QStringLiteral("1234.5"));
+    rig.store.write(SettingsKey::txtPaymentProgress, QStringLiteral("Half before,\nhalf after."));
+
+    Form1& form = rig.start();
+    QVERIFY(rig.loaded);
+    QVERIFY(rig.platform.messages.empty());
+    QCOMPARE(form.dtpAgreementDate->date(), QDate(2021, 8, 31));
+    QCOMPARE(form.dtpAgreementDate->text(), QStringLiteral("31-Aug-2021"));
+    QCOMPARE(form.txtContractor->text(), QStringLiteral("Corwin Ashdale Jr."));
+    QCOMPARE(form.txtOwnerName->text(), QStringLiteral("Tobias Quenby"));
+    QCOMPARE(form.txtLocation->text(), QStringLiteral("Birchwood st"));
+    QCOMPARE(form.txtWorkPerformed->toPlainText(), QStringLiteral("Build a tree house\nand a ladder"));
+    QCOMPARE(form.txtContractPrice->text(), QStringLiteral("$1,234.50"));
+    QCOMPARE(form.txtPaymentProgress->toPlainText(), QStringLiteral("Half before,\nhalf after."));
+    QCOMPARE(rig.stored(SettingsKey::txtContractPrice), QStringLiteral("$1,234.50"));
+    QCOMPARE(rig.stored(SettingsKey::txtWorkPerformed), QStringLiteral("Build a tree house\nand a ladder"));
+}
+
+void tst_Form1::storedPriceIsFormatted_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("us bare number") << "en_US" << "1234.5" << "$1,234.50";
+    QTest::newRow("us currency text") << "en_US" << "$1,234.50" << "$1,234.50";
+    QTest::newRow("us negative in brackets") << "en_US" << "($5.00)" << "($5.00)";
+    QTest::newRow("us zero") << "en_US" << "0" << "$0.00";
+    QTest::newRow("de bare number") << "de_DE" << "1234,5" << QString("1.234,50" + kNbspEuro);
+    QTest::newRow("de currency text") << "de_DE" << QString("74,00" + kNbspEuro) << QString("74,00" + kNbspEuro);
+}
+
+void tst_Form1::storedPriceIsFormatted()
+{
+    QFETCH(QString, locale);
+    QFETCH(QString, stored);
+    QFETCH(QString, shown);
+    QLocale::setDefault(QLocale(locale));
+    Rig rig;
+    rig.store.write(SettingsKey::txtContractPrice, stored);
+    Form1& form = rig.start();
+    QVERIFY(rig.platform.messages.empty());
+    QCOMPARE(form.txtContractPrice->text(), shown);
+    QCOMPARE(rig.stored(SettingsKey::txtContractPrice), shown);
+}
+
+void tst_Form1::storedPriceNotANumber()
+{
+    Rig rig;
+    rig.store.write(SettingsKey::txtContractPrice, QStringLiteral("twelve bucks"));
+    rig.store.write(SettingsKey::txtContractor, QStringLiteral("Corwin"));
+    rig.store.write(SettingsKey::txtPaymentProgress, QStringLiteral("later"));
+    Form1& form = rig.start();
+    QVERIFY(rig.loaded);
+    QCOMPARE(rig.platform.messages.size(), std::size_t(1));
+    const FakePlatform::Message& report = rig.platform.messages.front();
+    QVERIFY2(report.text.contains(QStringLiteral("\r\nin Pactforge2021/08/31.Form1.Form_Load at line 138\r\r")),
+             qPrintable(report.text));
+    QCOMPARE(report.caption, QStringLiteral("Application Error"));
+    QCOMPARE(report.icon, Platform::Icon::Warning);
+    QCOMPARE(form.txtContractPrice->text(), QString());
+    QCOMPARE(form.txtContractor->text(), QStringLiteral("Corwin"));
+    QCOMPARE(form.txtPaymentProgress->toPlainText(), QStringLiteral("later"));
+    QCOMPARE(rig.stored(SettingsKey::txtContractPrice), QStringLiteral("twelve bucks"));
+}
+
+void tst_Form1::storedDateNotADate_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("words") << "next Tuesday";
+    QTest::newRow("german form") << "31.08.2021";
+    QTest::newRow("no such day") << "2/30/2021";
+    QTest::newRow("before the picker's range") << "1/1/1500";
+}
+
+void tst_Form1::storedDateNotADate()
+{
+    QFETCH(QString, stored);
+    Rig rig;
+    rig.store.write(SettingsKey::dtpAgreementDate, stored);
+    rig.store.write(SettingsKey::txtOwnerName, QStringLiteral("Tobias"));
+    Form1& form = rig.start();
+    QVERIFY(rig.loaded);
+    QCOMPARE(rig.platform.messages.size(), std::size_t(1));
+    QVERIFY2(rig.platform.messages.front().text.contains(QStringLiteral("Form1.Form_Load at line 128\r\r")),
+             qPrintable(rig.platform.messages.front().text));
+    QCOMPARE(form.dtpAgreementDate->date(), QDate(2010, 1, 17));
+    QCOMPARE(form.dtpAgreementDate->text(), QStringLiteral("17-Jan-2010"));
+    QCOMPARE(form.txtOwnerName->text(), QStringLiteral("Tobias"));
+    QCOMPARE(rig.stored(SettingsKey::dtpAgreementDate), stored);
+}
+
+void tst_Form1::wordCheckFails_data()
+{
+    QTest::addColumn<int>("failure");
+    QTest::newRow("no instance") << 0;
+    QTest::newRow("creation throws") << 1;
+    QTest::newRow("no engine connected") << 2;
+}
+
+void tst_Form1::wordCheckFails()
+{
+    QFETCH(int, failure);
+    Rig rig;
+    if (failure == 0)
+        rig.wordCheck = [] { return false; };
+    else if (failure == 1)
+        rig.wordCheck = []() -> bool { throw std::runtime_error("engine broken"); };
+    else
+        rig.wordCheck = nullptr;
+    int endCallsAtMessage = -1;
+    rig.platform.onMessage = [&](const FakePlatform::Message&) { endCallsAtMessage = rig.platform.endProgramCalls; };
+    rig.start();
+    QVERIFY(!rig.loaded);
+    QCOMPARE(rig.platform.messages.size(), std::size_t(1));
+    QCOMPARE(rig.platform.messages.front().text, kWordAdvice);
+    QCOMPARE(rig.platform.messages.front().text.split(QStringLiteral("\r\n\r\n")).size(), 5);
+    QCOMPARE(rig.platform.messages.front().caption, kTitle);
+    QCOMPARE(rig.platform.messages.front().icon, Platform::Icon::None);
+    QCOMPARE(endCallsAtMessage, 0);
+    QCOMPARE(rig.platform.endProgramCalls, 1);
+    QVERIFY(!rig.form->isVisible());
+}
+
+void tst_Form1::homePageOnlyOnSeven_data()
+{
+    QTest::addColumn<double>("fraction");
+    QTest::addColumn<bool>("opened");
+    QTest::newRow("draw 1") << 0.0 << false;
+    QTest::newRow("draw 6") << 0.0599 << false;
+    QTest::newRow("draw 7 low") << 0.06 << true;
+    QTest::newRow("draw 7 high") << 0.0699 << true;
+    QTest::newRow("draw 8") << 0.07 << false;
+    QTest::newRow("draw 100") << 0.9999 << false;
+}
+
+void tst_Form1::homePageOnlyOnSeven()
+{
+    QFETCH(double, fraction);
+    QFETCH(bool, opened);
+    Rig rig;
+    rig.platform.randomValues = {fraction};
+    rig.start();
+    QVERIFY(rig.platform.randomValues.empty());
+    if (opened) {
+        QCOMPARE(rig.platform.openedUrls.size(), std::size_t(1));
+        QCOMPARE(rig.platform.openedUrls.front(), QUrl(QStringLiteral("https://www.quillmark.example/")));
+    } else {
+        QVERIFY(rig.platform.openedUrls.empty());
+    }
+    QVERIFY(rig.platform.messages.empty());
+}
+
+void tst_Form1::skinAndDesignColours()
+{
+    const QColor face = QApplication::palette().color(QPalette::Button);
+    QVERIFY(face != QColor(Qt::white));
+    {
+        Rig rig;
+        Form1& form = rig.start();
+        QCOMPARE(form.palette().color(QPalette::Window), QColor(Qt::white));
+        QCOMPARE(form.Frame1->palette().color(QPalette::Window), QColor(Qt::white));
+        for (QLabel* label : form.Label4)
+            QCOMPARE(label->palette().color(QPalette::Window), QColor(Qt::white));
+    }
+    {
+        Rig rig;
+        QVERIFY(writeFile(rig.dir.filePath(QStringLiteral("x/o.cjs")), "skin"));
+        Form1& form = rig.start();
+        QVERIFY(rig.platform.messages.empty());
+        QCOMPARE(form.palette().color(QPalette::Window), face);
+        QCOMPARE(form.Frame1->palette().color(QPalette::Window), face);
+        for (QLabel* label : form.Label4)
+            QCOMPARE(label->palette().color(QPalette::Window), face);
+    }
+}
+
+void tst_Form1::handCursor()
+{
+    {
+        Rig rig;
+        Form1& form = rig.start();
+        QVERIFY(!form.mousePointer().hasHandCursor());
+        sendHover(form.PushButton2, QEvent::Enter);
+        QCOMPARE(form.PushButton2->cursor().shape(), Qt::ArrowCursor);
+    }
+    Rig rig;
+    QVERIFY(writeFile(rig.dir.filePath(QStringLiteral("HAND-M.CUR")), cursorData()));
+    Form1& form = rig.start();
+    QVERIFY(rig.platform.messages.empty());
+    QVERIFY(form.mousePointer().hasHandCursor());
+    sendHover(form.PushButton2, QEvent::Enter);
+    QCOMPARE(form.PushButton2->cursor().shape(), Qt::BitmapCursor);
+    QCOMPARE(form.PushButton2->cursor().hotSpot(), QPoint(0, 0));
+}
+
+void tst_Form1::damagedHandCursorIsNotFatal()
+{
+    Rig rig;
+    QVERIFY(writeFile(rig.dir.filePath(QStringLiteral("HAND-M.CUR")), cursorData().left(30)));
+    rig.store.write(SettingsKey::txtLocation, QStringLiteral("Birchwood st"));
+    Form1& form = rig.start();
+    QVERIFY(rig.loaded);
+    QCOMPARE(rig.platform.messages.size(), std::size_t(1));
+    QVERIFY(rig.platform.messages.front().text.contains(QStringLiteral("Form1.Form_Load at line 108\r\r")));
+    QVERIFY(!form.mousePointer().hasHandCursor());
+    QCOMPARE(form.txtLocation->text(), QStringLiteral("Birchwood st"));
+}
+
+void tst_Form1::layout_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("twips");
+    QTest::newRow("PushButton22") << "PushButton22" << QRect(120, 120, 8280, 400);
+    QTest::newRow("PushButton2") << "PushButton2" << QRect(120, 630, 4080, 405);
+    QTest::newRow("PushButton3") << "PushButton3" << QRect(4320, 630, 4080, 405);
+    QTest::newRow("Frame1") << "Frame1" << QRect(120, 1110, 8280, 5560);
+    QTest::newRow("dtpAgreementDate") << "dtpAgreementDate" << QRect(2025, 300, 1515, 345);
+    QTest::newRow("txtContractor") << "txtContractor" << QRect(2025, 750, 6015, 345);
+    QTest::newRow("txtOwnerName") << "txtOwnerName" << QRect(2025, 1200, 6015, 345);
+    QTest::newRow("txtLocation") << "txtLocation" << QRect(2025, 1650, 6015, 345);
+    QTest::newRow("txtWorkPerformed") << "txtWorkPerformed" << QRect(2025, 2100, 6015, 1635);
+    QTest::newRow("txtContractPrice") << "txtContractPrice" << QRect(2025, 3840, 6015, 345);
+    QTest::newRow("txtPaymentProgress") << "txtPaymentProgress" << QRect(2025, 4275, 6015, 1095);
+}
+
+// Twips at 15 to the pixel, rounded to the nearest pixel.
+void tst_Form1::layout()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, twips);
+    Rig rig;
+    Form1& form = rig.start();
+    QCOMPARE(form.size(), QSize(568, 453));
+    QCOMPARE(form.minimumSize(), form.maximumSize());
+    QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
+    auto* widget = form.findChild<QWidget*>(name);
+    QVERIFY(widget);
+    const auto px = [](int t) { return qRound(t / 15.0); };
+    QCOMPARE(widget->geometry(), QRect(px(twips.x()), px(twips.y()), px(twips.width()), px(twips.height())));
+}
+
+void tst_Form1::captionsAndFonts()
+{
+    Rig rig;
+    Form1& form = rig.start();
+    const QStringList captions = {"Agreement Date:", "Contractor's Name:", "Owner's Name:", "Location:",
+                                  " Work Performed:", "Contract Price:", "Progress Payments:"};
+    const QList<QWidget*> controls = {form.dtpAgreementDate, form.txtContractor,    form.txtOwnerName,
+                                      form.txtLocation,      form.txtWorkPerformed, form.txtContractPrice,
+                                      form.txtPaymentProgress};
+    for (int i = 0; i < 7; ++i) {
+        QLabel* label = form.Label4[static_cast<std::size_t>(i)];
+        QCOMPARE(label->text(), captions[i]);
+        QCOMPARE(label->parentWidget(), form.Frame1);
+        QCOMPARE(label->height(), 15);
+        QCOMPARE(label->x(), i == 4 ? 13 : 16);
+        QCOMPARE(label->y(), controls[i]->y() + 3);
+        QVERIFY2(label->geometry().right() < controls[i]->x(), qPrintable(captions[i]));
+    }
+    QCOMPARE(form.Frame1->title(), QStringLiteral("Contractor Agreement Details"));
+    QCOMPARE(form.PushButton22->text(), QStringLiteral("Start Creating Template"));
+    QCOMPARE(form.PushButton2->text(), QStringLiteral("Help"));
+    QCOMPARE(form.PushButton3->text(), QStringLiteral("Load Sample/Example Data"));
+    QCOMPARE(form.dtpAgreementDate->displayFormat(), QStringLiteral("dd-MMM-yyyy"));
+    QVERIFY(form.dtpAgreementDate->calendarPopup());
+
+    for (QWidget* w : std::initializer_list<QWidget*>{&form, form.Frame1, form.Label4[0], form.txtContractor,
+                                                      form.txtWorkPerformed}) {
+        QCOMPARE(w->font().family(), QStringLiteral("Arial"));
+        QCOMPARE(w->font().pointSizeF(), 9.0);
+        QVERIFY(w->font().bold());
+    }
+    for (QPushButton* b : {form.PushButton22, form.PushButton2, form.PushButton3}) {
+        QCOMPARE(b->font().family(), QStringLiteral("Arial"));
+        QCOMPARE(b->font().pointSizeF(), 11.25);
+        QVERIFY(b->font().bold());
+    }
+}
+
+void tst_Form1::tabOrder()
+{
+    Rig rig;
+    Form1& form = rig.start();
+    QVERIFY(showActive(form));
+    const auto focusIs = [](QWidget* w) {
+        QWidget* focus = QApplication::focusWidget();
+        return focus == w || (focus && w->isAncestorOf(focus));
+    };
+    QTRY_VERIFY(focusIs(form.dtpAgreementDate));
+    const QList<QWidget*> order = {form.txtContractor,      form.txtOwnerName,       form.txtLocation,
+                                   form.txtWorkPerformed,   form.txtContractPrice,   form.txtPaymentProgress,
+                                   form.PushButton22,       form.PushButton2,        form.PushButton3,
+                                   form.dtpAgreementDate};
+    for (QWidget* next : order) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QVERIFY2(focusIs(next), qPrintable(next->objectName()));
+    }
+    QVERIFY(rig.platform.messages.empty());
+}
+
+void tst_Form1::everyChangeIsStored()
+{
+    Rig rig;
+    Form1& form = rig.start();
+    QVERIFY(showActive(form));
+    const QList<QPair<QWidget*, const char*>> boxes = {{form.txtContractor, SettingsKey::txtContractor},
+                                                       {form.txtOwnerName, SettingsKey::txtOwnerName},
+                                                       {form.txtLocation, SettingsKey::txtLocation},
+                                                       {form.txtWorkPerformed, SettingsKey::txtWorkPerformed},
+                                                       {form.txtContractPrice, SettingsKey::txtContractPrice},
+                                                       {form.txtPaymentProgress, SettingsKey::txtPaymentProgress}};
+    for (const auto& [box, key] : boxes) {
+        QCOMPARE(box->objectName(), QLatin1String(key));
+        box->setFocus(Qt::OtherFocusReason);
+        QTest::keyClick(box, Qt::Key_A);
+        QCOMPARE(rig.stored(key), QStringLiteral("a"));
+        QTest::keyClicks(box, QStringLiteral("bc"));
+        QCOMPARE(rig.stored(key), QStringLiteral("abc"));
+        QTest::keyClick(box, Qt::Key_Backspace);
+        QCOMPARE(rig.stored(key), QStringLiteral("ab"));
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(box, Qt::Key_Delete);
+        QCOMPARE(rig.stored(key), QString());
+    }
+    // A program change is stored like an edit.
+    form.txtOwnerName->setText(QStringLiteral("set by the program"));
+    QCOMPARE(rig.stored(SettingsKey::txtOwnerName), QStringLiteral("set by the program"));
+}
+
+void tst_Form1::dateChangeIsStored()
+{
+    Rig rig;
+    Form1& form = rig.start();
+    form.dtpAgreementDate->setDate(QDate(2021, 8, 31));
+    QCOMPARE(rig.stored(SettingsKey::dtpAgreementDate), QStringLiteral("8/31/2021"));
+    form.dtpAgreementDate->setDate(QDate(1921, 8, 31));
+    QCOMPARE(rig.stored(SettingsKey::dtpAgreementDate), QStringLiteral("8/31/1921"));
+
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    Rig german;
+    Form1& gform = german.start();
+    gform.dtpAgreementDate->setDate(QDate(2021, 8, 31));
+    QCOMPARE(german.stored(SettingsKey::dtpAgreementDate), QStringLiteral("31.08.2021"));
+}
+
+void tst_Form1::restartShowsEverything()
+{
+    Rig rig;
+    {
+        Form1& form = rig.start();
+        form.dtpAgreementDate->setDate(QDate(1999, 12, 31));
+        form.txtContractor->setText(QStringLiteral("Ærø Builders, Inc."));
+        form.txtOwnerName->setText(QStringLiteral("  spaced  "));
+        form.txtLocation->setText(QStringLiteral("12 \"Main\" St = corner"));
+        form.txtWorkPerformed->setPlainText(QStringLiteral("roof\n\nwalls\twith tab") + QChar(0x00A0) + "nbsp");
+        form.txtContractPrice->setText(QStringLiteral("$9,876.54"));
+        form.txtPaymentProgress->setPlainText(QStringLiteral("line 1\nline 2\n"));
+    }
+    rig.form.reset();
+    Form1& again = rig.start();
+    QVERIFY(rig.platform.messages.empty());
+    QCOMPARE(again.dtpAgreementDate->date(), QDate(1999, 12, 31));
+    QCOMPARE(again.txtContractor->text(), QStringLiteral("Ærø Builders, Inc."));
+    QCOMPARE(again.txtOwnerName->text(), QStringLiteral("  spaced  "));
+    QCOMPARE(again.txtLocation->text(), QStringLiteral("12 \"Main\" St = corner"));
+    QCOMPARE(again.txtWorkPerformed->document()->toRawText().replace(QChar::ParagraphSeparator, QLatin1Char('\n')),
+             QStringLiteral("roof\n\nwalls\twith tab") + QChar(0x00A0) + "nbsp");
+    QCOMPARE(again.txtContractPrice->text(), QStringLiteral("$9,876.54"));
+    QCOMPARE(again.txtPaymentProgress->toPlainText(), QStringLiteral("line 1\nline 2\n"));
+}
+
+void tst_Form1::hundredThousandCharacterPaste_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("text");
+    QString single;
+    for (int i = 0; single.size() < 100000; ++i)
+        single += QString::number(i % 10);
+    QString lines;
+    while (lines.size() < 100000)
+        lines += QStringLiteral("0123456789 abcdefgh\n");
+    QTest::newRow("single line") << "txtContractor" << single;
+    QTest::newRow("multi-line") << "txtWorkPerformed" << lines;
+}
+
+void tst_Form1::hundredThousandCharacterPaste()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+    QCOMPARE(text.size(), 100000);
+    Rig rig;
+    {
+        Form1& form = rig.start();
+        QApplication::clipboard()->setText(text);
+        if (QApplication::clipboard()->text() != text)
+            QSKIP("no clipboard on this platform");
+        QWidget* box = form.findChild<QWidget*>(name);
+        if (auto* line = qobject_cast<QLineEdit*>(box))
+            line->paste();
+        else
+            qobject_cast<QPlainTextEdit*>(box)->paste();
+        QCOMPARE(textOf(box), text);
+        QCOMPARE(rig.stored(name.toLatin1().constData()), text);
+    }
+    rig.form.reset();
+    Form1& again = rig.start();
+    QCOMPARE(textOf(again.findChild<QWidget*>(name)), text);
+}
+
+void tst_Form1::focusSelectsAll_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("byMouse");
+    for (const char* name : {"txtContractor", "txtOwnerName", "txtLocation", "txtWorkPerformed", "txtContractPrice",
+                             "txtPaymentProgress"}) {
+        QTest::addRow("%s by key", name) << QString::fromLatin1(name) << false;
+        QTest::addRow("%s by mouse", name) << QString::fromLatin1(name) << true;
+    }
+}
+
+void tst_Form1::focusSelectsAll()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, byMouse);
+    Rig rig;
+    rig.store.write(SettingsKey::txtContractPrice, QStringLiteral("1234.5"));
+    Form1& form = rig.start();
+    QWidget* box = form.findChild<QWidget*>(name);
+    if (auto* line = qobject_cast<QLineEdit*>(box)) {
+        if (line != form.txtContractPrice)
+            line->setText(QStringLiteral("Some text here"));
+    } else {
+        qobject_cast<QPlainTextEdit*>(box)->setPlainText(QStringLiteral("two\nlines"));
+    }
+    const QString whole = textOf(box);
+    QVERIFY(showActive(form));
+    QTRY_VERIFY(form.dtpAgreementDate->hasFocus());
+
+    if (byMouse) {
+        QTest::mouseClick(mouseTarget(box), Qt::LeftButton, {}, QPoint(20, 8));
+    } else {
+        // Tab from the control before it.
+        QWidget* previous = box->previousInFocusChain();
+        while (!(previous->focusPolicy() & Qt::TabFocus) || !previous->isVisible())
+            previous = previous->previousInFocusChain();
+        previous->setFocus(Qt::OtherFocusReason);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QVERIFY(box->hasFocus());
+    QCOMPARE(selectionOf(box), whole);
+
+    // The first key replaces the whole text.
+    QTest::keyClick(box, Qt::Key_Z);
+    QCOMPARE(textOf(box), QStringLiteral("z"));
+
+    if (byMouse) {
+        // A click in a box that has the focus already puts the caret as usual.
+        QTest::keyClicks(box, QStringLiteral("yxwvut"));
+        QTest::mouseClick(mouseTarget(box), Qt::LeftButton, {}, QPoint(20, 8));
+        QVERIFY(selectionOf(box).isEmpty());
+    }
+    QVERIFY(rig.platform.messages.empty());
+}
+
+void tst_Form1::priceCheck_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("us number") << "en_US" << "1234.5" << true << "$1,234.50";
+    QTest::newRow("us already formatted") << "en_US" << "$1,234.50" << true << "$1,234.50";
+    QTest::newRow("us negative") << "en_US" << "-5" << true << "($5.00)";
+    QTest::newRow("us brackets") << "en_US" << "(5)" << true << "($5.00)";
+    QTest::newRow("us blanks") << "en_US" << "  42  " << true << "$42.00";
+    QTest::newRow("us grouping") << "en_US" << "1,000,000" << true << "$1,000,000.00";
+    QTest::newRow("us letters") << "en_US" << "abc" << false << "$0.00";
+    QTest::newRow("us empty") << "en_US" << "" << false << "$0.00";
+    QTest::newRow("us blank") << "en_US" << "   " << false << "$0.00";
+    QTest::newRow("us german form") << "en_US" << "1.234,50" << false << "$0.00";
+
+    QTest::newRow("de number") << "de_DE" << "1234,5" << true << QString("1.234,50" + kNbspEuro);
+    QTest::newRow("de already formatted") << "de_DE" << QString("1.234,50" + kNbspEuro) << true
+                                          << QString("1.234,50" + kNbspEuro);
+    QTest::newRow("de negative") << "de_DE" << "-7,25" << true << QString("-7,25" + kNbspEuro);
+    QTest::newRow("de brackets") << "de_DE" << "(3)" << true << QString("-3,00" + kNbspEuro);
+    QTest::newRow("de blanks") << "de_DE" << " 5 " << true << QString("5,00" + kNbspEuro);
+    QTest::newRow("de us form") << "de_DE" << "1,234.50" << false << QString("0,00" + kNbspEuro);
+    QTest::newRow("de letters") << "de_DE" << "abc" << false << QString("0,00" + kNbspEuro);
+    QTest::newRow("de empty") << "de_DE" << "" << false << QString("0,00" + kNbspEuro);
+}
+
+void tst_Form1::priceCheck()
+{
+    QFETCH(QString, locale);
+    QFETCH(QString, typed);
+    QFETCH(bool, valid);
+    QFETCH(QString, shown);
+    QLocale::setDefault(QLocale(locale));
+    Rig rig;
+    Form1& form = rig.start();
+    QVERIFY(showActive(form));
+    form.txtContractPrice->setFocus(Qt::OtherFocusReason);
+    QVERIFY(form.txtContractPrice->hasFocus());
+    QTest::keyClick(form.txtContractPrice, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(form.txtContractPrice, Qt::Key_Delete);
+    // As typed or pasted; the key simulation knows no euro sign.
+    form.txtContractPrice->insert(typed);
+    QCOMPARE(form.txtContractPrice->text(), typed);
+
+    QString textWhileBoxOpen;
+    rig.platform.onMessage = [&](const FakePlatform::Message&) { textWhileBoxOpen = form.txtContractPrice->text(); };
+    QTest::keyClick(form.txtContractPrice, Qt::Key_Tab);
+
+    QCOMPARE(form.txtContractPrice->text(), shown);
+    QCOMPARE(rig.stored(SettingsKey::txtContractPrice), shown);
+    if (valid) {
+        QVERIFY(rig.platform.messages.empty());
+        QVERIFY(form.txtPaymentProgress->hasFocus());
+    } else {
+        QCOMPARE(rig.platform.messages.size(), std::size_t(1));
+        QCOMPARE(rig.platform.messages.front().text, QStringLiteral("Please enter a valid amount."));
+        QCOMPARE(rig.platform.messages.front().caption, kTitle);
+        QCOMPARE(rig.platform.messages.front().icon, Platform::Icon::None);
+        QCOMPARE(textWhileBoxOpen, typed);
+        QVERIFY(form.txtContractPrice->hasFocus());
+        QCOMPARE(form.txtContractPrice->selectedText(), shown);
+        QCOMPARE(form.txtContractPrice->selectionStart(), 0);
+        // The reset text is valid: the next Tab leaves the box.
+        QTest::keyClick(form.txtContractPrice, Qt::Key_Tab);
+        QCOMPARE(rig.platform.messages.size(), std::size_t(1));
+        QVERIFY(form.txtPaymentProgress->hasFocus());
+        QCOMPARE(form.txtContractPrice->text(), shown);
+    }
+}
+
+void tst_Form1::priceCheckOnlyOnFocusMoveInsideWindow()
+{
+    Rig rig;
+    Form1& form = rig.start();
+    QVERIFY(showActive(form));
+
+    // A program change is no focus move.
+    form.txtContractPrice->setText(QStringLiteral("not yet"));
+    QVERIFY(rig.platform.messages.empty());
+
+    // Switching to another window leaves the text as it is.
+    form.txtContractPrice->setFocus(Qt::OtherFocusReason);
+    QWidget other;
+    QVERIFY(showActive(other));
+    QVERIFY(rig.platform.messages.empty());
+    QCOMPARE(form.txtContractPrice->text(), QStringLiteral("not yet"));
+
+    // Coming back does not run it either, nor select the text.
+    QVERIFY(showActive(form));
+    QTRY_VERIFY(form.txtContractPrice->hasFocus());
+    QVERIFY(rig.platform.messages.empty());
+
+    // A click on another control is a focus move.
+    QTest::mouseClick(form.txtLocation, Qt::LeftButton, {}, QPoint(10, 8));
+    QCOMPARE(rig.platform.messages.size(), std::size_t(1));
+    QVERIFY(form.txtContractPrice->hasFocus());
+    QCOMPARE(form.txtContractPrice->text(), QStringLiteral("$0.00"));
+
+    // Closing runs nothing but the end of the program.
+    form.txtContractPrice->setText(QStringLiteral("still not"));
+    form.close();
+    QCOMPARE(rig.platform.messages.size(), std::size_t(1));
+    QCOMPARE(rig.stored(SettingsKey::txtContractPrice), QStringLiteral("still not"));
+    QCOMPARE(rig.platform.endProgramCalls, 1);
+}
+
+void tst_Form1::hoverPointers()
+{
+    Rig rig;
+    QVERIFY(writeFile(rig.dir.filePath(QStringLiteral("HAND-M.CUR")), cursorData()));
+    Form1& form = rig.start();
+    QVERIFY(showActive(form));
+    WindowPointer& pointer = form.mousePointer();
+    QCOMPARE(pointer.value(), MousePointer::Default);
+
+    const QList<QWidget*> buttons = {form.PushButton22, form.PushButton2, form.PushButton3};
+    const QList<QWidget*> surfaces = {&form, form.Frame1, form.dtpAgreementDate, form.txtContractor,
+                                      form.txtOwnerName, form.txtLocation, form.txtWorkPerformed,
+                                      form.txtContractPrice, form.txtPaymentProgress};
+    for (QEvent::Type type : {QEvent::MouseMove, QEvent::Enter}) {
+        for (QWidget* button : buttons) {
+            for (QWidget* surface : surfaces) {
+                sendHover(button, type);
+                QCOMPARE(pointer.value(), MousePointer::Custom);
+                QCOMPARE(form.txtContractor->cursor().shape(), Qt::BitmapCursor);
+                sendHover(surface, type);
+                QCOMPARE(pointer.value(), MousePointer::Default);
+            }
+        }
+    }
+    QCOMPARE(form.txtContractor->cursor().shape(), Qt::IBeamCursor);
+
+    pointer.set(MousePointer::Busy);
+    for (QWidget* w : buttons + surfaces) {
+        sendHover(w, QEvent::MouseMove);
+        QCOMPARE(pointer.value(), MousePointer::Busy);
+        QCOMPARE(w->cursor().shape(), Qt::WaitCursor);
+    }
+}
+
+void tst_Form1::sampleData()
+{
+    Rig rig;
+    rig.platform.todayValue = QDate(2022, 4, 23);
+    Form1& form = rig.start();
+    form.dtpAgreementDate->setDate(QDate(2015, 6, 1));
+
+    for (int round = 0; round < 2; ++round) {
+        form.PushButton3->click();
+        QVERIFY(rig.platform.messages.empty());
+        QCOMPARE(form.dtpAgreementDate->date(), QDate(2022, 4, 23));
+        QCOMPARE(form.txtContractor->text(), QStringLiteral("Corwin Ashdale Jr."));
+        QCOMPARE(form.txtOwnerName->text(), QStringLiteral("Tobias Quenby"));
+        QCOMPARE(form.txtLocation->text(), QStringLiteral("Birchwood st"));
+        QCOMPARE(form.txtWorkPerformed->toPlainText(), QStringLiteral("Build a tree house"));
+        QCOMPARE(form.txtContractPrice->text(), QStringLiteral("$74.00"));
+        QCOMPARE(form.txtPaymentProgress->toPlainText(),
+                 QStringLiteral("One half would be payed before work start, and rest after work is finished."));
+
+        QCOMPARE(rig.stored(SettingsKey::dtpAgreementDate), QStringLiteral("4/23/2022"));
+        QCOMPARE(rig.stored(SettingsKey::txtContractor), QStringLiteral("Corwin Ashdale Jr."));
+        QCOMPARE(rig.stored(SettingsKey::txtOwnerName), QStringLiteral("Tobias Quenby"));
+        QCOMPARE(rig.stored(SettingsKey::txtLocation), QStringLiteral("Birchwood st"));
+        QCOMPARE(rig.stored(SettingsKey::txtWorkPerformed), QStringLiteral("Build a tree house"));
+        QCOMPARE(rig.stored(SettingsKey::txtContractPrice), QStringLiteral("$74.00"));
+        QCOMPARE(rig.stored(SettingsKey::txtPaymentProgress),
+                 QStringLiteral("One half would be payed before work start, and rest after work is finished."));
+    }
+}
+
+void tst_Form1::help()
+{
+    Rig rig;
+    Form1& form = rig.start();
+    form.PushButton2->click();
+    QCOMPARE(rig.platform.messages.size(), std::size_t(1));
+    QCOMPARE(rig.platform.messages.front().text,
+             QStringLiteral("Questions? Please contact Team Quillmark at https://www.quillmark.example/contact/"));
+    QCOMPARE(rig.platform.messages.front().caption, kTitle);
+    QCOMPARE(rig.platform.messages.front().icon, Platform::Icon::None);
+    QVERIFY(rig.platform.openedUrls.empty());
+}
+
+void tst_Form1::startCreatingTemplateHook()
+{
+    Rig rig;
+    Form1& form = rig.start();
+    form.PushButton22->click();
+    int clicks = 0;
+    form.onStartCreatingTemplate = [&clicks] { ++clicks; };
+    form.PushButton22->click();
+    QCOMPARE(clicks, 1);
+    QVERIFY(rig.platform.messages.empty());
+}
+
+void tst_Form1::closingEndsProgram()
+{
+    Rig rig;
+    Form1& form = rig.start();
+    QVERIFY(showActive(form));
+    QVERIFY(form.close());
+    QCOMPARE(rig.platform.endProgramCalls, 1);
+    QVERIFY(rig.platform.messages.empty());
+}
+
+QTEST_MAIN(tst_Form1)
+#include "tst_form1.moc"
