@@ -88,6 +88,9 @@ private slots:
     void oversizedPictureZoomsOutOnlyWhenItFits();
     void narrowPictureSitsLeftWithBarDisabled();
     void scrollBarMovesPicture();
+    void thumbDragMovesPictureOnRelease();
+    void barOverflowReportedByActivation();
+    void emptyPictureShowsNothingOfThePrevious();
     void dragMovesPictureAndBarsFollowOnRelease();
     void dragPastEdgeStops();
     void moveWithoutButtonChangesNothing();
@@ -320,6 +323,47 @@ void tst_Form2::scrollBarMovesPicture()
     bar("VScroll1")->setValue(757);
     QCOMPARE(form().geometry().top(), -7570.0f);
     QCOMPARE(picture1()->y(), -505);
+}
+
+void tst_Form2::thumbDragMovesPictureOnRelease()
+{
+    showWith(makePage(720, 1000));
+    QScrollBar* vertical = bar("VScroll1");
+    vertical->setSliderDown(true);
+    vertical->setSliderPosition(300);
+    QCOMPARE(picture1()->y(), 0);
+    vertical->setSliderDown(false);
+    QCOMPARE(vertical->value(), 300);
+    QCOMPARE(picture1()->y(), -200);
+}
+
+void tst_Form2::barOverflowReportedByActivation()
+{
+    // 23000 pixels are 345000 twips: 33567 ten-twip units do not fit a 16-bit bar.
+    showWith(makePage(23000, 300));
+    QCOMPARE(mPlatform.messages.size(), size_t(1));
+    QVERIFY2(mPlatform.messages[0].text.startsWith(
+                 QStringLiteral("Overflow\r\nin Pactforge2021/08/31.Form2.Form_Activate at line 136\r\r")),
+             qPrintable(mPlatform.messages[0].text));
+    QVERIFY(!form().mSetupPending);
+}
+
+void tst_Form2::emptyPictureShowsNothingOfThePrevious()
+{
+    showWith(makePage(720, 1000));
+    click("PushButton8");
+    showWith(QPicture());
+    QVERIFY(mPlatform.messages.empty());
+    QVERIFY(picture1()->size().isEmpty());
+    QVERIFY(!bar("HScroll1")->isEnabled());
+    QVERIFY(!bar("VScroll1")->isEnabled());
+    QImage viewport(form().findChild<QWidget*>(QStringLiteral("Picture2"))->size(), QImage::Format_RGB32);
+    viewport.fill(Qt::red);
+    form().findChild<QWidget*>(QStringLiteral("Picture2"))->render(&viewport);
+    // Inside the one-pixel border all is white.
+    for (int y = 1; y < viewport.height() - 1; y += 7)
+        for (int x = 1; x < viewport.width() - 1; x += 7)
+            QCOMPARE(viewport.pixel(x, y), qRgb(255, 255, 255));
 }
 
 void tst_Form2::dragMovesPictureAndBarsFollowOnRelease()
