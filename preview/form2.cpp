@@ -2,20 +2,17 @@
 
 #include "errorreport.h"
 #include "picturebox.h"
+#include "windowlook.h"
 #include "workingfiles.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
-#include <QImageReader>
-#include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
 
@@ -69,52 +66,6 @@ QFont arialBold(double points)
     font.setPointSizeF(points);
     font.setBold(true);
     return font;
-}
-
-// The window and its option buttons, check boxes, frames and labels take the system
-// button-face colour; every other control keeps its own.
-void SetControlColors(QWidget& window)
-{
-    const QColor face = window.palette().color(QPalette::Button);
-    auto paint = [&face](QWidget* widget) {
-        QPalette palette = widget->palette();
-        palette.setColor(QPalette::Window, face);
-        widget->setPalette(palette);
-        widget->setAutoFillBackground(true);
-    };
-    paint(&window);
-    for (QWidget* child : window.findChildren<QWidget*>()) {
-        if (qobject_cast<QRadioButton*>(child) || qobject_cast<QCheckBox*>(child) ||
-            qobject_cast<QGroupBox*>(child) || qobject_cast<QLabel*>(child))
-            paint(child);
-    }
-}
-
-// A .cur file: the image through Qt's ICO reader, the hot spot from the first directory
-// entry (ICONDIR is 6 bytes; the entry's hot spot x and y follow at 4 and 6).
-QCursor loadCursorFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw StepFailure(file.errorString());
-    const QByteArray bytes = file.readAll();
-    QImage image;
-    if (!image.loadFromData(bytes, "CUR") && !image.loadFromData(bytes, "ICO"))
-        throw StepFailure(QStringLiteral("Invalid picture"));
-    constexpr int kHotSpotX = 6 + 4;
-    constexpr int kHotSpotY = 6 + 6;
-    int hotX = -1;
-    int hotY = -1;
-    if (bytes.size() >= kHotSpotY + 2) {
-        auto word = [&bytes](int at) {
-            return int(quint8(bytes[at])) | (int(quint8(bytes[at + 1])) << 8);
-        };
-        hotX = word(kHotSpotX);
-        hotY = word(kHotSpotY);
-        if (hotX >= image.width() || hotY >= image.height())
-            hotX = hotY = -1;
-    }
-    return QCursor(QPixmap::fromImage(image), hotX, hotY);
 }
 
 bool sameFile(const QString& a, const QString& b)
@@ -232,7 +183,7 @@ void Form2::Form_Load()
 {
     ErrorReport report(mPlatform, QLatin1String(kForm), QStringLiteral("Form_Load"));
     report.step(100, [&] { mSetupPending = true; });
-    report.step(102, [&] { SetControlColors(*this); });
+    report.step(102, [&] { WindowLook::SetControlColors(*this); });
     report.step(104, [&] {
         setWindowTitle(QLatin1String(kProductName));
         setWindowIcon(mMainWindow ? mMainWindow->windowIcon() : QApplication::windowIcon());
@@ -241,7 +192,7 @@ void Form2::Form_Load()
     const QString cursorPath = mProgramDirectory + QLatin1String(kHandCursorFile);
     report.step(108, [&] { haveCursor = FileExists(cursorPath); });
     if (haveCursor)
-        report.step(110, [&] { mPointer->setHandCursor(loadCursorFile(cursorPath)); });
+        report.step(110, [&] { mPointer->setHandCursor(WindowLook::loadCursorFile(cursorPath)); });
 }
 
 void Form2::placePicture(const QPicture& picture)
