@@ -3,7 +3,6 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
-#include <QPicture>
 
 #include <algorithm>
 #include <cmath>
@@ -31,10 +30,17 @@ struct ParagraphText {
     bool endsPage = false; // a page or column break: nothing after it is on the first page
 };
 
+// A font's vertical measures in page pixels.
+struct FontMeasures {
+    double ascent = 0;
+    double descent = 0;
+    double leading = 0;
+    double underlinePos = 0; // below the baseline
+    double lineWidth = 0;
+};
+
 class StyleTable {
 public:
-    StyleTable() : mDpiScale(kPixelsPerInch / QPicture().logicalDpiY()) {}
-
     int styleFor(const doc::CharacterRun& run)
     {
         const QString family = run.fontName.empty() ? QStringLiteral("Times New Roman")
@@ -48,17 +54,18 @@ public:
                 return static_cast<int>(i);
         }
         QFont font(family);
-        // The picture's own dpi turns points into pixels; scale so the glyphs come out at 96 dpi.
-        font.setPointSizeF(size * mDpiScale);
+        font.setPixelSize(std::max(1, static_cast<int>(std::lround(pointsToPixels(size) * kFontScale))));
         font.setBold(run.bold);
         font.setItalic(run.italic);
         font.setKerning(false);
         font.setHintingPreference(QFont::PreferNoHinting);
         // No ligatures or contextual forms: Word sets Latin text glyph by glyph.
         font.setStyleStrategy(QFont::PreferNoShaping);
+        const QFontMetricsF fm(font);
         mKeys.push_back({family, size, run.bold, run.italic, run.underline});
         mStyles.push_back({font, run.underline});
-        mMetrics.emplace_back(font, &mDevice);
+        mMeasures.push_back({fm.ascent() / kFontScale, fm.descent() / kFontScale, fm.leading() / kFontScale,
+                             fm.underlinePos() / kFontScale, fm.lineWidth() / kFontScale});
         return static_cast<int>(mStyles.size() - 1);
     }
 
@@ -70,12 +77,12 @@ public:
         const auto found = mAdvances.find(key);
         if (found != mAdvances.end())
             return found->second;
-        const double width = mMetrics[static_cast<std::size_t>(style)].horizontalAdvance(text);
+        const double width = mStyles[static_cast<std::size_t>(style)].advance(text);
         mAdvances.emplace(key, width);
         return width;
     }
 
-    const QFontMetricsF& metrics(int style) const { return mMetrics[static_cast<std::size_t>(style)]; }
+    const FontMeasures& measures(int style) const { return mMeasures[static_cast<std::size_t>(style)]; }
     bool underlined(int style) const { return mStyles[static_cast<std::size_t>(style)].underline; }
     std::vector<TextStyle> takeStyles() { return std::move(mStyles); }
 
@@ -87,11 +94,9 @@ private:
         bool italic;
         bool underline;
     };
-    QPicture mDevice; // fonts are measured for the device they are recorded on
-    double mDpiScale;
     std::vector<Key> mKeys;
     std::vector<TextStyle> mStyles;
-    std::vector<QFontMetricsF> mMetrics;
+    std::vector<FontMeasures> mMeasures;
     std::unordered_map<std::uint64_t, double> mAdvances;
 };
 
@@ -202,9 +207,9 @@ VerticalMetrics lineMetrics(const std::vector<Glyph>& glyphs, const BrokenLine& 
     VerticalMetrics result;
     bool any = false;
     auto take = [&](int style) {
-        const QFontMetricsF& fm = styles.metrics(style);
-        result.above = std::max(result.above, fm.ascent() + fm.leading());
-        result.descent = std::max(result.descent, fm.descent());
+        const FontMeasures& fm = styles.measures(style);
+        result.above = std::max(result.above, fm.ascent + fm.leading);
+        result.descent = std::max(result.descent, fm.descent);
         any = true;
     };
     for (std::size_t i = line.begin; i < line.end; ++i)
@@ -273,9 +278,8 @@ void addFragments(PageLine& out, const std::vector<Glyph>& glyphs, const BrokenL
         const LinePlacement& placement = line.placements[i - line.begin];
         const double x = originX + placement.x;
         if (!stroke) {
-            const QFontMetricsF& fm = styles.metrics(glyphs[i].style);
-            const double thickness = fm.lineWidth();
-            stroke = QRectF(x, out.baseline + fm.underlinePos() - thickness / 2, 0, thickness);
+            const FontMeasures& fm = styles.measures(glyphs[i].style);
+            stroke = QRectF(x, out.baseline + fm.underlinePos - fm.lineWidth / 2, 0, fm.lineWidth);
         }
         stroke->setRight(x + placement.width);
     }
@@ -352,20 +356,27 @@ PageLayout layoutPage(const doc::ReadModel& model)
     return page;
 }
 
+double TextStyle::advance(const QString& text) const
+{
+    return QFontMetricsF(font).horizontalAdvance(text) / kFontScale;
+}
+
 void paintPage(QPainter& painter, const PageLayout& layout)
 {
     const QRectF area(0, 0, layout.geometry.widthPx, layout.geometry.heightPx);
     painter.save();
     painter.fillRect(area, Qt::white);
     painter.setClipRect(area);
+    for (const PageLine& line : layout.lines)
+        for (const QRectF& stroke : line.underlines)
+            painter.fillRect(stroke, Qt::black);
     painter.setPen(Qt::black);
+    painter.scale(1.0 / kFontScale, 1.0 / kFontScale);
     for (const PageLine& line : layout.lines) {
         for (const TextFragment& fragment : line.fragments) {
             painter.setFont(layout.styles[static_cast<std::size_t>(fragment.style)].font);
-            painter.drawText(fragment.baseline, fragment.text);
+            painter.drawText(fragment.baseline * kFontScale, fragment.text);
         }
-        for (const QRectF& stroke : line.underlines)
-            painter.fillRect(stroke, Qt::black);
     }
     painter.restore();
 }

@@ -16,9 +16,16 @@ class QPainter;
 // The first page of a document's main text, laid out line by line in picture pixels (96 dpi).
 namespace render {
 
+// Fonts are made at this many times their size and drawn scaled down by it: Qt rounds font sizes to
+// whole pixels, but 11 pt is 14 2/3 pixels at 96 dpi. Three times any half-point size is a whole pixel size.
+inline constexpr int kFontScale = 3;
+
 struct TextStyle {
-    QFont font; // sized so that it draws at the run's point size at 96 dpi on a QPicture
+    QFont font; // pixel size kFontScale times the run's size at 96 dpi
     bool underline = false;
+
+    // Width of text in this style, in page pixels.
+    double advance(const QString& text) const;
 };
 
 // Characters drawn with one call: same style, side by side.

@@ -1,8 +1,6 @@
 #include "agreementmodel.h"
 #include "pagelayout.h"
 
-#include <QFontMetricsF>
-#include <QPicture>
 #include <QtTest>
 
 using A = doc::Paragraph::Alignment;
@@ -34,8 +32,7 @@ std::vector<const render::PageLine*> linesOf(const render::PageLayout& layout, i
 
 double advance(const render::PageLayout& layout, int style, const QString& text)
 {
-    QPicture device; // measured for the device the page is recorded on, as the layout does
-    return QFontMetricsF(layout.styles[static_cast<std::size_t>(style)].font, &device).horizontalAdvance(text);
+    return layout.styles[static_cast<std::size_t>(style)].advance(text);
 }
 
 double columnRight(const render::PageLayout& layout)
