@@ -82,9 +82,13 @@ public:
 
     std::uint64_t u64() noexcept
     {
-        const std::uint64_t low = u32();
-        const std::uint64_t high = u32();
-        return low | (high << 32);
+        const std::uint8_t* p = take(8);
+        if (!p)
+            return 0;
+        std::uint64_t v = 0;
+        for (int i = 7; i >= 0; --i)
+            v = (v << 8) | p[i];
+        return v;
     }
 
     std::int16_t i16() noexcept { return static_cast<std::int16_t>(u16()); }
