@@ -13,6 +13,7 @@
 #include <QGroupBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollBar>
 
@@ -226,6 +227,11 @@ void Form2::showEvent(QShowEvent* event)
 
 void Form2::Form_Activate()
 {
+    // Closing an error report's box hands the focus back and activates the window again;
+    // that activation must not run the set-up a second time inside the first.
+    if (mActivating)
+        return;
+    const QScopedValueRollback<bool> activating(mActivating, true);
     ErrorReport report(mPlatform, QLatin1String(kForm), QStringLiteral("Form_Activate"));
     bool pending = false;
     report.step(100, [&] { pending = mSetupPending; });

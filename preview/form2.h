@@ -83,6 +83,7 @@ private:
     ZoomGeometry mGeometry;
     WindowPointer* mPointer = nullptr;
     bool mShowingBars = false;
+    bool mActivating = false;
     bool mCentred = false;
 
     PictureBox* Zoom_Ori = nullptr;

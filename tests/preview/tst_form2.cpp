@@ -346,6 +346,13 @@ void tst_Form2::barOverflowReportedByActivation()
                  QStringLiteral("Overflow\r\nin Pactforge2021/08/31.Form2.Form_Activate at line 136\r\r")),
              qPrintable(mPlatform.messages[0].text));
     QVERIFY(!form().mSetupPending);
+
+    // The window activated again when a report's box closes does not set up again.
+    mPlatform.messages.clear();
+    mPlatform.onMessage = [this](const FakePlatform::Message&) { form().Form_Activate(); };
+    click("PushButton8");
+    showWith(makePage(23000, 300));
+    QCOMPARE(mPlatform.messages.size(), size_t(1));
 }
 
 void tst_Form2::emptyPictureShowsNothingOfThePrevious()
