@@ -118,7 +118,8 @@ void Form2::createControls()
         button->setObjectName(QLatin1String(name));
         button->setGeometry(toPixels(place));
         button->setFont(arialBold(11.25));
-        // A hover over a button is the button's alone, as the window's own pointer rule wants.
+        // Unhandled, the button's mouse move would go on to the frame and the window,
+        // whose hover puts the default pointer straight back.
         button->setAttribute(Qt::WA_NoMousePropagation);
         mPointer->watchButton(button);
         return button;
@@ -143,6 +144,7 @@ void Form2::createControls()
     Picture1 = new PictureBox(mViewportArea);
     Picture1->setObjectName(QStringLiteral("Picture1"));
     Picture1->setGeometry(toPixels(kPicture1));
+    mGeometry.assignPicture(kPicture1.width, kPicture1.height);
     Picture1->installEventFilter(this);
 
     VScroll1 = new QScrollBar(Qt::Vertical, this);
