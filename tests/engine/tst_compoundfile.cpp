@@ -173,6 +173,8 @@ private slots:
     void corpusIsCovered();
     void rejectsDifatLoop();
     void acceptsDeepestNesting();
+    void acceptsShortLastSector();
+    void orphanEntryIsEmptied();
     void sizeHighHalf_data();
     void sizeHighHalf();
     void copyIsIndependent();
@@ -464,6 +466,53 @@ void tst_CompoundFile::acceptsDeepestNesting()
         QCOMPARE(cf.streamPaths(), std::vector<std::string>{path});
         QCOMPARE(cf.stream(path), (Bytes{'d', 'e', 'e', 'p'}));
         QCOMPARE(doc::CompoundFile::parse(cf.serialize()).stream(path), cf.stream(path));
+    } catch (const doc::Error& e) {
+        QFAIL(e.what());
+    }
+}
+
+void tst_CompoundFile::acceptsShortLastSector()
+{
+    // Some writers stop the file where the last stream ends instead of filling its sector.
+    Bytes bytes = readFile(findTestData(QStringLiteral("cfb-version3.bin")));
+    QVERIFY(!bytes.empty());
+    const std::size_t bigTail = 4200 % 512;
+    bytes.resize(bytes.size() - (512 - bigTail));
+    try {
+        const auto cf = doc::CompoundFile::parse(bytes);
+        QCOMPARE(cf.stream("Big").size(), std::size_t{4200});
+        QCOMPARE(cf.stream("Big").back(), static_cast<std::uint8_t>((4199 * 7 + 1) & 0xFF));
+    } catch (const doc::Error& e) {
+        QFAIL(e.what());
+    }
+    bytes.pop_back();
+    try {
+        doc::CompoundFile::parse(bytes);
+        QFAIL("accepted");
+    } catch (const doc::Error& e) {
+        QCOMPARE(e.kind(), doc::Error::Kind::Truncated);
+    }
+}
+
+void tst_CompoundFile::orphanEntryIsEmptied()
+{
+    // Cutting the link from "Small" to the last stream leaves that entry unreachable: it
+    // is not listed, and is written back without data rather than pointing at stale sectors.
+    Bytes bytes = readFile(findTestData(QStringLiteral("cfb-version3.bin")));
+    QVERIFY(!bytes.empty());
+    const std::size_t smallEntry = (std::size_t{le32(bytes, 0x30)} + 1) * 512 + 2 * 128;
+    QCOMPARE(le32(bytes, smallEntry + 72), std::uint32_t{5});
+    put32(bytes, smallEntry + 72, 0xFFFFFFFF);
+    try {
+        const auto cf = doc::CompoundFile::parse(bytes);
+        const std::vector<std::string> expected{"Big", "Small", "Sub/Inner"};
+        QCOMPARE(cf.streamPaths(), expected);
+        const Bytes written = cf.serialize();
+        const auto entries = directoryEntries(written);
+        QCOMPARE(int(entries[5][66]), 2);
+        QCOMPARE(le32(entries[5], 116), std::uint32_t{0xFFFFFFFE});
+        QCOMPARE(le32(entries[5], 120), std::uint32_t{0});
+        QCOMPARE(doc::CompoundFile::parse(written).streamPaths(), expected);
     } catch (const doc::Error& e) {
         QFAIL(e.what());
     }
