@@ -188,6 +188,7 @@ void tst_Form1::startWithEmptyStore()
     QVERIFY(rig.platform.messages.empty());
     QCOMPARE(form.windowTitle(), QStringLiteral("Brindlewick Paperwork Studio"));
     QCOMPARE(form.appTitle(), kTitle);
+    QVERIFY(!form.windowIcon().isNull());
     QCOMPARE(form.dtpAgreementDate->date(), rig.platform.todayValue);
     for (QWidget* box : std::initializer_list<QWidget*>{form.txtContractor, form.txtOwnerName, form.txtLocation,
                                                         form.txtWorkPerformed, form.txtPaymentProgress})
