@@ -1,0 +1,155 @@
+#include "pagelayout.h"
+#include "worddocument.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <map>
+
+// Lays out Word documents and checks every line against LibreOffice's own layout of the same file:
+// LibreOffice prints the document to PDF, pdftotext reads the lines back, and each of our lines must end
+// with the same word as LibreOffice's line.
+namespace {
+
+const QString kTemplate = QStringLiteral(BRINDLEWICK_SOURCE_DIR "/resources/template.doc");
+const QString kSample = QStringLiteral(BRINDLEWICK_SOURCE_DIR "/tests/render/data/layout-sample.doc");
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+doc::WordDocument parse(const QByteArray& bytes)
+{
+    return doc::WordDocument::parse(
+        std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())));
+}
+
+// Types text after the first occurrence of anchor, as the template filling does.
+void typeAfter(doc::WordDocument& document, std::u16string_view anchor, std::u16string_view text)
+{
+    const std::u16string main = document.mainText();
+    const std::size_t at = main.find(anchor);
+    QVERIFY2(at != std::u16string::npos, "anchor text missing from the template");
+    document.insertText(static_cast<std::uint32_t>(at + anchor.size()), text);
+}
+
+// The last word of every line that shows any; pdftotext joins tab leader dots to the words beside them.
+QStringList lastWords(const QStringList& lines)
+{
+    static const QRegularExpression separator(QStringLiteral("\\s+|\\.{3,}"));
+    QStringList words;
+    for (const QString& line : lines) {
+        const QString trimmed = line.trimmed();
+        if (!trimmed.isEmpty())
+            words << trimmed.section(separator, -1);
+    }
+    return words;
+}
+
+} // namespace
+
+class tst_LibreOfficeLayout : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void sameLineEnds_data();
+    void sameLineEnds();
+
+private:
+    QTemporaryDir mDir;
+    QStringList mDocuments;
+};
+
+void tst_LibreOfficeLayout::initTestCase()
+{
+    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    if (soffice.isEmpty() || pdftotext.isEmpty())
+        QSKIP("needs LibreOffice (soffice) and poppler-utils (pdftotext)");
+    QVERIFY(mDir.isValid());
+
+    QFile::copy(kSample, mDir.filePath(QStringLiteral("sample.doc")));
+    QFile::copy(kTemplate, mDir.filePath(QStringLiteral("template.doc")));
+
+    doc::WordDocument filled = parse(readAll(kTemplate));
+    // From the end backwards, so every anchor is still where it was.
+    typeAfter(filled, u"Contractor ", u"Northwind Building Services LLC");
+    typeAfter(filled, u"Owner ", u"Margaret Ellison-Whitfield");
+    typeAfter(filled, u"Signed this", u" 14th ");
+    typeAfter(filled, u"as follows ",
+              u"one third on signing, one third when the old roof is off and the deck has been inspected and "
+              u"found sound,\r\nand the balance within ten days of completion and the final inspection.");
+    typeAfter(filled, u"under the sum of ", u"$18,450.00 (eighteen thousand four hundred fifty dollars)");
+    typeAfter(filled, u"Work Performed\r\r ",
+              u"Remove the existing asphalt shingles down to the deck, replace any damaged sheathing, install "
+              u"ice and water shield along the eaves and in the valleys, and lay new architectural shingles "
+              u"with continuous ridge venting.\nHaul away all debris and leave the site broom clean.");
+    typeAfter(filled, u"property at", u" 1187 Juniper Hollow Road, Cedar Falls, Iowa 50613");
+    typeAfter(filled, u"Contractor and", u" Margaret Ellison-Whitfield of Cedar Falls");
+    typeAfter(filled, u"by and between", u" Northwind Building Services LLC, a roofing company licensed in Iowa");
+    typeAfter(filled, u"day of", u" March");
+    typeAfter(filled, u"made the", u" 14th ");
+    filled.save(mDir.filePath(QStringLiteral("filled.doc")).toStdString());
+
+    mDocuments = {QStringLiteral("sample"), QStringLiteral("template"), QStringLiteral("filled")};
+    QStringList arguments{QStringLiteral("--headless"), QStringLiteral("--norestore"),
+                          QStringLiteral("-env:UserInstallation=file://%1/profile").arg(mDir.path()),
+                          QStringLiteral("--convert-to"), QStringLiteral("pdf"), QStringLiteral("--outdir"),
+                          mDir.path()};
+    for (const QString& name : mDocuments)
+        arguments << mDir.filePath(name + QStringLiteral(".doc"));
+    QProcess office;
+    office.start(soffice, arguments);
+    QVERIFY(office.waitForFinished(300000));
+    for (const QString& name : mDocuments)
+        QVERIFY2(QFile::exists(mDir.filePath(name + QStringLiteral(".pdf"))), qPrintable(office.readAllStandardError()));
+}
+
+void tst_LibreOfficeLayout::sameLineEnds_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("longestParagraph"); // at least this many lines in one paragraph
+    const QList<int> longest{4, 2, 4};
+    for (qsizetype i = 0; i < mDocuments.size(); ++i)
+        QTest::newRow(qPrintable(mDocuments[i])) << mDocuments[i] << longest[i];
+}
+
+void tst_LibreOfficeLayout::sameLineEnds()
+{
+    QFETCH(QString, name);
+    QFETCH(int, longestParagraph);
+    QProcess pdftotext;
+    pdftotext.start(QStandardPaths::findExecutable(QStringLiteral("pdftotext")),
+                    {QStringLiteral("-layout"), QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"),
+                     QStringLiteral("1"), mDir.filePath(name + QStringLiteral(".pdf")), QStringLiteral("-")});
+    QVERIFY(pdftotext.waitForFinished(60000));
+    const QStringList theirs = lastWords(QString::fromUtf8(pdftotext.readAllStandardOutput()).split(u'\n'));
+
+    const doc::WordDocument document = parse(readAll(mDir.filePath(name + QStringLiteral(".doc"))));
+    const render::PageLayout layout = render::layoutPage(document.readModel());
+    QStringList lines;
+    std::map<int, int> linesPerParagraph;
+    for (const render::PageLine& line : layout.lines) {
+        lines << line.text;
+        ++linesPerParagraph[line.paragraph];
+    }
+    const QStringList ours = lastWords(lines);
+
+    QVERIFY(ours.size() > 5);
+    QVERIFY(std::max_element(linesPerParagraph.begin(), linesPerParagraph.end(), [](auto a, auto b) {
+                return a.second < b.second;
+            })->second >= longestParagraph);
+    QCOMPARE(ours, theirs);
+}
+
+QTEST_MAIN(tst_LibreOfficeLayout)
+#include "tst_libreofficelayout.moc"
