@@ -1,0 +1,80 @@
+// Page picture figures: laying out and recording the agreement page, replaying it at the preview's zoom
+// steps, and the clipboard and file packaging. Prints medians; not a test.
+#include "pagelayout.h"
+#include "pagepicture.h"
+#include "worddocument.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMimeData>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+double medianMicroseconds(int runs, const std::function<void()>& work)
+{
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        work();
+        times.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+void report(const char* what, double microseconds) { std::printf("%-44s %10.1f us\n", what, microseconds); }
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QGuiApplication app(argc, argv);
+    QFile file(QStringLiteral(BRINDLEWICK_SOURCE_DIR "/resources/template.doc"));
+    if (!file.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "cannot read the template\n");
+        return 1;
+    }
+    const QByteArray bytes = file.readAll();
+    const doc::ReadModel model =
+        doc::WordDocument::parse(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                           static_cast<std::size_t>(bytes.size())))
+            .readModel();
+
+    report("layout (first run, fonts cold)", medianMicroseconds(1, [&] { render::layoutPage(model); }));
+    report("layout", medianMicroseconds(50, [&] { render::layoutPage(model); }));
+    QPicture picture;
+    report("layout and record", medianMicroseconds(50, [&] { picture = render::renderPage(model); }));
+    std::printf("picture: %d x %d px, %u bytes\n", picture.boundingRect().width(), picture.boundingRect().height(),
+                picture.size());
+
+    for (const double zoom : {1.0, 2.0, 3.5}) {
+        const QSize size = (QSizeF(picture.boundingRect().size()) * zoom).toSize();
+        QImage image(size, QImage::Format_RGB32);
+        const double us = medianMicroseconds(10, [&] {
+            image.fill(Qt::white);
+            QPainter painter(&image);
+            painter.setRenderHint(QPainter::TextAntialiasing);
+            painter.scale(zoom, zoom);
+            painter.drawPicture(0, 0, picture);
+        });
+        char label[64];
+        std::snprintf(label, sizeof label, "replay at zoom %.2f (%dx%d)", zoom, size.width(), size.height());
+        report(label, us);
+    }
+
+    report("clipboard data (PNG + vector)", medianMicroseconds(10, [&] { render::pictureToMimeData(picture); }));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("temp.bmp"));
+    report("save picture file", medianMicroseconds(20, [&] { render::savePictureFile(picture, path); }));
+    report("load picture file", medianMicroseconds(20, [&] { render::loadPictureFile(path); }));
+    return 0;
+}
