@@ -133,6 +133,7 @@ private slots:
 
     void startWithEmptyStore();
     void startWithFilledStore();
+    void startWithDamagedStore();
     void storedPriceIsFormatted_data();
     void storedPriceIsFormatted();
     void storedPriceNotANumber();
@@ -226,6 +227,22 @@ void tst_Form1::startWithFilledStore()
     QCOMPARE(form.txtPaymentProgress->toPlainText(), QStringLiteral("Half before,\nhalf after."));
     QCOMPARE(rig.stored(SettingsKey::txtContractPrice), QStringLiteral("$1,234.50"));
     QCOMPARE(rig.stored(SettingsKey::txtWorkPerformed), QStringLiteral("Build a tree house\nand a ladder"));
+}
+
+void tst_Form1::startWithDamagedStore()
+{
+    Rig rig;
+    QByteArray junk;
+    for (int i = 0; i < 2048; ++i)
+        junk.append(static_cast<char>((i * 53 + 7) % 256));
+    QVERIFY(writeFile(rig.dir.filePath(QStringLiteral("damaged.ini")), junk));
+    SettingsStore damaged(rig.dir.filePath(QStringLiteral("damaged.ini")));
+    Form1 form(rig.platform, damaged, [] { return true; }, rig.dir.path());
+    QVERIFY(form.load());
+    QVERIFY(rig.platform.messages.empty());
+    QCOMPARE(form.dtpAgreementDate->date(), rig.platform.todayValue);
+    QCOMPARE(form.txtContractor->text(), QString());
+    QCOMPARE(form.txtContractPrice->text(), QStringLiteral("$0.00"));
 }
 
 void tst_Form1::storedPriceIsFormatted_data()
