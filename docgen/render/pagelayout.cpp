@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <unordered_map>
 
 namespace render {
@@ -232,14 +233,14 @@ void addFragments(PageLine& out, const std::vector<Glyph>& glyphs, const BrokenL
     }
 
     std::vector<TextFragment> leaders;
-    TextFragment* open = nullptr;
+    bool open = false; // the last fragment may take the next character
     double openEnd = 0;
     for (std::size_t i = line.begin; i < contentEnd; ++i) {
         const Glyph& glyph = glyphs[i];
         const LinePlacement& placement = line.placements[i - line.begin];
         const double x = originX + placement.x;
         if (glyph.item.kind == LineItem::Kind::Tab) {
-            open = nullptr;
+            open = false;
             if (placement.leader == u' ' || placement.width <= 0)
                 continue;
             const QString dot(QChar(placement.leader));
@@ -253,12 +254,12 @@ void addFragments(PageLine& out, const std::vector<Glyph>& glyphs, const BrokenL
                                    static_cast<double>(count) * step, glyph.style});
             continue;
         }
-        if (open && open->style == glyph.style && std::abs(openEnd - x) < kFitEpsilon) {
-            open->text += glyph.text;
-            open->width += glyph.item.width;
+        if (open && out.fragments.back().style == glyph.style && std::abs(openEnd - x) < kFitEpsilon) {
+            out.fragments.back().text += glyph.text;
+            out.fragments.back().width += glyph.item.width;
         } else {
             out.fragments.push_back({glyph.text, {x, out.baseline}, glyph.item.width, glyph.style});
-            open = &out.fragments.back();
+            open = true;
         }
         openEnd = x + glyph.item.width;
     }
