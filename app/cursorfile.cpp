@@ -19,15 +19,17 @@ constexpr quint16 kCursorType = 2;
 
 quint16 word(const QByteArray& data, qsizetype offset)
 {
-    return static_cast<quint16>(static_cast<quint8>(data[offset]) | static_cast<quint8>(data[offset + 1]) << 8);
+    const auto low = static_cast<quint8>(data[offset]);
+    const auto high = static_cast<quint8>(data[offset + 1]);
+    return static_cast<quint16>(low | high << 8);
 }
 
 } // namespace
 
 std::optional<QPoint> hotSpot(const QByteArray& data)
 {
-    if (data.size() < kIconDirSize + kEntrySize || word(data, 0) != 0 || word(data, kTypeOffset) != kCursorType ||
-        word(data, kCountOffset) == 0)
+    if (data.size() < kIconDirSize + kEntrySize || word(data, 0) != 0 ||
+        word(data, kTypeOffset) != kCursorType || word(data, kCountOffset) == 0)
         return std::nullopt;
     return QPoint(word(data, kHotSpotXOffset), word(data, kHotSpotYOffset));
 }

@@ -15,9 +15,9 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -126,9 +126,11 @@ void Form1::createControls()
         b->setGeometry(geometry);
         return b;
     };
-    PushButton22 = button("PushButton22", QStringLiteral("Start Creating Template"), twipRect(120, 120, 8280, 400));
+    PushButton22 =
+        button("PushButton22", QStringLiteral("Start Creating Template"), twipRect(120, 120, 8280, 400));
     PushButton2 = button("PushButton2", QStringLiteral("Help"), twipRect(120, 630, 4080, 405));
-    PushButton3 = button("PushButton3", QStringLiteral("Load Sample/Example Data"), twipRect(4320, 630, 4080, 405));
+    PushButton3 =
+        button("PushButton3", QStringLiteral("Load Sample/Example Data"), twipRect(4320, 630, 4080, 405));
 
     Frame1 = new QGroupBox(QStringLiteral("Contractor Agreement Details"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
@@ -210,9 +212,9 @@ void Form1::connectHandlers()
 {
     for (QPushButton* b : {PushButton22, PushButton2, PushButton3})
         mPointer.watchButton(b);
-    for (QWidget* surface : std::initializer_list<QWidget*>{this, Frame1, dtpAgreementDate, txtContractor, txtOwnerName,
-                                                            txtLocation, txtWorkPerformed, txtContractPrice,
-                                                            txtPaymentProgress})
+    for (QWidget* surface :
+         std::initializer_list<QWidget*>{this, Frame1, dtpAgreementDate, txtContractor, txtOwnerName,
+                                         txtLocation, txtWorkPerformed, txtContractPrice, txtPaymentProgress})
         mPointer.watchSurface(surface);
 
     connect(PushButton22, &QPushButton::clicked, this, [this] {
@@ -227,7 +229,8 @@ void Form1::connectHandlers()
             mStore.write(SettingsKey::dtpAgreementDate, ShortDate::toText(date, QLocale()));
     });
     const auto storeLine = [this](QLineEdit* box, const char* key) {
-        connect(box, &QLineEdit::textChanged, this, [this, key](const QString& text) { mStore.write(key, text); });
+        connect(box, &QLineEdit::textChanged, this,
+                [this, key](const QString& text) { mStore.write(key, text); });
         box->installEventFilter(this);
     };
     storeLine(txtContractor, SettingsKey::txtContractor);
@@ -235,7 +238,8 @@ void Form1::connectHandlers()
     storeLine(txtLocation, SettingsKey::txtLocation);
     storeLine(txtContractPrice, SettingsKey::txtContractPrice);
     const auto storeMultiLine = [this](QPlainTextEdit* box, const char* key) {
-        connect(box, &QPlainTextEdit::textChanged, this, [this, box, key] { mStore.write(key, plainText(box)); });
+        connect(box, &QPlainTextEdit::textChanged, this,
+                [this, box, key] { mStore.write(key, plainText(box)); });
         box->installEventFilter(this);
         box->viewport()->installEventFilter(this);
     };
@@ -271,7 +275,8 @@ bool Form1::load()
     report.step(134, [this] { txtLocation->setText(mStore.read(SettingsKey::txtLocation)); });
     report.step(136, [this] { setPlainText(txtWorkPerformed, mStore.read(SettingsKey::txtWorkPerformed)); });
     report.step(138, [this] { restoreContractPrice(); });
-    report.step(140, [this] { setPlainText(txtPaymentProgress, mStore.read(SettingsKey::txtPaymentProgress)); });
+    report.step(140,
+                [this] { setPlainText(txtPaymentProgress, mStore.read(SettingsKey::txtPaymentProgress)); });
     bool wordAvailable = true;
     report.step(142, [&] { wordAvailable = CheckWordInstalled(); });
     return wordAvailable;
@@ -376,8 +381,9 @@ void Form1::PushButton3_Click()
     report.step(108, [this] { setPlainText(txtWorkPerformed, QStringLiteral("Build a tree house")); });
     report.step(110, [this] { txtContractPrice->setText(Currency::format(74, QLocale())); });
     report.step(112, [this] {
-        setPlainText(txtPaymentProgress,
-                     QStringLiteral("One half would be payed before work start, and rest after work is finished."));
+        setPlainText(
+            txtPaymentProgress,
+            QStringLiteral("One half would be payed before work start, and rest after work is finished."));
     });
 }
 
