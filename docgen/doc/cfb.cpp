@@ -419,11 +419,9 @@ void Reader::readMiniStream()
 
     const RawEntry& root = mEntries[0].raw;
     const std::uint64_t size = entrySize(root);
-    if (size > mFile.size())
-        corrupt("stream size exceeds file");
     const auto chain =
         walk(false, ByteCursor(root, dirent::startingSectorLocation).u32(), ceilDiv(size, mSectorSize));
-    mMiniStream.reserve(static_cast<std::size_t>(size));
+    mMiniStream.reserve(std::min<std::uint64_t>(size, mFile.size()));
     for (std::uint32_t s : chain) {
         const std::size_t length = std::min<std::uint64_t>(mSectorSize, size - mMiniStream.size());
         const auto bytes = sectorBytes(s, length);
@@ -434,23 +432,23 @@ void Reader::readMiniStream()
 std::vector<std::uint8_t> Reader::streamData(const RawEntry& raw)
 {
     const std::uint64_t size = entrySize(raw);
-    if (size > mFile.size())
-        corrupt("stream size exceeds file");
     const std::uint32_t start = ByteCursor(raw, dirent::startingSectorLocation).u32();
+    const bool mini = size < kMiniStreamCutoffSize;
+    const std::size_t sectorSize = mini ? kMiniSectorSize : mSectorSize;
+    const auto chain = walk(mini, start, ceilDiv(size, sectorSize));
+    // The chain's sectors belong to this stream alone, but may lie past the end of a cut
+    // file: the size is trusted only as far as the data is there.
     std::vector<std::uint8_t> data;
-    data.reserve(static_cast<std::size_t>(size));
-    if (size < kMiniStreamCutoffSize) {
-        for (std::uint32_t s : walk(true, start, ceilDiv(size, kMiniSectorSize))) {
+    data.reserve(std::min<std::uint64_t>(size, mini ? mMiniStream.size() : mFile.size()));
+    for (std::uint32_t s : chain) {
+        const std::size_t length = std::min<std::uint64_t>(sectorSize, size - data.size());
+        if (mini) {
             const std::size_t offset = std::size_t{s} * kMiniSectorSize;
-            const std::size_t length = std::min<std::uint64_t>(kMiniSectorSize, size - data.size());
             if (!rangeFits(mMiniStream.size(), offset, length))
                 corrupt("mini sector past mini stream");
-            data.insert(data.end(), mMiniStream.begin() + static_cast<std::ptrdiff_t>(offset),
-                        mMiniStream.begin() + static_cast<std::ptrdiff_t>(offset + length));
-        }
-    } else {
-        for (std::uint32_t s : walk(false, start, ceilDiv(size, mSectorSize))) {
-            const std::size_t length = std::min<std::uint64_t>(mSectorSize, size - data.size());
+            const auto bytes = std::span<const std::uint8_t>(mMiniStream).subspan(offset, length);
+            data.insert(data.end(), bytes.begin(), bytes.end());
+        } else {
             const auto bytes = sectorBytes(s, length);
             data.insert(data.end(), bytes.begin(), bytes.end());
         }

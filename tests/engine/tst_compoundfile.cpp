@@ -172,6 +172,8 @@ private slots:
     void rejectsDifatLoop();
     void acceptsDeepestNesting();
     void acceptsShortLastSector();
+    void cutFilesAreTruncated_data();
+    void cutFilesAreTruncated();
     void orphanEntryIsEmptied();
     void sizeHighHalf_data();
     void sizeHighHalf();
@@ -489,6 +491,36 @@ void tst_CompoundFile::acceptsShortLastSector()
         QFAIL("accepted");
     } catch (const doc::Error& e) {
         QCOMPARE(e.kind(), doc::Error::Kind::Truncated);
+    }
+}
+
+void tst_CompoundFile::cutFilesAreTruncated_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("LibreOffice document") << "cfb-sample.doc";
+    QTest::newRow("version 3") << "cfb-version3.bin";
+    QTest::newRow("version 4") << "cfb-version4.bin";
+}
+
+void tst_CompoundFile::cutFilesAreTruncated()
+{
+    // A file cut short anywhere is reported as truncated, unless only padding after the
+    // last stream was lost, in which case every stream is still read in full.
+    QFETCH(QString, file);
+    const Bytes whole = readFile(findTestData(file));
+    QVERIFY(!whole.empty());
+    const auto complete = doc::CompoundFile::parse(whole);
+    for (std::size_t length = 1; length < whole.size(); length += 61) {
+        const QByteArray label = "cut at " + QByteArray::number(qulonglong(length));
+        try {
+            const auto cut = doc::CompoundFile::parse(std::span(whole.data(), length));
+            QVERIFY2(length > whole.size() - (std::size_t{1} << whole[0x1E]), label);
+            QCOMPARE(cut.streamPaths(), complete.streamPaths());
+            for (const auto& path : complete.streamPaths())
+                QVERIFY2(cut.stream(path) == complete.stream(path), label);
+        } catch (const doc::Error& e) {
+            QVERIFY2(e.kind() == doc::Error::Kind::Truncated, label + ": " + e.what());
+        }
     }
 }
 
