@@ -6,11 +6,13 @@
 #include <algorithm>
 #include <optional>
 
-namespace doc {
+namespace doc
+{
 
 using namespace word;
 
-namespace {
+namespace
+{
 
 struct Chp {
     std::uint16_t ftc = 0;
@@ -145,13 +147,15 @@ void changeTabs(std::vector<TabStop>& tabs, const Prl& prl, bool withClose)
         return;
     for (std::size_t i = 0; i < del; ++i) {
         const std::int32_t tolerance = withClose ? std::abs(std::int32_t(close[i])) : 0;
-        std::erase_if(tabs, [&](const TabStop& t) { return std::abs(t.position - positions[i]) <= tolerance; });
+        std::erase_if(tabs,
+                      [&](const TabStop& t) { return std::abs(t.position - positions[i]) <= tolerance; });
     }
     for (std::size_t i = 0; i < add; ++i) {
         std::erase_if(tabs, [&](const TabStop& t) { return t.position == added[i]; });
         tabs.push_back({added[i], tabAlignment(tbds[i]), tabLeader(tbds[i])});
     }
-    std::sort(tabs.begin(), tabs.end(), [](const TabStop& a, const TabStop& b) { return a.position < b.position; });
+    std::sort(tabs.begin(), tabs.end(),
+              [](const TabStop& a, const TabStop& b) { return a.position < b.position; });
 }
 
 void applyPapx(Pap& pap, std::span<const std::uint8_t> grpprl)
@@ -218,7 +222,8 @@ void applyPapx(Pap& pap, std::span<const std::uint8_t> grpprl)
 }
 
 // The STSH ([MS-DOC] 2.9.271) with each style's properties resolved through its istdBase chain.
-class StyleSheet {
+class StyleSheet
+{
 public:
     explicit StyleSheet(std::span<const std::uint8_t> stsh)
     {

@@ -10,11 +10,13 @@
 #include <map>
 #include <random>
 
-namespace doc {
+namespace doc
+{
 
 using namespace word;
 
-namespace {
+namespace
+{
 
 // [MS-DOC] 2.4.1: in compressed pieces these bytes stand for characters outside Latin-1.
 constexpr std::array<char16_t, 32> compressedHigh = {
@@ -98,8 +100,9 @@ struct PapxRun {
 };
 
 // The runs of the FKP pages listed by a PlcBteChpx or PlcBtePapx, sorted by FC.
-template<typename Run, typename ReadPage>
-std::vector<Run> readBte(const WordDocument::Impl& d, std::size_t fibIndex, const char* name, ReadPage readPage)
+template <typename Run, typename ReadPage>
+std::vector<Run> readBte(const WordDocument::Impl& d, std::size_t fibIndex, const char* name,
+                         ReadPage readPage)
 {
     const Plc bte = readPlc(d.tableBytes(fibIndex, name), 4, name);
     std::vector<Run> runs;
@@ -108,15 +111,16 @@ std::vector<Run> readBte(const WordDocument::Impl& d, std::size_t fibIndex, cons
         const std::uint64_t offset = std::uint64_t(pnCursor.u32() & pnMask) * fkpPageSize;
         if (!rangeFits(d.wordDocument.size(), offset, fkpPageSize))
             throwTruncated(std::string("FKP page of ") + name + " past the stream");
-        readPage(std::span<const std::uint8_t>(d.wordDocument).subspan(std::size_t(offset), fkpPageSize), runs);
+        readPage(std::span<const std::uint8_t>(d.wordDocument).subspan(std::size_t(offset), fkpPageSize),
+                 runs);
     }
-    std::stable_sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.fcFirst < b.fcFirst; });
+    std::stable_sort(runs.begin(), runs.end(),
+                     [](const Run& a, const Run& b) { return a.fcFirst < b.fcFirst; });
     return runs;
 }
 
 // The run holding fc, or nullptr.
-template<typename Run>
-const Run* findRun(const std::vector<Run>& runs, std::uint32_t fc)
+template <typename Run> const Run* findRun(const std::vector<Run>& runs, std::uint32_t fc)
 {
     auto it = std::upper_bound(runs.begin(), runs.end(), fc,
                                [](std::uint32_t value, const Run& run) { return value < run.fcFirst; });
@@ -250,35 +254,37 @@ WordDocument WordDocument::parse(std::span<const std::uint8_t> bytes)
         throwCorrupt("piece table longer than the text");
 
     std::uint64_t storiesLength = 0;
-    for (std::size_t i : {lw::ccpText, lw::ccpFtn, lw::ccpHdd, lw::ccpMcr, lw::ccpAtn, lw::ccpEdn, lw::ccpTxbx,
-                          lw::ccpHdrTxbx})
+    for (std::size_t i : {lw::ccpText, lw::ccpFtn, lw::ccpHdd, lw::ccpMcr, lw::ccpAtn, lw::ccpEdn,
+                          lw::ccpTxbx, lw::ccpHdrTxbx})
         storiesLength += d->rgLw[i];
     if (storiesLength > cpMac || d->ccpText() == 0)
         throwCorrupt("story lengths do not match the piece table");
 
-    const auto chpxRuns = readBte<ChpxRun>(
-        *d, fclcb::PlcfBteChpx, "PlcfBteChpx", [&d](std::span<const std::uint8_t> page, std::vector<ChpxRun>& runs) {
-            const auto fcs = readFkpFcs(page, 1, "ChpxFkp");
-            const std::size_t crun = fcs.size() - 1;
-            const std::size_t rgbStart = 4 * (crun + 1);
-            for (std::size_t i = 0; i < crun; ++i) {
-                const std::size_t offset = 2 * std::size_t(page[rgbStart + i]);
-                std::vector<std::uint8_t> grpprl;
-                if (offset != 0) {
-                    if (offset < rgbStart + crun || offset >= fkpPageSize - 1)
-                        throwCorrupt("Chpx outside its page");
-                    const std::size_t cb = page[offset];
-                    if (offset + 1 + cb > fkpPageSize - 1)
-                        throwCorrupt("Chpx outside its page");
-                    grpprl.assign(page.begin() + std::ptrdiff_t(offset + 1),
-                                  page.begin() + std::ptrdiff_t(offset + 1 + cb));
-                }
-                d->chpxs.push_back(std::move(grpprl));
-                runs.push_back({fcs[i], fcs[i + 1], std::uint32_t(d->chpxs.size() - 1)});
-            }
-        });
+    const auto chpxRuns =
+        readBte<ChpxRun>(*d, fclcb::PlcfBteChpx, "PlcfBteChpx",
+                         [&d](std::span<const std::uint8_t> page, std::vector<ChpxRun>& runs) {
+                             const auto fcs = readFkpFcs(page, 1, "ChpxFkp");
+                             const std::size_t crun = fcs.size() - 1;
+                             const std::size_t rgbStart = 4 * (crun + 1);
+                             for (std::size_t i = 0; i < crun; ++i) {
+                                 const std::size_t offset = 2 * std::size_t(page[rgbStart + i]);
+                                 std::vector<std::uint8_t> grpprl;
+                                 if (offset != 0) {
+                                     if (offset < rgbStart + crun || offset >= fkpPageSize - 1)
+                                         throwCorrupt("Chpx outside its page");
+                                     const std::size_t cb = page[offset];
+                                     if (offset + 1 + cb > fkpPageSize - 1)
+                                         throwCorrupt("Chpx outside its page");
+                                     grpprl.assign(page.begin() + std::ptrdiff_t(offset + 1),
+                                                   page.begin() + std::ptrdiff_t(offset + 1 + cb));
+                                 }
+                                 d->chpxs.push_back(std::move(grpprl));
+                                 runs.push_back({fcs[i], fcs[i + 1], std::uint32_t(d->chpxs.size() - 1)});
+                             }
+                         });
     const auto papxRuns = readBte<PapxRun>(
-        *d, fclcb::PlcfBtePapx, "PlcfBtePapx", [&d](std::span<const std::uint8_t> page, std::vector<PapxRun>& runs) {
+        *d, fclcb::PlcfBtePapx, "PlcfBtePapx",
+        [&d](std::span<const std::uint8_t> page, std::vector<PapxRun>& runs) {
             constexpr std::size_t cbBxPap = 13;
             const auto fcs = readFkpFcs(page, cbBxPap, "PapxFkp");
             const std::size_t cpara = fcs.size() - 1;
@@ -443,7 +449,8 @@ std::uint32_t WordDocument::insertText(std::uint32_t cp, std::u16string_view tex
     return count;
 }
 
-namespace {
+namespace
+{
 
 void alignTo(std::vector<std::uint8_t>& data, std::size_t alignment)
 {
@@ -614,7 +621,8 @@ std::vector<std::uint8_t> WordDocument::serialize() const
         const std::uint32_t piece = d->props[cp].piece;
         const auto narrow = toCompressed(c);
         const bool compressed = d->pieces[piece].compressed && narrow.has_value();
-        if (outPieces.empty() || outPieces.back().piece != piece || outPieces.back().compressed != compressed) {
+        if (outPieces.empty() || outPieces.back().piece != piece ||
+            outPieces.back().compressed != compressed) {
             if (!compressed)
                 alignTo(wd, 2);
             outPieces.push_back({std::uint32_t(cp), std::uint32_t(wd.size()), piece, compressed});

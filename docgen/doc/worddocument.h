@@ -9,11 +9,13 @@
 #include <string_view>
 #include <vector>
 
-namespace doc {
+namespace doc
+{
 
 // A Word 97-2003 binary document ([MS-DOC]) held in memory: its text with the
 // properties of every character, ready for typing into and writing back.
-class WordDocument {
+class WordDocument
+{
 public:
     // Throws doc::Error for anything that is not a sound Word 97-2003 document.
     static WordDocument parse(std::span<const std::uint8_t> bytes);

@@ -1,6 +1,7 @@
 #include "wordformat.h"
 
-namespace doc::word {
+namespace doc::word
+{
 
 void throwTruncated(const std::string& what)
 {
@@ -36,7 +37,8 @@ Plc readPlc(std::span<const std::uint8_t> bytes, std::size_t cbData, const char*
     return plc;
 }
 
-namespace {
+namespace
+{
 
 // The operand size of a sprm from its spra bits; nullopt for the variable-length kinds.
 std::optional<std::size_t> fixedOperandSize(std::uint16_t sprm)

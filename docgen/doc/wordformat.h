@@ -14,13 +14,15 @@
 #include <string>
 #include <vector>
 
-namespace doc::word {
+namespace doc::word
+{
 
 [[noreturn]] void throwTruncated(const std::string& what);
 [[noreturn]] void throwCorrupt(const std::string& what);
 
 // FibBase ([MS-DOC] 2.5.2) offsets and flags.
-namespace fibbase {
+namespace fibbase
+{
 constexpr std::size_t wIdent = 0x00;
 constexpr std::size_t nFib = 0x02;
 constexpr std::size_t flags = 0x0A;
@@ -35,7 +37,8 @@ constexpr std::uint16_t fObfuscated = 0x8000;
 } // namespace fibbase
 
 // FibRgLw97 ([MS-DOC] 2.5.4) entries by index.
-namespace lw {
+namespace lw
+{
 constexpr std::size_t cbMac = 0;
 constexpr std::size_t ccpText = 3;
 constexpr std::size_t ccpFtn = 4;
@@ -53,7 +56,8 @@ constexpr std::size_t count97 = 22;
 } // namespace lw
 
 // FibRgFcLcb97 and its successors ([MS-DOC] 2.5.6 - 2.5.9): the index of each fc/lcb pair.
-namespace fclcb {
+namespace fclcb
+{
 constexpr std::size_t Stshf = 1;
 constexpr std::size_t PlcffndRef = 2;
 constexpr std::size_t PlcfandRef = 4;
@@ -100,7 +104,8 @@ struct Prl {
 std::vector<Prl> readGrpprl(std::span<const std::uint8_t> grpprl);
 
 // Sprms the engine reads or filters.
-namespace sprm {
+namespace sprm
+{
 constexpr std::uint16_t CFRMarkDel = 0x0800;
 constexpr std::uint16_t CFRMarkIns = 0x0801;
 constexpr std::uint16_t CFFldVanish = 0x0802;
@@ -168,7 +173,8 @@ struct CharProps {
 
 } // namespace doc::word
 
-namespace doc {
+namespace doc
+{
 
 struct WordDocument::Impl {
     explicit Impl(CompoundFile compoundFile) : file(std::move(compoundFile)) {}
@@ -184,7 +190,7 @@ struct WordDocument::Impl {
     std::size_t offsetRgLw = 0;
     std::size_t offsetRgFcLcb = 0;
 
-    std::vector<std::uint8_t> prcs; // the Clx's Prc entries, copied whole
+    std::vector<std::uint8_t> prcs;                              // the Clx's Prc entries, copied whole
     std::vector<std::pair<std::size_t, std::size_t>> prcGrpprls; // offset and length in prcs
 
     std::u16string text; // all stories, in CP order

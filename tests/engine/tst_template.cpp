@@ -7,7 +7,8 @@
 using namespace wordtest;
 using doc::WordDocument;
 
-namespace {
+namespace
+{
 
 struct ParagraphRow {
     std::uint32_t start;
@@ -15,7 +16,8 @@ struct ParagraphRow {
 };
 
 const std::vector<ParagraphRow> kParagraphs = {
-    {0, u"\x08" u"Contractor Agreement"},
+    {0, u"\x08"
+        u"Contractor Agreement"},
     {22, std::u16string(93, u'_')},
     {116, u""},
     {117, u""},
@@ -62,8 +64,8 @@ struct Particulars {
 // The twelve texts in typing order.
 std::array<std::u16string, 12> insertions(const Particulars& p)
 {
-    return {p.day,          p.month, u" " + p.contractor, u" " + p.owner, u" " + p.location,      p.work,
-            p.price,        p.payments, p.signDay,        p.signMonth,     u" " + p.owner,         u" " + p.contractor};
+    return {p.day,   p.month,    u" " + p.contractor, u" " + p.owner, u" " + p.location, p.work,
+            p.price, p.payments, p.signDay,           p.signMonth,    u" " + p.owner,    u" " + p.contractor};
 }
 
 const Particulars kSample = {u" 5th ",
@@ -104,7 +106,8 @@ QString show(const std::u16string& s)
 
 } // namespace
 
-class tst_Template : public QObject {
+class tst_Template : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -135,17 +138,22 @@ void tst_Template::sampleParticulars()
 {
     const auto p = paragraphs(filled(kSample));
     QCOMPARE(p.size(), kParagraphs.size());
-    QCOMPARE(show(p[4]), show(u"THIS AGREEMENT made the 5th day of, June, 2021, by and between Corwin Ashdale Jr., "
-                              u"Hereafter called the Contractor and Tobias Quenby, hereinafter called the Owner"));
-    QCOMPARE(show(p[10]), show(u"      The Contractor shall furnish all materials and perform all of the work on the "
-                               u"property at Birchwood st"));
+    QCOMPARE(show(p[4]),
+             show(u"THIS AGREEMENT made the 5th day of, June, 2021, by and between Corwin Ashdale Jr., "
+                  u"Hereafter called the Contractor and Tobias Quenby, hereinafter called the Owner"));
+    QCOMPARE(show(p[10]),
+             show(u"      The Contractor shall furnish all materials and perform all of the work on the "
+                  u"property at Birchwood st"));
     QCOMPARE(show(p[15]), show(u" Build a tree house"));
-    QCOMPARE(show(p[20]), show(u"The Owner shall pay the contractor for material and labor to be performed under the "
-                               u"sum of $74.00"));
-    QCOMPARE(show(p[23]), show(u"Payments of Contract Price shall be made as follows One half would be payed before "
-                               u"work start, and rest after work is finished."));
+    QCOMPARE(show(p[20]),
+             show(u"The Owner shall pay the contractor for material and labor to be performed under the "
+                  u"sum of $74.00"));
+    QCOMPARE(show(p[23]),
+             show(u"Payments of Contract Price shall be made as follows One half would be payed before "
+                  u"work start, and rest after work is finished."));
     QCOMPARE(show(p[29]), show(u"Signed this 23rd day of April, 2022"));
-    QCOMPARE(show(p[31]), show(u"Owner  Tobias Quenby" + std::u16string(8, u'\t') + u"Contractor Corwin Ashdale Jr. "));
+    QCOMPARE(show(p[31]),
+             show(u"Owner  Tobias Quenby" + std::u16string(8, u'\t') + u"Contractor Corwin Ashdale Jr. "));
 }
 
 void tst_Template::emptyParticulars()
@@ -159,8 +167,9 @@ void tst_Template::emptyParticulars()
         dates += std::uint32_t(s->size());
     QCOMPARE(document.mainTextLength(), 693u + 5u + dates);
     const auto p = paragraphs(document);
-    QCOMPARE(show(p[4]), show(u"THIS AGREEMENT made the 5th day of, June, 2021, by and between , Hereafter called the "
-                              u"Contractor and , hereinafter called the Owner"));
+    QCOMPARE(show(p[4]),
+             show(u"THIS AGREEMENT made the 5th day of, June, 2021, by and between , Hereafter called the "
+                  u"Contractor and , hereinafter called the Owner"));
     QCOMPARE(show(p[15]), show(u" "));
     QCOMPARE(show(p[31]), show(u"Owner  " + std::u16string(8, u'\t') + u"Contractor  "));
 }
@@ -193,9 +202,10 @@ void tst_Template::antiwordReadsFilledFile()
     if (!text)
         QSKIP("antiword is not installed");
     const QString flat = QString(*text).replace(QLatin1Char('\n'), QLatin1Char(' ')).simplified();
-    QVERIFY2(flat.contains(QStringLiteral("THIS AGREEMENT made the 5th day of, June, 2021, by and between Corwin "
-                                          "Ashdale Jr., Hereafter called the Contractor and Tobias Quenby, hereinafter "
-                                          "called the Owner")),
+    QVERIFY2(flat.contains(
+                 QStringLiteral("THIS AGREEMENT made the 5th day of, June, 2021, by and between Corwin "
+                                "Ashdale Jr., Hereafter called the Contractor and Tobias Quenby, hereinafter "
+                                "called the Owner")),
              qPrintable(flat));
     QVERIFY2(flat.contains(QStringLiteral("Signed this 23rd day of April, 2022")), qPrintable(flat));
 }

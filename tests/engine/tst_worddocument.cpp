@@ -11,13 +11,15 @@ using doc::WordDocument;
 
 Q_DECLARE_METATYPE(doc::Error::Kind)
 
-namespace {
+namespace
+{
 
 // The features fixture's main text (LibreOffice writes the footnote reference as 0x02 and
 // the page field as 0x13 " PAGE " 0x14 "1" 0x15).
 const std::u16string kHeading = u"Features Heading";
 const std::u16string kSecond = u"Plain bold and italic words.\x02 After the note.";
-const std::u16string kThird = u"Before marked after\tpage \x13 PAGE \x14" u"1\x15 end.";
+const std::u16string kThird = u"Before marked after\tpage \x13 PAGE \x14"
+                              u"1\x15 end.";
 const std::u16string kFourth = u"Last paragraph.";
 
 std::u16string featuresText()
@@ -76,7 +78,8 @@ std::map<std::string, Bytes> streams(const Bytes& file)
 
 } // namespace
 
-class tst_WordDocument : public QObject {
+class tst_WordDocument : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -95,6 +98,7 @@ private slots:
     void typedTextTakesFormatOfCharacterBefore_data();
     void typedTextTakesFormatOfCharacterBefore();
     void typingAfterAnAnchorIsPlainText();
+    void bookmarksNotesAndFieldsFollowTheirText();
     void emptyInsertionChangesNothing();
     void positionOutsideMainTextIsRefused_data();
     void positionOutsideMainTextIsRefused();
@@ -111,16 +115,27 @@ void tst_WordDocument::normalizeTypedText_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("plain") << "Corwin" << "Corwin";
-    QTest::newRow("empty") << "" << "";
-    QTest::newRow("crlf") << "a\r\nb" << "a\vb";
-    QTest::newRow("lf") << "a\nb" << "a\vb";
-    QTest::newRow("cr") << "a\rb" << "a\vb";
-    QTest::newRow("lf cr is two breaks") << "a\n\rb" << "a\v\vb";
-    QTest::newRow("blank line crlf") << "a\r\n\r\nb" << "a\v\vb";
-    QTest::newRow("trailing cr") << "a\r" << "a\v";
-    QTest::newRow("tab kept") << "a\tb" << "a\tb";
-    QTest::newRow("controls dropped") << QString::fromUtf16(u"\x01" "a\x07\x08\x0b\x0c\x1f" "b\x13")
+    QTest::newRow("plain") << "Corwin"
+                           << "Corwin";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("crlf") << "a\r\nb"
+                          << "a\vb";
+    QTest::newRow("lf") << "a\nb"
+                        << "a\vb";
+    QTest::newRow("cr") << "a\rb"
+                        << "a\vb";
+    QTest::newRow("lf cr is two breaks") << "a\n\rb"
+                                         << "a\v\vb";
+    QTest::newRow("blank line crlf") << "a\r\n\r\nb"
+                                     << "a\v\vb";
+    QTest::newRow("trailing cr") << "a\r"
+                                 << "a\v";
+    QTest::newRow("tab kept") << "a\tb"
+                              << "a\tb";
+    QTest::newRow("controls dropped") << QString::fromUtf16(u"\x01"
+                                                            "a\x07\x08\x0b\x0c\x1f"
+                                                            "b\x13")
                                       << "ab";
     QTest::newRow("non-latin kept") << QString::fromUtf16(u"Zo\u00eb \u5f20\u4f1f \u20ac")
                                     << QString::fromUtf16(u"Zo\u00eb \u5f20\u4f1f \u20ac");
@@ -160,7 +175,8 @@ void tst_WordDocument::readsLibreOfficeDocument()
 
 void tst_WordDocument::readModelFormatting()
 {
-    const WordDocument document = WordDocument::load(dataPath(QStringLiteral("word-features.doc")).toStdString());
+    const WordDocument document =
+        WordDocument::load(dataPath(QStringLiteral("word-features.doc")).toStdString());
     const doc::ReadModel model = document.readModel();
     QCOMPARE(model.paragraphs.size(), std::size_t(4));
 
@@ -182,8 +198,8 @@ void tst_WordDocument::readModelFormatting()
         runs.push_back({second.text.substr(r.start, r.length), {r.bold, r.italic}});
     QVERIFY(std::find(runs.begin(), runs.end(), std::pair{std::u16string(u"bold"), std::pair{true, false}}) !=
             runs.end());
-    QVERIFY(std::find(runs.begin(), runs.end(), std::pair{std::u16string(u"italic"), std::pair{false, true}}) !=
-            runs.end());
+    QVERIFY(std::find(runs.begin(), runs.end(),
+                      std::pair{std::u16string(u"italic"), std::pair{false, true}}) != runs.end());
     std::uint32_t covered = 0;
     for (const auto& r : second.runs) {
         QCOMPARE(r.start, covered);
@@ -223,7 +239,8 @@ void tst_WordDocument::insertRoundTrip_data()
     const int thirdStart = secondStart + int(kSecond.size()) + 1;
     const int lastMark = int(featuresText().size()) - 1;
     const QString unicode = QString::fromUtf16(u"Zo\u00eb \u5f20\u4f1f \u20ac");
-    for (const QString& shape : {QStringLiteral("utf16"), QStringLiteral("compressed"), QStringLiteral("pieces")}) {
+    for (const QString& shape :
+         {QStringLiteral("utf16"), QStringLiteral("compressed"), QStringLiteral("pieces")}) {
         const QByteArray s = shape.toLatin1();
         QTest::newRow(s + " at 0") << shape << 0 << "Start ";
         QTest::newRow(s + " in bold") << shape << secondStart + 8 << "BOLD";
@@ -262,7 +279,8 @@ void tst_WordDocument::insertRoundTrip()
         QCOMPARE(after.size(), before.size() + typed.size());
         const std::size_t source = cp > 0 ? std::size_t(cp) - 1 : 0;
         for (std::size_t i = 0; i < after.size(); ++i) {
-            const std::size_t old = i < std::size_t(cp) ? i : (i < cp + typed.size() ? source : i - typed.size());
+            const std::size_t old =
+                i < std::size_t(cp) ? i : (i < cp + typed.size() ? source : i - typed.size());
             QVERIFY2(after[i] == before[old], qPrintable(QStringLiteral("format of character %1").arg(i)));
         }
         QCOMPARE(reread.readModel().paragraphs.size(), document.readModel().paragraphs.size());
@@ -310,10 +328,14 @@ void tst_WordDocument::lineBreaks_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("stored");
-    QTest::newRow("crlf") << "one\r\ntwo\r\nthree" << "one\vtwo\vthree";
-    QTest::newRow("lf") << "one\ntwo\nthree" << "one\vtwo\vthree";
-    QTest::newRow("cr") << "one\rtwo\rthree" << "one\vtwo\vthree";
-    QTest::newRow("mixed") << "a\r\n\nb\r" << "a\v\vb\v";
+    QTest::newRow("crlf") << "one\r\ntwo\r\nthree"
+                          << "one\vtwo\vthree";
+    QTest::newRow("lf") << "one\ntwo\nthree"
+                        << "one\vtwo\vthree";
+    QTest::newRow("cr") << "one\rtwo\rthree"
+                        << "one\vtwo\vthree";
+    QTest::newRow("mixed") << "a\r\n\nb\r"
+                           << "a\v\vb\v";
 }
 
 void tst_WordDocument::lineBreaks()
@@ -374,11 +396,35 @@ void tst_WordDocument::typingAfterAnAnchorIsPlainText()
     document.insertText(1, u"Draft ");
     const Bytes saved = document.serialize();
     const WordDocument reread = WordDocument::parse(saved);
-    QCOMPARE(show(reread.mainText().substr(0, 7)), show(u"\x08" u"Draft "));
+    QCOMPARE(show(reread.mainText().substr(0, 7)), show(u"\x08"
+                                                        u"Draft "));
     const auto text = readWith(Reader::Antiword, saved, nullptr);
     if (!text)
         QSKIP("antiword is not installed");
     QVERIFY2(text->contains(QStringLiteral("Draft Contractor Agreement")), qPrintable(*text));
+}
+
+void tst_WordDocument::bookmarksNotesAndFieldsFollowTheirText()
+{
+    WordDocument document = WordDocument::parse(fixture(QStringLiteral("utf16")));
+    const std::uint32_t second = std::uint32_t(kHeading.size()) + 1;
+    const std::uint32_t third = second + std::uint32_t(kSecond.size()) + 1;
+    // From the back, so each position refers to the fixture as committed.
+    document.insertText(third + 25, u"No. "); // right before the field's begin mark
+    document.insertText(third + 13, u"!");    // at the bookmark's end: stays outside
+    document.insertText(third + 7, u"<");     // at the bookmark's start: goes inside
+    document.insertText(third + 2, u"XX");
+    document.insertText(second + 28, u"++"); // right before the footnote reference
+    const auto xml = libreOfficeFlatXml(document.serialize());
+    if (!xml)
+        QSKIP("LibreOffice is not installed");
+    QVERIFY2(xml->contains(
+                 QStringLiteral("words.++<text:span text:style-name=\"Footnote_20_anchor\"><text:note ")),
+             qPrintable(*xml));
+    QVERIFY2(xml->contains(QStringLiteral("BeXXfore <text:bookmark-start text:name=\"mark\"/>&lt;marked"
+                                          "<text:bookmark-end text:name=\"mark\"/>! after<text:tab/>page No. "
+                                          "<text:page-number")),
+             qPrintable(*xml));
 }
 
 void tst_WordDocument::emptyInsertionChangesNothing()
@@ -415,7 +461,8 @@ void tst_WordDocument::independentReadersSeeInsertedText_data()
 {
     QTest::addColumn<QString>("shape");
     QTest::addColumn<int>("reader");
-    for (const QString& shape : {QStringLiteral("utf16"), QStringLiteral("compressed"), QStringLiteral("pieces")}) {
+    for (const QString& shape :
+         {QStringLiteral("utf16"), QStringLiteral("compressed"), QStringLiteral("pieces")}) {
         QTest::newRow(qPrintable(shape + " antiword")) << shape << int(Reader::Antiword);
         QTest::newRow(qPrintable(shape + " wvText")) << shape << int(Reader::WvText);
         QTest::newRow(qPrintable(shape + " LibreOffice")) << shape << int(Reader::LibreOffice);
@@ -436,7 +483,8 @@ void tst_WordDocument::independentReadersSeeInsertedText()
     if (!text)
         QSKIP("reader not installed");
     const QString flat = QString(*text).replace(QLatin1Char('\n'), QLatin1Char(' ')).simplified();
-    QVERIFY2(flat.contains(QStringLiteral("Inserted first Plain bold (strong) and italic words.")), qPrintable(flat));
+    QVERIFY2(flat.contains(QStringLiteral("Inserted first Plain bold (strong) and italic words.")),
+             qPrintable(flat));
     QVERIFY2(flat.contains(QStringLiteral("Last paragraph. Appended at the end")), qPrintable(flat));
     QVERIFY2(flat.contains(QStringLiteral("Features Heading")), qPrintable(flat));
 }
@@ -449,21 +497,22 @@ void tst_WordDocument::corruptInputIsRefused_data()
     using K = doc::Error::Kind;
     QTest::newRow("odd PLC length") << "word-odd-plc-length.doc" << K::Corrupt
                                     << "corrupt Word document: bad length of PlcfBteChpx";
-    QTest::newRow("FKP run count past the page")
-        << "word-fkp-run-count-past-page.doc" << K::Corrupt << "corrupt Word document: ChpxFkp run count past the page";
-    QTest::newRow("piece past the stream") << "word-piece-past-stream.doc" << K::Truncated
-                                           << "truncated Word document: piece past the stream";
+    QTest::newRow("FKP run count past the page") << "word-fkp-run-count-past-page.doc" << K::Corrupt
+                                                 << "corrupt Word document: ChpxFkp run count past the page";
+    QTest::newRow("piece past the stream")
+        << "word-piece-past-stream.doc" << K::Truncated << "truncated Word document: piece past the stream";
     QTest::newRow("encrypted") << "word-encrypted.doc" << K::Unsupported << "unsupported: encrypted document";
     QTest::newRow("Word 95") << "word-word95-nfib.doc" << K::Unsupported << "unsupported: Word 6/95 document";
-    QTest::newRow("missing WordDocument") << "word-missing-worddocument.doc" << K::NotWordDocument
-                                          << "not a Word 97-2003 document";
-    QTest::newRow("missing table stream") << "word-missing-table-stream.doc" << K::Corrupt
-                                          << "corrupt Word document: table stream missing";
+    QTest::newRow("missing WordDocument")
+        << "word-missing-worddocument.doc" << K::NotWordDocument << "not a Word 97-2003 document";
+    QTest::newRow("missing table stream")
+        << "word-missing-table-stream.doc" << K::Corrupt << "corrupt Word document: table stream missing";
     QTest::newRow("no piece table") << "word-no-piece-table.doc" << K::Corrupt
                                     << "corrupt Word document: no piece table";
-    QTest::newRow("truncated Fib") << "word-truncated-fib.doc" << K::Truncated << "truncated Word document: Fib";
-    QTest::newRow("piece table out of order")
-        << "word-piece-cps-out-of-order.doc" << K::Corrupt << "corrupt Word document: positions out of order in PlcPcd";
+    QTest::newRow("truncated Fib") << "word-truncated-fib.doc" << K::Truncated
+                                   << "truncated Word document: Fib";
+    QTest::newRow("piece table out of order") << "word-piece-cps-out-of-order.doc" << K::Corrupt
+                                              << "corrupt Word document: positions out of order in PlcPcd";
     QTest::newRow("text longer than stream") << "word-huge-piece-table.doc" << K::Corrupt
                                              << "corrupt Word document: piece table longer than the text";
 }

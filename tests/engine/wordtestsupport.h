@@ -19,7 +19,8 @@
 #include <string>
 #include <vector>
 
-namespace wordtest {
+namespace wordtest
+{
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -187,10 +188,10 @@ inline std::optional<QString> readWith(Reader reader, const Bytes& document, QSt
         const QString exe = QStandardPaths::findExecutable(QStringLiteral("soffice"));
         if (exe.isEmpty())
             return std::nullopt;
-        process.start(exe, {QStringLiteral("-env:UserInstallation=file://") + dir.filePath(QStringLiteral("profile")),
-                            QStringLiteral("--headless"), QStringLiteral("--norestore"),
-                            QStringLiteral("--convert-to"), QStringLiteral("txt:Text (encoded):UTF8"),
-                            QStringLiteral("--outdir"), dir.path(), in});
+        process.start(
+            exe, {QStringLiteral("-env:UserInstallation=file://") + dir.filePath(QStringLiteral("profile")),
+                  QStringLiteral("--headless"), QStringLiteral("--norestore"), QStringLiteral("--convert-to"),
+                  QStringLiteral("txt:Text (encoded):UTF8"), QStringLiteral("--outdir"), dir.path(), in});
         process.waitForFinished(120000);
         QFile f(dir.filePath(QStringLiteral("in.txt")));
         if (f.open(QIODevice::ReadOnly))
@@ -201,6 +202,28 @@ inline std::optional<QString> readWith(Reader reader, const Bytes& document, QSt
     if (error)
         *error = QString::fromUtf8(process.readAllStandardError());
     return output;
+}
+
+// The flat OpenDocument XML LibreOffice makes of a document: shows where bookmarks, notes
+// and fields sit. nullopt when LibreOffice is not installed.
+inline std::optional<QString> libreOfficeFlatXml(const Bytes& document)
+{
+    const QString exe = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (exe.isEmpty())
+        return std::nullopt;
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("in.doc"));
+    writeFile(in, document);
+    QProcess process;
+    process.start(
+        exe, {QStringLiteral("-env:UserInstallation=file://") + dir.filePath(QStringLiteral("profile")),
+              QStringLiteral("--headless"), QStringLiteral("--norestore"), QStringLiteral("--convert-to"),
+              QStringLiteral("fodt"), QStringLiteral("--outdir"), dir.path(), in});
+    process.waitForFinished(120000);
+    QFile f(dir.filePath(QStringLiteral("in.fodt")));
+    if (!f.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromUtf8(f.readAll());
 }
 
 } // namespace wordtest
