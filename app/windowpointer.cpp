@@ -57,17 +57,6 @@ void WindowPointer::hoverSurface()
 
 bool WindowPointer::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::MouseMove) {
-        // A move a child did not take climbs to its parents; it belongs to the watched
-        // widget under the pointer, not to the surface it climbed to.
-        auto* widget = qobject_cast<QWidget*>(watched);
-        const QWidget* under =
-            widget ? widget->childAt(static_cast<QMouseEvent*>(event)->position().toPoint()) : nullptr;
-        for (; under && under != widget; under = under->parentWidget()) {
-            if (under->property(kButtonRole).isValid())
-                return QObject::eventFilter(watched, event);
-        }
-    }
     if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter) {
         if (watched->property(kButtonRole).toBool())
             hoverButton();
