@@ -61,6 +61,8 @@ private slots:
     void indents();
     void specialCharacters_data();
     void specialCharacters();
+    void fractionalSizes_data();
+    void fractionalSizes();
     void lineHeights();
     void paragraphSpacing();
     void emptyParagraphTakesItsMarkHeight();
@@ -299,6 +301,29 @@ void tst_PageLayout::specialCharacters()
     QCOMPARE(drawn, shown);
     // Nothing hidden takes room: the centered line is as wide as what it shows.
     QCOMPARE(layout.lines[0].right - layout.lines[0].left, advance(layout, 0, shown));
+}
+
+void tst_PageLayout::fractionalSizes_data()
+{
+    QTest::addColumn<double>("size");
+    QTest::newRow("11 pt, 14 2/3 px") << 11.0;
+    QTest::newRow("10 pt, 13 1/3 px") << 10.0;
+    QTest::newRow("10.5 pt, 14 px") << 10.5;
+    QTest::newRow("13 pt, 17 1/3 px") << 13.0;
+}
+
+void tst_PageLayout::fractionalSizes()
+{
+    // Widths follow the point size exactly, not a size rounded to whole pixels.
+    QFETCH(double, size);
+    const std::u16string text = u"Any alteration or deviation from the above specifications";
+    doc::Paragraph reference = testmodel::paragraph(text, A::Left, 12);
+    doc::Paragraph sized = testmodel::paragraph(text, A::Left, size);
+    reference.runs[0].fontName = sized.runs[0].fontName = "Arial";
+    const render::PageLayout layout = render::layoutPage(oneInchPage({reference, sized}));
+    QCOMPARE(layout.lines.size(), std::size_t(2));
+    const double ratio = (layout.lines[1].right - layout.lines[1].left) / (layout.lines[0].right - layout.lines[0].left);
+    QVERIFY2(std::abs(ratio - size / 12) < 0.002, qPrintable(QString::number(ratio)));
 }
 
 void tst_PageLayout::lineHeights()

@@ -69,6 +69,18 @@ QImage replay(const QPicture& picture, qreal scale = 1)
     return image;
 }
 
+// What the preview does at a zoom step: the picture stretched by the painter.
+QImage replayZoomed(const QPicture& picture, qreal zoom)
+{
+    QImage image((QSizeF(picture.boundingRect().size()) * zoom).toSize(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.scale(zoom, zoom);
+    painter.drawPicture(0, 0, picture);
+    painter.end();
+    return image;
+}
+
 QRect inkBounds(const QImage& image)
 {
     QRect bounds;
@@ -111,6 +123,8 @@ private slots:
     void initTestCase();
     void pageBounds();
     void noRasterContent();
+    void inkWhereTheLayoutSays_data();
+    void inkWhereTheLayoutSays();
     void sharpAtDoubleDensity();
     void mimeRoundTrip();
     void mimeImageOnly_data();
@@ -159,6 +173,39 @@ void tst_PagePicture::noRasterContent()
         for (const render::TextFragment& fragment : line.fragments)
             expected += fragment.text;
     QCOMPARE(device.engine.text, expected);
+}
+
+void tst_PagePicture::inkWhereTheLayoutSays_data()
+{
+    QTest::addColumn<double>("size");
+    QTest::addColumn<double>("zoom");
+    QTest::newRow("12 pt") << 12.0 << 1.0;
+    QTest::newRow("11 pt") << 11.0 << 1.0;
+    QTest::newRow("11 pt at zoom 3.5") << 11.0 << 3.5;
+    QTest::newRow("18 pt at zoom 0.5") << 18.0 << 0.5;
+}
+
+void tst_PagePicture::inkWhereTheLayoutSays()
+{
+    // The painted glyphs take the room the layout measured for them, at every zoom: thirty more letters
+    // move the ink's right edge by thirty of the layout's letter widths.
+    QFETCH(double, size);
+    QFETCH(double, zoom);
+    auto inkRight = [&](int letters, double& advance) {
+        doc::ReadModel model;
+        model.paragraphs = {testmodel::paragraph(std::u16string(static_cast<std::size_t>(letters), u'I'),
+                                                 doc::Paragraph::Alignment::Left, size)};
+        model.paragraphs[0].runs[0].fontName = "Courier New";
+        const render::PageLine line = render::layoutPage(model).lines.at(0);
+        advance = (line.right - line.left) / letters;
+        return (inkBounds(replayZoomed(render::renderPage(model), zoom)).right() + 1) / zoom;
+    };
+    double shortAdvance = 0;
+    double longAdvance = 0;
+    const double moved = inkRight(34, longAdvance) - inkRight(4, shortAdvance);
+    QCOMPARE(shortAdvance, longAdvance);
+    QVERIFY2(std::abs(moved - 30 * longAdvance) < 1 / zoom + 0.2,
+             qPrintable(QStringLiteral("ink moved %1, layout %2").arg(moved).arg(30 * longAdvance)));
 }
 
 void tst_PagePicture::sharpAtDoubleDensity()
