@@ -388,6 +388,41 @@ std::vector<std::string> readFontNames(std::span<const std::uint8_t> sttbf)
     return names;
 }
 
+// The sprms a piece's Prm applies to all its text ([MS-DOC] 2.2.5.2 - 2.2.5.3): a Prm1 names
+// a grpprl of the Clx; a Prm0 holds one sprm by its isprm with a one-byte operand, of which
+// those the read model shows are mapped here.
+std::vector<std::uint8_t> pieceGrpprl(const WordDocument::Impl& d, std::uint32_t piece)
+{
+    const std::uint16_t prm = d.pieces[piece].prm;
+    if (prm & 1) {
+        const std::size_t igrpprl = prm >> 1;
+        if (igrpprl >= d.prcGrpprls.size())
+            return {};
+        const auto [offset, length] = d.prcGrpprls[igrpprl];
+        return {d.prcs.begin() + std::ptrdiff_t(offset), d.prcs.begin() + std::ptrdiff_t(offset + length)};
+    }
+    const std::uint8_t isprm = (prm >> 1) & 0x7F;
+    const auto val = std::uint8_t(prm >> 8);
+    std::uint16_t sprmCode = 0;
+    switch (isprm) {
+    case 0x05:
+        sprmCode = sprm::PJc80;
+        break;
+    case 0x55:
+        sprmCode = sprm::CFBold;
+        break;
+    case 0x56:
+        sprmCode = sprm::CFItalic;
+        break;
+    case 0x5E:
+        sprmCode = sprm::CKul;
+        break;
+    default:
+        return {};
+    }
+    return {std::uint8_t(sprmCode), std::uint8_t(sprmCode >> 8), val};
+}
+
 } // namespace
 
 ReadModel WordDocument::readModel() const
@@ -405,15 +440,7 @@ ReadModel WordDocument::readModel() const
                 styles.applyCharacterStyle(style, operandU16(prl));
         Chp chp = style;
         applyChpx(chp, chpx, style);
-        // A Prm1 points at a grpprl of the Clx that modifies the whole piece.
-        const std::uint16_t prm = d->pieces[p.piece].prm;
-        if (prm & 1) {
-            const std::size_t igrpprl = prm >> 1;
-            if (igrpprl < d->prcGrpprls.size()) {
-                const auto [offset, length] = d->prcGrpprls[igrpprl];
-                applyChpx(chp, std::span<const std::uint8_t>(d->prcs).subspan(offset, length), style);
-            }
-        }
+        applyChpx(chp, pieceGrpprl(*d, p.piece), style);
         CharacterRun run;
         if (chp.ftc < fonts.size() && !fonts[chp.ftc].empty())
             run.fontName = fonts[chp.ftc];
@@ -438,6 +465,7 @@ ReadModel WordDocument::readModel() const
         const std::uint16_t istd = c.u16();
         auto [pap, paragraphChp] = styles.paragraphStyle(istd);
         applyPapx(pap, std::span<const std::uint8_t>(papx.grpprlAndIstd).subspan(2));
+        applyPapx(pap, pieceGrpprl(*d, d->props[cp].piece));
 
         Paragraph paragraph;
         const bool hasMark = d->props[cp].paraEnd;

@@ -88,6 +88,7 @@ private slots:
     void readsLibreOfficeDocument_data();
     void readsLibreOfficeDocument();
     void readModelFormatting();
+    void pieceModifiersFormatTheirText();
     void unchangedDocumentWritesItsStreamsBack();
     void insertRoundTrip_data();
     void insertRoundTrip();
@@ -221,6 +222,35 @@ void tst_WordDocument::readModelFormatting()
     QCOMPARE(model.section.marginLeft, 1134);
     QCOMPARE(model.section.marginTop, 1134);
     QCOMPARE(model.section.defaultTabWidth, 720);
+}
+
+void tst_WordDocument::pieceModifiersFormatTheirText()
+{
+    // Pieces [5, 40) bold by a Prm0, [40, 60) italic and [60, end) underlined by Prm1s
+    // naming the Clx's first and second Prc.
+    const Bytes prcs = {0x01, 3, 0, 0x36, 0x08, 0x01, 0x01, 3, 0, 0x3E, 0x2A, 0x01};
+    const auto bytes =
+        compressPieces(fixture(QStringLiteral("utf16")), {5, 40, 60}, {0, 0x01AA, 0x0001, 0x0003}, prcs);
+    QVERIFY(bytes);
+    WordDocument document = WordDocument::parse(*bytes);
+    const auto base = formats(WordDocument::parse(fixture(QStringLiteral("utf16"))).readModel());
+    const std::size_t second = kHeading.size() + 1;
+    const auto check = [&](const WordDocument& d, std::size_t typedAt, std::size_t typedCount) {
+        const auto all = formats(d.readModel());
+        const auto original = [&](std::size_t i) {
+            return i < typedAt ? i : std::max(i - typedCount, typedAt - 1);
+        };
+        for (std::size_t i = second; i < second + kSecond.size(); ++i) {
+            const std::size_t o = original(i);
+            QCOMPARE(all[i].bold, base[o].bold || o < 40);
+            QCOMPARE(all[i].italic, base[o].italic || (o >= 40 && o < 60));
+            QCOMPARE(all[i].underline, base[o].underline || o >= 60);
+        }
+    };
+    check(document, std::size_t(-1), 0);
+    document.insertText(45, u"ital");
+    const WordDocument reread = WordDocument::parse(document.serialize());
+    check(reread, 45, 4);
 }
 
 void tst_WordDocument::unchangedDocumentWritesItsStreamsBack()

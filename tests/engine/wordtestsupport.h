@@ -90,8 +90,11 @@ inline std::string tableName(const Bytes& wd)
 
 // Rewrites a document holding one UTF-16 piece of ASCII text (as LibreOffice writes) so that
 // its text is stored compressed, split into pieces at the given CPs, with every FKP moved
-// along. Returns nullopt when the document is not of that shape.
-inline std::optional<Bytes> compressPieces(const Bytes& original, std::vector<std::uint32_t> splits)
+// along; piece i gets the Prm prms[i] (0 when not given) and the Clx the Prc entries prcs.
+// Returns nullopt when the document is not of that shape.
+inline std::optional<Bytes> compressPieces(const Bytes& original, std::vector<std::uint32_t> splits,
+                                           const std::vector<std::uint16_t>& prms = {},
+                                           const Bytes& prcs = {})
 {
     doc::CompoundFile file = doc::CompoundFile::parse(original);
     Bytes wd = file.stream("WordDocument");
@@ -132,6 +135,7 @@ inline std::optional<Bytes> compressPieces(const Bytes& original, std::vector<st
     splits.insert(splits.begin(), 0);
     splits.push_back(cpMac);
     doc::ByteWriter clx;
+    clx.bytes(prcs);
     clx.u8(0x02);
     clx.u32(static_cast<std::uint32_t>(4 * splits.size() + 8 * (splits.size() - 1)));
     for (auto cp : splits)
@@ -139,7 +143,7 @@ inline std::optional<Bytes> compressPieces(const Bytes& original, std::vector<st
     for (std::size_t i = 0; i + 1 < splits.size(); ++i) {
         clx.u16(0);
         clx.u32(((fcNew + splits[i]) * 2) | 0x40000000);
-        clx.u16(0);
+        clx.u16(i < prms.size() ? prms[i] : 0);
     }
     doc::storeU32(wd, clxAt, static_cast<std::uint32_t>(table.size()));
     doc::storeU32(wd, clxAt + 4, static_cast<std::uint32_t>(clx.size()));
