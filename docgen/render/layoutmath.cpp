@@ -72,6 +72,14 @@ double lineHeight(double singleHeight, std::int32_t lineSpacing, bool lineSpacin
     return std::max(singleHeight, twipsToPixels(twips));
 }
 
+double baselineInLine(double above, double descent, double height, std::int32_t lineSpacing,
+                      bool lineSpacingMultiple)
+{
+    if (!lineSpacingMultiple && lineSpacing < 0 && above + descent > 0)
+        return height * above / (above + descent);
+    return height - descent;
+}
+
 PictureGeometry pictureGeometry(const doc::SectionLayout& section)
 {
     const double pageWidth = std::clamp<double>(section.pageWidth, 0, kMaxTwips);

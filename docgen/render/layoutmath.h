@@ -39,6 +39,13 @@ TabRuler::Stop resolveTab(const TabRuler& ruler, double x);
 // (LSPD): multiple = lineSpacing/240 lines; otherwise lineSpacing twips, exact when negative, at least when positive.
 double lineHeight(double singleHeight, std::int32_t lineSpacing, bool lineSpacingMultiple);
 
+// Distance from a line's top to its baseline, for text whose fonts reach `above` over the baseline (ascent
+// plus leading) and `descent` under it. Extra height from line spacing goes above the text, as in Word; an
+// exact height keeps the text's proportion of ascent to descent, so text too tall for it loses the bottoms
+// of its descenders and the tops of its capitals alike.
+double baselineInLine(double above, double descent, double height, std::int32_t lineSpacing,
+                      bool lineSpacingMultiple);
+
 // Where the page's text column sits in the picture, and the picture's size.
 // The picture is the text column with a white border of half an inch on every side, kept below the
 // largest picture the preview can zoom (12100 x 15700 twips): the border shrinks first, then the

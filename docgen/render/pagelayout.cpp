@@ -338,7 +338,8 @@ PageLayout layoutPage(const doc::ReadModel& model)
             out.paragraph = static_cast<int>(p);
             out.top = geometry.columnTop + y;
             out.height = height;
-            out.baseline = out.top + height - metrics.descent;
+            out.baseline = out.top + baselineInLine(metrics.above, metrics.descent, height, paragraph.lineSpacing,
+                                                    paragraph.lineSpacingMultiple);
             out.left = geometry.columnLeft + (line.placements.empty() ? (l == 0 ? frame.firstLineStart
                                                                                : frame.lineStart)
                                                                       : line.placements.front().x);

@@ -20,6 +20,8 @@ private slots:
     void rulerFromParagraph();
     void lineHeight_data();
     void lineHeight();
+    void baselineInLine_data();
+    void baselineInLine();
     void pictureGeometry_data();
     void pictureGeometry();
 };
@@ -171,6 +173,30 @@ void tst_LayoutMath::lineHeight()
     QFETCH(bool, multiple);
     QFETCH(double, expected);
     QCOMPARE(render::lineHeight(single, lineSpacing, multiple), expected);
+}
+
+void tst_LayoutMath::baselineInLine_data()
+{
+    QTest::addColumn<double>("height");
+    QTest::addColumn<int>("lineSpacing");
+    QTest::addColumn<bool>("multiple");
+    QTest::addColumn<double>("baseline");
+    // Text reaching 15 px above its baseline and 5 px below: a single line is 20 px.
+    QTest::newRow("single") << 20.0 << 240 << true << 15.0;
+    QTest::newRow("double: room above") << 40.0 << 480 << true << 35.0;
+    QTest::newRow("at least: room above") << 30.0 << 450 << false << 25.0;
+    QTest::newRow("exact, taller: proportional") << 40.0 << -600 << false << 30.0;
+    QTest::newRow("exact, shorter: proportional") << 10.0 << -150 << false << 7.5;
+    QTest::newRow("exact, nothing") << 0.0 << -1 << false << 0.0;
+}
+
+void tst_LayoutMath::baselineInLine()
+{
+    QFETCH(double, height);
+    QFETCH(int, lineSpacing);
+    QFETCH(bool, multiple);
+    QFETCH(double, baseline);
+    QCOMPARE(render::baselineInLine(15, 5, height, lineSpacing, multiple), baseline);
 }
 
 void tst_LayoutMath::pictureGeometry_data()
