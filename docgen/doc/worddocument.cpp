@@ -441,6 +441,18 @@ std::uint32_t WordDocument::insertText(std::uint32_t cp, std::u16string_view tex
     d->text.insert(cp, typed);
     d->props.insert(d->props.begin() + cp, count, typing);
     d->rgLw[lw::ccpText] += count;
+    // The paragraph's cached height (its PHE) no longer holds: zero it, as writers without
+    // a layout do, so Word measures the paragraph again.
+    for (std::size_t i = cp + count; i < d->props.size(); ++i) {
+        if (!d->props[i].paraEnd)
+            continue;
+        const Papx& papx = d->papxs[d->props[i].papx];
+        if (std::any_of(papx.phe.begin(), papx.phe.end(), [](std::uint8_t b) { return b != 0; })) {
+            d->papxs.push_back(Papx{papx.grpprlAndIstd, {}});
+            d->props[i].papx = std::uint32_t(d->papxs.size() - 1);
+        }
+        break;
+    }
     for (auto& table : d->cpTables)
         for (auto& value : table.cps)
             if (value > cp || (table.characterPositions && value == cp))

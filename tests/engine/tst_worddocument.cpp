@@ -99,6 +99,7 @@ private slots:
     void typedTextTakesFormatOfCharacterBefore_data();
     void typedTextTakesFormatOfCharacterBefore();
     void typingAfterAnAnchorIsPlainText();
+    void typingInvalidatesOnlyItsParagraphsHeight();
     void bookmarksNotesAndFieldsFollowTheirText();
     void emptyInsertionChangesNothing();
     void positionOutsideMainTextIsRefused_data();
@@ -432,6 +433,34 @@ void tst_WordDocument::typingAfterAnAnchorIsPlainText()
     if (!text)
         QSKIP("antiword is not installed");
     QVERIFY2(text->contains(QStringLiteral("Draft Contractor Agreement")), qPrintable(*text));
+}
+
+void tst_WordDocument::typingInvalidatesOnlyItsParagraphsHeight()
+{
+    // Give every paragraph a cached height (PHE), as Word does.
+    doc::CompoundFile file = doc::CompoundFile::parse(fixture(QStringLiteral("utf16")));
+    Bytes wd = file.stream("WordDocument");
+    const std::string tname = tableName(wd);
+    forEachBxPap(wd, file.stream(tname), [&wd](std::size_t, std::size_t bx) {
+        for (std::size_t k = 1; k < 13; ++k)
+            wd[bx + k] = std::uint8_t(k);
+    });
+    file.setStream("WordDocument", wd);
+
+    WordDocument document = WordDocument::parse(file.serialize());
+    document.insertText(std::uint32_t(kHeading.size()) + 4, u"typed");
+    const doc::CompoundFile saved = doc::CompoundFile::parse(document.serialize());
+    const Bytes& savedWd = saved.stream("WordDocument");
+    std::vector<bool> zeroed;
+    forEachBxPap(savedWd, saved.stream(tname), [&](std::size_t, std::size_t bx) {
+        zeroed.push_back(std::all_of(savedWd.begin() + std::ptrdiff_t(bx + 1),
+                                     savedWd.begin() + std::ptrdiff_t(bx + 13),
+                                     [](std::uint8_t b) { return b == 0; }));
+    });
+    QVERIFY(zeroed.size() >= 4);
+    QCOMPARE(zeroed[0], false);
+    QCOMPARE(zeroed[1], true);
+    QCOMPARE(std::count(zeroed.begin(), zeroed.end(), true), 1);
 }
 
 void tst_WordDocument::bookmarksNotesAndFieldsFollowTheirText()

@@ -156,6 +156,20 @@ inline std::optional<Bytes> compressPieces(const Bytes& original, std::vector<st
     return file.serialize();
 }
 
+// Calls visit(page offset, entry offset) for each BxPap of the PapxFkp pages, in file order.
+template <typename Visit> void forEachBxPap(const Bytes& wd, const Bytes& table, Visit visit)
+{
+    const std::uint32_t fc = le32(wd, fcLcbOffset(wd, kPlcfBtePapx));
+    const std::uint32_t lcb = le32(wd, fcLcbOffset(wd, kPlcfBtePapx) + 4);
+    const std::size_t n = (lcb - 4) / 8;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t page = std::size_t(le32(table, fc + 4 * (n + 1) + 4 * i) & 0x3FFFFF) * 512;
+        const std::size_t cpara = wd[page + 511];
+        for (std::size_t k = 0; k < cpara; ++k)
+            visit(page, page + 4 * (cpara + 1) + 13 * k);
+    }
+}
+
 // The text an independent reader prints for a document, or nullopt when it is not installed.
 enum class Reader { Antiword, WvText, LibreOffice };
 
