@@ -78,6 +78,14 @@ void setBackground(QWidget* widget, const QColor& colour)
     widget->setAutoFillBackground(true);
 }
 
+void setPlainText(QPlainTextEdit* box, const QString& text)
+{
+    if (plainText(box) != text)
+        box->setPlainText(text);
+}
+
+} // namespace
+
 // The text as typed: toPlainText() would turn non-breaking spaces into plain ones.
 QString plainText(const QPlainTextEdit* box)
 {
@@ -87,13 +95,6 @@ QString plainText(const QPlainTextEdit* box)
     return text;
 }
 
-void setPlainText(QPlainTextEdit* box, const QString& text)
-{
-    if (plainText(box) != text)
-        box->setPlainText(text);
-}
-
-} // namespace
 
 Form1::Form1(Platform& platform, SettingsStore& store, WordCheck startWordCheck, QString programDir)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

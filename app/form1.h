@@ -17,6 +17,9 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 
+// The text of a multi-line box as typed, line breaks as '\n'.
+QString plainText(const QPlainTextEdit* box);
+
 // The main window: the seven agreement particulars, kept in the settings store as they
 // change, and the buttons for the template, help and sample data.
 class Form1 : public QWidget {

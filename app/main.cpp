@@ -1,21 +1,11 @@
 #include "apptitle.h"
 #include "form1.h"
+#include "form2.h"
 #include "platform.h"
 #include "settingsstore.h"
+#include "templatefilling.h"
 
 #include <QApplication>
-#include <QFile>
-
-namespace {
-
-// Until the document engine is wired in, the engine can be made exactly when its template can be read.
-bool templateReadable()
-{
-    QFile file(QStringLiteral(":/CUSTOM/101"));
-    return file.open(QIODevice::ReadOnly) && file.size() > 0;
-}
-
-} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -25,7 +15,17 @@ int main(int argc, char* argv[])
 
     QtPlatform platform;
     SettingsStore store;
-    Form1 form(platform, store, templateReadable);
+    const TemplateFilling::WordFactory wordFactory = engineWordFactory(platform);
+    Form1 form(platform, store, [&wordFactory] {
+        wordFactory()->Quit();
+        return true;
+    });
+    TemplateFilling filling(form, platform, wordFactory, [&] {
+        auto preview = std::make_unique<Form2>(platform, QCoreApplication::applicationDirPath(), &form);
+        preview->setAppTitle(form.appTitle());
+        return preview;
+    });
+    form.onStartCreatingTemplate = [&filling] { filling.PushButton22_Click(); };
     if (!form.load())
         return 0;
     form.show();

@@ -112,8 +112,8 @@ void TemplateFilling::PushButton22_Click()
     report.step(114, [&] { contractor = space + mForm1.txtContractor->text(); });
     report.step(116, [&] { owner = space + mForm1.txtOwnerName->text(); });
     report.step(118, [&] { texts[4] = space + mForm1.txtLocation->text(); });
-    report.step(120, [&] { texts[5] = mForm1.txtWorkPerformed->toPlainText(); });
-    report.step(122, [&] { texts[7] = mForm1.txtPaymentProgress->toPlainText(); });
+    report.step(120, [&] { texts[5] = plainText(mForm1.txtWorkPerformed); });
+    report.step(122, [&] { texts[7] = plainText(mForm1.txtPaymentProgress); });
     report.step(124, [&] { texts[6] = mForm1.txtContractPrice->text(); });
     report.step(126, [&] { texts[8] = InsertionPlan::dayText(mPlatform.today()); });
     report.step(128, [&] { texts[9] = InsertionPlan::monthText(mPlatform.today(), locale); });
