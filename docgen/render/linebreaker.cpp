@@ -40,6 +40,46 @@ struct AlignedSegment {
         }
         return std::max(tabX, target);
     }
+
+    void add(const LineItem& item)
+    {
+        if (item.decimalPoint && !beforeDecimal)
+            beforeDecimal = width;
+        width += item.width;
+    }
+};
+
+// The right end of a line as items are added to it, without placing each item: what the line breaker
+// needs to know in constant time per item.
+class LineCursor {
+public:
+    explicit LineCursor(double start) : mX(start) {}
+
+    double end() const { return mSegment ? mSegment->start() + mSegment->width : mX; }
+
+    void addTab(std::size_t index, const TabRuler::Stop& stop)
+    {
+        mX = end();
+        mSegment.reset();
+        if (isAlignedTab(stop.alignment))
+            mSegment = AlignedSegment{index, mX, stop, 0, std::nullopt};
+        else
+            mX = stop.position;
+    }
+
+    void add(const LineItem& item)
+    {
+        if (mSegment)
+            mSegment->add(item);
+        else
+            mX += item.width;
+    }
+
+    const std::optional<AlignedSegment>& segment() const { return mSegment; }
+
+private:
+    double mX;
+    std::optional<AlignedSegment> mSegment;
 };
 
 } // namespace
@@ -53,45 +93,37 @@ BrokenLine placeLine(const std::vector<LineItem>& items, std::size_t begin, std:
     line.placements.resize(end - begin);
     line.contentRight = start;
 
-    double x = start;
-    std::optional<AlignedSegment> segment;
+    LineCursor cursor(start);
+    // Places the items after an aligned tab once its segment is complete.
+    auto closeSegment = [&](std::size_t stopAt) {
+        const std::optional<AlignedSegment>& segment = cursor.segment();
+        if (!segment)
+            return;
+        const double segmentStart = segment->start();
+        line.placements[segment->tab].width = segmentStart - segment->tabX;
+        double x = segmentStart;
+        for (std::size_t k = segment->tab + 1; k < stopAt; ++k) {
+            line.placements[k].x = x;
+            line.placements[k].width = items[begin + k].width;
+            x += items[begin + k].width;
+        }
+    };
     for (std::size_t i = begin; i < end; ++i) {
         const LineItem& item = items[i];
         LinePlacement& placement = line.placements[i - begin];
         if (item.kind == LineItem::Kind::Tab) {
-            segment.reset();
+            closeSegment(i - begin);
+            const double x = cursor.end();
             const TabRuler::Stop stop = resolveTab(ruler, x);
-            placement = {x, 0, stop.leader};
-            if (isAlignedTab(stop.alignment)) {
-                segment = AlignedSegment{i - begin, x, stop, 0, std::nullopt};
-            } else {
-                placement.width = stop.position - x;
-                x = stop.position;
-            }
+            cursor.addTab(i - begin, stop);
+            placement = {x, isAlignedTab(stop.alignment) ? 0 : stop.position - x, stop.leader};
             continue;
         }
-        if (item.kind == LineItem::Kind::LineBreak) {
-            placement = {x, 0, u' '};
-            continue;
-        }
-        if (!segment) {
-            placement = {x, item.width, u' '};
-            x += item.width;
-            continue;
-        }
-        if (item.decimalPoint && !segment->beforeDecimal)
-            segment->beforeDecimal = segment->width;
-        segment->width += item.width;
-        const double segmentStart = segment->start();
-        line.placements[segment->tab].width = segmentStart - segment->tabX;
-        double cursor = segmentStart;
-        for (std::size_t k = segment->tab + 1; k <= i - begin; ++k) {
-            line.placements[k].x = cursor;
-            line.placements[k].width = items[begin + k].width;
-            cursor += items[begin + k].width;
-        }
-        x = cursor;
+        if (!cursor.segment())
+            placement = {cursor.end(), item.width, u' '};
+        cursor.add(item);
     }
+    closeSegment(end - begin);
 
     for (std::size_t i = end; i > begin; --i) {
         const LineItem::Kind kind = items[i - 1].kind;
@@ -112,6 +144,7 @@ std::vector<BrokenLine> breakLines(const std::vector<LineItem>& items, const Lin
     std::size_t pos = 0;
     while (pos < items.size() || lines.empty()) {
         const double start = lines.empty() ? frame.firstLineStart : frame.lineStart;
+        LineCursor cursor(start);
         std::optional<std::size_t> lastBreak;
         std::size_t end = items.size();
         for (std::size_t i = pos; i < items.size(); ++i) {
@@ -120,22 +153,23 @@ std::vector<BrokenLine> breakLines(const std::vector<LineItem>& items, const Lin
                 end = i + 1;
                 break;
             }
-            if (item.kind != LineItem::Kind::Space) {
-                const BrokenLine trial = placeLine(items, pos, i + 1, start, ruler);
-                const LinePlacement& placed = trial.placements.back();
-                bool overflows = false;
-                if (item.kind == LineItem::Kind::Tab)
-                    overflows = resolveTab(ruler, placed.x).position > frame.lineEnd + kFitEpsilon;
+            bool overflows = false;
+            if (item.kind == LineItem::Kind::Tab) {
+                const TabRuler::Stop stop = resolveTab(ruler, cursor.end());
+                overflows = stop.position > frame.lineEnd + kFitEpsilon;
+                cursor.addTab(i, stop);
+            } else {
+                cursor.add(item);
+                // Spaces may hang past the line's end.
+                overflows = item.kind == LineItem::Kind::Text && cursor.end() > frame.lineEnd + kFitEpsilon;
+            }
+            if (overflows && i > pos) {
+                // A tab that does not fit starts the next line; text goes back to the last opportunity.
+                if (item.kind == LineItem::Kind::Tab || !lastBreak)
+                    end = i;
                 else
-                    overflows = placed.x + placed.width > frame.lineEnd + kFitEpsilon;
-                if (overflows && i > pos) {
-                    // A tab that does not fit starts the next line; text goes back to the last opportunity.
-                    if (item.kind == LineItem::Kind::Tab || !lastBreak)
-                        end = i;
-                    else
-                        end = *lastBreak + 1;
-                    break;
-                }
+                    end = *lastBreak + 1;
+                break;
             }
             if (item.breakAfter)
                 lastBreak = i;

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <optional>
+#include <tuple>
 #include <unordered_map>
 
 namespace render {
@@ -46,14 +48,14 @@ public:
     {
         const QString family = run.fontName.empty() ? QStringLiteral("Times New Roman")
                                                     : QString::fromStdString(run.fontName);
-        const double size = std::isfinite(run.sizePt) ? std::clamp(run.sizePt, kMinPointSize, kMaxPointSize)
-                                                      : 12.0;
-        for (std::size_t i = 0; i < mKeys.size(); ++i) {
-            const Key& key = mKeys[i];
-            if (key.family == family && key.size == size && key.bold == run.bold && key.italic == run.italic &&
-                key.underline == run.underline)
-                return static_cast<int>(i);
-        }
+        // Word sizes fonts in half points; anything finer only comes from a damaged file.
+        const double size = std::isfinite(run.sizePt)
+                                ? std::round(std::clamp(run.sizePt, kMinPointSize, kMaxPointSize) * 2) / 2
+                                : 12.0;
+        const Key key{family, size, run.bold, run.italic, run.underline};
+        const auto found = mKeys.find(key);
+        if (found != mKeys.end())
+            return found->second;
         QFont font(family);
         font.setPixelSize(std::max(1, static_cast<int>(std::lround(pointsToPixels(size) * kFontScale))));
         font.setBold(run.bold);
@@ -63,7 +65,7 @@ public:
         // No ligatures or contextual forms: Word sets Latin text glyph by glyph.
         font.setStyleStrategy(QFont::PreferNoShaping);
         const QFontMetricsF fm(font);
-        mKeys.push_back({family, size, run.bold, run.italic, run.underline});
+        mKeys.emplace(key, static_cast<int>(mStyles.size()));
         mStyles.push_back({font, run.underline});
         mMeasures.push_back({fm.ascent() / kFontScale, fm.descent() / kFontScale, fm.leading() / kFontScale,
                              fm.underlinePos() / kFontScale, fm.lineWidth() / kFontScale});
@@ -88,14 +90,8 @@ public:
     std::vector<TextStyle> takeStyles() { return std::move(mStyles); }
 
 private:
-    struct Key {
-        QString family;
-        double size;
-        bool bold;
-        bool italic;
-        bool underline;
-    };
-    std::vector<Key> mKeys;
+    using Key = std::tuple<QString, double, bool, bool, bool>; // family, size, bold, italic, underline
+    std::map<Key, int> mKeys;
     std::vector<TextStyle> mStyles;
     std::vector<FontMeasures> mMeasures;
     std::unordered_map<std::uint64_t, double> mAdvances;
@@ -166,6 +162,13 @@ ParagraphText shapeParagraph(const doc::Paragraph& paragraph, StyleTable& styles
         case 0x1E: // non-breaking hyphen
             glyph.text = QStringLiteral("-");
             break;
+        case 0x1F: // optional hyphens show only where Word hyphenates, which it does not here
+        case 0xAD:
+            continue;
+        case 0x200B: // zero-width space: a break opportunity and nothing else
+            glyph.item.breakAfter = true;
+            result.glyphs.push_back(glyph);
+            continue;
         case u' ':
             glyph.item.kind = LineItem::Kind::Space;
             glyph.item.breakAfter = true;

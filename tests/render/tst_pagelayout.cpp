@@ -71,6 +71,8 @@ private slots:
     void pageBreakEndsThePage();
     void agreementFitsOnePage();
     void damagedModel();
+    void hugeParagraphs_data();
+    void hugeParagraphs();
 };
 
 void tst_PageLayout::pictureSize_data()
@@ -283,6 +285,8 @@ void tst_PageLayout::specialCharacters_data()
     QTest::newRow("other control characters") << QString::fromUtf16(u"a\x02\x05\x07" u"b") << "ab";
     QTest::newRow("non-breaking hyphen") << QString::fromUtf16(u"e\x1Email") << "e-mail";
     QTest::newRow("optional hyphen") << QString::fromUtf16(u"con\x1Ftract") << "contract";
+    QTest::newRow("soft hyphen") << QString::fromUtf16(u"con\u00ADtract") << "contract";
+    QTest::newRow("zero-width space") << QString::fromUtf16(u"con\u200Btract") << "contract";
     QTest::newRow("surrogate pair kept") << QString::fromUtf16(u"a\U0001F600b") << QString::fromUtf16(u"a\U0001F600b");
     QTest::newRow("lone surrogates dropped") << QString::fromUtf16(u"a\xD800" u"b\xDC00") << "ab";
 }
@@ -449,6 +453,38 @@ void tst_PageLayout::damagedModel()
         QVERIFY(std::isfinite(line.left) && std::isfinite(line.right));
         QVERIFY(std::isfinite(line.top) && std::isfinite(line.height));
     }
+}
+
+void tst_PageLayout::hugeParagraphs_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("rightTab");
+    QTest::addColumn<bool>("distinctSizes");
+    // Every row used to cost time growing with the square of its length.
+    QTest::newRow("zero-width characters on one line") << QString(300000, QChar(0x200B)) + "end" << false << false;
+    QTest::newRow("one long right-aligned segment") << "\t" + QString(300000, QChar(0x200B)) << true << false;
+    QTest::newRow("many words") << QString("word ").repeated(200000) << false << false;
+    QTest::newRow("a run per character") << QString("ab").repeated(50000) << false << true;
+}
+
+void tst_PageLayout::hugeParagraphs()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, rightTab);
+    QFETCH(bool, distinctSizes);
+    doc::Paragraph paragraph = testmodel::paragraph(text.toStdU16String(), A::Justify);
+    if (rightTab)
+        paragraph.tabs.push_back({2880, doc::TabStop::Alignment::Right, u' '});
+    if (distinctSizes) {
+        paragraph.runs.clear();
+        for (std::uint32_t i = 0; i < paragraph.text.size(); ++i)
+            paragraph.runs.push_back(testmodel::run(i, 1, 8 + (i % 1000) * 0.001));
+    }
+    const render::PageLayout layout = render::layoutPage(oneInchPage({paragraph}));
+    QVERIFY(!layout.lines.empty());
+    QVERIFY(layout.lines.back().top + layout.lines.back().height <=
+            layout.geometry.columnTop + layout.geometry.columnHeight + 1e-6);
+    QVERIFY(layout.styles.size() <= 4); // sizes come in half points: 8, 8.5, 9 and the mark's 12
 }
 
 QTEST_MAIN(tst_PageLayout)
