@@ -61,8 +61,9 @@ constexpr std::array<CpTableKind, 11> cpTableKinds = {{
     {fclcb::PlcSpaMom, 26, true, "PlcSpaMom"},
     {fclcb::PlcfBkf, 4, false, "PlcfBkf"},
     {fclcb::PlcfBkl, 0, false, "PlcfBkl"},
-    {fclcb::PlcfAtnBkf, 10, false, "PlcfAtnBkf"},
-    {fclcb::PlcfAtnBkl, 0, false, "PlcfAtnBkl"},
+    {fclcb::PlcfAtnBkf, 4, false, "PlcfAtnBkf"},
+    // A commented range ends right at its comment's mark, so its end moves with the mark.
+    {fclcb::PlcfAtnBkl, 0, true, "PlcfAtnBkl"},
     {fclcb::PlcfTch, 4, false, "PlcfTch"},
 }};
 constexpr std::array<std::size_t, 4> droppedCaches = {fclcb::PlcfPhe, fclcb::PlcfSpl, fclcb::PlcfGram,

@@ -14,13 +14,13 @@ Q_DECLARE_METATYPE(doc::Error::Kind)
 namespace
 {
 
-// The features fixture's main text (LibreOffice writes the footnote reference as 0x02 and
-// the page field as 0x13 " PAGE " 0x14 "1" 0x15).
+// The features fixture's main text (LibreOffice writes the footnote reference as 0x02, the
+// comment's as 0x05 after the commented range, and the page field as 0x13 " PAGE " 0x14 "1" 0x15).
 const std::u16string kHeading = u"Features Heading";
 const std::u16string kSecond = u"Plain bold and italic words.\x02 After the note.";
 const std::u16string kThird = u"Before marked after\tpage \x13 PAGE \x14"
                               u"1\x15 end.";
-const std::u16string kFourth = u"Last paragraph.";
+const std::u16string kFourth = u"Last paragraph\x05.";
 
 std::u16string featuresText()
 {
@@ -469,9 +469,12 @@ void tst_WordDocument::bookmarksNotesAndFieldsFollowTheirText()
     const std::uint32_t second = std::uint32_t(kHeading.size()) + 1;
     const std::uint32_t third = second + std::uint32_t(kSecond.size()) + 1;
     // From the back, so each position refers to the fixture as committed.
-    document.insertText(third + 25, u"No. "); // right before the field's begin mark
-    document.insertText(third + 13, u"!");    // at the bookmark's end: stays outside
-    document.insertText(third + 7, u"<");     // at the bookmark's start: goes inside
+    const std::uint32_t fourth = third + std::uint32_t(kThird.size()) + 1;
+    document.insertText(fourth + 5 + 9, u"Y"); // at the commented range's end, before its mark: joins it
+    document.insertText(fourth + 5, u"X");     // at its start: goes inside
+    document.insertText(third + 25, u"No. ");  // right before the field's begin mark
+    document.insertText(third + 13, u"!");     // at the bookmark's end: stays outside
+    document.insertText(third + 7, u"<");      // at the bookmark's start: goes inside
     document.insertText(third + 2, u"XX");
     document.insertText(second + 28, u"++"); // right before the footnote reference
     const auto xml = libreOfficeFlatXml(document.serialize());
@@ -484,6 +487,15 @@ void tst_WordDocument::bookmarksNotesAndFieldsFollowTheirText()
                                           "<text:bookmark-end text:name=\"mark\"/>! after<text:tab/>page No. "
                                           "<text:page-number")),
              qPrintable(*xml));
+    // The commented range keeps its start and grows with the text typed at its end.
+    QString withoutComments = *xml;
+    withoutComments.replace(QRegularExpression(QStringLiteral("<office:annotation .*</office:annotation>"),
+                                               QRegularExpression::DotMatchesEverythingOption |
+                                                   QRegularExpression::InvertedGreedinessOption),
+                            QStringLiteral("[comment]"));
+    QVERIFY2(withoutComments.contains(QRegularExpression(QStringLiteral(
+                 "Last \\[comment\\]XparagraphY<office:annotation-end office:name=\"[^\"]+\"/>\\."))),
+             qPrintable(withoutComments));
 }
 
 void tst_WordDocument::emptyInsertionChangesNothing()
@@ -544,7 +556,10 @@ void tst_WordDocument::independentReadersSeeInsertedText()
     const QString flat = QString(*text).replace(QLatin1Char('\n'), QLatin1Char(' ')).simplified();
     QVERIFY2(flat.contains(QStringLiteral("Inserted first Plain bold (strong) and italic words.")),
              qPrintable(flat));
-    QVERIFY2(flat.contains(QStringLiteral("Last paragraph. Appended at the end")), qPrintable(flat));
+    // Readers show the comment's mark in their own way, or not at all.
+    QVERIFY2(
+        flat.contains(QRegularExpression(QStringLiteral("Last paragraph.{0,12}\\. Appended at the end"))),
+        qPrintable(flat));
     QVERIFY2(flat.contains(QStringLiteral("Features Heading")), qPrintable(flat));
 }
 
