@@ -212,9 +212,11 @@ bool TemplateFilling::SaveDocAsJPG(const QString& path)
     };
     report.step(116, [&] { wordApp = mWordFactory(); });
     report.step(118, [&] { app().Open(path); });
-    report.step(120, [&] { app().ActiveDocument().range().CopyAsPicture(); });
+    const bool copied = report.step(120, [&] { app().ActiveDocument().range().CopyAsPicture(); });
     const bool saved = report.step(122, [&] {
-        const std::optional<QPicture> picture = GetClipboardPicture(0);
+        // After a failed copy the clipboard still holds an older picture, often the previous
+        // agreement's; showing that would pass it off as this one.
+        const std::optional<QPicture> picture = copied ? GetClipboardPicture(0) : std::nullopt;
         if (!picture)
             throw StepFailure(QStringLiteral("Invalid picture"));
         render::savePictureFile(*picture, workingPath(QLatin1String(kPictureFile)));

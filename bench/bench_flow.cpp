@@ -1,0 +1,134 @@
+// One agreement end to end, as the user meets it: from the click on "Start Creating
+// Template" to the preview shown, then "< Back" and again. Prints medians; asserts nothing.
+//   bench_flow [runs]      (offscreen unless QT_QPA_PLATFORM says otherwise)
+
+#include "fakeplatform.h"
+#include "form1.h"
+#include "form2.h"
+#include "pagepicture.h"
+#include "settingsstore.h"
+#include "templatefilling.h"
+#include "workingfiles.h"
+#include "worddocument.h"
+
+#include <QApplication>
+#include <QDateEdit>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0.0;
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2.0;
+}
+
+double percentile(std::vector<double> values, double fraction)
+{
+    if (values.empty())
+        return 0.0;
+    std::sort(values.begin(), values.end());
+    return values[static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1))];
+}
+
+double milliseconds(const std::function<void()>& action)
+{
+    QElapsedTimer timer;
+    timer.start();
+    action();
+    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
+}
+
+void print(const char* what, const std::vector<double>& ms)
+{
+    std::printf("%-44s median %8.3f ms   p90 %8.3f ms   (%zu runs)\n", what, median(ms), percentile(ms, 0.9),
+                ms.size());
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QStandardPaths::setTestModeEnabled(true);
+    const int runs = argc > 1 ? std::max(2, QString::fromLocal8Bit(argv[1]).toInt()) : 50;
+
+    QTemporaryDir dir;
+    const QString temp = dir.filePath(QStringLiteral("temp"));
+    QDir().mkpath(temp);
+    qputenv("TEMP", QFile::encodeName(temp));
+
+    FakePlatform platform;
+    SettingsStore store(dir.filePath(QStringLiteral("settings.ini")));
+    Form1 form(platform, store, [] { return true; }, dir.path());
+    TemplateFilling filling(form, platform, engineWordFactory(platform), [&] {
+        auto preview = std::make_unique<Form2>(platform, dir.path(), &form);
+        preview->setAppTitle(form.appTitle());
+        return preview;
+    });
+    form.onStartCreatingTemplate = [&filling] { filling.PushButton22_Click(); };
+    if (!form.load())
+        return 1;
+    form.show();
+    form.findChild<QPushButton*>(QStringLiteral("PushButton3"))->click(); // sample data
+    form.dtpAgreementDate->setDate(QDate(2021, 6, 5));
+
+    std::vector<double> first;
+    std::vector<double> afterBack;
+    std::vector<double> back;
+    for (int run = 0; run < runs; ++run) {
+        const double click = milliseconds([&] { form.PushButton22->click(); });
+        if (!platform.messages.empty() || !filling.preview() || !filling.preview()->isVisible()) {
+            std::fprintf(stderr, "run %d did not end in the preview: %s\n", run,
+                         qPrintable(platform.messageTexts().join(QStringLiteral(" | "))));
+            return 1;
+        }
+        (run == 0 ? first : afterBack).push_back(click);
+        if (run + 1 < runs)
+            back.push_back(milliseconds([&] {
+                filling.preview()->findChild<QPushButton*>(QStringLiteral("PushButton8"))->click();
+            }));
+    }
+
+    // The picture's share, measured on the last run's working document.
+    const QString working = filling.preview()->mWordFile;
+    const doc::WordDocument document = doc::WordDocument::load(QFile::encodeName(working).toStdString());
+    std::vector<double> readModel;
+    std::vector<double> render;
+    std::vector<double> export_;
+    for (int run = 0; run < runs; ++run) {
+        doc::ReadModel model;
+        readModel.push_back(milliseconds([&] { model = document.readModel(); }));
+        render.push_back(milliseconds([&] { render::renderPage(model); }));
+        export_.push_back(milliseconds([&] { filling.SaveDocAsJPG(working); }));
+        DeleteFileQuietly(workingPath(QStringLiteral("temp.bmp")));
+    }
+
+    std::printf("One agreement end to end (sample particulars), %d runs\n", runs);
+    print("click to preview shown, first run", first);
+    print("click to preview shown, after \"< Back\"", afterBack);
+    print("\"< Back\"", back);
+    print("SaveDocAsJPG (open, copy as picture, file)", export_);
+    print("  read model of the filled document", readModel);
+    print("  render::renderPage", render);
+    const double whole = median(afterBack);
+    if (whole > 0.0)
+        std::printf("share of the click: SaveDocAsJPG %.0f %%, renderPage %.0f %%\n", 100.0 * median(export_) / whole,
+                    100.0 * median(render) / whole);
+    return 0;
+}

@@ -1,0 +1,117 @@
+#pragma once
+
+#include "fakeplatform.h"
+#include "form1.h"
+#include "form2.h"
+#include "settingsstore.h"
+#include "templatefilling.h"
+#include "worddocument.h"
+
+#include <QDateEdit>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// The program as main() wires it, on a fake platform: its own temporary folder (TEMP),
+// program folder and settings file, so every run starts from nothing.
+struct FlowRig {
+    QTemporaryDir dir;
+    QString temp = dir.filePath(QStringLiteral("temp"));
+    QString programDir = dir.filePath(QStringLiteral("program"));
+    QByteArray previousTemp = qgetenv("TEMP");
+    FakePlatform platform;
+    SettingsStore store{dir.filePath(QStringLiteral("settings.ini"))};
+    Form1 form{platform, store, [] { return true; }, programDir};
+    TemplateFilling filling{form, platform, engineWordFactory(platform), [this] {
+                                auto preview = std::make_unique<Form2>(platform, programDir, &form);
+                                preview->setAppTitle(form.appTitle());
+                                return preview;
+                            }};
+    bool loaded = false;
+
+    FlowRig()
+    {
+        QDir().mkpath(temp);
+        QDir().mkpath(programDir);
+        qputenv("TEMP", QFile::encodeName(temp));
+        form.onStartCreatingTemplate = [this] { filling.PushButton22_Click(); };
+        loaded = form.load();
+        form.show();
+        // Start-up draws its one-in-a-hundred chance; what is scripted later is the name's.
+        platform.randomValues.clear();
+    }
+    ~FlowRig()
+    {
+        if (previousTemp.isNull())
+            qunsetenv("TEMP");
+        else
+            qputenv("TEMP", previousTemp);
+    }
+    FlowRig(const FlowRig&) = delete;
+    FlowRig& operator=(const FlowRig&) = delete;
+
+    Form2* preview() const { return filling.preview(); }
+    QPushButton* previewButton(const char* name) const
+    {
+        return preview() ? preview()->findChild<QPushButton*>(QLatin1String(name)) : nullptr;
+    }
+    void start() { form.PushButton22->click(); }
+    void back()
+    {
+        if (QPushButton* button = previewButton("PushButton8"))
+            button->click();
+    }
+    void save(const QString& target)
+    {
+        platform.saveFileAnswers.push_back(target);
+        if (QPushButton* button = previewButton("PushButton6"))
+            button->click();
+    }
+    bool oneWindowVisible() const { return form.isVisible() != (preview() && preview()->isVisible()); }
+    QStringList tempFiles() const
+    {
+        return QDir(temp).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                    QDir::Name);
+    }
+};
+
+// The particulars as the user types them.
+struct Particulars {
+    QDate date;
+    QString contractor;
+    QString owner;
+    QString location;
+    QString work;
+    QString price;
+    QString payments;
+
+    void enterInto(Form1& form) const
+    {
+        form.dtpAgreementDate->setDate(date);
+        form.txtContractor->setText(contractor);
+        form.txtOwnerName->setText(owner);
+        form.txtLocation->setText(location);
+        form.txtWorkPerformed->setPlainText(work);
+        form.txtContractPrice->setText(price);
+        form.txtPaymentProgress->setPlainText(payments);
+    }
+};
+Q_DECLARE_METATYPE(Particulars)
+
+// The document's paragraphs without their marks; paragraph n is element n - 1.
+inline QStringList paragraphsOf(const QString& path)
+{
+    const doc::WordDocument document = doc::WordDocument::load(QFile::encodeName(path).toStdString());
+    return QString::fromStdU16String(document.mainText()).split(QLatin1Char('\r'));
+}
+
+inline QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}

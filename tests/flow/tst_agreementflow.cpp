@@ -1,0 +1,654 @@
+#include "flowrig.h"
+#include "pagepicture.h"
+
+#include <QtTest>
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+const QString kTabs(8, QLatin1Char('\t'));
+const QString kOverflowAt = QStringLiteral("Overflow\r\nin Pactforge2021/08/31.Form1.PushButton22_Click at line ");
+
+// The template's paragraphs 11, 21 and 24 before anything is typed into them.
+const QString kP11 = QStringLiteral("      The Contractor shall furnish all materials and perform all of the work on the property at");
+const QString kP21 =
+    QStringLiteral("The Owner shall pay the contractor for material and labor to be performed under the sum of ");
+const QString kP24 = QStringLiteral("Payments of Contract Price shall be made as follows ");
+
+QString p5(const QString& day, const QString& month, const QString& contractor, const QString& owner)
+{
+    return QStringLiteral("THIS AGREEMENT made the") + day + QStringLiteral("day of,") + month +
+           QStringLiteral(", by and between") + contractor + QStringLiteral(", Hereafter called the Contractor and") +
+           owner + QStringLiteral(", hereinafter called the Owner");
+}
+
+QString p32(const QString& owner, const QString& contractor)
+{
+    return QStringLiteral("Owner ") + owner + kTabs + QStringLiteral("Contractor") + contractor + QLatin1Char(' ');
+}
+
+const Particulars kSample{QDate(2021, 6, 5),
+                          QStringLiteral("Corwin Ashdale Jr."),
+                          QStringLiteral("Tobias Quenby"),
+                          QStringLiteral("Birchwood st"),
+                          QStringLiteral("Build a tree house"),
+                          QStringLiteral("$74.00"),
+                          QStringLiteral("One half would be payed before work start, and rest after work is finished.")};
+
+QString collapsed(QString text)
+{
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    return text.replace(blanks, QStringLiteral(" "));
+}
+
+// A copy of the template with `marker` typed into its next-to-last (empty) paragraph.
+QByteArray markedTemplate(const QString& marker)
+{
+    const QByteArray bytes = templateResource();
+    doc::WordDocument document = doc::WordDocument::parse(
+        std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())));
+    document.insertText(691, marker.toStdU16String());
+    const std::vector<std::uint8_t> out = document.serialize();
+    return QByteArray(reinterpret_cast<const char*>(out.data()), static_cast<qsizetype>(out.size()));
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+class tst_AgreementFlow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void filledParagraphs_data();
+    void filledParagraphs();
+    void sampleAgreementRoundTrip();
+    void closingPreviewDeletesWorkingDocument();
+    void backChangeAndStartAgain();
+    void counterOverflow_data();
+    void counterOverflow();
+    void temporaryFolderUnset();
+    void leftTemplateUsedUnchanged();
+    void damagedLeftTemplateReportedThenNextRunWorks();
+    void failedPictureAfterGoodRunShowsEmptyPage();
+    void linkAtTemplateNameNotFollowed_data();
+    void linkAtTemplateNameNotFollowed();
+    void linkAtPictureNameNotFollowed();
+    void takenNameIsDrawnAgain();
+    void saveOverReadOnlyTargetAnsweredYes();
+    void saveIntoMissingFolderReportsNoDone();
+    void saveIntoUnwritableFolderReportsNoDone();
+    void independentReaders_data();
+    void independentReaders();
+
+private:
+    // One run from the click to the preview; checks what every sound run leaves behind and
+    // returns the working document's path (empty after a failed check).
+    QString runClean(FlowRig& rig);
+};
+
+void tst_AgreementFlow::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+}
+
+void tst_AgreementFlow::init()
+{
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+}
+
+QString tst_AgreementFlow::runClean(FlowRig& rig)
+{
+    [&] {
+        QVERIFY(rig.loaded);
+        QVERIFY(rig.oneWindowVisible());
+        rig.start();
+        QCOMPARE(rig.platform.messageTexts(), QStringList());
+        QVERIFY(rig.preview());
+        QVERIFY(rig.preview()->isVisible());
+        QVERIFY(!rig.form.isVisible());
+        QVERIFY(rig.oneWindowVisible());
+        // Neither template.doc nor temp.bmp stays behind: only the working document.
+        const QStringList files = rig.tempFiles();
+        QCOMPARE(files.size(), 1);
+        QVERIFY2(QRegularExpression(QStringLiteral("^vellum[1-9]{8}\\.doc$")).match(files.first()).hasMatch(),
+                 qPrintable(files.first()));
+        QCOMPARE(QFileInfo(rig.preview()->mWordFile).canonicalFilePath(),
+                 QFileInfo(QDir(rig.temp).filePath(files.first())).canonicalFilePath());
+        QCOMPARE(rig.preview()->geometry().mZoom, 1.0f);
+    }();
+    return QTest::currentTestFailed() ? QString() : rig.preview()->mWordFile;
+}
+
+void tst_AgreementFlow::filledParagraphs_data()
+{
+    QTest::addColumn<Particulars>("particulars");
+    QTest::addColumn<QStringList>("expected"); // paragraphs 5, 11, 16, 21, 24, 30, 32
+
+    QTest::newRow("every box empty") << Particulars{QDate(2021, 6, 5), {}, {}, {}, {}, {}, {}}
+                                     << QStringList{p5(" 5th ", " June, 2021", " ", " "),
+                                                    kP11 + QLatin1Char(' '),
+                                                    QStringLiteral(" "),
+                                                    kP21,
+                                                    kP24,
+                                                    QStringLiteral("Signed this 23rd day of April, 2022"),
+                                                    p32(" ", " ")};
+    QTest::newRow("1 March 2022, owner B, contractor A")
+        << Particulars{QDate(2022, 3, 1), "A", "B", "Lot 7", "Fence", "$1.00", "All at once"}
+        << QStringList{QStringLiteral("THIS AGREEMENT made the 1st day of, March, 2022, by and between A, Hereafter "
+                                      "called the Contractor and B, hereinafter called the Owner"),
+                       kP11 + QStringLiteral(" Lot 7"),
+                       QStringLiteral(" Fence"),
+                       kP21 + QStringLiteral("$1.00"),
+                       kP24 + QStringLiteral("All at once"),
+                       QStringLiteral("Signed this 23rd day of April, 2022"),
+                       QStringLiteral("Owner  B") + kTabs + QStringLiteral("Contractor A ")};
+    QTest::newRow("tabs and line breaks")
+        << Particulars{QDate(2021, 12, 22),     "Ann\tLee",        "Bo\r\nLo", "Elm st\nNo. 4",
+                       "Dig\nPour\r\nBuild\n", "$2.00",           "Half\nHalf"}
+        << QStringList{p5(" 22nd ", " December, 2021", " Ann\tLee", " Bo\vLo"),
+                       kP11 + QStringLiteral(" Elm st\vNo. 4"),
+                       QStringLiteral(" Dig\vPour\vBuild\v"),
+                       kP21 + QStringLiteral("$2.00"),
+                       kP24 + QStringLiteral("Half\vHalf"),
+                       QStringLiteral("Signed this 23rd day of April, 2022"),
+                       p32(" Bo\vLo", " Ann\tLee")};
+    const QString wide = QStringLiteral("Zoë Ødegård 张伟 €");
+    QTest::newRow("outside Latin-1")
+        << Particulars{QDate(2021, 2, 3), wide, wide, wide, wide, QStringLiteral("€5"), wide}
+        << QStringList{p5(" 3rd ", " February, 2021", " " + wide, " " + wide),
+                       kP11 + QLatin1Char(' ') + wide,
+                       QLatin1Char(' ') + wide,
+                       kP21 + QStringLiteral("€5"),
+                       kP24 + wide,
+                       QStringLiteral("Signed this 23rd day of April, 2022"),
+                       p32(" " + wide, " " + wide)};
+    const QString longWork = QString(4999, QLatin1Char('w')) + QLatin1Char('.');
+    QTest::newRow("5,000-character work description")
+        << Particulars{QDate(2021, 6, 11), "C", "O", "L", longWork, "$3.00", "P"}
+        << QStringList{p5(" 11th ", " June, 2021", " C", " O"),
+                       kP11 + QStringLiteral(" L"),
+                       QLatin1Char(' ') + longWork,
+                       kP21 + QStringLiteral("$3.00"),
+                       kP24 + QStringLiteral("P"),
+                       QStringLiteral("Signed this 23rd day of April, 2022"),
+                       p32(" O", " C")};
+}
+
+void tst_AgreementFlow::filledParagraphs()
+{
+    QFETCH(Particulars, particulars);
+    QFETCH(QStringList, expected);
+    FlowRig rig;
+    particulars.enterInto(rig.form);
+    const QString working = runClean(rig);
+    if (working.isEmpty())
+        return;
+    const QStringList paragraphs = paragraphsOf(working);
+    QCOMPARE(paragraphs.size(), 36); // 35 paragraphs and what follows the last mark
+    const int numbers[] = {5, 11, 16, 21, 24, 30, 32};
+    for (int i = 0; i < 7; ++i) {
+        const QString what = QStringLiteral("paragraph %1").arg(numbers[i]);
+        QVERIFY2(paragraphs[numbers[i] - 1] == expected[i],
+                 qPrintable(what + QStringLiteral(": ") + paragraphs[numbers[i] - 1].left(300)));
+    }
+    // Untouched paragraphs around the insertions stay as they were.
+    QCOMPARE(paragraphs[6], QStringLiteral("WITNESSETH that the Contractor and the Owner for the considerations named "
+                                           "agree as follows:"));
+    QCOMPARE(paragraphs[22], QStringLiteral("Progress Payments"));
+    QCOMPARE(paragraphs[32], QStringLiteral(" "));
+}
+
+void tst_AgreementFlow::sampleAgreementRoundTrip()
+{
+    FlowRig rig;
+    rig.form.findChild<QPushButton*>(QStringLiteral("PushButton3"))->click();
+    rig.form.dtpAgreementDate->setDate(kSample.date);
+    QCOMPARE(rig.form.txtContractPrice->text(), kSample.price);
+    const QString working = runClean(rig);
+    if (working.isEmpty())
+        return;
+    QCOMPARE(paragraphsOf(working)[4],
+             QStringLiteral("THIS AGREEMENT made the 5th day of, June, 2021, by and between Corwin Ashdale Jr., "
+                            "Hereafter called the Contractor and Tobias Quenby, hereinafter called the Owner"));
+
+    // The clipboard holds the page: our vector picture for the preview and an image for other programs.
+    QVERIFY(rig.platform.clipboardData);
+    QVERIFY(rig.platform.clipboardData->hasFormat(QLatin1String(render::kPictureMimeType)));
+    QVERIFY(rig.platform.clipboardData->hasImage());
+    const QImage pasted = qvariant_cast<QImage>(rig.platform.clipboardData->imageData());
+    QVERIFY(!pasted.isNull());
+
+    // The page at its natural size is below the zoom limit, and the preview shows it at zoom 1.
+    const ZoomGeometry& geometry = rig.preview()->geometry();
+    QVERIFY2(geometry.mOrigWidth > 6000 && geometry.mOrigWidth < ZoomGeometry::kPaintWidthLimit,
+             qPrintable(QString::number(geometry.mOrigWidth)));
+    QVERIFY2(geometry.mOrigHeight > 8000 && geometry.mOrigHeight < ZoomGeometry::kPaintHeightLimit,
+             qPrintable(QString::number(geometry.mOrigHeight)));
+    QCOMPARE(geometry.mZoom, 1.0f);
+    // The source holder's inner size less 2 twips, as the preview measures it.
+    QCOMPARE(pasted.width() * 15 - 2, geometry.mOrigWidth);
+    QCOMPARE(pasted.height() * 15 - 2, geometry.mOrigHeight);
+
+    // Saving copies the working document byte for byte, twice, and the preview stays.
+    const QByteArray workingBytes = fileBytes(working);
+    QVERIFY(workingBytes.size() > 10000);
+    const QString first = rig.dir.filePath(QStringLiteral("agreement.doc"));
+    const QString second = rig.dir.filePath(QStringLiteral("agreement copy"));
+    rig.save(first);
+    rig.save(second);
+    QCOMPARE(rig.platform.messageTexts(), QStringList({QStringLiteral("Done."), QStringLiteral("Done.")}));
+    QCOMPARE(fileBytes(first), workingBytes);
+    QCOMPARE(fileBytes(second), workingBytes);
+    QVERIFY(rig.preview()->isVisible());
+    QVERIFY(rig.oneWindowVisible());
+
+    // Back: the working document goes, the main window returns with its particulars.
+    rig.back();
+    QVERIFY(!QFile::exists(working));
+    QCOMPARE(rig.tempFiles(), QStringList());
+    QVERIFY(rig.form.isVisible());
+    QVERIFY(rig.preview()->isHidden());
+    QVERIFY(rig.oneWindowVisible());
+    QCOMPARE(rig.form.txtContractor->text(), kSample.contractor);
+    QCOMPARE(rig.form.dtpAgreementDate->date(), kSample.date);
+    QCOMPARE(rig.platform.messages.size(), std::size_t(2));
+    QCOMPARE(rig.platform.endProgramCalls, 0);
+    QCOMPARE(fileBytes(first), workingBytes);
+}
+
+void tst_AgreementFlow::closingPreviewDeletesWorkingDocument()
+{
+    FlowRig rig;
+    kSample.enterInto(rig.form);
+    const QString working = runClean(rig);
+    if (working.isEmpty())
+        return;
+    QVERIFY(rig.preview()->close());
+    QVERIFY(!QFile::exists(working));
+    QCOMPARE(rig.tempFiles(), QStringList());
+    QCOMPARE(rig.platform.endProgramCalls, 1);
+    QVERIFY(!rig.form.isVisible());
+    QCOMPARE(rig.platform.messageTexts(), QStringList());
+}
+
+void tst_AgreementFlow::backChangeAndStartAgain()
+{
+    FlowRig rig;
+    kSample.enterInto(rig.form);
+    rig.platform.randomValues = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+    const QString first = runClean(rig);
+    if (first.isEmpty())
+        return;
+    QCOMPARE(QFileInfo(first).fileName(), QStringLiteral("vellum11111111.doc"));
+    Form2* preview = rig.preview();
+    rig.previewButton("PushButton2")->click(); // zoom out
+    QCOMPARE(preview->geometry().mZoom, 0.75f);
+
+    rig.back();
+    QVERIFY(rig.oneWindowVisible());
+    QVERIFY(!QFile::exists(first));
+    rig.form.txtOwnerName->setText(QStringLiteral("Wren Halloway"));
+    const QString second = runClean(rig);
+    if (second.isEmpty())
+        return;
+    QCOMPARE(rig.preview(), preview);
+    QCOMPARE(QFileInfo(second).fileName(), QStringLiteral("vellum55555555.doc"));
+    QCOMPARE(preview->geometry().mZoom, 1.0f);
+    QCOMPARE(preview->geometry().left(), 0.0f);
+    QCOMPARE(preview->geometry().top(), 0.0f);
+    const QStringList paragraphs = paragraphsOf(second);
+    QVERIFY2(paragraphs[4].contains(QStringLiteral("Contractor and Wren Halloway, hereinafter")),
+             qPrintable(paragraphs[4]));
+    QCOMPARE(paragraphs[31], p32(QStringLiteral(" Wren Halloway"), QStringLiteral(" Corwin Ashdale Jr.")));
+    QCOMPARE(rig.tempFiles(), QStringList(QStringLiteral("vellum55555555.doc")));
+}
+
+void tst_AgreementFlow::counterOverflow_data()
+{
+    QTest::addColumn<int>("box"); // 0 contractor, 1 work performed
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<int>("paragraph");
+    // " " + 32,767 characters is one past the top of the running length at insertion 3.
+    QTest::newRow("contractor of 32,767 characters") << 0 << 32767 << 154 << 5;
+    QTest::newRow("work of 40,000 characters") << 1 << 40000 << 184 << 16;
+}
+
+void tst_AgreementFlow::counterOverflow()
+{
+    QFETCH(int, box);
+    QFETCH(int, length);
+    QFETCH(int, line);
+    QFETCH(int, paragraph);
+    FlowRig rig;
+    kSample.enterInto(rig.form);
+    const QString text = QString(length - 1, QLatin1Char('x')) + QLatin1Char('!');
+    if (box == 0)
+        rig.form.txtContractor->setText(text);
+    else
+        rig.form.txtWorkPerformed->setPlainText(text);
+    rig.start();
+
+    const QStringList messages = rig.platform.messageTexts();
+    QCOMPARE(messages.size(), 1);
+    QVERIFY2(messages.first().startsWith(kOverflowAt + QString::number(line) + QStringLiteral("\r\r")),
+             qPrintable(messages.first().left(200)));
+    QCOMPARE(rig.platform.messages.front().caption, QStringLiteral("Application Error"));
+
+    // The document is still saved and shown.
+    QVERIFY(rig.preview() && rig.preview()->isVisible());
+    QVERIFY(rig.oneWindowVisible());
+    const QString working = rig.preview()->mWordFile;
+    QCOMPARE(rig.tempFiles(), QStringList(QFileInfo(working).fileName()));
+    QVERIFY(rig.preview()->geometry().mOrigWidth > 0);
+    const QStringList paragraphs = paragraphsOf(working);
+    QVERIFY(paragraphs[paragraph - 1].contains(text));
+    // Nothing after the overflow is typed at a position that can no longer be computed.
+    QCOMPARE(paragraphs[29], QStringLiteral("Signed thisday of"));
+    QCOMPARE(paragraphs[23], kP24);
+}
+
+void tst_AgreementFlow::temporaryFolderUnset()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("The private folder's checks are those of a POSIX system");
+#else
+    FlowRig rig;
+    kSample.enterInto(rig.form);
+    const QByteArray runtimeBefore = qgetenv("XDG_RUNTIME_DIR");
+    const QString runtime = rig.dir.filePath(QStringLiteral("runtime"));
+    QVERIFY(QDir().mkpath(runtime));
+    qunsetenv("TEMP");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+    rig.start();
+    const QString working = rig.preview() ? rig.preview()->mWordFile : QString();
+    const QStringList messages = rig.platform.messageTexts();
+    if (runtimeBefore.isNull())
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", runtimeBefore);
+
+    QCOMPARE(messages, QStringList());
+    const QString folder = runtime + QStringLiteral("/brindlewick");
+    QCOMPARE(QFileInfo(working).absolutePath(), folder);
+    QVERIFY(QFile::exists(working));
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList(QFileInfo(working).fileName()));
+    struct stat info {};
+    QCOMPARE(::lstat(QFile::encodeName(folder).constData(), &info), 0);
+    QCOMPARE(info.st_mode & 0777, 0700u);
+    rig.back();
+    QVERIFY(!QFile::exists(working));
+#endif
+}
+
+void tst_AgreementFlow::leftTemplateUsedUnchanged()
+{
+    FlowRig rig;
+    kSample.enterInto(rig.form);
+    const QByteArray marked = markedTemplate(QStringLiteral("Left behind by an earlier run"));
+    QVERIFY(writeFile(QDir(rig.temp).filePath(QStringLiteral("template.doc")), marked));
+    const QString working = runClean(rig);
+    if (working.isEmpty())
+        return;
+    const QStringList paragraphs = paragraphsOf(working);
+    QCOMPARE(paragraphs[33], QStringLiteral("Left behind by an earlier run"));
+    QCOMPARE(paragraphs[29], QStringLiteral("Signed this 23rd day of April, 2022"));
+}
+
+void tst_AgreementFlow::damagedLeftTemplateReportedThenNextRunWorks()
+{
+    FlowRig rig;
+    kSample.enterInto(rig.form);
+    const QString templatePath = QDir(rig.temp).filePath(QStringLiteral("template.doc"));
+    QVERIFY(writeFile(templatePath, QByteArray(4096, 'J')));
+    rig.start();
+    const QStringList messages = rig.platform.messageTexts();
+    QVERIFY(!messages.isEmpty());
+    QVERIFY2(messages.first().contains(
+                 QStringLiteral("\r\nin Pactforge2021/08/31.Form1.PushButton22_Click at line 108\r\r")),
+             qPrintable(messages.first()));
+    QVERIFY2(messages.first().contains(QStringLiteral("compound file"), Qt::CaseInsensitive),
+             qPrintable(messages.first()));
+    // The run still ends in the preview, which shows an empty page rather than a stale one.
+    QVERIFY(rig.preview() && rig.preview()->isVisible());
+    QVERIFY(rig.oneWindowVisible());
+    QCOMPARE(rig.preview()->geometry().sourceWidth(), 0);
+    // Step 296 removed the damaged file, so the next run writes a fresh one.
+    QVERIFY(!QFile::exists(templatePath));
+    QCOMPARE(rig.tempFiles(), QStringList());
+
+    rig.back();
+    rig.platform.messages.clear();
+    const QString working = runClean(rig);
+    if (working.isEmpty())
+        return;
+    QCOMPARE(paragraphsOf(working)[29], QStringLiteral("Signed this 23rd day of April, 2022"));
+}
+
+void tst_AgreementFlow::failedPictureAfterGoodRunShowsEmptyPage()
+{
+    FlowRig rig;
+    kSample.enterInto(rig.form);
+    if (runClean(rig).isEmpty())
+        return;
+    QVERIFY(rig.preview()->geometry().mOrigWidth > 0);
+    rig.back();
+    // The clipboard still holds the first agreement's picture when the second cannot be made.
+    QVERIFY(writeFile(QDir(rig.temp).filePath(QStringLiteral("template.doc")), QByteArray(1000, '\0')));
+    rig.start();
+    QVERIFY(!rig.platform.messages.empty());
+    QVERIFY(rig.preview()->isVisible());
+    QCOMPARE(rig.preview()->geometry().sourceWidth(), 0);
+    QCOMPARE(rig.preview()->geometry().sourceHeight(), 0);
+}
+
+void tst_AgreementFlow::linkAtTemplateNameNotFollowed_data()
+{
+    QTest::addColumn<bool>("targetExists");
+    QTest::addColumn<int>("line"); // the first step that fails
+    // The link makes the template look present, so the other file is opened and refused.
+    QTest::newRow("link to a file") << true << 108;
+    // The exclusive write refuses the name instead of creating the link's target.
+    QTest::newRow("dangling link") << false << 104;
+}
+
+void tst_AgreementFlow::linkAtTemplateNameNotFollowed()
+{
+    QFETCH(bool, targetExists);
+    QFETCH(int, line);
+    FlowRig rig;
+    kSample.enterInto(rig.form);
+    const QString target = rig.dir.filePath(QStringLiteral("someone else's file"));
+    const QByteArray content("not to be touched");
+    if (targetExists)
+        QVERIFY(writeFile(target, content));
+    const QString link = QDir(rig.temp).filePath(QStringLiteral("template.doc"));
+    QVERIFY(QFile::link(target, link));
+    rig.start();
+    if (targetExists)
+        QCOMPARE(fileBytes(target), content);
+    else
+        QVERIFY(!QFile::exists(target));
+    QVERIFY(!rig.platform.messages.empty());
+    QVERIFY2(rig.platform.messages.front().text.contains(QStringLiteral("PushButton22_Click at line ") + QString::number(line)),
+             qPrintable(rig.platform.messages.front().text));
+    QVERIFY(rig.preview() && rig.preview()->isVisible());
+    QVERIFY(rig.oneWindowVisible());
+    // The link itself is what step 296 removes; its target stays.
+    QVERIFY(!QFileInfo(link).isSymLink());
+    QCOMPARE(QFile::exists(target), targetExists);
+}
+
+void tst_AgreementFlow::linkAtPictureNameNotFollowed()
+{
+    FlowRig rig;
+    kSample.enterInto(rig.form);
+    const QString target = rig.dir.filePath(QStringLiteral("picture target"));
+    const QByteArray content("not to be touched");
+    QVERIFY(writeFile(target, content));
+    QVERIFY(QFile::link(target, QDir(rig.temp).filePath(QStringLiteral("temp.bmp"))));
+    if (runClean(rig).isEmpty())
+        return;
+    QCOMPARE(fileBytes(target), content);
+    QVERIFY(rig.preview()->geometry().mOrigWidth > 0);
+}
+
+void tst_AgreementFlow::takenNameIsDrawnAgain()
+{
+    FlowRig rig;
+    kSample.enterInto(rig.form);
+    const QString taken = QDir(rig.temp).filePath(QStringLiteral("vellum11111111.doc"));
+    const QByteArray content("someone's own document");
+    QVERIFY(writeFile(taken, content));
+    rig.platform.randomValues = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.999, 0.999, 0.999, 0.999,
+                                 0.0,   0.1, 0.2, 0.3};
+    rig.start();
+    QCOMPARE(rig.platform.messageTexts(), QStringList());
+    QVERIFY(rig.preview());
+    QCOMPARE(QFileInfo(rig.preview()->mWordFile).fileName(), QStringLiteral("vellum99991123.doc"));
+    QCOMPARE(fileBytes(taken), content);
+    QCOMPARE(rig.tempFiles(), QStringList({QStringLiteral("vellum11111111.doc"), QStringLiteral("vellum99991123.doc")}));
+    rig.back();
+    QCOMPARE(fileBytes(taken), content);
+}
+
+void tst_AgreementFlow::saveOverReadOnlyTargetAnsweredYes()
+{
+    FlowRig rig;
+    kSample.enterInto(rig.form);
+    const QString working = runClean(rig);
+    if (working.isEmpty())
+        return;
+    const QString target = rig.dir.filePath(QStringLiteral("old agreement.doc"));
+    QVERIFY(writeFile(target, QByteArray("an older agreement")));
+    QVERIFY(QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    rig.platform.yesNoAnswers = {true};
+    rig.save(target);
+    QCOMPARE(rig.platform.questions.size(), std::size_t(1));
+    QCOMPARE(rig.platform.questions.front(),
+             QStringLiteral("Are you sure you wish to overwrite ") + target + QStringLiteral(" ?"));
+    QCOMPARE(rig.platform.messageTexts(), QStringList(QStringLiteral("Done.")));
+    QCOMPARE(fileBytes(target), fileBytes(working));
+}
+
+void tst_AgreementFlow::saveIntoMissingFolderReportsNoDone()
+{
+    FlowRig rig;
+    kSample.enterInto(rig.form);
+    const QString working = runClean(rig);
+    if (working.isEmpty())
+        return;
+    const QString target = rig.dir.filePath(QStringLiteral("no such folder/agreement.doc"));
+    rig.save(target);
+    const QStringList messages = rig.platform.messageTexts();
+    QCOMPARE(messages.size(), 1);
+    QVERIFY2(messages.first().contains(QStringLiteral("in Pactforge2021/08/31.Form2.PushButton6_Click at line 1")),
+             qPrintable(messages.first()));
+    QVERIFY(!QFile::exists(target));
+    QVERIFY(QFile::exists(working));
+    QVERIFY(rig.preview()->isVisible());
+}
+
+void tst_AgreementFlow::saveIntoUnwritableFolderReportsNoDone()
+{
+#ifdef Q_OS_UNIX
+    if (::geteuid() == 0)
+        QSKIP("Running as root: folder permissions do not stop root from writing (the missing-folder test covers "
+              "a failed copy)");
+#endif
+    FlowRig rig;
+    kSample.enterInto(rig.form);
+    const QString working = runClean(rig);
+    if (working.isEmpty())
+        return;
+    const QString folder = rig.dir.filePath(QStringLiteral("locked"));
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    const QString target = folder + QStringLiteral("/agreement.doc");
+    rig.save(target);
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QStringList messages = rig.platform.messageTexts();
+    QCOMPARE(messages.size(), 1);
+    QVERIFY(messages.first().contains(QStringLiteral("in Pactforge2021/08/31.Form2.PushButton6_Click at line 1")));
+    QVERIFY(!QFile::exists(target));
+}
+
+void tst_AgreementFlow::independentReaders_data()
+{
+    QTest::addColumn<QString>("reader");
+    QTest::newRow("antiword") << "antiword";
+    QTest::newRow("wvText") << "wvText";
+    QTest::newRow("LibreOffice") << "soffice";
+}
+
+void tst_AgreementFlow::independentReaders()
+{
+    QFETCH(QString, reader);
+    const QString program = QStandardPaths::findExecutable(reader);
+    if (program.isEmpty())
+        QSKIP(qPrintable(reader + QStringLiteral(" is not installed")));
+
+    FlowRig rig;
+    kSample.enterInto(rig.form);
+    const QString working = runClean(rig);
+    if (working.isEmpty())
+        return;
+    const QString saved = rig.dir.filePath(QStringLiteral("agreement.doc"));
+    rig.save(saved);
+    QCOMPARE(fileBytes(saved), fileBytes(working));
+
+    QProcess process;
+    QString text;
+    if (reader == QLatin1String("antiword")) {
+        process.start(program, {QStringLiteral("-w"), QStringLiteral("0"), saved});
+        QVERIFY(process.waitForFinished(60000));
+        text = QString::fromUtf8(process.readAllStandardOutput());
+    } else if (reader == QLatin1String("wvText")) {
+        const QString out = rig.dir.filePath(QStringLiteral("wv.txt"));
+        process.start(program, {saved, out});
+        QVERIFY(process.waitForFinished(60000));
+        text = QString::fromUtf8(fileBytes(out));
+    } else {
+        const QString outDir = rig.dir.filePath(QStringLiteral("lo"));
+        const QString profile = QUrl::fromLocalFile(rig.dir.filePath(QStringLiteral("lo-profile"))).toString();
+        process.start(program, {QStringLiteral("--headless"), QStringLiteral("-env:UserInstallation=") + profile,
+                                QStringLiteral("--convert-to"), QStringLiteral("txt:Text"), QStringLiteral("--outdir"),
+                                outDir, saved});
+        QVERIFY(process.waitForFinished(180000));
+        text = QString::fromUtf8(fileBytes(outDir + QStringLiteral("/agreement.txt")));
+    }
+    QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0,
+             qPrintable(QString::fromUtf8(process.readAllStandardError())));
+    const QString seen = collapsed(text);
+    const QStringList particulars = {
+        QStringLiteral("made the 5th day of, June, 2021, by and between Corwin Ashdale Jr., Hereafter"),
+        QStringLiteral("Contractor and Tobias Quenby, hereinafter"),
+        QStringLiteral("on the property at Birchwood st"),
+        kSample.work,
+        QStringLiteral("under the sum of $74.00"),
+        QStringLiteral("made as follows ") + kSample.payments,
+        QStringLiteral("Signed this 23rd day of April, 2022"),
+        QStringLiteral("Owner Tobias Quenby Contractor Corwin Ashdale Jr."),
+    };
+    for (const QString& particular : particulars)
+        QVERIFY2(seen.contains(particular), qPrintable(particular + QStringLiteral(" not in: ") + seen));
+}
+
+QTEST_MAIN(tst_AgreementFlow)
+#include "tst_agreementflow.moc"
