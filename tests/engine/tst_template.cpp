@@ -117,6 +117,7 @@ private slots:
     void multiLineWorkText();
     void filledFileReadsBack();
     void antiwordReadsFilledFile();
+    void pageShapeStaysAnchoredAtTheTitle();
 };
 
 void tst_Template::mainTextMatchesParagraphTable()
@@ -208,6 +209,19 @@ void tst_Template::antiwordReadsFilledFile()
                                 "called the Owner")),
              qPrintable(flat));
     QVERIFY2(flat.contains(QStringLiteral("Signed this 23rd day of April, 2022")), qPrintable(flat));
+}
+
+void tst_Template::pageShapeStaysAnchoredAtTheTitle()
+{
+    const auto xml = libreOfficeFlatXml(filled(kSample).serialize());
+    if (!xml)
+        QSKIP("LibreOffice is not installed");
+    // The white page shape is still there, anchored in the title paragraph before its text.
+    QVERIFY2(xml->contains(QRegularExpression(
+                 QStringLiteral("<text:p [^>]*><draw:custom-shape [^>]*draw:name=\"Page\""))),
+             qPrintable(*xml));
+    QVERIFY2(xml->contains(QStringLiteral("</draw:custom-shape>Contractor Agreement</text:p>")),
+             qPrintable(*xml));
 }
 
 QTEST_GUILESS_MAIN(tst_Template)

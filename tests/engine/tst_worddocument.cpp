@@ -101,6 +101,7 @@ private slots:
     void typingAfterAnAnchorIsPlainText();
     void typingInvalidatesOnlyItsParagraphsHeight();
     void bookmarksNotesAndFieldsFollowTheirText();
+    void headerAndFooterStay();
     void emptyInsertionChangesNothing();
     void positionOutsideMainTextIsRefused_data();
     void positionOutsideMainTextIsRefused();
@@ -496,6 +497,33 @@ void tst_WordDocument::bookmarksNotesAndFieldsFollowTheirText()
     QVERIFY2(withoutComments.contains(QRegularExpression(QStringLiteral(
                  "Last \\[comment\\]XparagraphY<office:annotation-end office:name=\"[^\"]+\"/>\\."))),
              qPrintable(withoutComments));
+}
+
+void tst_WordDocument::headerAndFooterStay()
+{
+    WordDocument document = WordDocument::load(dataPath(QStringLiteral("word-header.doc")).toStdString());
+    document.insertText(6, u"long ");
+    const Bytes saved = document.serialize();
+    QCOMPARE(show(WordDocument::parse(saved).mainText()),
+             show(u"First long body paragraph.\rSecond body paragraph.\r"));
+    bool anyReader = false;
+    if (const auto wv = readWith(Reader::WvText, saved, nullptr)) {
+        anyReader = true;
+        QVERIFY2(wv->contains(QStringLiteral("First long body paragraph.")), qPrintable(*wv));
+        QVERIFY2(wv->contains(QStringLiteral("Running header")), qPrintable(*wv));
+        QVERIFY2(wv->contains(QStringLiteral("Running footer")), qPrintable(*wv));
+    }
+    if (const auto xml = libreOfficeFlatXml(saved)) {
+        anyReader = true;
+        QVERIFY2(xml->contains(QRegularExpression(QStringLiteral("<style:header>.*Running header</text:p>"),
+                                                  QRegularExpression::DotMatchesEverythingOption)),
+                 qPrintable(*xml));
+        QVERIFY2(xml->contains(QRegularExpression(QStringLiteral("<style:footer>.*Running footer</text:p>"),
+                                                  QRegularExpression::DotMatchesEverythingOption)),
+                 qPrintable(*xml));
+    }
+    if (!anyReader)
+        QSKIP("neither wvText nor LibreOffice is installed");
 }
 
 void tst_WordDocument::emptyInsertionChangesNothing()
