@@ -111,10 +111,15 @@ int main(int argc, char* argv[])
     std::vector<double> readModel;
     std::vector<double> render;
     std::vector<double> export_;
+    std::vector<double> clipboard;
+    std::vector<double> raster;
     for (int run = 0; run < runs; ++run) {
         doc::ReadModel model;
         readModel.push_back(milliseconds([&] { model = document.readModel(); }));
-        render.push_back(milliseconds([&] { render::renderPage(model); }));
+        QPicture page;
+        render.push_back(milliseconds([&] { page = render::renderPage(model); }));
+        clipboard.push_back(milliseconds([&] { render::pictureToMimeData(page); }));
+        raster.push_back(milliseconds([&] { render::pictureToImage(page); }));
         export_.push_back(milliseconds([&] { filling.SaveDocAsJPG(working); }));
         DeleteFileQuietly(workingPath(QStringLiteral("temp.bmp")));
     }
@@ -126,6 +131,8 @@ int main(int argc, char* argv[])
     print("SaveDocAsJPG (open, copy as picture, file)", export_);
     print("  read model of the filled document", readModel);
     print("  render::renderPage", render);
+    print("  render::pictureToMimeData (image and PNG)", clipboard);
+    print("    of which render::pictureToImage", raster);
     const double whole = median(afterBack);
     if (whole > 0.0)
         std::printf("share of the click: SaveDocAsJPG %.0f %%, renderPage %.0f %%\n", 100.0 * median(export_) / whole,

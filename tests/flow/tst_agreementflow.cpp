@@ -90,6 +90,8 @@ private slots:
     void linkAtTemplateNameNotFollowed();
     void linkAtPictureNameNotFollowed();
     void takenNameIsDrawnAgain();
+    void danglingLinkAtDrawnNameNotFollowed();
+    void clipboardAnswersNothing();
     void saveOverReadOnlyTargetAnsweredYes();
     void saveIntoMissingFolderReportsNoDone();
     void saveIntoUnwritableFolderReportsNoDone();
@@ -526,6 +528,48 @@ void tst_AgreementFlow::takenNameIsDrawnAgain()
     QCOMPARE(rig.tempFiles(), QStringList({QStringLiteral("vellum11111111.doc"), QStringLiteral("vellum99991123.doc")}));
     rig.back();
     QCOMPARE(fileBytes(taken), content);
+}
+
+void tst_AgreementFlow::danglingLinkAtDrawnNameNotFollowed()
+{
+    FlowRig rig;
+    kSample.enterInto(rig.form);
+    const QString target = rig.dir.filePath(QStringLiteral("planted target.doc"));
+    const QString link = QDir(rig.temp).filePath(QStringLiteral("vellum11111111.doc"));
+    QVERIFY(QFile::link(target, link));
+    rig.platform.randomValues = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+    rig.start();
+    QCOMPARE(rig.platform.messageTexts(), QStringList());
+    QVERIFY(!QFile::exists(target));
+    QVERIFY(rig.preview());
+    const QString working = rig.preview()->mWordFile;
+    QVERIFY(!QFileInfo(working).isSymLink());
+    QCOMPARE(paragraphsOf(working)[29], QStringLiteral("Signed this 23rd day of April, 2022"));
+    rig.back();
+    QVERIFY(!QFile::exists(target));
+    QCOMPARE(rig.tempFiles(), QStringList());
+}
+
+void tst_AgreementFlow::clipboardAnswersNothing()
+{
+    FlowRig rig;
+    kSample.enterInto(rig.form);
+    rig.platform.clipboardFails = true;
+    rig.start();
+    const QStringList messages = rig.platform.messageTexts();
+    QCOMPARE(messages.size(), 1);
+    QVERIFY2(messages.first().contains(QStringLiteral("\r\nin Pactforge2021/08/31.Form1.SaveDocAsJPG at line 122\r\r")),
+             qPrintable(messages.first()));
+    // The agreement itself was made: it is shown as an empty page and can still be saved.
+    QVERIFY(rig.preview() && rig.preview()->isVisible());
+    QVERIFY(rig.oneWindowVisible());
+    QCOMPARE(rig.preview()->geometry().sourceWidth(), 0);
+    const QString working = rig.preview()->mWordFile;
+    QCOMPARE(rig.tempFiles(), QStringList(QFileInfo(working).fileName()));
+    rig.platform.clipboardFails = false;
+    const QString saved = rig.dir.filePath(QStringLiteral("agreement.doc"));
+    rig.save(saved);
+    QCOMPARE(fileBytes(saved), fileBytes(working));
 }
 
 void tst_AgreementFlow::saveOverReadOnlyTargetAnsweredYes()
