@@ -83,6 +83,7 @@ private slots:
     void counterOverflow_data();
     void counterOverflow();
     void temporaryFolderUnset();
+    void temporaryFolderWithWideName();
     void leftTemplateUsedUnchanged();
     void damagedLeftTemplateReportedThenNextRunWorks();
     void failedPictureAfterGoodRunShowsEmptyPage();
@@ -397,6 +398,25 @@ void tst_AgreementFlow::temporaryFolderUnset()
     rig.back();
     QVERIFY(!QFile::exists(working));
 #endif
+}
+
+void tst_AgreementFlow::temporaryFolderWithWideName()
+{
+    FlowRig rig;
+    kSample.enterInto(rig.form);
+    rig.temp = rig.dir.filePath(QStringLiteral("Tëmp 张伟 folder"));
+    QVERIFY(QDir().mkpath(rig.temp));
+    qputenv("TEMP", QFile::encodeName(rig.temp));
+    const QString working = runClean(rig);
+    if (working.isEmpty())
+        return;
+    QCOMPARE(QFileInfo(working).absolutePath(), rig.temp);
+    QCOMPARE(paragraphsOf(working)[31], p32(QStringLiteral(" Tobias Quenby"), QStringLiteral(" Corwin Ashdale Jr.")));
+    const QString saved = rig.dir.filePath(QStringLiteral("Vertrag für Zoë.doc"));
+    rig.save(saved);
+    QCOMPARE(fileBytes(saved), fileBytes(working));
+    rig.back();
+    QCOMPARE(rig.tempFiles(), QStringList());
 }
 
 void tst_AgreementFlow::leftTemplateUsedUnchanged()
