@@ -131,7 +131,7 @@ int main(int argc, char* argv[])
     print("SaveDocAsJPG (open, copy as picture, file)", export_);
     print("  read model of the filled document", readModel);
     print("  render::renderPage", render);
-    print("  render::pictureToMimeData (image and PNG)", clipboard);
+    print("  render::pictureToMimeData (image)     ", clipboard);
     print("    of which render::pictureToImage", raster);
     const double whole = median(afterBack);
     if (whole > 0.0)

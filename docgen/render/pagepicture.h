@@ -21,8 +21,8 @@ inline constexpr char kPictureMimeType[] = "application/x-brindlewick-picture";
 // (0, 0, width, height) in 96-dpi pixels (see pictureGeometry() for the size). Text only, no raster content.
 QPicture renderPage(const doc::ReadModel& model);
 
-// The clipboard contents for a picture: a PNG rendered at 96 dpi (image/png and Qt's image type, for pasting
-// into other programs) and the vector picture in our own format.
+// The clipboard contents for a picture: the image rendered at 96 dpi (pasted into other programs as PNG,
+// BMP and the like) and the vector picture in our own format.
 std::unique_ptr<QMimeData> pictureToMimeData(const QPicture& picture);
 
 // The clipboard's picture: our vector format when present and readable, else any image, wrapped into a

@@ -246,12 +246,10 @@ void tst_PagePicture::mimeRoundTrip()
 {
     const std::unique_ptr<QMimeData> mime = render::pictureToMimeData(mPage);
     QVERIFY(mime->hasFormat(QString::fromLatin1(render::kPictureMimeType)));
-    QVERIFY(mime->hasFormat(QStringLiteral("image/png")));
     QVERIFY(mime->hasImage());
-    QImage png;
-    QVERIFY(png.loadFromData(mime->data(QStringLiteral("image/png")), "PNG"));
-    QCOMPARE(png.size(), QSize(720, 960));
-    QCOMPARE(png.convertToFormat(QImage::Format_RGB32), replay(mPage));
+    const QImage image = qvariant_cast<QImage>(mime->imageData());
+    QCOMPARE(image.size(), QSize(720, 960));
+    QCOMPARE(image.convertToFormat(QImage::Format_RGB32), replay(mPage));
 
     const std::optional<QPicture> back = render::pictureFromMimeData(mime.get());
     QVERIFY(back);
