@@ -1,6 +1,9 @@
 #include "cursorfile.h"
 
+#include "errorreport.h"
+
 #include <QBuffer>
+#include <QFile>
 #include <QImageReader>
 #include <QPixmap>
 
@@ -46,6 +49,17 @@ std::optional<QCursor> read(const QByteArray& data)
     const QPoint spot = hotSpot(data).value_or(QPoint(-1, -1));
     const bool inside = QRect(QPoint(0, 0), image.size()).contains(spot);
     return QCursor(QPixmap::fromImage(image), inside ? spot.x() : -1, inside ? spot.y() : -1);
+}
+
+QCursor load(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw StepFailure(file.errorString());
+    const std::optional<QCursor> cursor = read(file.readAll());
+    if (!cursor)
+        throw StepFailure(QStringLiteral("Invalid picture"));
+    return *cursor;
 }
 
 } // namespace CursorFile

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QCursor>
 #include <QPoint>
+#include <QString>
 
 #include <optional>
 
@@ -15,5 +16,9 @@ std::optional<QPoint> hotSpot(const QByteArray& data);
 
 // The cursor the data holds, or nothing when it holds no readable picture.
 std::optional<QCursor> read(const QByteArray& data);
+
+// The cursor in the file at path. Throws StepFailure with the file's error, or
+// "Invalid picture" when it holds no readable cursor.
+QCursor load(const QString& path);
 
 } // namespace CursorFile

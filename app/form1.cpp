@@ -304,13 +304,7 @@ void Form1::ApplySkin()
 
 void Form1::loadHandCursor()
 {
-    QFile file(mProgramDir + QLatin1String(kCursorFile));
-    if (!file.open(QIODevice::ReadOnly))
-        throw StepFailure(file.errorString());
-    const std::optional<QCursor> cursor = CursorFile::read(file.readAll());
-    if (!cursor)
-        throw StepFailure(QStringLiteral("Invalid picture"));
-    mPointer.setHandCursor(*cursor);
+    mPointer.setHandCursor(CursorFile::load(mProgramDir + QLatin1String(kCursorFile)));
 }
 
 void Form1::OpenHomePageAtRandom()

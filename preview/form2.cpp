@@ -2,6 +2,7 @@
 
 #include "errorreport.h"
 #include "picturebox.h"
+#include "cursorfile.h"
 #include "windowlook.h"
 #include "workingfiles.h"
 
@@ -195,7 +196,7 @@ void Form2::Form_Load()
     const QString cursorPath = mProgramDirectory + QLatin1String(kHandCursorFile);
     report.step(108, [&] { haveCursor = FileExists(cursorPath); });
     if (haveCursor)
-        report.step(110, [&] { mPointer->setHandCursor(WindowLook::loadCursorFile(cursorPath)); });
+        report.step(110, [&] { mPointer->setHandCursor(CursorFile::load(cursorPath)); });
 }
 
 void Form2::placePicture(const QPicture& picture)

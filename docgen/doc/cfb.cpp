@@ -1,5 +1,7 @@
 #include "cfb.h"
 
+#include "utf.h"
+
 #include "bytes.h"
 #include "error.h"
 
@@ -104,25 +106,6 @@ std::uint64_t ceilDiv(std::uint64_t value, std::uint64_t divisor)
     return value / divisor + (value % divisor != 0 ? 1 : 0);
 }
 
-void appendUtf8(std::string& out, char32_t cp)
-{
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 // The entry's name as UTF-8; unpaired surrogates become U+FFFD.
 std::string entryName(const RawEntry& raw)
 {
@@ -138,20 +121,7 @@ std::string entryName(const RawEntry& raw)
             break;
         units += u;
     }
-    std::string name;
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        const char32_t u = units[i];
-        if (u >= 0xD800 && u < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-            units[i + 1] < 0xE000) {
-            appendUtf8(name, 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00));
-            ++i;
-        } else if (u >= 0xD800 && u < 0xE000) {
-            appendUtf8(name, 0xFFFD);
-        } else {
-            appendUtf8(name, u);
-        }
-    }
-    return name;
+    return utf::toUtf8(units);
 }
 
 struct Entry {

@@ -477,6 +477,19 @@ struct OutPiece {
     bool compressed = false;
 };
 
+// A PlcBteChpx or PlcBtePapx: the first FC of every page, the last page's limit, then the page numbers.
+std::vector<std::uint8_t> writeBtePlc(const std::vector<std::uint32_t>& fcs, std::uint32_t fcLim,
+                                      const std::vector<std::uint32_t>& pns)
+{
+    ByteWriter plc;
+    for (auto fc : fcs)
+        plc.u32(fc);
+    plc.u32(fcLim);
+    for (auto pn : pns)
+        plc.u32(pn);
+    return std::move(plc).take();
+}
+
 // Packs runs into ChpxFkp pages ([MS-DOC] 2.9.44) appended to wd; returns the PlcBteChpx.
 std::vector<std::uint8_t> writeChpxFkps(std::vector<std::uint8_t>& wd, const std::vector<ChpxRun>& runs,
                                         const std::vector<std::vector<std::uint8_t>>& chpxs,
@@ -531,13 +544,7 @@ std::vector<std::uint8_t> writeChpxFkps(std::vector<std::uint8_t>& wd, const std
         wd.insert(wd.end(), page.begin(), page.end());
     }
     pageCount = std::uint32_t(btePns.size());
-    ByteWriter plc;
-    for (auto fc : bteFcs)
-        plc.u32(fc);
-    plc.u32(runs.empty() ? 0 : runs.back().fcLim);
-    for (auto pn : btePns)
-        plc.u32(pn);
-    return std::move(plc).take();
+    return writeBtePlc(bteFcs, runs.empty() ? 0 : runs.back().fcLim, btePns);
 }
 
 // Packs runs into PapxFkp pages ([MS-DOC] 2.9.175) appended to wd; returns the PlcBtePapx.
@@ -603,13 +610,7 @@ std::vector<std::uint8_t> writePapxFkps(std::vector<std::uint8_t>& wd, const std
         wd.insert(wd.end(), page.begin(), page.end());
     }
     pageCount = std::uint32_t(btePns.size());
-    ByteWriter plc;
-    for (auto fc : bteFcs)
-        plc.u32(fc);
-    plc.u32(runs.empty() ? 0 : runs.back().fcLim);
-    for (auto pn : btePns)
-        plc.u32(pn);
-    return std::move(plc).take();
+    return writeBtePlc(bteFcs, runs.empty() ? 0 : runs.back().fcLim, btePns);
 }
 
 } // namespace
