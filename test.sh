@@ -6,10 +6,10 @@ set -euo pipefail
 cd "$(dirname "$0")"
 tools/deps.sh test
 dir=build
-opts=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+opts=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRINDLEWICK_TESTS=ON)
 if [ "${1:-}" = --sanitize ]; then
   dir=build-sanitize
-  opts=(-DCMAKE_BUILD_TYPE=Debug -DBRINDLEWICK_SANITIZE=ON -DCMAKE_CXX_COMPILER=clang++)
+  opts=(-DCMAKE_BUILD_TYPE=Debug -DBRINDLEWICK_TESTS=ON -DBRINDLEWICK_SANITIZE=ON -DCMAKE_CXX_COMPILER=clang++)
   export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 fi
