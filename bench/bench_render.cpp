@@ -71,7 +71,7 @@ int main(int argc, char** argv)
         report(label, us);
     }
 
-    report("clipboard data (PNG + vector)", medianMicroseconds(10, [&] { render::pictureToMimeData(picture); }));
+    report("clipboard data (image + vector)", medianMicroseconds(10, [&] { render::pictureToMimeData(picture); }));
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("temp.bmp"));
     report("save picture file", medianMicroseconds(20, [&] { render::savePictureFile(picture, path); }));
