@@ -100,7 +100,33 @@ void tst_LibreOfficeLayout::initTestCase()
     typeAfter(filled, u"made the", u" 14th ");
     filled.save(mDir.filePath(QStringLiteral("filled.doc")).toStdString());
 
-    mDocuments = {QStringLiteral("sample"), QStringLiteral("template"), QStringLiteral("filled")};
+    // The program's own example agreement, typed as "Load Sample/Example Data" leaves it.
+    doc::WordDocument agreement = parse(readAll(kTemplate));
+    typeAfter(agreement, u"Contractor ", u" Corwin Ashdale Jr.");
+    typeAfter(agreement, u"Owner ", u" Tobias Quenby");
+    typeAfter(agreement, u"Signed thisday of", u" December, 2026");
+    typeAfter(agreement, u"Signed this", u" 7th ");
+    typeAfter(agreement, u"as follows ", u"One half would be payed before work start, and rest after work is finished.");
+    typeAfter(agreement, u"under the sum of ", u"$74.00");
+    typeAfter(agreement, u"Work Performed\r\r ", u"Build a tree house");
+    typeAfter(agreement, u"property at", u" Birchwood st");
+    typeAfter(agreement, u"Contractor and", u" Tobias Quenby");
+    typeAfter(agreement, u"by and between", u" Corwin Ashdale Jr.");
+    typeAfter(agreement, u"day of,", u" June, 2021");
+    typeAfter(agreement, u"made the", u" 5th ");
+    agreement.save(mDir.filePath(QStringLiteral("agreement.doc")).toStdString());
+
+    // A long work description: many lines in one left-aligned paragraph.
+    doc::WordDocument longWork = parse(readAll(kTemplate));
+    std::u16string work;
+    for (int i = 0; work.size() < 1100; ++i)
+        work += u"Stage " + std::u16string(1, char16_t(u'A' + i % 26)) +
+                u": prepare the ground, set the posts in concrete, frame the platform and fit the railings. ";
+    typeAfter(longWork, u"Work Performed\r\r ", work);
+    longWork.save(mDir.filePath(QStringLiteral("longwork.doc")).toStdString());
+
+    mDocuments = {QStringLiteral("sample"), QStringLiteral("template"), QStringLiteral("filled"),
+                  QStringLiteral("agreement"), QStringLiteral("longwork")};
     QStringList arguments{QStringLiteral("--headless"), QStringLiteral("--norestore"),
                           QStringLiteral("-env:UserInstallation=file://%1/profile").arg(mDir.path()),
                           QStringLiteral("--convert-to"), QStringLiteral("pdf"), QStringLiteral("--outdir"),
@@ -118,7 +144,7 @@ void tst_LibreOfficeLayout::sameLineEnds_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("longestParagraph"); // at least this many lines in one paragraph
-    const QList<int> longest{4, 2, 4};
+    const QList<int> longest{4, 2, 4, 2, 10};
     for (qsizetype i = 0; i < mDocuments.size(); ++i)
         QTest::newRow(qPrintable(mDocuments[i])) << mDocuments[i] << longest[i];
 }
