@@ -19,13 +19,13 @@ using Axis = ZoomGeometry::Axis;
 
 namespace {
 
-// A page like the agreement's: white, with a black block (edges on whole pixels) and text.
-QPicture makePage(int width, int height)
+// A page like the agreement's: white, with a black block 100 pixels square and text.
+QPicture makePage(int width, int height, qreal blockLeft = 10)
 {
     QPicture picture;
     QPainter painter(&picture);
     painter.fillRect(QRect(0, 0, width, height), Qt::white);
-    painter.fillRect(QRect(10, 10, 100, 100), Qt::black);
+    painter.fillRect(QRectF(blockLeft, 10, 100, 100), Qt::black);
     painter.setPen(Qt::black);
     painter.setFont(QFont(QStringLiteral("Liberation Serif"), 12));
     for (int y = 140; y + 20 < height; y += 20)
@@ -99,6 +99,8 @@ private slots:
     void paintsCrispAtDevicePixelRatioTwo_data();
     void paintsCrispAtDevicePixelRatioTwo();
     void repaintComesFromNaturalSize();
+    void newPictureOfSameSizeReplacesOldOnScreen_data();
+    void newPictureOfSameSizeReplacesOldOnScreen();
     void hoverPointers();
     void hoverKeepsHourglass();
     void handCursorFromProgramDirectory();
@@ -448,21 +450,27 @@ void tst_Form2::newPictureResetsOnNextActivation()
 
 void tst_Form2::paintsCrispAtDevicePixelRatioTwo_data()
 {
+    QTest::addColumn<qreal>("blockLeft"); // pixels in the page picture
     QTest::addColumn<int>("zoomInClicks");
     QTest::addColumn<int>("blockStart"); // device pixels
     QTest::addColumn<int>("blockEnd");
     // 2998 twips wide: zoom 1 and 1.5 (4497 / 2998) scale by whole halves.
-    QTest::newRow("zoom 1") << 0 << 20 << 220;
-    QTest::newRow("zoom 1.5") << 2 << 30 << 330;
+    QTest::newRow("zoom 1") << 10.0 << 0 << 20 << 220;
+    QTest::newRow("zoom 1.5") << 10.0 << 2 << 30 << 330;
+    // Edges between two screen pixels are whole device pixels only at ratio 2.
+    QTest::newRow("half-pixel edges at zoom 1") << 10.5 << 0 << 21 << 221;
 }
 
 void tst_Form2::paintsCrispAtDevicePixelRatioTwo()
 {
+    QFETCH(qreal, blockLeft);
     QFETCH(int, zoomInClicks);
     QFETCH(int, blockStart);
     QFETCH(int, blockEnd);
-    showWith(makePage(200, 200));
+    showWith(makePage(200, 200, blockLeft));
     click("PushButton1", zoomInClicks);
+    // A painting made for the screen's ratio must not stand in for ratio 2.
+    renderPicture1(1.0);
     const QImage image = renderPicture1(2.0);
     const int y = (blockStart + blockEnd) / 2;
     for (int x = 0; x < blockEnd + 20; ++x) {
@@ -481,6 +489,25 @@ void tst_Form2::repaintComesFromNaturalSize()
     click("PushButton2", 10);
     QCOMPARE(form().geometry().mZoom, 1.0f);
     QCOMPARE(renderPicture1(1.0), first);
+}
+
+void tst_Form2::newPictureOfSameSizeReplacesOldOnScreen_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("painted at zoom 1") << QSize(200, 200);
+    QTest::newRow("too wide to paint, shown as placed") << QSize(900, 700);
+}
+
+void tst_Form2::newPictureOfSameSizeReplacesOldOnScreen()
+{
+    QFETCH(QSize, size);
+    showWith(makePage(size.width(), size.height(), 10));
+    QCOMPARE(renderPicture1(1.0).pixel(20, 60), qRgb(0, 0, 0));
+    click("PushButton8");
+    showWith(makePage(size.width(), size.height(), 80));
+    const QImage shown = renderPicture1(1.0);
+    QCOMPARE(shown.pixel(20, 60), qRgb(255, 255, 255));
+    QCOMPARE(shown.pixel(100, 60), qRgb(0, 0, 0));
 }
 
 void tst_Form2::hoverPointers()
