@@ -1,5 +1,6 @@
 #include "picturebox.h"
 
+#include <QEvent>
 #include <QPaintEngine>
 #include <QPainter>
 
