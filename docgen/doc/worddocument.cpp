@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <map>
 #include <random>
 
@@ -88,6 +89,8 @@ bool isSpecialCharacterSprm(std::uint16_t s)
     }
 }
 
+constexpr std::uint32_t noIndex = std::numeric_limits<std::uint32_t>::max();
+
 struct ChpxRun {
     std::uint32_t fcFirst = 0;
     std::uint32_t fcLim = 0;
@@ -107,11 +110,18 @@ std::vector<Run> readBte(const WordDocument::Impl& d, std::size_t fibIndex, cons
 {
     const Plc bte = readPlc(d.tableBytes(fibIndex, name), 4, name);
     std::vector<Run> runs;
+    // A page listed again would be read again: a short table could make us hold many
+    // copies of the same runs.
+    std::vector<bool> seen(d.wordDocument.size() / fkpPageSize);
     for (std::size_t i = 0; i < bte.count(); ++i) {
         ByteCursor pnCursor(bte.data[i]);
-        const std::uint64_t offset = std::uint64_t(pnCursor.u32() & pnMask) * fkpPageSize;
+        const std::uint32_t pn = pnCursor.u32() & pnMask;
+        const std::uint64_t offset = std::uint64_t(pn) * fkpPageSize;
         if (!rangeFits(d.wordDocument.size(), offset, fkpPageSize))
             throwTruncated(std::string("FKP page of ") + name + " past the stream");
+        if (seen[pn])
+            throwCorrupt(std::string("FKP page of ") + name + " listed twice");
+        seen[pn] = true;
         readPage(std::span<const std::uint8_t>(d.wordDocument).subspan(std::size_t(offset), fkpPageSize),
                  runs);
     }
@@ -267,8 +277,15 @@ WordDocument WordDocument::parse(std::span<const std::uint8_t> bytes)
                              const auto fcs = readFkpFcs(page, 1, "ChpxFkp");
                              const std::size_t crun = fcs.size() - 1;
                              const std::size_t rgbStart = 4 * (crun + 1);
+                             // Runs that share a Chpx share its copy.
+                             std::array<std::uint32_t, fkpPageSize / 2> chpxAt;
+                             chpxAt.fill(noIndex);
                              for (std::size_t i = 0; i < crun; ++i) {
                                  const std::size_t offset = 2 * std::size_t(page[rgbStart + i]);
+                                 if (chpxAt[offset / 2] != noIndex) {
+                                     runs.push_back({fcs[i], fcs[i + 1], chpxAt[offset / 2]});
+                                     continue;
+                                 }
                                  std::vector<std::uint8_t> grpprl;
                                  if (offset != 0) {
                                      if (offset < rgbStart + crun || offset >= fkpPageSize - 1)
@@ -280,7 +297,8 @@ WordDocument WordDocument::parse(std::span<const std::uint8_t> bytes)
                                                    page.begin() + std::ptrdiff_t(offset + 1 + cb));
                                  }
                                  d->chpxs.push_back(std::move(grpprl));
-                                 runs.push_back({fcs[i], fcs[i + 1], std::uint32_t(d->chpxs.size() - 1)});
+                                 chpxAt[offset / 2] = std::uint32_t(d->chpxs.size() - 1);
+                                 runs.push_back({fcs[i], fcs[i + 1], chpxAt[offset / 2]});
                              }
                          });
     const auto papxRuns = readBte<PapxRun>(

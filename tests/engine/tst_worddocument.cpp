@@ -601,6 +601,8 @@ void tst_WordDocument::corruptInputIsRefused_data()
                                     << "corrupt Word document: bad length of PlcfBteChpx";
     QTest::newRow("FKP run count past the page") << "word-fkp-run-count-past-page.doc" << K::Corrupt
                                                  << "corrupt Word document: ChpxFkp run count past the page";
+    QTest::newRow("FKP page listed twice") << "word-fkp-page-listed-twice.doc" << K::Corrupt
+                                           << "corrupt Word document: FKP page of PlcfBteChpx listed twice";
     QTest::newRow("piece past the stream")
         << "word-piece-past-stream.doc" << K::Truncated << "truncated Word document: piece past the stream";
     QTest::newRow("encrypted") << "word-encrypted.doc" << K::Unsupported << "unsupported: encrypted document";

@@ -95,6 +95,18 @@ def fkp_run_count_past_page(cfb):
     cfb.write("WordDocument", pn * 512 + 511, "<B", 0xFF)
 
 
+def fkp_page_listed_twice(cfb):
+    # The template's one-page PlcfBteChpx grows into the PlcfBtePapx after it, listing its page twice.
+    at = fclcb_offset(cfb, BTE_CHPX)
+    fc = cfb.read("WordDocument", at, "<I")
+    table = table_name(cfb)
+    fc_lim = cfb.read(table, fc + 4, "<I")
+    pn = cfb.read(table, fc + 8, "<I")
+    for i, value in enumerate((fc_lim, fc_lim, pn, pn)):
+        cfb.write(table, fc + 4 + 4 * i, "<I", value)
+    cfb.write("WordDocument", at + 4, "<I", 20)
+
+
 def clx_at(cfb):
     return cfb.read("WordDocument", fclcb_offset(cfb, CLX), "<I")
 
@@ -141,6 +153,7 @@ def missing_worddocument(cfb):
 CASES = {
     "word-odd-plc-length.doc": odd_plc_length,
     "word-fkp-run-count-past-page.doc": fkp_run_count_past_page,
+    "word-fkp-page-listed-twice.doc": fkp_page_listed_twice,
     "word-piece-past-stream.doc": piece_past_stream,
     "word-piece-cps-out-of-order.doc": piece_cps_out_of_order,
     "word-huge-piece-table.doc": huge_piece_table,
