@@ -14,6 +14,7 @@
 #include <QGroupBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollBar>
@@ -345,9 +346,13 @@ void Form2::RedrawImage()
 
 void Form2::SetupScrollbars()
 {
+    // The box goes to the corner before the bars are fitted, so a fitting that fails
+    // still leaves the widgets where the model has put them.
+    const auto follow = qScopeGuard([this] {
+        showDisplayBox();
+        showBars();
+    });
     mGeometry.setupScrollbars();
-    showDisplayBox();
-    showBars();
 }
 
 void Form2::HScroll1_Change(int value)

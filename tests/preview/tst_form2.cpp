@@ -90,6 +90,7 @@ private slots:
     void scrollBarMovesPicture();
     void thumbDragMovesPictureOnRelease();
     void barOverflowReportedByActivation();
+    void barOverflowStillPutsBoxAtCorner();
     void emptyPictureShowsNothingOfThePrevious();
     void dragMovesPictureAndBarsFollowOnRelease();
     void dragPastEdgeStops();
@@ -355,6 +356,21 @@ void tst_Form2::barOverflowReportedByActivation()
     click("PushButton8");
     showWith(makePage(23000, 300));
     QCOMPARE(mPlatform.messages.size(), size_t(1));
+}
+
+void tst_Form2::barOverflowStillPutsBoxAtCorner()
+{
+    showWith(makePage(720, 1000));
+    bar("HScroll1")->setValue(20);
+    bar("VScroll1")->setValue(30);
+    QCOMPARE(picture1()->pos(), QPoint(-13, -20));
+    click("PushButton8");
+    // The fitting fails on the width, after the box has gone to the corner.
+    showWith(makePage(23000, 300));
+    QCOMPARE(mPlatform.messages.size(), size_t(1));
+    QCOMPARE(form().geometry().left(), 0.0f);
+    QCOMPARE(form().geometry().top(), 0.0f);
+    QCOMPARE(picture1()->pos(), QPoint(0, 0));
 }
 
 void tst_Form2::emptyPictureShowsNothingOfThePrevious()
