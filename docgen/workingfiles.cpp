@@ -98,13 +98,22 @@ void DeleteFileQuietly(const QString& path)
         QCoreApplication::processEvents();
         if (path.isEmpty() || QFile::remove(path))
             return;
-        // The forced delete: take away the read-only mark, then try again. A link is left
-        // alone here, since changing its permissions would change its target's.
+        // The forced delete: take away the read-only mark, then try again. Only a plain
+        // file: a link's permissions are its target's, and a folder is not ours to unlock.
+        // What still cannot go keeps the permissions it had.
         const QFileInfo info(path);
-        if (!info.exists() || info.isSymLink())
+        if (!info.isFile() || info.isSymLink())
             return;
-        QFile::setPermissions(path, info.permissions() | QFileDevice::WriteOwner | QFileDevice::WriteUser);
-        QFile::remove(path);
+        // The "User" flags say what we may do, not what is stored; setting them back would
+        // grant the owner whatever we happen to be allowed.
+        constexpr QFileDevice::Permissions kStored =
+            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+            QFileDevice::WriteGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::WriteOther |
+            QFileDevice::ExeOther;
+        const QFileDevice::Permissions before = info.permissions() & kStored;
+        QFile::setPermissions(path, before | QFileDevice::WriteOwner);
+        if (!QFile::remove(path))
+            QFile::setPermissions(path, before);
     } catch (...) {
     }
 }

@@ -68,6 +68,8 @@ private slots:
     void deleteRemovesReadOnlyFile();
     void deleteMissingFileDoesNothing();
     void deleteLeavesLinkTargetAlone();
+    void deleteLeavesWhatItCannotDeleteAsItWas_data();
+    void deleteLeavesWhatItCannotDeleteAsItWas();
     void deleteRunsPendingEvents();
     void replaceOverwritesContent();
     void replaceDoesNotFollowLink();
@@ -272,6 +274,37 @@ void tst_WorkingFiles::deleteLeavesLinkTargetAlone()
     DeleteFileQuietly(link);
     QVERIFY(!QFileInfo(link).isSymLink());
     QCOMPARE(readAll(target), QByteArray("keep"));
+}
+
+void tst_WorkingFiles::deleteLeavesWhatItCannotDeleteAsItWas_data()
+{
+    QTest::addColumn<bool>("folder");
+    QTest::newRow("a folder under the name") << true;
+    QTest::newRow("read-only file in a locked folder") << false;
+}
+
+void tst_WorkingFiles::deleteLeavesWhatItCannotDeleteAsItWas()
+{
+    QFETCH(bool, folder);
+    const QFileDevice::Permissions readOnly = QFileDevice::ReadOwner | QFileDevice::ExeOwner;
+    const QString locked = mDir.path() + QStringLiteral("/locked");
+    QVERIFY(QDir().mkpath(locked));
+    QString path = locked;
+    if (!folder) {
+        if (::geteuid() == 0)
+            QSKIP("root deletes from locked folders");
+        path = locked + QStringLiteral("/readonly.doc");
+        writePlain(path, "x");
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner));
+    }
+    QVERIFY(QFile::setPermissions(locked, readOnly));
+    const QFileDevice::Permissions before = QFileInfo(path).permissions();
+    DeleteFileQuietly(path);
+    const QFileInfo after(path);
+    const QFileDevice::Permissions left = after.permissions();
+    QVERIFY(QFile::setPermissions(locked, readOnly | QFileDevice::WriteOwner));
+    QVERIFY(after.exists());
+    QCOMPARE(left, before);
 }
 
 void tst_WorkingFiles::deleteRunsPendingEvents()
