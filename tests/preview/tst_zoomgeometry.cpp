@@ -274,6 +274,9 @@ void tst_ZoomGeometry::barChangeMovesDisplay_data()
     QTest::newRow("tens") << 12002 << qint16(17) << -170.0f;
     QTest::newRow("ones") << 9407 << qint16(75) << -75.0f;
     QTest::newRow("back to 0") << 12002 << qint16(0) << 0.0f;
+    // Shown at its natural size, 40004 twips wider than the viewport: the position is
+    // 10 x 4000, past a 16-bit product, and is still where the bar says.
+    QTest::newRow("beyond 16 bits") << 49334 << qint16(4000) << -40000.0f;
 }
 
 void tst_ZoomGeometry::barChangeMovesDisplay()
