@@ -740,6 +740,12 @@ std::vector<std::uint8_t> WordDocument::serialize() const
     rgLw[lw::cpnBtePap] = cpnBtePap;
     storeU32(wd, fibbase::fcMin, fcTextFirst);
     storeU32(wd, fibbase::fcMac, fcTextLim);
+    // With fComplex clear, readers may take the text as one run from fcMin to fcMac in
+    // the first piece's encoding (antiword does); several pieces are what a fast save leaves.
+    if (outPieces.size() > 1) {
+        ByteCursor flags(wd, fibbase::flags);
+        storeU16(wd, fibbase::flags, std::uint16_t(flags.u16() | fibbase::fComplex));
+    }
     for (std::size_t i = 0; i < rgLw.size(); ++i)
         storeU32(wd, d->offsetRgLw + 4 * i, rgLw[i]);
     for (std::size_t i = 0; i < fcLcb.size(); ++i)

@@ -31,6 +31,7 @@ constexpr std::size_t fcMac = 0x1C;
 constexpr std::size_t size = 0x20;
 constexpr std::uint16_t wIdentWord = 0xA5EC;
 constexpr std::uint16_t nFibWord97 = 0x00C1;
+constexpr std::uint16_t fComplex = 0x0004;
 constexpr std::uint16_t fEncrypted = 0x0100;
 constexpr std::uint16_t fWhichTblStm = 0x0200;
 constexpr std::uint16_t fObfuscated = 0x8000;

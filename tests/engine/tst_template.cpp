@@ -81,9 +81,8 @@ const Particulars kSample = {u" 5th ",
 
 // Types the insertions at base + running length, with the running length counting what
 // the document actually took.
-WordDocument filled(const Particulars& p)
+WordDocument filled(const Particulars& p, WordDocument document = WordDocument::load(templatePath().toStdString()))
 {
-    WordDocument document = WordDocument::load(templatePath().toStdString());
     std::uint32_t running = 0;
     const auto texts = insertions(p);
     for (std::size_t k = 0; k < texts.size(); ++k)
@@ -117,6 +116,8 @@ private slots:
     void multiLineWorkText();
     void filledFileReadsBack();
     void antiwordReadsFilledFile();
+    void filledFileKeepsWordStructure_data();
+    void filledFileKeepsWordStructure();
     void pageShapeStaysAnchoredAtTheTitle();
 };
 
@@ -209,6 +210,69 @@ void tst_Template::antiwordReadsFilledFile()
                                 "called the Owner")),
              qPrintable(flat));
     QVERIFY2(flat.contains(QStringLiteral("Signed this 23rd day of April, 2022")), qPrintable(flat));
+}
+
+// A work description of about `length` characters in lines of ten words, as typed in the
+// multi-line box; `extra` is mixed in every seventh word.
+std::u16string longWork(std::size_t length, const std::u16string& extra)
+{
+    static const std::array<std::u16string, 6> words = {u"remove", u"the", u"old", u"decking", u"and", u"joists"};
+    std::u16string work;
+    for (std::size_t i = 0; work.size() < length; ++i) {
+        if (i > 0)
+            work += i % 10 == 0 ? u"\r\n" : u" ";
+        work += i % 7 == 3 && !extra.empty() ? extra : words[i % words.size()];
+    }
+    return work;
+}
+
+void tst_Template::filledFileKeepsWordStructure_data()
+{
+    QTest::addColumn<QString>("work");
+    QTest::addColumn<int>("reader");
+    QTest::addColumn<bool>("compressed");
+    const std::array<std::pair<const char*, std::u16string>, 4> works = {{
+        {"sample", kSample.work},
+        {"5,000 characters", longWork(5000, {})},
+        {"30,000 characters", longWork(30000, {})},
+        {"5,000 characters beyond Latin-1", longWork(5000, u"\u0141\u00f3d\u017a \u5f20\u4f1f \u20ac\u2013")},
+    }};
+    // Word's own files hold 8-bit pieces, where text beyond them must go to new UTF-16 pieces.
+    for (const bool compressed : {false, true}) {
+        for (const auto& [name, work] : works) {
+            const char* shape = compressed ? "8-bit template" : "template";
+            QTest::addRow("%s, %s, antiword", shape, name) << show(work) << int(Reader::Antiword) << compressed;
+            QTest::addRow("%s, %s, wvText", shape, name) << show(work) << int(Reader::WvText) << compressed;
+            QTest::addRow("%s, %s, LibreOffice", shape, name) << show(work) << int(Reader::LibreOffice) << compressed;
+        }
+    }
+}
+
+void tst_Template::filledFileKeepsWordStructure()
+{
+    QFETCH(QString, work);
+    QFETCH(int, reader);
+    QFETCH(bool, compressed);
+    Particulars particulars = kSample;
+    particulars.work = work.toStdU16String();
+    Bytes original = readFile(templatePath());
+    if (compressed) {
+        const auto rewritten = compressPieces(original, {});
+        QVERIFY(rewritten);
+        original = *rewritten;
+    }
+    const Bytes saved = filled(particulars, WordDocument::parse(original)).serialize();
+    const QString fault = wordStructureFault(saved);
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
+
+    const auto text = readWith(Reader(reader), saved, nullptr);
+    if (!text)
+        QSKIP("reader not installed");
+    const QString flat = QString(*text).simplified();
+    const QString typed = work.simplified();
+    QVERIFY2(flat.contains(typed.left(200)), qPrintable(flat.left(2000)));
+    QVERIFY2(flat.contains(typed.right(200) + QStringLiteral(" Contract Price")), qPrintable(flat.right(2000)));
+    QVERIFY2(flat.contains(QStringLiteral("Signed this 23rd day of April, 2022")), qPrintable(flat.right(2000)));
 }
 
 void tst_Template::pageShapeStaysAnchoredAtTheTitle()

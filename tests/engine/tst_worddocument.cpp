@@ -302,6 +302,8 @@ void tst_WordDocument::insertRoundTrip()
         QCOMPARE(show(document.mainText()), show(expected));
 
         const Bytes saved = document.serialize();
+        const QString fault = wordStructureFault(saved);
+        QVERIFY2(fault.isEmpty(), qPrintable(fault));
         const WordDocument reread = WordDocument::parse(saved);
         QCOMPARE(show(reread.mainText()), show(expected));
         QCOMPARE(reread.mainTextLength(), std::uint32_t(expected.size()));

@@ -14,6 +14,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -168,6 +169,130 @@ template <typename Visit> void forEachBxPap(const Bytes& wd, const Bytes& table,
         for (std::size_t k = 0; k < cpara; ++k)
             visit(page, page + 4 * (cpara + 1) + 13 * k);
     }
+}
+
+// Checks what Word itself relies on in a saved document beyond its text: the Fib's sizes,
+// fComplex once there are several pieces, the piece descriptors' encoding, and the FKP pages (page-aligned, counts within their
+// limits, property offsets inside the page, runs covering every character of text, a
+// paragraph run ending right after each paragraph mark). Returns the first fault found,
+// or an empty string.
+inline QString wordStructureFault(const Bytes& file)
+{
+    const doc::CompoundFile cf = doc::CompoundFile::parse(file);
+    const Bytes& wd = cf.stream("WordDocument");
+    const Bytes& table = cf.stream(tableName(wd));
+    const std::size_t lw = rgLwOffset(wd);
+    const std::uint32_t cbMac = le32(wd, lw);
+    const std::uint32_t ccpText = le32(wd, lw + 4 * 3);
+    if (cbMac > wd.size())
+        return QStringLiteral("cbMac %1 past the stream (%2)").arg(cbMac).arg(wd.size());
+
+    struct Piece {
+        std::uint32_t cpFirst, cpLim, fc, width;
+    };
+    std::vector<Piece> pieces;
+    {
+        const std::uint32_t fcClx = le32(wd, fcLcbOffset(wd, kClx));
+        std::size_t at = fcClx;
+        while (table[at] == 0x01)
+            at += 3 + le16(table, at + 1);
+        if (table[at] != 0x02)
+            return QStringLiteral("no Pcdt");
+        const std::uint32_t lcb = le32(table, at + 1);
+        const std::size_t n = (lcb - 4) / 12;
+        const std::size_t plc = at + 5;
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint32_t raw = le32(table, plc + 4 * (n + 1) + 8 * i + 2);
+            if (raw & 0x80000000u)
+                return QStringLiteral("Pcd %1: reserved fc bit set").arg(i);
+            const bool compressed = raw & 0x40000000u;
+            if (compressed && (raw & 1))
+                return QStringLiteral("Pcd %1: odd compressed fc").arg(i);
+            const Piece piece{le32(table, plc + 4 * i), le32(table, plc + 4 * (i + 1)),
+                              compressed ? (raw & ~0x40000000u) / 2 : raw, compressed ? 1u : 2u};
+            if (std::uint64_t(piece.fc) + std::uint64_t(piece.cpLim - piece.cpFirst) * piece.width > cbMac)
+                return QStringLiteral("Pcd %1: text past cbMac").arg(i);
+            pieces.push_back(piece);
+        }
+    }
+
+    if (pieces.size() > 1 && !(le16(wd, 0x0A) & 0x0004))
+        return QStringLiteral("%1 pieces without fComplex").arg(pieces.size());
+
+    struct Run {
+        std::uint32_t fcFirst, fcLim;
+    };
+    const auto readFkps = [&](std::size_t index, bool papx, std::vector<Run>& runs) -> QString {
+        const QString name = papx ? QStringLiteral("PapxFkp") : QStringLiteral("ChpxFkp");
+        const std::uint32_t fc = le32(wd, fcLcbOffset(wd, index));
+        const std::uint32_t lcb = le32(wd, fcLcbOffset(wd, index) + 4);
+        if (lcb < 12 || (lcb - 4) % 8 != 0)
+            return name + QStringLiteral(": bad PlcBte length");
+        const std::size_t n = (lcb - 4) / 8;
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::size_t page = std::size_t(le32(table, fc + 4 * (n + 1) + 4 * i) & 0x3FFFFF) * 512;
+            if (page + 512 > cbMac)
+                return name + QStringLiteral(" page %1 past cbMac").arg(i);
+            const std::size_t count = wd[page + 511];
+            const std::size_t entry = papx ? 13 : 1;
+            if (count == 0 || count > (papx ? 0x1Du : 0x65u))
+                return name + QStringLiteral(" page %1: count %2").arg(i).arg(count);
+            const std::size_t headerEnd = 4 * (count + 1) + entry * count;
+            if (le32(wd, page) != le32(table, fc + 4 * i) || le32(wd, page + 4 * count) != le32(table, fc + 4 * (i + 1)))
+                return name + QStringLiteral(" page %1: first or last FC differs from the PlcBte").arg(i);
+            for (std::size_t k = 0; k < count; ++k) {
+                const std::uint32_t first = le32(wd, page + 4 * k);
+                const std::uint32_t lim = le32(wd, page + 4 * (k + 1));
+                if (lim <= first)
+                    return name + QStringLiteral(" page %1: empty or reversed run %2").arg(i).arg(k);
+                runs.push_back({first, lim});
+                const std::size_t b = 2 * std::size_t(wd[page + 4 * (count + 1) + entry * k]);
+                if (b == 0)
+                    continue;
+                if (b < headerEnd)
+                    return name + QStringLiteral(" page %1 run %2: properties over the header").arg(i).arg(k);
+                std::size_t end = 0;
+                if (!papx)
+                    end = b + 1 + wd[page + b];
+                else if (wd[page + b] != 0)
+                    end = b + 1 + 2 * std::size_t(wd[page + b]) - 1;
+                else
+                    end = b + 2 + 2 * std::size_t(wd[page + b + 1]);
+                if (end > 511)
+                    return name + QStringLiteral(" page %1 run %2: properties past the page").arg(i).arg(k);
+            }
+        }
+        for (std::size_t k = 1; k < runs.size(); ++k)
+            if (runs[k].fcFirst != runs[k - 1].fcLim)
+                return name + QStringLiteral(": runs not contiguous at FC %1").arg(runs[k].fcFirst);
+        return {};
+    };
+    std::vector<Run> chpx, papx;
+    if (QString fault = readFkps(kPlcfBteChpx, false, chpx); !fault.isEmpty())
+        return fault;
+    if (QString fault = readFkps(kPlcfBtePapx, true, papx); !fault.isEmpty())
+        return fault;
+
+    std::vector<std::uint32_t> papxEnds;
+    for (const auto& run : papx)
+        papxEnds.push_back(run.fcLim);
+    for (const auto& piece : pieces) {
+        const std::uint32_t fcLim = piece.fc + (piece.cpLim - piece.cpFirst) * piece.width;
+        for (const auto* runs : {&chpx, &papx})
+            if (piece.fc < fcLim && (runs->empty() || runs->front().fcFirst > piece.fc || runs->back().fcLim < fcLim))
+                return QStringLiteral("text at FC %1 without property runs").arg(piece.fc);
+        for (std::uint32_t cp = piece.cpFirst; cp < piece.cpLim && cp < ccpText; ++cp) {
+            const std::uint32_t at = piece.fc + (cp - piece.cpFirst) * piece.width;
+            const char16_t c = piece.width == 1 ? char16_t(wd[at]) : char16_t(le16(wd, at));
+            const bool runEnds = std::binary_search(papxEnds.begin(), papxEnds.end(), at + piece.width);
+            const bool mark = c == u'\r' || c == u'\a' || c == u'\f';
+            if ((c == u'\r' && !runEnds) || (runEnds && !mark))
+                return QStringLiteral("CP %1: paragraph run %2 a paragraph mark")
+                    .arg(cp)
+                    .arg(runEnds ? QStringLiteral("ends after") : QStringLiteral("does not end at"));
+        }
+    }
+    return {};
 }
 
 // The text an independent reader prints for a document, or nullopt when it is not installed.
