@@ -435,7 +435,11 @@ std::uint32_t WordDocument::insertText(std::uint32_t cp, std::u16string_view tex
     const std::u16string typed = normalizeTypedText(text);
     if (typed.empty())
         return 0;
-    if (d->text.size() + typed.size() > std::numeric_limits<std::uint32_t>::max() / 2)
+    // Piece descriptors hold 30-bit offsets, an 8-bit piece's doubled; saving appends the
+    // text after the stream as read, at worst 3 bytes a character (2, and padding at a
+    // switch of encoding). Beyond that the saved file would point at the wrong bytes.
+    constexpr std::uint64_t fcLimit = std::uint64_t(1) << 29;
+    if (d->wordDocument.size() + fkpPageSize + 3 * (std::uint64_t(d->text.size()) + typed.size()) >= fcLimit)
         throw Error(Error::Kind::BadArgument, "text too long");
     const auto count = std::uint32_t(typed.size());
 
@@ -508,69 +512,22 @@ std::vector<std::uint8_t> writeBtePlc(const std::vector<std::uint32_t>& fcs, std
     return std::move(plc).take();
 }
 
-// Packs runs into ChpxFkp pages ([MS-DOC] 2.9.44) appended to wd; returns the PlcBteChpx.
-std::vector<std::uint8_t> writeChpxFkps(std::vector<std::uint8_t>& wd, const std::vector<ChpxRun>& runs,
-                                        const std::vector<std::vector<std::uint8_t>>& chpxs,
-                                        std::uint32_t& firstPn, std::uint32_t& pageCount)
-{
-    std::vector<std::uint32_t> bteFcs;
-    std::vector<std::uint32_t> btePns;
-    std::size_t next = 0;
-    firstPn = std::uint32_t(wd.size() / fkpPageSize);
-    while (next < runs.size()) {
-        std::array<std::uint8_t, fkpPageSize> page{};
-        std::vector<std::size_t> taken;
-        std::vector<std::uint8_t> rgb;
-        std::map<std::uint32_t, std::uint8_t> placed;
-        std::size_t top = fkpPageSize - 1; // Chpx go downwards from the count byte
-        while (next < runs.size()) {
-            const auto& grpprl = chpxs[runs[next].chpx];
-            std::uint8_t b = 0;
-            std::size_t newTop = top;
-            if (!grpprl.empty()) {
-                if (auto it = placed.find(runs[next].chpx); it != placed.end()) {
-                    b = it->second;
-                } else if (top >= 2 + grpprl.size()) {
-                    newTop = (top - (1 + grpprl.size())) & ~std::size_t(1);
-                } else {
-                    break;
-                }
-            }
-            const std::size_t crun = taken.size() + 1;
-            if (4 * (crun + 1) + crun > newTop || crun > 0x65)
-                break;
-            if (newTop != top) {
-                top = newTop;
-                page[top] = std::uint8_t(grpprl.size());
-                std::copy(grpprl.begin(), grpprl.end(), page.begin() + std::ptrdiff_t(top + 1));
-                b = std::uint8_t(top / 2);
-                placed.emplace(runs[next].chpx, b);
-            }
-            taken.push_back(next);
-            rgb.push_back(b);
-            ++next;
-        }
-        assert(!taken.empty());
-        const std::size_t crun = taken.size();
-        for (std::size_t i = 0; i < crun; ++i)
-            storeU32(page, 4 * i, runs[taken[i]].fcFirst);
-        storeU32(page, 4 * crun, runs[taken.back()].fcLim);
-        std::copy(rgb.begin(), rgb.end(), page.begin() + std::ptrdiff_t(4 * (crun + 1)));
-        page[fkpPageSize - 1] = std::uint8_t(crun);
-        bteFcs.push_back(runs[taken.front()].fcFirst);
-        btePns.push_back(std::uint32_t(wd.size() / fkpPageSize));
-        wd.insert(wd.end(), page.begin(), page.end());
-    }
-    pageCount = std::uint32_t(btePns.size());
-    return writeBtePlc(bteFcs, runs.empty() ? 0 : runs.back().fcLim, btePns);
-}
+// What one run stores in its FKP page: the property bytes with their length prefix
+// (empty: the run has none, offset 0), and the bytes that follow its offset in the entry.
+struct FkpEntry {
+    std::uint32_t properties = 0; // runs with the same index share the stored bytes
+    std::vector<std::uint8_t> stored;
+    std::span<const std::uint8_t> extra;
+};
 
-// Packs runs into PapxFkp pages ([MS-DOC] 2.9.175) appended to wd; returns the PlcBtePapx.
-std::vector<std::uint8_t> writePapxFkps(std::vector<std::uint8_t>& wd, const std::vector<PapxRun>& runs,
-                                        const std::vector<Papx>& papxs, std::uint32_t& firstPn,
-                                        std::uint32_t& pageCount)
+// Packs runs into FKP pages appended to wd, the stored properties going downwards from the
+// count byte at even offsets; returns the PlcBte. A ChpxFkp ([MS-DOC] 2.9.44) has 1-byte
+// entries, a PapxFkp (2.9.175) 13-byte ones (the offset, then the PHE).
+template <typename Run, typename Encode>
+std::vector<std::uint8_t> writeFkps(std::vector<std::uint8_t>& wd, const std::vector<Run>& runs, std::size_t cbEntry,
+                                    std::size_t maxEntries, Encode encode, std::uint32_t& firstPn,
+                                    std::uint32_t& pageCount)
 {
-    constexpr std::size_t cbBxPap = 13;
     std::vector<std::uint32_t> bteFcs;
     std::vector<std::uint32_t> btePns;
     std::size_t next = 0;
@@ -579,50 +536,45 @@ std::vector<std::uint8_t> writePapxFkps(std::vector<std::uint8_t>& wd, const std
         std::array<std::uint8_t, fkpPageSize> page{};
         std::vector<std::size_t> taken;
         std::vector<std::uint8_t> offsets;
+        std::vector<std::span<const std::uint8_t>> extras;
         std::map<std::uint32_t, std::uint8_t> placed;
         std::size_t top = fkpPageSize - 1;
         while (next < runs.size()) {
-            const auto& bytes = papxs[runs[next].papx].grpprlAndIstd;
-            // PapxInFkp: an odd length is stored as cb = (size + 1) / 2, an even one as 0, size / 2.
-            const std::size_t header = (bytes.size() % 2 == 1) ? 1 : 2;
-            std::size_t newTop = top;
+            const FkpEntry entry = encode(runs[next]);
             std::uint8_t b = 0;
-            if (auto it = placed.find(runs[next].papx); it != placed.end())
-                b = it->second;
-            else if (top >= 1 + header + bytes.size())
-                newTop = (top - (header + bytes.size())) & ~std::size_t(1);
-            else
-                break;
-            const std::size_t cpara = taken.size() + 1;
-            if (4 * (cpara + 1) + cbBxPap * cpara > newTop)
+            std::size_t newTop = top;
+            if (!entry.stored.empty()) {
+                if (auto it = placed.find(entry.properties); it != placed.end())
+                    b = it->second;
+                else if (top >= 1 + entry.stored.size())
+                    newTop = (top - entry.stored.size()) & ~std::size_t(1);
+                else
+                    break;
+            }
+            const std::size_t count = taken.size() + 1;
+            if (4 * (count + 1) + cbEntry * count > newTop || count > maxEntries)
                 break;
             if (newTop != top) {
                 top = newTop;
-                if (header == 1) {
-                    page[top] = std::uint8_t((bytes.size() + 1) / 2);
-                } else {
-                    page[top] = 0;
-                    page[top + 1] = std::uint8_t(bytes.size() / 2);
-                }
-                std::copy(bytes.begin(), bytes.end(), page.begin() + std::ptrdiff_t(top + header));
+                std::copy(entry.stored.begin(), entry.stored.end(), page.begin() + std::ptrdiff_t(top));
                 b = std::uint8_t(top / 2);
-                placed.emplace(runs[next].papx, b);
+                placed.emplace(entry.properties, b);
             }
             taken.push_back(next);
             offsets.push_back(b);
+            extras.push_back(entry.extra);
             ++next;
         }
         assert(!taken.empty());
-        const std::size_t cpara = taken.size();
-        for (std::size_t i = 0; i < cpara; ++i) {
+        const std::size_t count = taken.size();
+        for (std::size_t i = 0; i < count; ++i) {
             storeU32(page, 4 * i, runs[taken[i]].fcFirst);
-            const std::size_t bx = 4 * (cpara + 1) + cbBxPap * i;
-            page[bx] = offsets[i];
-            const auto& phe = papxs[runs[taken[i]].papx].phe;
-            std::copy(phe.begin(), phe.end(), page.begin() + std::ptrdiff_t(bx + 1));
+            const std::size_t at = 4 * (count + 1) + cbEntry * i;
+            page[at] = offsets[i];
+            std::copy(extras[i].begin(), extras[i].end(), page.begin() + std::ptrdiff_t(at + 1));
         }
-        storeU32(page, 4 * cpara, runs[taken.back()].fcLim);
-        page[fkpPageSize - 1] = std::uint8_t(cpara);
+        storeU32(page, 4 * count, runs[taken.back()].fcLim);
+        page[fkpPageSize - 1] = std::uint8_t(count);
         bteFcs.push_back(runs[taken.front()].fcFirst);
         btePns.push_back(std::uint32_t(wd.size() / fkpPageSize));
         wd.insert(wd.end(), page.begin(), page.end());
@@ -698,8 +650,39 @@ std::vector<std::uint8_t> WordDocument::serialize() const
 
     alignTo(wd, fkpPageSize);
     std::uint32_t pnChpFirst = 0, cpnBteChp = 0, pnPapFirst = 0, cpnBtePap = 0;
-    const auto plcBteChpx = writeChpxFkps(wd, chpxRuns, d->chpxs, pnChpFirst, cpnBteChp);
-    const auto plcBtePapx = writePapxFkps(wd, papxRuns, d->papxs, pnPapFirst, cpnBtePap);
+    // Chpx: cb, then the grpprl.
+    constexpr std::size_t maxChpxRuns = 0x65;
+    const auto plcBteChpx = writeFkps(
+        wd, chpxRuns, 1, maxChpxRuns,
+        [this](const ChpxRun& run) {
+            const auto& grpprl = d->chpxs[run.chpx];
+            FkpEntry entry{run.chpx, {}, {}};
+            if (!grpprl.empty()) {
+                entry.stored.push_back(std::uint8_t(grpprl.size()));
+                entry.stored.insert(entry.stored.end(), grpprl.begin(), grpprl.end());
+            }
+            return entry;
+        },
+        pnChpFirst, cpnBteChp);
+    // PapxInFkp: an odd length is stored as cb = (size + 1) / 2, an even one as 0, size / 2.
+    constexpr std::size_t cbBxPap = 13;
+    constexpr std::size_t maxPapxRuns = 0x1D;
+    const auto plcBtePapx = writeFkps(
+        wd, papxRuns, cbBxPap, maxPapxRuns,
+        [this](const PapxRun& run) {
+            const Papx& papx = d->papxs[run.papx];
+            const auto& bytes = papx.grpprlAndIstd;
+            FkpEntry entry{run.papx, {}, papx.phe};
+            if (bytes.size() % 2 == 1) {
+                entry.stored.push_back(std::uint8_t((bytes.size() + 1) / 2));
+            } else {
+                entry.stored.push_back(0);
+                entry.stored.push_back(std::uint8_t(bytes.size() / 2));
+            }
+            entry.stored.insert(entry.stored.end(), bytes.begin(), bytes.end());
+            return entry;
+        },
+        pnPapFirst, cpnBtePap);
 
     // Clx: the Prc entries as read, then the new piece table.
     ByteWriter clx;

@@ -103,6 +103,7 @@ private slots:
     void bookmarksNotesAndFieldsFollowTheirText();
     void headerAndFooterStay();
     void emptyInsertionChangesNothing();
+    void manyRunsFillSeveralFkpPages();
     void positionOutsideMainTextIsRefused_data();
     void positionOutsideMainTextIsRefused();
     void independentReadersSeeInsertedText_data();
@@ -526,6 +527,25 @@ void tst_WordDocument::headerAndFooterStay()
     }
     if (!anyReader)
         QSKIP("neither wvText nor LibreOffice is installed");
+}
+
+void tst_WordDocument::manyRunsFillSeveralFkpPages()
+{
+    // Each text typed after the anchor at 0 gets properties of its own: hundreds of
+    // character runs, more than one ChpxFkp holds.
+    WordDocument document = WordDocument::parse(readFile(templatePath()));
+    std::u16string expected = document.mainText();
+    for (int i = 0; i < 300; ++i) {
+        document.insertText(1, u"x");
+        expected.insert(1, u"x");
+    }
+    const Bytes saved = document.serialize();
+    const QString fault = wordStructureFault(saved);
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
+    const Bytes wd = doc::CompoundFile::parse(saved).stream("WordDocument");
+    const std::uint32_t lcbPlcfBteChpx = le32(wd, fcLcbOffset(wd, kPlcfBteChpx) + 4);
+    QVERIFY2((lcbPlcfBteChpx - 4) / 8 >= 3, qPrintable(QString::number(lcbPlcfBteChpx)));
+    QCOMPARE(show(WordDocument::parse(saved).mainText()), show(expected));
 }
 
 void tst_WordDocument::emptyInsertionChangesNothing()
