@@ -476,10 +476,12 @@ std::uint32_t WordDocument::insertText(std::uint32_t cp, std::u16string_view tex
         }
         break;
     }
+    // Positions past any text (a damaged file's) stop at the largest value rather than
+    // wrap around, so they stay in order.
     for (auto& table : d->cpTables)
         for (auto& value : table.cps)
             if (value > cp || (table.characterPositions && value == cp))
-                value += count;
+                value += std::min(count, std::numeric_limits<std::uint32_t>::max() - value);
     d->changed = true;
     return count;
 }

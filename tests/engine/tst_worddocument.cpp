@@ -110,6 +110,8 @@ private slots:
     void independentReadersSeeInsertedText();
     void corruptInputIsRefused_data();
     void corruptInputIsRefused();
+    void damagedButReadableInputSavesSoundly_data();
+    void damagedButReadableInputSavesSoundly();
     void saveReplacesTheTarget();
     void failedSaveLeavesNothing();
     void loadReportsMissingFile();
@@ -656,6 +658,27 @@ void tst_WordDocument::corruptInputIsRefused()
     } catch (const doc::Error& e) {
         QCOMPARE(QString::fromUtf8(e.what()), description);
         QCOMPARE(e.kind(), kind);
+    }
+}
+
+void tst_WordDocument::damagedButReadableInputSavesSoundly_data()
+{
+    QTest::addColumn<QString>("name");
+    // Typing moved the ending position 0xFFFFFFFF round to a small number.
+    QTest::newRow("PlcfTch past the text") << "word-plcftch-past-text.doc";
+}
+
+void tst_WordDocument::damagedButReadableInputSavesSoundly()
+{
+    QFETCH(QString, name);
+    const QString path = dataPath(QStringLiteral("corrupt/") + name);
+    try {
+        WordDocument document = WordDocument::load(path.toStdString());
+        document.insertText(document.mainTextLength() / 2, u"typed");
+        const WordDocument reread = WordDocument::parse(document.serialize());
+        QCOMPARE(show(reread.mainText()), show(document.mainText()));
+    } catch (const doc::Error& e) {
+        QFAIL(e.what());
     }
 }
 
