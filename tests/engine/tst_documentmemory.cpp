@@ -65,6 +65,27 @@ void* operator new[](std::size_t size)
 {
     return allocate(size);
 }
+// std::stable_sort takes its buffer through these.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return allocate(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept
+{
+    return operator new(size, tag);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept
+{
+    release(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept
+{
+    release(p);
+}
 void operator delete(void* p) noexcept
 {
     release(p);
