@@ -27,6 +27,14 @@ QString SettingsStore::read(const char* key, const QString& fallback) const
 
 void SettingsStore::write(const char* key, const QString& value)
 {
+    // Every write rewrites and flushes the whole file, and start-up hands each restored value
+    // straight back: a value the file already holds is not written again. The sync first
+    // picks up what another running copy wrote (a stat when nothing changed), so the
+    // comparison is with the file, not with a stale cache.
+    mSettings->sync();
+    const QVariant stored = mSettings->value(QLatin1String(key));
+    if (stored.userType() == QMetaType::QString && stored.toString() == value)
+        return;
     mSettings->setValue(QLatin1String(key), value);
     mSettings->sync();
 }

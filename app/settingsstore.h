@@ -18,7 +18,8 @@ inline constexpr char txtPaymentProgress[] = "txtPaymentProgress";
 
 // The per-user store of the particulars: string values under application "Quillmark",
 // section "Brindlewick Paperwork Studio". Every write reaches the disk before it returns, so
-// a killed process loses nothing; nothing is ever removed.
+// a killed process loses nothing; writing the value a key already holds leaves the file as it
+// is; nothing is ever removed.
 class SettingsStore {
 public:
     // The user's own store.

@@ -20,6 +20,11 @@
 
 #include <memory>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 const QString kTitle = QStringLiteral("Brindlewick Paperwork");
@@ -134,6 +139,7 @@ private slots:
     void startWithEmptyStore();
     void startWithFilledStore();
     void startWithDamagedStore();
+    void startRewritesOnlyWhatChanged();
     void storedPriceIsFormatted_data();
     void storedPriceIsFormatted();
     void storedPriceNotANumber();
@@ -227,6 +233,45 @@ void tst_Form1::startWithFilledStore()
     QCOMPARE(form.txtPaymentProgress->toPlainText(), QStringLiteral("Half before,\nhalf after."));
     QCOMPARE(rig.stored(SettingsKey::txtContractPrice), QStringLiteral("$1,234.50"));
     QCOMPARE(rig.stored(SettingsKey::txtWorkPerformed), QStringLiteral("Build a tree house\nand a ladder"));
+}
+
+// Each restored particular goes back to the store through its change handler; one that the
+// store holds already must not cost a rewrite and flush of the settings file at every start.
+void tst_Form1::startRewritesOnlyWhatChanged()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("The settings file is watched through a hard link");
+#else
+    Rig rig;
+    rig.store.write(SettingsKey::dtpAgreementDate, QStringLiteral("8/31/2021"));
+    rig.store.write(SettingsKey::txtContractor, QStringLiteral("Corwin Ashdale Jr."));
+    rig.store.write(SettingsKey::txtOwnerName, QStringLiteral("Tobias Quenby"));
+    rig.store.write(SettingsKey::txtLocation, QStringLiteral("Birchwood st"));
+    rig.store.write(SettingsKey::txtWorkPerformed, QStringLiteral("Build a tree house\nand a ladder"));
+    rig.store.write(SettingsKey::txtContractPrice, QStringLiteral("$1,234.50"));
+    rig.store.write(SettingsKey::txtPaymentProgress, QStringLiteral("Half before,\nhalf after."));
+    const QByteArray file = QFile::encodeName(rig.dir.filePath(QStringLiteral("settings.ini")));
+    const QByteArray secondName = file + ".second";
+    // A rewrite puts a new file in place, which the second name does not follow.
+    const auto rewritten = [&] {
+        struct stat info {};
+        return ::stat(file.constData(), &info) != 0 || info.st_nlink != 2;
+    };
+    QCOMPARE(::link(file.constData(), secondName.constData()), 0);
+    Form1& form = rig.start();
+    QVERIFY(rig.platform.messages.empty());
+    QCOMPARE(form.txtContractor->text(), QStringLiteral("Corwin Ashdale Jr."));
+    QVERIFY(!rewritten());
+
+    // A price that start-up puts into currency form is a change, and it is stored.
+    rig.form.reset();
+    rig.store.write(SettingsKey::txtContractPrice, QStringLiteral("1234.5"));
+    QCOMPARE(::unlink(secondName.constData()), 0);
+    QCOMPARE(::link(file.constData(), secondName.constData()), 0);
+    rig.start();
+    QVERIFY(rewritten());
+    QCOMPARE(SettingsStore(QFile::decodeName(file)).read(SettingsKey::txtContractPrice), QStringLiteral("$1,234.50"));
+#endif
 }
 
 void tst_Form1::startWithDamagedStore()

@@ -4,6 +4,37 @@
 
 #include <QTemporaryDir>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+#ifdef Q_OS_UNIX
+// A second name for the file: a write replaces the file by a new one, which the second name
+// does not follow, so the file is left with one name.
+bool addSecondName(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    return ::link(name.constData(), (name + ".second").constData()) == 0;
+}
+
+bool stillHasSecondName(const QString& path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && info.st_nlink == 2;
+}
+#endif
+
+} // namespace
+
 class tst_SettingsStore : public QObject {
     Q_OBJECT
 
@@ -15,6 +46,8 @@ private slots:
     void valuesComeBackWhole();
     void emptyValueIsNoAbsentKey();
     void writeIsOnDiskAtOnce();
+    void sameValueLeavesFileAlone();
+    void anotherCopysWriteIsOverwritten();
     void missingFileGivesDefaults();
     void damagedFileGivesDefaults();
     void handEditedCommaText();
@@ -88,6 +121,47 @@ void tst_SettingsStore::writeIsOnDiskAtOnce()
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll().contains("txtLocation=Birchwood st"));
+}
+
+void tst_SettingsStore::sameValueLeavesFileAlone()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("The file is watched through a hard link");
+#else
+    const QString path = iniPath("same.ini");
+    SettingsStore store(path);
+    store.write(SettingsKey::txtContractor, QStringLiteral("Corwin"));
+    store.write(SettingsKey::txtOwnerName, QString());
+    const QByteArray written = contents(path);
+    QVERIFY(addSecondName(path));
+
+    store.write(SettingsKey::txtContractor, QStringLiteral("Corwin"));
+    store.write(SettingsKey::txtOwnerName, QString());
+    QVERIFY(stillHasSecondName(path));
+    QCOMPARE(contents(path), written);
+
+    // An empty text where the key is absent is a change: the key must come to exist.
+    store.write(SettingsKey::txtLocation, QString());
+    QVERIFY(!stillHasSecondName(path));
+    SettingsStore again(path);
+    QCOMPARE(again.read(SettingsKey::txtLocation, QStringLiteral("absent")), QString());
+#endif
+}
+
+// Another running copy of the program rewrites the file: a value is compared with the file,
+// not with what this copy read earlier.
+void tst_SettingsStore::anotherCopysWriteIsOverwritten()
+{
+    const QString path = iniPath("two.ini");
+    SettingsStore store(path);
+    store.write(SettingsKey::txtContractor, QStringLiteral("from this copy"));
+    {
+        QFile other(path);
+        QVERIFY(other.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        other.write("[General]\ntxtContractor=from the other copy\n");
+    }
+    store.write(SettingsKey::txtContractor, QStringLiteral("from this copy"));
+    QVERIFY2(contents(path).contains("txtContractor=from this copy"), contents(path).constData());
 }
 
 void tst_SettingsStore::missingFileGivesDefaults()
