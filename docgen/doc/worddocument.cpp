@@ -445,6 +445,7 @@ std::uint32_t WordDocument::insertText(std::uint32_t cp, std::u16string_view tex
 
     CharProps typing = d->props[cp > 0 ? cp - 1 : 0];
     typing.paraEnd = false;
+    typing.typed = true;
     // Typing next to an anchor or field mark must not make the new text special too.
     const auto& source = d->chpxs[typing.chpx];
     const auto prls = readGrpprl(source);
@@ -464,18 +465,6 @@ std::uint32_t WordDocument::insertText(std::uint32_t cp, std::u16string_view tex
     d->text.insert(cp, typed);
     d->props.insert(d->props.begin() + cp, count, typing);
     d->rgLw[lw::ccpText] += count;
-    // The paragraph's cached height (its PHE) no longer holds: zero it, as writers without
-    // a layout do, so Word measures the paragraph again.
-    for (std::size_t i = cp + count; i < d->props.size(); ++i) {
-        if (!d->props[i].paraEnd)
-            continue;
-        const Papx& papx = d->papxs[d->props[i].papx];
-        if (std::any_of(papx.phe.begin(), papx.phe.end(), [](std::uint8_t b) { return b != 0; })) {
-            d->papxs.push_back(Papx{papx.grpprlAndIstd, {}});
-            d->props[i].papx = std::uint32_t(d->papxs.size() - 1);
-        }
-        break;
-    }
     // Positions past any text (a damaged file's) stop at the largest value rather than
     // wrap around, so they stay in order.
     for (auto& table : d->cpTables)
@@ -628,9 +617,23 @@ std::vector<std::uint8_t> WordDocument::serialize() const
     // Property runs over the new FCs. Character runs reach over the padding before a
     // UTF-16 piece; a paragraph run ends right after its mark, as paragraph ends are found
     // by comparing run ends with piece ends ([MS-DOC] 2.4.2), and a filler covers the padding.
+    // A typed paragraph's cached height (its PHE) no longer holds: it is zeroed, as writers
+    // without a layout do, so Word measures the paragraph again.
+    std::vector<Papx> papxs = d->papxs;
+    std::map<std::uint32_t, std::uint32_t> withoutHeight;
+    const auto papxOfMark = [&papxs, &withoutHeight](std::uint32_t papx, bool typed) {
+        const auto& phe = papxs[papx].phe;
+        if (!typed || std::all_of(phe.begin(), phe.end(), [](std::uint8_t b) { return b == 0; }))
+            return papx;
+        auto [it, added] = withoutHeight.try_emplace(papx, std::uint32_t(papxs.size()));
+        if (added)
+            papxs.push_back(Papx{papxs[papx].grpprlAndIstd, {}});
+        return it->second;
+    };
     std::vector<ChpxRun> chpxRuns;
     std::vector<PapxRun> papxRuns;
     bool papxRunOpen = false;
+    bool paragraphTyped = false;
     for (std::size_t cp = 0; cp < d->text.size(); ++cp) {
         const CharProps& p = d->props[cp];
         const std::uint32_t fcLim = fcEnd[cp];
@@ -644,9 +647,11 @@ std::vector<std::uint8_t> WordDocument::serialize() const
             papxRunOpen = true;
         }
         papxRuns.back().fcLim = fcLim;
+        paragraphTyped = paragraphTyped || p.typed;
         if (p.paraEnd || cp + 1 == d->text.size()) {
-            papxRuns.back().papx = p.papx;
+            papxRuns.back().papx = papxOfMark(p.papx, paragraphTyped);
             papxRunOpen = false;
+            paragraphTyped = false;
         }
     }
 
@@ -671,8 +676,8 @@ std::vector<std::uint8_t> WordDocument::serialize() const
     constexpr std::size_t maxPapxRuns = 0x1D;
     const auto plcBtePapx = writeFkps(
         wd, papxRuns, cbBxPap, maxPapxRuns,
-        [this](const PapxRun& run) {
-            const Papx& papx = d->papxs[run.papx];
+        [&papxs](const PapxRun& run) {
+            const Papx& papx = papxs[run.papx];
             const auto& bytes = papx.grpprlAndIstd;
             FkpEntry entry{run.papx, {}, papx.phe};
             if (bytes.size() % 2 == 1) {

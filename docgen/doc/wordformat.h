@@ -170,6 +170,7 @@ struct CharProps {
     std::uint32_t papx = 0;  // index into WordDocument::Impl::papxs
     std::uint32_t piece = 0; // index into WordDocument::Impl::pieces
     bool paraEnd = false;    // the last character of a paragraph (its mark)
+    bool typed = false;      // inserted: its paragraph's cached height (PHE) no longer holds
 };
 
 } // namespace doc::word
