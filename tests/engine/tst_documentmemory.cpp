@@ -112,8 +112,8 @@ class tst_DocumentMemory : public QObject
 private slots:
     void anyInputTakesASmallMultipleOfItsSize_data();
     void anyInputTakesASmallMultipleOfItsSize();
-    void longInsertionStaysLinear();
-    void manyInsertionsStayLinear();
+    void longInsertionHoldsLinearMemory();
+    void manyInsertionsAllocateLinearly();
 };
 
 namespace
@@ -159,7 +159,7 @@ void tst_DocumentMemory::anyInputTakesASmallMultipleOfItsSize()
              qPrintable(QStringLiteral("%1 bytes held for a %2-byte file").arg(usage.peak).arg(bytes.size())));
 }
 
-void tst_DocumentMemory::longInsertionStaysLinear()
+void tst_DocumentMemory::longInsertionHoldsLinearMemory()
 {
     const std::u16string text(100000, u'x');
     doc::WordDocument document = doc::WordDocument::parse(readFile(templatePath()));
@@ -178,7 +178,7 @@ void tst_DocumentMemory::longInsertionStaysLinear()
                             .arg(savedSize)));
 }
 
-void tst_DocumentMemory::manyInsertionsStayLinear()
+void tst_DocumentMemory::manyInsertionsAllocateLinearly()
 {
     // Copying the document on each insertion would hand out bytes in proportion to the
     // square of the insertions; growing it must not.
