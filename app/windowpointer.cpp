@@ -2,7 +2,6 @@
 
 #include <QEvent>
 #include <QMouseEvent>
-#include <QMouseEvent>
 #include <QWidget>
 
 namespace {

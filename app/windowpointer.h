@@ -44,16 +44,3 @@ private:
     MousePointer mValue = MousePointer::Default;
     std::optional<QCursor> mHand;
 };
-
-// Shows the hourglass for as long as it lives, then the default pointer, also when
-// the work in between throws.
-class BusyPointer {
-public:
-    explicit BusyPointer(WindowPointer& pointer) : mPointer(pointer) { mPointer.set(MousePointer::Busy); }
-    ~BusyPointer() { mPointer.set(MousePointer::Default); }
-    BusyPointer(const BusyPointer&) = delete;
-    BusyPointer& operator=(const BusyPointer&) = delete;
-
-private:
-    WindowPointer& mPointer;
-};
