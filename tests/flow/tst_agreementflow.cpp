@@ -79,6 +79,7 @@ private slots:
     void filledParagraphs();
     void sampleAgreementRoundTrip();
     void closingPreviewDeletesWorkingDocument();
+    void closingMainWindowRunsNothingOfThePreview();
     void backChangeAndStartAgain();
     void counterOverflow_data();
     void counterOverflow();
@@ -287,6 +288,26 @@ void tst_AgreementFlow::closingPreviewDeletesWorkingDocument()
     QCOMPARE(rig.tempFiles(), QStringList());
     QCOMPARE(rig.platform.endProgramCalls, 1);
     QVERIFY(!rig.form.isVisible());
+    QCOMPARE(rig.platform.messageTexts(), QStringList());
+}
+
+// The preview, hidden after "< Back", still names the last working document; were its close
+// steps to run, they would delete whatever lies under that name and end the program twice.
+void tst_AgreementFlow::closingMainWindowRunsNothingOfThePreview()
+{
+    FlowRig rig;
+    kSample.enterInto(rig.form);
+    const QString working = runClean(rig);
+    if (working.isEmpty())
+        return;
+    rig.back();
+    QVERIFY(rig.form.isVisible());
+    QVERIFY(writeFile(working, "another file under the old name"));
+
+    QVERIFY(rig.form.close());
+    QCOMPARE(rig.platform.endProgramCalls, 1);
+    QVERIFY(QFile::exists(working));
+    QVERIFY(rig.preview()->isHidden());
     QCOMPARE(rig.platform.messageTexts(), QStringList());
 }
 
