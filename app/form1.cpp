@@ -225,8 +225,11 @@ void Form1::connectHandlers()
     connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
     connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
 
+    mShownDate = dtpAgreementDate->date();
     connect(dtpAgreementDate, &QDateEdit::dateChanged, this, [this](QDate date) {
-        if (!mRestoringDate)
+        const bool changed = date != mShownDate;
+        mShownDate = date;
+        if (changed && !mRestoringDate)
             mStore.write(SettingsKey::dtpAgreementDate, ShortDate::toText(date, QLocale()));
     });
     const auto storeLine = [this](QLineEdit* box, const char* key) {

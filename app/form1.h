@@ -4,6 +4,7 @@
 #include "settingsstore.h"
 #include "windowpointer.h"
 
+#include <QDate>
 #include <QString>
 #include <QWidget>
 
@@ -93,4 +94,6 @@ private:
     QMetaObject::Connection mFocusWatch;
     // Set while start-up shows the stored or default date, which is not written back.
     bool mRestoringDate = false;
+    // The date the picker showed last: Return in the picker announces it again unchanged.
+    QDate mShownDate;
 };

@@ -3,6 +3,7 @@
 #include "cursorfile.h"
 #include "fakeplatform.h"
 #include "settingsstore.h"
+#include "shortdate.h"
 
 #include <QtTest>
 
@@ -160,6 +161,8 @@ private slots:
 
     void everyChangeIsStored();
     void dateChangeIsStored();
+    void returnInDatePickerIsNoChange_data();
+    void returnInDatePickerIsNoChange();
     void restartShowsEverything();
     void hundredThousandCharacterPaste_data();
     void hundredThousandCharacterPaste();
@@ -615,6 +618,41 @@ void tst_Form1::dateChangeIsStored()
     Form1& gform = german.start();
     gform.dtpAgreementDate->setDate(QDate(2021, 8, 31));
     QCOMPARE(german.stored(SettingsKey::dtpAgreementDate), QStringLiteral("31.08.2021"));
+}
+
+void tst_Form1::returnInDatePickerIsNoChange_data()
+{
+    QTest::addColumn<QString>("stored"); // empty: no date stored yet
+    QTest::addColumn<QDate>("shown");
+    QTest::newRow("today, never chosen") << QString() << QDate(2022, 4, 23);
+    QTest::newRow("after a stored date that did not convert") << "31.08.2021" << QDate(2010, 1, 17);
+}
+
+// Qt's date edit announces its date again when Return is pressed in it; that is no edit, so a
+// date never chosen is not fixed in the store, and an unreadable one is not replaced unasked.
+void tst_Form1::returnInDatePickerIsNoChange()
+{
+    QFETCH(QString, stored);
+    QFETCH(QDate, shown);
+    Rig rig;
+    rig.platform.todayValue = QDate(2022, 4, 23);
+    if (!stored.isEmpty())
+        rig.store.write(SettingsKey::dtpAgreementDate, stored);
+    const QString before = rig.stored(SettingsKey::dtpAgreementDate);
+    Form1& form = rig.start();
+    QVERIFY(showActive(form));
+    QTRY_VERIFY(form.dtpAgreementDate->hasFocus());
+    QCOMPARE(form.dtpAgreementDate->date(), shown);
+
+    QTest::keyClick(form.dtpAgreementDate, Qt::Key_Return);
+    QCOMPARE(form.dtpAgreementDate->date(), shown);
+    QCOMPARE(rig.stored(SettingsKey::dtpAgreementDate), before);
+
+    // A real change is stored, and so is a change back.
+    form.dtpAgreementDate->setDate(shown.addDays(1));
+    QCOMPARE(rig.stored(SettingsKey::dtpAgreementDate), ShortDate::toText(shown.addDays(1), QLocale()));
+    form.dtpAgreementDate->setDate(shown);
+    QCOMPARE(rig.stored(SettingsKey::dtpAgreementDate), ShortDate::toText(shown, QLocale()));
 }
 
 void tst_Form1::restartShowsEverything()
