@@ -229,9 +229,11 @@ bool TemplateFilling::SaveDocAsJPG(const QString& path)
 std::optional<QPicture> TemplateFilling::GetClipboardPicture(int format)
 {
     Q_UNUSED(format); // every format the clipboard offers is taken
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        if (std::optional<QPicture> picture = render::pictureFromMimeData(mPlatform.clipboard()))
-            return picture;
+    // Only a clipboard that cannot be read is asked again; one that answers without a picture
+    // has none, and asking a foreign owner a thousand times over would freeze the window.
+    for (int attempt = 0; attempt < kMaxClipboardAttempts; ++attempt) {
+        if (const QMimeData* data = mPlatform.clipboard())
+            return render::pictureFromMimeData(data);
     }
     return std::nullopt;
 }

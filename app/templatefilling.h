@@ -30,14 +30,16 @@ public:
     // Writes the page picture of the document at path to "temp.bmp" in the temporary folder.
     // Returns whether a new picture was written.
     bool SaveDocAsJPG(const QString& path);
-    // The clipboard's picture after at most 1000 attempts; nullopt when every attempt failed.
-    // format 0 takes whatever picture the clipboard offers.
+    // The clipboard's picture, or nullopt when it holds none. A clipboard that cannot be read
+    // is tried again, up to kMaxClipboardAttempts times in all. format 0 takes whatever
+    // picture the clipboard offers.
     std::optional<QPicture> GetClipboardPicture(int format);
 
     // The preview window, once the first run has created it.
     Form2* preview() const { return mForm2.get(); }
 
     static constexpr int kMaxNameDraws = 1000;
+    static constexpr int kMaxClipboardAttempts = 1000;
 
 private:
     Form2& form2();

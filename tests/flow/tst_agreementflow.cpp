@@ -60,6 +60,31 @@ QByteArray markedTemplate(const QString& marker)
     return QByteArray(reinterpret_cast<const char*>(out.data()), static_cast<qsizetype>(out.size()));
 }
 
+// The fake platform with a clipboard that cannot be read for its first `failures` reads;
+// counts every read.
+class FlakyClipboard final : public Platform {
+public:
+    FakePlatform inner;
+    int failures = 0;
+    int reads = 0;
+
+    void showMessage(const QString& text, const QString& caption, Icon icon) override
+    {
+        inner.showMessage(text, caption, icon);
+    }
+    bool askYesNo(const QString& text, const QString& caption) override { return inner.askYesNo(text, caption); }
+    QString getSaveFileName(const QString& title, const QString& filter) override
+    {
+        return inner.getSaveFileName(title, filter);
+    }
+    void setClipboard(std::unique_ptr<QMimeData> data) override { inner.setClipboard(std::move(data)); }
+    const QMimeData* clipboard() override { return ++reads <= failures ? nullptr : inner.clipboard(); }
+    QDate today() override { return inner.today(); }
+    double randomFraction() override { return inner.randomFraction(); }
+    void openUrl(const QUrl& url) override { inner.openUrl(url); }
+    void endProgram() override { inner.endProgram(); }
+};
+
 bool writeFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
@@ -94,6 +119,8 @@ private slots:
     void takenNameIsDrawnAgain();
     void danglingLinkAtDrawnNameNotFollowed();
     void clipboardAnswersNothing();
+    void clipboardReadsUntilItAnswers_data();
+    void clipboardReadsUntilItAnswers();
     void saveOverReadOnlyTargetAnsweredYes();
     void saveIntoMissingFolderReportsNoDone();
     void saveIntoUnwritableFolderReportsNoDone();
@@ -611,6 +638,50 @@ void tst_AgreementFlow::clipboardAnswersNothing()
     const QString saved = rig.dir.filePath(QStringLiteral("agreement.doc"));
     rig.save(saved);
     QCOMPARE(fileBytes(saved), fileBytes(working));
+}
+
+void tst_AgreementFlow::clipboardReadsUntilItAnswers_data()
+{
+    QTest::addColumn<int>("failures");
+    QTest::addColumn<bool>("holdsImage");
+    QTest::addColumn<int>("reads");
+    QTest::addColumn<bool>("picture");
+    QTest::newRow("picture at once") << 0 << true << 1 << true;
+    QTest::newRow("picture after two failed reads") << 2 << true << 3 << true;
+    QTest::newRow("only text: no picture, asked once") << 0 << false << 1 << false;
+    QTest::newRow("only text after a failed read") << 1 << false << 2 << false;
+    QTest::newRow("never readable") << 5000 << true << TemplateFilling::kMaxClipboardAttempts << false;
+}
+
+// A read that fails is tried again; a clipboard that answers ends the attempts, with or
+// without a picture.
+void tst_AgreementFlow::clipboardReadsUntilItAnswers()
+{
+    QFETCH(int, failures);
+    QFETCH(bool, holdsImage);
+    QFETCH(int, reads);
+    QFETCH(bool, picture);
+    QTemporaryDir dir;
+    FlakyClipboard platform;
+    SettingsStore store(dir.filePath(QStringLiteral("settings.ini")));
+    Form1 form(platform, store, [] { return true; }, dir.path());
+    TemplateFilling filling(form, platform, engineWordFactory(platform), [] { return std::unique_ptr<Form2>(); });
+    auto data = std::make_unique<QMimeData>();
+    data->setText(QStringLiteral("not a picture"));
+    if (holdsImage) {
+        QImage image(40, 30, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        data->setImageData(image);
+    }
+    platform.setClipboard(std::move(data));
+    platform.failures = failures;
+
+    const std::optional<QPicture> result = filling.GetClipboardPicture(0);
+    QCOMPARE(platform.reads, reads);
+    QCOMPARE(result.has_value(), picture);
+    if (picture)
+        QCOMPARE(result->boundingRect().size(), QSize(40, 30));
+    QVERIFY(platform.inner.messages.empty());
 }
 
 void tst_AgreementFlow::saveOverReadOnlyTargetAnsweredYes()
