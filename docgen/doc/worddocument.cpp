@@ -718,9 +718,15 @@ std::vector<std::uint8_t> WordDocument::serialize() const
     append(fclcb::PlcfBtePapx, plcBtePapx);
     for (std::size_t index : d->droppedTables)
         fcLcb[2 * index + 1] = 0;
-    for (const auto& cpTable : d->cpTables)
+    // Moved tables get a copy of their own: in a damaged file they may share bytes with
+    // each other or with other structures, which writing in place would garble.
+    for (const auto& cpTable : d->cpTables) {
+        const auto [fc, lcb] = d->fcLcb(cpTable.fibIndex);
+        std::vector<std::uint8_t> plc(d->table.begin() + fc, d->table.begin() + fc + lcb);
         for (std::size_t i = 0; i < cpTable.cps.size(); ++i)
-            storeU32(table, fcLcb[2 * cpTable.fibIndex] + 4 * i, cpTable.cps[i]);
+            storeU32(plc, 4 * i, cpTable.cps[i]);
+        append(cpTable.fibIndex, plc);
+    }
 
     std::vector<std::uint32_t> rgLw = d->rgLw;
     rgLw[lw::cbMac] = std::uint32_t(wd.size());

@@ -666,6 +666,8 @@ void tst_WordDocument::damagedButReadableInputSavesSoundly_data()
     QTest::addColumn<QString>("name");
     // Typing moved the ending position 0xFFFFFFFF round to a small number.
     QTest::newRow("PlcfTch past the text") << "word-plcftch-past-text.doc";
+    // Moving the section table's positions in place wrote over the bookmark table sharing its bytes.
+    QTest::newRow("PlcfSed overlaps PlcfBkf") << "word-plcfsed-overlaps-plcfbkf.doc";
 }
 
 void tst_WordDocument::damagedButReadableInputSavesSoundly()
