@@ -9,6 +9,8 @@
 #include <QtTest>
 
 #include <map>
+#include <utility>
+#include <vector>
 
 // Lays out Word documents and checks every line against LibreOffice's own layout of the same file:
 // LibreOffice prints the document to PDF, pdftotext reads the lines back, and each of our lines must end
@@ -80,50 +82,51 @@ void tst_LibreOfficeLayout::initTestCase()
     QFile::copy(kSample, mDir.filePath(QStringLiteral("sample.doc")));
     QFile::copy(kTemplate, mDir.filePath(QStringLiteral("template.doc")));
 
-    doc::WordDocument filled = parse(readAll(kTemplate));
-    // From the end backwards, so every anchor is still where it was.
-    typeAfter(filled, u"Contractor ", u"Northwind Building Services LLC");
-    typeAfter(filled, u"Owner ", u"Margaret Ellison-Whitfield");
-    typeAfter(filled, u"Signed this", u" 14th ");
-    typeAfter(filled, u"as follows ",
-              u"one third on signing, one third when the old roof is off and the deck has been inspected and "
-              u"found sound,\r\nand the balance within ten days of completion and the final inspection.");
-    typeAfter(filled, u"under the sum of ", u"$18,450.00 (eighteen thousand four hundred fifty dollars)");
-    typeAfter(filled, u"Work Performed\r\r ",
-              u"Remove the existing asphalt shingles down to the deck, replace any damaged sheathing, install "
-              u"ice and water shield along the eaves and in the valleys, and lay new architectural shingles "
-              u"with continuous ridge venting.\nHaul away all debris and leave the site broom clean.");
-    typeAfter(filled, u"property at", u" 1187 Juniper Hollow Road, Cedar Falls, Iowa 50613");
-    typeAfter(filled, u"Contractor and", u" Margaret Ellison-Whitfield of Cedar Falls");
-    typeAfter(filled, u"by and between", u" Northwind Building Services LLC, a roofing company licensed in Iowa");
-    typeAfter(filled, u"day of", u" March");
-    typeAfter(filled, u"made the", u" 14th ");
-    filled.save(mDir.filePath(QStringLiteral("filled.doc")).toStdString());
-
-    // The program's own example agreement, typed as "Load Sample/Example Data" leaves it.
-    doc::WordDocument agreement = parse(readAll(kTemplate));
-    typeAfter(agreement, u"Contractor ", u" Corwin Ashdale Jr.");
-    typeAfter(agreement, u"Owner ", u" Tobias Quenby");
-    typeAfter(agreement, u"Signed thisday of", u" December, 2026");
-    typeAfter(agreement, u"Signed this", u" 7th ");
-    typeAfter(agreement, u"as follows ", u"One half would be payed before work start, and rest after work is finished.");
-    typeAfter(agreement, u"under the sum of ", u"$74.00");
-    typeAfter(agreement, u"Work Performed\r\r ", u"Build a tree house");
-    typeAfter(agreement, u"property at", u" Birchwood st");
-    typeAfter(agreement, u"Contractor and", u" Tobias Quenby");
-    typeAfter(agreement, u"by and between", u" Corwin Ashdale Jr.");
-    typeAfter(agreement, u"day of,", u" June, 2021");
-    typeAfter(agreement, u"made the", u" 5th ");
-    agreement.save(mDir.filePath(QStringLiteral("agreement.doc")).toStdString());
-
+    // Each list runs from the end of the template backwards, so every anchor is still where it was.
+    using Typing = std::vector<std::pair<std::u16string, std::u16string>>;
+    auto saveFilled = [&](const QString& name, const Typing& typing) {
+        doc::WordDocument document = parse(readAll(kTemplate));
+        for (const auto& [anchor, text] : typing)
+            typeAfter(document, anchor, text);
+        document.save(mDir.filePath(name + QStringLiteral(".doc")).toStdString());
+    };
+    saveFilled(QStringLiteral("filled"),
+               {{u"Contractor ", u"Northwind Building Services LLC"},
+                {u"Owner ", u"Margaret Ellison-Whitfield"},
+                {u"Signed this", u" 14th "},
+                {u"as follows ",
+                 u"one third on signing, one third when the old roof is off and the deck has been inspected and "
+                 u"found sound,\r\nand the balance within ten days of completion and the final inspection."},
+                {u"under the sum of ", u"$18,450.00 (eighteen thousand four hundred fifty dollars)"},
+                {u"Work Performed\r\r ",
+                 u"Remove the existing asphalt shingles down to the deck, replace any damaged sheathing, install "
+                 u"ice and water shield along the eaves and in the valleys, and lay new architectural shingles "
+                 u"with continuous ridge venting.\nHaul away all debris and leave the site broom clean."},
+                {u"property at", u" 1187 Juniper Hollow Road, Cedar Falls, Iowa 50613"},
+                {u"Contractor and", u" Margaret Ellison-Whitfield of Cedar Falls"},
+                {u"by and between", u" Northwind Building Services LLC, a roofing company licensed in Iowa"},
+                {u"day of", u" March"},
+                {u"made the", u" 14th "}});
+    // The program's own example agreement, as "Load Sample/Example Data" leaves the form.
+    saveFilled(QStringLiteral("agreement"),
+               {{u"Contractor ", u" Corwin Ashdale Jr."},
+                {u"Owner ", u" Tobias Quenby"},
+                {u"Signed thisday of", u" December, 2026"},
+                {u"Signed this", u" 7th "},
+                {u"as follows ", u"One half would be payed before work start, and rest after work is finished."},
+                {u"under the sum of ", u"$74.00"},
+                {u"Work Performed\r\r ", u"Build a tree house"},
+                {u"property at", u" Birchwood st"},
+                {u"Contractor and", u" Tobias Quenby"},
+                {u"by and between", u" Corwin Ashdale Jr."},
+                {u"day of,", u" June, 2021"},
+                {u"made the", u" 5th "}});
     // A long work description: many lines in one left-aligned paragraph.
-    doc::WordDocument longWork = parse(readAll(kTemplate));
     std::u16string work;
     for (int i = 0; work.size() < 1100; ++i)
         work += u"Stage " + std::u16string(1, char16_t(u'A' + i % 26)) +
                 u": prepare the ground, set the posts in concrete, frame the platform and fit the railings. ";
-    typeAfter(longWork, u"Work Performed\r\r ", work);
-    longWork.save(mDir.filePath(QStringLiteral("longwork.doc")).toStdString());
+    saveFilled(QStringLiteral("longwork"), {{u"Work Performed\r\r ", work}});
 
     mDocuments = {QStringLiteral("sample"), QStringLiteral("template"), QStringLiteral("filled"),
                   QStringLiteral("agreement"), QStringLiteral("longwork")};
