@@ -6,9 +6,9 @@
 #include "errorreport.h"
 #include "ordinal.h"
 #include "shortdate.h"
+#include "windowlook.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDateEdit>
 #include <QFile>
@@ -21,7 +21,6 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QScreen>
 #include <QTextDocument>
 
@@ -296,13 +295,8 @@ void Form1::ApplySkin()
     if (!FileExists(mProgramDir + QLatin1String(kSkinFile)))
         return;
     // There is no skin engine here: the skin only brings the system's button face colour.
-    const QColor face = QApplication::palette().color(QPalette::Button);
-    setBackground(this, face);
-    for (QWidget* child : findChildren<QWidget*>()) {
-        if (qobject_cast<QRadioButton*>(child) || qobject_cast<QCheckBox*>(child) ||
-            qobject_cast<QGroupBox*>(child) || qobject_cast<QLabel*>(child))
-            setBackground(child, face);
-    }
+    // The window holds no picture boxes, so the preview's colouring covers every kind.
+    WindowLook::SetControlColors(*this);
 }
 
 void Form1::loadHandCursor()

@@ -63,6 +63,17 @@ struct Rig {
         return *form;
     }
     QString stored(const char* key) const { return store.read(key, QStringLiteral("<absent>")); }
+    // A store holding an agreement, the price as given.
+    void fillStore(const QString& price)
+    {
+        store.write(SettingsKey::dtpAgreementDate, QStringLiteral("8/31/2021"));
+        store.write(SettingsKey::txtContractor, QStringLiteral("Corwin Ashdale Jr."));
+        store.write(SettingsKey::txtOwnerName, QStringLiteral("Tobias Quenby"));
+        store.write(SettingsKey::txtLocation, QStringLiteral("Birchwood st"));
+        store.write(SettingsKey::txtWorkPerformed, QStringLiteral("Build a tree house\nand a ladder"));
+        store.write(SettingsKey::txtContractPrice, price);
+        store.write(SettingsKey::txtPaymentProgress, QStringLiteral("Half before,\nhalf after."));
+    }
 };
 
 bool showActive(QWidget& window)
@@ -215,13 +226,7 @@ void tst_Form1::startWithEmptyStore()
 void tst_Form1::startWithFilledStore()
 {
     Rig rig;
-    rig.store.write(SettingsKey::dtpAgreementDate, QStringLiteral("8/31/2021"));
-    rig.store.write(SettingsKey::txtContractor, QStringLiteral("Corwin Ashdale Jr."));
-    rig.store.write(SettingsKey::txtOwnerName, QStringLiteral("Tobias Quenby"));
-    rig.store.write(SettingsKey::txtLocation, QStringLiteral("Birchwood st"));
-    rig.store.write(SettingsKey::txtWorkPerformed, QStringLiteral("Build a tree house\nand a ladder"));
-    rig.store.write(SettingsKey::txtContractPrice, QStringLiteral("1234.5"));
-    rig.store.write(SettingsKey::txtPaymentProgress, QStringLiteral("Half before,\nhalf after."));
+    rig.fillStore(QStringLiteral("1234.5"));
 
     Form1& form = rig.start();
     QVERIFY(rig.loaded);
@@ -246,13 +251,7 @@ void tst_Form1::startRewritesOnlyWhatChanged()
     QSKIP("The settings file is watched through a hard link");
 #else
     Rig rig;
-    rig.store.write(SettingsKey::dtpAgreementDate, QStringLiteral("8/31/2021"));
-    rig.store.write(SettingsKey::txtContractor, QStringLiteral("Corwin Ashdale Jr."));
-    rig.store.write(SettingsKey::txtOwnerName, QStringLiteral("Tobias Quenby"));
-    rig.store.write(SettingsKey::txtLocation, QStringLiteral("Birchwood st"));
-    rig.store.write(SettingsKey::txtWorkPerformed, QStringLiteral("Build a tree house\nand a ladder"));
-    rig.store.write(SettingsKey::txtContractPrice, QStringLiteral("$1,234.50"));
-    rig.store.write(SettingsKey::txtPaymentProgress, QStringLiteral("Half before,\nhalf after."));
+    rig.fillStore(QStringLiteral("$1,234.50"));
     const QByteArray file = QFile::encodeName(rig.dir.filePath(QStringLiteral("settings.ini")));
     const QByteArray secondName = file + ".second";
     // A rewrite puts a new file in place, which the second name does not follow.
