@@ -1,6 +1,7 @@
 #include "apptitle.h"
 
-namespace {
+namespace
+{
 constexpr qsizetype kMaxTitleLength = 40;
 } // namespace
 

@@ -2,9 +2,11 @@
 
 #include <cmath>
 
-namespace Currency {
+namespace Currency
+{
 
-namespace {
+namespace
+{
 
 bool isBlank(QChar c)
 {

@@ -6,7 +6,8 @@
 #include <optional>
 
 // The contract price's money form under one locale's number and currency conventions.
-namespace Currency {
+namespace Currency
+{
 
 // The amount a text stands for, or nothing when it is no amount. Accepts the locale's
 // currency symbol before or after the number, digit grouping, the decimal separator, a

@@ -7,9 +7,11 @@
 #include <QImageReader>
 #include <QPixmap>
 
-namespace CursorFile {
+namespace CursorFile
+{
 
-namespace {
+namespace
+{
 
 // ICONDIR (6 bytes) followed by the first ICONDIRENTRY (16 bytes).
 constexpr qsizetype kIconDirSize = 6;

@@ -9,7 +9,8 @@
 
 // A Windows cursor file (.cur): an icon directory of type 2 whose entries carry the hot spot
 // where an icon's carry planes and bit count.
-namespace CursorFile {
+namespace CursorFile
+{
 
 // The hot spot of the first image, or nothing when the data is no cursor file.
 std::optional<QPoint> hotSpot(const QByteArray& data);

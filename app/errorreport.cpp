@@ -7,8 +7,9 @@ QString ErrorReport::locationText(const QString& formName, const QString& handle
 
 QString ErrorReport::messageText(const QString& description, const QString& location, int number)
 {
-    return description + QStringLiteral("\r\n") + location + QStringLiteral("at line ") + QString::number(number) +
-           QStringLiteral("\r\r") + QStringLiteral("Please email screenshot of this message to ") +
+    return description + QStringLiteral("\r\n") + location + QStringLiteral("at line ") +
+           QString::number(number) + QStringLiteral("\r\r") +
+           QStringLiteral("Please email screenshot of this message to ") +
            QLatin1String(Vendor::kSupportEmail);
 }
 

@@ -8,7 +8,8 @@
 #include <stdexcept>
 #include <utility>
 
-namespace Vendor {
+namespace Vendor
+{
 inline constexpr char kProjectTag[] = "Pactforge2021/08/31";
 inline constexpr char kSupportEmail[] = "support@quillmark.example";
 inline constexpr char kHomePage[] = "https://www.quillmark.example/";
@@ -17,7 +18,8 @@ inline constexpr char kContactPage[] = "https://www.quillmark.example/contact/";
 
 // A failure inside a handler step. Anything derived from std::exception is reported the
 // same way; this type only carries a description made from a QString.
-class StepFailure : public std::runtime_error {
+class StepFailure : public std::runtime_error
+{
 public:
     explicit StepFailure(const QString& description) : std::runtime_error(description.toStdString()) {}
 };
@@ -26,7 +28,8 @@ public:
 // under a trap; a failing step is reported with its number and the handler goes on
 // with the next step. A failure inside a procedure the step calls abandons the rest
 // of that procedure, because the exception unwinds it up to the step.
-class ErrorReport {
+class ErrorReport
+{
 public:
     ErrorReport(Platform& platform, QString formName, QString handlerName)
         : mPlatform(platform), mLocation(locationText(formName, handlerName))

@@ -26,7 +26,8 @@
 
 #include <limits>
 
-namespace {
+namespace
+{
 
 constexpr int kTwipsPerPixel = 15;
 
@@ -93,7 +94,6 @@ QString plainText(const QPlainTextEdit* box)
     text.replace(QChar::LineSeparator, QLatin1Char('\n'));
     return text;
 }
-
 
 Form1::Form1(Platform& platform, SettingsStore& store, WordCheck startWordCheck, QString programDir)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

@@ -23,7 +23,8 @@ QString plainText(const QPlainTextEdit* box);
 
 // The main window: the seven agreement particulars, kept in the settings store as they
 // change, and the buttons for the template, help and sample data.
-class Form1 : public QWidget {
+class Form1 : public QWidget
+{
     Q_OBJECT
 
 public:

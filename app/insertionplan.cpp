@@ -5,7 +5,8 @@
 
 #include <limits>
 
-namespace InsertionPlan {
+namespace InsertionPlan
+{
 
 QString dayText(const QDate& date)
 {
@@ -14,8 +15,8 @@ QString dayText(const QDate& date)
 
 QString monthText(const QDate& date, const QLocale& locale)
 {
-    return QLatin1Char(' ') + locale.standaloneMonthName(date.month(), QLocale::LongFormat) + QStringLiteral(", ") +
-           QString::number(date.year());
+    return QLatin1Char(' ') + locale.standaloneMonthName(date.month(), QLocale::LongFormat) +
+           QStringLiteral(", ") + QString::number(date.year());
 }
 
 Lines lines(std::size_t k)

@@ -9,7 +9,8 @@
 
 // The twelve texts typed into the template, each at a base position of the untouched
 // template; a base shifts by everything typed before it.
-namespace InsertionPlan {
+namespace InsertionPlan
+{
 
 inline constexpr std::array<int, 12> kBases = {141, 148, 164, 201, 436, 456, 566, 638, 655, 661, 669, 687};
 
@@ -33,7 +34,8 @@ Lines lines(std::size_t k);
 
 // A 16-bit signed counter as the position arithmetic uses it: a sum above 32,767
 // (or below -32,768) fails with "Overflow" and leaves the counter as it was.
-class Counter16 {
+class Counter16
+{
 public:
     static std::int16_t add(int a, int b);
 };

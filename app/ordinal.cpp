@@ -1,6 +1,7 @@
 #include "ordinal.h"
 
-namespace {
+namespace
+{
 
 // Only blanks are cut: a tab or line break around the digits makes the text no day.
 QString trimBlanks(const QString& text)

@@ -8,7 +8,8 @@
 #include <QMimeData>
 #include <QRandomGenerator>
 
-namespace {
+namespace
+{
 
 // "Word Files (*.doc)|*.doc" -> "Word Files (*.doc)": Qt reads the pattern from the description.
 QString qtFilter(const QString& filter)
@@ -16,7 +17,9 @@ QString qtFilter(const QString& filter)
     const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList out;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
-        out << (parts[i].contains(QLatin1Char('(')) ? parts[i] : parts[i] + QStringLiteral(" (") + parts[i + 1] + QLatin1Char(')'));
+        out << (parts[i].contains(QLatin1Char('('))
+                    ? parts[i]
+                    : parts[i] + QStringLiteral(" (") + parts[i + 1] + QLatin1Char(')'));
     return out.join(QStringLiteral(";;"));
 }
 

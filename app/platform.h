@@ -10,7 +10,8 @@ class QMimeData;
 
 // Every effect on the world outside the program's own windows and files goes through
 // this seam, so that handlers can be driven headless by tests.
-class Platform {
+class Platform
+{
 public:
     enum class Icon { None, Warning };
 
@@ -37,7 +38,8 @@ public:
 };
 
 // The real desktop: Qt's message boxes, file dialog, clipboard, clock and browser.
-class QtPlatform final : public Platform {
+class QtPlatform final : public Platform
+{
 public:
     void showMessage(const QString& text, const QString& caption, Icon icon) override;
     bool askYesNo(const QString& text, const QString& caption) override;

@@ -6,7 +6,8 @@
 #include <memory>
 
 // The settings keys of the seven agreement particulars, equal to their controls' names.
-namespace SettingsKey {
+namespace SettingsKey
+{
 inline constexpr char dtpAgreementDate[] = "dtpAgreementDate";
 inline constexpr char txtContractor[] = "txtContractor";
 inline constexpr char txtOwnerName[] = "txtOwnerName";
@@ -20,7 +21,8 @@ inline constexpr char txtPaymentProgress[] = "txtPaymentProgress";
 // section "Brindlewick Paperwork Studio". Every write reaches the disk before it returns, so
 // a killed process loses nothing; writing the value a key already holds leaves the file as it
 // is; nothing is ever removed.
-class SettingsStore {
+class SettingsStore
+{
 public:
     // The user's own store.
     SettingsStore();

@@ -1,8 +1,10 @@
 #include "shortdate.h"
 
-namespace ShortDate {
+namespace ShortDate
+{
 
-namespace {
+namespace
+{
 
 constexpr int kTwoDigitPivot = 30; // two-digit years below it belong to the 2000s
 

@@ -6,7 +6,8 @@
 
 // The stored form of the agreement date: the locale's short date format with the year
 // always written in four digits, so that reading it back never moves it a century.
-namespace ShortDate {
+namespace ShortDate
+{
 
 // The locale's short format with any two-digit year widened to four ("M/d/yy" -> "M/d/yyyy").
 QString storedFormat(const QLocale& locale);

@@ -14,7 +14,8 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 
-namespace {
+namespace
+{
 
 constexpr char kTemplateFile[] = "template.doc";
 constexpr char kPictureFile[] = "temp.bmp";
@@ -27,8 +28,8 @@ constexpr char kPictureFile[] = "temp.bmp";
 
 int typedLength(const QString& text)
 {
-    const std::u16string typed = doc::normalizeTypedText(
-        std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())));
+    const std::u16string typed = doc::normalizeTypedText(std::u16string_view(
+        reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())));
     return static_cast<int>(typed.size());
 }
 
@@ -130,14 +131,12 @@ void TemplateFilling::PushButton22_Click()
         bool positionKnown = countersValid;
         if (k == 0) {
             report.step(lines.position, [&] { runningLength = 0; });
-            countersValid = report.step(lines.runningLength, [&] {
-                runningLength = Counter16::add(0, typedLength(texts[k]));
-            });
+            countersValid = report.step(lines.runningLength,
+                                        [&] { runningLength = Counter16::add(0, typedLength(texts[k])); });
             position = static_cast<std::int16_t>(InsertionPlan::kBases[k]);
         } else if (countersValid) {
-            positionKnown = report.step(lines.position, [&] {
-                position = Counter16::add(runningLength, InsertionPlan::kBases[k]);
-            });
+            positionKnown = report.step(
+                lines.position, [&] { position = Counter16::add(runningLength, InsertionPlan::kBases[k]); });
             countersValid = positionKnown && report.step(lines.runningLength, [&] {
                 runningLength = Counter16::add(runningLength, typedLength(texts[k]));
             });

@@ -16,7 +16,8 @@ class Form2;
 // "Start Creating Template": fills the template the program carries with the main
 // window's particulars, saves the working document, pictures its page and swaps the
 // main window for the preview. Also the page picture export it calls.
-class TemplateFilling {
+class TemplateFilling
+{
 public:
     // Starts a new instance of the automation engine; throws when none can be started.
     using WordFactory = std::function<std::unique_ptr<word::Application>()>;

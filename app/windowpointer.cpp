@@ -4,7 +4,8 @@
 #include <QMouseEvent>
 #include <QWidget>
 
-namespace {
+namespace
+{
 constexpr char kButtonRole[] = "brindlewickPointerButton";
 constexpr char kOwnCursor[] = "brindlewickOwnCursor";
 // A move that a button leaves unhandled travels on to the button's parents, but the pointer

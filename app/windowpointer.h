@@ -15,7 +15,8 @@ enum class MousePointer { Default = 0, Busy = 11, Custom = 99 };
 // One pointer setting for a whole window, its controls included. Hovering a watched
 // button switches to the custom (hand) pointer, hovering a watched surface back to the
 // default; neither touches the busy hourglass.
-class WindowPointer : public QObject {
+class WindowPointer : public QObject
+{
     Q_OBJECT
 
 public:

@@ -13,7 +13,8 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 struct Insertion {
     std::uint32_t base;
@@ -45,7 +46,8 @@ int main(int argc, char** argv)
     }
     const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 2000;
     std::ifstream in(argv[1], std::ios::binary);
-    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                          std::istreambuf_iterator<char>());
     const std::string out = (std::filesystem::temp_directory_path() / "bench-engine-working.doc").string();
 
     using Clock = std::chrono::steady_clock;
@@ -75,8 +77,8 @@ int main(int argc, char** argv)
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     std::printf("rounds: %d, template: %zu bytes\n", rounds, bytes.size());
-    std::printf("median open %.1f us, twelve insertions %.1f us, save %.1f us, total %.1f us\n", median(openUs),
-                median(typeUs), median(saveUs), median(totalUs));
+    std::printf("median open %.1f us, twelve insertions %.1f us, save %.1f us, total %.1f us\n",
+                median(openUs), median(typeUs), median(saveUs), median(totalUs));
     std::printf("peak resident memory: %.1f MB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
     return 0;
 }

@@ -8,8 +8,8 @@
 #include "pagepicture.h"
 #include "settingsstore.h"
 #include "templatefilling.h"
-#include "workingfiles.h"
 #include "worddocument.h"
+#include "workingfiles.h"
 
 #include <QApplication>
 #include <QDateEdit>
@@ -25,7 +25,8 @@
 #include <functional>
 #include <vector>
 
-namespace {
+namespace
+{
 
 double median(std::vector<double> values)
 {
@@ -75,7 +76,8 @@ int main(int argc, char* argv[])
 
     FakePlatform platform;
     SettingsStore store(dir.filePath(QStringLiteral("settings.ini")));
-    Form1 form(platform, store, [] { return true; }, dir.path());
+    Form1 form(
+        platform, store, [] { return true; }, dir.path());
     TemplateFilling filling(form, platform, engineWordFactory(platform), [&] {
         auto preview = std::make_unique<Form2>(platform, dir.path(), &form);
         preview->setAppTitle(form.appTitle());
@@ -100,9 +102,8 @@ int main(int argc, char* argv[])
         }
         (run == 0 ? first : afterBack).push_back(click);
         if (run + 1 < runs)
-            back.push_back(milliseconds([&] {
-                filling.preview()->findChild<QPushButton*>(QStringLiteral("PushButton8"))->click();
-            }));
+            back.push_back(milliseconds(
+                [&] { filling.preview()->findChild<QPushButton*>(QStringLiteral("PushButton8"))->click(); }));
     }
 
     // The picture's share, measured on the last run's working document.
@@ -135,7 +136,7 @@ int main(int argc, char* argv[])
     print("    of which render::pictureToImage", raster);
     const double whole = median(afterBack);
     if (whole > 0.0)
-        std::printf("share of the click: SaveDocAsJPG %.0f %%, renderPage %.0f %%\n", 100.0 * median(export_) / whole,
-                    100.0 * median(render) / whole);
+        std::printf("share of the click: SaveDocAsJPG %.0f %%, renderPage %.0f %%\n",
+                    100.0 * median(export_) / whole, 100.0 * median(render) / whole);
     return 0;
 }

@@ -6,16 +6,18 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QPicture>
 #include <QScrollBar>
 
 #include <cstdio>
 
-namespace {
+namespace
+{
 
-class SilentPlatform final : public Platform {
+class SilentPlatform final : public Platform
+{
 public:
     void showMessage(const QString& text, const QString&, Icon) override
     {
@@ -42,15 +44,17 @@ QPicture agreementPage()
     painter.drawText(QRect(0, 40, 720, 30), Qt::AlignHCenter, QStringLiteral("Contractor Agreement"));
     painter.setFont(QFont(QStringLiteral("Liberation Serif"), 11));
     for (int y = 100; y < 960; y += 18)
-        painter.drawText(QPointF(72, y), QStringLiteral("This Agreement is made between the Contractor and the Owner "
-                                                        "for the work described below, line %1.")
-                                             .arg(y));
+        painter.drawText(QPointF(72, y),
+                         QStringLiteral("This Agreement is made between the Contractor and the Owner "
+                                        "for the work described below, line %1.")
+                             .arg(y));
     painter.end();
     return picture;
 }
 
 // Counts the pixels a widget paints.
-class PaintMeter : public QObject {
+class PaintMeter : public QObject
+{
 public:
     qint64 pixels = 0;
     int paints = 0;
@@ -114,9 +118,10 @@ int main(int argc, char** argv)
         form.picture1_MouseMove(Qt::LeftButton, 1500.0f - 15.0f * ((i % 2) ? -3 : 3), 1500.0f - 45.0f);
         QApplication::processEvents();
     }
-    std::printf("drag step (move and paint), device pixel ratio %.0f: %.3f ms; %d paints covering %.1f%% of the "
-                "picture per step\n",
-                picture1->devicePixelRatioF(), msSince(timer, kDragSteps), meter.paints,
-                100.0 * double(meter.pixels) / double(kDragSteps) / double(fullPixels));
+    std::printf(
+        "drag step (move and paint), device pixel ratio %.0f: %.3f ms; %d paints covering %.1f%% of the "
+        "picture per step\n",
+        picture1->devicePixelRatioF(), msSince(timer, kDragSteps), meter.paints,
+        100.0 * double(meter.pixels) / double(kDragSteps) / double(fullPixels));
     return 0;
 }

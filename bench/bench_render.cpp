@@ -17,7 +17,8 @@
 #include <functional>
 #include <vector>
 
-namespace {
+namespace
+{
 
 double medianMicroseconds(int runs, const std::function<void()>& work)
 {
@@ -25,13 +26,17 @@ double medianMicroseconds(int runs, const std::function<void()>& work)
     for (int i = 0; i < runs; ++i) {
         const auto start = std::chrono::steady_clock::now();
         work();
-        times.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+        times.push_back(
+            std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
     }
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
 }
 
-void report(const char* what, double microseconds) { std::printf("%-44s %10.1f us\n", what, microseconds); }
+void report(const char* what, double microseconds)
+{
+    std::printf("%-44s %10.1f us\n", what, microseconds);
+}
 
 } // namespace
 
@@ -53,8 +58,8 @@ int main(int argc, char** argv)
     report("layout", medianMicroseconds(50, [&] { render::layoutPage(model); }));
     QPicture picture;
     report("layout and record", medianMicroseconds(50, [&] { picture = render::renderPage(model); }));
-    std::printf("picture: %d x %d px, %u bytes\n", picture.boundingRect().width(), picture.boundingRect().height(),
-                picture.size());
+    std::printf("picture: %d x %d px, %u bytes\n", picture.boundingRect().width(),
+                picture.boundingRect().height(), picture.size());
 
     for (const double zoom : {1.0, 2.0, 3.5}) {
         const QSize size = (QSizeF(picture.boundingRect().size()) * zoom).toSize();
@@ -71,7 +76,8 @@ int main(int argc, char** argv)
         report(label, us);
     }
 
-    report("clipboard data (image + vector)", medianMicroseconds(10, [&] { render::pictureToMimeData(picture); }));
+    report("clipboard data (image + vector)",
+           medianMicroseconds(10, [&] { render::pictureToMimeData(picture); }));
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("temp.bmp"));
     report("save picture file", medianMicroseconds(20, [&] { render::savePictureFile(picture, path); }));

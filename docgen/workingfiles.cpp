@@ -17,7 +17,8 @@
 #include <unistd.h>
 #endif
 
-namespace {
+namespace
+{
 
 [[noreturn]] void fail(const QString& reason, const QString& path)
 {
@@ -37,7 +38,8 @@ QString privateFolder(const QString& path)
     const QByteArray native = QFile::encodeName(path);
     if (::mkdir(native.constData(), S_IRWXU) != 0 && errno != EEXIST)
         fail(systemError(errno), path);
-    struct stat info {};
+    struct stat info {
+    };
     if (::lstat(native.constData(), &info) != 0)
         fail(systemError(errno), path);
     if (!S_ISDIR(info.st_mode))
@@ -107,9 +109,9 @@ void DeleteFileQuietly(const QString& path)
         // The "User" flags say what we may do, not what is stored; setting them back would
         // grant the owner whatever we happen to be allowed.
         constexpr QFileDevice::Permissions kStored =
-            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup |
-            QFileDevice::WriteGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::WriteOther |
-            QFileDevice::ExeOther;
+            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+            QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+            QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
         const QFileDevice::Permissions before = info.permissions() & kStored;
         QFile::setPermissions(path, before | QFileDevice::WriteOwner);
         if (!QFile::remove(path))
@@ -138,7 +140,8 @@ void ReplaceFileAtomically(const QByteArray& bytes, const QString& path)
     // QSaveFile would resolve a link at path and write its target, so the temporary
     // file and the rename are done here.
     const QFileInfo target(path);
-    QTemporaryFile file(target.absolutePath() + QLatin1Char('/') + target.fileName() + QStringLiteral(".XXXXXX"));
+    QTemporaryFile file(target.absolutePath() + QLatin1Char('/') + target.fileName() +
+                        QStringLiteral(".XXXXXX"));
     if (!file.open())
         fail(file.errorString(), path);
     if (file.write(bytes) != bytes.size() || !file.flush())

@@ -16,7 +16,8 @@ const doc::CompoundFile& shell()
 {
     static const doc::CompoundFile file = [] {
         std::ifstream in(BRINDLEWICK_FUZZ_SHELL, std::ios::binary);
-        const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                              std::istreambuf_iterator<char>());
         return doc::CompoundFile::parse(bytes);
     }();
     return file;

@@ -1,8 +1,8 @@
 #include "form2.h"
 
+#include "cursorfile.h"
 #include "errorreport.h"
 #include "picturebox.h"
-#include "cursorfile.h"
 #include "windowlook.h"
 #include "workingfiles.h"
 
@@ -21,7 +21,8 @@
 
 #include <cmath>
 
-namespace {
+namespace
+{
 
 using Axis = ZoomGeometry::Axis;
 
@@ -115,7 +116,8 @@ void Form2::createControls()
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame1->setGeometry(toPixels(kFrame1));
 
-    auto makeButton = [this](QWidget* parent, const char* name, const QString& caption, const TwipRect& place) {
+    auto makeButton = [this](QWidget* parent, const char* name, const QString& caption,
+                             const TwipRect& place) {
         auto* button = new QPushButton(caption, parent);
         button->setObjectName(QLatin1String(name));
         button->setGeometry(toPixels(place));
@@ -312,9 +314,10 @@ void Form2::RedrawImage()
         });
         report.step(112, [&] {
             // Always from the natural-size source, never from the previous painting.
-            Picture1->paintPicture(Zoom_Ori->picture(),
-                                   QRectF(0, 0, toPixelsF(mGeometry.mOrigWidth), toPixelsF(mGeometry.mOrigHeight)),
-                                   QRectF(0, 0, toPixelsF(mGeometry.mZoomWidth), toPixelsF(mGeometry.mZoomHeight)));
+            Picture1->paintPicture(
+                Zoom_Ori->picture(),
+                QRectF(0, 0, toPixelsF(mGeometry.mOrigWidth), toPixelsF(mGeometry.mOrigHeight)),
+                QRectF(0, 0, toPixelsF(mGeometry.mZoomWidth), toPixelsF(mGeometry.mZoomHeight)));
         });
         report.step(114, [&] { mPointer->set(MousePointer::Default); });
         report.step(116, [&] {
@@ -496,7 +499,8 @@ void Form2::PushButton6_Click()
         copied = report.step(130, [&] { WriteBytesToFile(readWholeFile(mWordFile), chosen); });
     // A failed copy has been reported; "Done." would claim the opposite.
     if (copied)
-        report.step(132, [&] { mPlatform.showMessage(QStringLiteral("Done."), mAppTitle, Platform::Icon::None); });
+        report.step(132,
+                    [&] { mPlatform.showMessage(QStringLiteral("Done."), mAppTitle, Platform::Icon::None); });
 }
 
 void Form2::PushButton8_Click()
@@ -528,7 +532,8 @@ void Form2::closeEvent(QCloseEvent* event)
 void Form2::showDisplayBox()
 {
     Picture1->setGeometry(toPixels(mGeometry.left()), toPixels(mGeometry.top()),
-                          qMax(0, toPixels(mGeometry.displayWidth())), qMax(0, toPixels(mGeometry.displayHeight())));
+                          qMax(0, toPixels(mGeometry.displayWidth())),
+                          qMax(0, toPixels(mGeometry.displayHeight())));
 }
 
 void Form2::showSource()

@@ -20,7 +20,8 @@ class QScrollBar;
 // drag-to-pan, saves the working document under a name of the user's choice, goes back
 // to the main window, and ends the program when closed. Sizes and positions are kept in
 // twips by ZoomGeometry; this class only binds that model to its widgets.
-class Form2 : public QWidget {
+class Form2 : public QWidget
+{
     Q_OBJECT
 
 public:

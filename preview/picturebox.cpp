@@ -4,7 +4,8 @@
 #include <QPaintEngine>
 #include <QPainter>
 
-namespace {
+namespace
+{
 
 // Device pixels a rendering may hold (32 MB). The zoomed page stays below 12100 x 15700
 // twips, about 807 x 1047 pixels, which fits up to a device pixel ratio of about 3;

@@ -11,7 +11,8 @@
 // QPictures, replayed once into a rendering at the device pixel ratio of the surface
 // being painted; so they stay sharp at any zoom and ratio, and moving the box or
 // uncovering part of it copies pixels instead of laying the text out again.
-class PictureBox : public QWidget {
+class PictureBox : public QWidget
+{
 public:
     explicit PictureBox(QWidget* parent = nullptr);
 

@@ -6,7 +6,8 @@
 #include <QRadioButton>
 #include <QWidget>
 
-namespace WindowLook {
+namespace WindowLook
+{
 
 void SetControlColors(QWidget& window)
 {

@@ -4,7 +4,8 @@
 #include <limits>
 #include <stdexcept>
 
-namespace {
+namespace
+{
 
 // Real to integer conversions: nearest, halves to the even neighbour (the default
 // floating-point rounding mode), failing as an overflow outside the target type.
@@ -147,8 +148,8 @@ void ZoomGeometry::fitAxis(Axis axis)
     const bool horizontal = axis == Axis::Horizontal;
     qint16& step = horizontal ? mHStep : mVStep;
     Bar& bar = barFor(axis);
-    const std::optional<BarFit> fit = horizontal ? fitBar(mDisplayWidth, mViewportWidth)
-                                                 : fitBar(mDisplayHeight, mViewportHeight);
+    const std::optional<BarFit> fit =
+        horizontal ? fitBar(mDisplayWidth, mViewportWidth) : fitBar(mDisplayHeight, mViewportHeight);
     if (!fit) {
         bar.enabled = false;
         step = 0;

@@ -12,7 +12,8 @@
 // Three boxes take part: the viewport (Picture2, fixed, with a border), the display box
 // (Picture1, borderless, moved inside the viewport's drawing area) and the zoom source
 // holder (Zoom_Ori, borderless, holding the picture at its natural size).
-class ZoomGeometry {
+class ZoomGeometry
+{
 public:
     static constexpr qint32 kPaintWidthLimit = 12100;
     static constexpr qint32 kPaintHeightLimit = 15700;

@@ -9,7 +9,8 @@
 #include <utility>
 #include <vector>
 
-namespace doc {
+namespace doc
+{
 
 // Overflow-checked size arithmetic for offsets and counts taken from a file.
 inline std::optional<std::size_t> checkedAdd(std::size_t a, std::size_t b)
@@ -35,7 +36,8 @@ inline bool rangeFits(std::size_t size, std::uint64_t offset, std::uint64_t leng
 // Reads little-endian values from a byte buffer. A read past the end yields zero and
 // leaves the cursor failed for good, so a parser may read a whole structure and check
 // ok() once before trusting any of it.
-class ByteCursor {
+class ByteCursor
+{
 public:
     explicit ByteCursor(std::span<const std::uint8_t> data, std::size_t offset = 0) : mData(data)
     {
@@ -117,7 +119,8 @@ private:
 };
 
 // Appends little-endian values to a growing buffer.
-class ByteWriter {
+class ByteWriter
+{
 public:
     void u8(std::uint8_t v) { mData.push_back(v); }
     void u16(std::uint16_t v)

@@ -12,15 +12,18 @@
 #include <optional>
 #include <utility>
 
-namespace doc {
+namespace doc
+{
 
-namespace {
+namespace
+{
 
 constexpr std::array<std::uint8_t, 8> kSignature{0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 constexpr std::size_t kHeaderSize = 512;
 
 // Compound File Header ([MS-CFB] 2.2).
-namespace header {
+namespace header
+{
 constexpr std::size_t minorVersion = 0x18;
 constexpr std::size_t majorVersion = 0x1A;
 constexpr std::size_t byteOrder = 0x1C;
@@ -38,7 +41,8 @@ constexpr std::size_t difatEntries = 109;
 } // namespace header
 
 // Compound File Directory Entry ([MS-CFB] 2.6.1).
-namespace dirent {
+namespace dirent
+{
 constexpr std::size_t size = 128;
 constexpr std::size_t name = 0;
 constexpr std::size_t nameLength = 64;
@@ -148,10 +152,12 @@ const Entry& CompoundFile::Impl::find(const std::string& path) const
     return entries[it->second];
 }
 
-namespace {
+namespace
+{
 
 // Loads a compound file's directory and streams, trusting no count or link it has not checked.
-class Reader {
+class Reader
+{
 public:
     explicit Reader(std::span<const std::uint8_t> file) : mFile(file) {}
 
@@ -530,10 +536,12 @@ std::vector<std::string> CompoundFile::streamPaths() const
     return paths;
 }
 
-namespace {
+namespace
+{
 
 // Sector numbers are handed out in file order; every chain is contiguous.
-class SectorPlan {
+class SectorPlan
+{
 public:
     std::uint32_t allocate(std::uint64_t count)
     {

@@ -6,13 +6,15 @@
 #include <string>
 #include <vector>
 
-namespace doc {
+namespace doc
+{
 
 // An OLE2 compound file held wholly in memory ([MS-CFB]). Streams are addressed by
 // their path from the root, storages separated by '/', e.g. "WordDocument" or
 // "ObjectPool/_1234/\x01Ole". The directory tree, CLSIDs, state bits and times are kept
 // as read, so writing back changes only the streams that were replaced.
-class CompoundFile {
+class CompoundFile
+{
 public:
     // Throws doc::Error for anything that is not a sound compound file.
     static CompoundFile parse(std::span<const std::uint8_t> bytes);

@@ -3,11 +3,13 @@
 #include <stdexcept>
 #include <string>
 
-namespace doc {
+namespace doc
+{
 
 // Bad input (a damaged, foreign or unsupported file, or a failed write) is reported
 // with this one exception type; programmer mistakes are assertions instead.
-class Error : public std::runtime_error {
+class Error : public std::runtime_error
+{
 public:
     enum class Kind {
         NotCompoundFile, // not an OLE2 compound file at all

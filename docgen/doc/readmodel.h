@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-namespace doc {
+namespace doc
+{
 
 // What the page renderer needs of a document's main text, with formatting resolved
 // (style sheet, then paragraph and character properties). Lengths are in twips

@@ -5,7 +5,8 @@
 
 // UTF-16 <-> UTF-8 for names and command lines. Unpaired surrogates and malformed
 // bytes become U+FFFD; nothing is dropped silently.
-namespace doc::utf {
+namespace doc::utf
+{
 
 inline void appendUtf8(std::string& out, char32_t cp)
 {
@@ -31,7 +32,8 @@ inline std::string toUtf8(std::u16string_view units)
     std::string out;
     for (std::size_t i = 0; i < units.size(); ++i) {
         const char32_t u = units[i];
-        if (u >= 0xD800 && u < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000) {
+        if (u >= 0xD800 && u < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+            units[i + 1] < 0xE000) {
             appendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00));
             ++i;
         } else if (u >= 0xD800 && u < 0xE000) {
@@ -49,8 +51,15 @@ inline std::u16string fromUtf8(std::string_view bytes)
     std::size_t i = 0;
     while (i < bytes.size()) {
         const auto lead = static_cast<unsigned char>(bytes[i]);
-        const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-        char32_t cp = length == 1 ? lead : length == 2 ? (lead & 0x1Fu) : length == 3 ? (lead & 0x0Fu) : (lead & 0x07u);
+        const std::size_t length = lead < 0x80           ? 1
+                                   : (lead >> 5) == 0x6  ? 2
+                                   : (lead >> 4) == 0xE  ? 3
+                                   : (lead >> 3) == 0x1E ? 4
+                                                         : 0;
+        char32_t cp = length == 1   ? lead
+                      : length == 2 ? (lead & 0x1Fu)
+                      : length == 3 ? (lead & 0x0Fu)
+                                    : (lead & 0x07u);
         bool valid = length != 0 && i + length <= bytes.size();
         for (std::size_t k = 1; valid && k < length; ++k) {
             const auto next = static_cast<unsigned char>(bytes[i + k]);

@@ -515,9 +515,9 @@ struct FkpEntry {
 // count byte at even offsets; returns the PlcBte. A ChpxFkp ([MS-DOC] 2.9.44) has 1-byte
 // entries, a PapxFkp (2.9.175) 13-byte ones (the offset, then the PHE).
 template <typename Run, typename Encode>
-std::vector<std::uint8_t> writeFkps(std::vector<std::uint8_t>& wd, const std::vector<Run>& runs, std::size_t cbEntry,
-                                    std::size_t maxEntries, Encode encode, std::uint32_t& firstPn,
-                                    std::uint32_t& pageCount)
+std::vector<std::uint8_t> writeFkps(std::vector<std::uint8_t>& wd, const std::vector<Run>& runs,
+                                    std::size_t cbEntry, std::size_t maxEntries, Encode encode,
+                                    std::uint32_t& firstPn, std::uint32_t& pageCount)
 {
     std::vector<std::uint32_t> bteFcs;
     std::vector<std::uint32_t> btePns;

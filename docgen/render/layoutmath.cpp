@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
-namespace render {
+namespace render
+{
 
-namespace {
+namespace
+{
 
 // Word's limit for any page dimension, margin or indent (22 inches); anything past it is damage.
 constexpr double kMaxTwips = 31680;
@@ -14,7 +16,10 @@ constexpr double kMaxLineSpacingTwips = 31680;
 // Stops closer than this to x count as reached; guards against rounding in the positions.
 constexpr double kTabEpsilon = 1e-6;
 
-double clampTwips(double twips) { return std::clamp(twips, -kMaxTwips, kMaxTwips); }
+double clampTwips(double twips)
+{
+    return std::clamp(twips, -kMaxTwips, kMaxTwips);
+}
 
 } // namespace
 
@@ -45,7 +50,8 @@ TabRuler::Stop resolveTab(const TabRuler& ruler, double x)
             break;
         }
     }
-    if (ruler.indentStop && *ruler.indentStop > x + kTabEpsilon && (!best || *ruler.indentStop < best->position))
+    if (ruler.indentStop && *ruler.indentStop > x + kTabEpsilon &&
+        (!best || *ruler.indentStop < best->position))
         best = TabRuler::Stop{*ruler.indentStop, doc::TabStop::Alignment::Left, u' '};
     if (best)
         return *best;

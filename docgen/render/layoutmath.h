@@ -8,14 +8,21 @@
 
 // The page picture's arithmetic, kept free of fonts and painting so it can be checked on its own.
 // Every length here is in 96-dpi pixels unless its name says twips.
-namespace render {
+namespace render
+{
 
 inline constexpr double kTwipsPerPixel = 15.0;
 inline constexpr double kPointsPerInch = 72.0;
 inline constexpr double kPixelsPerInch = 96.0;
 
-constexpr double twipsToPixels(double twips) { return twips / kTwipsPerPixel; }
-constexpr double pointsToPixels(double points) { return points * kPixelsPerInch / kPointsPerInch; }
+constexpr double twipsToPixels(double twips)
+{
+    return twips / kTwipsPerPixel;
+}
+constexpr double pointsToPixels(double points)
+{
+    return points * kPixelsPerInch / kPointsPerInch;
+}
 
 // The stops a tab can go to on one line. Stop positions are from the text column's left edge.
 struct TabRuler {
@@ -24,7 +31,7 @@ struct TabRuler {
         doc::TabStop::Alignment alignment = doc::TabStop::Alignment::Left;
         char16_t leader = u' ';
     };
-    std::vector<Stop> stops; // sorted by position, bar tabs left out (they are not stops)
+    std::vector<Stop> stops;  // sorted by position, bar tabs left out (they are not stops)
     double defaultWidth = 48; // default stops at every multiple of this, past the last explicit stop
     // A hanging indent's left indent acts as a stop for the lines that start left of it.
     std::optional<double> indentStop;
@@ -36,7 +43,8 @@ struct TabRuler {
 TabRuler::Stop resolveTab(const TabRuler& ruler, double x);
 
 // Height of a line whose fonts give singleHeight (ascent + descent + leading), under Word's line spacing
-// (LSPD): multiple = lineSpacing/240 lines; otherwise lineSpacing twips, exact when negative, at least when positive.
+// (LSPD): multiple = lineSpacing/240 lines; otherwise lineSpacing twips, exact when negative, at least when
+// positive.
 double lineHeight(double singleHeight, std::int32_t lineSpacing, bool lineSpacingMultiple);
 
 // Distance from a line's top to its baseline, for text whose fonts reach `above` over the baseline (ascent

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <optional>
 
-namespace render {
+namespace render
+{
 
-namespace {
+namespace
+{
 
 // Lines may reach lineEnd within this much: widths are sums of 1/64-pixel advances.
 constexpr double kFitEpsilon = 1e-3;
@@ -51,7 +53,8 @@ struct AlignedSegment {
 
 // The right end of a line as items are added to it, without placing each item: what the line breaker
 // needs to know in constant time per item.
-class LineCursor {
+class LineCursor
+{
 public:
     explicit LineCursor(double start) : mX(start) {}
 

@@ -6,7 +6,8 @@
 #include <vector>
 
 // Breaking a paragraph into lines and placing its pieces, on measured widths only.
-namespace render {
+namespace render
+{
 
 // One character's worth of a paragraph (a code point), measured in its font.
 struct LineItem {
@@ -27,8 +28,8 @@ struct BrokenLine {
     std::size_t begin = 0; // item range [begin, end)
     std::size_t end = 0;
     std::vector<LinePlacement> placements; // one per item in the range
-    double contentRight = 0; // right edge of the last item that is not a trailing space
-    bool hasContent = false; // anything but spaces and breaks on the line
+    double contentRight = 0;               // right edge of the last item that is not a trailing space
+    bool hasContent = false;               // anything but spaces and breaks on the line
 };
 
 struct LineFrame {

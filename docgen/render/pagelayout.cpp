@@ -11,9 +11,11 @@
 #include <tuple>
 #include <unordered_map>
 
-namespace render {
+namespace render
+{
 
-namespace {
+namespace
+{
 
 constexpr double kMinPointSize = 1.0;
 constexpr double kMaxPointSize = 1638.0; // Word's largest font size
@@ -42,12 +44,13 @@ struct FontMeasures {
     double lineWidth = 0;
 };
 
-class StyleTable {
+class StyleTable
+{
 public:
     int styleFor(const doc::CharacterRun& run)
     {
-        const QString family = run.fontName.empty() ? QStringLiteral("Times New Roman")
-                                                    : QString::fromStdString(run.fontName);
+        const QString family =
+            run.fontName.empty() ? QStringLiteral("Times New Roman") : QString::fromStdString(run.fontName);
         // Word sizes fonts in half points; anything finer only comes from a damaged file.
         const double size = std::isfinite(run.sizePt)
                                 ? std::round(std::clamp(run.sizePt, kMinPointSize, kMaxPointSize) * 2) / 2
@@ -74,9 +77,10 @@ public:
 
     double advance(int style, const QString& text)
     {
-        const std::uint64_t key = (static_cast<std::uint64_t>(style) << 32) |
-                                  (static_cast<std::uint64_t>(text.size() > 1 ? text.at(1).unicode() : 0) << 16) |
-                                  text.at(0).unicode();
+        const std::uint64_t key =
+            (static_cast<std::uint64_t>(style) << 32) |
+            (static_cast<std::uint64_t>(text.size() > 1 ? text.at(1).unicode() : 0) << 16) |
+            text.at(0).unicode();
         const auto found = mAdvances.find(key);
         if (found != mAdvances.end())
             return found->second;
@@ -97,7 +101,10 @@ private:
     std::unordered_map<std::uint64_t, double> mAdvances;
 };
 
-bool breaksAfter(char16_t c) { return c == u'-' || c == u'\u2013' || c == u'\u2014'; }
+bool breaksAfter(char16_t c)
+{
+    return c == u'-' || c == u'\u2013' || c == u'\u2014';
+}
 
 // Turns a paragraph's characters into measured glyphs: field codes, object anchors and other control
 // characters take no room and draw nothing.
@@ -198,7 +205,10 @@ double indentPx(std::int32_t twips)
     return twipsToPixels(std::clamp<double>(twips, -kMaxIndentTwips, kMaxIndentTwips));
 }
 
-double spacePx(std::int32_t twips) { return twipsToPixels(std::clamp<double>(twips, 0, kMaxParagraphSpaceTwips)); }
+double spacePx(std::int32_t twips)
+{
+    return twipsToPixels(std::clamp<double>(twips, 0, kMaxParagraphSpaceTwips));
+}
 
 struct VerticalMetrics {
     double above = 0; // ascent plus leading
@@ -252,9 +262,10 @@ void addFragments(PageLine& out, const std::vector<Glyph>& glyphs, const BrokenL
                 continue;
             const auto count = static_cast<qsizetype>(std::floor(placement.width / step));
             if (count > 0)
-                leaders.push_back({dot.repeated(count), {x + placement.width - static_cast<double>(count) * step,
-                                                         out.baseline},
-                                   static_cast<double>(count) * step, glyph.style});
+                leaders.push_back({dot.repeated(count),
+                                   {x + placement.width - static_cast<double>(count) * step, out.baseline},
+                                   static_cast<double>(count) * step,
+                                   glyph.style});
             continue;
         }
         if (open && out.fragments.back().style == glyph.style && std::abs(openEnd - x) < kFitEpsilon) {
@@ -328,9 +339,10 @@ PageLayout layoutPage(const doc::ReadModel& model)
             alignLine(line, items, paragraph.alignment, frame.lineEnd, l + 1 == lines.size());
 
             const VerticalMetrics metrics = lineMetrics(shaped.glyphs, line, markStyle, styles);
-            const double height =
-                lineHeight(metrics.above + metrics.descent, paragraph.lineSpacing, paragraph.lineSpacingMultiple);
-            // The first line always goes on the page, as in Word; any later one must fit above the bottom margin.
+            const double height = lineHeight(metrics.above + metrics.descent, paragraph.lineSpacing,
+                                             paragraph.lineSpacingMultiple);
+            // The first line always goes on the page, as in Word; any later one must fit above the bottom
+            // margin.
             if (!page.lines.empty() && y + height > geometry.columnHeight + kFitEpsilon) {
                 page.truncated = true;
                 pageEnded = true;
@@ -341,11 +353,11 @@ PageLayout layoutPage(const doc::ReadModel& model)
             out.paragraph = static_cast<int>(p);
             out.top = geometry.columnTop + y;
             out.height = height;
-            out.baseline = out.top + baselineInLine(metrics.above, metrics.descent, height, paragraph.lineSpacing,
-                                                    paragraph.lineSpacingMultiple);
-            out.left = geometry.columnLeft + (line.placements.empty() ? (l == 0 ? frame.firstLineStart
-                                                                               : frame.lineStart)
-                                                                      : line.placements.front().x);
+            out.baseline = out.top + baselineInLine(metrics.above, metrics.descent, height,
+                                                    paragraph.lineSpacing, paragraph.lineSpacingMultiple);
+            out.left = geometry.columnLeft + (line.placements.empty()
+                                                  ? (l == 0 ? frame.firstLineStart : frame.lineStart)
+                                                  : line.placements.front().x);
             out.right = geometry.columnLeft + line.contentRight;
             addFragments(out, shaped.glyphs, line, geometry.columnLeft, styles);
             page.lines.push_back(std::move(out));

@@ -14,7 +14,8 @@
 class QPainter;
 
 // The first page of a document's main text, laid out line by line in picture pixels (96 dpi).
-namespace render {
+namespace render
+{
 
 // Fonts are made at this many times their size and drawn scaled down by it: Qt rounds font sizes to
 // whole pixels, but 11 pt is 14 2/3 pixels at 96 dpi. Three times any half-point size is a whole pixel size.
@@ -38,7 +39,7 @@ struct TextFragment {
 
 struct PageLine {
     int paragraph = 0;
-    QString text; // the line's characters as shown, tabs as '\t', without its line break
+    QString text;     // the line's characters as shown, tabs as '\t', without its line break
     double left = 0;  // left edge of the line's first character, picture pixels
     double right = 0; // right edge of its last character that is not a trailing space
     double top = 0;

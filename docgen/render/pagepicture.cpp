@@ -15,14 +15,19 @@
 #include <stdexcept>
 #include <system_error>
 
-namespace render {
+namespace render
+{
 
-namespace {
+namespace
+{
 
 // Far more than a page picture or a screen-sized image needs; a bigger file is not ours.
 constexpr qint64 kMaxPictureFileBytes = 256 * 1024 * 1024;
 
-std::runtime_error failure(const QString& text) { return std::runtime_error(text.toStdString()); }
+std::runtime_error failure(const QString& text)
+{
+    return std::runtime_error(text.toStdString());
+}
 
 std::optional<QPicture> readPicture(const QByteArray& bytes)
 {
@@ -114,16 +119,19 @@ std::optional<QPicture> pictureFromMimeData(const QMimeData* data)
 void savePictureFile(const QPicture& picture, const QString& path)
 {
     if (picture.isNull() || picture.boundingRect().isEmpty())
-        throw failure(QStringLiteral("There is no picture to save to \"%1\".").arg(QDir::toNativeSeparators(path)));
+        throw failure(
+            QStringLiteral("There is no picture to save to \"%1\".").arg(QDir::toNativeSeparators(path)));
     const QString nativePath = QDir::toNativeSeparators(path);
     // Written under a new, exclusively created name and renamed over the target: a half-written file never
     // carries the name, and a link planted under the name is replaced rather than followed.
     QTemporaryFile file(QFileInfo(path).absolutePath() + QStringLiteral("/.picture-XXXXXX"));
     if (!file.open())
-        throw failure(QStringLiteral("Cannot write the picture file \"%1\": %2").arg(nativePath, file.errorString()));
+        throw failure(
+            QStringLiteral("Cannot write the picture file \"%1\": %2").arg(nativePath, file.errorString()));
     const qint64 size = static_cast<qint64>(picture.size());
     if (file.write(picture.data(), size) != size || !file.flush())
-        throw failure(QStringLiteral("Cannot write the picture file \"%1\": %2").arg(nativePath, file.errorString()));
+        throw failure(
+            QStringLiteral("Cannot write the picture file \"%1\": %2").arg(nativePath, file.errorString()));
     file.close();
     std::error_code error;
     std::filesystem::rename(std::filesystem::path(QFile::encodeName(file.fileName()).toStdString()),
@@ -139,9 +147,11 @@ QPicture loadPictureFile(const QString& path)
     const QString nativePath = QDir::toNativeSeparators(path);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw failure(QStringLiteral("Cannot read the picture file \"%1\": %2").arg(nativePath, file.errorString()));
+        throw failure(
+            QStringLiteral("Cannot read the picture file \"%1\": %2").arg(nativePath, file.errorString()));
     if (file.size() > kMaxPictureFileBytes)
-        throw failure(QStringLiteral("Cannot read the picture file \"%1\": the file is too large").arg(nativePath));
+        throw failure(
+            QStringLiteral("Cannot read the picture file \"%1\": the file is too large").arg(nativePath));
     const QByteArray bytes = file.readAll();
     if (std::optional<QPicture> picture = readPicture(bytes))
         return *std::move(picture);
@@ -153,7 +163,8 @@ QPicture loadPictureFile(const QString& path)
     reader.setDecideFormatFromContent(true);
     const QImage image = reader.read();
     if (image.isNull())
-        throw failure(QStringLiteral("Cannot read the picture file \"%1\": %2").arg(nativePath, reader.errorString()));
+        throw failure(
+            QStringLiteral("Cannot read the picture file \"%1\": %2").arg(nativePath, reader.errorString()));
     return imagePicture(image);
 }
 

@@ -12,7 +12,8 @@ class QMimeData;
 
 // The page picture: the first page of a document's main text as a vector picture, and its ways to the
 // clipboard and to the picture file.
-namespace render {
+namespace render
+{
 
 // Our own clipboard format: the QPicture's data, replayed sharp at any zoom.
 inline constexpr char kPictureMimeType[] = "application/x-brindlewick-picture";

@@ -13,7 +13,8 @@
 #include <string>
 #include <string_view>
 
-namespace {
+namespace
+{
 
 int usage()
 {

@@ -8,13 +8,16 @@
 
 #include <algorithm>
 
-namespace word {
+namespace word
+{
 
-namespace {
+namespace
+{
 
 std::u16string toU16(const QString& text)
 {
-    return std::u16string(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size()));
+    return std::u16string(reinterpret_cast<const char16_t*>(text.utf16()),
+                          static_cast<std::size_t>(text.size()));
 }
 
 // Engine errors reach the handlers as automation errors with the engine's description.
@@ -93,11 +96,12 @@ Document& Application::Open(const QString& path, bool readOnly)
     requireRunning();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw AutomationError(QStringLiteral("Could not open %1: %2").arg(path, file.errorString()).toStdString());
+        throw AutomationError(
+            QStringLiteral("Could not open %1: %2").arg(path, file.errorString()).toStdString());
     const QByteArray bytes = file.readAll();
     doc::WordDocument content = engineCall([&] {
-        return doc::WordDocument::parse(
-            std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())));
+        return doc::WordDocument::parse(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                                  static_cast<std::size_t>(bytes.size())));
     });
     mDocuments.push_back(std::unique_ptr<Document>(new Document(*this, path, readOnly, std::move(content))));
     Document& document = *mDocuments.back();

@@ -15,18 +15,21 @@ class QMimeData;
 // operations are the ones the program asks of a word processor (Documents.Open,
 // Range.Select, Selection.TypeText, SaveAs, Close, Quit, Range.CopyAsPicture), so the
 // handlers read like the automation they describe; behind them stands our own engine.
-namespace word {
+namespace word
+{
 
 class Application;
 class Document;
 
 // Failures of the automation carry a readable description, as an automation server's would.
-class AutomationError : public std::runtime_error {
+class AutomationError : public std::runtime_error
+{
 public:
     using std::runtime_error::runtime_error;
 };
 
-class Selection {
+class Selection
+{
 public:
     // Types text at the insertion point, which then stands after the typed text.
     void TypeText(const QString& text);
@@ -38,7 +41,8 @@ private:
     Application& mApp;
 };
 
-class Range {
+class Range
+{
 public:
     // Collapses the selection to this range's start: the insertion point moves there.
     void Select();
@@ -47,13 +51,17 @@ public:
 
 private:
     friend class Document;
-    Range(Document& document, std::uint32_t start, std::uint32_t end) : mDocument(document), mStart(start), mEnd(end) {}
+    Range(Document& document, std::uint32_t start, std::uint32_t end)
+        : mDocument(document), mStart(start), mEnd(end)
+    {
+    }
     Document& mDocument;
     std::uint32_t mStart;
     std::uint32_t mEnd;
 };
 
-class Document {
+class Document
+{
 public:
     Range range(std::uint32_t start, std::uint32_t end);
     Range range(); // the whole main text
@@ -79,7 +87,8 @@ private:
     doc::WordDocument mContent;
 };
 
-class Application {
+class Application
+{
 public:
     using ClipboardSink = std::function<void(std::unique_ptr<QMimeData>)>;
 

@@ -2,7 +2,8 @@
 
 #include <QtTest>
 
-class tst_Currency : public QObject {
+class tst_Currency : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -14,7 +15,8 @@ private slots:
     void formattedTextReadsBack();
 };
 
-namespace {
+namespace
+{
 const QString nbsp(QChar(0x00A0));
 const QString euro(QChar(0x20AC));
 } // namespace
@@ -26,46 +28,79 @@ void tst_Currency::parse_data()
     QTest::addColumn<bool>("valid");
     QTest::addColumn<double>("amount");
 
-    QTest::newRow("us plain") << "en_US" << "1234.5" << true << 1234.5;
-    QTest::newRow("us formatted") << "en_US" << "$1,234.50" << true << 1234.5;
-    QTest::newRow("us blanks around") << "en_US" << "  $1,234.50 " << true << 1234.5;
-    QTest::newRow("us blank after symbol") << "en_US" << "$ 74" << true << 74.0;
-    QTest::newRow("us symbol after") << "en_US" << "74$" << true << 74.0;
-    QTest::newRow("us minus") << "en_US" << "-5" << true << -5.0;
-    QTest::newRow("us plus") << "en_US" << "+5" << true << 5.0;
-    QTest::newRow("us minus before symbol") << "en_US" << "-$5.25" << true << -5.25;
-    QTest::newRow("us minus after symbol") << "en_US" << "$-5.25" << true << -5.25;
-    QTest::newRow("us trailing minus") << "en_US" << "5-" << true << -5.0;
-    QTest::newRow("us brackets") << "en_US" << "($1,234.50)" << true << -1234.5;
-    QTest::newRow("us brackets bare") << "en_US" << "( 5 )" << true << -5.0;
-    QTest::newRow("us leading point") << "en_US" << ".5" << true << 0.5;
-    QTest::newRow("us zero") << "en_US" << "0" << true << 0.0;
-    QTest::newRow("us letters") << "en_US" << "abc" << false << 0.0;
-    QTest::newRow("us empty") << "en_US" << "" << false << 0.0;
-    QTest::newRow("us blank") << "en_US" << "   " << false << 0.0;
-    QTest::newRow("us symbol only") << "en_US" << "$" << false << 0.0;
-    QTest::newRow("us brackets only") << "en_US" << "()" << false << 0.0;
-    QTest::newRow("us sign in brackets") << "en_US" << "(-5)" << false << 0.0;
-    QTest::newRow("us double minus") << "en_US" << "--5" << false << 0.0;
-    QTest::newRow("us two symbols") << "en_US" << "$$5" << false << 0.0;
-    QTest::newRow("us german form") << "en_US" << "1.234,50" << false << 0.0;
-    QTest::newRow("us bad grouping") << "en_US" << "1,2,34" << false << 0.0;
+    QTest::newRow("us plain") << "en_US"
+                              << "1234.5" << true << 1234.5;
+    QTest::newRow("us formatted") << "en_US"
+                                  << "$1,234.50" << true << 1234.5;
+    QTest::newRow("us blanks around") << "en_US"
+                                      << "  $1,234.50 " << true << 1234.5;
+    QTest::newRow("us blank after symbol") << "en_US"
+                                           << "$ 74" << true << 74.0;
+    QTest::newRow("us symbol after") << "en_US"
+                                     << "74$" << true << 74.0;
+    QTest::newRow("us minus") << "en_US"
+                              << "-5" << true << -5.0;
+    QTest::newRow("us plus") << "en_US"
+                             << "+5" << true << 5.0;
+    QTest::newRow("us minus before symbol") << "en_US"
+                                            << "-$5.25" << true << -5.25;
+    QTest::newRow("us minus after symbol") << "en_US"
+                                           << "$-5.25" << true << -5.25;
+    QTest::newRow("us trailing minus") << "en_US"
+                                       << "5-" << true << -5.0;
+    QTest::newRow("us brackets") << "en_US"
+                                 << "($1,234.50)" << true << -1234.5;
+    QTest::newRow("us brackets bare") << "en_US"
+                                      << "( 5 )" << true << -5.0;
+    QTest::newRow("us leading point") << "en_US"
+                                      << ".5" << true << 0.5;
+    QTest::newRow("us zero") << "en_US"
+                             << "0" << true << 0.0;
+    QTest::newRow("us letters") << "en_US"
+                                << "abc" << false << 0.0;
+    QTest::newRow("us empty") << "en_US"
+                              << "" << false << 0.0;
+    QTest::newRow("us blank") << "en_US"
+                              << "   " << false << 0.0;
+    QTest::newRow("us symbol only") << "en_US"
+                                    << "$" << false << 0.0;
+    QTest::newRow("us brackets only") << "en_US"
+                                      << "()" << false << 0.0;
+    QTest::newRow("us sign in brackets") << "en_US"
+                                         << "(-5)" << false << 0.0;
+    QTest::newRow("us double minus") << "en_US"
+                                     << "--5" << false << 0.0;
+    QTest::newRow("us two symbols") << "en_US"
+                                    << "$$5" << false << 0.0;
+    QTest::newRow("us german form") << "en_US"
+                                    << "1.234,50" << false << 0.0;
+    QTest::newRow("us bad grouping") << "en_US"
+                                     << "1,2,34" << false << 0.0;
     QTest::newRow("us foreign symbol") << "en_US" << QString(euro + "5") << false << 0.0;
-    QTest::newRow("us infinity") << "en_US" << "inf" << false << 0.0;
-    QTest::newRow("us not a number") << "en_US" << "nan" << false << 0.0;
-    QTest::newRow("us overflow") << "en_US" << "1e999" << false << 0.0;
-    QTest::newRow("us digits then words") << "en_US" << "12 dollars" << false << 0.0;
+    QTest::newRow("us infinity") << "en_US"
+                                 << "inf" << false << 0.0;
+    QTest::newRow("us not a number") << "en_US"
+                                     << "nan" << false << 0.0;
+    QTest::newRow("us overflow") << "en_US"
+                                 << "1e999" << false << 0.0;
+    QTest::newRow("us digits then words") << "en_US"
+                                          << "12 dollars" << false << 0.0;
 
     QTest::newRow("de formatted") << "de_DE" << QString("1.234,50" + nbsp + euro) << true << 1234.5;
     QTest::newRow("de plain blank") << "de_DE" << QString("1.234,50 " + euro) << true << 1234.5;
-    QTest::newRow("de plain") << "de_DE" << "1234,5" << true << 1234.5;
+    QTest::newRow("de plain") << "de_DE"
+                              << "1234,5" << true << 1234.5;
     QTest::newRow("de negative") << "de_DE" << QString("-1.234,50" + nbsp + euro) << true << -1234.5;
     QTest::newRow("de brackets") << "de_DE" << QString("(5 " + euro + ")") << true << -5.0;
     QTest::newRow("de blanks") << "de_DE" << QString("  7,5 " + euro + "  ") << true << 7.5;
-    QTest::newRow("de us form") << "de_DE" << "1,234.50" << false << 0.0;
-    QTest::newRow("de dollar") << "de_DE" << "$5" << false << 0.0;
-    QTest::newRow("de letters") << "de_DE" << "abc" << false << 0.0;
-    QTest::newRow("de empty") << "de_DE" << "" << false << 0.0;
+    QTest::newRow("de us form") << "de_DE"
+                                << "1,234.50" << false << 0.0;
+    QTest::newRow("de dollar") << "de_DE"
+                               << "$5" << false << 0.0;
+    QTest::newRow("de letters") << "de_DE"
+                                << "abc" << false << 0.0;
+    QTest::newRow("de empty") << "de_DE"
+                              << "" << false << 0.0;
 
     QTest::newRow("fr typed blank grouping") << "fr_FR" << QString("1 234,50 " + euro) << true << 1234.5;
 }

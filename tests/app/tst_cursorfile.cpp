@@ -5,7 +5,8 @@
 #include <QBuffer>
 #include <QImageWriter>
 
-class tst_CursorFile : public QObject {
+class tst_CursorFile : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -16,7 +17,8 @@ private slots:
     void committedHandCursor();
 };
 
-namespace {
+namespace
+{
 
 // A 32 x 32 icon as Qt writes it, turned into a cursor file with the given hot spot.
 QByteArray cursorFile(int x, int y, quint16 type = 2)

@@ -3,7 +3,8 @@
 
 #include <QtTest>
 
-class tst_ErrorReport : public QObject {
+class tst_ErrorReport : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -16,8 +17,8 @@ void tst_ErrorReport::exactText()
 {
     QCOMPARE(ErrorReport::locationText(QStringLiteral("Form1"), QStringLiteral("Form_Load")),
              QStringLiteral("in Pactforge2021/08/31.Form1.Form_Load "));
-    const QString text = ErrorReport::messageText(QStringLiteral("Type mismatch"),
-                                                  QStringLiteral("in Pactforge2021/08/31.Form1.Form_Load "), 138);
+    const QString text = ErrorReport::messageText(
+        QStringLiteral("Type mismatch"), QStringLiteral("in Pactforge2021/08/31.Form1.Form_Load "), 138);
     QCOMPARE(text, QStringLiteral("Type mismatch\r\nin Pactforge2021/08/31.Form1.Form_Load at line 138\r\r"
                                   "Please email screenshot of this message to support@quillmark.example"));
 }
@@ -35,7 +36,8 @@ void tst_ErrorReport::goesOnAfterFailures()
 
     QCOMPARE(ran, QStringList({"102", "106", "110"}));
     QCOMPARE(platform.messages.size(), std::size_t(2));
-    QVERIFY(platform.messages[0].text.startsWith(QStringLiteral("first\r\nin Pactforge2021/08/31.Form2.picture1_MouseDown at line 104\r\r")));
+    QVERIFY(platform.messages[0].text.startsWith(
+        QStringLiteral("first\r\nin Pactforge2021/08/31.Form2.picture1_MouseDown at line 104\r\r")));
     QVERIFY(platform.messages[1].text.startsWith(QStringLiteral("second\r\n")));
     QVERIFY(platform.messages[1].text.contains(QStringLiteral(" at line 108\r\r")));
     QCOMPARE(platform.messages[1].caption, QStringLiteral("Application Error"));

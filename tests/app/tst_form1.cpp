@@ -26,7 +26,8 @@
 #include <unistd.h>
 #endif
 
-namespace {
+namespace
+{
 
 const QString kTitle = QStringLiteral("Brindlewick Paperwork");
 const QString kNbspEuro = QString(QChar(0x00A0)) + QChar(0x20AC);
@@ -36,7 +37,8 @@ const QString kWordAdvice = QStringLiteral(
     "1. Please make sure Word is installed on this computer.\r\n\r\n"
     "2. Please open Word normally and make sure a blank document opens immediately without any interrupting "
     "window (such as an Word file recovery window).\r\n\r\n"
-    "3. Please make sure that when you double-click on a DOC or DOCX file that Word opens normally without any "
+    "3. Please make sure that when you double-click on a DOC or DOCX file that Word opens normally without "
+    "any "
     "interrupting messages.\r\n\r\n"
     "4. All versions of Word are supported by this software except for the rare Word Starter and Student "
     "editions.");
@@ -95,7 +97,7 @@ QString selectionOf(QWidget* box)
     if (auto* line = qobject_cast<QLineEdit*>(box))
         return line->selectedText();
     return qobject_cast<QPlainTextEdit*>(box)->textCursor().selectedText().replace(QChar::ParagraphSeparator,
-                                                                                  QLatin1Char('\n'));
+                                                                                   QLatin1Char('\n'));
 }
 
 QWidget* mouseTarget(QWidget* box)
@@ -141,7 +143,8 @@ bool writeFile(const QString& path, const QByteArray& data)
 
 } // namespace
 
-class tst_Form1 : public QObject {
+class tst_Form1 : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -211,8 +214,9 @@ void tst_Form1::startWithEmptyStore()
     QCOMPARE(form.appTitle(), kTitle);
     QVERIFY(!form.windowIcon().isNull());
     QCOMPARE(form.dtpAgreementDate->date(), rig.platform.todayValue);
-    for (QWidget* box : std::initializer_list<QWidget*>{form.txtContractor, form.txtOwnerName, form.txtLocation,
-                                                        form.txtWorkPerformed, form.txtPaymentProgress})
+    for (QWidget* box :
+         std::initializer_list<QWidget*>{form.txtContractor, form.txtOwnerName, form.txtLocation,
+                                         form.txtWorkPerformed, form.txtPaymentProgress})
         QCOMPARE(textOf(box), QString());
     QCOMPARE(form.txtContractPrice->text(), QStringLiteral("$0.00"));
     QCOMPARE(rig.stored(SettingsKey::txtContractPrice), QStringLiteral("$0.00"));
@@ -256,7 +260,8 @@ void tst_Form1::startRewritesOnlyWhatChanged()
     const QByteArray secondName = file + ".second";
     // A rewrite puts a new file in place, which the second name does not follow.
     const auto rewritten = [&] {
-        struct stat info {};
+        struct stat info {
+        };
         return ::stat(file.constData(), &info) != 0 || info.st_nlink != 2;
     };
     QCOMPARE(::link(file.constData(), secondName.constData()), 0);
@@ -272,7 +277,8 @@ void tst_Form1::startRewritesOnlyWhatChanged()
     QCOMPARE(::link(file.constData(), secondName.constData()), 0);
     rig.start();
     QVERIFY(rewritten());
-    QCOMPARE(SettingsStore(QFile::decodeName(file)).read(SettingsKey::txtContractPrice), QStringLiteral("$1,234.50"));
+    QCOMPARE(SettingsStore(QFile::decodeName(file)).read(SettingsKey::txtContractPrice),
+             QStringLiteral("$1,234.50"));
 #endif
 }
 
@@ -284,7 +290,8 @@ void tst_Form1::startWithDamagedStore()
         junk.append(static_cast<char>((i * 53 + 7) % 256));
     QVERIFY(writeFile(rig.dir.filePath(QStringLiteral("damaged.ini")), junk));
     SettingsStore damaged(rig.dir.filePath(QStringLiteral("damaged.ini")));
-    Form1 form(rig.platform, damaged, [] { return true; }, rig.dir.path());
+    Form1 form(
+        rig.platform, damaged, [] { return true; }, rig.dir.path());
     QVERIFY(form.load());
     QVERIFY(rig.platform.messages.empty());
     QCOMPARE(form.dtpAgreementDate->date(), rig.platform.todayValue);
@@ -297,12 +304,22 @@ void tst_Form1::storedPriceIsFormatted_data()
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("us bare number") << "en_US" << "1234.5" << "$1,234.50";
-    QTest::newRow("us currency text") << "en_US" << "$1,234.50" << "$1,234.50";
-    QTest::newRow("us negative in brackets") << "en_US" << "($5.00)" << "($5.00)";
-    QTest::newRow("us zero") << "en_US" << "0" << "$0.00";
-    QTest::newRow("de bare number") << "de_DE" << "1234,5" << QString("1.234,50" + kNbspEuro);
-    QTest::newRow("de currency text") << "de_DE" << QString("74,00" + kNbspEuro) << QString("74,00" + kNbspEuro);
+    QTest::newRow("us bare number") << "en_US"
+                                    << "1234.5"
+                                    << "$1,234.50";
+    QTest::newRow("us currency text") << "en_US"
+                                      << "$1,234.50"
+                                      << "$1,234.50";
+    QTest::newRow("us negative in brackets") << "en_US"
+                                             << "($5.00)"
+                                             << "($5.00)";
+    QTest::newRow("us zero") << "en_US"
+                             << "0"
+                             << "$0.00";
+    QTest::newRow("de bare number") << "de_DE"
+                                    << "1234,5" << QString("1.234,50" + kNbspEuro);
+    QTest::newRow("de currency text")
+        << "de_DE" << QString("74,00" + kNbspEuro) << QString("74,00" + kNbspEuro);
 }
 
 void tst_Form1::storedPriceIsFormatted()
@@ -329,8 +346,9 @@ void tst_Form1::storedPriceNotANumber()
     QVERIFY(rig.loaded);
     QCOMPARE(rig.platform.messages.size(), std::size_t(1));
     const FakePlatform::Message& report = rig.platform.messages.front();
-    QVERIFY2(report.text.contains(QStringLiteral("\r\nin Pactforge2021/08/31.Form1.Form_Load at line 138\r\r")),
-             qPrintable(report.text));
+    QVERIFY2(
+        report.text.contains(QStringLiteral("\r\nin Pactforge2021/08/31.Form1.Form_Load at line 138\r\r")),
+        qPrintable(report.text));
     QCOMPARE(report.caption, QStringLiteral("Application Error"));
     QCOMPARE(report.icon, Platform::Icon::Warning);
     QCOMPARE(form.txtContractPrice->text(), QString());
@@ -384,7 +402,9 @@ void tst_Form1::wordCheckFails()
     else
         rig.wordCheck = nullptr;
     int endCallsAtMessage = -1;
-    rig.platform.onMessage = [&](const FakePlatform::Message&) { endCallsAtMessage = rig.platform.endProgramCalls; };
+    rig.platform.onMessage = [&](const FakePlatform::Message&) {
+        endCallsAtMessage = rig.platform.endProgramCalls;
+    };
     rig.start();
     QVERIFY(!rig.loaded);
     QCOMPARE(rig.platform.messages.size(), std::size_t(1));
@@ -519,10 +539,10 @@ void tst_Form1::captionsAndFonts()
 {
     Rig rig;
     Form1& form = rig.start();
-    const QStringList captions = {"Agreement Date:", "Contractor's Name:", "Owner's Name:", "Location:",
-                                  " Work Performed:", "Contract Price:", "Progress Payments:"};
-    const QList<QWidget*> controls = {form.dtpAgreementDate, form.txtContractor,    form.txtOwnerName,
-                                      form.txtLocation,      form.txtWorkPerformed, form.txtContractPrice,
+    const QStringList captions = {"Agreement Date:",  "Contractor's Name:", "Owner's Name:",     "Location:",
+                                  " Work Performed:", "Contract Price:",    "Progress Payments:"};
+    const QList<QWidget*> controls = {form.dtpAgreementDate,  form.txtContractor,    form.txtOwnerName,
+                                      form.txtLocation,       form.txtWorkPerformed, form.txtContractPrice,
                                       form.txtPaymentProgress};
     for (int i = 0; i < 7; ++i) {
         QLabel* label = form.Label4[static_cast<std::size_t>(i)];
@@ -563,9 +583,9 @@ void tst_Form1::tabOrder()
         return focus == w || (focus && w->isAncestorOf(focus));
     };
     QTRY_VERIFY(focusIs(form.dtpAgreementDate));
-    const QList<QWidget*> order = {form.txtContractor,      form.txtOwnerName,       form.txtLocation,
-                                   form.txtWorkPerformed,   form.txtContractPrice,   form.txtPaymentProgress,
-                                   form.PushButton22,       form.PushButton2,        form.PushButton3,
+    const QList<QWidget*> order = {form.txtContractor,    form.txtOwnerName,     form.txtLocation,
+                                   form.txtWorkPerformed, form.txtContractPrice, form.txtPaymentProgress,
+                                   form.PushButton22,     form.PushButton2,      form.PushButton3,
                                    form.dtpAgreementDate};
     for (QWidget* next : order) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -579,12 +599,13 @@ void tst_Form1::everyChangeIsStored()
     Rig rig;
     Form1& form = rig.start();
     QVERIFY(showActive(form));
-    const QList<QPair<QWidget*, const char*>> boxes = {{form.txtContractor, SettingsKey::txtContractor},
-                                                       {form.txtOwnerName, SettingsKey::txtOwnerName},
-                                                       {form.txtLocation, SettingsKey::txtLocation},
-                                                       {form.txtWorkPerformed, SettingsKey::txtWorkPerformed},
-                                                       {form.txtContractPrice, SettingsKey::txtContractPrice},
-                                                       {form.txtPaymentProgress, SettingsKey::txtPaymentProgress}};
+    const QList<QPair<QWidget*, const char*>> boxes = {
+        {form.txtContractor, SettingsKey::txtContractor},
+        {form.txtOwnerName, SettingsKey::txtOwnerName},
+        {form.txtLocation, SettingsKey::txtLocation},
+        {form.txtWorkPerformed, SettingsKey::txtWorkPerformed},
+        {form.txtContractPrice, SettingsKey::txtContractPrice},
+        {form.txtPaymentProgress, SettingsKey::txtPaymentProgress}};
     for (const auto& [box, key] : boxes) {
         QCOMPARE(box->objectName(), QLatin1String(key));
         box->setFocus(Qt::OtherFocusReason);
@@ -663,7 +684,8 @@ void tst_Form1::restartShowsEverything()
         form.txtContractor->setText(QStringLiteral("Ærø Builders, Inc."));
         form.txtOwnerName->setText(QStringLiteral("  spaced  "));
         form.txtLocation->setText(QStringLiteral("12 \"Main\" St = corner"));
-        form.txtWorkPerformed->setPlainText(QStringLiteral("roof\n\nwalls\twith tab") + QChar(0x00A0) + "nbsp");
+        form.txtWorkPerformed->setPlainText(QStringLiteral("roof\n\nwalls\twith tab") + QChar(0x00A0) +
+                                            "nbsp");
         form.txtContractPrice->setText(QStringLiteral("$9,876.54"));
         form.txtPaymentProgress->setPlainText(QStringLiteral("line 1\nline 2\n"));
     }
@@ -674,8 +696,9 @@ void tst_Form1::restartShowsEverything()
     QCOMPARE(again.txtContractor->text(), QStringLiteral("Ærø Builders, Inc."));
     QCOMPARE(again.txtOwnerName->text(), QStringLiteral("  spaced  "));
     QCOMPARE(again.txtLocation->text(), QStringLiteral("12 \"Main\" St = corner"));
-    QCOMPARE(again.txtWorkPerformed->document()->toRawText().replace(QChar::ParagraphSeparator, QLatin1Char('\n')),
-             QStringLiteral("roof\n\nwalls\twith tab") + QChar(0x00A0) + "nbsp");
+    QCOMPARE(
+        again.txtWorkPerformed->document()->toRawText().replace(QChar::ParagraphSeparator, QLatin1Char('\n')),
+        QStringLiteral("roof\n\nwalls\twith tab") + QChar(0x00A0) + "nbsp");
     QCOMPARE(again.txtContractPrice->text(), QStringLiteral("$9,876.54"));
     QCOMPARE(again.txtPaymentProgress->toPlainText(), QStringLiteral("line 1\nline 2\n"));
 }
@@ -722,8 +745,8 @@ void tst_Form1::focusSelectsAll_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("byMouse");
-    for (const char* name : {"txtContractor", "txtOwnerName", "txtLocation", "txtWorkPerformed", "txtContractPrice",
-                             "txtPaymentProgress"}) {
+    for (const char* name : {"txtContractor", "txtOwnerName", "txtLocation", "txtWorkPerformed",
+                             "txtContractPrice", "txtPaymentProgress"}) {
         QTest::addRow("%s by key", name) << QString::fromLatin1(name) << false;
         QTest::addRow("%s by mouse", name) << QString::fromLatin1(name) << true;
     }
@@ -780,26 +803,43 @@ void tst_Form1::priceCheck_data()
     QTest::addColumn<bool>("valid");
     QTest::addColumn<QString>("shown");
 
-    QTest::newRow("us number") << "en_US" << "1234.5" << true << "$1,234.50";
-    QTest::newRow("us already formatted") << "en_US" << "$1,234.50" << true << "$1,234.50";
-    QTest::newRow("us negative") << "en_US" << "-5" << true << "($5.00)";
-    QTest::newRow("us brackets") << "en_US" << "(5)" << true << "($5.00)";
-    QTest::newRow("us blanks") << "en_US" << "  42  " << true << "$42.00";
-    QTest::newRow("us grouping") << "en_US" << "1,000,000" << true << "$1,000,000.00";
-    QTest::newRow("us letters") << "en_US" << "abc" << false << "$0.00";
-    QTest::newRow("us empty") << "en_US" << "" << false << "$0.00";
-    QTest::newRow("us blank") << "en_US" << "   " << false << "$0.00";
-    QTest::newRow("us german form") << "en_US" << "1.234,50" << false << "$0.00";
+    QTest::newRow("us number") << "en_US"
+                               << "1234.5" << true << "$1,234.50";
+    QTest::newRow("us already formatted") << "en_US"
+                                          << "$1,234.50" << true << "$1,234.50";
+    QTest::newRow("us negative") << "en_US"
+                                 << "-5" << true << "($5.00)";
+    QTest::newRow("us brackets") << "en_US"
+                                 << "(5)" << true << "($5.00)";
+    QTest::newRow("us blanks") << "en_US"
+                               << "  42  " << true << "$42.00";
+    QTest::newRow("us grouping") << "en_US"
+                                 << "1,000,000" << true << "$1,000,000.00";
+    QTest::newRow("us letters") << "en_US"
+                                << "abc" << false << "$0.00";
+    QTest::newRow("us empty") << "en_US"
+                              << "" << false << "$0.00";
+    QTest::newRow("us blank") << "en_US"
+                              << "   " << false << "$0.00";
+    QTest::newRow("us german form") << "en_US"
+                                    << "1.234,50" << false << "$0.00";
 
-    QTest::newRow("de number") << "de_DE" << "1234,5" << true << QString("1.234,50" + kNbspEuro);
-    QTest::newRow("de already formatted") << "de_DE" << QString("1.234,50" + kNbspEuro) << true
-                                          << QString("1.234,50" + kNbspEuro);
-    QTest::newRow("de negative") << "de_DE" << "-7,25" << true << QString("-7,25" + kNbspEuro);
-    QTest::newRow("de brackets") << "de_DE" << "(3)" << true << QString("-3,00" + kNbspEuro);
-    QTest::newRow("de blanks") << "de_DE" << " 5 " << true << QString("5,00" + kNbspEuro);
-    QTest::newRow("de us form") << "de_DE" << "1,234.50" << false << QString("0,00" + kNbspEuro);
-    QTest::newRow("de letters") << "de_DE" << "abc" << false << QString("0,00" + kNbspEuro);
-    QTest::newRow("de empty") << "de_DE" << "" << false << QString("0,00" + kNbspEuro);
+    QTest::newRow("de number") << "de_DE"
+                               << "1234,5" << true << QString("1.234,50" + kNbspEuro);
+    QTest::newRow("de already formatted")
+        << "de_DE" << QString("1.234,50" + kNbspEuro) << true << QString("1.234,50" + kNbspEuro);
+    QTest::newRow("de negative") << "de_DE"
+                                 << "-7,25" << true << QString("-7,25" + kNbspEuro);
+    QTest::newRow("de brackets") << "de_DE"
+                                 << "(3)" << true << QString("-3,00" + kNbspEuro);
+    QTest::newRow("de blanks") << "de_DE"
+                               << " 5 " << true << QString("5,00" + kNbspEuro);
+    QTest::newRow("de us form") << "de_DE"
+                                << "1,234.50" << false << QString("0,00" + kNbspEuro);
+    QTest::newRow("de letters") << "de_DE"
+                                << "abc" << false << QString("0,00" + kNbspEuro);
+    QTest::newRow("de empty") << "de_DE"
+                              << "" << false << QString("0,00" + kNbspEuro);
 }
 
 void tst_Form1::priceCheck()
@@ -821,7 +861,9 @@ void tst_Form1::priceCheck()
     QCOMPARE(form.txtContractPrice->text(), typed);
 
     QString textWhileBoxOpen;
-    rig.platform.onMessage = [&](const FakePlatform::Message&) { textWhileBoxOpen = form.txtContractPrice->text(); };
+    rig.platform.onMessage = [&](const FakePlatform::Message&) {
+        textWhileBoxOpen = form.txtContractPrice->text();
+    };
     QTest::keyClick(form.txtContractPrice, Qt::Key_Tab);
 
     QCOMPARE(form.txtContractPrice->text(), shown);
@@ -892,9 +934,15 @@ void tst_Form1::hoverPointers()
     QCOMPARE(pointer.value(), MousePointer::Default);
 
     const QList<QWidget*> buttons = {form.PushButton22, form.PushButton2, form.PushButton3};
-    const QList<QWidget*> surfaces = {&form, form.Frame1, form.dtpAgreementDate, form.txtContractor,
-                                      form.txtOwnerName, form.txtLocation, form.txtWorkPerformed,
-                                      form.txtContractPrice, form.txtPaymentProgress};
+    const QList<QWidget*> surfaces = {&form,
+                                      form.Frame1,
+                                      form.dtpAgreementDate,
+                                      form.txtContractor,
+                                      form.txtOwnerName,
+                                      form.txtLocation,
+                                      form.txtWorkPerformed,
+                                      form.txtContractPrice,
+                                      form.txtPaymentProgress};
     for (QEvent::Type type : {QEvent::MouseMove, QEvent::Enter}) {
         for (QWidget* button : buttons) {
             for (QWidget* surface : surfaces) {
@@ -932,8 +980,9 @@ void tst_Form1::sampleData()
         QCOMPARE(form.txtLocation->text(), QStringLiteral("Birchwood st"));
         QCOMPARE(form.txtWorkPerformed->toPlainText(), QStringLiteral("Build a tree house"));
         QCOMPARE(form.txtContractPrice->text(), QStringLiteral("$74.00"));
-        QCOMPARE(form.txtPaymentProgress->toPlainText(),
-                 QStringLiteral("One half would be payed before work start, and rest after work is finished."));
+        QCOMPARE(
+            form.txtPaymentProgress->toPlainText(),
+            QStringLiteral("One half would be payed before work start, and rest after work is finished."));
 
         QCOMPARE(rig.stored(SettingsKey::dtpAgreementDate), QStringLiteral("4/23/2022"));
         QCOMPARE(rig.stored(SettingsKey::txtContractor), QStringLiteral("Corwin Ashdale Jr."));
@@ -941,8 +990,9 @@ void tst_Form1::sampleData()
         QCOMPARE(rig.stored(SettingsKey::txtLocation), QStringLiteral("Birchwood st"));
         QCOMPARE(rig.stored(SettingsKey::txtWorkPerformed), QStringLiteral("Build a tree house"));
         QCOMPARE(rig.stored(SettingsKey::txtContractPrice), QStringLiteral("$74.00"));
-        QCOMPARE(rig.stored(SettingsKey::txtPaymentProgress),
-                 QStringLiteral("One half would be payed before work start, and rest after work is finished."));
+        QCOMPARE(
+            rig.stored(SettingsKey::txtPaymentProgress),
+            QStringLiteral("One half would be payed before work start, and rest after work is finished."));
     }
 }
 
@@ -952,8 +1002,9 @@ void tst_Form1::help()
     Form1& form = rig.start();
     form.PushButton2->click();
     QCOMPARE(rig.platform.messages.size(), std::size_t(1));
-    QCOMPARE(rig.platform.messages.front().text,
-             QStringLiteral("Questions? Please contact Team Quillmark at https://www.quillmark.example/contact/"));
+    QCOMPARE(
+        rig.platform.messages.front().text,
+        QStringLiteral("Questions? Please contact Team Quillmark at https://www.quillmark.example/contact/"));
     QCOMPARE(rig.platform.messages.front().caption, kTitle);
     QCOMPARE(rig.platform.messages.front().icon, Platform::Icon::None);
     QVERIFY(rig.platform.openedUrls.empty());

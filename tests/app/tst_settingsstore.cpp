@@ -9,7 +9,8 @@
 #include <unistd.h>
 #endif
 
-namespace {
+namespace
+{
 
 QByteArray contents(const QString& path)
 {
@@ -28,14 +29,16 @@ bool addSecondName(const QString& path)
 
 bool stillHasSecondName(const QString& path)
 {
-    struct stat info {};
+    struct stat info {
+    };
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 && info.st_nlink == 2;
 }
 #endif
 
 } // namespace
 
-class tst_SettingsStore : public QObject {
+class tst_SettingsStore : public QObject
+{
     Q_OBJECT
 
 private slots:

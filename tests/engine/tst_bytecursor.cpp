@@ -8,7 +8,8 @@
 
 using Bytes = std::vector<std::uint8_t>;
 
-class tst_ByteCursor : public QObject {
+class tst_ByteCursor : public QObject
+{
     Q_OBJECT
 
 private slots:

@@ -15,7 +15,8 @@
 using Bytes = std::vector<std::uint8_t>;
 Q_DECLARE_METATYPE(doc::Error::Kind)
 
-namespace {
+namespace
+{
 
 Bytes readFile(const QString& path)
 {
@@ -148,7 +149,8 @@ std::vector<DamagedFile> damagedFiles()
 
 } // namespace
 
-class tst_CompoundFile : public QObject {
+class tst_CompoundFile : public QObject
+{
     Q_OBJECT
 
 private:

@@ -155,8 +155,9 @@ void tst_DocumentMemory::anyInputTakesASmallMultipleOfItsSize()
         }
     });
     const std::size_t limit = kBytesPerInputByte * bytes.size() + kFixedBytes;
-    QVERIFY2(usage.peak <= limit,
-             qPrintable(QStringLiteral("%1 bytes held for a %2-byte file").arg(usage.peak).arg(bytes.size())));
+    QVERIFY2(
+        usage.peak <= limit,
+        qPrintable(QStringLiteral("%1 bytes held for a %2-byte file").arg(usage.peak).arg(bytes.size())));
 }
 
 void tst_DocumentMemory::longInsertionHoldsLinearMemory()
@@ -194,7 +195,8 @@ void tst_DocumentMemory::manyInsertionsAllocateLinearly()
     // About 70 bytes a character as the text and its properties grow; a copy per insertion
     // would be thousands.
     QVERIFY2(usage.allocated <= 128 * inserted + kFixedBytes,
-             qPrintable(QStringLiteral("%1 bytes handed out for %2 characters").arg(usage.allocated).arg(inserted)));
+             qPrintable(
+                 QStringLiteral("%1 bytes handed out for %2 characters").arg(usage.allocated).arg(inserted)));
 }
 
 QTEST_GUILESS_MAIN(tst_DocumentMemory)

@@ -81,7 +81,8 @@ const Particulars kSample = {u" 5th ",
 
 // Types the insertions at base + running length, with the running length counting what
 // the document actually took.
-WordDocument filled(const Particulars& p, WordDocument document = WordDocument::load(templatePath().toStdString()))
+WordDocument filled(const Particulars& p,
+                    WordDocument document = WordDocument::load(templatePath().toStdString()))
 {
     std::uint32_t running = 0;
     const auto texts = insertions(p);
@@ -216,7 +217,8 @@ void tst_Template::antiwordReadsFilledFile()
 // multi-line box; `extra` is mixed in every seventh word.
 std::u16string longWork(std::size_t length, const std::u16string& extra)
 {
-    static const std::array<std::u16string, 6> words = {u"remove", u"the", u"old", u"decking", u"and", u"joists"};
+    static const std::array<std::u16string, 6> words = {u"remove",  u"the", u"old",
+                                                        u"decking", u"and", u"joists"};
     std::u16string work;
     for (std::size_t i = 0; work.size() < length; ++i) {
         if (i > 0)
@@ -241,9 +243,11 @@ void tst_Template::filledFileKeepsWordStructure_data()
     for (const bool compressed : {false, true}) {
         for (const auto& [name, work] : works) {
             const char* shape = compressed ? "8-bit template" : "template";
-            QTest::addRow("%s, %s, antiword", shape, name) << show(work) << int(Reader::Antiword) << compressed;
+            QTest::addRow("%s, %s, antiword", shape, name)
+                << show(work) << int(Reader::Antiword) << compressed;
             QTest::addRow("%s, %s, wvText", shape, name) << show(work) << int(Reader::WvText) << compressed;
-            QTest::addRow("%s, %s, LibreOffice", shape, name) << show(work) << int(Reader::LibreOffice) << compressed;
+            QTest::addRow("%s, %s, LibreOffice", shape, name)
+                << show(work) << int(Reader::LibreOffice) << compressed;
         }
     }
 }
@@ -271,8 +275,10 @@ void tst_Template::filledFileKeepsWordStructure()
     const QString flat = QString(*text).simplified();
     const QString typed = work.simplified();
     QVERIFY2(flat.contains(typed.left(200)), qPrintable(flat.left(2000)));
-    QVERIFY2(flat.contains(typed.right(200) + QStringLiteral(" Contract Price")), qPrintable(flat.right(2000)));
-    QVERIFY2(flat.contains(QStringLiteral("Signed this 23rd day of April, 2022")), qPrintable(flat.right(2000)));
+    QVERIFY2(flat.contains(typed.right(200) + QStringLiteral(" Contract Price")),
+             qPrintable(flat.right(2000)));
+    QVERIFY2(flat.contains(QStringLiteral("Signed this 23rd day of April, 2022")),
+             qPrintable(flat.right(2000)));
 }
 
 void tst_Template::pageShapeStaysAnchoredAtTheTitle()

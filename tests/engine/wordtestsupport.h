@@ -172,8 +172,8 @@ template <typename Visit> void forEachBxPap(const Bytes& wd, const Bytes& table,
 }
 
 // Checks what Word itself relies on in a saved document beyond its text: the Fib's sizes,
-// fComplex once there are several pieces, the piece descriptors' encoding, and the FKP pages (page-aligned, counts within their
-// limits, property offsets inside the page, runs covering every character of text, a
+// fComplex once there are several pieces, the piece descriptors' encoding, and the FKP pages (page-aligned,
+// counts within their limits, property offsets inside the page, runs covering every character of text, a
 // paragraph run ending right after each paragraph mark). Returns the first fault found,
 // or an empty string.
 inline QString wordStructureFault(const Bytes& file)
@@ -238,7 +238,8 @@ inline QString wordStructureFault(const Bytes& file)
             if (count == 0 || count > (papx ? 0x1Du : 0x65u))
                 return name + QStringLiteral(" page %1: count %2").arg(i).arg(count);
             const std::size_t headerEnd = 4 * (count + 1) + entry * count;
-            if (le32(wd, page) != le32(table, fc + 4 * i) || le32(wd, page + 4 * count) != le32(table, fc + 4 * (i + 1)))
+            if (le32(wd, page) != le32(table, fc + 4 * i) ||
+                le32(wd, page + 4 * count) != le32(table, fc + 4 * (i + 1)))
                 return name + QStringLiteral(" page %1: first or last FC differs from the PlcBte").arg(i);
             for (std::size_t k = 0; k < count; ++k) {
                 const std::uint32_t first = le32(wd, page + 4 * k);
@@ -279,7 +280,8 @@ inline QString wordStructureFault(const Bytes& file)
     for (const auto& piece : pieces) {
         const std::uint32_t fcLim = piece.fc + (piece.cpLim - piece.cpFirst) * piece.width;
         for (const auto* runs : {&chpx, &papx})
-            if (piece.fc < fcLim && (runs->empty() || runs->front().fcFirst > piece.fc || runs->back().fcLim < fcLim))
+            if (piece.fc < fcLim &&
+                (runs->empty() || runs->front().fcFirst > piece.fc || runs->back().fcLim < fcLim))
                 return QStringLiteral("text at FC %1 without property runs").arg(piece.fc);
         for (std::uint32_t cp = piece.cpFirst; cp < piece.cpLim && cp < ccpText; ++cp) {
             const std::uint32_t at = piece.fc + (cp - piece.cpFirst) * piece.width;

@@ -12,7 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 QByteArray readAll(const QString& path)
 {
@@ -30,9 +31,13 @@ void writePlain(const QString& path, const QByteArray& bytes)
 }
 
 // Restores an environment variable when the test leaves.
-class EnvGuard {
+class EnvGuard
+{
 public:
-    explicit EnvGuard(const char* name) : mName(name), mWasSet(qEnvironmentVariableIsSet(name)), mOld(qgetenv(name)) {}
+    explicit EnvGuard(const char* name)
+        : mName(name), mWasSet(qEnvironmentVariableIsSet(name)), mOld(qgetenv(name))
+    {
+    }
     ~EnvGuard()
     {
         if (mWasSet)
@@ -49,7 +54,8 @@ private:
 
 } // namespace
 
-class tst_WorkingFiles : public QObject {
+class tst_WorkingFiles : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -122,7 +128,8 @@ void tst_WorkingFiles::temporaryFolderWithoutTemp()
     QCOMPARE(folder, expected);
     QVERIFY(!folder.isEmpty() && folder != QStringLiteral("/"));
 
-    struct stat info {};
+    struct stat info {
+    };
     QCOMPARE(::lstat(QFile::encodeName(folder).constData(), &info), 0);
     QVERIFY(S_ISDIR(info.st_mode));
     QCOMPARE(info.st_mode & 0777, 0700u);
@@ -150,7 +157,8 @@ void tst_WorkingFiles::workingPathJoinsWithSeparator()
 {
     EnvGuard guard("TEMP");
     qputenv("TEMP", mDir.path().toLocal8Bit());
-    QCOMPARE(workingPath(QStringLiteral("template.doc")), mDir.path() + QDir::separator() + QStringLiteral("template.doc"));
+    QCOMPARE(workingPath(QStringLiteral("template.doc")),
+             mDir.path() + QDir::separator() + QStringLiteral("template.doc"));
 }
 
 void tst_WorkingFiles::fileExists_data()
@@ -232,7 +240,8 @@ void tst_WorkingFiles::writeReportsUnwritableFolder()
     } catch (const std::runtime_error& e) {
         QCOMPARE(QString::fromUtf8(e.what()), QStringLiteral("Permission denied: ") + path);
     }
-    QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    QVERIFY(QFile::setPermissions(folder,
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
 }
 
 void tst_WorkingFiles::writeReportsFileInPlaceOfFolder()
@@ -310,7 +319,8 @@ void tst_WorkingFiles::deleteLeavesWhatItCannotDeleteAsItWas()
 void tst_WorkingFiles::deleteRunsPendingEvents()
 {
     bool ran = false;
-    QMetaObject::invokeMethod(this, [&ran] { ran = true; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [&ran] { ran = true; }, Qt::QueuedConnection);
     DeleteFileQuietly(mDir.path() + QStringLiteral("/none"));
     QVERIFY(ran);
 }
@@ -321,7 +331,8 @@ void tst_WorkingFiles::replaceOverwritesContent()
     writePlain(path, "old and longer content");
     ReplaceFileAtomically("new", path);
     QCOMPARE(readAll(path), QByteArray("new"));
-    QCOMPARE(QDir(mDir.path()).entryList({QStringLiteral("replace.bmp*")}, QDir::Files | QDir::Hidden).size(), 1);
+    QCOMPARE(QDir(mDir.path()).entryList({QStringLiteral("replace.bmp*")}, QDir::Files | QDir::Hidden).size(),
+             1);
 }
 
 void tst_WorkingFiles::replaceDoesNotFollowLink()

@@ -12,36 +12,42 @@
 #include <unistd.h>
 #endif
 
-namespace {
+namespace
+{
 
 const QString kTabs(8, QLatin1Char('\t'));
-const QString kOverflowAt = QStringLiteral("Overflow\r\nin Pactforge2021/08/31.Form1.PushButton22_Click at line ");
+const QString kOverflowAt =
+    QStringLiteral("Overflow\r\nin Pactforge2021/08/31.Form1.PushButton22_Click at line ");
 
 // The template's paragraphs 11, 21 and 24 before anything is typed into them.
-const QString kP11 = QStringLiteral("      The Contractor shall furnish all materials and perform all of the work on the property at");
-const QString kP21 =
-    QStringLiteral("The Owner shall pay the contractor for material and labor to be performed under the sum of ");
+const QString kP11 = QStringLiteral(
+    "      The Contractor shall furnish all materials and perform all of the work on the property at");
+const QString kP21 = QStringLiteral(
+    "The Owner shall pay the contractor for material and labor to be performed under the sum of ");
 const QString kP24 = QStringLiteral("Payments of Contract Price shall be made as follows ");
 
 QString p5(const QString& day, const QString& month, const QString& contractor, const QString& owner)
 {
     return QStringLiteral("THIS AGREEMENT made the") + day + QStringLiteral("day of,") + month +
-           QStringLiteral(", by and between") + contractor + QStringLiteral(", Hereafter called the Contractor and") +
-           owner + QStringLiteral(", hereinafter called the Owner");
+           QStringLiteral(", by and between") + contractor +
+           QStringLiteral(", Hereafter called the Contractor and") + owner +
+           QStringLiteral(", hereinafter called the Owner");
 }
 
 QString p32(const QString& owner, const QString& contractor)
 {
-    return QStringLiteral("Owner ") + owner + kTabs + QStringLiteral("Contractor") + contractor + QLatin1Char(' ');
+    return QStringLiteral("Owner ") + owner + kTabs + QStringLiteral("Contractor") + contractor +
+           QLatin1Char(' ');
 }
 
-const Particulars kSample{QDate(2021, 6, 5),
-                          QStringLiteral("Corwin Ashdale Jr."),
-                          QStringLiteral("Tobias Quenby"),
-                          QStringLiteral("Birchwood st"),
-                          QStringLiteral("Build a tree house"),
-                          QStringLiteral("$74.00"),
-                          QStringLiteral("One half would be payed before work start, and rest after work is finished.")};
+const Particulars kSample{
+    QDate(2021, 6, 5),
+    QStringLiteral("Corwin Ashdale Jr."),
+    QStringLiteral("Tobias Quenby"),
+    QStringLiteral("Birchwood st"),
+    QStringLiteral("Build a tree house"),
+    QStringLiteral("$74.00"),
+    QStringLiteral("One half would be payed before work start, and rest after work is finished.")};
 
 QString collapsed(QString text)
 {
@@ -53,8 +59,8 @@ QString collapsed(QString text)
 QByteArray markedTemplate(const QString& marker)
 {
     const QByteArray bytes = templateResource();
-    doc::WordDocument document = doc::WordDocument::parse(
-        std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())));
+    doc::WordDocument document = doc::WordDocument::parse(std::span(
+        reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())));
     document.insertText(691, marker.toStdU16String());
     const std::vector<std::uint8_t> out = document.serialize();
     return QByteArray(reinterpret_cast<const char*>(out.data()), static_cast<qsizetype>(out.size()));
@@ -62,7 +68,8 @@ QByteArray markedTemplate(const QString& marker)
 
 // The fake platform with a clipboard that cannot be read for its first `failures` reads;
 // counts every read.
-class FlakyClipboard final : public Platform {
+class FlakyClipboard final : public Platform
+{
 public:
     FakePlatform inner;
     int failures = 0;
@@ -72,7 +79,10 @@ public:
     {
         inner.showMessage(text, caption, icon);
     }
-    bool askYesNo(const QString& text, const QString& caption) override { return inner.askYesNo(text, caption); }
+    bool askYesNo(const QString& text, const QString& caption) override
+    {
+        return inner.askYesNo(text, caption);
+    }
     QString getSaveFileName(const QString& title, const QString& filter) override
     {
         return inner.getSaveFileName(title, filter);
@@ -93,7 +103,8 @@ bool writeFile(const QString& path, const QByteArray& bytes)
 
 } // namespace
 
-class tst_AgreementFlow : public QObject {
+class tst_AgreementFlow : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -181,17 +192,18 @@ void tst_AgreementFlow::filledParagraphs_data()
                                                     p32(" ", " ")};
     QTest::newRow("1 March 2022, owner B, contractor A")
         << Particulars{QDate(2022, 3, 1), "A", "B", "Lot 7", "Fence", "$1.00", "All at once"}
-        << QStringList{QStringLiteral("THIS AGREEMENT made the 1st day of, March, 2022, by and between A, Hereafter "
-                                      "called the Contractor and B, hereinafter called the Owner"),
-                       kP11 + QStringLiteral(" Lot 7"),
-                       QStringLiteral(" Fence"),
-                       kP21 + QStringLiteral("$1.00"),
-                       kP24 + QStringLiteral("All at once"),
-                       QStringLiteral("Signed this 23rd day of April, 2022"),
-                       QStringLiteral("Owner  B") + kTabs + QStringLiteral("Contractor A ")};
+        << QStringList{
+               QStringLiteral("THIS AGREEMENT made the 1st day of, March, 2022, by and between A, Hereafter "
+                              "called the Contractor and B, hereinafter called the Owner"),
+               kP11 + QStringLiteral(" Lot 7"),
+               QStringLiteral(" Fence"),
+               kP21 + QStringLiteral("$1.00"),
+               kP24 + QStringLiteral("All at once"),
+               QStringLiteral("Signed this 23rd day of April, 2022"),
+               QStringLiteral("Owner  B") + kTabs + QStringLiteral("Contractor A ")};
     QTest::newRow("tabs and line breaks")
-        << Particulars{QDate(2021, 12, 22),     "Ann\tLee",        "Bo\r\nLo", "Elm st\nNo. 4",
-                       "Dig\nPour\r\nBuild\n", "$2.00",           "Half\nHalf"}
+        << Particulars{QDate(2021, 12, 22),    "Ann\tLee", "Bo\r\nLo",  "Elm st\nNo. 4",
+                       "Dig\nPour\r\nBuild\n", "$2.00",    "Half\nHalf"}
         << QStringList{p5(" 22nd ", " December, 2021", " Ann\tLee", " Bo\vLo"),
                        kP11 + QStringLiteral(" Elm st\vNo. 4"),
                        QStringLiteral(" Dig\vPour\vBuild\v"),
@@ -200,15 +212,15 @@ void tst_AgreementFlow::filledParagraphs_data()
                        QStringLiteral("Signed this 23rd day of April, 2022"),
                        p32(" Bo\vLo", " Ann\tLee")};
     const QString wide = QStringLiteral("Zoë Ødegård 张伟 €");
-    QTest::newRow("outside Latin-1")
-        << Particulars{QDate(2021, 2, 3), wide, wide, wide, wide, QStringLiteral("€5"), wide}
-        << QStringList{p5(" 3rd ", " February, 2021", " " + wide, " " + wide),
-                       kP11 + QLatin1Char(' ') + wide,
-                       QLatin1Char(' ') + wide,
-                       kP21 + QStringLiteral("€5"),
-                       kP24 + wide,
-                       QStringLiteral("Signed this 23rd day of April, 2022"),
-                       p32(" " + wide, " " + wide)};
+    QTest::newRow("outside Latin-1") << Particulars{QDate(2021, 2, 3),    wide, wide, wide, wide,
+                                                    QStringLiteral("€5"), wide}
+                                     << QStringList{p5(" 3rd ", " February, 2021", " " + wide, " " + wide),
+                                                    kP11 + QLatin1Char(' ') + wide,
+                                                    QLatin1Char(' ') + wide,
+                                                    kP21 + QStringLiteral("€5"),
+                                                    kP24 + wide,
+                                                    QStringLiteral("Signed this 23rd day of April, 2022"),
+                                                    p32(" " + wide, " " + wide)};
     const QString longWork = QString(4999, QLatin1Char('w')) + QLatin1Char('.');
     QTest::newRow("5,000-character work description")
         << Particulars{QDate(2021, 6, 11), "C", "O", "L", longWork, "$3.00", "P"}
@@ -239,8 +251,9 @@ void tst_AgreementFlow::filledParagraphs()
                  qPrintable(what + QStringLiteral(": ") + paragraphs[numbers[i] - 1].left(300)));
     }
     // Untouched paragraphs around the insertions stay as they were.
-    QCOMPARE(paragraphs[6], QStringLiteral("WITNESSETH that the Contractor and the Owner for the considerations named "
-                                           "agree as follows:"));
+    QCOMPARE(paragraphs[6],
+             QStringLiteral("WITNESSETH that the Contractor and the Owner for the considerations named "
+                            "agree as follows:"));
     QCOMPARE(paragraphs[22], QStringLiteral("Progress Payments"));
     QCOMPARE(paragraphs[32], QStringLiteral(" "));
 }
@@ -254,9 +267,10 @@ void tst_AgreementFlow::sampleAgreementRoundTrip()
     const QString working = runClean(rig);
     if (working.isEmpty())
         return;
-    QCOMPARE(paragraphsOf(working)[4],
-             QStringLiteral("THIS AGREEMENT made the 5th day of, June, 2021, by and between Corwin Ashdale Jr., "
-                            "Hereafter called the Contractor and Tobias Quenby, hereinafter called the Owner"));
+    QCOMPARE(
+        paragraphsOf(working)[4],
+        QStringLiteral("THIS AGREEMENT made the 5th day of, June, 2021, by and between Corwin Ashdale Jr., "
+                       "Hereafter called the Contractor and Tobias Quenby, hereinafter called the Owner"));
 
     // The clipboard holds the page: our vector picture for the preview and an image for other programs.
     QVERIFY(rig.platform.clipboardData);
@@ -440,7 +454,8 @@ void tst_AgreementFlow::temporaryFolderUnset()
     QCOMPARE(QFileInfo(working).absolutePath(), folder);
     QVERIFY(QFile::exists(working));
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList(QFileInfo(working).fileName()));
-    struct stat info {};
+    struct stat info {
+    };
     QCOMPARE(::lstat(QFile::encodeName(folder).constData(), &info), 0);
     QCOMPARE(info.st_mode & 0777, 0700u);
     rig.back();
@@ -459,7 +474,8 @@ void tst_AgreementFlow::temporaryFolderWithWideName()
     if (working.isEmpty())
         return;
     QCOMPARE(QFileInfo(working).absolutePath(), rig.temp);
-    QCOMPARE(paragraphsOf(working)[31], p32(QStringLiteral(" Tobias Quenby"), QStringLiteral(" Corwin Ashdale Jr.")));
+    QCOMPARE(paragraphsOf(working)[31],
+             p32(QStringLiteral(" Tobias Quenby"), QStringLiteral(" Corwin Ashdale Jr.")));
     const QString saved = rig.dir.filePath(QStringLiteral("Vertrag für Zoë.doc"));
     rig.save(saved);
     QCOMPARE(fileBytes(saved), fileBytes(working));
@@ -556,7 +572,8 @@ void tst_AgreementFlow::linkAtTemplateNameNotFollowed()
     else
         QVERIFY(!QFile::exists(target));
     QVERIFY(!rig.platform.messages.empty());
-    QVERIFY2(rig.platform.messages.front().text.contains(QStringLiteral("PushButton22_Click at line ") + QString::number(line)),
+    QVERIFY2(rig.platform.messages.front().text.contains(QStringLiteral("PushButton22_Click at line ") +
+                                                         QString::number(line)),
              qPrintable(rig.platform.messages.front().text));
     QVERIFY(rig.preview() && rig.preview()->isVisible());
     QVERIFY(rig.oneWindowVisible());
@@ -586,14 +603,15 @@ void tst_AgreementFlow::takenNameIsDrawnAgain()
     const QString taken = QDir(rig.temp).filePath(QStringLiteral("vellum11111111.doc"));
     const QByteArray content("someone's own document");
     QVERIFY(writeFile(taken, content));
-    rig.platform.randomValues = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.999, 0.999, 0.999, 0.999,
-                                 0.0,   0.1, 0.2, 0.3};
+    rig.platform.randomValues = {0.0,   0.0,   0.0,   0.0,   0.0, 0.0, 0.0, 0.0,
+                                 0.999, 0.999, 0.999, 0.999, 0.0, 0.1, 0.2, 0.3};
     rig.start();
     QCOMPARE(rig.platform.messageTexts(), QStringList());
     QVERIFY(rig.preview());
     QCOMPARE(QFileInfo(rig.preview()->mWordFile).fileName(), QStringLiteral("vellum99991123.doc"));
     QCOMPARE(fileBytes(taken), content);
-    QCOMPARE(rig.tempFiles(), QStringList({QStringLiteral("vellum11111111.doc"), QStringLiteral("vellum99991123.doc")}));
+    QCOMPARE(rig.tempFiles(),
+             QStringList({QStringLiteral("vellum11111111.doc"), QStringLiteral("vellum99991123.doc")}));
     rig.back();
     QCOMPARE(fileBytes(taken), content);
 }
@@ -626,7 +644,8 @@ void tst_AgreementFlow::clipboardAnswersNothing()
     rig.start();
     const QStringList messages = rig.platform.messageTexts();
     QCOMPARE(messages.size(), 1);
-    QVERIFY2(messages.first().contains(QStringLiteral("\r\nin Pactforge2021/08/31.Form1.SaveDocAsJPG at line 122\r\r")),
+    QVERIFY2(messages.first().contains(
+                 QStringLiteral("\r\nin Pactforge2021/08/31.Form1.SaveDocAsJPG at line 122\r\r")),
              qPrintable(messages.first()));
     // The agreement itself was made: it is shown as an empty page and can still be saved.
     QVERIFY(rig.preview() && rig.preview()->isVisible());
@@ -664,8 +683,10 @@ void tst_AgreementFlow::clipboardReadsUntilItAnswers()
     QTemporaryDir dir;
     FlakyClipboard platform;
     SettingsStore store(dir.filePath(QStringLiteral("settings.ini")));
-    Form1 form(platform, store, [] { return true; }, dir.path());
-    TemplateFilling filling(form, platform, engineWordFactory(platform), [] { return std::unique_ptr<Form2>(); });
+    Form1 form(
+        platform, store, [] { return true; }, dir.path());
+    TemplateFilling filling(form, platform, engineWordFactory(platform),
+                            [] { return std::unique_ptr<Form2>(); });
     auto data = std::make_unique<QMimeData>();
     data->setText(QStringLiteral("not a picture"));
     if (holdsImage) {
@@ -693,7 +714,8 @@ void tst_AgreementFlow::saveOverReadOnlyTargetAnsweredYes()
         return;
     const QString target = rig.dir.filePath(QStringLiteral("old agreement.doc"));
     QVERIFY(writeFile(target, QByteArray("an older agreement")));
-    QVERIFY(QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    QVERIFY(QFile::setPermissions(target,
+                                  QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
     rig.platform.yesNoAnswers = {true};
     rig.save(target);
     QCOMPARE(rig.platform.questions.size(), std::size_t(1));
@@ -714,8 +736,9 @@ void tst_AgreementFlow::saveIntoMissingFolderReportsNoDone()
     rig.save(target);
     const QStringList messages = rig.platform.messageTexts();
     QCOMPARE(messages.size(), 1);
-    QVERIFY2(messages.first().contains(QStringLiteral("in Pactforge2021/08/31.Form2.PushButton6_Click at line 1")),
-             qPrintable(messages.first()));
+    QVERIFY2(
+        messages.first().contains(QStringLiteral("in Pactforge2021/08/31.Form2.PushButton6_Click at line 1")),
+        qPrintable(messages.first()));
     QVERIFY(!QFile::exists(target));
     QVERIFY(QFile::exists(working));
     QVERIFY(rig.preview()->isVisible());
@@ -725,7 +748,8 @@ void tst_AgreementFlow::saveIntoUnwritableFolderReportsNoDone()
 {
 #ifdef Q_OS_UNIX
     if (::geteuid() == 0)
-        QSKIP("Running as root: folder permissions do not stop root from writing (the missing-folder test covers "
+        QSKIP("Running as root: folder permissions do not stop root from writing (the missing-folder test "
+              "covers "
               "a failed copy)");
 #endif
     FlowRig rig;
@@ -741,7 +765,8 @@ void tst_AgreementFlow::saveIntoUnwritableFolderReportsNoDone()
     QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     const QStringList messages = rig.platform.messageTexts();
     QCOMPARE(messages.size(), 1);
-    QVERIFY(messages.first().contains(QStringLiteral("in Pactforge2021/08/31.Form2.PushButton6_Click at line 1")));
+    QVERIFY(messages.first().contains(
+        QStringLiteral("in Pactforge2021/08/31.Form2.PushButton6_Click at line 1")));
     QVERIFY(!QFile::exists(target));
 }
 
@@ -782,10 +807,12 @@ void tst_AgreementFlow::independentReaders()
         text = QString::fromUtf8(fileBytes(out));
     } else {
         const QString outDir = rig.dir.filePath(QStringLiteral("lo"));
-        const QString profile = QUrl::fromLocalFile(rig.dir.filePath(QStringLiteral("lo-profile"))).toString();
-        process.start(program, {QStringLiteral("--headless"), QStringLiteral("-env:UserInstallation=") + profile,
-                                QStringLiteral("--convert-to"), QStringLiteral("txt:Text"), QStringLiteral("--outdir"),
-                                outDir, saved});
+        const QString profile =
+            QUrl::fromLocalFile(rig.dir.filePath(QStringLiteral("lo-profile"))).toString();
+        process.start(program,
+                      {QStringLiteral("--headless"), QStringLiteral("-env:UserInstallation=") + profile,
+                       QStringLiteral("--convert-to"), QStringLiteral("txt:Text"), QStringLiteral("--outdir"),
+                       outDir, saved});
         QVERIFY(process.waitForFinished(180000));
         text = QString::fromUtf8(fileBytes(outDir + QStringLiteral("/agreement.txt")));
     }

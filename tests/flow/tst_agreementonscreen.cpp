@@ -6,7 +6,8 @@
 
 // The round on a real X server (Xvfb): windows that are mapped and exposed, not offscreen
 // stand-ins, and a click delivered as a mouse press and release.
-class tst_AgreementOnScreen : public QObject {
+class tst_AgreementOnScreen : public QObject
+{
     Q_OBJECT
 
 private slots:

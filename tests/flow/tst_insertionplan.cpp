@@ -2,7 +2,8 @@
 
 #include <QtTest>
 
-class tst_InsertionPlan : public QObject {
+class tst_InsertionPlan : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -19,11 +20,21 @@ void tst_InsertionPlan::dayAndMonthTexts_data()
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QString>("day");
     QTest::addColumn<QString>("month");
-    QTest::newRow("5 June 2021") << QDate(2021, 6, 5) << "en_US" << " 5th " << " June, 2021";
-    QTest::newRow("1 March 2022") << QDate(2022, 3, 1) << "en_US" << " 1st " << " March, 2022";
-    QTest::newRow("23 April 2022") << QDate(2022, 4, 23) << "en_US" << " 23rd " << " April, 2022";
-    QTest::newRow("31 December 999") << QDate(999, 12, 31) << "en_US" << " 31st " << " December, 999";
-    QTest::newRow("German month name") << QDate(2021, 3, 12) << "de_DE" << " 12th " << " März, 2021";
+    QTest::newRow("5 June 2021") << QDate(2021, 6, 5) << "en_US"
+                                 << " 5th "
+                                 << " June, 2021";
+    QTest::newRow("1 March 2022") << QDate(2022, 3, 1) << "en_US"
+                                  << " 1st "
+                                  << " March, 2022";
+    QTest::newRow("23 April 2022") << QDate(2022, 4, 23) << "en_US"
+                                   << " 23rd "
+                                   << " April, 2022";
+    QTest::newRow("31 December 999") << QDate(999, 12, 31) << "en_US"
+                                     << " 31st "
+                                     << " December, 999";
+    QTest::newRow("German month name") << QDate(2021, 3, 12) << "de_DE"
+                                       << " 12th "
+                                       << " März, 2021";
 }
 
 void tst_InsertionPlan::dayAndMonthTexts()

@@ -17,7 +17,8 @@
 
 using Axis = ZoomGeometry::Axis;
 
-namespace {
+namespace
+{
 
 // A page like the agreement's: white, with a black block 100 pixels square and text.
 QPicture makePage(int width, int height, qreal blockLeft = 10)
@@ -72,7 +73,8 @@ QByteArray makeCursorFile()
 
 } // namespace
 
-class tst_Form2 : public QObject {
+class tst_Form2 : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -189,9 +191,9 @@ void tst_Form2::layoutAndCaptions()
         const char* name;
         QRect place;
     } expected[] = {
-        {"Picture2", QRect(8, 8, 622, 495)}, {"VScroll1", QRect(630, 8, 17, 495)},
-        {"HScroll1", QRect(8, 503, 622, 17)}, {"Frame1", QRect(8, 524, 640, 57)},
-        {"PushButton1", QRect(16, 20, 296, 27)}, {"PushButton2", QRect(320, 20, 304, 27)},
+        {"Picture2", QRect(8, 8, 622, 495)},       {"VScroll1", QRect(630, 8, 17, 495)},
+        {"HScroll1", QRect(8, 503, 622, 17)},      {"Frame1", QRect(8, 524, 640, 57)},
+        {"PushButton1", QRect(16, 20, 296, 27)},   {"PushButton2", QRect(320, 20, 304, 27)},
         {"PushButton6", QRect(328, 590, 320, 27)}, {"PushButton8", QRect(8, 590, 312, 27)},
     };
     for (const auto& control : expected) {
@@ -534,7 +536,8 @@ void tst_Form2::hoverPointers()
         sendMouse(button(name), QEvent::MouseMove, QPoint(5, 5), Qt::NoButton);
         QVERIFY2(form().pointer().value() == MousePointer::Custom, name);
     }
-    sendMouse(form().findChild<QWidget*>(QStringLiteral("Frame1")), QEvent::MouseMove, QPoint(2, 2), Qt::NoButton);
+    sendMouse(form().findChild<QWidget*>(QStringLiteral("Frame1")), QEvent::MouseMove, QPoint(2, 2),
+              Qt::NoButton);
     QVERIFY(form().pointer().value() == MousePointer::Default);
     form().pointer().set(MousePointer::Custom);
     sendMouse(&form(), QEvent::MouseMove, QPoint(650, 620), Qt::NoButton);
@@ -553,7 +556,8 @@ void tst_Form2::hoverKeepsHourglass()
     showWith(makePage(200, 200));
     form().pointer().set(MousePointer::Busy);
     sendMouse(button("PushButton6"), QEvent::MouseMove, QPoint(5, 5), Qt::NoButton);
-    sendMouse(form().findChild<QWidget*>(QStringLiteral("Frame1")), QEvent::MouseMove, QPoint(2, 2), Qt::NoButton);
+    sendMouse(form().findChild<QWidget*>(QStringLiteral("Frame1")), QEvent::MouseMove, QPoint(2, 2),
+              Qt::NoButton);
     sendMouse(&form(), QEvent::MouseMove, QPoint(650, 620), Qt::NoButton);
     QVERIFY(form().pointer().value() == MousePointer::Busy);
     QCOMPARE(form().cursor().shape(), Qt::WaitCursor);
@@ -617,8 +621,8 @@ void tst_Form2::saveExistingAnsweredNo()
     mPlatform.saveFileAnswers.push_back(target);
     mPlatform.yesNoAnswers.push_back(false);
     form().PushButton6_Click();
-    QCOMPARE(mPlatform.questions,
-             std::vector<QString>{QStringLiteral("Are you sure you wish to overwrite ") + target + QStringLiteral(" ?")});
+    QCOMPARE(mPlatform.questions, std::vector<QString>{QStringLiteral("Are you sure you wish to overwrite ") +
+                                                       target + QStringLiteral(" ?")});
     QCOMPARE(readAll(target), QByteArray("old agreement"));
     QCOMPARE(mPlatform.messageTexts(), QStringList{QStringLiteral("Done.")});
 }
@@ -683,7 +687,8 @@ void tst_Form2::saveIntoReadOnlyFolderReportsAndSaysNoDone()
     form().PushButton6_Click();
     QCOMPARE(mPlatform.messages.size(), size_t(1));
     QVERIFY(mPlatform.messages[0].text.contains(QStringLiteral("PushButton6_Click at line 130")));
-    QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    QVERIFY(QFile::setPermissions(folder,
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
 }
 
 void tst_Form2::saveOntoWorkingDocumentKeepsIt()

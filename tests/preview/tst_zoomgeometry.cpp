@@ -6,7 +6,8 @@
 
 using Axis = ZoomGeometry::Axis;
 
-namespace {
+namespace
+{
 
 constexpr qint32 kViewportWidth = 9330;
 constexpr qint32 kViewportHeight = 7425;
@@ -34,7 +35,8 @@ ZoomGeometry setUp(qint32 naturalWidth, qint32 naturalHeight)
 
 } // namespace
 
-class tst_ZoomGeometry : public QObject {
+class tst_ZoomGeometry : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -344,7 +346,8 @@ void tst_ZoomGeometry::percentOf()
 
 void tst_ZoomGeometry::percentOverflowIsAnError()
 {
-    QVERIFY_THROWS_EXCEPTION(std::overflow_error, ZoomGeometry::percentOf(-400.0f, kViewportWidth + 1, kViewportWidth));
+    QVERIFY_THROWS_EXCEPTION(std::overflow_error,
+                             ZoomGeometry::percentOf(-400.0f, kViewportWidth + 1, kViewportWidth));
 }
 
 void tst_ZoomGeometry::dragClamps_data()

@@ -8,9 +8,11 @@
 
 // A hand-made read model shaped like the filled contractor agreement: Letter page, one-inch margins,
 // an 18 pt bold centered title, a 9 pt rule, justified 12 pt body, bold headings and the signing line's tabs.
-namespace testmodel {
+namespace testmodel
+{
 
-inline doc::CharacterRun run(std::uint32_t start, std::uint32_t length, double sizePt = 12.0, bool bold = false)
+inline doc::CharacterRun run(std::uint32_t start, std::uint32_t length, double sizePt = 12.0,
+                             bool bold = false)
 {
     doc::CharacterRun r;
     r.start = start;
@@ -39,45 +41,53 @@ inline doc::ReadModel agreement()
     model.section.marginLeft = 1440;
     model.section.marginRight = 1440;
     auto& ps = model.paragraphs;
-    ps.push_back(paragraph(u"\x08" u"Contractor Agreement", A::Center, 18, true));
+    ps.push_back(paragraph(u"\x08"
+                           u"Contractor Agreement",
+                           A::Center, 18, true));
     ps.push_back(paragraph(std::u16string(93, u'_'), A::Center, 9));
     ps.push_back(paragraph(u"", A::Justify));
     ps.push_back(paragraph(u"", A::Justify));
-    ps.push_back(paragraph(u"THIS AGREEMENT made the 14th day of March, 2026, by and between Northwind Building "
-                           u"Services LLC, Hereafter called the Contractor and Margaret Ellison-Whitfield, "
-                           u"hereinafter called the Owner",
-                           A::Justify));
+    ps.push_back(
+        paragraph(u"THIS AGREEMENT made the 14th day of March, 2026, by and between Northwind Building "
+                  u"Services LLC, Hereafter called the Contractor and Margaret Ellison-Whitfield, "
+                  u"hereinafter called the Owner",
+                  A::Justify));
     ps.push_back(paragraph(u"", A::Justify));
-    ps.push_back(paragraph(u"WITNESSETH that the Contractor and the Owner for the considerations named agree as "
-                           u"follows:",
-                           A::Justify));
+    ps.push_back(
+        paragraph(u"WITNESSETH that the Contractor and the Owner for the considerations named agree as "
+                  u"follows:",
+                  A::Justify));
     ps.push_back(paragraph(u"", A::Justify));
     ps.push_back(paragraph(u"Scope of Work", A::Left, 12, true));
     ps.push_back(paragraph(u"", A::Justify));
-    ps.push_back(paragraph(u"      The Contractor shall furnish all materials and perform all of the work on the "
-                           u"property at 1187 Juniper Hollow Road, Cedar Falls, Iowa 50613",
-                           A::Justify));
+    ps.push_back(
+        paragraph(u"      The Contractor shall furnish all materials and perform all of the work on the "
+                  u"property at 1187 Juniper Hollow Road, Cedar Falls, Iowa 50613",
+                  A::Justify));
     ps.push_back(paragraph(u"", A::Justify));
     ps.push_back(paragraph(u"", A::Justify));
     ps.push_back(paragraph(u"Work Performed", A::Left, 12, true));
     ps.push_back(paragraph(u"", A::Justify));
-    ps.push_back(paragraph(u" Remove the existing asphalt shingles down to the deck, replace damaged sheathing, "
-                           u"install ice and water shield along the eaves and valleys, and lay new architectural "
-                           u"shingles with ridge venting.\x0B"
-                           u"Haul away all debris and leave the site broom clean.",
-                           A::Justify));
+    ps.push_back(
+        paragraph(u" Remove the existing asphalt shingles down to the deck, replace damaged sheathing, "
+                  u"install ice and water shield along the eaves and valleys, and lay new architectural "
+                  u"shingles with ridge venting.\x0B"
+                  u"Haul away all debris and leave the site broom clean.",
+                  A::Justify));
     ps.push_back(paragraph(u"", A::Justify));
     ps.push_back(paragraph(u"", A::Justify));
     ps.push_back(paragraph(u"", A::Justify));
     ps.push_back(paragraph(u"Contract Price", A::Left, 12, true));
-    ps.push_back(paragraph(u"The Owner shall pay the contractor for material and labor to be performed under the "
-                           u"sum of $18,450.00",
-                           A::Justify));
+    ps.push_back(
+        paragraph(u"The Owner shall pay the contractor for material and labor to be performed under the "
+                  u"sum of $18,450.00",
+                  A::Justify));
     ps.push_back(paragraph(u"", A::Justify));
     ps.push_back(paragraph(u"Progress Payments", A::Left, 12, true));
-    ps.push_back(paragraph(u"Payments of Contract Price shall be made as follows One third on signing, one third "
-                           u"when the old roof is off and the deck is sound, and the balance on completion.",
-                           A::Justify));
+    ps.push_back(
+        paragraph(u"Payments of Contract Price shall be made as follows One third on signing, one third "
+                  u"when the old roof is off and the deck is sound, and the balance on completion.",
+                  A::Justify));
     for (int i = 0; i < 5; ++i)
         ps.push_back(paragraph(u"", A::Justify));
     ps.push_back(paragraph(u"Signed this 14th day of March, 2026", A::Justify));

@@ -7,7 +7,8 @@ Q_DECLARE_METATYPE(Alignment)
 Q_DECLARE_METATYPE(std::vector<render::TabRuler::Stop>)
 Q_DECLARE_METATYPE(doc::SectionLayout)
 
-class tst_LayoutMath : public QObject {
+class tst_LayoutMath : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -63,7 +64,8 @@ void tst_LayoutMath::pointsToPixels()
     QCOMPARE(render::pointsToPixels(points), pixels);
 }
 
-namespace {
+namespace
+{
 
 render::TabRuler ruler(std::vector<render::TabRuler::Stop> stops, double defaultWidth,
                        std::optional<double> indentStop = std::nullopt)
@@ -91,14 +93,14 @@ void tst_LayoutMath::resolveTab_data()
     QTest::newRow("default just before a stop") << 47.9 << Stops{} << -1.0 << 48.0 << Alignment::Left;
     QTest::newRow("default on a stop goes on") << 48.0 << Stops{} << -1.0 << 96.0 << Alignment::Left;
     QTest::newRow("default far right") << 500.0 << Stops{} << -1.0 << 528.0 << Alignment::Left;
-    QTest::newRow("explicit before defaults") << 0.0 << Stops{{100, Alignment::Left, u' '}} << -1.0 << 100.0
-                                              << Alignment::Left;
+    QTest::newRow("explicit before defaults")
+        << 0.0 << Stops{{100, Alignment::Left, u' '}} << -1.0 << 100.0 << Alignment::Left;
     QTest::newRow("explicit clears defaults left of it")
         << 50.0 << Stops{{100, Alignment::Left, u' '}} << -1.0 << 100.0 << Alignment::Left;
     QTest::newRow("defaults resume after last explicit")
         << 100.0 << Stops{{100, Alignment::Left, u' '}} << -1.0 << 144.0 << Alignment::Left;
-    QTest::newRow("default past last explicit") << 150.0 << Stops{{100, Alignment::Left, u' '}} << -1.0 << 192.0
-                                                << Alignment::Left;
+    QTest::newRow("default past last explicit")
+        << 150.0 << Stops{{100, Alignment::Left, u' '}} << -1.0 << 192.0 << Alignment::Left;
     QTest::newRow("second explicit") << 120.0
                                      << Stops{{100, Alignment::Left, u' '}, {200, Alignment::Right, u'.'}}
                                      << -1.0 << 200.0 << Alignment::Right;
@@ -131,7 +133,8 @@ void tst_LayoutMath::resolveTab()
 void tst_LayoutMath::rulerFromParagraph()
 {
     doc::Paragraph paragraph;
-    paragraph.tabs = {{2880, Alignment::Right, u'.'}, {1440, Alignment::Left, u' '}, {2000, Alignment::Bar, u' '}};
+    paragraph.tabs = {
+        {2880, Alignment::Right, u'.'}, {1440, Alignment::Left, u' '}, {2000, Alignment::Bar, u' '}};
     render::TabRuler r = render::TabRuler::fromParagraph(paragraph, 720);
     QCOMPARE(r.stops.size(), std::size_t(2)); // the bar tab is no stop
     QCOMPARE(r.stops[0].position, 96.0);
@@ -216,15 +219,19 @@ void tst_LayoutMath::pictureGeometry_data()
         return s;
     };
     QTest::newRow("letter, inch margins") << section(12240, 15840, 1440, 1440) << 720 << 960 << 48.0 << 48.0;
-    QTest::newRow("letter, Word's side margins") << section(12240, 15840, 1800, 1440) << 672 << 960 << 48.0 << 48.0;
+    QTest::newRow("letter, Word's side margins")
+        << section(12240, 15840, 1800, 1440) << 672 << 960 << 48.0 << 48.0;
     QTest::newRow("a4 rounds up") << section(11906, 16838, 1440, 1440) << 698 << 1027 << 48.0 << 48.0;
-    QTest::newRow("narrow margins shrink the border") << section(12240, 15840, 360, 1440) << 806 << 960 << 19.0
-                                                      << 48.0;
-    QTest::newRow("landscape cut at the right") << section(15840, 12240, 1440, 1440) << 806 << 720 << 0.0 << 48.0;
-    QTest::newRow("legal cut at the bottom") << section(12240, 20160, 1440, 1440) << 720 << 1046 << 48.0 << 0.0;
+    QTest::newRow("narrow margins shrink the border")
+        << section(12240, 15840, 360, 1440) << 806 << 960 << 19.0 << 48.0;
+    QTest::newRow("landscape cut at the right")
+        << section(15840, 12240, 1440, 1440) << 806 << 720 << 0.0 << 48.0;
+    QTest::newRow("legal cut at the bottom")
+        << section(12240, 20160, 1440, 1440) << 720 << 1046 << 48.0 << 0.0;
     QTest::newRow("negative top margin counts by size")
         << section(12240, 15840, 1440, -1440) << 720 << 960 << 48.0 << 48.0;
-    QTest::newRow("margins wider than the page") << section(12240, 15840, 7000, 1440) << 97 << 960 << 48.0 << 48.0;
+    QTest::newRow("margins wider than the page")
+        << section(12240, 15840, 7000, 1440) << 97 << 960 << 48.0 << 48.0;
     QTest::newRow("damaged sizes") << section(-5, 2000000000, 1440, 1440) << 97 << 1046 << 48.0 << 0.0;
 }
 

@@ -2,8 +2,8 @@
 #include "worddocument.h"
 
 #include <QDir>
-#include <QRegularExpression>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -15,7 +15,8 @@
 // Lays out Word documents and checks every line against LibreOffice's own layout of the same file:
 // LibreOffice prints the document to PDF, pdftotext reads the lines back, and each of our lines must end
 // with the same word as LibreOffice's line.
-namespace {
+namespace
+{
 
 const QString kTemplate = QStringLiteral(BRINDLEWICK_SOURCE_DIR "/resources/template.doc");
 const QString kSample = QStringLiteral(BRINDLEWICK_SOURCE_DIR "/tests/render/data/layout-sample.doc");
@@ -30,8 +31,8 @@ QByteArray readAll(const QString& path)
 
 doc::WordDocument parse(const QByteArray& bytes)
 {
-    return doc::WordDocument::parse(
-        std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())));
+    return doc::WordDocument::parse(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                              static_cast<std::size_t>(bytes.size())));
 }
 
 // Types text after the first occurrence of anchor, as the template filling does.
@@ -58,7 +59,8 @@ QStringList lastWords(const QStringList& lines)
 
 } // namespace
 
-class tst_LibreOfficeLayout : public QObject {
+class tst_LibreOfficeLayout : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -90,37 +92,39 @@ void tst_LibreOfficeLayout::initTestCase()
             typeAfter(document, anchor, text);
         document.save(mDir.filePath(name + QStringLiteral(".doc")).toStdString());
     };
-    saveFilled(QStringLiteral("filled"),
-               {{u"Contractor ", u"Northwind Building Services LLC"},
-                {u"Owner ", u"Margaret Ellison-Whitfield"},
-                {u"Signed this", u" 14th "},
-                {u"as follows ",
-                 u"one third on signing, one third when the old roof is off and the deck has been inspected and "
-                 u"found sound,\r\nand the balance within ten days of completion and the final inspection."},
-                {u"under the sum of ", u"$18,450.00 (eighteen thousand four hundred fifty dollars)"},
-                {u"Work Performed\r\r ",
-                 u"Remove the existing asphalt shingles down to the deck, replace any damaged sheathing, install "
-                 u"ice and water shield along the eaves and in the valleys, and lay new architectural shingles "
-                 u"with continuous ridge venting.\nHaul away all debris and leave the site broom clean."},
-                {u"property at", u" 1187 Juniper Hollow Road, Cedar Falls, Iowa 50613"},
-                {u"Contractor and", u" Margaret Ellison-Whitfield of Cedar Falls"},
-                {u"by and between", u" Northwind Building Services LLC, a roofing company licensed in Iowa"},
-                {u"day of", u" March"},
-                {u"made the", u" 14th "}});
+    saveFilled(
+        QStringLiteral("filled"),
+        {{u"Contractor ", u"Northwind Building Services LLC"},
+         {u"Owner ", u"Margaret Ellison-Whitfield"},
+         {u"Signed this", u" 14th "},
+         {u"as follows ",
+          u"one third on signing, one third when the old roof is off and the deck has been inspected and "
+          u"found sound,\r\nand the balance within ten days of completion and the final inspection."},
+         {u"under the sum of ", u"$18,450.00 (eighteen thousand four hundred fifty dollars)"},
+         {u"Work Performed\r\r ",
+          u"Remove the existing asphalt shingles down to the deck, replace any damaged sheathing, install "
+          u"ice and water shield along the eaves and in the valleys, and lay new architectural shingles "
+          u"with continuous ridge venting.\nHaul away all debris and leave the site broom clean."},
+         {u"property at", u" 1187 Juniper Hollow Road, Cedar Falls, Iowa 50613"},
+         {u"Contractor and", u" Margaret Ellison-Whitfield of Cedar Falls"},
+         {u"by and between", u" Northwind Building Services LLC, a roofing company licensed in Iowa"},
+         {u"day of", u" March"},
+         {u"made the", u" 14th "}});
     // The program's own example agreement, as "Load Sample/Example Data" leaves the form.
-    saveFilled(QStringLiteral("agreement"),
-               {{u"Contractor ", u" Corwin Ashdale Jr."},
-                {u"Owner ", u" Tobias Quenby"},
-                {u"Signed thisday of", u" December, 2026"},
-                {u"Signed this", u" 7th "},
-                {u"as follows ", u"One half would be payed before work start, and rest after work is finished."},
-                {u"under the sum of ", u"$74.00"},
-                {u"Work Performed\r\r ", u"Build a tree house"},
-                {u"property at", u" Birchwood st"},
-                {u"Contractor and", u" Tobias Quenby"},
-                {u"by and between", u" Corwin Ashdale Jr."},
-                {u"day of,", u" June, 2021"},
-                {u"made the", u" 5th "}});
+    saveFilled(
+        QStringLiteral("agreement"),
+        {{u"Contractor ", u" Corwin Ashdale Jr."},
+         {u"Owner ", u" Tobias Quenby"},
+         {u"Signed thisday of", u" December, 2026"},
+         {u"Signed this", u" 7th "},
+         {u"as follows ", u"One half would be payed before work start, and rest after work is finished."},
+         {u"under the sum of ", u"$74.00"},
+         {u"Work Performed\r\r ", u"Build a tree house"},
+         {u"property at", u" Birchwood st"},
+         {u"Contractor and", u" Tobias Quenby"},
+         {u"by and between", u" Corwin Ashdale Jr."},
+         {u"day of,", u" June, 2021"},
+         {u"made the", u" 5th "}});
     // A long work description: many lines in one left-aligned paragraph.
     std::u16string work;
     for (int i = 0; work.size() < 1100; ++i)
@@ -130,9 +134,12 @@ void tst_LibreOfficeLayout::initTestCase()
 
     mDocuments = {QStringLiteral("sample"), QStringLiteral("template"), QStringLiteral("filled"),
                   QStringLiteral("agreement"), QStringLiteral("longwork")};
-    QStringList arguments{QStringLiteral("--headless"), QStringLiteral("--norestore"),
+    QStringList arguments{QStringLiteral("--headless"),
+                          QStringLiteral("--norestore"),
                           QStringLiteral("-env:UserInstallation=file://%1/profile").arg(mDir.path()),
-                          QStringLiteral("--convert-to"), QStringLiteral("pdf"), QStringLiteral("--outdir"),
+                          QStringLiteral("--convert-to"),
+                          QStringLiteral("pdf"),
+                          QStringLiteral("--outdir"),
                           mDir.path()};
     for (const QString& name : mDocuments)
         arguments << mDir.filePath(name + QStringLiteral(".doc"));
@@ -140,7 +147,8 @@ void tst_LibreOfficeLayout::initTestCase()
     office.start(soffice, arguments);
     QVERIFY(office.waitForFinished(300000));
     for (const QString& name : mDocuments)
-        QVERIFY2(QFile::exists(mDir.filePath(name + QStringLiteral(".pdf"))), qPrintable(office.readAllStandardError()));
+        QVERIFY2(QFile::exists(mDir.filePath(name + QStringLiteral(".pdf"))),
+                 qPrintable(office.readAllStandardError()));
 }
 
 void tst_LibreOfficeLayout::sameLineEnds_data()
@@ -158,8 +166,9 @@ void tst_LibreOfficeLayout::sameLineEnds()
     QFETCH(int, longestParagraph);
     QProcess pdftotext;
     pdftotext.start(QStandardPaths::findExecutable(QStringLiteral("pdftotext")),
-                    {QStringLiteral("-layout"), QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"),
-                     QStringLiteral("1"), mDir.filePath(name + QStringLiteral(".pdf")), QStringLiteral("-")});
+                    {QStringLiteral("-layout"), QStringLiteral("-f"), QStringLiteral("1"),
+                     QStringLiteral("-l"), QStringLiteral("1"), mDir.filePath(name + QStringLiteral(".pdf")),
+                     QStringLiteral("-")});
     QVERIFY(pdftotext.waitForFinished(60000));
     const QStringList theirs = lastWords(QString::fromUtf8(pdftotext.readAllStandardOutput()).split(u'\n'));
 

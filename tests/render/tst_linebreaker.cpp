@@ -7,7 +7,8 @@ using ParagraphAlignment = doc::Paragraph::Alignment;
 Q_DECLARE_METATYPE(ParagraphAlignment)
 Q_DECLARE_METATYPE(Alignment)
 
-namespace {
+namespace
+{
 
 // Letters are 10 px wide and spaces 5 px, so every expected position can be worked out by hand.
 // '\t' is a tab, '\n' a line break, '-' a letter that allows a break after it, '.' a decimal point.
@@ -53,7 +54,8 @@ QStringList lineTexts(const QString& text, const std::vector<render::BrokenLine>
 
 } // namespace
 
-class tst_LineBreaker : public QObject {
+class tst_LineBreaker : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -74,7 +76,8 @@ void tst_LineBreaker::breakLines_data()
     QTest::addColumn<QStringList>("lines");
 
     QTest::newRow("fits") << "aaa bbb" << 0.0 << 100.0 << QStringList{"aaa bbb"};
-    QTest::newRow("breaks after the last space") << "aaa bbb ccc" << 0.0 << 75.0 << QStringList{"aaa bbb ", "ccc"};
+    QTest::newRow("breaks after the last space")
+        << "aaa bbb ccc" << 0.0 << 75.0 << QStringList{"aaa bbb ", "ccc"};
     QTest::newRow("exactly full") << "aaa bbb ccc" << 0.0 << 65.0 << QStringList{"aaa bbb ", "ccc"};
     QTest::newRow("one short of full") << "aaa bbb ccc" << 0.0 << 64.0 << QStringList{"aaa ", "bbb ", "ccc"};
     QTest::newRow("trailing spaces hang") << "aaa      bbb" << 0.0 << 40.0 << QStringList{"aaa      ", "bbb"};
@@ -85,12 +88,12 @@ void tst_LineBreaker::breakLines_data()
     QTest::newRow("line break at the end adds a line") << "aa\n" << 0.0 << 100.0 << QStringList{"aa\n", ""};
     QTest::newRow("empty paragraph") << "" << 0.0 << 100.0 << QStringList{""};
     QTest::newRow("first-line indent") << "aaa bbb" << 20.0 << 75.0 << QStringList{"aaa ", "bbb"};
-    QTest::newRow("negative first-line indent") << "aaa bbb ccc" << -20.0 << 65.0
-                                                << QStringList{"aaa bbb ", "ccc"};
+    QTest::newRow("negative first-line indent")
+        << "aaa bbb ccc" << -20.0 << 65.0 << QStringList{"aaa bbb ", "ccc"};
     QTest::newRow("tab fits") << "aaa\tbbb" << 0.0 << 100.0 << QStringList{"aaa\tbbb"};
     QTest::newRow("text after a tab wraps") << "aaa\tbbb" << 0.0 << 70.0 << QStringList{"aaa\t", "bbb"};
-    QTest::newRow("tab past the end starts the next line") << "aaa\tb" << 0.0 << 45.0
-                                                           << QStringList{"aaa", "\t", "b"};
+    QTest::newRow("tab past the end starts the next line")
+        << "aaa\tb" << 0.0 << 45.0 << QStringList{"aaa", "\t", "b"};
 }
 
 void tst_LineBreaker::breakLines()
@@ -137,12 +140,12 @@ void tst_LineBreaker::tabStops_data()
     QTest::newRow("right stop, last letter") << "a\tbbb" << Stops{{100, Alignment::Right, u' '}} << 4 << 90.0;
     QTest::newRow("center stop") << "a\tbb" << Stops{{100, Alignment::Center, u' '}} << 2 << 90.0;
     QTest::newRow("decimal stop") << "a\t12.50" << Stops{{100, Alignment::Decimal, u' '}} << 2 << 80.0;
-    QTest::newRow("decimal point on the stop") << "a\t12.50" << Stops{{100, Alignment::Decimal, u' '}} << 4
-                                               << 100.0;
-    QTest::newRow("decimal without point is right") << "a\t125" << Stops{{100, Alignment::Decimal, u' '}} << 2
-                                                    << 70.0;
-    QTest::newRow("right stop without room") << "aaaaaaaaa\tbb" << Stops{{100, Alignment::Right, u' '}} << 10
-                                             << 90.0;
+    QTest::newRow("decimal point on the stop")
+        << "a\t12.50" << Stops{{100, Alignment::Decimal, u' '}} << 4 << 100.0;
+    QTest::newRow("decimal without point is right")
+        << "a\t125" << Stops{{100, Alignment::Decimal, u' '}} << 2 << 70.0;
+    QTest::newRow("right stop without room")
+        << "aaaaaaaaa\tbb" << Stops{{100, Alignment::Right, u' '}} << 10 << 90.0;
     QTest::newRow("right segment ends at the next tab")
         << "a\tbb\tc" << Stops{{100, Alignment::Right, u' '}, {150, Alignment::Left, u' '}} << 5 << 150.0;
     QTest::newRow("eight close stops") << "Owner\t\t\tX"
@@ -177,19 +180,19 @@ void tst_LineBreaker::align_data()
 
     QTest::newRow("left") << "aa b" << ParagraphAlignment::Left << false << QList<double>{0, 10, 20, 25};
     QTest::newRow("center") << "aa" << ParagraphAlignment::Center << true << QList<double>{40, 50};
-    QTest::newRow("center ignores trailing space") << "aa " << ParagraphAlignment::Center << true
-                                                   << QList<double>{40, 50, 60};
+    QTest::newRow("center ignores trailing space")
+        << "aa " << ParagraphAlignment::Center << true << QList<double>{40, 50, 60};
     QTest::newRow("right") << "aa" << ParagraphAlignment::Right << true << QList<double>{80, 90};
     QTest::newRow("justify stretches spaces")
         << "aa bb cc" << ParagraphAlignment::Justify << false << QList<double>{0, 10, 20, 40, 50, 60, 80, 90};
-    QTest::newRow("justify leaves the last line") << "aa bb cc" << ParagraphAlignment::Justify << true
-                                                  << QList<double>{0, 10, 20, 25, 35, 45, 50, 60};
+    QTest::newRow("justify leaves the last line")
+        << "aa bb cc" << ParagraphAlignment::Justify << true << QList<double>{0, 10, 20, 25, 35, 45, 50, 60};
     QTest::newRow("justify skips a trailing space")
         << "aa bb " << ParagraphAlignment::Justify << false << QList<double>{0, 10, 20, 80, 90, 100};
     QTest::newRow("justify only after the last tab")
         << "a b\tc d" << ParagraphAlignment::Justify << false << QList<double>{0, 10, 15, 25, 48, 58, 90};
-    QTest::newRow("justify without spaces stays left") << "aaa" << ParagraphAlignment::Justify << false
-                                                       << QList<double>{0, 10, 20};
+    QTest::newRow("justify without spaces stays left")
+        << "aaa" << ParagraphAlignment::Justify << false << QList<double>{0, 10, 20};
 }
 
 void tst_LineBreaker::align()

@@ -5,7 +5,8 @@
 
 using A = doc::Paragraph::Alignment;
 
-namespace {
+namespace
+{
 
 doc::ReadModel oneInchPage(std::vector<doc::Paragraph> paragraphs)
 {
@@ -18,8 +19,10 @@ doc::ReadModel oneInchPage(std::vector<doc::Paragraph> paragraphs)
 
 const std::u16string kLongText =
     u"The Contractor shall furnish all materials and perform all of the work on the property, keep the site "
-    u"orderly at the end of every working day, obtain the permits the work requires and finish within the time "
-    u"agreed, unless weather or the Owner's changes delay it, in which case the time is extended accordingly.";
+    u"orderly at the end of every working day, obtain the permits the work requires and finish within the "
+    u"time "
+    u"agreed, unless weather or the Owner's changes delay it, in which case the time is extended "
+    u"accordingly.";
 
 std::vector<const render::PageLine*> linesOf(const render::PageLayout& layout, int paragraph)
 {
@@ -42,7 +45,8 @@ double columnRight(const render::PageLayout& layout)
 
 } // namespace
 
-class tst_PageLayout : public QObject {
+class tst_PageLayout : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -124,7 +128,8 @@ void tst_PageLayout::longParagraphBreaksAtWords()
         QVERIFY2(line.text.endsWith(u' '), qPrintable(line.text));
         const QString nextWord = layout.lines[i + 1].text.section(u' ', 0, 0);
         const int style = line.fragments.front().style;
-        const double withNext = line.left + advance(layout, style, line.text) + advance(layout, style, nextWord);
+        const double withNext =
+            line.left + advance(layout, style, line.text) + advance(layout, style, nextWord);
         QVERIFY2(withNext > columnRight(layout), qPrintable(line.text + "|" + nextWord));
     }
     QCOMPARE(joined, QString::fromStdU16String(kLongText));
@@ -141,7 +146,8 @@ void tst_PageLayout::alignment_data()
 void tst_PageLayout::alignment()
 {
     QFETCH(int, align);
-    const render::PageLayout layout = render::layoutPage(oneInchPage({testmodel::paragraph(u"Scope of Work ", A(align))}));
+    const render::PageLayout layout =
+        render::layoutPage(oneInchPage({testmodel::paragraph(u"Scope of Work ", A(align))}));
     QCOMPARE(layout.lines.size(), std::size_t(1));
     const render::PageLine& line = layout.lines[0];
     const double width = advance(layout, 0, QStringLiteral("Scope of Work"));
@@ -163,7 +169,8 @@ void tst_PageLayout::alignment()
 
 void tst_PageLayout::justifiedLinesFillTheColumn()
 {
-    const render::PageLayout layout = render::layoutPage(oneInchPage({testmodel::paragraph(kLongText, A::Justify)}));
+    const render::PageLayout layout =
+        render::layoutPage(oneInchPage({testmodel::paragraph(kLongText, A::Justify)}));
     QVERIFY(layout.lines.size() >= 3);
     for (std::size_t i = 0; i + 1 < layout.lines.size(); ++i) {
         QCOMPARE(layout.lines[i].left, layout.geometry.columnLeft);
@@ -196,8 +203,8 @@ void tst_PageLayout::boldRun()
 
 void tst_PageLayout::lineBreakStartsALine()
 {
-    const render::PageLayout layout =
-        render::layoutPage(oneInchPage({testmodel::paragraph(u"Remove the roof.\x0BHaul away debris.", A::Justify)}));
+    const render::PageLayout layout = render::layoutPage(
+        oneInchPage({testmodel::paragraph(u"Remove the roof.\x0BHaul away debris.", A::Justify)}));
     QCOMPARE(layout.lines.size(), std::size_t(2));
     QCOMPARE(layout.lines[0].text, QStringLiteral("Remove the roof."));
     QCOMPARE(layout.lines[1].text, QStringLiteral("Haul away debris."));
@@ -276,19 +283,30 @@ void tst_PageLayout::specialCharacters_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("shown");
     QTest::newRow("object anchors") << QString::fromUtf16(u"\x08Title\x01") << "Title";
-    QTest::newRow("field shows its result") << QString::fromUtf16(u"Page \x13 PAGE \x14" u"1\x15 of 1")
+    QTest::newRow("field shows its result") << QString::fromUtf16(u"Page \x13 PAGE \x14"
+                                                                  u"1\x15 of 1")
                                             << "Page 1 of 1";
-    QTest::newRow("nested fields") << QString::fromUtf16(u"\x13 IF \x13 PAGE \x14" u"1\x15 = 1 \x14yes\x15!")
+    QTest::newRow("nested fields") << QString::fromUtf16(u"\x13 IF \x13 PAGE \x14"
+                                                         u"1\x15 = 1 \x14yes\x15!")
                                    << "yes!";
-    QTest::newRow("field without result") << QString::fromUtf16(u"a\x13 TOC \x15" u"b") << "ab";
-    QTest::newRow("unbalanced field marks") << QString::fromUtf16(u"a\x14\x15" u"b\x13 c") << "ab";
-    QTest::newRow("other control characters") << QString::fromUtf16(u"a\x02\x05\x07" u"b") << "ab";
+    QTest::newRow("field without result") << QString::fromUtf16(u"a\x13 TOC \x15"
+                                                                u"b")
+                                          << "ab";
+    QTest::newRow("unbalanced field marks") << QString::fromUtf16(u"a\x14\x15"
+                                                                  u"b\x13 c")
+                                            << "ab";
+    QTest::newRow("other control characters") << QString::fromUtf16(u"a\x02\x05\x07"
+                                                                    u"b")
+                                              << "ab";
     QTest::newRow("non-breaking hyphen") << QString::fromUtf16(u"e\x1Email") << "e-mail";
     QTest::newRow("optional hyphen") << QString::fromUtf16(u"con\x1Ftract") << "contract";
     QTest::newRow("soft hyphen") << QString::fromUtf16(u"con\u00ADtract") << "contract";
     QTest::newRow("zero-width space") << QString::fromUtf16(u"con\u200Btract") << "contract";
-    QTest::newRow("surrogate pair kept") << QString::fromUtf16(u"a\U0001F600b") << QString::fromUtf16(u"a\U0001F600b");
-    QTest::newRow("lone surrogates dropped") << QString::fromUtf16(u"a\xD800" u"b\xDC00") << "ab";
+    QTest::newRow("surrogate pair kept")
+        << QString::fromUtf16(u"a\U0001F600b") << QString::fromUtf16(u"a\U0001F600b");
+    QTest::newRow("lone surrogates dropped") << QString::fromUtf16(u"a\xD800"
+                                                                   u"b\xDC00")
+                                             << "ab";
 }
 
 void tst_PageLayout::specialCharacters()
@@ -326,7 +344,8 @@ void tst_PageLayout::fractionalSizes()
     reference.runs[0].fontName = sized.runs[0].fontName = "Arial";
     const render::PageLayout layout = render::layoutPage(oneInchPage({reference, sized}));
     QCOMPARE(layout.lines.size(), std::size_t(2));
-    const double ratio = (layout.lines[1].right - layout.lines[1].left) / (layout.lines[0].right - layout.lines[0].left);
+    const double ratio =
+        (layout.lines[1].right - layout.lines[1].left) / (layout.lines[0].right - layout.lines[0].left);
     QVERIFY2(std::abs(ratio - size / 12) < 0.002, qPrintable(QString::number(ratio)));
 }
 
@@ -367,9 +386,9 @@ void tst_PageLayout::paragraphSpacing()
 
 void tst_PageLayout::emptyParagraphTakesItsMarkHeight()
 {
-    const render::PageLayout layout = render::layoutPage(oneInchPage(
-        {testmodel::paragraph(u"", A::Left, 12), testmodel::paragraph(u"", A::Left, 24),
-         testmodel::paragraph(u"x", A::Left, 12)}));
+    const render::PageLayout layout = render::layoutPage(
+        oneInchPage({testmodel::paragraph(u"", A::Left, 12), testmodel::paragraph(u"", A::Left, 24),
+                     testmodel::paragraph(u"x", A::Left, 12)}));
     QCOMPARE(layout.lines.size(), std::size_t(3));
     // Font heights come in 1/64 pixels, so twice the size is twice the height only to within that.
     QVERIFY(std::abs(layout.lines[1].height - 2 * layout.lines[0].height) < 0.1);
@@ -406,9 +425,9 @@ void tst_PageLayout::stopsAtTheBottomMargin()
 
 void tst_PageLayout::pageBreakEndsThePage()
 {
-    const render::PageLayout layout = render::layoutPage(oneInchPage(
-        {testmodel::paragraph(u"one", A::Left), testmodel::paragraph(u"two\x0Cthree", A::Left),
-         testmodel::paragraph(u"four", A::Left)}));
+    const render::PageLayout layout = render::layoutPage(
+        oneInchPage({testmodel::paragraph(u"one", A::Left), testmodel::paragraph(u"two\x0Cthree", A::Left),
+                     testmodel::paragraph(u"four", A::Left)}));
     QCOMPARE(layout.lines.size(), std::size_t(2));
     QCOMPARE(layout.lines[1].text, QStringLiteral("two"));
     QVERIFY(layout.truncated);
@@ -420,7 +439,8 @@ void tst_PageLayout::agreementFitsOnePage()
     QVERIFY(!layout.truncated);
     QCOMPARE(layout.size(), QSize(720, 960));
     QCOMPARE(layout.lines.front().text, QStringLiteral("Contractor Agreement"));
-    QVERIFY(layout.styles[static_cast<std::size_t>(layout.lines.front().fragments.front().style)].font.bold());
+    QVERIFY(
+        layout.styles[static_cast<std::size_t>(layout.lines.front().fragments.front().style)].font.bold());
     // The signing line's eight tabs end on the last stop, 3.5 inches in.
     const render::PageLine* signing = nullptr;
     for (const render::PageLine& line : layout.lines)
@@ -461,7 +481,8 @@ void tst_PageLayout::hugeParagraphs_data()
     QTest::addColumn<bool>("rightTab");
     QTest::addColumn<bool>("distinctSizes");
     // Every row used to cost time growing with the square of its length.
-    QTest::newRow("zero-width characters on one line") << QString(300000, QChar(0x200B)) + "end" << false << false;
+    QTest::newRow("zero-width characters on one line")
+        << QString(300000, QChar(0x200B)) + "end" << false << false;
     QTest::newRow("one long right-aligned segment") << "\t" + QString(300000, QChar(0x200B)) << true << false;
     QTest::newRow("many words") << QString("word ").repeated(200000) << false << false;
     QTest::newRow("a run per character") << QString("ab").repeated(50000) << false << true;

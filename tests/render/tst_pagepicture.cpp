@@ -11,17 +11,22 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 // Receives a picture's replay and counts what kind of drawing it holds.
-class RecordingEngine : public QPaintEngine {
+class RecordingEngine : public QPaintEngine
+{
 public:
     RecordingEngine() : QPaintEngine(QPaintEngine::AllFeatures) {}
     bool begin(QPaintDevice*) override { return true; }
     bool end() override { return true; }
     void updateState(const QPaintEngineState&) override {}
     void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override { ++raster; }
-    void drawImage(const QRectF&, const QImage&, const QRectF&, Qt::ImageConversionFlags) override { ++raster; }
+    void drawImage(const QRectF&, const QImage&, const QRectF&, Qt::ImageConversionFlags) override
+    {
+        ++raster;
+    }
     void drawTiledPixmap(const QRectF&, const QPixmap&, const QPointF&) override { ++raster; }
     void drawTextItem(const QPointF&, const QTextItem& item) override { text += item.text(); }
     void drawPath(const QPainterPath&) override {}
@@ -31,7 +36,8 @@ public:
     QString text;
 };
 
-class RecordingDevice : public QPaintDevice {
+class RecordingDevice : public QPaintDevice
+{
 public:
     QPaintEngine* paintEngine() const override { return &engine; }
     int metric(PaintDeviceMetric metric) const override
@@ -116,7 +122,8 @@ void writeFile(const QString& path, const QByteArray& bytes)
 
 } // namespace
 
-class tst_PagePicture : public QObject {
+class tst_PagePicture : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -219,10 +226,17 @@ void tst_PagePicture::sharpAtDoubleDensity()
     // Drawn again at twice the resolution, not stretched: the ink covers twice the extent to within a pixel
     // or two of the anti-aliasing.
     QVERIFY2(std::abs(large.left() - 2 * small.left()) <= 2 && std::abs(large.top() - 2 * small.top()) <= 2 &&
-                 std::abs(large.right() - 2 * small.right()) <= 3 && std::abs(large.bottom() - 2 * small.bottom()) <= 3,
+                 std::abs(large.right() - 2 * small.right()) <= 3 &&
+                 std::abs(large.bottom() - 2 * small.bottom()) <= 3,
              qPrintable(QStringLiteral("%1,%2 %3x%4 vs %5,%6 %7x%8")
-                            .arg(small.x()).arg(small.y()).arg(small.width()).arg(small.height())
-                            .arg(large.x()).arg(large.y()).arg(large.width()).arg(large.height())));
+                            .arg(small.x())
+                            .arg(small.y())
+                            .arg(small.width())
+                            .arg(small.height())
+                            .arg(large.x())
+                            .arg(large.y())
+                            .arg(large.width())
+                            .arg(large.height())));
     // A stretched 96-dpi bitmap blurs: among the pixels with ink, far more are half-tone edge pixels than in
     // the picture drawn afresh at that density.
     auto edgeShare = [](const QImage& image) {
@@ -349,8 +363,9 @@ void tst_PagePicture::saveFailures()
         render::savePictureFile(QPicture(), path);
         QFAIL("saved an empty picture");
     } catch (const std::runtime_error& error) {
-        QVERIFY2(QString::fromStdString(error.what()).startsWith(QStringLiteral("There is no picture to save")),
-                 error.what());
+        QVERIFY2(
+            QString::fromStdString(error.what()).startsWith(QStringLiteral("There is no picture to save")),
+            error.what());
     }
     QVERIFY(!QFile::exists(path));
 }
@@ -393,7 +408,8 @@ void tst_PagePicture::loadFailures()
 {
     QFETCH(QByteArray, content);
     QFETCH(bool, exists);
-    const QString path = mDir.filePath(QStringLiteral("bad-%1.bmp").arg(QString::fromLatin1(QTest::currentDataTag())));
+    const QString path =
+        mDir.filePath(QStringLiteral("bad-%1.bmp").arg(QString::fromLatin1(QTest::currentDataTag())));
     if (exists)
         writeFile(path, content);
     try {

@@ -8,7 +8,8 @@
 
 // The resources linked into the program: the embedded files are the committed ones,
 // and the hand cursor copied next to the program is one Qt can load.
-class tst_Resources : public QObject {
+class tst_Resources : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -20,7 +21,8 @@ private slots:
     void handCursorHotspotIsFingertip();
 };
 
-namespace {
+namespace
+{
 
 QByteArray readAll(const QString& path)
 {
@@ -30,7 +32,10 @@ QByteArray readAll(const QString& path)
     return file.readAll();
 }
 
-QString handCursorPath() { return QStringLiteral(BRINDLEWICK_PROGRAM_DIR "/HAND-M.CUR"); }
+QString handCursorPath()
+{
+    return QStringLiteral(BRINDLEWICK_PROGRAM_DIR "/HAND-M.CUR");
+}
 
 } // namespace
 

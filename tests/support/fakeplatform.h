@@ -9,7 +9,8 @@
 #include <functional>
 
 // Records every effect and answers from scripted queues; never blocks, never opens anything.
-class FakePlatform final : public Platform {
+class FakePlatform final : public Platform
+{
 public:
     struct Message {
         QString text;
@@ -19,16 +20,16 @@ public:
 
     std::vector<Message> messages;
     std::vector<QString> questions;
-    std::deque<bool> yesNoAnswers;          // default Yes when empty
-    std::deque<QString> saveFileAnswers;    // default cancel (empty) when empty
+    std::deque<bool> yesNoAnswers;       // default Yes when empty
+    std::deque<QString> saveFileAnswers; // default cancel (empty) when empty
     std::vector<QString> saveDialogTitles;
     std::vector<QString> saveDialogFilters;
     std::vector<QUrl> openedUrls;
-    std::deque<double> randomValues;        // default 0.5 when empty
+    std::deque<double> randomValues; // default 0.5 when empty
     QDate todayValue = QDate(2022, 4, 23);
     int endProgramCalls = 0;
     std::unique_ptr<QMimeData> clipboardData;
-    bool clipboardFails = false;            // clipboard() answers nothing
+    bool clipboardFails = false;                   // clipboard() answers nothing
     std::function<void(const Message&)> onMessage; // runs while the "box" is open
 
     void showMessage(const QString& text, const QString& caption, Icon icon) override
