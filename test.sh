@@ -5,6 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 tools/deps.sh test
+tools/check-format.sh
 dir=build
 opts=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRINDLEWICK_TESTS=ON)
 if [ "${1:-}" = --sanitize ]; then

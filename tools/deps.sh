@@ -4,7 +4,7 @@
 #   tools/deps.sh test   that, plus what the tests need (independent .doc readers, Xvfb, clang)
 set -euo pipefail
 run_pkgs=(build-essential cmake ninja-build qt6-base-dev fonts-liberation2 xvfb xauth)
-test_pkgs=(libqt6test6 antiword wv libreoffice-writer-nogui poppler-utils clang libclang-rt-14-dev imagemagick)
+test_pkgs=(libqt6test6 clang-format antiword wv libreoffice-writer-nogui poppler-utils clang libclang-rt-14-dev imagemagick)
 pkgs=("${run_pkgs[@]}")
 [ "${1:-run}" = test ] && pkgs+=("${test_pkgs[@]}")
 missing=()
