@@ -3,13 +3,8 @@
 #include "wordformat.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <map>
-#include <random>
 
 namespace doc
 {
@@ -388,15 +383,9 @@ WordDocument WordDocument::parse(std::span<const std::uint8_t> bytes)
     return WordDocument(std::move(d));
 }
 
-WordDocument WordDocument::load(const std::string& path)
+WordDocument WordDocument::load(const std::filesystem::path& path, std::size_t maxBytes)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw Error(Error::Kind::Io, "cannot open " + path);
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw Error(Error::Kind::Io, "cannot read " + path);
-    return parse(bytes);
+    return parse(fileio::readFile(path, maxBytes));
 }
 
 std::u16string WordDocument::mainText() const
@@ -753,30 +742,9 @@ std::vector<std::uint8_t> WordDocument::serialize() const
     return file.serialize();
 }
 
-void WordDocument::save(const std::string& path) const
+void WordDocument::save(const std::filesystem::path& path, fileio::Access access) const
 {
-    const std::vector<std::uint8_t> bytes = serialize();
-    namespace fs = std::filesystem;
-    const fs::path target(path);
-    std::random_device random;
-    std::FILE* out = nullptr;
-    fs::path temporary;
-    for (int attempt = 0; attempt < 16 && !out; ++attempt) {
-        temporary = target;
-        temporary += ".tmp" + std::to_string(random());
-        out = std::fopen(temporary.c_str(), "wbx"); // exclusive: never through someone's link
-    }
-    if (!out)
-        throw Error(Error::Kind::Io, "cannot write " + path);
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-    written = (std::fclose(out) == 0) && written;
-    std::error_code error;
-    if (written)
-        fs::rename(temporary, target, error);
-    if (!written || error) {
-        fs::remove(temporary, error);
-        throw Error(Error::Kind::Io, "cannot write " + path);
-    }
+    fileio::replaceFile(path, serialize(), access);
 }
 
 } // namespace doc

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "fileio.h"
 #include "readmodel.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <span>
 #include <string>
@@ -19,8 +21,10 @@ class WordDocument
 public:
     // Throws doc::Error for anything that is not a sound Word 97-2003 document.
     static WordDocument parse(std::span<const std::uint8_t> bytes);
-    // As parse(); Kind::Io when the file cannot be read.
-    static WordDocument load(const std::string& path);
+    // As parse(); Kind::Io when the file cannot be read or is larger than maxBytes.
+    static WordDocument load(const std::filesystem::path& path, std::size_t maxBytes = kMaxFileBytes);
+    // Far beyond any document this engine is meant for; a larger file is refused unread.
+    static constexpr std::size_t kMaxFileBytes = std::size_t{512} << 20;
 
     WordDocument(WordDocument&&) noexcept;
     WordDocument& operator=(WordDocument&&) noexcept;
@@ -43,7 +47,7 @@ public:
     std::vector<std::uint8_t> serialize() const;
     // Writes serialize() through a temporary file in the target folder renamed into place:
     // on failure (Kind::Io) the target is unchanged and no partial file is left.
-    void save(const std::string& path) const;
+    void save(const std::filesystem::path& path, fileio::Access access = fileio::Access::Default) const;
 
     ReadModel readModel() const;
 

@@ -76,7 +76,9 @@ Range Document::range()
 void Document::SaveAs(const QString& path)
 {
     mApp.requireRunning();
-    engineCall([&] { mContent.save(QFile::encodeName(path).toStdString()); });
+    // Working documents hold names and prices: for the user's eyes only.
+    engineCall(
+        [&] { mContent.save(std::filesystem::path(path.toStdU16String()), doc::fileio::Access::OwnerOnly); });
     mPath = path;
     mReadOnly = false;
 }
@@ -94,15 +96,21 @@ Application::~Application() = default;
 Document& Application::Open(const QString& path, bool readOnly)
 {
     requireRunning();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw AutomationError(
-            QStringLiteral("Could not open %1: %2").arg(path, file.errorString()).toStdString());
-    const QByteArray bytes = file.readAll();
-    doc::WordDocument content = engineCall([&] {
-        return doc::WordDocument::parse(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                                  static_cast<std::size_t>(bytes.size())));
-    });
+    std::vector<std::uint8_t> bytes;
+    if (path.startsWith(QLatin1String(":/"))) {
+        QFile resource(path);
+        if (!resource.open(QIODevice::ReadOnly))
+            throw AutomationError(
+                QStringLiteral("Could not open %1: %2").arg(path, resource.errorString()).toStdString());
+        const QByteArray data = resource.readAll();
+        bytes.assign(data.begin(), data.end());
+    } else {
+        bytes = engineCall([&] {
+            return doc::fileio::readFile(std::filesystem::path(path.toStdU16String()), kMaxDocumentBytes,
+                                         doc::fileio::Links::Refuse);
+        });
+    }
+    doc::WordDocument content = engineCall([&] { return doc::WordDocument::parse(bytes); });
     mDocuments.push_back(std::unique_ptr<Document>(new Document(*this, path, readOnly, std::move(content))));
     Document& document = *mDocuments.back();
     mSelectionDocument = &document;

@@ -98,8 +98,13 @@ public:
     Application(const Application&) = delete;
     Application& operator=(const Application&) = delete;
 
-    // Documents.Open. The file is read whole; opening read-only never writes it.
+    // Documents.Open. The file is read whole; opening read-only never writes it. Every file
+    // the program opens is one of its working files, so a link at the name is refused, a
+    // FIFO does not block, and a file over kMaxDocumentBytes is refused unread. A path
+    // starting ":/" names one of the program's own resources.
     Document& Open(const QString& path, bool readOnly = false);
+    // Many times an agreement, however long its particulars.
+    static constexpr std::size_t kMaxDocumentBytes = std::size_t{16} << 20;
     // The document opened last and not yet closed.
     Document& ActiveDocument();
     Selection& selection();
