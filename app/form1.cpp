@@ -6,6 +6,7 @@
 #include "errorreport.h"
 #include "ordinal.h"
 #include "shortdate.h"
+#include "textwrap.h"
 #include "windowlook.h"
 
 #include <QApplication>
@@ -78,10 +79,13 @@ void setBackground(QWidget* widget, const QColor& colour)
     widget->setAutoFillBackground(true);
 }
 
+// Wrapping is chosen before the text arrives, so the text is laid out once.
 void setPlainText(QPlainTextEdit* box, const QString& text)
 {
-    if (plainText(box) != text)
-        box->setPlainText(text);
+    if (plainText(box) == text)
+        return;
+    box->setWordWrapMode(TextWrap::modeFor(text));
+    box->setPlainText(text);
 }
 
 } // namespace
@@ -157,6 +161,8 @@ void Form1::createControls()
         auto* box = new QPlainTextEdit(Frame1);
         box->setObjectName(QLatin1String(name));
         box->setTabChangesFocus(true);
+        // A bar that appears once the text is laid out narrows the box and lays it out again.
+        box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         box->setGeometry(twipRect(2025, top, 6015, height));
         return box;
     };
@@ -229,11 +235,10 @@ void Form1::connectHandlers()
         const bool changed = date != mShownDate;
         mShownDate = date;
         if (changed && !mRestoringDate)
-            mStore.write(SettingsKey::dtpAgreementDate, ShortDate::toText(date, QLocale()));
+            store(SettingsKey::dtpAgreementDate, ShortDate::toText(date, QLocale()));
     });
     const auto storeLine = [this](QLineEdit* box, const char* key) {
-        connect(box, &QLineEdit::textChanged, this,
-                [this, key](const QString& text) { mStore.write(key, text); });
+        connect(box, &QLineEdit::textChanged, this, [this, key](const QString& text) { store(key, text); });
         box->installEventFilter(this);
     };
     storeLine(txtContractor, SettingsKey::txtContractor);
@@ -241,8 +246,13 @@ void Form1::connectHandlers()
     storeLine(txtLocation, SettingsKey::txtLocation);
     storeLine(txtContractPrice, SettingsKey::txtContractPrice);
     const auto storeMultiLine = [this](QPlainTextEdit* box, const char* key) {
-        connect(box, &QPlainTextEdit::textChanged, this,
-                [this, box, key] { mStore.write(key, plainText(box)); });
+        connect(box, &QPlainTextEdit::textChanged, this, [this, box, key] {
+            const QString text = plainText(box);
+            store(key, text);
+            const QTextOption::WrapMode mode = TextWrap::modeFor(text);
+            if (box->wordWrapMode() != mode)
+                box->setWordWrapMode(mode);
+        });
         box->installEventFilter(this);
         box->viewport()->installEventFilter(this);
     };
@@ -276,7 +286,7 @@ bool Form1::load()
     report.step(130, [this] { txtContractor->setText(mStore.read(SettingsKey::txtContractor)); });
     report.step(132, [this] { txtOwnerName->setText(mStore.read(SettingsKey::txtOwnerName)); });
     report.step(134, [this] { txtLocation->setText(mStore.read(SettingsKey::txtLocation)); });
-    report.step(136, [this] { setPlainText(txtWorkPerformed, mStore.read(SettingsKey::txtWorkPerformed)); });
+    report.step(136, [this] { restoreMultiLine(txtWorkPerformed, SettingsKey::txtWorkPerformed); });
     report.step(138, [this] { restoreContractPrice(); });
     report.step(140,
                 [this] { setPlainText(txtPaymentProgress, mStore.read(SettingsKey::txtPaymentProgress)); });
@@ -336,6 +346,37 @@ void Form1::restoreContractPrice()
     if (!amount)
         throw StepFailure(kTypeMismatch);
     txtContractPrice->setText(Currency::format(*amount, locale));
+}
+
+void Form1::store(const char* key, const QString& value)
+{
+    if (mStore.write(key, value) || mStoreFailureShown)
+        return;
+    // Once: every keystroke would otherwise bring the same box back.
+    mStoreFailureShown = true;
+    mPlatform.showMessage(QStringLiteral("What you type cannot be remembered for the next time the program "
+                                         "starts, because the settings cannot be saved.\n\n") +
+                              mStore.writeFailure(),
+                          mAppTitle, Platform::Icon::None);
+}
+
+void Form1::restoreMultiLine(QPlainTextEdit* box, const char* key)
+{
+    const QString text = mStore.read(key);
+    // A box that is not on screen yet is laid out again when it is shown; a long text
+    // waits for that, so it is laid out once.
+    if (!isVisible() && text.size() > kDeferredLength) {
+        mPendingTexts.push_back({box, text});
+        return;
+    }
+    setPlainText(box, text);
+}
+
+void Form1::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    for (const PendingText& pending : std::exchange(mPendingTexts, {}))
+        setPlainText(pending.box, pending.text);
 }
 
 bool Form1::CheckWordInstalled()

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <functional>
+#include <vector>
 
 class QDateEdit;
 class QGroupBox;
@@ -65,6 +66,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -76,6 +78,9 @@ private:
     void OpenHomePageAtRandom();
     void restoreAgreementDate();
     void restoreContractPrice();
+    void restoreMultiLine(QPlainTextEdit* box, const char* key);
+    // Writes a particular to the store; tells the user once when the store cannot keep it.
+    void store(const char* key, const QString& value);
     bool CheckWordInstalled();
 
     void PushButton2_Click();
@@ -95,6 +100,14 @@ private:
     QMetaObject::Connection mFocusWatch;
     // Set while start-up shows the stored or default date, which is not written back.
     bool mRestoringDate = false;
+    bool mStoreFailureShown = false;
+    // Restored texts longer than this wait until the window is shown.
+    static constexpr qsizetype kDeferredLength = 10000;
+    struct PendingText {
+        QPlainTextEdit* box;
+        QString text;
+    };
+    std::vector<PendingText> mPendingTexts;
     // The date the picker showed last: Return in the picker announces it again unchanged.
     QDate mShownDate;
 };

@@ -4,14 +4,22 @@
 #include "platform.h"
 #include "settingsstore.h"
 #include "templatefilling.h"
+#include "workingfiles.h"
 
 #include <QApplication>
+#include <QDateTime>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Quillmark"));
     QApplication::setApplicationName(QLatin1String(kProductName));
+
+    // What a killed run left in the temporary folder holds names and prices.
+    try {
+        removeStaleWorkingDocuments(temporaryFolder(), QDateTime::currentDateTime().addDays(-1));
+    } catch (const std::exception&) {
+    }
 
     QtPlatform platform;
     SettingsStore store;

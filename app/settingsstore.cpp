@@ -2,6 +2,9 @@
 
 #include "apptitle.h"
 
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
 #include <QStringList>
 
 SettingsStore::SettingsStore()
@@ -25,7 +28,7 @@ QString SettingsStore::read(const char* key, const QString& fallback) const
     return value.toString();
 }
 
-void SettingsStore::write(const char* key, const QString& value)
+bool SettingsStore::write(const char* key, const QString& value)
 {
     // Every write rewrites and flushes the whole file, and start-up hands each restored value
     // straight back: a value the file already holds is not written again. The sync first
@@ -34,7 +37,29 @@ void SettingsStore::write(const char* key, const QString& value)
     mSettings->sync();
     const QVariant stored = mSettings->value(QLatin1String(key));
     if (stored.userType() == QMetaType::QString && stored.toString() == value)
-        return;
+        return mSettings->status() != QSettings::AccessError;
     mSettings->setValue(QLatin1String(key), value);
     mSettings->sync();
+    return mSettings->status() != QSettings::AccessError;
+}
+
+QString SettingsStore::writeFailure() const
+{
+    // QSettings only says that it failed; the reason comes from writing as it writes: a
+    // new file beside the old one, renamed into place.
+    const QString path = mSettings->fileName();
+    QString reason;
+    QFile existing(path);
+    if (existing.exists() && !existing.open(QIODevice::ReadWrite)) {
+        reason = existing.errorString();
+    } else {
+        QSaveFile probe(path);
+        const QByteArray filler(qMax<qint64>(existing.size(), 4096), '\n');
+        if (!probe.open(QIODevice::WriteOnly) || probe.write(filler) != filler.size() || !probe.flush())
+            reason = probe.errorString();
+        probe.cancelWriting();
+    }
+    if (reason.isEmpty())
+        reason = QStringLiteral("the file could not be written");
+    return QDir::toNativeSeparators(path) + QStringLiteral(": ") + reason;
 }

@@ -31,7 +31,10 @@ public:
 
     // The stored text, or fallback when the key is absent.
     QString read(const char* key, const QString& fallback = QString()) const;
-    void write(const char* key, const QString& value);
+    // False when the value could not be written to the file (it is kept for this run).
+    bool write(const char* key, const QString& value);
+    // Why the store's file cannot be written: its path and the system's reason.
+    QString writeFailure() const;
 
 private:
     std::unique_ptr<QSettings> mSettings;

@@ -1,6 +1,7 @@
 #include "templatefilling.h"
 
 #include "errorreport.h"
+#include "fileio.h"
 #include "form1.h"
 #include "form2.h"
 #include "insertionplan.h"
@@ -9,6 +10,7 @@
 
 #include <QDateEdit>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMimeData>
@@ -18,6 +20,7 @@ namespace
 {
 
 constexpr char kTemplateFile[] = "template.doc";
+constexpr char kTemplateResource[] = ":/CUSTOM/101";
 constexpr char kPictureFile[] = "temp.bmp";
 
 // What a call on an automation object that was never created fails with.
@@ -37,7 +40,7 @@ int typedLength(const QString& text)
 
 QByteArray templateResource()
 {
-    QFile resource(QStringLiteral(":/CUSTOM/101"));
+    QFile resource{QLatin1String(kTemplateResource)};
     if (!resource.open(QIODevice::ReadOnly))
         throw StepFailure(QStringLiteral("Resource with identifier '101' not found"));
     return resource.readAll();
@@ -96,11 +99,19 @@ void TemplateFilling::PushButton22_Click()
     report.step(102, [&] { templateBytes = templateResource(); });
     report.step(104, [&] {
         templatePath = workingPath(QLatin1String(kTemplateFile));
-        if (!FileExists(templatePath))
+        // A dangling link makes no file "exist", yet the name is taken all the same.
+        if (!FileExists(templatePath) && !QFileInfo(templatePath).isSymLink())
             WriteBytesToFile(templateBytes, templatePath);
     });
     report.step(106, [&] { wordApp = mWordFactory(); });
-    report.step(108, [&] { document = &app().Open(templatePath, true); });
+    // In a shared temporary folder another user may have planted the template: only a file
+    // of ours that no one else can change is used; otherwise the template comes straight
+    // from the resources, and the planted file is left alone.
+    bool templateIsOurs = false;
+    report.step(108, [&] {
+        templateIsOurs = doc::fileio::isPrivateFile(filePath(templatePath));
+        document = &app().Open(templateIsOurs ? templatePath : QLatin1String(kTemplateResource), true);
+    });
 
     // The texts in typing order, read from the boxes in the handler's own order.
     const QLocale locale;
@@ -121,32 +132,24 @@ void TemplateFilling::PushButton22_Click()
     texts[2] = texts[11] = contractor;
     texts[3] = texts[10] = owner;
 
-    // Once a position counter has overflowed no later position can be trusted: the
-    // remaining texts are not typed rather than typed in the wrong place.
-    bool countersValid = true;
+    // The 16-bit counters are kept as the steps report them, an overflow included; the
+    // texts are typed at their true positions, so a long particular does not cost the
+    // agreement its price, payments, date or signatures.
     std::int16_t runningLength = 0;
+    std::uint32_t typedBefore = 0;
     for (std::size_t k = 0; k < texts.size(); ++k) {
         const InsertionPlan::Lines lines = InsertionPlan::lines(k);
-        std::int16_t position = 0;
-        bool positionKnown = countersValid;
+        const int length = typedLength(texts[k]);
         if (k == 0) {
             report.step(lines.position, [&] { runningLength = 0; });
-            countersValid = report.step(lines.runningLength,
-                                        [&] { runningLength = Counter16::add(0, typedLength(texts[k])); });
-            position = static_cast<std::int16_t>(InsertionPlan::kBases[k]);
-        } else if (countersValid) {
-            positionKnown = report.step(
-                lines.position, [&] { position = Counter16::add(runningLength, InsertionPlan::kBases[k]); });
-            countersValid = positionKnown && report.step(lines.runningLength, [&] {
-                runningLength = Counter16::add(runningLength, typedLength(texts[k]));
-            });
+            report.step(lines.runningLength, [&] { runningLength = Counter16::add(0, length); });
+        } else {
+            report.step(lines.position, [&] { Counter16::add(runningLength, InsertionPlan::kBases[k]); });
+            report.step(lines.runningLength, [&] { runningLength = Counter16::add(runningLength, length); });
         }
-        if (!positionKnown)
-            continue;
-        report.step(lines.select, [&] {
-            const auto at = static_cast<std::uint32_t>(position);
-            activeDocument().range(at, at).Select();
-        });
+        const std::uint32_t position = static_cast<std::uint32_t>(InsertionPlan::kBases[k]) + typedBefore;
+        typedBefore += static_cast<std::uint32_t>(length);
+        report.step(lines.select, [&] { activeDocument().range(position, position).Select(); });
         word::Selection* selection = nullptr;
         report.step(lines.selection, [&] { selection = &activeDocument().application().selection(); });
         report.step(lines.typeText, [&] {
@@ -158,7 +161,10 @@ void TemplateFilling::PushButton22_Click()
 
     QString workingDocument;
     report.step(254, [&] { workingDocument = drawWorkingDocumentName(); });
-    report.step(270, [&] { activeDocument().SaveAs(workingDocument); });
+    report.step(270, [&] {
+        activeDocument().SaveAs(workingDocument);
+        mWorkingDocumentLock = WorkingFileLock(workingDocument);
+    });
     report.step(272, [&] { app().setDisplayAlerts(false); });
     report.step(274, [&] {
         word::Document& open = activeDocument();
@@ -169,22 +175,19 @@ void TemplateFilling::PushButton22_Click()
     report.step(278, [&] { document = nullptr; });
     report.step(280, [&] { wordApp.reset(); });
 
-    bool pictureMade = false;
-    report.step(282, [&] { pictureMade = SaveDocAsJPG(workingDocument); });
+    std::optional<QPicture> picture;
+    report.step(282, [&] { picture = SaveDocAsJPG(workingDocument); });
     report.step(284, [&] { mForm1.mousePointer().set(MousePointer::Default); });
-    report.step(286, [&] {
-        // Without a new picture the preview shows an empty page, never an earlier agreement.
-        if (!pictureMade) {
-            form2().placePicture(QPicture());
-            return;
-        }
-        form2().placePicture(render::loadPictureFile(workingPath(QLatin1String(kPictureFile))));
-    });
+    // The picture this run made, not what "temp.bmp" holds by now: another running copy
+    // writes the same name. Without a new picture the preview shows an empty page, never
+    // an earlier agreement.
+    report.step(286, [&] { form2().placePicture(picture.value_or(QPicture())); });
     report.step(288, [&] { form2().mWordFile = workingDocument; });
     report.step(290, [&] { form2().show(); });
     report.step(292, [&] { mForm1.hide(); });
     report.step(294, [&] { DeleteFileQuietly(workingPath(QLatin1String(kPictureFile))); });
-    report.step(296, [&] { DeleteFileQuietly(workingPath(QLatin1String(kTemplateFile))); });
+    if (templateIsOurs)
+        report.step(296, [&] { DeleteFileQuietly(workingPath(QLatin1String(kTemplateFile))); });
 }
 
 QString TemplateFilling::drawWorkingDocumentName()
@@ -200,7 +203,7 @@ QString TemplateFilling::drawWorkingDocumentName()
     throw StepFailure(QStringLiteral("No free name for the working document in %1").arg(temporaryFolder()));
 }
 
-bool TemplateFilling::SaveDocAsJPG(const QString& path)
+std::optional<QPicture> TemplateFilling::SaveDocAsJPG(const QString& path)
 {
     ErrorReport report(mPlatform, QStringLiteral("Form1"), QStringLiteral("SaveDocAsJPG"));
     std::unique_ptr<word::Application> wordApp;
@@ -212,17 +215,19 @@ bool TemplateFilling::SaveDocAsJPG(const QString& path)
     report.step(116, [&] { wordApp = mWordFactory(); });
     report.step(118, [&] { app().Open(path); });
     const bool copied = report.step(120, [&] { app().ActiveDocument().range().CopyAsPicture(); });
-    const bool saved = report.step(122, [&] {
+    std::optional<QPicture> picture;
+    report.step(122, [&] {
         // After a failed copy the clipboard still holds an older picture, often the previous
         // agreement's; showing that would pass it off as this one.
-        const std::optional<QPicture> picture = copied ? GetClipboardPicture(0) : std::nullopt;
-        if (!picture)
+        std::optional<QPicture> fetched = copied ? GetClipboardPicture(0) : std::nullopt;
+        if (!fetched)
             throw StepFailure(QStringLiteral("Invalid picture"));
-        render::savePictureFile(*picture, workingPath(QLatin1String(kPictureFile)));
+        render::savePictureFile(*fetched, workingPath(QLatin1String(kPictureFile)));
+        picture = std::move(fetched);
     });
     report.step(124, [&] { app().ActiveDocument().Close(); });
     report.step(126, [&] { app().Quit(); });
-    return saved;
+    return picture;
 }
 
 std::optional<QPicture> TemplateFilling::GetClipboardPicture(int format)

@@ -2,6 +2,7 @@
 
 #include "platform.h"
 #include "wordapp.h"
+#include "workingfiles.h"
 
 #include <QPicture>
 #include <QString>
@@ -29,8 +30,8 @@ public:
 
     void PushButton22_Click();
     // Writes the page picture of the document at path to "temp.bmp" in the temporary folder.
-    // Returns whether a new picture was written.
-    bool SaveDocAsJPG(const QString& path);
+    // Returns the picture written, or nullopt when none was made.
+    std::optional<QPicture> SaveDocAsJPG(const QString& path);
     // The clipboard's picture, or nullopt when it holds none. A clipboard that cannot be read
     // is tried again, up to kMaxClipboardAttempts times in all. format 0 takes whatever
     // picture the clipboard offers.
@@ -51,6 +52,8 @@ private:
     WordFactory mWordFactory;
     PreviewFactory mPreviewFactory;
     std::unique_ptr<Form2> mForm2;
+    // Keeps the latest working document from another copy's clean-up while this run lives.
+    WorkingFileLock mWorkingDocumentLock;
 };
 
 // The engine as the program starts it: its self-test is opening the template it ships.

@@ -1,18 +1,25 @@
 #include "workingfiles.h"
 
+#include "fileio.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
-#ifdef Q_OS_UNIX
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -120,37 +127,160 @@ void DeleteFileQuietly(const QString& path)
     }
 }
 
-void WriteBytesToFile(const QByteArray& bytes, const QString& path)
+std::filesystem::path filePath(const QString& path)
 {
-    QFile file(path);
-    // NewOnly is O_CREAT | O_EXCL, which also refuses a symbolic link at the name.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        fail(file.errorString(), path);
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        const QString reason = file.errorString();
-        file.close();
-        QFile::remove(path);
-        fail(reason, path);
-    }
-    file.close();
+    return std::filesystem::path(path.toStdU16String());
 }
 
-void ReplaceFileAtomically(const QByteArray& bytes, const QString& path)
+void WriteBytesToFile(const QByteArray& bytes, const QString& path)
 {
-    // QSaveFile would resolve a link at path and write its target, so the temporary
-    // file and the rename are done here.
-    const QFileInfo target(path);
-    QTemporaryFile file(target.absolutePath() + QLatin1Char('/') + target.fileName() +
-                        QStringLiteral(".XXXXXX"));
-    if (!file.open())
-        fail(file.errorString(), path);
-    if (file.write(bytes) != bytes.size() || !file.flush())
-        fail(file.errorString(), path);
-    file.close();
-    const QByteArray from = QFile::encodeName(file.fileName());
-    const QByteArray to = QFile::encodeName(target.absoluteFilePath());
-    // std::rename replaces the name itself, a link included, in one step.
-    if (std::rename(from.constData(), to.constData()) != 0)
-        fail(systemError(errno), path);
-    file.setAutoRemove(false);
+    doc::fileio::createFile(filePath(path),
+                            std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                      static_cast<std::size_t>(bytes.size())));
+}
+
+bool WorkingDocumentName::matches(const QString& fileName)
+{
+    static const QRegularExpression pattern(QStringLiteral("^%1[1-9]{%2}%3$")
+                                                .arg(QLatin1String(kPrefix))
+                                                .arg(kDigits)
+                                                .arg(QRegularExpression::escape(QLatin1String(kSuffix))));
+    return pattern.match(fileName).hasMatch();
+}
+
+#ifdef _WIN32
+
+namespace
+{
+
+HANDLE openShared(const QString& path)
+{
+    return ::CreateFileW(reinterpret_cast<const wchar_t*>(path.utf16()), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+bool lockRange(HANDLE handle, DWORD flags)
+{
+    OVERLAPPED at{};
+    return ::LockFileEx(handle, flags, 0, 1, 0, &at);
+}
+
+} // namespace
+
+WorkingFileLock::WorkingFileLock(const QString& path)
+{
+    HANDLE handle = openShared(path);
+    if (handle != INVALID_HANDLE_VALUE && !lockRange(handle, LOCKFILE_FAIL_IMMEDIATELY)) {
+        ::CloseHandle(handle);
+        handle = INVALID_HANDLE_VALUE;
+    }
+    mHandle = handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+}
+
+bool WorkingFileLock::held() const
+{
+    return mHandle != nullptr;
+}
+
+void WorkingFileLock::release()
+{
+    if (mHandle)
+        ::CloseHandle(mHandle);
+    mHandle = nullptr;
+}
+
+WorkingFileLock::WorkingFileLock(WorkingFileLock&& other) noexcept
+    : mHandle(std::exchange(other.mHandle, nullptr))
+{
+}
+
+WorkingFileLock& WorkingFileLock::operator=(WorkingFileLock&& other) noexcept
+{
+    if (this != &other) {
+        release();
+        mHandle = std::exchange(other.mHandle, nullptr);
+    }
+    return *this;
+}
+
+int removeStaleWorkingDocuments(const QString& folder, const QDateTime& before)
+{
+    int removed = 0;
+    for (const QFileInfo& entry : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (!WorkingDocumentName::matches(entry.fileName()) || entry.isSymLink() ||
+            entry.lastModified() >= before)
+            continue;
+        const QString path = entry.absoluteFilePath();
+        HANDLE handle = openShared(path);
+        if (handle == INVALID_HANDLE_VALUE)
+            continue;
+        const bool unused = lockRange(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY);
+        ::CloseHandle(handle);
+        if (unused && ::DeleteFileW(reinterpret_cast<const wchar_t*>(path.utf16())))
+            ++removed;
+    }
+    return removed;
+}
+
+#else
+
+WorkingFileLock::WorkingFileLock(const QString& path)
+{
+    mFd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (mFd >= 0 && ::flock(mFd, LOCK_SH | LOCK_NB) != 0)
+        release();
+}
+
+bool WorkingFileLock::held() const
+{
+    return mFd >= 0;
+}
+
+void WorkingFileLock::release()
+{
+    if (mFd >= 0)
+        ::close(mFd);
+    mFd = -1;
+}
+
+WorkingFileLock::WorkingFileLock(WorkingFileLock&& other) noexcept : mFd(std::exchange(other.mFd, -1)) {}
+
+WorkingFileLock& WorkingFileLock::operator=(WorkingFileLock&& other) noexcept
+{
+    if (this != &other) {
+        release();
+        mFd = std::exchange(other.mFd, -1);
+    }
+    return *this;
+}
+
+int removeStaleWorkingDocuments(const QString& folder, const QDateTime& before)
+{
+    int removed = 0;
+    const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        if (!WorkingDocumentName::matches(name))
+            continue;
+        const QByteArray path = QFile::encodeName(QDir(folder).filePath(name));
+        const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat info {
+        };
+        // The exclusive lock is granted only while no running copy holds its shared one.
+        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid() &&
+            info.st_mtime < before.toSecsSinceEpoch() && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            ::unlink(path.constData()) == 0)
+            ++removed;
+        ::close(fd);
+    }
+    return removed;
+}
+
+#endif
+
+WorkingFileLock::~WorkingFileLock()
+{
+    release();
 }

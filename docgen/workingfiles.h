@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
+
+#include <filesystem>
 
 // The working files live in one temporary folder; these helpers create, test and remove
 // them. Nothing here shows a message: failures are thrown (std::runtime_error with a
@@ -22,11 +25,49 @@ bool FileExists(const QString& path);
 // Never throws and never reports: a file that cannot go is left where it is.
 void DeleteFileQuietly(const QString& path);
 
-// Creates path exclusively and writes bytes into it. Refuses anything already at the name,
-// a planted symbolic link included, so a working file is never written through a link.
-// A file left half-written by a failure is removed again.
+// A path as the engine takes it, every character kept.
+std::filesystem::path filePath(const QString& path);
+
+// Creates path exclusively with owner-only permissions and writes bytes into it. Refuses
+// anything already at the name, a planted symbolic link included, so a working file is
+// never written through a link. A file left half-written by a failure is removed again.
 void WriteBytesToFile(const QByteArray& bytes, const QString& path);
 
-// Writes bytes beside path and renames the result into place: readers see the old or the
-// new content, never a mix, and a symbolic link at path is replaced, not followed.
-void ReplaceFileAtomically(const QByteArray& bytes, const QString& path);
+// The working document's name: "vellum", eight digits from 1 to 9, ".doc".
+namespace WorkingDocumentName
+{
+inline constexpr char kPrefix[] = "vellum";
+inline constexpr int kDigits = 8;
+inline constexpr char kSuffix[] = ".doc";
+bool matches(const QString& fileName);
+} // namespace WorkingDocumentName
+
+// Marks a working document as in use by this run for as long as the object lives, so
+// that another copy's clean-up leaves it alone.
+class WorkingFileLock
+{
+public:
+    WorkingFileLock() = default;
+    // Holds path; an empty lock when the file cannot be opened.
+    explicit WorkingFileLock(const QString& path);
+    WorkingFileLock(WorkingFileLock&& other) noexcept;
+    WorkingFileLock& operator=(WorkingFileLock&& other) noexcept;
+    WorkingFileLock(const WorkingFileLock&) = delete;
+    WorkingFileLock& operator=(const WorkingFileLock&) = delete;
+    ~WorkingFileLock();
+
+    bool held() const;
+
+private:
+    void release();
+#ifdef _WIN32
+    void* mHandle = nullptr;
+#else
+    int mFd = -1;
+#endif
+};
+
+// Removes from folder the working documents ("vellum" + eight digits + ".doc") of this
+// user last changed before `before` that no running copy holds: what a killed run left.
+// Returns how many went. Never throws.
+int removeStaleWorkingDocuments(const QString& folder, const QDateTime& before);

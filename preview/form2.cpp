@@ -2,8 +2,11 @@
 
 #include "cursorfile.h"
 #include "errorreport.h"
+#include "fileio.h"
 #include "picturebox.h"
+#include "savedecision.h"
 #include "windowlook.h"
+#include "worddocument.h"
 #include "workingfiles.h"
 
 #include <QApplication>
@@ -76,17 +79,6 @@ bool sameFile(const QString& a, const QString& b)
 {
     const QString canonicalA = QFileInfo(a).canonicalFilePath();
     return !canonicalA.isEmpty() && canonicalA == QFileInfo(b).canonicalFilePath();
-}
-
-QByteArray readWholeFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw StepFailure(file.errorString() + QStringLiteral(": ") + path);
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw StepFailure(file.errorString() + QStringLiteral(": ") + path);
-    return bytes;
 }
 
 } // namespace
@@ -455,6 +447,7 @@ void Form2::Picture1_MouseUp()
 
 void Form2::PushButton6_Click()
 {
+    using SaveDecision::Answer;
     ErrorReport report(mPlatform, QLatin1String(kForm), QStringLiteral("PushButton6_Click"));
     QString dialogFileName;
     QString dialogTitle;
@@ -466,13 +459,9 @@ void Form2::PushButton6_Click()
     QString chosen;
     report.step(114, [&] { chosen = dialogFileName; });
 
-    qint16 answer = 0;
-    constexpr qint16 kYes = 6;
-    constexpr qint16 kNo = 7;
+    Answer answer = Answer::NotAsked;
     bool cancelled = true;
     report.step(116, [&] { cancelled = chosen.isEmpty(); });
-    // A name that is the working document itself: copying it onto itself would first
-    // delete the only copy, so nothing is deleted and nothing copied.
     bool ownFile = false;
     if (!cancelled) {
         bool exists = false;
@@ -482,25 +471,37 @@ void Form2::PushButton6_Click()
         });
         if (exists) {
             report.step(120, [&] {
-                answer = mPlatform.askYesNo(QStringLiteral("Are you sure you wish to overwrite ") + chosen +
-                                                QStringLiteral(" ?"),
-                                            mAppTitle)
-                             ? kYes
-                             : kNo;
+                const bool yes = mPlatform.askYesNo(QStringLiteral("Are you sure you wish to overwrite ") +
+                                                        chosen + QStringLiteral(" ?"),
+                                                    mAppTitle);
+                answer = yes ? Answer::Yes : Answer::No;
             });
-            if (answer == kYes && !ownFile)
-                report.step(124, [&] { DeleteFileQuietly(chosen); });
+            // The old file is not deleted first: the copy replaces it in one step once it is
+            // complete, so a failed copy leaves the old file as it was.
         } else {
-            report.step(126, [&] { answer = kYes; });
+            report.step(126, [&] { answer = SaveDecision::withoutQuestion(); });
         }
     }
     bool copied = true;
-    if (answer == kYes && !ownFile)
-        copied = report.step(130, [&] { WriteBytesToFile(readWholeFile(mWordFile), chosen); });
+    if (SaveDecision::copies(answer, ownFile))
+        copied = report.step(130, [&] { copyWorkingDocument(chosen); });
     // A failed copy has been reported; "Done." would claim the opposite.
     if (copied)
         report.step(132,
                     [&] { mPlatform.showMessage(QStringLiteral("Done."), mAppTitle, Platform::Icon::None); });
+}
+
+void Form2::copyWorkingDocument(const QString& target) const
+{
+    std::vector<std::uint8_t> bytes;
+    try {
+        bytes = doc::fileio::readFile(filePath(mWordFile), doc::WordDocument::kMaxFileBytes,
+                                      doc::fileio::Links::Refuse);
+    } catch (const std::exception& e) {
+        throw StepFailure(QStringLiteral("The filled agreement cannot be read, so nothing was saved. ") +
+                          QString::fromUtf8(e.what()));
+    }
+    doc::fileio::replaceFile(filePath(target), bytes, doc::fileio::Access::Default);
 }
 
 void Form2::PushButton8_Click()

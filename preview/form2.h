@@ -73,6 +73,8 @@ protected:
 
 private:
     void createControls();
+    // Copies the working document to target, replacing what is there only once the copy is complete.
+    void copyWorkingDocument(const QString& target) const;
     void showDisplayBox();
     void showSource();
     void showBars();

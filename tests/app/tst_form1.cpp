@@ -175,6 +175,7 @@ private slots:
 
     void everyChangeIsStored();
     void dateChangeIsStored();
+    void unwritableStoreToldOnce();
     void returnInDatePickerIsNoChange_data();
     void returnInDatePickerIsNoChange();
     void restartShowsEverything();
@@ -624,6 +625,28 @@ void tst_Form1::everyChangeIsStored()
     QCOMPARE(rig.stored(SettingsKey::txtOwnerName), QStringLiteral("set by the program"));
 }
 
+// Edits that cannot be kept are said once, with the file and the reason, not per keystroke.
+void tst_Form1::unwritableStoreToldOnce()
+{
+    Rig rig;
+    QVERIFY(writeFile(rig.dir.filePath(QStringLiteral("not a folder")), "x"));
+    const QString path = rig.dir.filePath(QStringLiteral("not a folder/settings.ini"));
+    SettingsStore unwritable(path);
+    Form1 form(
+        rig.platform, unwritable, [] { return true; }, rig.dir.path());
+    QVERIFY(form.load()); // start-up writes the formatted price back, and meets the failure first
+    QVERIFY(showActive(form));
+    form.txtContractor->setFocus(Qt::OtherFocusReason);
+    QTest::keyClicks(form.txtContractor, QStringLiteral("abc"));
+    form.txtWorkPerformed->setPlainText(QStringLiteral("more"));
+    QCOMPARE(rig.platform.messages.size(), std::size_t(1));
+    const FakePlatform::Message& message = rig.platform.messages.front();
+    QVERIFY2(message.text.contains(path) && message.text.contains(QStringLiteral("Not a directory")),
+             qPrintable(message.text));
+    QCOMPARE(message.caption, form.appTitle());
+    QCOMPARE(form.txtContractor->text(), QStringLiteral("abc"));
+}
+
 void tst_Form1::dateChangeIsStored()
 {
     Rig rig;
@@ -738,6 +761,7 @@ void tst_Form1::hundredThousandCharacterPaste()
     }
     rig.form.reset();
     Form1& again = rig.start();
+    again.show();
     QCOMPARE(textOf(again.findChild<QWidget*>(name)), text);
 }
 

@@ -1,5 +1,7 @@
 #include "workingfiles.h"
 
+#include "fileio.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -21,6 +23,14 @@ QByteArray readAll(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return QByteArray("<unreadable>");
     return file.readAll();
+}
+
+void replace(const QByteArray& bytes, const QString& path)
+{
+    doc::fileio::replaceFile(filePath(path),
+                             std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                       static_cast<std::size_t>(bytes.size())),
+                             doc::fileio::Access::OwnerOnly);
 }
 
 void writePlain(const QString& path, const QByteArray& bytes)
@@ -80,6 +90,7 @@ private slots:
     void replaceOverwritesContent();
     void replaceDoesNotFollowLink();
     void replaceReportsMissingFolder();
+    void staleWorkingDocumentsRemoved();
 
 private:
     QTemporaryDir mDir;
@@ -238,7 +249,8 @@ void tst_WorkingFiles::writeReportsUnwritableFolder()
         WriteBytesToFile("bytes", path);
         QFAIL("no failure reported");
     } catch (const std::runtime_error& e) {
-        QCOMPARE(QString::fromUtf8(e.what()), QStringLiteral("Permission denied: ") + path);
+        QCOMPARE(QString::fromUtf8(e.what()),
+                 QStringLiteral("Cannot create ") + path + QStringLiteral(": Permission denied"));
     }
     QVERIFY(QFile::setPermissions(folder,
                                   QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
@@ -253,7 +265,8 @@ void tst_WorkingFiles::writeReportsFileInPlaceOfFolder()
         WriteBytesToFile("bytes", path);
         QFAIL("no failure reported");
     } catch (const std::runtime_error& e) {
-        QCOMPARE(QString::fromUtf8(e.what()), QStringLiteral("Not a directory: ") + path);
+        QCOMPARE(QString::fromUtf8(e.what()),
+                 QStringLiteral("Cannot create ") + path + QStringLiteral(": Not a directory"));
     }
 }
 
@@ -329,7 +342,7 @@ void tst_WorkingFiles::replaceOverwritesContent()
 {
     const QString path = mDir.path() + QStringLiteral("/replace.bmp");
     writePlain(path, "old and longer content");
-    ReplaceFileAtomically("new", path);
+    replace("new", path);
     QCOMPARE(readAll(path), QByteArray("new"));
     QCOMPARE(QDir(mDir.path()).entryList({QStringLiteral("replace.bmp*")}, QDir::Files | QDir::Hidden).size(),
              1);
@@ -341,7 +354,7 @@ void tst_WorkingFiles::replaceDoesNotFollowLink()
     const QString link = mDir.path() + QStringLiteral("/linked.bmp");
     writePlain(victim, "precious");
     QVERIFY(QFile::link(victim, link));
-    ReplaceFileAtomically("picture", link);
+    replace("picture", link);
     QCOMPARE(readAll(victim), QByteArray("precious"));
     QVERIFY(!QFileInfo(link).isSymLink());
     QCOMPARE(readAll(link), QByteArray("picture"));
@@ -350,8 +363,37 @@ void tst_WorkingFiles::replaceDoesNotFollowLink()
 void tst_WorkingFiles::replaceReportsMissingFolder()
 {
     const QString path = mDir.path() + QStringLiteral("/no/such/folder/temp.bmp");
-    QVERIFY_THROWS_EXCEPTION(std::runtime_error, ReplaceFileAtomically("x", path));
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, replace("x", path));
     QVERIFY(!QFileInfo::exists(path));
+}
+
+// Only what a killed run left goes: an old working document that nobody holds.
+void tst_WorkingFiles::staleWorkingDocumentsRemoved()
+{
+    QTemporaryDir folder;
+    const QDateTime now = QDateTime::currentDateTime();
+    const auto plant = [&](const QString& name, int ageDays) {
+        const QString path = folder.filePath(name);
+        writePlain(path, "names and prices");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(now.addDays(-ageDays), QFileDevice::FileModificationTime));
+    };
+    plant(QStringLiteral("vellum11111111.doc"), 2);   // stale: goes
+    plant(QStringLiteral("vellum22222222.doc"), 2);   // held by a running copy: stays
+    plant(QStringLiteral("vellum33333333.doc"), 0);   // today's: stays
+    plant(QStringLiteral("vellum0000000.doc"), 2);    // not a working document's name: stays
+    plant(QStringLiteral("someone's letter.doc"), 2); // stays
+    QVERIFY(QFile::link(folder.filePath(QStringLiteral("someone's letter.doc")),
+                        folder.filePath(QStringLiteral("vellum44444444.doc"))));
+    const WorkingFileLock held(folder.filePath(QStringLiteral("vellum22222222.doc")));
+    QVERIFY(held.held());
+
+    QCOMPARE(removeStaleWorkingDocuments(folder.path(), now.addDays(-1)), 1);
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::System, QDir::Name),
+             QStringList({QStringLiteral("someone's letter.doc"), QStringLiteral("vellum0000000.doc"),
+                          QStringLiteral("vellum22222222.doc"), QStringLiteral("vellum33333333.doc"),
+                          QStringLiteral("vellum44444444.doc")}));
 }
 
 QTEST_GUILESS_MAIN(tst_WorkingFiles)
