@@ -91,6 +91,7 @@ private slots:
     void replaceDoesNotFollowLink();
     void replaceReportsMissingFolder();
     void staleWorkingDocumentsRemoved();
+    void readRefusesWhatItShouldNotRead();
 
 private:
     QTemporaryDir mDir;
@@ -394,6 +395,30 @@ void tst_WorkingFiles::staleWorkingDocumentsRemoved()
              QStringList({QStringLiteral("someone's letter.doc"), QStringLiteral("vellum0000000.doc"),
                           QStringLiteral("vellum22222222.doc"), QStringLiteral("vellum33333333.doc"),
                           QStringLiteral("vellum44444444.doc")}));
+}
+
+// Refused before a byte is read, and without waiting for a writer that never comes.
+void tst_WorkingFiles::readRefusesWhatItShouldNotRead()
+{
+    const QString big = mDir.filePath(QStringLiteral("big.doc"));
+    QFile file(big);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(17 << 20));
+    file.close();
+    const QString fifo = mDir.filePath(QStringLiteral("fifo.doc"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString link = mDir.filePath(QStringLiteral("link.doc"));
+    QVERIFY(QFile::link(big, link));
+    const std::pair<QString, const char*> cases[] = {
+        {big, "at most"}, {fifo, "not a regular file"}, {link, "symbolic link"}};
+    for (const auto& [path, reason] : cases) {
+        try {
+            doc::fileio::readFile(filePath(path), 16 << 20, doc::fileio::Links::Refuse);
+            QFAIL(qPrintable(path + QStringLiteral(" was read")));
+        } catch (const std::runtime_error& e) {
+            const QString text = QString::fromUtf8(e.what());
+            QVERIFY2(text.contains(path) && text.contains(QLatin1String(reason)), qPrintable(text));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_WorkingFiles)
