@@ -23,6 +23,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTextDocument>
 
 #include <limits>
@@ -88,6 +90,33 @@ void setPlainText(QPlainTextEdit* box, const QString& text)
     box->setPlainText(text);
 }
 
+// What a screen reader says for a field: its label without the blanks and the colon.
+QString spokenCaption(const QString& caption)
+{
+    QString name = caption.trimmed();
+    if (name.endsWith(QLatin1Char(':')))
+        name.chop(1);
+    return name;
+}
+
+// The picker has no call that opens its calendar; a press on its arrow does.
+void openCalendar(QDateEdit* picker)
+{
+    QStyleOptionComboBox option;
+    option.initFrom(picker);
+    option.editable = true;
+    option.subControls = QStyle::SC_All;
+    const QRect arrow =
+        picker->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, picker);
+    const QPointF at = QRectF(arrow.isValid() ? arrow : picker->rect()).center();
+    QMouseEvent press(QEvent::MouseButtonPress, at, picker->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(picker, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, picker->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QCoreApplication::sendEvent(picker, &release);
+}
+
 } // namespace
 
 // The text as typed: toPlainText() would turn non-breaking spaces into plain ones.
@@ -128,6 +157,8 @@ void Form1::createControls()
         b->setObjectName(QLatin1String(name));
         b->setFont(buttonFont);
         b->setGeometry(geometry);
+        // Enter on the focused button presses it, as on Windows.
+        b->setAutoDefault(true);
         return b;
     };
     PushButton22 =
@@ -185,12 +216,17 @@ void Form1::createControls()
                                            {" Work Performed:", 200, 2145},
                                            {"Contract Price:", 240, 3885},
                                            {"Progress Payments:", 240, 4320}}};
+    const std::array<QWidget*, 7> fields{dtpAgreementDate, txtContractor,    txtOwnerName,      txtLocation,
+                                         txtWorkPerformed, txtContractPrice, txtPaymentProgress};
     for (std::size_t i = 0; i < captions.size(); ++i) {
         auto* label = new QLabel(QLatin1String(captions[i].text), Frame1);
         label->setObjectName(QStringLiteral("Label4_%1").arg(i));
         label->move(px(captions[i].left), px(captions[i].top));
         label->resize(label->sizeHint().width(), px(kLabelHeight));
         Label4[i] = label;
+        QWidget* field = fields[i];
+        label->setBuddy(field);
+        field->setAccessibleName(spokenCaption(label->text()));
     }
 
     // The design colours, until a skin replaces them.
@@ -431,7 +467,15 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
     switch (event->type()) {
     case QEvent::KeyPress: {
         const auto* key = static_cast<QKeyEvent*>(event);
-        if (watched != dtpAgreementDate || (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
+        if (watched != dtpAgreementDate)
+            break;
+        // F4 and Alt+Down open the calendar, as a Windows date picker does; Alt+Down would
+        // otherwise step the date.
+        if (key->key() == Qt::Key_F4 || (key->key() == Qt::Key_Down && key->modifiers() == Qt::AltModifier)) {
+            openCalendar(dtpAgreementDate);
+            return true;
+        }
+        if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
             break;
         if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)
             return focusNextPrevChild(key->key() == Qt::Key_Tab);

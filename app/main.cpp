@@ -1,9 +1,8 @@
 #include "apptitle.h"
-#include "form1.h"
-#include "form2.h"
 #include "platform.h"
+#include "program.h"
 #include "settingsstore.h"
-#include "templatefilling.h"
+#include "terminationsignals.h"
 #include "workingfiles.h"
 
 #include <QApplication>
@@ -23,19 +22,10 @@ int main(int argc, char* argv[])
 
     QtPlatform platform;
     SettingsStore store;
-    const TemplateFilling::WordFactory wordFactory = engineWordFactory(platform);
-    Form1 form(platform, store, [&wordFactory] {
-        wordFactory()->Quit();
-        return true;
-    });
-    TemplateFilling filling(form, platform, wordFactory, [&] {
-        auto preview = std::make_unique<Form2>(platform, QCoreApplication::applicationDirPath(), &form);
-        preview->setAppTitle(form.appTitle());
-        return preview;
-    });
-    form.onStartCreatingTemplate = [&filling] { filling.PushButton22_Click(); };
-    if (!form.load())
+    Program program(platform, store);
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::requested, &app, [&program] { program.terminate(); });
+    if (!program.start())
         return 0;
-    form.show();
     return QApplication::exec();
 }

@@ -6,6 +6,7 @@
 #include "form1.h"
 #include "form2.h"
 #include "pagepicture.h"
+#include "program.h"
 #include "settingsstore.h"
 #include "templatefilling.h"
 #include "worddocument.h"
@@ -76,17 +77,11 @@ int main(int argc, char* argv[])
 
     FakePlatform platform;
     SettingsStore store(dir.filePath(QStringLiteral("settings.ini")));
-    Form1 form(
-        platform, store, [] { return true; }, dir.path());
-    TemplateFilling filling(form, platform, engineWordFactory(platform), [&] {
-        auto preview = std::make_unique<Form2>(platform, dir.path(), &form);
-        preview->setAppTitle(form.appTitle());
-        return preview;
-    });
-    form.onStartCreatingTemplate = [&filling] { filling.PushButton22_Click(); };
-    if (!form.load())
+    Program program(platform, store, dir.path());
+    Form1& form = program.form1();
+    TemplateFilling& filling = program.filling();
+    if (!program.start())
         return 1;
-    form.show();
     form.findChild<QPushButton*>(QStringLiteral("PushButton3"))->click(); // sample data
     form.dtpAgreementDate->setDate(QDate(2021, 6, 5));
 

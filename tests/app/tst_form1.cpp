@@ -7,8 +7,10 @@
 
 #include <QtTest>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QBuffer>
+#include <QCalendarWidget>
 #include <QClipboard>
 #include <QDateEdit>
 #include <QGroupBox>
@@ -172,6 +174,7 @@ private slots:
     void layout();
     void captionsAndFonts();
     void tabOrder();
+    void keyboardAndScreenReader();
 
     void everyChangeIsStored();
     void dateChangeIsStored();
@@ -593,6 +596,38 @@ void tst_Form1::tabOrder()
         QVERIFY2(focusIs(next), qPrintable(next->objectName()));
     }
     QVERIFY(rig.platform.messages.empty());
+}
+
+// Enter presses a focused button, F4 and Alt+Down open the calendar, and every field is
+// spoken by its label's words.
+void tst_Form1::keyboardAndScreenReader()
+{
+    Rig rig;
+    Form1& form = rig.start();
+    QVERIFY(showActive(form));
+    form.PushButton2->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(form.PushButton2, Qt::Key_Return);
+    QCOMPARE(rig.platform.messages.size(), std::size_t(1));
+
+    const QDate before = form.dtpAgreementDate->date();
+    for (const auto& [key, modifiers] :
+         {std::pair{Qt::Key_F4, Qt::NoModifier}, {Qt::Key_Down, Qt::AltModifier}}) {
+        form.dtpAgreementDate->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(form.dtpAgreementDate, key, modifiers);
+        QTRY_VERIFY(form.dtpAgreementDate->calendarWidget()->isVisible());
+        form.dtpAgreementDate->calendarWidget()->window()->hide();
+    }
+    QCOMPARE(form.dtpAgreementDate->date(), before);
+
+    for (std::size_t i = 0; i < form.Label4.size(); ++i) {
+        QWidget* field = form.Label4[i]->buddy();
+        QVERIFY(field);
+        QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(field);
+        const QString name = spoken->text(QAccessible::Name);
+        QVERIFY2(!name.isEmpty() && form.Label4[i]->text().contains(name) &&
+                     !name.startsWith(QLatin1Char(' ')) && !name.endsWith(QLatin1Char(':')),
+                 qPrintable(name));
+    }
 }
 
 void tst_Form1::everyChangeIsStored()

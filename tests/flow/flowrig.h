@@ -3,6 +3,7 @@
 #include "fakeplatform.h"
 #include "form1.h"
 #include "form2.h"
+#include "program.h"
 #include "settingsstore.h"
 #include "templatefilling.h"
 #include "worddocument.h"
@@ -26,12 +27,9 @@ struct FlowRig {
     QByteArray previousTemp = qgetenv("TEMP");
     FakePlatform platform;
     SettingsStore store{dir.filePath(QStringLiteral("settings.ini"))};
-    Form1 form{platform, store, [] { return true; }, programDir};
-    TemplateFilling filling{form, platform, engineWordFactory(platform), [this] {
-                                auto preview = std::make_unique<Form2>(platform, programDir, &form);
-                                preview->setAppTitle(form.appTitle());
-                                return preview;
-                            }};
+    Program program{platform, store, programDir};
+    Form1& form = program.form1();
+    TemplateFilling& filling = program.filling();
     bool loaded = false;
 
     FlowRig()
@@ -39,9 +37,7 @@ struct FlowRig {
         QDir().mkpath(temp);
         QDir().mkpath(programDir);
         qputenv("TEMP", QFile::encodeName(temp));
-        form.onStartCreatingTemplate = [this] { filling.PushButton22_Click(); };
-        loaded = form.load();
-        form.show();
+        loaded = program.start();
         // Start-up draws its one-in-a-hundred chance; what is scripted later is the name's.
         platform.randomValues.clear();
     }

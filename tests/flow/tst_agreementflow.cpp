@@ -1,11 +1,14 @@
 #include "flowrig.h"
 #include "pagepicture.h"
+#include "terminationsignals.h"
 
 #include <QtTest>
 
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+
+#include <csignal>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -116,6 +119,8 @@ private slots:
     void sampleAgreementRoundTrip();
     void closingPreviewDeletesWorkingDocument();
     void closingMainWindowRunsNothingOfThePreview();
+    void terminationSignalLeavesNothing_data();
+    void terminationSignalLeavesNothing();
     void backChangeAndStartAgain();
     void counterOverflow_data();
     void counterOverflow();
@@ -355,6 +360,28 @@ void tst_AgreementFlow::closingMainWindowRunsNothingOfThePreview()
     QVERIFY(QFile::exists(working));
     QVERIFY(rig.preview()->isHidden());
     QCOMPARE(rig.platform.messageTexts(), QStringList());
+}
+
+void tst_AgreementFlow::terminationSignalLeavesNothing_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+}
+
+// A logout ends the program as closing the preview does: the agreement's working copy goes.
+void tst_AgreementFlow::terminationSignalLeavesNothing()
+{
+    QFETCH(int, signal);
+    FlowRig rig;
+    kSample.enterInto(rig.form);
+    TerminationSignals termination;
+    connect(&termination, &TerminationSignals::requested, this, [&rig] { rig.program.terminate(); });
+    if (runClean(rig).isEmpty())
+        return;
+    QCOMPARE(::raise(signal), 0);
+    QTRY_COMPARE(rig.platform.endProgramCalls, 1);
+    QCOMPARE(rig.tempFiles(), QStringList());
 }
 
 void tst_AgreementFlow::backChangeAndStartAgain()

@@ -1,0 +1,50 @@
+#include "program.h"
+
+#include "form2.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+namespace
+{
+
+QString folderOrExecutables(const QString& folder)
+{
+    return folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder;
+}
+
+} // namespace
+
+Program::Program(Platform& platform, SettingsStore& store, const QString& programDirectory)
+    : mPlatform(platform), mWordFactory(engineWordFactory(platform)),
+      mForm1(
+          platform, store,
+          [this] {
+              mWordFactory()->Quit();
+              return true;
+          },
+          folderOrExecutables(programDirectory)),
+      mFilling(mForm1, platform, mWordFactory, [this, folder = folderOrExecutables(programDirectory)] {
+          auto preview = std::make_unique<Form2>(mPlatform, folder, &mForm1);
+          preview->setAppTitle(mForm1.appTitle());
+          return preview;
+      })
+{
+    mForm1.onStartCreatingTemplate = [this] { mFilling.PushButton22_Click(); };
+}
+
+bool Program::start()
+{
+    if (!mForm1.load())
+        return false;
+    mForm1.show();
+    return true;
+}
+
+void Program::terminate()
+{
+    // A plain removal: letting events run here would run whatever the ending interrupted.
+    if (const Form2* preview = mFilling.preview(); preview && !preview->mWordFile.isEmpty())
+        QFile::remove(preview->mWordFile);
+    mPlatform.endProgram();
+}
