@@ -40,14 +40,13 @@ bool QtPlatform::askYesNo(const QString& text, const QString& caption)
     return box.exec() == QMessageBox::Yes;
 }
 
-QString QtPlatform::getSaveFileName(const QString& title, const QString& filter)
+QString QtPlatform::getSaveFileName(const SaveDialog& options)
 {
-    QFileDialog dialog(QApplication::activeWindow(), title, QString(), qtFilter(filter));
+    QFileDialog dialog(QApplication::activeWindow(), options.title, options.folder, qtFilter(options.filter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(QString());
-    // The program asks its own overwrite question.
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.setDefaultSuffix(options.defaultSuffix);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !options.confirmOverwrite);
     dialog.selectFile(QString());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();

@@ -21,9 +21,15 @@ public:
     virtual void showMessage(const QString& text, const QString& caption, Icon icon) = 0;
     // A modal Yes/No question without icon, Yes the default button. True for Yes.
     virtual bool askYesNo(const QString& text, const QString& caption) = 0;
-    // A modal save dialog; an empty string when cancelled. No suffix is added.
-    // filter is in the "Description (*.ext)|*.ext" form.
-    virtual QString getSaveFileName(const QString& title, const QString& filter) = 0;
+    struct SaveDialog {
+        QString title;
+        QString filter;                // "Description (*.ext)|*.ext"
+        QString folder;                // where the dialog opens; the name box is always empty
+        QString defaultSuffix;         // added to a name typed without one; empty adds nothing
+        bool confirmOverwrite = false; // the dialog itself asks before an existing name is taken
+    };
+    // A modal save dialog; an empty string when cancelled.
+    virtual QString getSaveFileName(const SaveDialog& dialog) = 0;
 
     virtual void setClipboard(std::unique_ptr<QMimeData> data) = 0;
     // What the clipboard holds now, or nullptr; valid until the clipboard changes.
@@ -43,7 +49,7 @@ class QtPlatform final : public Platform
 public:
     void showMessage(const QString& text, const QString& caption, Icon icon) override;
     bool askYesNo(const QString& text, const QString& caption) override;
-    QString getSaveFileName(const QString& title, const QString& filter) override;
+    QString getSaveFileName(const SaveDialog& dialog) override;
     void setClipboard(std::unique_ptr<QMimeData> data) override;
     const QMimeData* clipboard() override;
     QDate today() override;

@@ -37,7 +37,8 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent)
         }
         emit requested();
     });
-    struct sigaction action {};
+    struct sigaction action {
+    };
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

@@ -2,6 +2,7 @@
 // agreement's page reaches, and one drag step with the painting it causes. The drag is
 // painted at the screen's device pixel ratio; QT_SCALE_FACTOR=2 stands in for a
 // high-density screen.
+#include "fakeplatform.h"
 #include "form2.h"
 
 #include <QApplication>
@@ -15,23 +16,6 @@
 
 namespace
 {
-
-class SilentPlatform final : public Platform
-{
-public:
-    void showMessage(const QString& text, const QString&, Icon) override
-    {
-        std::printf("unexpected message: %s\n", qPrintable(text));
-    }
-    bool askYesNo(const QString&, const QString&) override { return false; }
-    QString getSaveFileName(const QString&, const QString&) override { return QString(); }
-    void setClipboard(std::unique_ptr<QMimeData>) override {}
-    const QMimeData* clipboard() override { return nullptr; }
-    QDate today() override { return QDate(2022, 4, 23); }
-    double randomFraction() override { return 0.5; }
-    void openUrl(const QUrl&) override {}
-    void endProgram() override {}
-};
 
 // About the agreement: a 720 x 1000 pixel page of text lines.
 QPicture agreementPage()
@@ -81,7 +65,7 @@ double msSince(const QElapsedTimer& timer, int rounds)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    SilentPlatform platform;
+    FakePlatform platform;
     Form2 form(platform, QCoreApplication::applicationDirPath());
     form.placePicture(agreementPage());
     form.show();

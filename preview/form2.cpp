@@ -450,12 +450,12 @@ void Form2::PushButton6_Click()
     using SaveDecision::Answer;
     ErrorReport report(mPlatform, QLatin1String(kForm), QStringLiteral("PushButton6_Click"));
     QString dialogFileName;
-    QString dialogTitle;
-    QString dialogFilter;
+    Platform::SaveDialog dialog;
+    dialog.folder = mSaveFolder;
     report.step(106, [&] { dialogFileName.clear(); });
-    report.step(108, [&] { dialogTitle = QStringLiteral("Save File"); });
-    report.step(110, [&] { dialogFilter = QStringLiteral("Word Files (*.doc)|*.doc"); });
-    report.step(112, [&] { dialogFileName = mPlatform.getSaveFileName(dialogTitle, dialogFilter); });
+    report.step(108, [&] { dialog.title = QStringLiteral("Save File"); });
+    report.step(110, [&] { dialog.filter = QStringLiteral("Word Files (*.doc)|*.doc"); });
+    report.step(112, [&] { dialogFileName = mPlatform.getSaveFileName(dialog); });
     QString chosen;
     report.step(114, [&] { chosen = dialogFileName; });
 
@@ -484,7 +484,10 @@ void Form2::PushButton6_Click()
     }
     bool copied = true;
     if (SaveDecision::copies(answer, ownFile))
-        copied = report.step(130, [&] { copyWorkingDocument(chosen); });
+        copied = report.step(130, [&] {
+            copyWorkingDocument(chosen);
+            mSaveFolder = QFileInfo(chosen).absolutePath();
+        });
     // A failed copy has been reported; "Done." would claim the opposite.
     if (copied)
         report.step(132,

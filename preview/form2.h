@@ -6,6 +6,7 @@
 
 #include <QPicture>
 #include <QPointer>
+#include <QStandardPaths>
 #include <QString>
 #include <QWidget>
 
@@ -83,6 +84,8 @@ private:
     QString mProgramDirectory;
     QPointer<QWidget> mMainWindow;
     QString mAppTitle = QStringLiteral("Brindlewick Paperwork");
+    // Where the save dialog opens: the Documents folder, then where this run saved last.
+    QString mSaveFolder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     ZoomGeometry mGeometry;
     WindowPointer* mPointer = nullptr;
     bool mShowingBars = false;

@@ -8,6 +8,8 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 
+#include <limits>
+
 #include <csignal>
 
 #ifdef Q_OS_UNIX
@@ -68,35 +70,6 @@ QByteArray markedTemplate(const QString& marker)
     const std::vector<std::uint8_t> out = document.serialize();
     return QByteArray(reinterpret_cast<const char*>(out.data()), static_cast<qsizetype>(out.size()));
 }
-
-// The fake platform with a clipboard that cannot be read for its first `failures` reads;
-// counts every read.
-class FlakyClipboard final : public Platform
-{
-public:
-    FakePlatform inner;
-    int failures = 0;
-    int reads = 0;
-
-    void showMessage(const QString& text, const QString& caption, Icon icon) override
-    {
-        inner.showMessage(text, caption, icon);
-    }
-    bool askYesNo(const QString& text, const QString& caption) override
-    {
-        return inner.askYesNo(text, caption);
-    }
-    QString getSaveFileName(const QString& title, const QString& filter) override
-    {
-        return inner.getSaveFileName(title, filter);
-    }
-    void setClipboard(std::unique_ptr<QMimeData> data) override { inner.setClipboard(std::move(data)); }
-    const QMimeData* clipboard() override { return ++reads <= failures ? nullptr : inner.clipboard(); }
-    QDate today() override { return inner.today(); }
-    double randomFraction() override { return inner.randomFraction(); }
-    void openUrl(const QUrl& url) override { inner.openUrl(url); }
-    void endProgram() override { inner.endProgram(); }
-};
 
 bool writeFile(const QString& path, const QByteArray& bytes)
 {
@@ -676,7 +649,7 @@ void tst_AgreementFlow::clipboardAnswersNothing()
 {
     FlowRig rig;
     kSample.enterInto(rig.form);
-    rig.platform.clipboardFails = true;
+    rig.platform.clipboardFailures = std::numeric_limits<int>::max();
     rig.start();
     const QStringList messages = rig.platform.messageTexts();
     QCOMPARE(messages.size(), 1);
@@ -689,7 +662,7 @@ void tst_AgreementFlow::clipboardAnswersNothing()
     QCOMPARE(rig.preview()->geometry().sourceWidth(), 0);
     const QString working = rig.preview()->mWordFile;
     QCOMPARE(rig.tempFiles(), QStringList(QFileInfo(working).fileName()));
-    rig.platform.clipboardFails = false;
+    rig.platform.clipboardFailures = 0;
     const QString saved = rig.dir.filePath(QStringLiteral("agreement.doc"));
     rig.save(saved);
     QCOMPARE(fileBytes(saved), fileBytes(working));
@@ -717,7 +690,7 @@ void tst_AgreementFlow::clipboardReadsUntilItAnswers()
     QFETCH(int, reads);
     QFETCH(bool, picture);
     QTemporaryDir dir;
-    FlakyClipboard platform;
+    FakePlatform platform;
     SettingsStore store(dir.filePath(QStringLiteral("settings.ini")));
     Form1 form(
         platform, store, [] { return true; }, dir.path());
@@ -731,14 +704,14 @@ void tst_AgreementFlow::clipboardReadsUntilItAnswers()
         data->setImageData(image);
     }
     platform.setClipboard(std::move(data));
-    platform.failures = failures;
+    platform.clipboardFailures = failures;
 
     const std::optional<QPicture> result = filling.GetClipboardPicture(0);
-    QCOMPARE(platform.reads, reads);
+    QCOMPARE(platform.clipboardReads, reads);
     QCOMPARE(result.has_value(), picture);
     if (picture)
         QCOMPARE(result->boundingRect().size(), QSize(40, 30));
-    QVERIFY(platform.inner.messages.empty());
+    QVERIFY(platform.messages.empty());
 }
 
 void tst_AgreementFlow::saveOverReadOnlyTargetAnsweredYes()

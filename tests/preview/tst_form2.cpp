@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -583,8 +584,11 @@ void tst_Form2::saveCancelled()
 {
     showWith(makePage(200, 200));
     click("PushButton6");
-    QCOMPARE(mPlatform.saveDialogTitles, std::vector<QString>{QStringLiteral("Save File")});
-    QCOMPARE(mPlatform.saveDialogFilters, std::vector<QString>{QStringLiteral("Word Files (*.doc)|*.doc")});
+    QCOMPARE(mPlatform.saveDialogs.size(), std::size_t(1));
+    QCOMPARE(mPlatform.saveDialogs[0].title, QStringLiteral("Save File"));
+    QCOMPARE(mPlatform.saveDialogs[0].filter, QStringLiteral("Word Files (*.doc)|*.doc"));
+    QCOMPARE(mPlatform.saveDialogs[0].defaultSuffix, QString());
+    QVERIFY(!mPlatform.saveDialogs[0].confirmOverwrite);
     QVERIFY(mPlatform.questions.empty());
     QCOMPARE(mPlatform.messageTexts(), QStringList{QStringLiteral("Done.")});
     QCOMPARE(mPlatform.messages[0].caption, QStringLiteral("Brindlewick Paperwork"));
@@ -706,7 +710,11 @@ void tst_Form2::saveTwiceInARow()
     const QString second = mDir->path() + QStringLiteral("/two.doc");
     mPlatform.saveFileAnswers = {first, second};
     click("PushButton6", 2);
-    QCOMPARE(mPlatform.saveDialogTitles.size(), size_t(2));
+    QCOMPARE(mPlatform.saveDialogs.size(), size_t(2));
+    // The second dialog opens where the first saved, the first in the Documents folder.
+    QCOMPARE(mPlatform.saveDialogs[0].folder,
+             QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    QCOMPARE(mPlatform.saveDialogs[1].folder, mDir->path());
     QCOMPARE(readAll(first), mWordBytes);
     QCOMPARE(readAll(second), mWordBytes);
     QCOMPARE(mPlatform.messageTexts(), (QStringList{QStringLiteral("Done."), QStringLiteral("Done.")}));

@@ -22,14 +22,14 @@ public:
     std::vector<QString> questions;
     std::deque<bool> yesNoAnswers;       // default Yes when empty
     std::deque<QString> saveFileAnswers; // default cancel (empty) when empty
-    std::vector<QString> saveDialogTitles;
-    std::vector<QString> saveDialogFilters;
+    std::vector<SaveDialog> saveDialogs;
     std::vector<QUrl> openedUrls;
     std::deque<double> randomValues; // default 0.5 when empty
     QDate todayValue = QDate(2022, 4, 23);
     int endProgramCalls = 0;
     std::unique_ptr<QMimeData> clipboardData;
-    bool clipboardFails = false;                   // clipboard() answers nothing
+    int clipboardFailures = 0; // so many reads of clipboard() answer nothing
+    int clipboardReads = 0;
     std::function<void(const Message&)> onMessage; // runs while the "box" is open
 
     void showMessage(const QString& text, const QString& caption, Icon icon) override
@@ -47,10 +47,9 @@ public:
         yesNoAnswers.pop_front();
         return answer;
     }
-    QString getSaveFileName(const QString& title, const QString& filter) override
+    QString getSaveFileName(const SaveDialog& dialog) override
     {
-        saveDialogTitles.push_back(title);
-        saveDialogFilters.push_back(filter);
+        saveDialogs.push_back(dialog);
         if (saveFileAnswers.empty())
             return QString();
         QString answer = saveFileAnswers.front();
@@ -58,7 +57,10 @@ public:
         return answer;
     }
     void setClipboard(std::unique_ptr<QMimeData> data) override { clipboardData = std::move(data); }
-    const QMimeData* clipboard() override { return clipboardFails ? nullptr : clipboardData.get(); }
+    const QMimeData* clipboard() override
+    {
+        return ++clipboardReads <= clipboardFailures ? nullptr : clipboardData.get();
+    }
     QDate today() override { return todayValue; }
     double randomFraction() override
     {
