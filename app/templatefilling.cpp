@@ -36,6 +36,21 @@ int typedLength(const QString& text)
     return static_cast<int>(typed.size());
 }
 
+// The main text as a screen reader reads it: paragraphs and line breaks as new lines,
+// anchors and field marks left out.
+QString readableText(const std::u16string& text)
+{
+    QString out;
+    out.reserve(static_cast<qsizetype>(text.size()));
+    for (const char16_t c : text) {
+        if (c == u'\r' || c == 0x0B)
+            out += QLatin1Char('\n');
+        else if (c == u'\t' || c >= 0x20)
+            out += QChar(c);
+    }
+    return out.trimmed();
+}
+
 } // namespace
 
 QByteArray templateResource()
@@ -161,8 +176,10 @@ void TemplateFilling::PushButton22_Click()
 
     QString workingDocument;
     report.step(254, [&] { workingDocument = drawWorkingDocumentName(); });
+    QString pageText;
     report.step(270, [&] {
         activeDocument().SaveAs(workingDocument);
+        pageText = readableText(activeDocument().content().mainText());
         mWorkingDocumentLock = WorkingFileLock(workingDocument);
     });
     report.step(272, [&] { app().setDisplayAlerts(false); });
@@ -181,7 +198,7 @@ void TemplateFilling::PushButton22_Click()
     // The picture this run made, not what "temp.bmp" holds by now: another running copy
     // writes the same name. Without a new picture the preview shows an empty page, never
     // an earlier agreement.
-    report.step(286, [&] { form2().placePicture(picture.value_or(QPicture())); });
+    report.step(286, [&] { form2().placePicture(picture.value_or(QPicture()), pageText); });
     report.step(288, [&] { form2().mWordFile = workingDocument; });
     report.step(290, [&] { form2().show(); });
     report.step(292, [&] { mForm1.hide(); });

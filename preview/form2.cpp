@@ -3,6 +3,7 @@
 #include "cursorfile.h"
 #include "errorreport.h"
 #include "fileio.h"
+#include "pagescroll.h"
 #include "picturebox.h"
 #include "savedecision.h"
 #include "windowlook.h"
@@ -15,12 +16,15 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
+#include <QHash>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 #include <cmath>
 
@@ -142,6 +146,10 @@ void Form2::createControls()
     Picture1->setGeometry(toPixels(kPicture1));
     mGeometry.assignPicture(kPicture1.width, kPicture1.height);
     Picture1->installEventFilter(this);
+    // The page takes the focus, so the arrow keys, Page Up and Down, Home and End reach it.
+    Picture1->setFocusPolicy(Qt::StrongFocus);
+    Picture1->setAccessibleName(QStringLiteral("Agreement page"));
+    mViewportArea->installEventFilter(this);
 
     VScroll1 = new QScrollBar(Qt::Vertical, this);
     VScroll1->setObjectName(QStringLiteral("VScroll1"));
@@ -157,6 +165,8 @@ void Form2::createControls()
         bar->setTracking(false);
         bar->setAttribute(Qt::WA_NoMousePropagation);
     }
+    HScroll1->setAccessibleName(QStringLiteral("Scroll the page sideways"));
+    VScroll1->setAccessibleName(QStringLiteral("Scroll the page up and down"));
     connect(HScroll1, &QScrollBar::valueChanged, this, &Form2::HScroll1_Change);
     connect(VScroll1, &QScrollBar::valueChanged, this, &Form2::VScroll1_Change);
 
@@ -172,7 +182,8 @@ void Form2::createControls()
     mPointer->watchSurface(Frame1);
 
     QWidget::setTabOrder(HScroll1, VScroll1);
-    QWidget::setTabOrder(VScroll1, PushButton1);
+    QWidget::setTabOrder(VScroll1, Picture1);
+    QWidget::setTabOrder(Picture1, PushButton1);
     QWidget::setTabOrder(PushButton1, PushButton2);
     QWidget::setTabOrder(PushButton2, PushButton6);
     QWidget::setTabOrder(PushButton6, PushButton8);
@@ -194,9 +205,10 @@ void Form2::Form_Load()
         report.step(110, [&] { mPointer->setHandCursor(CursorFile::load(cursorPath)); });
 }
 
-void Form2::placePicture(const QPicture& picture)
+void Form2::placePicture(const QPicture& picture, const QString& text)
 {
     Picture1->setPicture(picture);
+    Picture1->setAccessibleDescription(text);
     const QSize natural = PictureBox::naturalSize(picture);
     mGeometry.assignPicture(natural.width() * kTwipsPerPixel, natural.height() * kTwipsPerPixel);
     showDisplayBox();
@@ -382,6 +394,9 @@ void Form2::SetVScrollbarByPercent(QScrollBar* VScrollbar, qint16 percent)
 
 bool Form2::eventFilter(QObject* watched, QEvent* event)
 {
+    if ((watched == Picture1 || watched == mViewportArea) &&
+        (event->type() == QEvent::Wheel || event->type() == QEvent::KeyPress) && scrollFor(event))
+        return true;
     if (watched == Picture1) {
         const auto twips = [](const QMouseEvent* mouse) {
             return QPointF(mouse->position() * kTwipsPerPixel);
@@ -531,6 +546,39 @@ void Form2::closeEvent(QCloseEvent* event)
     Form_QueryUnload();
     event->accept();
     mPlatform.endProgram();
+}
+
+bool Form2::scrollFor(QEvent* event)
+{
+    const auto state = [this](Axis axis) {
+        const ZoomGeometry::Bar& bar = mGeometry.bar(axis);
+        return PageScroll::BarState{bar.value, bar.maximum,
+                                    axis == Axis::Horizontal ? mGeometry.mHStep : mGeometry.mVStep};
+    };
+    std::optional<PageScroll::Move> move;
+    if (event->type() == QEvent::Wheel) {
+        const auto* wheel = static_cast<QWheelEvent*>(event);
+        move = PageScroll::forWheel(wheel->angleDelta(), wheel->pixelDelta(),
+                                    wheel->modifiers() & Qt::ShiftModifier, state(Axis::Horizontal),
+                                    state(Axis::Vertical), mGeometry.mZoom);
+        // A turn past the end is still the page's: it must not scroll the window behind.
+        event->accept();
+    } else {
+        static const QHash<int, PageScroll::Key> keys{
+            {Qt::Key_Up, PageScroll::Key::Up},         {Qt::Key_Down, PageScroll::Key::Down},
+            {Qt::Key_Left, PageScroll::Key::Left},     {Qt::Key_Right, PageScroll::Key::Right},
+            {Qt::Key_PageUp, PageScroll::Key::PageUp}, {Qt::Key_PageDown, PageScroll::Key::PageDown},
+            {Qt::Key_Home, PageScroll::Key::Home},     {Qt::Key_End, PageScroll::Key::End}};
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const auto found = keys.constFind(key->key());
+        if (found == keys.constEnd() || (key->modifiers() & ~Qt::KeypadModifier))
+            return false;
+        move = PageScroll::forKey(*found, state(Axis::Horizontal), state(Axis::Vertical),
+                                  mGeometry.viewportInnerHeight(), mGeometry.mZoom);
+    }
+    if (move)
+        (move->axis == Axis::Horizontal ? HScroll1 : VScroll1)->setValue(move->value);
+    return true;
 }
 
 void Form2::showDisplayBox()

@@ -32,7 +32,8 @@ public:
     Form2(Platform& platform, QString programDirectory, QWidget* mainWindow = nullptr);
 
     // Assigns the page picture to Picture1; the next activation sets it up for zooming.
-    void placePicture(const QPicture& picture);
+    // text is what a screen reader reads for the page.
+    void placePicture(const QPicture& picture, const QString& text = QString());
     // The caption of the window's message boxes (the application title).
     void setAppTitle(const QString& title) { mAppTitle = title; }
 
@@ -79,6 +80,8 @@ private:
     void showDisplayBox();
     void showSource();
     void showBars();
+    // Moves the page as a key or the wheel asks, through the scroll bar that shows it.
+    bool scrollFor(QEvent* event);
 
     Platform& mPlatform;
     QString mProgramDirectory;

@@ -2,6 +2,7 @@
 #include "form2.h"
 #include "picturebox.h"
 
+#include <QAccessible>
 #include <QBuffer>
 #include <QFile>
 #include <QGroupBox>
@@ -96,6 +97,7 @@ private slots:
     void oversizedPictureZoomsOutOnlyWhenItFits();
     void narrowPictureSitsLeftWithBarDisabled();
     void scrollBarMovesPicture();
+    void wheelAndKeysMoveThroughTheBars();
     void thumbDragMovesPictureOnRelease();
     void barOverflowReportedByActivation();
     void barOverflowStillPutsBoxAtCorner();
@@ -127,7 +129,7 @@ private:
     QWidget* picture1() { return mForm->findChild<QWidget*>(QStringLiteral("Picture1")); }
     QScrollBar* bar(const char* name) { return mForm->findChild<QScrollBar*>(QLatin1String(name)); }
     QPushButton* button(const char* name) { return mForm->findChild<QPushButton*>(QLatin1String(name)); }
-    void showWith(const QPicture& picture);
+    void showWith(const QPicture& picture, const QString& text = QString());
     void click(const char* name, int times = 1);
     QImage renderPicture1(qreal ratio);
 
@@ -160,9 +162,9 @@ void tst_Form2::cleanup()
     mDir.reset();
 }
 
-void tst_Form2::showWith(const QPicture& picture)
+void tst_Form2::showWith(const QPicture& picture, const QString& text)
 {
-    mForm->placePicture(picture);
+    mForm->placePicture(picture, text);
     mForm->show();
     mMainWindow->hide();
 }
@@ -328,6 +330,30 @@ void tst_Form2::scrollBarMovesPicture()
     bar("VScroll1")->setValue(757);
     QCOMPARE(form().geometry().top(), -7570.0f);
     QCOMPARE(picture1()->y(), -505);
+}
+
+// The wheel and the keys set the bars, whose change handling moves the page.
+void tst_Form2::wheelAndKeysMoveThroughTheBars()
+{
+    showWith(makePage(600, 1000), QStringLiteral("THIS AGREEMENT made the 5th day of June"));
+    QWheelEvent wheel(QPointF(20, 20), picture1()->mapToGlobal(QPointF(20, 20)), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(picture1(), &wheel);
+    const int afterWheel = bar("VScroll1")->value();
+    QVERIFY(afterWheel > 0);
+    QCOMPARE(form().geometry().top(), -float(afterWheel * form().geometry().mVStep));
+    QCOMPARE(picture1()->y(), qRound(form().geometry().top() / 15));
+    QTest::keyClick(picture1(), Qt::Key_End);
+    QCOMPARE(bar("VScroll1")->value(), bar("VScroll1")->maximum());
+    QTest::keyClick(picture1(), Qt::Key_Home);
+    QCOMPARE(form().geometry().top(), 0.0f);
+
+    QCOMPARE(picture1()->focusPolicy(), Qt::StrongFocus);
+    QAccessibleInterface* page = QAccessible::queryAccessibleInterface(picture1());
+    QVERIFY(!page->text(QAccessible::Name).isEmpty());
+    QCOMPARE(page->text(QAccessible::Description), QStringLiteral("THIS AGREEMENT made the 5th day of June"));
+    for (const char* name : {"HScroll1", "VScroll1"})
+        QVERIFY(!QAccessible::queryAccessibleInterface(bar(name))->text(QAccessible::Name).isEmpty());
 }
 
 void tst_Form2::thumbDragMovesPictureOnRelease()
