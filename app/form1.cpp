@@ -194,6 +194,10 @@ void Form1::createControls()
         box->setTabChangesFocus(true);
         // A bar that appears once the text is laid out narrows the box and lays it out again.
         box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        // The style draws no focus for a multi-line box; the same frame in the highlight colour
+        // shows it without changing the box's size.
+        box->setStyleSheet(QStringLiteral("QPlainTextEdit { border: 1px solid palette(mid); }"
+                                          "QPlainTextEdit:focus { border: 1px solid palette(highlight); }"));
         box->setGeometry(twipRect(2025, top, 6015, height));
         return box;
     };

@@ -4,8 +4,11 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QRandomGenerator>
 
 namespace
@@ -51,6 +54,21 @@ QString QtPlatform::getSaveFileName(const SaveDialog& options)
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
     return dialog.selectedFiles().constFirst();
+}
+
+bool QtPlatform::choosePrinter(QPrinter& printer)
+{
+    QPrintDialog dialog(&printer, QApplication::activeWindow());
+    return dialog.exec() == QDialog::Accepted;
+}
+
+int QtPlatform::chooseFromMenu(const QStringList& items, const QPoint& at)
+{
+    QMenu menu(QApplication::activeWindow());
+    for (const QString& item : items)
+        menu.addAction(item);
+    const QAction* chosen = menu.exec(at);
+    return chosen ? static_cast<int>(menu.actions().indexOf(chosen)) : -1;
 }
 
 void QtPlatform::setClipboard(std::unique_ptr<QMimeData> data)

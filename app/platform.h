@@ -2,11 +2,14 @@
 
 #include <QDate>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <memory>
 
 class QMimeData;
+class QPoint;
+class QPrinter;
 
 // Every effect on the world outside the program's own windows and files goes through
 // this seam, so that handlers can be driven headless by tests.
@@ -31,6 +34,11 @@ public:
     // A modal save dialog; an empty string when cancelled.
     virtual QString getSaveFileName(const SaveDialog& dialog) = 0;
 
+    // The print dialog for printer, which it sets up; false when the user cancelled.
+    virtual bool choosePrinter(QPrinter& printer) = 0;
+    // A pop-up menu of items at a point of the screen; the index chosen, or -1 when none was.
+    virtual int chooseFromMenu(const QStringList& items, const QPoint& at) = 0;
+
     virtual void setClipboard(std::unique_ptr<QMimeData> data) = 0;
     // What the clipboard holds now, or nullptr; valid until the clipboard changes.
     virtual const QMimeData* clipboard() = 0;
@@ -50,6 +58,8 @@ public:
     void showMessage(const QString& text, const QString& caption, Icon icon) override;
     bool askYesNo(const QString& text, const QString& caption) override;
     QString getSaveFileName(const SaveDialog& dialog) override;
+    bool choosePrinter(QPrinter& printer) override;
+    int chooseFromMenu(const QStringList& items, const QPoint& at) override;
     void setClipboard(std::unique_ptr<QMimeData> data) override;
     const QMimeData* clipboard() override;
     QDate today() override;

@@ -3,6 +3,7 @@
 #include "platform.h"
 
 #include <QMimeData>
+#include <QPrinter>
 #include <QStringList>
 
 #include <deque>
@@ -24,6 +25,10 @@ public:
     std::deque<QString> saveFileAnswers; // default cancel (empty) when empty
     std::vector<SaveDialog> saveDialogs;
     std::vector<QUrl> openedUrls;
+    QString printToFile; // the print dialog's printer writes a PDF here; empty: cancelled
+    int printDialogs = 0;
+    std::vector<QStringList> menus;
+    int menuChoice = -1;             // the item every menu answers with
     std::deque<double> randomValues; // default 0.5 when empty
     QDate todayValue = QDate(2022, 4, 23);
     int endProgramCalls = 0;
@@ -55,6 +60,20 @@ public:
         QString answer = saveFileAnswers.front();
         saveFileAnswers.pop_front();
         return answer;
+    }
+    bool choosePrinter(QPrinter& printer) override
+    {
+        ++printDialogs;
+        if (!printToFile.isEmpty()) {
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(printToFile);
+        }
+        return !printToFile.isEmpty();
+    }
+    int chooseFromMenu(const QStringList& items, const QPoint&) override
+    {
+        menus.push_back(items);
+        return menuChoice;
     }
     void setClipboard(std::unique_ptr<QMimeData> data) override { clipboardData = std::move(data); }
     const QMimeData* clipboard() override
