@@ -6,12 +6,14 @@
 #include "templatefilling.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Quillmark"));
     QApplication::setApplicationName(QLatin1String(kProductName));
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.quillmark.BrindlewickPaperworkStudio"));
 
     QtPlatform platform;
     SettingsStore store;
