@@ -2,6 +2,8 @@
 # Builds and runs every test.
 #   ./test.sh             tests in build/
 #   ./test.sh --sanitize  the same under AddressSanitizer and UndefinedBehaviorSanitizer, in build-sanitize/
+# Without --sanitize it then checks the Debian package (tools/check-package.sh) when lintian,
+# desktop-file-validate and appstreamcli are installed.
 set -euo pipefail
 cd "$(dirname "$0")"
 tools/deps.sh test
@@ -18,3 +20,6 @@ fi
 cmake -S . -B "$dir" -G Ninja "${opts[@]}" >/dev/null
 cmake --build "$dir"
 ctest --test-dir "$dir" --output-on-failure -j2
+if [ "$dir" = build ]; then
+  tools/check-package.sh || [ $? -eq 77 ]
+fi

@@ -7,12 +7,14 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QGuiApplication>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Quillmark"));
     QApplication::setApplicationName(QLatin1String(kProductName));
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.quillmark.BrindlewickPaperworkStudio"));
 
     // What a killed run left in the temporary folder holds names and prices.
     try {

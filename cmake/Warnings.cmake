@@ -1,9 +1,13 @@
-# One warning list and the sanitizer switch, applied per target.
+# One warning list, the sanitizer switch and the build-folder mapping, applied per target.
 function(brindlewick_target_settings target)
   if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
       -Wold-style-cast -Wcast-align -Woverloaded-virtual
       -Wimplicit-fallthrough)
+    # The debug information names the build folder's files (moc, resources) relative to it:
+    # the build ID hashes that information, and the same source built in another folder
+    # then links to the same bytes.
+    target_compile_options(${target} PRIVATE -fdebug-prefix-map=${CMAKE_BINARY_DIR}=.)
     if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
       # GCC 12 reports std::optional members as maybe-uninitialized at -O2: false alarms.
       target_compile_options(${target} PRIVATE -Wno-maybe-uninitialized)

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a build needs, only when some are missing.
 #   tools/deps.sh run    what building and starting the program needs
-#   tools/deps.sh test   that, plus what the tests need (independent .doc readers, Xvfb, clang)
+#   tools/deps.sh test   that, plus what the tests need (independent .doc readers, Xvfb, clang,
+#                        the Debian package's checkers)
 set -euo pipefail
-run_pkgs=(build-essential cmake ninja-build qt6-base-dev fonts-liberation2 xvfb xauth)
-test_pkgs=(libqt6test6 clang-format antiword wv libreoffice-writer-nogui poppler-utils clang libclang-rt-14-dev imagemagick)
+# file: CPack's Debian generator picks the binaries to find library dependencies for with it.
+run_pkgs=(build-essential cmake ninja-build qt6-base-dev fonts-liberation2 xvfb xauth file)
+test_pkgs=(libqt6test6 clang-format antiword wv libreoffice-writer-nogui poppler-utils clang libclang-rt-14-dev imagemagick
+  lintian desktop-file-utils appstream)
 pkgs=("${run_pkgs[@]}")
 [ "${1:-run}" = test ] && pkgs+=("${test_pkgs[@]}")
 missing=()
