@@ -1,7 +1,7 @@
 #include "templatefilling.h"
 
+#include "doc/fileio.h"
 #include "errorreport.h"
-#include "fileio.h"
 #include "form1.h"
 #include "form2.h"
 #include "insertionplan.h"

@@ -1,6 +1,6 @@
 // Opening the template, typing the twelve insertions of an agreement and saving the
 // working document: the engine's whole share of "Start Creating Template".
-#include "worddocument.h"
+#include "doc/worddocument.h"
 
 #include <sys/resource.h>
 

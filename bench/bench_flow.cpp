@@ -2,6 +2,7 @@
 // Template" to the preview shown, then "< Back" and again. Prints medians; asserts nothing.
 //   bench_flow [runs]      (offscreen unless QT_QPA_PLATFORM says otherwise)
 
+#include "doc/worddocument.h"
 #include "fakeplatform.h"
 #include "form1.h"
 #include "form2.h"
@@ -9,7 +10,6 @@
 #include "program.h"
 #include "settingsstore.h"
 #include "templatefilling.h"
-#include "worddocument.h"
 #include "workingfiles.h"
 
 #include <QApplication>
@@ -103,7 +103,8 @@ int main(int argc, char* argv[])
 
     // The picture's share, measured on the last run's working document.
     const QString working = filling.preview()->mWordFile;
-    const doc::WordDocument document = doc::WordDocument::load(QFile::encodeName(working).toStdString());
+    const doc::WordDocument document =
+        doc::WordDocument::load(std::filesystem::path(working.toStdU16String()));
     std::vector<double> readModel;
     std::vector<double> render;
     std::vector<double> export_;

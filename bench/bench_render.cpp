@@ -1,8 +1,8 @@
 // Page picture figures: laying out and recording the agreement page, replaying it at the preview's zoom
 // steps, and the clipboard and file packaging. Prints medians; not a test.
+#include "doc/worddocument.h"
 #include "pagelayout.h"
 #include "pagepicture.h"
-#include "worddocument.h"
 
 #include <QFile>
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
 #include "workingfiles.h"
 
-#include "fileio.h"
+#include "doc/fileio.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

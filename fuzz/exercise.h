@@ -2,8 +2,8 @@
 
 // What both fuzz targets do with a document that opened: everything a reader of the
 // program's files does, then one insertion, a save and a reload.
-#include "error.h"
-#include "worddocument.h"
+#include "doc/error.h"
+#include "doc/worddocument.h"
 
 #include <cstdlib>
 #include <vector>

@@ -1,7 +1,7 @@
 // Opens arbitrary WordDocument and table streams inside a sound compound file (the
 // template's), so mutations reach the Word structures instead of dying in the container.
 // Input: a little-endian u32 n, n bytes of the WordDocument stream, the rest the table.
-#include "cfb.h"
+#include "doc/cfb.h"
 #include "exercise.h"
 
 #include <cstdint>

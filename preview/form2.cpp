@@ -1,13 +1,13 @@
 #include "form2.h"
 
 #include "cursorfile.h"
+#include "doc/fileio.h"
+#include "doc/worddocument.h"
 #include "errorreport.h"
-#include "fileio.h"
 #include "pagescroll.h"
 #include "picturebox.h"
 #include "savedecision.h"
 #include "windowlook.h"
-#include "worddocument.h"
 #include "workingfiles.h"
 
 #include <QApplication>

@@ -1,9 +1,9 @@
-#include "cfb.h"
+#include "doc/cfb.h"
 
-#include "utf.h"
+#include "doc/utf.h"
 
-#include "bytes.h"
-#include "error.h"
+#include "doc/bytes.h"
+#include "doc/error.h"
 
 #include <algorithm>
 #include <array>

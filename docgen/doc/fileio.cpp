@@ -1,6 +1,6 @@
-#include "fileio.h"
+#include "doc/fileio.h"
 
-#include "error.h"
+#include "doc/error.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "fileio.h"
-#include "readmodel.h"
+#include "doc/fileio.h"
+#include "doc/readmodel.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -13,6 +13,11 @@
 
 namespace doc
 {
+
+namespace word
+{
+struct WordState;
+} // namespace word
 
 // A Word 97-2003 binary document ([MS-DOC]) held in memory: its text with the
 // properties of every character, ready for typing into and writing back.
@@ -51,11 +56,9 @@ public:
 
     ReadModel readModel() const;
 
-    struct Impl;
-
 private:
-    explicit WordDocument(std::unique_ptr<Impl> impl);
-    std::unique_ptr<Impl> d;
+    explicit WordDocument(std::unique_ptr<word::WordState> state);
+    std::unique_ptr<word::WordState> d;
 };
 
 // What typing `text` puts into a document: CR LF, a lone CR and a lone LF each become one

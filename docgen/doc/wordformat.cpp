@@ -1,4 +1,4 @@
-#include "wordformat.h"
+#include "doc/wordformat.h"
 
 namespace doc::word
 {

@@ -3,13 +3,12 @@
 // Structures of the Word 97-2003 binary format ([MS-DOC]) shared by the reader, the
 // writer and the property resolution. Internal to the engine.
 
-#include "bytes.h"
-#include "cfb.h"
-#include "error.h"
-#include "worddocument.h"
+#include "doc/bytes.h"
+#include "doc/error.h"
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -86,6 +85,32 @@ constexpr std::size_t PlcfLad = 98;
 constexpr std::size_t fkpPageSize = 512;
 constexpr std::uint32_t pnMask = 0x003FFFFF;
 constexpr std::uint32_t fcCompressedBit = 0x40000000;
+
+// Compressed pieces ([MS-DOC] 2.4.1) hold one byte a character: Latin-1, except that these
+// bytes stand for characters outside it.
+constexpr std::array<char16_t, 32> compressedHigh = {
+    0x0080, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x008E, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x009E, 0x0178,
+};
+
+inline char16_t fromCompressed(std::uint8_t byte)
+{
+    if (byte >= 0x80 && byte <= 0x9F)
+        return compressedHigh[byte - 0x80];
+    return byte;
+}
+
+// The byte a compressed piece stores for c, or nullopt when c needs UTF-16.
+inline std::optional<std::uint8_t> toCompressed(char16_t c)
+{
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+        return static_cast<std::uint8_t>(c);
+    for (std::size_t i = 0; i < compressedHigh.size(); ++i)
+        if (compressedHigh[i] == c)
+            return static_cast<std::uint8_t>(0x80 + i);
+    return std::nullopt;
+}
 
 // A PLC ([MS-DOC] 2.2.2): n + 1 ascending CPs followed by n entries of cbData bytes.
 struct Plc {
@@ -166,54 +191,11 @@ struct Papx {
 
 // What each character carries besides its code unit.
 struct CharProps {
-    std::uint32_t chpx = 0;  // index into WordDocument::Impl::chpxs
-    std::uint32_t papx = 0;  // index into WordDocument::Impl::papxs
-    std::uint32_t piece = 0; // index into WordDocument::Impl::pieces
+    std::uint32_t chpx = 0;  // index into WordState::chpxs
+    std::uint32_t papx = 0;  // index into WordState::papxs
+    std::uint32_t piece = 0; // index into WordState::pieces
     bool paraEnd = false;    // the last character of a paragraph (its mark)
     bool typed = false;      // inserted: its paragraph's cached height (PHE) no longer holds
 };
 
 } // namespace doc::word
-
-namespace doc
-{
-
-struct WordDocument::Impl {
-    explicit Impl(CompoundFile compoundFile) : file(std::move(compoundFile)) {}
-
-    CompoundFile file;
-    std::vector<std::uint8_t> wordDocument; // as read
-    std::vector<std::uint8_t> table;        // as read
-    std::string tableName;
-
-    // The Fib as read, with the offsets of its variable parts in the WordDocument stream.
-    std::vector<std::uint32_t> rgLw;
-    std::vector<std::uint32_t> rgFcLcb; // fc, lcb, fc, lcb, ...
-    std::size_t offsetRgLw = 0;
-    std::size_t offsetRgFcLcb = 0;
-
-    std::vector<std::uint8_t> prcs;                              // the Clx's Prc entries, copied whole
-    std::vector<std::pair<std::size_t, std::size_t>> prcGrpprls; // offset and length in prcs
-
-    std::u16string text; // all stories, in CP order
-    std::vector<word::CharProps> props;
-    std::vector<std::vector<std::uint8_t>> chpxs;
-    std::vector<word::Papx> papxs;
-    std::vector<word::PieceAttributes> pieces;
-
-    std::vector<word::CpTable> cpTables;
-    std::vector<std::size_t> droppedTables; // fc/lcb indexes of caches cleared on change
-    bool changed = false;
-
-    std::uint32_t ccpText() const { return rgLw[word::lw::ccpText]; }
-    std::pair<std::uint32_t, std::uint32_t> fcLcb(std::size_t index) const
-    {
-        if (2 * index + 1 >= rgFcLcb.size())
-            return {0, 0};
-        return {rgFcLcb[2 * index], rgFcLcb[2 * index + 1]};
-    }
-    // The bytes of a table-stream structure, empty when absent; Kind::Truncated past the end.
-    std::span<const std::uint8_t> tableBytes(std::size_t index, const char* name) const;
-};
-
-} // namespace doc

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "doc/readmodel.h"
 #include "layoutmath.h"
-#include "readmodel.h"
 
 #include <QFont>
 #include <QPointF>

@@ -1,6 +1,6 @@
 #include "wordapp.h"
 
-#include "error.h"
+#include "doc/error.h"
 #include "pagepicture.h"
 
 #include <QFile>

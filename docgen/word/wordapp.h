@@ -1,6 +1,6 @@
 #pragma once
 
-#include "worddocument.h"
+#include "doc/worddocument.h"
 
 #include <QString>
 

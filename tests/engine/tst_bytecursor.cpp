@@ -1,4 +1,4 @@
-#include "bytes.h"
+#include "doc/bytes.h"
 
 #include <QtTest>
 

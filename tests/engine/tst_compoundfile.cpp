@@ -1,5 +1,5 @@
-#include "cfb.h"
-#include "error.h"
+#include "doc/cfb.h"
+#include "doc/error.h"
 
 #include <QDir>
 #include <QFile>

@@ -81,8 +81,7 @@ const Particulars kSample = {u" 5th ",
 
 // Types the insertions at base + running length, with the running length counting what
 // the document actually took.
-WordDocument filled(const Particulars& p,
-                    WordDocument document = WordDocument::load(templatePath().toStdString()))
+WordDocument filled(const Particulars& p, WordDocument document = WordDocument::load(fsPath(templatePath())))
 {
     std::uint32_t running = 0;
     const auto texts = insertions(p);
@@ -124,7 +123,7 @@ private slots:
 
 void tst_Template::mainTextMatchesParagraphTable()
 {
-    const WordDocument document = WordDocument::load(templatePath().toStdString());
+    const WordDocument document = WordDocument::load(fsPath(templatePath()));
     QCOMPARE(document.mainTextLength(), 693u);
     const std::u16string text = document.mainText();
     const auto model = document.readModel();

@@ -181,8 +181,7 @@ void tst_WordDocument::readsLibreOfficeDocument()
 
 void tst_WordDocument::readModelFormatting()
 {
-    const WordDocument document =
-        WordDocument::load(dataPath(QStringLiteral("word-features.doc")).toStdString());
+    const WordDocument document = WordDocument::load(fsPath(dataPath(QStringLiteral("word-features.doc"))));
     const doc::ReadModel model = document.readModel();
     QCOMPARE(model.paragraphs.size(), std::size_t(4));
 
@@ -414,7 +413,7 @@ void tst_WordDocument::typedTextTakesFormatOfCharacterBefore()
     QFETCH(bool, bold);
     QFETCH(bool, italic);
     QFETCH(double, size);
-    WordDocument document = WordDocument::load(path.toStdString());
+    WordDocument document = WordDocument::load(fsPath(path));
     document.insertText(std::uint32_t(cp), u"XYZ");
     const WordDocument reread = WordDocument::parse(document.serialize());
     const auto all = formats(reread.readModel());
@@ -429,7 +428,7 @@ void tst_WordDocument::typingAfterAnAnchorIsPlainText()
 {
     // Position 1 of the template follows the anchor of its floating shape; the typed text
     // must come out as ordinary text, not as further anchors.
-    WordDocument document = WordDocument::load(templatePath().toStdString());
+    WordDocument document = WordDocument::load(fsPath(templatePath()));
     document.insertText(1, u"Draft ");
     const Bytes saved = document.serialize();
     const WordDocument reread = WordDocument::parse(saved);
@@ -506,7 +505,7 @@ void tst_WordDocument::bookmarksNotesAndFieldsFollowTheirText()
 
 void tst_WordDocument::headerAndFooterStay()
 {
-    WordDocument document = WordDocument::load(dataPath(QStringLiteral("word-header.doc")).toStdString());
+    WordDocument document = WordDocument::load(fsPath(dataPath(QStringLiteral("word-header.doc"))));
     document.insertText(6, u"long ");
     const Bytes saved = document.serialize();
     QCOMPARE(show(WordDocument::parse(saved).mainText()),
@@ -570,7 +569,7 @@ void tst_WordDocument::positionOutsideMainTextIsRefused_data()
 void tst_WordDocument::positionOutsideMainTextIsRefused()
 {
     QFETCH(int, cp);
-    WordDocument document = WordDocument::load(templatePath().toStdString());
+    WordDocument document = WordDocument::load(fsPath(templatePath()));
     try {
         document.insertText(std::uint32_t(cp), u"x");
         QFAIL("insertion accepted");
@@ -653,7 +652,7 @@ void tst_WordDocument::corruptInputIsRefused()
     const QString path = dataPath(QStringLiteral("corrupt/") + name);
     QVERIFY2(QFileInfo::exists(path), qPrintable(path));
     try {
-        WordDocument::load(path.toStdString());
+        WordDocument::load(fsPath(path));
         QFAIL("corrupt file accepted");
     } catch (const doc::Error& e) {
         QCOMPARE(QString::fromUtf8(e.what()), description);
@@ -675,7 +674,7 @@ void tst_WordDocument::damagedButReadableInputSavesSoundly()
     QFETCH(QString, name);
     const QString path = dataPath(QStringLiteral("corrupt/") + name);
     try {
-        WordDocument document = WordDocument::load(path.toStdString());
+        WordDocument document = WordDocument::load(fsPath(path));
         document.insertText(document.mainTextLength() / 2, u"typed");
         const WordDocument reread = WordDocument::parse(document.serialize());
         QCOMPARE(show(reread.mainText()), show(document.mainText()));
@@ -692,7 +691,7 @@ void tst_WordDocument::saveReplacesTheTarget()
     const Bytes templateBytes = readFile(templatePath());
     WordDocument document = WordDocument::parse(templateBytes);
     document.insertText(141, u" 5th ");
-    document.save(target.toStdString());
+    document.save(fsPath(target));
     QCOMPARE(readFile(target), document.serialize());
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("out.doc")});
     // Opening and editing never touches the file it came from.
@@ -702,13 +701,13 @@ void tst_WordDocument::saveReplacesTheTarget()
 void tst_WordDocument::failedSaveLeavesNothing()
 {
     QTemporaryDir dir;
-    const WordDocument document = WordDocument::load(templatePath().toStdString());
+    const WordDocument document = WordDocument::load(fsPath(templatePath()));
     // A target that is a non-empty folder cannot be replaced by a file.
     const QString blocked = dir.filePath(QStringLiteral("blocked.doc"));
     QVERIFY(QDir().mkpath(blocked + QStringLiteral("/inside")));
     for (const QString& target : {blocked, dir.filePath(QStringLiteral("missing/out.doc"))}) {
         try {
-            document.save(target.toStdString());
+            document.save(fsPath(target));
             QFAIL("save reported success");
         } catch (const doc::Error& e) {
             QCOMPARE(e.kind(), doc::Error::Kind::Io);

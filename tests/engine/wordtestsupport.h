@@ -3,10 +3,10 @@
 // Helpers shared by the Word layer's tests: fixtures, independent readers, and a
 // rewrite of LibreOffice files into the compressed, multi-piece shape Word writes.
 
-#include "bytes.h"
-#include "cfb.h"
-#include "error.h"
-#include "worddocument.h"
+#include "doc/bytes.h"
+#include "doc/cfb.h"
+#include "doc/error.h"
+#include "doc/worddocument.h"
 
 #include <QFile>
 #include <QProcess>
@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +29,12 @@ using Bytes = std::vector<std::uint8_t>;
 inline QString dataPath(const QString& name)
 {
     return QStringLiteral(BRINDLEWICK_TEST_DATA "/") + name;
+}
+
+// A file name as the engine takes it: intact on every system, whatever its characters.
+inline std::filesystem::path fsPath(const QString& path)
+{
+    return std::filesystem::path(path.toStdU16String());
 }
 
 inline QString templatePath()

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "doc/worddocument.h"
 #include "fakeplatform.h"
 #include "form1.h"
 #include "form2.h"
 #include "program.h"
 #include "settingsstore.h"
 #include "templatefilling.h"
-#include "worddocument.h"
 
 #include <QDateEdit>
 #include <QDir>
@@ -102,7 +102,7 @@ Q_DECLARE_METATYPE(Particulars)
 // The document's paragraphs without their marks; paragraph n is element n - 1.
 inline QStringList paragraphsOf(const QString& path)
 {
-    const doc::WordDocument document = doc::WordDocument::load(QFile::encodeName(path).toStdString());
+    const doc::WordDocument document = doc::WordDocument::load(std::filesystem::path(path.toStdU16String()));
     return QString::fromStdU16String(document.mainText()).split(QLatin1Char('\r'));
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "readmodel.h"
+#include "doc/readmodel.h"
 
 #include <string>
 #include <utility>

@@ -1,5 +1,5 @@
+#include "doc/worddocument.h"
 #include "pagelayout.h"
-#include "worddocument.h"
 
 #include <QDir>
 #include <QProcess>
@@ -90,7 +90,7 @@ void tst_LibreOfficeLayout::initTestCase()
         doc::WordDocument document = parse(readAll(kTemplate));
         for (const auto& [anchor, text] : typing)
             typeAfter(document, anchor, text);
-        document.save(mDir.filePath(name + QStringLiteral(".doc")).toStdString());
+        document.save(std::filesystem::path(mDir.filePath(name + QStringLiteral(".doc")).toStdU16String()));
     };
     saveFilled(
         QStringLiteral("filled"),

@@ -1,15 +1,14 @@
-// Resolves the formatting of the main text for the read model: style sheet, then paragraph
-// and character properties ([MS-DOC] 2.4.6 - 2.4.8).
+// The read model: the main text in paragraphs with their formatting resolved (style sheet,
+// then paragraph and character properties, [MS-DOC] 2.4.6 - 2.4.8), and the first section's page.
 
-#include "wordformat.h"
+#include "doc/utf.h"
+#include "doc/wordstate.h"
 
 #include <algorithm>
 #include <optional>
 
-namespace doc
+namespace doc::word
 {
-
-using namespace word;
 
 namespace
 {
@@ -366,24 +365,14 @@ std::vector<std::string> readFontNames(std::span<const std::uint8_t> sttbf)
         const auto ffn = c.bytes(cb);
         if (!c.ok())
             break;
-        std::string name;
+        std::u16string name;
         for (std::size_t k = nameOffset; k + 1 < ffn.size(); k += 2) {
             const char16_t ch = char16_t(ffn[k] | (ffn[k + 1] << 8));
             if (ch == 0)
                 break;
-            // Font names are ASCII in practice; anything else becomes UTF-8.
-            if (ch < 0x80) {
-                name.push_back(char(ch));
-            } else if (ch < 0x800) {
-                name.push_back(char(0xC0 | (ch >> 6)));
-                name.push_back(char(0x80 | (ch & 0x3F)));
-            } else {
-                name.push_back(char(0xE0 | (ch >> 12)));
-                name.push_back(char(0x80 | ((ch >> 6) & 0x3F)));
-                name.push_back(char(0x80 | (ch & 0x3F)));
-            }
+            name.push_back(ch);
         }
-        names.push_back(std::move(name));
+        names.push_back(utf::toUtf8(name));
     }
     return names;
 }
@@ -391,7 +380,7 @@ std::vector<std::string> readFontNames(std::span<const std::uint8_t> sttbf)
 // The sprms a piece's Prm applies to all its text ([MS-DOC] 2.2.5.2 - 2.2.5.3): a Prm1 names
 // a grpprl of the Clx; a Prm0 holds one sprm by its isprm with a one-byte operand, of which
 // those the read model shows are mapped here.
-std::vector<std::uint8_t> pieceGrpprl(const WordDocument::Impl& d, std::uint32_t piece)
+std::vector<std::uint8_t> pieceGrpprl(const WordState& d, std::uint32_t piece)
 {
     const std::uint16_t prm = d.pieces[piece].prm;
     if (prm & 1) {
@@ -423,124 +412,157 @@ std::vector<std::uint8_t> pieceGrpprl(const WordDocument::Impl& d, std::uint32_t
     return {std::uint8_t(sprmCode), std::uint8_t(sprmCode >> 8), val};
 }
 
-} // namespace
-
-ReadModel WordDocument::readModel() const
+bool sameFormat(const CharacterRun& a, const CharacterRun& b)
 {
-    ReadModel model;
-    StyleSheet styles(d->tableBytes(fclcb::Stshf, "Stshf"));
-    const std::vector<std::string> fonts = readFontNames(d->tableBytes(fclcb::SttbfFfn, "SttbfFfn"));
+    return a.fontName == b.fontName && a.sizePt == b.sizePt && a.bold == b.bold && a.italic == b.italic &&
+           a.underline == b.underline;
+}
 
-    const auto runFormat = [&](std::uint32_t cp, const Chp& paragraphChp) {
-        const CharProps& p = d->props[cp];
-        const auto& chpx = d->chpxs[p.chpx];
+// The character formatting at each CP: the paragraph's, then the character style, the
+// Chpx and the piece's Prm.
+class RunFormats
+{
+public:
+    RunFormats(const WordState& d, const StyleSheet& styles)
+        : mD(d), mStyles(styles), mFonts(readFontNames(d.tableBytes(fclcb::SttbfFfn, "SttbfFfn")))
+    {
+    }
+
+    CharacterRun at(std::uint32_t cp, const Chp& paragraphChp) const
+    {
+        const CharProps& p = mD.props[cp];
+        const auto& chpx = mD.chpxs[p.chpx];
         Chp style = paragraphChp;
         for (const Prl& prl : readGrpprl(chpx))
             if (prl.sprm == sprm::CIstd)
-                styles.applyCharacterStyle(style, operandU16(prl));
+                mStyles.applyCharacterStyle(style, operandU16(prl));
         Chp chp = style;
         applyChpx(chp, chpx, style);
-        applyChpx(chp, pieceGrpprl(*d, p.piece), style);
+        applyChpx(chp, pieceGrpprl(mD, p.piece), style);
         CharacterRun run;
-        if (chp.ftc < fonts.size() && !fonts[chp.ftc].empty())
-            run.fontName = fonts[chp.ftc];
+        if (chp.ftc < mFonts.size() && !mFonts[chp.ftc].empty())
+            run.fontName = mFonts[chp.ftc];
         run.sizePt = chp.hps / 2.0;
         run.bold = chp.bold;
         run.italic = chp.italic;
         run.underline = chp.underline;
         return run;
-    };
-    const auto sameFormat = [](const CharacterRun& a, const CharacterRun& b) {
-        return a.fontName == b.fontName && a.sizePt == b.sizePt && a.bold == b.bold && a.italic == b.italic &&
-               a.underline == b.underline;
-    };
-
-    const std::uint32_t ccpText = d->ccpText();
-    std::uint32_t start = 0;
-    for (std::uint32_t cp = 0; cp < ccpText; ++cp) {
-        if (!d->props[cp].paraEnd && cp + 1 != ccpText)
-            continue;
-        const Papx& papx = d->papxs[d->props[cp].papx];
-        ByteCursor c(papx.grpprlAndIstd);
-        const std::uint16_t istd = c.u16();
-        auto [pap, paragraphChp] = styles.paragraphStyle(istd);
-        applyPapx(pap, std::span<const std::uint8_t>(papx.grpprlAndIstd).subspan(2));
-        applyPapx(pap, pieceGrpprl(*d, d->props[cp].piece));
-
-        Paragraph paragraph;
-        const bool hasMark = d->props[cp].paraEnd;
-        const std::uint32_t end = hasMark ? cp : cp + 1;
-        paragraph.text = d->text.substr(start, end - start);
-        for (std::uint32_t k = start; k < end; ++k) {
-            CharacterRun run = runFormat(k, paragraphChp);
-            if (!paragraph.runs.empty() && sameFormat(paragraph.runs.back(), run)) {
-                ++paragraph.runs.back().length;
-            } else {
-                run.start = k - start;
-                run.length = 1;
-                paragraph.runs.push_back(std::move(run));
-            }
-        }
-        paragraph.markFormat = runFormat(cp, paragraphChp);
-        paragraph.markFormat.start = end - start;
-        paragraph.markFormat.length = hasMark ? 1 : 0;
-        paragraph.alignment = pap.alignment;
-        paragraph.leftIndent = pap.dxaLeft;
-        paragraph.rightIndent = pap.dxaRight;
-        paragraph.firstLineIndent = pap.dxaLeft1;
-        paragraph.spaceBefore = pap.dyaBefore;
-        paragraph.spaceAfter = pap.dyaAfter;
-        paragraph.lineSpacing = pap.dyaLine;
-        paragraph.lineSpacingMultiple = pap.multiple;
-        paragraph.tabs = std::move(pap.tabs);
-        model.paragraphs.push_back(std::move(paragraph));
-        start = cp + 1;
     }
 
-    // The first section's page: its Sepx lives in the WordDocument stream.
-    const Plc sed = readPlc(d->tableBytes(fclcb::PlcfSed, "PlcfSed"), 12, "PlcfSed");
-    if (sed.count() > 0) {
-        ByteCursor c(sed.data[0]);
-        c.skip(2);
-        const std::uint32_t fcSepx = c.u32();
-        ByteCursor sepx(d->wordDocument, fcSepx);
-        const std::size_t cb = std::size_t(std::max<std::int16_t>(sepx.i16(), 0));
-        const auto grpprl = sepx.bytes(cb);
-        if (fcSepx != 0xFFFFFFFF && sepx.ok()) {
-            SectionLayout& s = model.section;
-            for (const Prl& prl : readGrpprl(grpprl)) {
-                switch (prl.sprm) {
-                case sprm::SXaPage:
-                    s.pageWidth = operandU16(prl);
-                    break;
-                case sprm::SYaPage:
-                    s.pageHeight = operandU16(prl);
-                    break;
-                case sprm::SDxaLeft:
-                    s.marginLeft = operandU16(prl);
-                    break;
-                case sprm::SDxaRight:
-                    s.marginRight = operandU16(prl);
-                    break;
-                case sprm::SDyaTop:
-                    s.marginTop = operandI16(prl);
-                    break;
-                case sprm::SDyaBottom:
-                    s.marginBottom = operandI16(prl);
-                    break;
-                default:
-                    break;
-                }
-            }
+private:
+    const WordState& mD;
+    const StyleSheet& mStyles;
+    std::vector<std::string> mFonts;
+};
+
+// The paragraph from start to cp, its mark or (without one) the main text's last character.
+Paragraph readParagraph(const WordState& d, StyleSheet& styles, const RunFormats& formats,
+                        std::uint32_t start, std::uint32_t cp)
+{
+    const Papx& papx = d.papxs[d.props[cp].papx];
+    ByteCursor c(papx.grpprlAndIstd);
+    const std::uint16_t istd = c.u16();
+    auto [pap, paragraphChp] = styles.paragraphStyle(istd);
+    applyPapx(pap, std::span<const std::uint8_t>(papx.grpprlAndIstd).subspan(2));
+    applyPapx(pap, pieceGrpprl(d, d.props[cp].piece));
+
+    Paragraph paragraph;
+    const bool hasMark = d.props[cp].paraEnd;
+    const std::uint32_t end = hasMark ? cp : cp + 1;
+    paragraph.text = d.text.substr(start, end - start);
+    for (std::uint32_t k = start; k < end; ++k) {
+        CharacterRun run = formats.at(k, paragraphChp);
+        if (!paragraph.runs.empty() && sameFormat(paragraph.runs.back(), run)) {
+            ++paragraph.runs.back().length;
+        } else {
+            run.start = k - start;
+            run.length = 1;
+            paragraph.runs.push_back(std::move(run));
         }
     }
-    // Dop ([MS-DOC] 2.7.2 DopBase): dxaTab at offset 10.
+    paragraph.markFormat = formats.at(cp, paragraphChp);
+    paragraph.markFormat.start = end - start;
+    paragraph.markFormat.length = hasMark ? 1 : 0;
+    paragraph.alignment = pap.alignment;
+    paragraph.leftIndent = pap.dxaLeft;
+    paragraph.rightIndent = pap.dxaRight;
+    paragraph.firstLineIndent = pap.dxaLeft1;
+    paragraph.spaceBefore = pap.dyaBefore;
+    paragraph.spaceAfter = pap.dyaAfter;
+    paragraph.lineSpacing = pap.dyaLine;
+    paragraph.lineSpacingMultiple = pap.multiple;
+    paragraph.tabs = std::move(pap.tabs);
+    return paragraph;
+}
+
+// The first section's page: its Sepx lives in the WordDocument stream.
+void readSectionPage(const WordState& d, SectionLayout& s)
+{
+    const Plc sed = readPlc(d.tableBytes(fclcb::PlcfSed, "PlcfSed"), 12, "PlcfSed");
+    if (sed.count() == 0)
+        return;
+    ByteCursor c(sed.data[0]);
+    c.skip(2);
+    const std::uint32_t fcSepx = c.u32();
+    ByteCursor sepx(d.wordDocument, fcSepx);
+    const std::size_t cb = std::size_t(std::max<std::int16_t>(sepx.i16(), 0));
+    const auto grpprl = sepx.bytes(cb);
+    if (fcSepx == 0xFFFFFFFF || !sepx.ok())
+        return;
+    for (const Prl& prl : readGrpprl(grpprl)) {
+        switch (prl.sprm) {
+        case sprm::SXaPage:
+            s.pageWidth = operandU16(prl);
+            break;
+        case sprm::SYaPage:
+            s.pageHeight = operandU16(prl);
+            break;
+        case sprm::SDxaLeft:
+            s.marginLeft = operandU16(prl);
+            break;
+        case sprm::SDxaRight:
+            s.marginRight = operandU16(prl);
+            break;
+        case sprm::SDyaTop:
+            s.marginTop = operandI16(prl);
+            break;
+        case sprm::SDyaBottom:
+            s.marginBottom = operandI16(prl);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+// Dop ([MS-DOC] 2.7.2 DopBase): dxaTab at offset 10.
+void readDefaultTabWidth(const WordState& d, SectionLayout& s)
+{
     constexpr std::size_t dxaTabOffset = 10;
-    ByteCursor dop(d->tableBytes(fclcb::Dop, "Dop"), dxaTabOffset);
+    ByteCursor dop(d.tableBytes(fclcb::Dop, "Dop"), dxaTabOffset);
     const std::uint16_t dxaTab = dop.u16();
     if (dop.ok() && dxaTab != 0)
-        model.section.defaultTabWidth = dxaTab;
+        s.defaultTabWidth = dxaTab;
+}
+
+} // namespace
+
+ReadModel readModel(const WordState& d)
+{
+    ReadModel model;
+    StyleSheet styles(d.tableBytes(fclcb::Stshf, "Stshf"));
+    const RunFormats formats(d, styles);
+    const std::uint32_t ccpText = d.ccpText();
+    std::uint32_t start = 0;
+    for (std::uint32_t cp = 0; cp < ccpText; ++cp) {
+        if (!d.props[cp].paraEnd && cp + 1 != ccpText)
+            continue;
+        model.paragraphs.push_back(readParagraph(d, styles, formats, start, cp));
+        start = cp + 1;
+    }
+    readSectionPage(d, model.section);
+    readDefaultTabWidth(d, model.section);
     return model;
 }
 
-} // namespace doc
+} // namespace doc::word
