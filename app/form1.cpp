@@ -1,13 +1,13 @@
-#include "form1.h"
+#include "app/form1.h"
 
-#include "apptitle.h"
-#include "currency.h"
-#include "cursorfile.h"
-#include "errorreport.h"
-#include "ordinal.h"
-#include "shortdate.h"
-#include "textwrap.h"
-#include "windowlook.h"
+#include "app/apptitle.h"
+#include "app/currency.h"
+#include "app/ordinal.h"
+#include "app/shortdate.h"
+#include "app/textwrap.h"
+#include "shell/cursorfile.h"
+#include "shell/errorreport.h"
+#include "shell/windowlook.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform.h"
-#include "settingsstore.h"
-#include "windowpointer.h"
+#include "app/settingsstore.h"
+#include "shell/platform.h"
+#include "shell/windowpointer.h"
 
 #include <QDate>
 #include <QString>

@@ -1,7 +1,7 @@
-#include "insertionplan.h"
+#include "app/insertionplan.h"
 
-#include "errorreport.h"
-#include "ordinal.h"
+#include "app/ordinal.h"
+#include "shell/errorreport.h"
 
 #include <limits>
 

@@ -1,9 +1,9 @@
-#include "apptitle.h"
-#include "platform.h"
-#include "program.h"
-#include "settingsstore.h"
-#include "terminationsignals.h"
-#include "workingfiles.h"
+#include "app/apptitle.h"
+#include "app/program.h"
+#include "app/settingsstore.h"
+#include "shell/platform.h"
+#include "shell/terminationsignals.h"
+#include "shell/workingfiles.h"
 
 #include <QApplication>
 #include <QDateTime>

@@ -1,4 +1,4 @@
-#include "ordinal.h"
+#include "app/ordinal.h"
 
 namespace
 {

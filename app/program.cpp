@@ -1,6 +1,6 @@
-#include "program.h"
+#include "app/program.h"
 
-#include "form2.h"
+#include "preview/form2.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "form1.h"
-#include "platform.h"
-#include "settingsstore.h"
-#include "templatefilling.h"
+#include "app/form1.h"
+#include "app/settingsstore.h"
+#include "app/templatefilling.h"
+#include "shell/platform.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "settingsstore.h"
+#include "app/settingsstore.h"
 
-#include "apptitle.h"
+#include "app/apptitle.h"
 
 #include <QDir>
 #include <QFile>

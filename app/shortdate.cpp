@@ -1,4 +1,4 @@
-#include "shortdate.h"
+#include "app/shortdate.h"
 
 namespace ShortDate
 {

@@ -1,12 +1,12 @@
-#include "templatefilling.h"
+#include "app/templatefilling.h"
 
+#include "app/form1.h"
+#include "app/insertionplan.h"
 #include "doc/fileio.h"
-#include "errorreport.h"
-#include "form1.h"
-#include "form2.h"
-#include "insertionplan.h"
 #include "pagepicture.h"
-#include "workingfiles.h"
+#include "preview/form2.h"
+#include "shell/errorreport.h"
+#include "shell/workingfiles.h"
 
 #include <QDateEdit>
 #include <QFile>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform.h"
-#include "wordapp.h"
-#include "workingfiles.h"
+#include "shell/platform.h"
+#include "shell/workingfiles.h"
+#include "word/wordapp.h"
 
 #include <QPicture>
 #include <QString>

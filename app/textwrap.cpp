@@ -1,4 +1,4 @@
-#include "textwrap.h"
+#include "app/textwrap.h"
 
 namespace TextWrap
 {

@@ -2,15 +2,15 @@
 // Template" to the preview shown, then "< Back" and again. Prints medians; asserts nothing.
 //   bench_flow [runs]      (offscreen unless QT_QPA_PLATFORM says otherwise)
 
+#include "app/form1.h"
+#include "app/program.h"
+#include "app/settingsstore.h"
+#include "app/templatefilling.h"
 #include "doc/worddocument.h"
-#include "fakeplatform.h"
-#include "form1.h"
-#include "form2.h"
 #include "pagepicture.h"
-#include "program.h"
-#include "settingsstore.h"
-#include "templatefilling.h"
-#include "workingfiles.h"
+#include "preview/form2.h"
+#include "shell/workingfiles.h"
+#include "support/fakeplatform.h"
 
 #include <QApplication>
 #include <QDateEdit>

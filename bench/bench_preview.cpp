@@ -2,8 +2,8 @@
 // agreement's page reaches, and one drag step with the painting it causes. The drag is
 // painted at the screen's device pixel ratio; QT_SCALE_FACTOR=2 stands in for a
 // high-density screen.
-#include "fakeplatform.h"
-#include "form2.h"
+#include "preview/form2.h"
+#include "support/fakeplatform.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -2,9 +2,9 @@
 // painting, with one 1,000,000-character value in each kind of box. Prints times; asserts nothing.
 //   bench_startup      (offscreen unless QT_QPA_PLATFORM says otherwise)
 
-#include "fakeplatform.h"
-#include "form1.h"
-#include "settingsstore.h"
+#include "app/form1.h"
+#include "app/settingsstore.h"
+#include "support/fakeplatform.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,14 +1,14 @@
-#include "form2.h"
+#include "preview/form2.h"
 
-#include "cursorfile.h"
 #include "doc/fileio.h"
 #include "doc/worddocument.h"
-#include "errorreport.h"
-#include "pagescroll.h"
-#include "picturebox.h"
-#include "savedecision.h"
-#include "windowlook.h"
-#include "workingfiles.h"
+#include "preview/pagescroll.h"
+#include "preview/picturebox.h"
+#include "preview/savedecision.h"
+#include "shell/cursorfile.h"
+#include "shell/errorreport.h"
+#include "shell/windowlook.h"
+#include "shell/workingfiles.h"
 
 #include <QApplication>
 #include <QCloseEvent>

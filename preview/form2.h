@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform.h"
-#include "windowpointer.h"
-#include "zoomgeometry.h"
+#include "preview/zoomgeometry.h"
+#include "shell/platform.h"
+#include "shell/windowpointer.h"
 
 #include <QPicture>
 #include <QPointer>

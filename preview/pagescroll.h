@@ -1,6 +1,6 @@
 #pragma once
 
-#include "zoomgeometry.h"
+#include "preview/zoomgeometry.h"
 
 #include <QPoint>
 #include <QtGlobal>

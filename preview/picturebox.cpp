@@ -1,4 +1,4 @@
-#include "picturebox.h"
+#include "preview/picturebox.h"
 
 #include <QEvent>
 #include <QPaintEngine>

@@ -1,4 +1,4 @@
-#include "wordapp.h"
+#include "word/wordapp.h"
 
 #include "doc/error.h"
 #include "pagepicture.h"

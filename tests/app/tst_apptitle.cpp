@@ -1,4 +1,4 @@
-#include "apptitle.h"
+#include "app/apptitle.h"
 
 #include <QtTest>
 

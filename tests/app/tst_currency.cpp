@@ -1,4 +1,4 @@
-#include "currency.h"
+#include "app/currency.h"
 
 #include <QtTest>
 

@@ -1,4 +1,4 @@
-#include "cursorfile.h"
+#include "shell/cursorfile.h"
 
 #include <QtTest>
 

@@ -1,5 +1,5 @@
-#include "errorreport.h"
-#include "fakeplatform.h"
+#include "shell/errorreport.h"
+#include "support/fakeplatform.h"
 
 #include <QtTest>
 

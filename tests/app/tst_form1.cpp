@@ -1,9 +1,9 @@
-#include "form1.h"
+#include "app/form1.h"
 
-#include "cursorfile.h"
-#include "fakeplatform.h"
-#include "settingsstore.h"
-#include "shortdate.h"
+#include "app/settingsstore.h"
+#include "app/shortdate.h"
+#include "shell/cursorfile.h"
+#include "support/fakeplatform.h"
 
 #include <QtTest>
 

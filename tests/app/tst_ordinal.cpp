@@ -1,5 +1,5 @@
-#include "form1.h"
-#include "ordinal.h"
+#include "app/form1.h"
+#include "app/ordinal.h"
 
 #include <QtTest>
 

@@ -1,4 +1,4 @@
-#include "settingsstore.h"
+#include "app/settingsstore.h"
 
 #include <QtTest>
 

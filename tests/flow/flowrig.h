@@ -1,12 +1,12 @@
 #pragma once
 
+#include "app/form1.h"
+#include "app/program.h"
+#include "app/settingsstore.h"
+#include "app/templatefilling.h"
 #include "doc/worddocument.h"
-#include "fakeplatform.h"
-#include "form1.h"
-#include "form2.h"
-#include "program.h"
-#include "settingsstore.h"
-#include "templatefilling.h"
+#include "preview/form2.h"
+#include "support/fakeplatform.h"
 
 #include <QDateEdit>
 #include <QDir>

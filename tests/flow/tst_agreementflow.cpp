@@ -1,6 +1,6 @@
 #include "flowrig.h"
 #include "pagepicture.h"
-#include "terminationsignals.h"
+#include "shell/terminationsignals.h"
 
 #include <QtTest>
 

@@ -1,4 +1,4 @@
-#include "insertionplan.h"
+#include "app/insertionplan.h"
 
 #include <QtTest>
 

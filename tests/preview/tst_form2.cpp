@@ -1,6 +1,6 @@
-#include "fakeplatform.h"
-#include "form2.h"
-#include "picturebox.h"
+#include "preview/form2.h"
+#include "preview/picturebox.h"
+#include "support/fakeplatform.h"
 
 #include <QAccessible>
 #include <QBuffer>

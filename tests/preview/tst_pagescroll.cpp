@@ -1,4 +1,4 @@
-#include "pagescroll.h"
+#include "preview/pagescroll.h"
 
 #include <QTest>
 

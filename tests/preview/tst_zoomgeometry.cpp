@@ -1,4 +1,4 @@
-#include "zoomgeometry.h"
+#include "preview/zoomgeometry.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "windowpointer.h"
+#include "shell/windowpointer.h"
 
 #include <QEvent>
 #include <QMouseEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform.h"
+#include "shell/platform.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "errorreport.h"
+#include "shell/errorreport.h"
 
 QString ErrorReport::locationText(const QString& formName, const QString& handlerName)
 {

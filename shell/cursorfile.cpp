@@ -1,6 +1,6 @@
-#include "cursorfile.h"
+#include "shell/cursorfile.h"
 
-#include "errorreport.h"
+#include "shell/errorreport.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "windowlook.h"
+#include "shell/windowlook.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

@@ -1,4 +1,4 @@
-#include "workingfiles.h"
+#include "shell/workingfiles.h"
 
 #include "doc/fileio.h"
 
