@@ -1,13 +1,14 @@
 #include "app/form1.h"
+#include "shell/product.h"
 
 #include "app/apptitle.h"
 #include "app/currency.h"
 #include "app/ordinal.h"
 #include "app/shortdate.h"
 #include "app/textwrap.h"
-#include "shell/cursorfile.h"
 #include "shell/errorreport.h"
 #include "shell/windowlook.h"
+#include "shell/workingfiles.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -51,7 +52,6 @@ constexpr int kHomePageDraw = 7;
 const QDate kDesignDate(2010, 1, 17);
 
 constexpr char kSkinFile[] = "/x/o.cjs";
-constexpr char kCursorFile[] = "/HAND-M.CUR";
 constexpr char kIconResource[] = ":/icon.png";
 
 const QString kInvalidAmount = QStringLiteral("Please enter a valid amount.");
@@ -66,12 +66,6 @@ const QString kWordAdvice = QStringLiteral(
     "without any interrupting messages.\r\n\r\n"
     "4. All versions of Word are supported by this software except for the rare Word Starter and "
     "Student editions.");
-
-// True when the file's date and time can be read; never fails.
-bool FileExists(const QString& path)
-{
-    return QFileInfo(path).lastModified().isValid();
-}
 
 void setBackground(QWidget* widget, const QColor& colour)
 {
@@ -314,13 +308,10 @@ bool Form1::load()
 {
     ErrorReport report(mPlatform, QStringLiteral("Form1"), QStringLiteral("Form_Load"));
     report.step(100, [this] { ApplySkin(); });
-    report.step(104, [this] { setWindowTitle(QLatin1String(kProductName)); });
+    report.step(104, [this] { setWindowTitle(QLatin1String(Product::kName)); });
     report.step(104, [this] { setWindowIcon(QIcon(QLatin1String(kIconResource))); });
-    report.step(104, [this] { mAppTitle = SetAppTitle(QLatin1String(kProductName)); });
-    bool hasCursor = false;
-    report.step(106, [&] { hasCursor = FileExists(mProgramDir + QLatin1String(kCursorFile)); });
-    if (hasCursor)
-        report.step(108, [this] { loadHandCursor(); });
+    report.step(104, [this] { mAppTitle = SetAppTitle(QLatin1String(Product::kName)); });
+    mPointer.loadHandCursor(report, 106, 108, mProgramDir);
     report.step(110, [this] { OpenHomePageAtRandom(); });
     report.step(128, [this] { restoreAgreementDate(); });
     report.step(130, [this] { txtContractor->setText(mStore.read(SettingsKey::txtContractor)); });
@@ -349,16 +340,11 @@ void Form1::ApplySkin()
     WindowLook::SetControlColors(*this);
 }
 
-void Form1::loadHandCursor()
-{
-    mPointer.setHandCursor(CursorFile::load(mProgramDir + QLatin1String(kCursorFile)));
-}
-
 void Form1::OpenHomePageAtRandom()
 {
     const int draw = static_cast<int>(mPlatform.randomFraction() * 100) + 1;
     if (draw == kHomePageDraw)
-        mPlatform.openUrl(QUrl(QLatin1String(Vendor::kHomePage)));
+        mPlatform.openUrl(QUrl(QLatin1String(Product::kHomePage)));
 }
 
 void Form1::restoreAgreementDate()
@@ -439,7 +425,7 @@ void Form1::PushButton2_Click()
     ErrorReport report(mPlatform, QStringLiteral("Form1"), QStringLiteral("PushButton2_Click"));
     report.step(100, [this] {
         mPlatform.showMessage(QStringLiteral("Questions? Please contact Team Quillmark at ") +
-                                  QLatin1String(Vendor::kContactPage),
+                                  QLatin1String(Product::kContactPage),
                               mAppTitle, Platform::Icon::None);
     });
 }

@@ -74,7 +74,6 @@ private:
     void connectHandlers();
 
     void ApplySkin();
-    void loadHandCursor();
     void OpenHomePageAtRandom();
     void restoreAgreementDate();
     void restoreContractPrice();

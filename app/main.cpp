@@ -2,6 +2,7 @@
 #include "app/program.h"
 #include "app/settingsstore.h"
 #include "shell/platform.h"
+#include "shell/product.h"
 #include "shell/terminationsignals.h"
 #include "shell/workingfiles.h"
 
@@ -12,9 +13,9 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Quillmark"));
-    QApplication::setApplicationName(QLatin1String(kProductName));
-    QGuiApplication::setDesktopFileName(QStringLiteral("example.quillmark.BrindlewickPaperworkStudio"));
+    QApplication::setOrganizationName(QLatin1String(Product::kOrganization));
+    QApplication::setApplicationName(QLatin1String(Product::kName));
+    QGuiApplication::setDesktopFileName(QLatin1String(Product::kDesktopId));
 
     // What a killed run left in the temporary folder holds names and prices.
     try {

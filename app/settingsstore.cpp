@@ -1,4 +1,5 @@
 #include "app/settingsstore.h"
+#include "shell/product.h"
 
 #include "app/apptitle.h"
 
@@ -8,7 +9,8 @@
 #include <QStringList>
 
 SettingsStore::SettingsStore()
-    : mSettings(std::make_unique<QSettings>(QStringLiteral("Quillmark"), QLatin1String(kProductName)))
+    : mSettings(
+          std::make_unique<QSettings>(QLatin1String(Product::kOrganization), QLatin1String(Product::kName)))
 {
 }
 

@@ -1,11 +1,11 @@
 #include "preview/form2.h"
+#include "shell/product.h"
 
 #include "doc/fileio.h"
 #include "doc/worddocument.h"
 #include "preview/pagescroll.h"
 #include "preview/picturebox.h"
 #include "preview/savedecision.h"
-#include "shell/cursorfile.h"
 #include "shell/errorreport.h"
 #include "shell/windowlook.h"
 #include "shell/workingfiles.h"
@@ -34,8 +34,6 @@ namespace
 using Axis = ZoomGeometry::Axis;
 
 constexpr char kForm[] = "Form2";
-constexpr char kProductName[] = "Brindlewick Paperwork Studio";
-constexpr char kHandCursorFile[] = "/HAND-M.CUR";
 
 // The layout in twips, as (left, top, width, height).
 struct TwipRect {
@@ -195,14 +193,10 @@ void Form2::Form_Load()
     report.step(100, [&] { mSetupPending = true; });
     report.step(102, [&] { WindowLook::SetControlColors(*this); });
     report.step(104, [&] {
-        setWindowTitle(QLatin1String(kProductName));
+        setWindowTitle(QLatin1String(Product::kName));
         setWindowIcon(mMainWindow ? mMainWindow->windowIcon() : QApplication::windowIcon());
     });
-    bool haveCursor = false;
-    const QString cursorPath = mProgramDirectory + QLatin1String(kHandCursorFile);
-    report.step(108, [&] { haveCursor = FileExists(cursorPath); });
-    if (haveCursor)
-        report.step(110, [&] { mPointer->setHandCursor(CursorFile::load(cursorPath)); });
+    mPointer->loadHandCursor(report, 108, 110, mProgramDirectory);
 }
 
 void Form2::placePicture(const QPicture& picture, const QString& text)

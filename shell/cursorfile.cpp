@@ -64,4 +64,10 @@ QCursor load(const QString& path)
     return *cursor;
 }
 
+std::optional<QCursor> load(const QString& path, std::nothrow_t)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? read(file.readAll()) : std::nullopt;
+}
+
 } // namespace CursorFile

@@ -5,6 +5,7 @@
 #include <QPoint>
 #include <QString>
 
+#include <new>
 #include <optional>
 
 // A Windows cursor file (.cur): an icon directory of type 2 whose entries carry the hot spot
@@ -21,5 +22,7 @@ std::optional<QCursor> read(const QByteArray& data);
 // The cursor in the file at path. Throws StepFailure with the file's error, or
 // "Invalid picture" when it holds no readable cursor.
 QCursor load(const QString& path);
+// The same, or nothing when the file cannot be read or holds no cursor.
+std::optional<QCursor> load(const QString& path, std::nothrow_t);
 
 } // namespace CursorFile

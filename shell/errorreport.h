@@ -8,14 +8,6 @@
 #include <stdexcept>
 #include <utility>
 
-namespace Vendor
-{
-inline constexpr char kProjectTag[] = "Pactforge2021/08/31";
-inline constexpr char kSupportEmail[] = "support@quillmark.example";
-inline constexpr char kHomePage[] = "https://www.quillmark.example/";
-inline constexpr char kContactPage[] = "https://www.quillmark.example/contact/";
-} // namespace Vendor
-
 // A failure inside a handler step. Anything derived from std::exception is reported the
 // same way; this type only carries a description made from a QString.
 class StepFailure : public std::runtime_error

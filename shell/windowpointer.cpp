@@ -1,5 +1,9 @@
 #include "shell/windowpointer.h"
 
+#include "shell/cursorfile.h"
+#include "shell/errorreport.h"
+#include "shell/workingfiles.h"
+
 #include <QEvent>
 #include <QMouseEvent>
 #include <QWidget>
@@ -27,6 +31,19 @@ void WindowPointer::set(MousePointer pointer)
 {
     mValue = pointer;
     apply();
+}
+
+void WindowPointer::loadHandCursor(ErrorReport& report, int testStep, int loadStep,
+                                   const QString& programDirectory)
+{
+    const QString path = programDirectory + QStringLiteral("/HAND-M.CUR");
+    bool present = false;
+    report.step(testStep, [&] { present = FileExists(path); });
+    if (present)
+        report.step(loadStep, [&] { setHandCursor(CursorFile::load(path)); });
+    else if (const std::optional<QCursor> own =
+                 CursorFile::load(QStringLiteral(":/HAND-M.CUR"), std::nothrow))
+        setHandCursor(*own);
 }
 
 void WindowPointer::watchButton(QWidget* widget)

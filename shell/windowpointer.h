@@ -6,6 +6,8 @@
 
 #include <optional>
 
+class ErrorReport;
+class QString;
 class QWidget;
 
 // The three pointer values a window uses; the numbers are the ones the error-free
@@ -28,6 +30,11 @@ public:
     // Without a hand cursor the custom pointer looks like the ordinary arrow.
     void setHandCursor(const QCursor& cursor) { mHand = cursor; }
     bool hasHandCursor() const { return mHand.has_value(); }
+
+    // The hand for the custom pointer: HAND-M.CUR in the program directory when there is
+    // one, its test and its loading run as the window's numbered steps; otherwise the
+    // program's own, so an installed program needs nothing beside its executable.
+    void loadHandCursor(ErrorReport& report, int testStep, int loadStep, const QString& programDirectory);
 
     void watchButton(QWidget* widget);
     void watchSurface(QWidget* widget);

@@ -1,4 +1,5 @@
 #include "app/apptitle.h"
+#include "shell/product.h"
 
 #include <QtTest>
 
@@ -16,7 +17,7 @@ void tst_AppTitle::cut_data()
     QTest::addColumn<QString>("productName");
     QTest::addColumn<QString>("title");
 
-    QTest::newRow("the product") << QString::fromLatin1(kProductName) << "Brindlewick Paperwork";
+    QTest::newRow("the product") << QString::fromLatin1(Product::kName) << "Brindlewick Paperwork";
     QTest::newRow("short name loses its last word") << "Alpha Beta"
                                                     << "Alpha";
     QTest::newRow("no space stays") << "Brindlewick"

@@ -34,7 +34,7 @@ QByteArray readAll(const QString& path)
 
 QString handCursorPath()
 {
-    return QStringLiteral(BRINDLEWICK_PROGRAM_DIR "/HAND-M.CUR");
+    return QStringLiteral(":/HAND-M.CUR");
 }
 
 } // namespace
@@ -45,6 +45,7 @@ void tst_Resources::embeddedFileMatchesCommitted_data()
     QTest::addColumn<QString>("committed");
     QTest::newRow("template") << QStringLiteral(":/CUSTOM/101") << QStringLiteral(BRINDLEWICK_TEMPLATE_DOC);
     QTest::newRow("icon") << QStringLiteral(":/icon.png") << QStringLiteral(BRINDLEWICK_ICON_PNG);
+    QTest::newRow("hand cursor") << handCursorPath() << QStringLiteral(BRINDLEWICK_HAND_CURSOR);
 }
 
 void tst_Resources::embeddedFileMatchesCommitted()
