@@ -37,7 +37,7 @@ constexpr std::size_t numMiniFatSectors = 0x40;
 constexpr std::size_t firstDifatSector = 0x44;
 constexpr std::size_t numDifatSectors = 0x48;
 constexpr std::size_t difat = 0x4C;
-constexpr std::size_t difatEntries = 109;
+constexpr std::size_t kDifatEntries = 109;
 } // namespace header
 
 // Compound File Directory Entry ([MS-CFB] 2.6.1).
@@ -254,9 +254,9 @@ void Reader::readHeader()
 
     if (mNumFatSectors == 0 || mNumFatSectors > mSectorCount)
         corrupt("bad FAT sector count");
-    const std::uint64_t fatSectorsPerDifatSector = mSectorSize / 4 - 1;
+    const std::uint64_t kFatSectorsPerDifatSector = mSectorSize / 4 - 1;
     if (mNumDifatSectors > mSectorCount ||
-        mNumFatSectors > header::difatEntries + mNumDifatSectors * fatSectorsPerDifatSector)
+        mNumFatSectors > header::kDifatEntries + mNumDifatSectors * kFatSectorsPerDifatSector)
         corrupt("bad DIFAT sector count");
     if (mNumMiniFatSectors > mSectorCount)
         corrupt("bad mini FAT sector count");
@@ -279,7 +279,7 @@ void Reader::readFat()
     // DIFAT sectors whose last entry links to the next.
     std::vector<std::uint32_t> fatSectors;
     fatSectors.reserve(mNumFatSectors);
-    for (std::size_t i = 0; i < header::difatEntries && fatSectors.size() < mNumFatSectors; ++i)
+    for (std::size_t i = 0; i < header::kDifatEntries && fatSectors.size() < mNumFatSectors; ++i)
         fatSectors.push_back(loadU32(mFile, header::difat + 4 * i));
 
     std::vector<std::uint32_t> difatSectors;
@@ -576,8 +576,8 @@ RawEntry unusedEntry()
 std::vector<std::uint8_t> CompoundFile::serialize() const
 {
     constexpr std::size_t ss = kWrittenSectorSize;
-    constexpr std::size_t idsPerSector = ss / 4;
-    constexpr std::size_t fatSectorsPerDifatSector = idsPerSector - 1;
+    constexpr std::size_t kIdsPerSector = ss / 4;
+    constexpr std::size_t kFatSectorsPerDifatSector = kIdsPerSector - 1;
 
     std::vector<RawEntry> directory;
     directory.reserve(d->entries.size() + ss / dirent::size);
@@ -624,9 +624,9 @@ std::vector<std::uint8_t> CompoundFile::serialize() const
     std::uint64_t fatSectors = 0;
     std::uint64_t difatSectors = 0;
     for (;;) {
-        const std::uint64_t fat = ceilDiv(contentSectors + fatSectors + difatSectors, idsPerSector);
+        const std::uint64_t fat = ceilDiv(contentSectors + fatSectors + difatSectors, kIdsPerSector);
         const std::uint64_t difat =
-            fat > header::difatEntries ? ceilDiv(fat - header::difatEntries, fatSectorsPerDifatSector) : 0;
+            fat > header::kDifatEntries ? ceilDiv(fat - header::kDifatEntries, kFatSectorsPerDifatSector) : 0;
         if (fat == fatSectors && difat == difatSectors)
             break;
         fatSectors = fat;
@@ -640,7 +640,7 @@ std::vector<std::uint8_t> CompoundFile::serialize() const
     const std::uint32_t firstMiniFat = plan.allocate(miniFatSectors);
     const std::uint32_t firstMiniStream = plan.allocate(miniStreamSectors);
 
-    std::vector<std::uint32_t> fat(fatSectors * idsPerSector, FREESECT);
+    std::vector<std::uint32_t> fat(fatSectors * kIdsPerSector, FREESECT);
     for (std::uint64_t i = 0; i < fatSectors; ++i)
         fat[firstFat + i] = FATSECT;
     for (std::uint64_t i = 0; i < difatSectors; ++i)
@@ -683,17 +683,17 @@ std::vector<std::uint8_t> CompoundFile::serialize() const
     storeU32(file, header::numDifatSectors, static_cast<std::uint32_t>(difatSectors));
 
     // The FAT sector numbers: 109 in the header, the rest in the DIFAT sectors.
-    for (std::uint64_t i = 0; i < header::difatEntries; ++i)
+    for (std::uint64_t i = 0; i < header::kDifatEntries; ++i)
         storeU32(file, header::difat + 4 * i,
                  i < fatSectors ? static_cast<std::uint32_t>(firstFat + i) : FREESECT);
     for (std::uint64_t k = 0; k < difatSectors; ++k) {
         const std::size_t base = sectorOffset(firstDifat + k);
-        for (std::uint64_t j = 0; j < fatSectorsPerDifatSector; ++j) {
-            const std::uint64_t fatIndex = header::difatEntries + k * fatSectorsPerDifatSector + j;
+        for (std::uint64_t j = 0; j < kFatSectorsPerDifatSector; ++j) {
+            const std::uint64_t fatIndex = header::kDifatEntries + k * kFatSectorsPerDifatSector + j;
             storeU32(file, base + 4 * j,
                      fatIndex < fatSectors ? static_cast<std::uint32_t>(firstFat + fatIndex) : FREESECT);
         }
-        storeU32(file, base + 4 * fatSectorsPerDifatSector,
+        storeU32(file, base + 4 * kFatSectorsPerDifatSector,
                  k + 1 < difatSectors ? static_cast<std::uint32_t>(firstDifat + k + 1) : ENDOFCHAIN);
     }
 
@@ -705,7 +705,7 @@ std::vector<std::uint8_t> CompoundFile::serialize() const
                   out.begin() + static_cast<std::ptrdiff_t>(sectorOffset(firstDirectory) + i * dirent::size));
 
     const std::size_t miniFatBase = sectorOffset(firstMiniFat);
-    for (std::size_t i = 0; i < miniFatSectors * idsPerSector; ++i)
+    for (std::size_t i = 0; i < miniFatSectors * kIdsPerSector; ++i)
         storeU32(file, miniFatBase + 4 * i, i < miniFat.size() ? miniFat[i] : FREESECT);
 
     std::copy(miniStream.begin(), miniStream.end(),

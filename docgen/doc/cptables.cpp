@@ -22,7 +22,7 @@ struct CpTableKind {
     bool characterPositions;
     const char* name;
 };
-constexpr std::array<CpTableKind, 11> cpTableKinds = {{
+constexpr std::array<CpTableKind, 11> kCpTableKinds = {{
     {fclcb::PlcfSed, 12, false, "PlcfSed"},
     {fclcb::PlcffndRef, 2, true, "PlcffndRef"},
     {fclcb::PlcfandRef, 30, true, "PlcfandRef"},
@@ -36,20 +36,20 @@ constexpr std::array<CpTableKind, 11> cpTableKinds = {{
     {fclcb::PlcfAtnBkl, 0, true, "PlcfAtnBkl"},
     {fclcb::PlcfTch, 4, false, "PlcfTch"},
 }};
-constexpr std::array<std::size_t, 4> droppedCaches = {fclcb::PlcfPhe, fclcb::PlcfSpl, fclcb::PlcfGram,
-                                                      fclcb::PlcfLad};
+constexpr std::array<std::size_t, 4> kDroppedCaches = {fclcb::PlcfPhe, fclcb::PlcfSpl, fclcb::PlcfGram,
+                                                       fclcb::PlcfLad};
 
 } // namespace
 
 void readCpTables(WordState& d)
 {
-    for (const auto& kind : cpTableKinds) {
+    for (const auto& kind : kCpTableKinds) {
         const Plc plc = readPlc(d.tableBytes(kind.fibIndex, kind.name), kind.cbData, kind.name);
         if (plc.cps.empty())
             continue;
         d.cpTables.push_back({kind.fibIndex, kind.characterPositions, plc.cps});
     }
-    for (std::size_t index : droppedCaches)
+    for (std::size_t index : kDroppedCaches)
         if (d.fcLcb(index).second != 0)
             d.droppedTables.push_back(index);
 }

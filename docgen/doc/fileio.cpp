@@ -99,14 +99,14 @@ int setAccess(int, Access)
 }
 int renameOver(const std::filesystem::path& from, const std::filesystem::path& to)
 {
-    constexpr DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
-    if (::MoveFileExW(from.c_str(), to.c_str(), flags))
+    constexpr DWORD kFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    if (::MoveFileExW(from.c_str(), to.c_str(), kFlags))
         return 0;
     // A read-only target refuses to be replaced until its mark is taken away.
     const DWORD attributes = ::GetFileAttributesW(to.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
         ::SetFileAttributesW(to.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY}) &&
-        ::MoveFileExW(from.c_str(), to.c_str(), flags))
+        ::MoveFileExW(from.c_str(), to.c_str(), kFlags))
         return 0;
     errno = EACCES;
     return -1;

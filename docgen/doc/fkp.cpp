@@ -12,8 +12,8 @@ namespace
 {
 
 constexpr std::size_t cbBxPap = 13; // a PapxFkp entry: the Papx offset, then the PHE
-constexpr std::size_t maxChpxRuns = 0x65;
-constexpr std::size_t maxPapxRuns = 0x1D;
+constexpr std::size_t kMaxChpxRuns = 0x65;
+constexpr std::size_t kMaxPapxRuns = 0x1D;
 constexpr std::uint32_t noIndex = std::numeric_limits<std::uint32_t>::max();
 
 // The runs of the FKP pages a PlcBte lists, sorted by FC.
@@ -25,17 +25,17 @@ std::vector<Run> readBte(std::span<const std::uint8_t> plcBte, std::span<const s
     std::vector<Run> runs;
     // A page listed again would be read again: a short table could make us hold many
     // copies of the same runs.
-    std::vector<bool> seen(wordDocument.size() / fkpPageSize);
+    std::vector<bool> seen(wordDocument.size() / kFkpPageSize);
     for (std::size_t i = 0; i < bte.count(); ++i) {
         ByteCursor pnCursor(bte.data[i]);
-        const std::uint32_t pn = pnCursor.u32() & pnMask;
-        const std::uint64_t offset = std::uint64_t(pn) * fkpPageSize;
-        if (!rangeFits(wordDocument.size(), offset, fkpPageSize))
+        const std::uint32_t pn = pnCursor.u32() & kPnMask;
+        const std::uint64_t offset = std::uint64_t(pn) * kFkpPageSize;
+        if (!rangeFits(wordDocument.size(), offset, kFkpPageSize))
             throwTruncated(std::string("FKP page of ") + name + " past the stream");
         if (seen[pn])
             throwCorrupt(std::string("FKP page of ") + name + " listed twice");
         seen[pn] = true;
-        readPage(wordDocument.subspan(std::size_t(offset), fkpPageSize), runs);
+        readPage(wordDocument.subspan(std::size_t(offset), kFkpPageSize), runs);
     }
     std::stable_sort(runs.begin(), runs.end(),
                      [](const Run& a, const Run& b) { return a.fcFirst < b.fcFirst; });
@@ -46,8 +46,8 @@ std::vector<Run> readBte(std::span<const std::uint8_t> plcBte, std::span<const s
 std::vector<std::uint32_t> readFkpFcs(std::span<const std::uint8_t> page, std::size_t entrySize,
                                       const char* name)
 {
-    const std::size_t count = page[fkpPageSize - 1];
-    if (count == 0 || 4 * (count + 1) + entrySize * count > fkpPageSize - 1)
+    const std::size_t count = page[kFkpPageSize - 1];
+    if (count == 0 || 4 * (count + 1) + entrySize * count > kFkpPageSize - 1)
         throwCorrupt(std::string(name) + " run count past the page");
     ByteCursor cursor(page);
     std::vector<std::uint32_t> fcs(count + 1);
@@ -66,10 +66,10 @@ std::vector<std::uint8_t> readChpx(std::span<const std::uint8_t> page, std::size
 {
     if (offset == 0)
         return {};
-    if (offset < entriesEnd || offset >= fkpPageSize - 1)
+    if (offset < entriesEnd || offset >= kFkpPageSize - 1)
         throwCorrupt("Chpx outside its page");
     const std::size_t cb = page[offset];
-    if (offset + 1 + cb > fkpPageSize - 1)
+    if (offset + 1 + cb > kFkpPageSize - 1)
         throwCorrupt("Chpx outside its page");
     return {page.begin() + std::ptrdiff_t(offset + 1), page.begin() + std::ptrdiff_t(offset + 1 + cb)};
 }
@@ -80,7 +80,7 @@ void readChpxFkp(std::span<const std::uint8_t> page, std::vector<ChpxRun>& runs,
     const auto fcs = readFkpFcs(page, 1, "ChpxFkp");
     const std::size_t crun = fcs.size() - 1;
     const std::size_t rgbStart = 4 * (crun + 1);
-    std::array<std::uint32_t, fkpPageSize / 2> chpxAt;
+    std::array<std::uint32_t, kFkpPageSize / 2> chpxAt;
     chpxAt.fill(noIndex);
     for (std::size_t i = 0; i < crun; ++i) {
         const std::size_t offset = 2 * std::size_t(page[rgbStart + i]);
@@ -101,7 +101,7 @@ std::vector<std::uint8_t> readPapxInFkp(std::span<const std::uint8_t> page, std:
 {
     if (offset == 0)
         return {0, 0};
-    if (offset < entriesEnd || offset + 2 > fkpPageSize - 1)
+    if (offset < entriesEnd || offset + 2 > kFkpPageSize - 1)
         throwCorrupt("Papx outside its page");
     std::size_t size = 2 * std::size_t(page[offset]);
     std::size_t start = offset + 1;
@@ -111,7 +111,7 @@ std::vector<std::uint8_t> readPapxInFkp(std::span<const std::uint8_t> page, std:
     } else {
         size -= 1;
     }
-    if (size < 2 || start + size > fkpPageSize - 1)
+    if (size < 2 || start + size > kFkpPageSize - 1)
         throwCorrupt("Papx outside its page");
     return {page.begin() + std::ptrdiff_t(start), page.begin() + std::ptrdiff_t(start + size)};
 }
@@ -202,7 +202,7 @@ public:
 
     std::size_t firstRun() const { return mTaken.front().run; }
 
-    template <typename Run> const std::array<std::uint8_t, fkpPageSize>& finish(const std::vector<Run>& runs)
+    template <typename Run> const std::array<std::uint8_t, kFkpPageSize>& finish(const std::vector<Run>& runs)
     {
         assert(!mTaken.empty());
         const std::size_t count = mTaken.size();
@@ -213,7 +213,7 @@ public:
             std::copy(mTaken[i].extra.begin(), mTaken[i].extra.end(), mPage.begin() + std::ptrdiff_t(at + 1));
         }
         storeU32(mPage, 4 * count, runs[mTaken.back().run].fcLim);
-        mPage[fkpPageSize - 1] = std::uint8_t(count);
+        mPage[kFkpPageSize - 1] = std::uint8_t(count);
         return mPage;
     }
 
@@ -226,10 +226,10 @@ private:
 
     std::size_t mCbEntry;
     std::size_t mMaxEntries;
-    std::array<std::uint8_t, fkpPageSize> mPage{};
+    std::array<std::uint8_t, kFkpPageSize> mPage{};
     std::vector<Taken> mTaken;
     std::map<std::uint32_t, std::uint8_t> mPlaced; // properties index -> offset
-    std::size_t mTop = fkpPageSize - 1;
+    std::size_t mTop = kFkpPageSize - 1;
 };
 
 // A PlcBteChpx or PlcBtePapx: the first FC of every page, the last page's limit, then the page numbers.
@@ -249,9 +249,9 @@ template <typename Run, typename Encode>
 FkpPages writeFkps(std::vector<std::uint8_t>& wd, const std::vector<Run>& runs, std::size_t cbEntry,
                    std::size_t maxEntries, Encode encode)
 {
-    assert(wd.size() % fkpPageSize == 0);
+    assert(wd.size() % kFkpPageSize == 0);
     FkpPages pages;
-    pages.pnFirst = std::uint32_t(wd.size() / fkpPageSize);
+    pages.pnFirst = std::uint32_t(wd.size() / kFkpPageSize);
     std::vector<std::uint32_t> bteFcs;
     std::vector<std::uint32_t> btePns;
     std::size_t next = 0;
@@ -261,7 +261,7 @@ FkpPages writeFkps(std::vector<std::uint8_t>& wd, const std::vector<Run>& runs, 
             ++next;
         const auto& bytes = page.finish(runs);
         bteFcs.push_back(runs[page.firstRun()].fcFirst);
-        btePns.push_back(std::uint32_t(wd.size() / fkpPageSize));
+        btePns.push_back(std::uint32_t(wd.size() / kFkpPageSize));
         wd.insert(wd.end(), bytes.begin(), bytes.end());
     }
     pages.cpnBte = std::uint32_t(btePns.size());
@@ -293,14 +293,14 @@ std::vector<PapxRun> readPapxRuns(std::span<const std::uint8_t> plcBtePapx,
 FkpPages writeChpxFkps(std::vector<std::uint8_t>& wd, const std::vector<ChpxRun>& runs,
                        const std::vector<std::vector<std::uint8_t>>& chpxs)
 {
-    return writeFkps(wd, runs, 1, maxChpxRuns,
+    return writeFkps(wd, runs, 1, kMaxChpxRuns,
                      [&chpxs](const ChpxRun& run) { return chpxEntry(run, chpxs); });
 }
 
 FkpPages writePapxFkps(std::vector<std::uint8_t>& wd, const std::vector<PapxRun>& runs,
                        const std::vector<Papx>& papxs)
 {
-    return writeFkps(wd, runs, cbBxPap, maxPapxRuns,
+    return writeFkps(wd, runs, cbBxPap, kMaxPapxRuns,
                      [&papxs](const PapxRun& run) { return papxEntry(run, papxs); });
 }
 

@@ -359,14 +359,14 @@ std::vector<std::string> readFontNames(std::span<const std::uint8_t> sttbf)
     c.skip(2); // cbExtra
     if (!c.ok() || cData > c.remaining())
         return names;
-    constexpr std::size_t nameOffset = 39; // ffid, wWeight, chs, ixchSzAlt, panose, fs
+    constexpr std::size_t kNameOffset = 39; // ffid, wWeight, chs, ixchSzAlt, panose, fs
     for (std::size_t i = 0; i < cData; ++i) {
         const std::size_t cb = c.u8();
         const auto ffn = c.bytes(cb);
         if (!c.ok())
             break;
         std::u16string name;
-        for (std::size_t k = nameOffset; k + 1 < ffn.size(); k += 2) {
+        for (std::size_t k = kNameOffset; k + 1 < ffn.size(); k += 2) {
             const char16_t ch = char16_t(ffn[k] | (ffn[k + 1] << 8));
             if (ch == 0)
                 break;
@@ -538,8 +538,8 @@ void readSectionPage(const WordState& d, SectionLayout& s)
 // Dop ([MS-DOC] 2.7.2 DopBase): dxaTab at offset 10.
 void readDefaultTabWidth(const WordState& d, SectionLayout& s)
 {
-    constexpr std::size_t dxaTabOffset = 10;
-    ByteCursor dop(d.tableBytes(fclcb::Dop, "Dop"), dxaTabOffset);
+    constexpr std::size_t kDxaTabOffset = 10;
+    ByteCursor dop(d.tableBytes(fclcb::Dop, "Dop"), kDxaTabOffset);
     const std::uint16_t dxaTab = dop.u16();
     if (dop.ok() && dxaTab != 0)
         s.defaultTabWidth = dxaTab;

@@ -28,8 +28,8 @@ constexpr std::size_t flags = 0x0A;
 constexpr std::size_t fcMin = 0x18; // reserved in later revisions; older readers still use it
 constexpr std::size_t fcMac = 0x1C;
 constexpr std::size_t size = 0x20;
-constexpr std::uint16_t wIdentWord = 0xA5EC;
-constexpr std::uint16_t nFibWord97 = 0x00C1;
+constexpr std::uint16_t kWIdentWord = 0xA5EC;
+constexpr std::uint16_t kNFibWord97 = 0x00C1;
 constexpr std::uint16_t fComplex = 0x0004;
 constexpr std::uint16_t fEncrypted = 0x0100;
 constexpr std::uint16_t fWhichTblStm = 0x0200;
@@ -52,7 +52,7 @@ constexpr std::size_t pnChpFirst = 12;
 constexpr std::size_t cpnBteChp = 13;
 constexpr std::size_t pnPapFirst = 15;
 constexpr std::size_t cpnBtePap = 16;
-constexpr std::size_t count97 = 22;
+constexpr std::size_t kCount97 = 22;
 } // namespace lw
 
 // FibRgFcLcb97 and its successors ([MS-DOC] 2.5.6 - 2.5.9): the index of each fc/lcb pair.
@@ -77,18 +77,18 @@ constexpr std::size_t PlcfAtnBkl = 43;
 constexpr std::size_t PlcfendRef = 46;
 constexpr std::size_t PlcfSpl = 55;
 constexpr std::size_t PlcfGram = 90;
-constexpr std::size_t count97 = 93;
+constexpr std::size_t kCount97 = 93;
 constexpr std::size_t PlcfTch = 93;
 constexpr std::size_t PlcfLad = 98;
 } // namespace fclcb
 
-constexpr std::size_t fkpPageSize = 512;
-constexpr std::uint32_t pnMask = 0x003FFFFF;
-constexpr std::uint32_t fcCompressedBit = 0x40000000;
+constexpr std::size_t kFkpPageSize = 512;
+constexpr std::uint32_t kPnMask = 0x003FFFFF;
+constexpr std::uint32_t kFcCompressedBit = 0x40000000;
 
 // Compressed pieces ([MS-DOC] 2.4.1) hold one byte a character: Latin-1, except that these
 // bytes stand for characters outside it.
-constexpr std::array<char16_t, 32> compressedHigh = {
+constexpr std::array<char16_t, 32> kCompressedHigh = {
     0x0080, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0x008D, 0x008E, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x009E, 0x0178,
@@ -97,7 +97,7 @@ constexpr std::array<char16_t, 32> compressedHigh = {
 inline char16_t fromCompressed(std::uint8_t byte)
 {
     if (byte >= 0x80 && byte <= 0x9F)
-        return compressedHigh[byte - 0x80];
+        return kCompressedHigh[byte - 0x80];
     return byte;
 }
 
@@ -106,8 +106,8 @@ inline std::optional<std::uint8_t> toCompressed(char16_t c)
 {
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
         return static_cast<std::uint8_t>(c);
-    for (std::size_t i = 0; i < compressedHigh.size(); ++i)
-        if (compressedHigh[i] == c)
+    for (std::size_t i = 0; i < kCompressedHigh.size(); ++i)
+        if (kCompressedHigh[i] == c)
             return static_cast<std::uint8_t>(0x80 + i);
     return std::nullopt;
 }

@@ -60,8 +60,8 @@ bool isSpecialCharacterSprm(std::uint16_t s)
 // switch of encoding). Beyond that the saved file would point at the wrong bytes.
 void checkRoomFor(const WordState& d, std::size_t count)
 {
-    constexpr std::uint64_t fcLimit = std::uint64_t(1) << 29;
-    if (d.wordDocument.size() + fkpPageSize + 3 * (std::uint64_t(d.text.size()) + count) >= fcLimit)
+    constexpr std::uint64_t kFcLimit = std::uint64_t(1) << 29;
+    if (d.wordDocument.size() + kFkpPageSize + 3 * (std::uint64_t(d.text.size()) + count) >= kFcLimit)
         throw Error(Error::Kind::BadArgument, "text too long");
 }
 

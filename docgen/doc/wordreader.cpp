@@ -21,7 +21,7 @@ std::uint16_t readFibBase(std::span<const std::uint8_t> wd)
     const std::uint16_t flags = fib.u16();
     if (!fib.ok())
         throwTruncated("Fib");
-    if (wIdent != fibbase::wIdentWord || nFib < fibbase::nFibWord97)
+    if (wIdent != fibbase::kWIdentWord || nFib < fibbase::kNFibWord97)
         throw Error(Error::Kind::Unsupported, "unsupported: Word 6/95 document");
     if (flags & (fibbase::fEncrypted | fibbase::fObfuscated))
         throw Error(Error::Kind::Unsupported, "unsupported: encrypted document");
@@ -37,14 +37,14 @@ void readFibArrays(WordState& d)
     fib.skip(2 * csw);
     const std::size_t cslw = fib.u16();
     d.offsetRgLw = fib.offset();
-    if (fib.ok() && cslw >= lw::count97) {
+    if (fib.ok() && cslw >= lw::kCount97) {
         d.rgLw.resize(cslw);
         for (auto& value : d.rgLw)
             value = fib.u32();
     }
     const std::size_t cbRgFcLcb = fib.u16();
     d.offsetRgFcLcb = fib.offset();
-    if (fib.ok() && cbRgFcLcb >= fclcb::count97) {
+    if (fib.ok() && cbRgFcLcb >= fclcb::kCount97) {
         d.rgFcLcb.resize(2 * cbRgFcLcb);
         for (auto& value : d.rgFcLcb)
             value = fib.u32();
@@ -124,8 +124,8 @@ Pcd readPcd(std::span<const std::uint8_t> entry)
     pcd.attributes.flags = cursor.u16();
     const std::uint32_t fcCompressed = cursor.u32();
     pcd.attributes.prm = cursor.u16();
-    pcd.attributes.compressed = (fcCompressed & fcCompressedBit) != 0;
-    pcd.fc = pcd.attributes.compressed ? (fcCompressed & ~fcCompressedBit) / 2 : fcCompressed;
+    pcd.attributes.compressed = (fcCompressed & kFcCompressedBit) != 0;
+    pcd.fc = pcd.attributes.compressed ? (fcCompressed & ~kFcCompressedBit) / 2 : fcCompressed;
     return pcd;
 }
 

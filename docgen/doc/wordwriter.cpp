@@ -138,7 +138,7 @@ std::vector<std::uint8_t> writeClx(const WordState& d, const std::vector<OutPiec
     for (const auto& piece : pieces) {
         const auto& attributes = d.pieces[piece.piece];
         clx.u16(attributes.flags);
-        clx.u32(piece.compressed ? (piece.fc * 2) | fcCompressedBit : piece.fc);
+        clx.u32(piece.compressed ? (piece.fc * 2) | kFcCompressedBit : piece.fc);
         clx.u16(attributes.prm);
     }
     return std::move(clx).take();
@@ -200,12 +200,12 @@ std::vector<std::uint8_t> writeWordState(const WordState& d)
         return d.file.serialize();
 
     std::vector<std::uint8_t> wd = d.wordDocument;
-    alignTo(wd, fkpPageSize);
+    alignTo(wd, kFkpPageSize);
     const WrittenText text = writeText(d, wd);
     const std::vector<ChpxRun> chpxRuns = chpxRunsOf(d, text);
     const ParagraphRuns paragraphs = papxRunsOf(d, text);
 
-    alignTo(wd, fkpPageSize);
+    alignTo(wd, kFkpPageSize);
     const FkpPages chp = writeChpxFkps(wd, chpxRuns, d.chpxs);
     const FkpPages pap = writePapxFkps(wd, paragraphs.runs, paragraphs.papxs);
 
