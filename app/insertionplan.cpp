@@ -22,7 +22,8 @@ QString monthText(const QDate& date, const QLocale& locale)
 Lines lines(std::size_t k)
 {
     // The first insertion resets the running length at 130 and places its text at the
-    // base directly (134); every later one takes lines 122 + 10k to 130 + 10k (k from 1).
+    // base directly (134); the n-th insertion after it (n = k + 1, counted from 1) takes
+    // lines 122 + 10n to 130 + 10n, so the twelfth ends at 250.
     if (k == 0)
         return {130, 132, 136, 138, 140};
     const int first = 122 + 10 * static_cast<int>(k + 1);

@@ -2,7 +2,7 @@
 
 class QWidget;
 
-// Window set-up helpers of the preview; namespaced so the main window may keep its own.
+// The look both windows share.
 namespace WindowLook
 {
 
