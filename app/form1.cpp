@@ -326,6 +326,13 @@ bool Form1::load()
     return wordAvailable;
 }
 
+Form1::Particulars Form1::particulars() const
+{
+    return {dtpAgreementDate->date(),     txtContractor->text(),       txtOwnerName->text(),
+            txtLocation->text(),          plainText(txtWorkPerformed), txtContractPrice->text(),
+            plainText(txtPaymentProgress)};
+}
+
 QString Form1::fnDay(const QString& day)
 {
     return ::fnDay(day);

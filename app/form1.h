@@ -48,6 +48,18 @@ public:
 
     static QString fnDay(const QString& day);
 
+    // The seven particulars as the boxes show them, line breaks as '\n'.
+    struct Particulars {
+        QDate agreementDate;
+        QString contractor;
+        QString owner;
+        QString location;
+        QString workPerformed;
+        QString contractPrice;
+        QString paymentProgress;
+    };
+    Particulars particulars() const;
+
     // Runs on a click of "Start Creating Template".
     std::function<void()> onStartCreatingTemplate;
 

@@ -8,13 +8,10 @@
 #include "shell/errorreport.h"
 #include "shell/workingfiles.h"
 
-#include <QDateEdit>
 #include <QFile>
 #include <QFileInfo>
-#include <QLineEdit>
 #include <QLocale>
 #include <QMimeData>
-#include <QPlainTextEdit>
 
 namespace
 {
@@ -134,14 +131,15 @@ void TemplateFilling::PushButton22_Click()
     std::array<QString, 12> texts;
     QString contractor;
     QString owner;
-    report.step(110, [&] { texts[0] = InsertionPlan::dayText(mForm1.dtpAgreementDate->date()); });
-    report.step(112, [&] { texts[1] = InsertionPlan::monthText(mForm1.dtpAgreementDate->date(), locale); });
-    report.step(114, [&] { contractor = space + mForm1.txtContractor->text(); });
-    report.step(116, [&] { owner = space + mForm1.txtOwnerName->text(); });
-    report.step(118, [&] { texts[4] = space + mForm1.txtLocation->text(); });
-    report.step(120, [&] { texts[5] = plainText(mForm1.txtWorkPerformed); });
-    report.step(122, [&] { texts[7] = plainText(mForm1.txtPaymentProgress); });
-    report.step(124, [&] { texts[6] = mForm1.txtContractPrice->text(); });
+    const Form1::Particulars form = mForm1.particulars();
+    report.step(110, [&] { texts[0] = InsertionPlan::dayText(form.agreementDate); });
+    report.step(112, [&] { texts[1] = InsertionPlan::monthText(form.agreementDate, locale); });
+    report.step(114, [&] { contractor = space + form.contractor; });
+    report.step(116, [&] { owner = space + form.owner; });
+    report.step(118, [&] { texts[4] = space + form.location; });
+    report.step(120, [&] { texts[5] = form.workPerformed; });
+    report.step(122, [&] { texts[7] = form.paymentProgress; });
+    report.step(124, [&] { texts[6] = form.contractPrice; });
     report.step(126, [&] { texts[8] = InsertionPlan::dayText(mPlatform.today()); });
     report.step(128, [&] { texts[9] = InsertionPlan::monthText(mPlatform.today(), locale); });
     texts[2] = texts[11] = contractor;
