@@ -3,8 +3,8 @@
 #include "app/form1.h"
 #include "app/insertionplan.h"
 #include "doc/fileio.h"
-#include "pagepicture.h"
 #include "preview/form2.h"
+#include "render/pagepicture.h"
 #include "shell/errorreport.h"
 #include "shell/workingfiles.h"
 

@@ -7,8 +7,8 @@
 #include "app/settingsstore.h"
 #include "app/templatefilling.h"
 #include "doc/worddocument.h"
-#include "pagepicture.h"
 #include "preview/form2.h"
+#include "render/pagepicture.h"
 #include "shell/workingfiles.h"
 #include "support/fakeplatform.h"
 

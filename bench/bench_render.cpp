@@ -1,8 +1,10 @@
 // Page picture figures: laying out and recording the agreement page, replaying it at the preview's zoom
-// steps, and the clipboard and file packaging. Prints medians; not a test.
+// steps, the clipboard and file packaging, and the PDF export. Prints medians; not a test.
+#include "agreementmodel.h"
 #include "doc/worddocument.h"
-#include "pagelayout.h"
-#include "pagepicture.h"
+#include "render/pagelayout.h"
+#include "render/pagepicture.h"
+#include "render/pdfexport.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -58,8 +60,10 @@ int main(int argc, char** argv)
     report("layout", medianMicroseconds(50, [&] { render::layoutPage(model); }));
     QPicture picture;
     report("layout and record", medianMicroseconds(50, [&] { picture = render::renderPage(model); }));
-    std::printf("picture: %d x %d px, %u bytes\n", picture.boundingRect().width(),
-                picture.boundingRect().height(), picture.size());
+    const render::PictureFit fit = render::fitPicture(render::layoutPage(model));
+    std::printf("picture: %d x %d px (%d x %d twips) at scale %.4f, %u bytes\n", fit.widthPx, fit.heightPx,
+                fit.widthPx * render::kTwipsPerPixel, fit.heightPx * render::kTwipsPerPixel, fit.scale,
+                picture.size());
 
     for (const double zoom : {1.0, 2.0, 3.5}) {
         const QSize size = (QSizeF(picture.boundingRect().size()) * zoom).toSize();
@@ -82,5 +86,13 @@ int main(int argc, char** argv)
     const QString path = dir.filePath(QStringLiteral("temp.bmp"));
     report("save picture file", medianMicroseconds(20, [&] { render::savePictureFile(picture, path); }));
     report("load picture file", medianMicroseconds(20, [&] { render::loadPictureFile(path); }));
+
+    const doc::ReadModel agreement = testmodel::agreement();
+    const std::filesystem::path pdf = dir.filePath(QStringLiteral("agreement.pdf")).toStdString();
+    report("pdf export, sample agreement (first run)",
+           medianMicroseconds(1, [&] { render::exportPdf(agreement, pdf); }));
+    report("pdf bytes, sample agreement", medianMicroseconds(20, [&] { render::pdfBytes(agreement); }));
+    report("pdf export, sample agreement",
+           medianMicroseconds(20, [&] { render::exportPdf(agreement, pdf); }));
     return 0;
 }

@@ -84,12 +84,12 @@ void ZoomGeometry::copyDisplayHeightToSource()
 
 void ZoomGeometry::measureOrigWidth()
 {
-    mOrigWidth = roundChecked<qint32>(double(mSourceWidth) - 2.0);
+    mOrigWidth = roundChecked<qint32>(double(mSourceWidth) - render::kZoomSourceInsetTwips);
 }
 
 void ZoomGeometry::measureOrigHeight()
 {
-    mOrigHeight = roundChecked<qint32>(double(mSourceHeight) - 2.0);
+    mOrigHeight = roundChecked<qint32>(double(mSourceHeight) - render::kZoomSourceInsetTwips);
 }
 
 void ZoomGeometry::zoomWidthAtOne()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "render/units.h"
+
 #include <QtGlobal>
 
 #include <optional>
@@ -15,11 +17,11 @@
 class ZoomGeometry
 {
 public:
-    static constexpr qint32 kPaintWidthLimit = 12100;
-    static constexpr qint32 kPaintHeightLimit = 15700;
-    static constexpr float kZoomMin = 0.25f;
-    static constexpr float kZoomMax = 3.5f;
-    static constexpr float kZoomStep = 0.25f;
+    static constexpr qint32 kPaintWidthLimit = render::kZoomPaintLimit.width;
+    static constexpr qint32 kPaintHeightLimit = render::kZoomPaintLimit.height;
+    static constexpr float kZoomMin = render::kZoomMin;
+    static constexpr float kZoomMax = render::kZoomMax;
+    static constexpr float kZoomStep = render::kZoomStep;
     // Up to this excess a bar unit is one twip, beyond it ten.
     static constexpr float kFineExcessLimit = 100.0f;
     static constexpr qint16 kFineStep = 1;

@@ -1,4 +1,4 @@
-#include "layoutmath.h"
+#include "render/layoutmath.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,6 +19,26 @@ constexpr double kTabEpsilon = 1e-6;
 double clampTwips(double twips)
 {
     return std::clamp(twips, -kMaxTwips, kMaxTwips);
+}
+
+// The most pixels n whose preview measure, (n x 15 - 2) x zoom twips, stays within limit (or below it).
+int mostPixels(double limitTwips, double zoom, bool strictlyBelow)
+{
+    auto fits = [&](int n) {
+        const double twips = (double(n) * kTwipsPerPixel - kZoomSourceInsetTwips) * zoom;
+        return strictlyBelow ? twips < limitTwips : twips <= limitTwips;
+    };
+    int n = static_cast<int>(std::floor((limitTwips / zoom + kZoomSourceInsetTwips) / kTwipsPerPixel));
+    while (n > 1 && !fits(n))
+        --n;
+    while (fits(n + 1))
+        ++n;
+    return std::max(n, 1);
+}
+
+int wholePixels(double length)
+{
+    return std::max(1, static_cast<int>(std::ceil(length - 1e-9)));
 }
 
 } // namespace
@@ -100,13 +120,42 @@ PictureGeometry pictureGeometry(const doc::SectionLayout& section)
     geometry.columnWidth = std::max(1.0, twipsToPixels(columnWidthTwips));
     geometry.columnHeight = std::max(1.0, twipsToPixels(columnHeightTwips));
     const double border = twipsToPixels(kBorderTwips);
-    geometry.widthPx =
-        std::min(kMaxPictureWidthPx, static_cast<int>(std::ceil(geometry.columnWidth + 2 * border - 1e-9)));
-    geometry.heightPx =
-        std::min(kMaxPictureHeightPx, static_cast<int>(std::ceil(geometry.columnHeight + 2 * border - 1e-9)));
-    geometry.columnLeft = std::clamp((geometry.widthPx - geometry.columnWidth) / 2, 0.0, border);
-    geometry.columnTop = std::clamp((geometry.heightPx - geometry.columnHeight) / 2, 0.0, border);
+    geometry.columnLeft = border;
+    geometry.columnTop = border;
+    geometry.widthPx = static_cast<int>(std::ceil(geometry.columnWidth + 2 * border - 1e-9));
+    geometry.heightPx = static_cast<int>(std::ceil(geometry.columnHeight + 2 * border - 1e-9));
     return geometry;
+}
+
+PaperGeometry paperGeometry(const doc::SectionLayout& section)
+{
+    const PictureGeometry column = pictureGeometry(section);
+    PaperGeometry paper;
+    paper.left = std::clamp<double>(section.marginLeft, 0, kMaxTwips);
+    paper.right = std::clamp<double>(section.marginRight, 0, kMaxTwips);
+    paper.top = std::abs(clampTwips(section.marginTop));
+    paper.bottom = std::abs(clampTwips(section.marginBottom));
+    paper.width = std::max(std::clamp<double>(section.pageWidth, 0, kMaxTwips),
+                           paper.left + column.columnWidth * kTwipsPerPixel + paper.right);
+    paper.height = std::max(std::clamp<double>(section.pageHeight, 0, kMaxTwips),
+                            paper.top + column.columnHeight * kTwipsPerPixel + paper.bottom);
+    return paper;
+}
+
+PictureFit fitPicture(double pageWidth, double pageHeight, double usedHeight, const PreviewFrame& frame)
+{
+    const double zoomIn = 1 + frame.zoomStep;
+    const int maxWidth = std::min(mostPixels(frame.viewportInner.width, 1, false),
+                                  mostPixels(frame.paintLimit.width, zoomIn, true));
+    const int maxHeight = mostPixels(frame.paintLimit.height, zoomIn, true);
+    const double width = std::max(pageWidth, 1.0);
+    const double height = std::max(pageHeight, 1.0);
+
+    PictureFit fit;
+    fit.scale = std::min({1.0, maxWidth / width, maxHeight / height});
+    fit.widthPx = std::min(maxWidth, wholePixels(width * fit.scale));
+    fit.heightPx = std::min(maxHeight, wholePixels(std::clamp(usedHeight, 0.0, height) * fit.scale));
+    return fit;
 }
 
 } // namespace render

@@ -1,24 +1,19 @@
 #pragma once
 
 #include "doc/readmodel.h"
+#include "render/units.h"
 
 #include <cstdint>
 #include <optional>
 #include <vector>
 
 // The page picture's arithmetic, kept free of fonts and painting so it can be checked on its own.
-// Every length here is in 96-dpi pixels unless its name says twips.
+// Every length here is in 96-dpi pixels unless its name or its type says twips.
 namespace render
 {
 
-inline constexpr double kTwipsPerPixel = 15.0;
 inline constexpr double kPointsPerInch = 72.0;
-inline constexpr double kPixelsPerInch = 96.0;
 
-constexpr double twipsToPixels(double twips)
-{
-    return twips / kTwipsPerPixel;
-}
 constexpr double pointsToPixels(double points)
 {
     return points * kPixelsPerInch / kPointsPerInch;
@@ -54,12 +49,10 @@ double lineHeight(double singleHeight, std::int32_t lineSpacing, bool lineSpacin
 double baselineInLine(double above, double descent, double height, std::int32_t lineSpacing,
                       bool lineSpacingMultiple);
 
-// Where the page's text column sits in the picture, and the picture's size.
-// The picture is the text column with a white border of half an inch on every side, kept below the
-// largest picture the preview can zoom (12100 x 15700 twips): the border shrinks first, then the
-// column is cut at the right and the bottom.
+// Where the page's text column sits in the picture of a whole page: the column with a white border of
+// half an inch on every side.
 struct PictureGeometry {
-    int widthPx = 0;
+    int widthPx = 0; // the whole page's picture at 96 dpi
     int heightPx = 0;
     double columnLeft = 0; // text column's top left corner in the picture
     double columnTop = 0;
@@ -68,9 +61,42 @@ struct PictureGeometry {
 };
 
 inline constexpr int kBorderTwips = 720;
-inline constexpr int kMaxPictureWidthPx = 806;   // 12090 twips, the widest below 12100
-inline constexpr int kMaxPictureHeightPx = 1046; // 15690 twips, the highest below 15700
 
 PictureGeometry pictureGeometry(const doc::SectionLayout& section);
+
+// The paper the text is printed on, in twips: the section's page and margins, made sound (no negative
+// margin, a page that holds its margins and the text column).
+struct PaperGeometry {
+    double width = 0;
+    double height = 0;
+    double left = 0;
+    double top = 0;
+    double right = 0;
+    double bottom = 0;
+};
+
+PaperGeometry paperGeometry(const doc::SectionLayout& section);
+
+// What the preview can show, in twips.
+struct PreviewFrame {
+    TwipSize viewportInner; // the viewport's drawing area
+    TwipSize paintLimit;    // a zoomed picture paints only while it stays below this
+    double zoomStep = 0;    // one step up from zoom 1 must still paint
+};
+
+inline constexpr PreviewFrame kPreviewFrame{kViewportInnerSize, kZoomPaintLimit, kZoomStep};
+
+// The page picture's natural size: the page drawn at scale times its 96-dpi size, cut to widthPx x heightPx.
+struct PictureFit {
+    double scale = 1;
+    int widthPx = 0;
+    int heightPx = 0;
+};
+
+// Fits the picture of a page (pageWidth x pageHeight at 96 dpi, of which the text and its border take
+// usedHeight from the top) to the preview, which measures a picture of n pixels as n x 15 - 2 twips: at
+// zoom 1 its whole width shows in the viewport, and a zoom step up still paints for a page full of text.
+// The scale depends on the page alone, so every agreement on that page is drawn alike; it never enlarges.
+PictureFit fitPicture(double pageWidth, double pageHeight, double usedHeight, const PreviewFrame& frame);
 
 } // namespace render

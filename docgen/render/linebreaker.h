@@ -1,6 +1,6 @@
 #pragma once
 
-#include "layoutmath.h"
+#include "render/layoutmath.h"
 
 #include <cstddef>
 #include <vector>

@@ -1,13 +1,15 @@
-#include "pagelayout.h"
-#include "linebreaker.h"
+#include "render/pagelayout.h"
+#include "render/linebreaker.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <optional>
+#include <span>
 #include <tuple>
 #include <unordered_map>
 
@@ -30,9 +32,10 @@ struct Glyph {
     int style = 0;
 };
 
+// A paragraph's glyphs, in pieces between its page (or column) breaks: each piece after the first starts
+// a new page.
 struct ParagraphText {
-    std::vector<Glyph> glyphs;
-    bool endsPage = false; // a page or column break: nothing after it is on the first page
+    std::vector<std::vector<Glyph>> pieces{1};
 };
 
 // A font's vertical measures in page pixels.
@@ -122,6 +125,7 @@ ParagraphText shapeParagraph(const doc::Paragraph& paragraph, StyleTable& styles
     }
 
     ParagraphText result;
+    std::vector<Glyph>* glyphs = &result.pieces.back();
     // Fields nest; a character shows only when every enclosing field is past its separator.
     std::vector<bool> fieldInCode;
     std::size_t codeDepth = 0;
@@ -156,16 +160,16 @@ ParagraphText shapeParagraph(const doc::Paragraph& paragraph, StyleTable& styles
             glyph.item.kind = LineItem::Kind::Tab;
             glyph.item.breakAfter = true;
             glyph.text = QStringLiteral("\t");
-            result.glyphs.push_back(glyph);
+            glyphs->push_back(glyph);
             continue;
         case 0x0B:
             glyph.item.kind = LineItem::Kind::LineBreak;
-            result.glyphs.push_back(glyph);
+            glyphs->push_back(glyph);
             continue;
         case 0x0C:
         case 0x0E:
-            result.endsPage = true;
-            return result;
+            glyphs = &result.pieces.emplace_back();
+            continue;
         case 0x1E: // non-breaking hyphen
             glyph.text = QStringLiteral("-");
             break;
@@ -174,7 +178,7 @@ ParagraphText shapeParagraph(const doc::Paragraph& paragraph, StyleTable& styles
             continue;
         case 0x200B: // zero-width space: a break opportunity and nothing else
             glyph.item.breakAfter = true;
-            result.glyphs.push_back(glyph);
+            glyphs->push_back(glyph);
             continue;
         case u' ':
             glyph.item.kind = LineItem::Kind::Space;
@@ -195,7 +199,7 @@ ParagraphText shapeParagraph(const doc::Paragraph& paragraph, StyleTable& styles
             break;
         }
         glyph.item.width = styles.advance(glyph.style, glyph.text);
-        result.glyphs.push_back(std::move(glyph));
+        glyphs->push_back(std::move(glyph));
     }
     return result;
 }
@@ -300,77 +304,130 @@ void addFragments(PageLine& out, const std::vector<Glyph>& glyphs, const BrokenL
     }
 }
 
+// Lays out at most maxPages pages.
+PageLayout layoutPages(const doc::ReadModel& model, int maxPages)
+{
+    PageLayout layout;
+    layout.geometry = pictureGeometry(model.section);
+    const PictureGeometry& geometry = layout.geometry;
+    StyleTable styles;
+
+    int page = 0;
+    double y = 0;             // from the top of the text column
+    bool pageStarted = false; // the page holds a line
+    auto nextPage = [&] {
+        if (page + 1 >= maxPages) {
+            layout.truncated = true;
+            return false;
+        }
+        ++page;
+        y = 0;
+        pageStarted = false;
+        return true;
+    };
+
+    bool full = false;
+    for (std::size_t p = 0; p < model.paragraphs.size() && !full; ++p) {
+        const doc::Paragraph& paragraph = model.paragraphs[p];
+        const ParagraphText shaped = shapeParagraph(paragraph, styles);
+        const int markStyle = styles.styleFor(paragraph.markFormat);
+        const TabRuler ruler = TabRuler::fromParagraph(paragraph, model.section.defaultTabWidth);
+        LineFrame paragraphFrame;
+        paragraphFrame.lineStart = indentPx(paragraph.leftIndent);
+        paragraphFrame.firstLineStart = paragraphFrame.lineStart + indentPx(paragraph.firstLineIndent);
+        paragraphFrame.lineEnd =
+            std::max(geometry.columnWidth - indentPx(paragraph.rightIndent),
+                     std::max(paragraphFrame.lineStart, paragraphFrame.firstLineStart) + 1);
+
+        y += spacePx(paragraph.spaceBefore);
+        for (std::size_t piece = 0; piece < shaped.pieces.size() && !full; ++piece) {
+            if (piece > 0 && !nextPage()) {
+                full = true;
+                break;
+            }
+            const std::vector<Glyph>& glyphs = shaped.pieces[piece];
+            // The paragraph mark makes a line of its own after the last break; a break alone makes none.
+            if (glyphs.empty() && piece + 1 < shaped.pieces.size())
+                continue;
+            std::vector<LineItem> items;
+            items.reserve(glyphs.size());
+            for (const Glyph& glyph : glyphs)
+                items.push_back(glyph.item);
+            LineFrame frame = paragraphFrame;
+            if (piece > 0)
+                frame.firstLineStart = frame.lineStart;
+
+            std::vector<BrokenLine> lines = breakLines(items, frame, ruler);
+            for (std::size_t l = 0; l < lines.size(); ++l) {
+                BrokenLine& line = lines[l];
+                alignLine(line, items, paragraph.alignment, frame.lineEnd, l + 1 == lines.size());
+
+                const VerticalMetrics metrics = lineMetrics(glyphs, line, markStyle, styles);
+                const double height = lineHeight(metrics.above + metrics.descent, paragraph.lineSpacing,
+                                                 paragraph.lineSpacingMultiple);
+                // A page's first line always goes on it, as in Word; any later one must fit above the bottom
+                // margin.
+                if (pageStarted && y + height > geometry.columnHeight + kFitEpsilon && !nextPage()) {
+                    full = true;
+                    break;
+                }
+
+                PageLine out;
+                out.page = page;
+                out.paragraph = static_cast<int>(p);
+                out.top = geometry.columnTop + y;
+                out.height = height;
+                out.baseline = out.top + baselineInLine(metrics.above, metrics.descent, height,
+                                                        paragraph.lineSpacing, paragraph.lineSpacingMultiple);
+                out.left = geometry.columnLeft + (line.placements.empty()
+                                                      ? (l == 0 ? frame.firstLineStart : frame.lineStart)
+                                                      : line.placements.front().x);
+                out.right = geometry.columnLeft + line.contentRight;
+                addFragments(out, glyphs, line, geometry.columnLeft, styles);
+                layout.lines.push_back(std::move(out));
+                pageStarted = true;
+                y += height;
+            }
+        }
+        y += spacePx(paragraph.spaceAfter);
+    }
+    layout.pageCount = page + 1;
+    layout.styles = styles.takeStyles();
+    return layout;
+}
+
+std::span<const PageLine> linesOn(const PageLayout& layout, int page)
+{
+    const auto begin = std::partition_point(layout.lines.begin(), layout.lines.end(),
+                                            [page](const PageLine& line) { return line.page < page; });
+    const auto end = std::partition_point(begin, layout.lines.end(),
+                                          [page](const PageLine& line) { return line.page == page; });
+    return {begin, end};
+}
+
 } // namespace
 
 PageLayout layoutPage(const doc::ReadModel& model)
 {
-    PageLayout page;
-    page.geometry = pictureGeometry(model.section);
-    const PictureGeometry& geometry = page.geometry;
-    StyleTable styles;
+    return layoutPages(model, 1);
+}
 
-    double y = 0; // from the top of the text column
-    bool pageEnded = false;
-    for (std::size_t p = 0; p < model.paragraphs.size() && !pageEnded; ++p) {
-        const doc::Paragraph& paragraph = model.paragraphs[p];
-        const ParagraphText shaped = shapeParagraph(paragraph, styles);
-        const int markStyle = styles.styleFor(paragraph.markFormat);
-        if (shaped.endsPage && shaped.glyphs.empty()) {
-            page.truncated = true;
-            break;
-        }
+PageLayout layoutDocument(const doc::ReadModel& model)
+{
+    return layoutPages(model, std::numeric_limits<int>::max());
+}
 
-        std::vector<LineItem> items;
-        items.reserve(shaped.glyphs.size());
-        for (const Glyph& glyph : shaped.glyphs)
-            items.push_back(glyph.item);
+double PageLayout::usedHeight(int page) const
+{
+    double bottom = geometry.columnTop;
+    for (const PageLine& line : linesOn(*this, page))
+        bottom = std::max(bottom, line.top + line.height);
+    return bottom + twipsToPixels(kBorderTwips);
+}
 
-        LineFrame frame;
-        frame.lineStart = indentPx(paragraph.leftIndent);
-        frame.firstLineStart = frame.lineStart + indentPx(paragraph.firstLineIndent);
-        frame.lineEnd = std::max(geometry.columnWidth - indentPx(paragraph.rightIndent),
-                                 std::max(frame.lineStart, frame.firstLineStart) + 1);
-        const TabRuler ruler = TabRuler::fromParagraph(paragraph, model.section.defaultTabWidth);
-
-        y += spacePx(paragraph.spaceBefore);
-        std::vector<BrokenLine> lines = breakLines(items, frame, ruler);
-        for (std::size_t l = 0; l < lines.size(); ++l) {
-            BrokenLine& line = lines[l];
-            alignLine(line, items, paragraph.alignment, frame.lineEnd, l + 1 == lines.size());
-
-            const VerticalMetrics metrics = lineMetrics(shaped.glyphs, line, markStyle, styles);
-            const double height = lineHeight(metrics.above + metrics.descent, paragraph.lineSpacing,
-                                             paragraph.lineSpacingMultiple);
-            // The first line always goes on the page, as in Word; any later one must fit above the bottom
-            // margin.
-            if (!page.lines.empty() && y + height > geometry.columnHeight + kFitEpsilon) {
-                page.truncated = true;
-                pageEnded = true;
-                break;
-            }
-
-            PageLine out;
-            out.paragraph = static_cast<int>(p);
-            out.top = geometry.columnTop + y;
-            out.height = height;
-            out.baseline = out.top + baselineInLine(metrics.above, metrics.descent, height,
-                                                    paragraph.lineSpacing, paragraph.lineSpacingMultiple);
-            out.left = geometry.columnLeft + (line.placements.empty()
-                                                  ? (l == 0 ? frame.firstLineStart : frame.lineStart)
-                                                  : line.placements.front().x);
-            out.right = geometry.columnLeft + line.contentRight;
-            addFragments(out, shaped.glyphs, line, geometry.columnLeft, styles);
-            page.lines.push_back(std::move(out));
-            y += height;
-        }
-        y += spacePx(paragraph.spaceAfter);
-        if (shaped.endsPage) {
-            page.truncated = true;
-            pageEnded = true;
-        }
-    }
-    page.styles = styles.takeStyles();
-    return page;
+PictureFit fitPicture(const PageLayout& layout, const PreviewFrame& frame)
+{
+    return fitPicture(layout.geometry.widthPx, layout.geometry.heightPx, layout.usedHeight(0), frame);
 }
 
 double TextStyle::advance(const QString& text) const
@@ -380,16 +437,25 @@ double TextStyle::advance(const QString& text) const
 
 void paintPage(QPainter& painter, const PageLayout& layout)
 {
-    const QRectF area(0, 0, layout.geometry.widthPx, layout.geometry.heightPx);
+    const QRectF area(0, 0, layout.geometry.widthPx,
+                      std::min<double>(layout.usedHeight(0), layout.geometry.heightPx));
     painter.save();
     painter.fillRect(area, Qt::white);
     painter.setClipRect(area);
-    for (const PageLine& line : layout.lines)
+    paintText(painter, layout, 0);
+    painter.restore();
+}
+
+void paintText(QPainter& painter, const PageLayout& layout, int page)
+{
+    const std::span<const PageLine> lines = linesOn(layout, page);
+    painter.save();
+    for (const PageLine& line : lines)
         for (const QRectF& stroke : line.underlines)
             painter.fillRect(stroke, Qt::black);
     painter.setPen(Qt::black);
     painter.scale(1.0 / kFontScale, 1.0 / kFontScale);
-    for (const PageLine& line : layout.lines) {
+    for (const PageLine& line : lines) {
         for (const TextFragment& fragment : line.fragments) {
             painter.setFont(layout.styles[static_cast<std::size_t>(fragment.style)].font);
             painter.drawText(fragment.baseline * kFontScale, fragment.text);

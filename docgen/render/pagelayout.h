@@ -1,7 +1,7 @@
 #pragma once
 
 #include "doc/readmodel.h"
-#include "layoutmath.h"
+#include "render/layoutmath.h"
 
 #include <QFont>
 #include <QPointF>
@@ -13,7 +13,7 @@
 
 class QPainter;
 
-// The first page of a document's main text, laid out line by line in picture pixels (96 dpi).
+// A document's main text laid out page by page, line by line, in page pixels (96 dpi).
 namespace render
 {
 
@@ -38,6 +38,7 @@ struct TextFragment {
 };
 
 struct PageLine {
+    int page = 0; // the page the line is on; positions are in that page's picture
     int paragraph = 0;
     QString text;     // the line's characters as shown, tabs as '\t', without its line break
     double left = 0;  // left edge of the line's first character, picture pixels
@@ -52,17 +53,32 @@ struct PageLine {
 struct PageLayout {
     PictureGeometry geometry;
     std::vector<TextStyle> styles;
-    std::vector<PageLine> lines;
-    bool truncated = false; // text went on past the first page and was left out
+    std::vector<PageLine> lines; // page by page, in reading order
+    int pageCount = 1;
+    bool truncated = false; // text went on past the last page laid out and was left out
 
+    // The picture of a whole page.
     QSize size() const { return {geometry.widthPx, geometry.heightPx}; }
+    // How much of a page's picture its text takes from the top, with the border below the last line.
+    double usedHeight(int page) const;
 };
 
 // Lays out the main text on the section's first page: paragraphs one under another in the text column,
-// lines broken at word boundaries, nothing drawn past the bottom margin or a page break.
+// lines broken at word boundaries, nothing past the bottom margin or a page break.
 PageLayout layoutPage(const doc::ReadModel& model);
 
-// Paints the laid-out page: white background over the whole picture, then the text.
+// The same, going on over as many pages as the text needs: a line that does not fit above the bottom
+// margin, and the text after a page break, start the next page. Lines break as on the first page.
+PageLayout layoutDocument(const doc::ReadModel& model);
+
+// The page picture's natural size for the preview: the first page's text and border, scaled to fit.
+PictureFit fitPicture(const PageLayout& layout, const PreviewFrame& frame = kPreviewFrame);
+
+// Paints the laid-out first page in the page's coordinates: white background over the text's part of the
+// picture (usedHeight), then the text.
 void paintPage(QPainter& painter, const PageLayout& layout);
+
+// Paints the text of one page alone, in the page's coordinates.
+void paintText(QPainter& painter, const PageLayout& layout, int page);
 
 } // namespace render

@@ -1,19 +1,18 @@
-#include "pagepicture.h"
-#include "pagelayout.h"
+#include "render/pagepicture.h"
+#include "doc/fileio.h"
+#include "render/pagelayout.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 #include <QMimeData>
 #include <QPainter>
-#include <QTemporaryFile>
 
 #include <filesystem>
+#include <span>
 #include <stdexcept>
-#include <system_error>
 
 namespace render
 {
@@ -60,11 +59,14 @@ QPicture imagePicture(QImage image)
 QPicture renderPage(const doc::ReadModel& model)
 {
     const PageLayout layout = layoutPage(model);
+    const PictureFit fit = fitPicture(layout);
     QPicture picture;
     QPainter painter(&picture);
+    // The painter scales, not the layout: the lines break where they break on paper.
+    painter.scale(fit.scale, fit.scale);
     paintPage(painter, layout);
     // Set before end(): the recorded header carries the bounding rect into the picture's data.
-    picture.setBoundingRect(QRect(QPoint(0, 0), layout.size()));
+    picture.setBoundingRect(QRect(0, 0, fit.widthPx, fit.heightPx));
     painter.end();
     return picture;
 }
@@ -121,25 +123,10 @@ void savePictureFile(const QPicture& picture, const QString& path)
     if (picture.isNull() || picture.boundingRect().isEmpty())
         throw failure(
             QStringLiteral("There is no picture to save to \"%1\".").arg(QDir::toNativeSeparators(path)));
-    const QString nativePath = QDir::toNativeSeparators(path);
-    // Written under a new, exclusively created name and renamed over the target: a half-written file never
-    // carries the name, and a link planted under the name is replaced rather than followed.
-    QTemporaryFile file(QFileInfo(path).absolutePath() + QStringLiteral("/.picture-XXXXXX"));
-    if (!file.open())
-        throw failure(
-            QStringLiteral("Cannot write the picture file \"%1\": %2").arg(nativePath, file.errorString()));
-    const qint64 size = static_cast<qint64>(picture.size());
-    if (file.write(picture.data(), size) != size || !file.flush())
-        throw failure(
-            QStringLiteral("Cannot write the picture file \"%1\": %2").arg(nativePath, file.errorString()));
-    file.close();
-    std::error_code error;
-    std::filesystem::rename(std::filesystem::path(QFile::encodeName(file.fileName()).toStdString()),
-                            std::filesystem::path(QFile::encodeName(path).toStdString()), error);
-    if (error)
-        throw failure(QStringLiteral("Cannot write the picture file \"%1\": %2")
-                          .arg(nativePath, QString::fromStdString(error.message())));
-    file.setAutoRemove(false);
+    // A working file: for the user's eyes only.
+    doc::fileio::replaceFile(std::filesystem::path(path.toStdU16String()),
+                             std::span(reinterpret_cast<const std::uint8_t*>(picture.data()), picture.size()),
+                             doc::fileio::Access::OwnerOnly);
 }
 
 QPicture loadPictureFile(const QString& path)

@@ -18,8 +18,9 @@ namespace render
 // Our own clipboard format: the QPicture's data, replayed sharp at any zoom.
 inline constexpr char kPictureMimeType[] = "application/x-brindlewick-picture";
 
-// Lays out the main text and records the whole page into a picture whose bounding rect is
-// (0, 0, width, height) in 96-dpi pixels (see pictureGeometry() for the size). Text only, no raster content.
+// Lays out the main text and records its first page into a picture whose bounding rect is
+// (0, 0, width, height) in pixels: the text and its border, scaled to fit the preview (see fitPicture()).
+// Text only, no raster content.
 QPicture renderPage(const doc::ReadModel& model);
 
 // The clipboard contents for a picture: the image rendered at 96 dpi (pasted into other programs as PNG,
@@ -33,8 +34,9 @@ std::optional<QPicture> pictureFromMimeData(const QMimeData* data);
 // Rasterizes a picture at its own size onto white.
 QImage pictureToImage(const QPicture& picture);
 
-// Writes the picture's data to path (replacing it only once the new file is complete).
-// Throws std::runtime_error naming the file and the cause.
+// Writes the picture's data to path, owner-only, replacing it only once the new file is complete and
+// replacing rather than following a link at the name. Throws std::runtime_error (doc::Error when writing
+// fails) naming the file and the cause.
 void savePictureFile(const QPicture& picture, const QString& path);
 
 // Reads what savePictureFile wrote, or any image file Qt reads whatever its name (a real BMP too), as a

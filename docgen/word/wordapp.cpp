@@ -1,7 +1,7 @@
 #include "word/wordapp.h"
 
 #include "doc/error.h"
-#include "pagepicture.h"
+#include "render/pagepicture.h"
 
 #include <QFile>
 #include <QMimeData>

@@ -1,5 +1,5 @@
 #include "flowrig.h"
-#include "pagepicture.h"
+#include "render/pagepicture.h"
 #include "shell/terminationsignals.h"
 
 #include <QtTest>

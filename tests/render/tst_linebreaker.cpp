@@ -1,4 +1,4 @@
-#include "linebreaker.h"
+#include "render/linebreaker.h"
 
 #include <QtTest>
 

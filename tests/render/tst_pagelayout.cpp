@@ -1,5 +1,5 @@
 #include "agreementmodel.h"
-#include "pagelayout.h"
+#include "render/pagelayout.h"
 
 #include <QtTest>
 
@@ -413,24 +413,42 @@ void tst_PageLayout::underline()
 
 void tst_PageLayout::stopsAtTheBottomMargin()
 {
-    std::vector<doc::Paragraph> paragraphs(120, testmodel::paragraph(u"Line", A::Left));
-    const render::PageLayout layout = render::layoutPage(oneInchPage(paragraphs));
+    const doc::ReadModel model =
+        oneInchPage(std::vector<doc::Paragraph>(120, testmodel::paragraph(u"Line", A::Left)));
+    const render::PageLayout layout = render::layoutPage(model);
     QVERIFY(layout.truncated);
     const double bottom = layout.geometry.columnTop + layout.geometry.columnHeight;
     const render::PageLine& last = layout.lines.back();
     QVERIFY(last.top + last.height <= bottom + 1e-6);
     QVERIFY(last.top + 2 * last.height > bottom); // the next line would not have fitted
-    QCOMPARE(layout.lines.size(), std::size_t(std::floor(layout.geometry.columnHeight / last.height)));
+    const std::size_t perPage = layout.lines.size();
+    QCOMPARE(perPage, std::size_t(std::floor(layout.geometry.columnHeight / last.height)));
+    // Over pages, every page takes as many lines as the first, placed alike.
+    const render::PageLayout all = render::layoutDocument(model);
+    QVERIFY(!all.truncated);
+    QCOMPARE(all.lines.size(), model.paragraphs.size());
+    QCOMPARE(all.pageCount, all.lines.back().page + 1);
+    for (std::size_t i = 0; i < all.lines.size(); ++i) {
+        QCOMPARE(all.lines[i].page, int(i / perPage));
+        QCOMPARE(all.lines[i].top, layout.lines[i % perPage].top);
+    }
 }
 
 void tst_PageLayout::pageBreakEndsThePage()
 {
-    const render::PageLayout layout = render::layoutPage(
+    const doc::ReadModel model =
         oneInchPage({testmodel::paragraph(u"one", A::Left), testmodel::paragraph(u"two\x0Cthree", A::Left),
-                     testmodel::paragraph(u"four", A::Left)}));
+                     testmodel::paragraph(u"four", A::Left)});
+    const render::PageLayout layout = render::layoutPage(model);
     QCOMPARE(layout.lines.size(), std::size_t(2));
     QCOMPARE(layout.lines[1].text, QStringLiteral("two"));
     QVERIFY(layout.truncated);
+    // Over pages, the rest of the paragraph starts the next page.
+    const render::PageLayout all = render::layoutDocument(model);
+    QCOMPARE(all.lines.size(), std::size_t(4));
+    QCOMPARE(all.lines[2].text, QStringLiteral("three"));
+    QCOMPARE(all.lines[2].top, all.geometry.columnTop);
+    QCOMPARE(all.lines[3].page, 1);
 }
 
 void tst_PageLayout::agreementFitsOnePage()

@@ -1,6 +1,9 @@
 #include "agreementmodel.h"
-#include "pagelayout.h"
-#include "pagepicture.h"
+#include "doc/error.h"
+#include "doc/worddocument.h"
+#include "preview/zoomgeometry.h"
+#include "render/pagelayout.h"
+#include "render/pagepicture.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -10,6 +13,8 @@
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QtTest>
+
+Q_DECLARE_METATYPE(doc::ReadModel)
 
 namespace
 {
@@ -97,6 +102,17 @@ QRect inkBounds(const QImage& image)
     return bounds;
 }
 
+// A page of inch margins filled with lines, on paper of the given size.
+doc::ReadModel fullPage(std::int32_t width, std::int32_t height)
+{
+    doc::ReadModel model;
+    model.section.pageWidth = width;
+    model.section.pageHeight = height;
+    model.section.marginLeft = model.section.marginRight = 1440;
+    model.paragraphs.assign(200, testmodel::paragraph(u"Line", doc::Paragraph::Alignment::Left));
+    return model;
+}
+
 QImage solidImage(QSize size, QColor color)
 {
     QImage image(size, QImage::Format_RGB32);
@@ -128,7 +144,8 @@ class tst_PagePicture : public QObject
 
 private slots:
     void initTestCase();
-    void pageBounds();
+    void naturalSize_data();
+    void naturalSize();
     void noRasterContent();
     void inkWhereTheLayoutSays_data();
     void inkWhereTheLayoutSays();
@@ -157,15 +174,56 @@ void tst_PagePicture::initTestCase()
     mPage = render::renderPage(testmodel::agreement());
 }
 
-void tst_PagePicture::pageBounds()
+void tst_PagePicture::naturalSize_data()
 {
-    QCOMPARE(mPage.boundingRect(), QRect(0, 0, 720, 960));
-    // A page whose text overflows the picture still reports the page's rect, not the text's.
-    doc::ReadModel wide = testmodel::agreement();
-    wide.paragraphs.front().text = std::u16string(400, u'W');
-    wide.paragraphs.front().runs.front().length = 400;
-    wide.paragraphs.front().alignment = doc::Paragraph::Alignment::Left;
-    QCOMPARE(render::renderPage(wide).boundingRect(), QRect(0, 0, 720, 960));
+    QTest::addColumn<doc::ReadModel>("model");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<float>("largestZoom");
+
+    const doc::ReadModel emptyTemplate =
+        doc::WordDocument::load(BRINDLEWICK_SOURCE_DIR "/resources/template.doc").readModel();
+    doc::ReadModel halfLetterLine = fullPage(7920, 12240);
+    halfLetterLine.section.marginLeft = halfLetterLine.section.marginRight = 720;
+    halfLetterLine.paragraphs.resize(1);
+
+    // Letter: the width binds, 720 px shrunk to the viewport's 620; the height follows the text.
+    QTest::newRow("sample agreement") << testmodel::agreement() << QSize(620, 800) << 1.25f;
+    QTest::newRow("empty template") << emptyTemplate << QSize(620, 674) << 1.25f;
+    QTest::newRow("full letter page") << fullPage(12240, 15840) << QSize(620, 812) << 1.25f;
+    // Legal: the height binds, so that zoom 1.25 still paints a full page.
+    QTest::newRow("full legal page") << fullPage(12240, 20160) << QSize(483, 830) << 1.25f;
+    // A small page keeps its size; its one line allows more zoom.
+    QTest::newRow("half letter, one line") << halfLetterLine << QSize(528, 115) << 1.5f;
+}
+
+void tst_PagePicture::naturalSize()
+{
+    QFETCH(doc::ReadModel, model);
+    QFETCH(QSize, size);
+    QFETCH(float, largestZoom);
+    const QPicture picture = render::renderPage(model);
+    QCOMPARE(picture.boundingRect(), QRect(QPoint(0, 0), size));
+
+    // The preview's own arithmetic: no horizontal scrolling at zoom 1, and the zoom steps that paint.
+    ZoomGeometry preview(render::kViewportSize.width, render::kViewportSize.height,
+                         render::kViewportBorderTwips);
+    preview.assignPicture(size.width() * render::kTwipsPerPixel, size.height() * render::kTwipsPerPixel);
+    preview.copyDisplayWidthToSource();
+    preview.copyDisplayHeightToSource();
+    preview.measureOrigWidth();
+    preview.measureOrigHeight();
+    preview.zoomWidthAtOne();
+    QVERIFY(preview.mZoomWidth <= preview.viewportInnerWidth());
+    float painted = 0;
+    for (float zoom = 1; ZoomGeometry::zoomAccepted(zoom); zoom = ZoomGeometry::steppedZoom(zoom, 0)) {
+        preview.mZoom = zoom;
+        preview.computeZoomWidth();
+        preview.computeZoomHeight();
+        if (!preview.fitsPaintLimit())
+            break;
+        painted = zoom;
+    }
+    QCOMPARE(painted, largestZoom);
 }
 
 void tst_PagePicture::noRasterContent()
@@ -198,20 +256,24 @@ void tst_PagePicture::inkWhereTheLayoutSays()
     // move the ink's right edge by thirty of the layout's letter widths.
     QFETCH(double, size);
     QFETCH(double, zoom);
+    // The picture is drawn at its fitting scale: the ink is measured back in the layout's pixels.
+    double scale = 1;
     auto inkRight = [&](int letters, double& advance) {
         doc::ReadModel model;
         model.paragraphs = {testmodel::paragraph(std::u16string(static_cast<std::size_t>(letters), u'I'),
                                                  doc::Paragraph::Alignment::Left, size)};
         model.paragraphs[0].runs[0].fontName = "Courier New";
-        const render::PageLine line = render::layoutPage(model).lines.at(0);
+        const render::PageLayout layout = render::layoutPage(model);
+        const render::PageLine line = layout.lines.at(0);
         advance = (line.right - line.left) / letters;
-        return (inkBounds(replayZoomed(render::renderPage(model), zoom)).right() + 1) / zoom;
+        scale = render::fitPicture(layout).scale;
+        return (inkBounds(replayZoomed(render::renderPage(model), zoom)).right() + 1) / (zoom * scale);
     };
     double shortAdvance = 0;
     double longAdvance = 0;
     const double moved = inkRight(34, longAdvance) - inkRight(4, shortAdvance);
     QCOMPARE(shortAdvance, longAdvance);
-    QVERIFY2(std::abs(moved - 30 * longAdvance) < 1 / zoom + 0.2,
+    QVERIFY2(std::abs(moved - 30 * longAdvance) < 1 / (zoom * scale) + 0.2,
              qPrintable(QStringLiteral("ink moved %1, layout %2").arg(moved).arg(30 * longAdvance)));
 }
 
@@ -219,7 +281,7 @@ void tst_PagePicture::sharpAtDoubleDensity()
 {
     const QImage normal = replay(mPage);
     const QImage dense = replay(mPage, 2);
-    QCOMPARE(dense.size(), QSize(1440, 1920));
+    QCOMPARE(dense.size(), mPage.boundingRect().size() * 2);
     const QRect small = inkBounds(normal);
     const QRect large = inkBounds(dense);
     QVERIFY(!small.isEmpty());
@@ -262,7 +324,7 @@ void tst_PagePicture::mimeRoundTrip()
     QVERIFY(mime->hasFormat(QString::fromLatin1(render::kPictureMimeType)));
     QVERIFY(mime->hasImage());
     const QImage image = qvariant_cast<QImage>(mime->imageData());
-    QCOMPARE(image.size(), QSize(720, 960));
+    QCOMPARE(image.size(), mPage.boundingRect().size());
     QCOMPARE(image.convertToFormat(QImage::Format_RGB32), replay(mPage));
 
     const std::optional<QPicture> back = render::pictureFromMimeData(mime.get());
@@ -323,6 +385,9 @@ void tst_PagePicture::fileRoundTrip()
     QCOMPARE(loaded.boundingRect(), mPage.boundingRect());
     QCOMPARE(replay(loaded), replay(mPage));
     QCOMPARE(QDir(mDir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"temp.bmp"});
+    QCOMPARE(QFile::permissions(path) & ~(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ReadUser | QFileDevice::WriteUser),
+             QFileDevice::Permissions());
 }
 
 void tst_PagePicture::saveReplacesAnEarlierFile()
@@ -353,10 +418,9 @@ void tst_PagePicture::saveFailures()
     try {
         render::savePictureFile(mPage, missingFolder);
         QFAIL("saved into a missing folder");
-    } catch (const std::runtime_error& error) {
-        const QString message = QString::fromStdString(error.what());
-        QVERIFY2(message.startsWith(QStringLiteral("Cannot write the picture file \"")), error.what());
-        QVERIFY2(message.contains(QStringLiteral("no such folder")), error.what());
+    } catch (const doc::Error& error) {
+        QCOMPARE(error.kind(), doc::Error::Kind::Io);
+        QVERIFY2(QString::fromStdString(error.what()).contains(missingFolder), error.what());
     }
     const QString path = mDir.filePath(QStringLiteral("nothing.bmp"));
     try {

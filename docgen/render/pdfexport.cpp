@@ -1,0 +1,89 @@
+#include "render/pdfexport.h"
+#include "doc/fileio.h"
+#include "render/pagelayout.h"
+
+#include <QBuffer>
+#include <QPageLayout>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPrinter>
+
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+
+namespace render
+{
+
+namespace
+{
+
+constexpr double kTwipsPerPoint = kTwipsPerInch / kPointsPerInch;
+
+QPageLayout pageLayoutFor(const PaperGeometry& paper)
+{
+    // A wide page is a standard size turned, not a size of its own.
+    const bool landscape = paper.width > paper.height;
+    QSizeF size(paper.width, paper.height);
+    if (landscape)
+        size.transpose();
+    QPageLayout layout(QPageSize(size / kTwipsPerPoint, QPageSize::Point),
+                       landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+                       QMarginsF(paper.left, paper.top, paper.right, paper.bottom) / kTwipsPerPoint,
+                       QPageLayout::Point);
+    // The text goes where the document's margins put it, whatever a printer's printable area.
+    layout.setMode(QPageLayout::FullPageMode);
+    return layout;
+}
+
+} // namespace
+
+void paintDocument(QPagedPaintDevice& device, const doc::ReadModel& model)
+{
+    const PageLayout layout = layoutDocument(model);
+    const PaperGeometry paper = paperGeometry(model.section);
+    if (!device.setPageLayout(pageLayoutFor(paper)))
+        throw std::runtime_error("The printer does not take the document's page size.");
+    QPainter painter;
+    if (!painter.begin(&device))
+        throw std::runtime_error("The printer cannot be started.");
+    const double scaleX = device.logicalDpiX() / double(kPixelsPerInch);
+    const double scaleY = device.logicalDpiY() / double(kPixelsPerInch);
+    for (int page = 0; page < layout.pageCount; ++page) {
+        if (page > 0 && !device.newPage())
+            throw std::runtime_error("The printer cannot start a new page.");
+        painter.save();
+        painter.scale(scaleX, scaleY);
+        painter.translate(twipsToPixels(paper.left) - layout.geometry.columnLeft,
+                          twipsToPixels(paper.top) - layout.geometry.columnTop);
+        paintText(painter, layout, page);
+        painter.restore();
+    }
+    painter.end();
+}
+
+QByteArray pdfBytes(const doc::ReadModel& model)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&buffer);
+    paintDocument(writer, model);
+    return bytes;
+}
+
+void exportPdf(const doc::ReadModel& model, const std::filesystem::path& target)
+{
+    const QByteArray bytes = pdfBytes(model);
+    doc::fileio::replaceFile(target,
+                             std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                       static_cast<std::size_t>(bytes.size())),
+                             doc::fileio::Access::Default);
+}
+
+void printDocument(const doc::ReadModel& model, QPrinter& printer)
+{
+    paintDocument(printer, model);
+}
+
+} // namespace render

@@ -1,0 +1,151 @@
+#include "agreementmodel.h"
+#include "doc/error.h"
+#include "pdftools.h"
+#include "render/pdfexport.h"
+
+#include <QDir>
+#include <QPrinter>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cerrno>
+#include <cstring>
+
+#include <unistd.h>
+
+enum class Failure { FolderAtName, UnwritableFolder, FullDisk };
+Q_DECLARE_METATYPE(Failure)
+
+class tst_PdfExport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void exportAndPrint();
+    void failedExportLeavesNothing_data();
+    void failedExportLeavesNothing();
+
+private:
+    QTemporaryDir mDir;
+};
+
+void tst_PdfExport::initTestCase()
+{
+    if (!pdftools::available())
+        QSKIP("needs poppler-utils (pdftotext, pdffonts)");
+    QVERIFY(mDir.isValid());
+}
+
+void tst_PdfExport::exportAndPrint()
+{
+    // The agreement twice over, on A4 with margins of its own.
+    doc::ReadModel model = testmodel::agreement();
+    const std::vector<doc::Paragraph> once = model.paragraphs;
+    model.paragraphs.insert(model.paragraphs.end(), once.begin(), once.end());
+    model.section = {11906, 16838, 1134, 1134, 1701, 1440, 720};
+    const QString exported = mDir.filePath(QStringLiteral("exported.pdf"));
+    render::exportPdf(model, exported.toStdString());
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(mDir.filePath(QStringLiteral("printed.pdf")));
+    render::printDocument(model, printer);
+
+    const QString text = pdftools::pdfText(exported);
+    QCOMPARE(text.count(u'\f'), 2);
+    QCOMPARE(pdftools::pdfText(printer.outputFileName()), text);
+
+    // In points, twips / 20: the page to the whole point, the first line below the top margin, the first
+    // left-aligned word on the left margin.
+    const QString boxes = pdftools::pdfText(exported, {QStringLiteral("-bbox")});
+    const QRegularExpressionMatch page =
+        QRegularExpression(
+            QString::fromLatin1(
+                R"re(<page width="([\d.]+)" height="([\d.]+)">\s*<word [^>]*yMin="([\d.]+)")re"))
+            .match(boxes);
+    const QRegularExpressionMatch word =
+        QRegularExpression(QString::fromLatin1(R"re(<word xMin="([\d.]+)"[^>]*>THIS<)re")).match(boxes);
+    QVERIFY2(page.hasMatch() && word.hasMatch(), qPrintable(boxes.left(2000)));
+    QVERIFY(std::abs(page.captured(1).toDouble() - model.section.pageWidth / 20.0) < 1);
+    QVERIFY(std::abs(page.captured(2).toDouble() - model.section.pageHeight / 20.0) < 1);
+    const double belowTopMargin = page.captured(3).toDouble() - model.section.marginTop / 20.0;
+    QVERIFY2(belowTopMargin >= 0 && belowTopMargin < 3, qPrintable(page.captured(3)));
+    QVERIFY(std::abs(word.captured(1).toDouble() - model.section.marginLeft / 20.0) < 0.5);
+
+    const QStringList fonts =
+        pdftools::run(QStringLiteral("pdffonts"), {exported}).split(u'\n', Qt::SkipEmptyParts).mid(2);
+    QCOMPARE(fonts.size(), 2);        // regular and bold
+    for (const QString& font : fonts) // name type encoding emb sub uni object generation
+        QCOMPARE(font.section(u' ', -5, -5, QString::SectionSkipEmpty), QStringLiteral("yes"));
+}
+
+void tst_PdfExport::failedExportLeavesNothing_data()
+{
+    QTest::addColumn<Failure>("failure");
+    QTest::addColumn<int>("reason");
+    QTest::newRow("a folder at the name") << Failure::FolderAtName << EISDIR;
+    QTest::newRow("unwritable folder") << Failure::UnwritableFolder << EACCES;
+    QTest::newRow("full disk") << Failure::FullDisk << ENOSPC;
+}
+
+void tst_PdfExport::failedExportLeavesNothing()
+{
+    QFETCH(Failure, failure);
+    QFETCH(int, reason);
+    const QString folder = mDir.filePath(QString::fromLatin1(QTest::currentDataTag()));
+    const QString target = folder + QStringLiteral("/agreement.pdf");
+    QVERIFY(QDir().mkpath(failure == Failure::FolderAtName ? target : folder));
+    bool mounted = false;
+    const auto restore = qScopeGuard([&] {
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        if (mounted)
+            QProcess::execute(QStringLiteral("umount"), {folder});
+    });
+    if (failure == Failure::UnwritableFolder && geteuid() == 0)
+        QSKIP("root writes into any folder");
+    if (failure == Failure::FullDisk) {
+        if (geteuid() != 0)
+            QSKIP("mounting a small file system needs root");
+        mounted = QProcess::execute(QStringLiteral("mount"),
+                                    QStringLiteral("-t tmpfs -o size=64k tmpfs").split(u' ') << folder) == 0;
+        if (!mounted)
+            QSKIP("cannot mount a small tmpfs here");
+    }
+    const QByteArray earlier("the earlier export");
+    QFile file(target);
+    if (failure != Failure::FolderAtName)
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(earlier) == earlier.size() && file.flush());
+    file.close();
+    if (failure == Failure::UnwritableFolder)
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+    QFile filler(folder + QStringLiteral("/filler"));
+    if (failure == Failure::FullDisk && filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        while (filler.write(QByteArray(4096, 'x')) == 4096) {
+        }
+
+    const auto entries = [&] {
+        return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    };
+    const QStringList before = entries();
+    try {
+        render::exportPdf(testmodel::agreement(), target.toStdString());
+        QFAIL("the export reported success");
+    } catch (const doc::Error& error) {
+        QCOMPARE(error.kind(), doc::Error::Kind::Io);
+        const QString message = QString::fromStdString(error.what());
+        QVERIFY2(message.contains(target) && message.contains(QString::fromLocal8Bit(std::strerror(reason))),
+                 error.what());
+    }
+    QCOMPARE(entries(), before);
+    if (failure == Failure::FolderAtName) {
+        QVERIFY(QFileInfo(target).isDir());
+    } else {
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), earlier);
+    }
+}
+
+QTEST_MAIN(tst_PdfExport)
+#include "tst_pdfexport.moc"
