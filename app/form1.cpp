@@ -6,6 +6,7 @@
 #include "app/ordinal.h"
 #include "app/shortdate.h"
 #include "app/textwrap.h"
+#include "render/units.h"
 #include "shell/errorreport.h"
 #include "shell/windowlook.h"
 #include "shell/workingfiles.h"
@@ -33,11 +34,9 @@
 namespace
 {
 
-constexpr int kTwipsPerPixel = 15;
-
-constexpr int px(int twips)
+int px(int twips)
 {
-    return (2 * twips + kTwipsPerPixel) / (2 * kTwipsPerPixel);
+    return render::roundTwipsToPixels(twips);
 }
 
 QRect twipRect(int left, int top, int width, int height)

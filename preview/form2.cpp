@@ -6,6 +6,7 @@
 #include "preview/pagescroll.h"
 #include "preview/picturebox.h"
 #include "preview/savedecision.h"
+#include "render/units.h"
 #include "shell/errorreport.h"
 #include "shell/windowlook.h"
 #include "shell/workingfiles.h"
@@ -45,23 +46,21 @@ constexpr TwipRect kZoomOri{10320, 480, 735, 375};
 constexpr TwipRect kFrame1{120, 7860, 9600, 855};
 constexpr TwipRect kPushButton1{240, 300, 4440, 405};
 constexpr TwipRect kPushButton2{4800, 300, 4560, 405};
-constexpr TwipRect kPicture2{120, 120, 9330, 7425};
+constexpr TwipRect kPicture2{120, 120, render::kViewportSize.width, render::kViewportSize.height};
 constexpr TwipRect kPicture1{0, 0, 2340, 3435};
 constexpr TwipRect kVScroll1{9450, 120, 255, 7425};
 constexpr TwipRect kHScroll1{120, 7545, 9330, 255};
 constexpr TwipRect kPushButton6{4920, 8850, 4800, 405};
 constexpr TwipRect kPushButton8{120, 8850, 4680, 405};
-// One pixel of border on each side of the viewport.
-constexpr int kViewportBorder = Form2::kTwipsPerPixel;
 
 int toPixels(double twips)
 {
-    return static_cast<int>(std::lround(twips / Form2::kTwipsPerPixel));
+    return render::roundTwipsToPixels(twips);
 }
 
 double toPixelsF(double twips)
 {
-    return twips / Form2::kTwipsPerPixel;
+    return render::twipsToPixels(twips);
 }
 
 QRect toPixels(const TwipRect& r)
@@ -87,7 +86,7 @@ bool sameFile(const QString& a, const QString& b)
 
 Form2::Form2(Platform& platform, QString programDirectory, QWidget* mainWindow)
     : mPlatform(platform), mProgramDirectory(std::move(programDirectory)), mMainWindow(mainWindow),
-      mGeometry(kPicture2.width, kPicture2.height, kViewportBorder)
+      mGeometry(kPicture2.width, kPicture2.height, render::kViewportBorderTwips)
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -129,7 +128,7 @@ void Form2::createControls()
     Picture2->setObjectName(QStringLiteral("Picture2"));
     Picture2->setGeometry(toPixels(kPicture2));
     Picture2->setFrameStyle(QFrame::Box | QFrame::Plain);
-    Picture2->setLineWidth(kViewportBorder / kTwipsPerPixel);
+    Picture2->setLineWidth(render::kViewportBorderTwips / render::kTwipsPerPixel);
     Picture2->setAttribute(Qt::WA_NoMousePropagation);
     QPalette white = Picture2->palette();
     white.setColor(QPalette::Window, Qt::white);
@@ -204,7 +203,8 @@ void Form2::placePicture(const QPicture& picture, const QString& text)
     Picture1->setPicture(picture);
     Picture1->setAccessibleDescription(text);
     const QSize natural = PictureBox::naturalSize(picture);
-    mGeometry.assignPicture(natural.width() * kTwipsPerPixel, natural.height() * kTwipsPerPixel);
+    mGeometry.assignPicture(natural.width() * render::kTwipsPerPixel,
+                            natural.height() * render::kTwipsPerPixel);
     showDisplayBox();
     mSetupPending = true;
 }
@@ -393,7 +393,7 @@ bool Form2::eventFilter(QObject* watched, QEvent* event)
         return true;
     if (watched == Picture1) {
         const auto twips = [](const QMouseEvent* mouse) {
-            return QPointF(mouse->position() * kTwipsPerPixel);
+            return QPointF(mouse->position() * render::kTwipsPerPixel);
         };
         switch (event->type()) {
         case QEvent::MouseButtonPress: {

@@ -26,8 +26,6 @@ class Form2 : public QWidget
     Q_OBJECT
 
 public:
-    static constexpr int kTwipsPerPixel = 15;
-
     // mainWindow is shown again by "< Back"; the window runs Form_Load on creation.
     Form2(Platform& platform, QString programDirectory, QWidget* mainWindow = nullptr);
 

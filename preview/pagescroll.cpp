@@ -1,5 +1,7 @@
 #include "preview/pagescroll.h"
 
+#include "render/units.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -64,11 +66,10 @@ std::optional<Move> forKey(Key key, const BarState& horizontal, const BarState& 
 std::optional<Move> forWheel(QPoint angleEighths, QPoint pixels, bool sideways, const BarState& horizontal,
                              const BarState& vertical, float zoom)
 {
-    constexpr double kTwipsPerPixel = 15;
     const double perEighth = kLinesPerNotch * kLineTwips * zoom / kEighthsPerNotch;
     // Turning the wheel away from the user shows what is above: the picture moves down.
     const QPoint distance = pixels.isNull() ? angleEighths : pixels;
-    const double scale = pixels.isNull() ? perEighth : kTwipsPerPixel;
+    const double scale = pixels.isNull() ? perEighth : double(render::kTwipsPerPixel);
     double across = -distance.x() * scale;
     double down = -distance.y() * scale;
     if (sideways && across == 0.0)
