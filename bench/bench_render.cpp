@@ -85,10 +85,9 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("temp.bmp"));
     report("save picture file", medianMicroseconds(20, [&] { render::savePictureFile(picture, path); }));
-    report("load picture file", medianMicroseconds(20, [&] { render::loadPictureFile(path); }));
 
     const doc::ReadModel agreement = testmodel::agreement();
-    const std::filesystem::path pdf = dir.filePath(QStringLiteral("agreement.pdf")).toStdString();
+    const std::filesystem::path pdf = dir.filePath(QStringLiteral("agreement.pdf")).toStdU16String();
     report("pdf export, sample agreement (first run)",
            medianMicroseconds(1, [&] { render::exportPdf(agreement, pdf); }));
     report("pdf bytes, sample agreement", medianMicroseconds(20, [&] { render::pdfBytes(agreement); }));

@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QImageReader>
 #include <QMimeData>
 #include <QPainter>
 
@@ -19,9 +18,6 @@ namespace render
 
 namespace
 {
-
-// Far more than a page picture or a screen-sized image needs; a bigger file is not ours.
-constexpr qint64 kMaxPictureFileBytes = 256 * 1024 * 1024;
 
 std::runtime_error failure(const QString& text)
 {
@@ -127,32 +123,6 @@ void savePictureFile(const QPicture& picture, const QString& path)
     doc::fileio::replaceFile(std::filesystem::path(path.toStdU16String()),
                              std::span(reinterpret_cast<const std::uint8_t*>(picture.data()), picture.size()),
                              doc::fileio::Access::OwnerOnly);
-}
-
-QPicture loadPictureFile(const QString& path)
-{
-    const QString nativePath = QDir::toNativeSeparators(path);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw failure(
-            QStringLiteral("Cannot read the picture file \"%1\": %2").arg(nativePath, file.errorString()));
-    if (file.size() > kMaxPictureFileBytes)
-        throw failure(
-            QStringLiteral("Cannot read the picture file \"%1\": the file is too large").arg(nativePath));
-    const QByteArray bytes = file.readAll();
-    if (std::optional<QPicture> picture = readPicture(bytes))
-        return *std::move(picture);
-
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    reader.setDecideFormatFromContent(true);
-    const QImage image = reader.read();
-    if (image.isNull())
-        throw failure(
-            QStringLiteral("Cannot read the picture file \"%1\": %2").arg(nativePath, reader.errorString()));
-    return imagePicture(image);
 }
 
 } // namespace render

@@ -39,8 +39,4 @@ QImage pictureToImage(const QPicture& picture);
 // fails) naming the file and the cause.
 void savePictureFile(const QPicture& picture, const QString& path);
 
-// Reads what savePictureFile wrote, or any image file Qt reads whatever its name (a real BMP too), as a
-// picture of the image's size. Throws std::runtime_error naming the file and the cause.
-QPicture loadPictureFile(const QString& path);
-
 } // namespace render
