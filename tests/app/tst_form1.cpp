@@ -3,6 +3,7 @@
 #include "app/settingsstore.h"
 #include "app/shortdate.h"
 #include "shell/cursorfile.h"
+#include "support/cursorfiles.h"
 #include "support/fakeplatform.h"
 
 #include <QtTest>
@@ -120,20 +121,6 @@ void sendHover(QWidget* widget, QEvent::Type type)
         QMouseEvent move(QEvent::MouseMove, local, global, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
         QCoreApplication::sendEvent(widget, &move);
     }
-}
-
-QByteArray cursorData()
-{
-    QImage image(32, 32, QImage::Format_ARGB32);
-    image.fill(Qt::black);
-    QByteArray data;
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter(&buffer, "ico").write(image);
-    data[2] = 2; // a cursor file; hot spot (0, 0)
-    data[10] = 0;
-    data[12] = 0;
-    return data;
 }
 
 bool writeFile(const QString& path, const QByteArray& data)
@@ -486,7 +473,7 @@ void tst_Form1::handCursor()
         QVERIFY(form.PushButton2->cursor().hotSpot() != QPoint(0, 0));
     }
     Rig rig;
-    QVERIFY(writeFile(rig.dir.filePath(QStringLiteral("HAND-M.CUR")), cursorData()));
+    QVERIFY(writeFile(rig.dir.filePath(QStringLiteral("HAND-M.CUR")), TestFiles::cursorFile(QPoint(0, 0))));
     Form1& form = rig.start();
     QVERIFY(rig.platform.messages.empty());
     QVERIFY(form.mousePointer().hasHandCursor());
@@ -498,7 +485,8 @@ void tst_Form1::handCursor()
 void tst_Form1::damagedHandCursorIsNotFatal()
 {
     Rig rig;
-    QVERIFY(writeFile(rig.dir.filePath(QStringLiteral("HAND-M.CUR")), cursorData().left(30)));
+    QVERIFY(writeFile(rig.dir.filePath(QStringLiteral("HAND-M.CUR")),
+                      TestFiles::cursorFile(QPoint(0, 0)).left(30)));
     rig.store.write(SettingsKey::txtLocation, QStringLiteral("Birchwood st"));
     Form1& form = rig.start();
     QVERIFY(rig.loaded);
@@ -988,7 +976,7 @@ void tst_Form1::priceCheckOnlyOnFocusMoveInsideWindow()
 void tst_Form1::hoverPointers()
 {
     Rig rig;
-    QVERIFY(writeFile(rig.dir.filePath(QStringLiteral("HAND-M.CUR")), cursorData()));
+    QVERIFY(writeFile(rig.dir.filePath(QStringLiteral("HAND-M.CUR")), TestFiles::cursorFile(QPoint(0, 0))));
     Form1& form = rig.start();
     QVERIFY(showActive(form));
     WindowPointer& pointer = form.mousePointer();

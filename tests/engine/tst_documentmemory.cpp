@@ -130,7 +130,7 @@ constexpr std::size_t kFixedBytes = 256 * 1024;
 void tst_DocumentMemory::anyInputTakesASmallMultipleOfItsSize_data()
 {
     QTest::addColumn<QString>("path");
-    const QString fuzzCorpus = QStringLiteral(BRINDLEWICK_TEST_DATA "/../../fuzz/corpus");
+    const QString fuzzCorpus = QStringLiteral(BRINDLEWICK_SOURCE_DIR "/fuzz/corpus");
     for (const QString& root : {QStringLiteral(BRINDLEWICK_TEST_DATA), fuzzCorpus}) {
         QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext()) {

@@ -39,7 +39,7 @@ inline std::filesystem::path fsPath(const QString& path)
 
 inline QString templatePath()
 {
-    return QStringLiteral(BRINDLEWICK_TEST_DATA "/../../resources/template.doc");
+    return QStringLiteral(BRINDLEWICK_SOURCE_DIR "/resources/template.doc");
 }
 
 inline Bytes readFile(const QString& path)

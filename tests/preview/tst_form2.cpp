@@ -1,5 +1,6 @@
 #include "preview/form2.h"
 #include "preview/picturebox.h"
+#include "support/cursorfiles.h"
 #include "support/fakeplatform.h"
 
 #include <QAccessible>
@@ -60,22 +61,6 @@ void writeFile(const QString& path, const QByteArray& bytes)
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(bytes), bytes.size());
-}
-
-// A .cur: Qt writes an .ico, which differs in its type field and the hot spot.
-QByteArray makeCursorFile()
-{
-    QImage image(32, 32, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
-    QPainter(&image).fillRect(QRect(4, 0, 6, 20), Qt::black);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "ICO");
-    bytes[2] = 2;
-    bytes[10] = 5;
-    bytes[12] = 1;
-    return bytes;
 }
 
 } // namespace
@@ -591,7 +576,7 @@ void tst_Form2::hoverKeepsHourglass()
 
 void tst_Form2::handCursorFromProgramDirectory()
 {
-    writeFile(mDir->path() + QStringLiteral("/HAND-M.CUR"), makeCursorFile());
+    writeFile(mDir->path() + QStringLiteral("/HAND-M.CUR"), TestFiles::cursorFile(QPoint(5, 1)));
     Form2 withCursor(mPlatform, mDir->path());
     QVERIFY(withCursor.pointer().hasHandCursor());
     withCursor.pointer().set(MousePointer::Custom);

@@ -1,4 +1,5 @@
 #include "shell/cursorfile.h"
+#include "support/cursorfiles.h"
 
 #include <QtTest>
 
@@ -20,30 +21,6 @@ private slots:
 namespace
 {
 
-// A 32 x 32 icon as Qt writes it, turned into a cursor file with the given hot spot.
-QByteArray cursorFile(int x, int y, quint16 type = 2)
-{
-    QImage image(32, 32, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
-    image.setPixel(x % 32, y % 32, qRgba(0, 0, 0, 255));
-    QByteArray data;
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "ico");
-    if (!writer.write(image))
-        return QByteArray();
-    const auto put = [&data](int offset, quint16 value) {
-        data[offset] = static_cast<char>(value & 0xFF);
-        data[offset + 1] = static_cast<char>(value >> 8);
-    };
-    put(2, type);
-    if (type == 2) {
-        put(10, static_cast<quint16>(x));
-        put(12, static_cast<quint16>(y));
-    }
-    return data;
-}
-
 } // namespace
 
 void tst_CursorFile::hotSpot_data()
@@ -51,11 +28,11 @@ void tst_CursorFile::hotSpot_data()
     QTest::addColumn<QByteArray>("data");
     QTest::addColumn<bool>("found");
     QTest::addColumn<QPoint>("spot");
-    QTest::newRow("cursor") << cursorFile(3, 5) << true << QPoint(3, 5);
-    QTest::newRow("cursor at origin") << cursorFile(0, 0) << true << QPoint(0, 0);
-    QTest::newRow("icon has none") << cursorFile(3, 5, 1) << false << QPoint();
+    QTest::newRow("cursor") << TestFiles::cursorFile(QPoint(3, 5)) << true << QPoint(3, 5);
+    QTest::newRow("cursor at origin") << TestFiles::cursorFile(QPoint(0, 0)) << true << QPoint(0, 0);
+    QTest::newRow("icon has none") << TestFiles::cursorFile(QPoint(3, 5), 1) << false << QPoint();
     QTest::newRow("empty") << QByteArray() << false << QPoint();
-    QTest::newRow("header only") << cursorFile(3, 5).left(6) << false << QPoint();
+    QTest::newRow("header only") << TestFiles::cursorFile(QPoint(3, 5)).left(6) << false << QPoint();
     QTest::newRow("text") << QByteArray("this is no cursor at all") << false << QPoint();
 }
 
@@ -75,11 +52,13 @@ void tst_CursorFile::read_data()
     QTest::addColumn<QByteArray>("data");
     QTest::addColumn<bool>("readable");
     QTest::addColumn<QPoint>("spot");
-    QTest::newRow("cursor") << cursorFile(3, 5) << true << QPoint(3, 5);
-    QTest::newRow("icon takes the centre") << cursorFile(3, 5, 1) << true << QPoint(16, 16);
-    QTest::newRow("hot spot outside takes the centre") << cursorFile(40, 50) << true << QPoint(16, 16);
+    QTest::newRow("cursor") << TestFiles::cursorFile(QPoint(3, 5)) << true << QPoint(3, 5);
+    QTest::newRow("icon takes the centre")
+        << TestFiles::cursorFile(QPoint(3, 5), 1) << true << QPoint(16, 16);
+    QTest::newRow("hot spot outside takes the centre")
+        << TestFiles::cursorFile(QPoint(40, 50)) << true << QPoint(16, 16);
     QTest::newRow("empty") << QByteArray() << false << QPoint();
-    QTest::newRow("truncated") << cursorFile(3, 5).left(40) << false << QPoint();
+    QTest::newRow("truncated") << TestFiles::cursorFile(QPoint(3, 5)).left(40) << false << QPoint();
     QTest::newRow("text") << QByteArray("this is no cursor at all") << false << QPoint();
 }
 
@@ -98,7 +77,7 @@ void tst_CursorFile::read()
 
 void tst_CursorFile::committedHandCursor()
 {
-    QFile file(QStringLiteral(BRINDLEWICK_TEST_DATA "/../../resources/HAND-M.CUR"));
+    QFile file(QStringLiteral(BRINDLEWICK_SOURCE_DIR "/resources/HAND-M.CUR"));
     if (!file.exists())
         QSKIP("no hand cursor committed");
     QVERIFY(file.open(QIODevice::ReadOnly));
