@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QFrame>
@@ -25,6 +26,7 @@
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -169,6 +171,10 @@ void Form2::createControls()
 
     PushButton6 = makeButton(this, "PushButton6", QStringLiteral("Save Results To Word File"), kPushButton6);
     PushButton8 = makeButton(this, "PushButton8", QStringLiteral("< Back"), kPushButton8);
+
+    // Ctrl+P prints wherever the focus is in the preview.
+    auto* print = new QShortcut(QKeySequence::Print, this);
+    connect(print, &QShortcut::activated, this, [this] { mPageActions.print(); });
 
     connect(PushButton1, &QPushButton::clicked, this, &Form2::PushButton1_Click);
     connect(PushButton2, &QPushButton::clicked, this, &Form2::PushButton2_Click);
@@ -388,8 +394,11 @@ void Form2::SetVScrollbarByPercent(QScrollBar* VScrollbar, qint16 percent)
 
 bool Form2::eventFilter(QObject* watched, QEvent* event)
 {
-    if ((watched == Picture1 || watched == mViewportArea) &&
-        (event->type() == QEvent::Wheel || event->type() == QEvent::KeyPress) && scrollFor(event))
+    if (watched != Picture1 && watched != mViewportArea)
+        return QWidget::eventFilter(watched, event);
+    if (pageMenuFor(watched, event))
+        return true;
+    if ((event->type() == QEvent::Wheel || event->type() == QEvent::KeyPress) && scrollFor(event))
         return true;
     if (watched == Picture1) {
         const auto twips = [](const QMouseEvent* mouse) {
@@ -397,7 +406,10 @@ bool Form2::eventFilter(QObject* watched, QEvent* event)
         };
         switch (event->type()) {
         case QEvent::MouseButtonPress: {
-            const QPointF at = twips(static_cast<QMouseEvent*>(event));
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            mMenuPress = mouse->button() == Qt::RightButton ? std::optional(mouse->globalPosition().toPoint())
+                                                            : std::nullopt;
+            const QPointF at = twips(mouse);
             picture1_MouseDown(float(at.x()), float(at.y()));
             return true;
         }
@@ -407,14 +419,43 @@ bool Form2::eventFilter(QObject* watched, QEvent* event)
             picture1_MouseMove(mouse->buttons(), float(at.x()), float(at.y()));
             return true;
         }
-        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonRelease: {
             Picture1_MouseUp();
+            // A right button that did not drag asks for the page's menu; one that dragged panned.
+            const QPoint at = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
+            if (const std::optional<QPoint> press = std::exchange(mMenuPress, std::nullopt);
+                press && (at - *press).manhattanLength() < QApplication::startDragDistance())
+                mPageActions.showMenu(at);
             return true;
+        }
         default:
             break;
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+PageActions::Source Form2::pageSource() const
+{
+    return {mWordFile, Zoom_Ori->picture(), mAppTitle};
+}
+
+bool Form2::pageMenuFor(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::ContextMenu) {
+        const auto* menu = static_cast<QContextMenuEvent*>(event);
+        // The page's own right button is handled when it is released, so a right drag pans.
+        if (menu->reason() != QContextMenuEvent::Mouse || watched != Picture1)
+            mPageActions.showMenu(menu->globalPos());
+        return true;
+    }
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() != Qt::Key_Menu && !(key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier))
+        return false;
+    mPageActions.showMenu(mViewportArea->mapToGlobal(mViewportArea->rect().center()));
+    return true;
 }
 
 void Form2::picture1_MouseDown(float x, float y)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "preview/pageactions.h"
 #include "preview/zoomgeometry.h"
 #include "shell/platform.h"
 #include "shell/windowpointer.h"
@@ -9,6 +10,8 @@
 #include <QStandardPaths>
 #include <QString>
 #include <QWidget>
+
+#include <optional>
 
 class PictureBox;
 class QFrame;
@@ -80,6 +83,9 @@ private:
     void showBars();
     // Moves the page as a key or the wheel asks, through the scroll bar that shows it.
     bool scrollFor(QEvent* event);
+    // Opens the page's menu when a key or a click over the page asks for it.
+    bool pageMenuFor(QObject* watched, QEvent* event);
+    PageActions::Source pageSource() const;
 
     Platform& mPlatform;
     QString mProgramDirectory;
@@ -87,6 +93,9 @@ private:
     QString mAppTitle = QStringLiteral("Brindlewick Paperwork");
     // Where the save dialog opens: the Documents folder, then where this run saved last.
     QString mSaveFolder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    PageActions mPageActions{mPlatform, [this] { return pageSource(); }, mSaveFolder};
+    // Where the page's right button went down, until it comes up again.
+    std::optional<QPoint> mMenuPress;
     ZoomGeometry mGeometry;
     WindowPointer* mPointer = nullptr;
     bool mShowingBars = false;

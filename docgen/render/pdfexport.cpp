@@ -84,6 +84,9 @@ void exportPdf(const doc::ReadModel& model, const std::filesystem::path& target)
 void printDocument(const doc::ReadModel& model, QPrinter& printer)
 {
     paintDocument(printer, model);
+    // A spooler that refuses the job says so only once the painting has ended.
+    if (printer.printerState() == QPrinter::Error)
+        throw std::runtime_error("The printer reported an error.");
 }
 
 } // namespace render

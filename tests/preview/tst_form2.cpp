@@ -43,9 +43,10 @@ QPicture makePage(int width, int height, qreal blockLeft = 10)
     return picture;
 }
 
-void sendMouse(QWidget* widget, QEvent::Type type, QPoint at, Qt::MouseButtons buttons)
+void sendMouse(QWidget* widget, QEvent::Type type, QPoint at, Qt::MouseButtons buttons,
+               Qt::MouseButton pressed = Qt::LeftButton)
 {
-    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : pressed;
     QMouseEvent event(type, QPointF(at), QPointF(widget->mapToGlobal(at)), button, buttons, Qt::NoModifier);
     QApplication::sendEvent(widget, &event);
 }
@@ -83,6 +84,7 @@ private slots:
     void narrowPictureSitsLeftWithBarDisabled();
     void scrollBarMovesPicture();
     void wheelAndKeysMoveThroughTheBars();
+    void pageMenuPrintsExportsAndCopies();
     void thumbDragMovesPictureOnRelease();
     void barOverflowReportedByActivation();
     void barOverflowStillPutsBoxAtCorner();
@@ -339,6 +341,59 @@ void tst_Form2::wheelAndKeysMoveThroughTheBars()
     QCOMPARE(page->text(QAccessible::Description), QStringLiteral("THIS AGREEMENT made the 5th day of June"));
     for (const char* name : {"HScroll1", "VScroll1"})
         QVERIFY(!QAccessible::queryAccessibleInterface(bar(name))->text(QAccessible::Name).isEmpty());
+}
+
+// A right click that does not drag opens the page's menu; its items reach the printer, a
+// PDF file and the clipboard; a right drag still pans, and Ctrl+P prints.
+void tst_Form2::pageMenuPrintsExportsAndCopies()
+{
+    QVERIFY(QFile::remove(mWordFile));
+    QVERIFY(QFile::copy(QStringLiteral(BRINDLEWICK_SOURCE_DIR "/resources/template.doc"), mWordFile));
+    showWith(makePage(600, 1000));
+    const auto rightClick = [this](QPoint from, QPoint to) {
+        sendMouse(picture1(), QEvent::MouseButtonPress, from, Qt::RightButton, Qt::RightButton);
+        if (to != from)
+            sendMouse(picture1(), QEvent::MouseMove, to, Qt::RightButton);
+        sendMouse(picture1(), QEvent::MouseButtonRelease, to, Qt::NoButton, Qt::RightButton);
+    };
+
+    mPlatform.menuChoice = 1;
+    mPlatform.saveFileAnswers.push_back(mDir->path() + QStringLiteral("/agreement"));
+    rightClick(QPoint(50, 50), QPoint(50, 50));
+    QCOMPARE(mPlatform.menus.size(), std::size_t(1));
+    QCOMPARE(mPlatform.saveDialogs.back().defaultSuffix, QStringLiteral("pdf"));
+    QVERIFY(readAll(mDir->path() + QStringLiteral("/agreement.pdf")).startsWith("%PDF"));
+    QCOMPARE(mPlatform.messageTexts(), QStringList{QStringLiteral("Done.")});
+
+    mPlatform.menuChoice = 0;
+    mPlatform.printToFile = mDir->path() + QStringLiteral("/printed.pdf");
+    rightClick(QPoint(50, 50), QPoint(51, 50));
+    QVERIFY(readAll(mPlatform.printToFile).startsWith("%PDF"));
+
+    mPlatform.menuChoice = 2;
+    rightClick(QPoint(50, 50), QPoint(50, 50));
+    QVERIFY(mPlatform.clipboardData && mPlatform.clipboardData->hasImage());
+
+    const float top = form().geometry().top();
+    rightClick(QPoint(50, 300), QPoint(50, 100));
+    QCOMPARE(mPlatform.menus.size(), std::size_t(3));
+    QVERIFY(form().geometry().top() < top);
+
+    form().activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form()));
+    picture1()->setFocus();
+    QTest::keyClick(picture1(), Qt::Key_P, Qt::ControlModifier);
+    QCOMPARE(mPlatform.printDialogs, 2);
+
+    // A failed export says why and leaves nothing.
+    mPlatform.menuChoice = 1;
+    const QString missing = mDir->path() + QStringLiteral("/no such folder/agreement.pdf");
+    mPlatform.saveFileAnswers.push_back(missing);
+    QTest::keyClick(picture1(), Qt::Key_F10, Qt::ShiftModifier);
+    QCOMPARE(mPlatform.messages.back().icon, Platform::Icon::Warning);
+    QVERIFY2(mPlatform.messages.back().text.contains(QStringLiteral("No such file or directory")),
+             qPrintable(mPlatform.messages.back().text));
+    QVERIFY(!QFile::exists(missing));
 }
 
 void tst_Form2::thumbDragMovesPictureOnRelease()
