@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -26,6 +27,17 @@ QString qtFilter(const QString& filter)
     return out.join(QStringLiteral(";;"));
 }
 
+// A folder that is not there (no Documents folder yet, a folder saved to and since removed)
+// would be taken by the dialog as a file name: open its nearest existing parent instead.
+QString existingFolder(QString folder)
+{
+    while (!folder.isEmpty() && !QFileInfo(folder).isDir()) {
+        const QString parent = QFileInfo(folder).absolutePath();
+        folder = parent == folder ? QString() : parent;
+    }
+    return folder;
+}
+
 } // namespace
 
 void QtPlatform::showMessage(const QString& text, const QString& caption, Icon icon)
@@ -45,7 +57,8 @@ bool QtPlatform::askYesNo(const QString& text, const QString& caption)
 
 QString QtPlatform::getSaveFileName(const SaveDialog& options)
 {
-    QFileDialog dialog(QApplication::activeWindow(), options.title, options.folder, qtFilter(options.filter));
+    QFileDialog dialog(QApplication::activeWindow(), options.title, existingFolder(options.folder),
+                       qtFilter(options.filter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(options.defaultSuffix);
