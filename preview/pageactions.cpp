@@ -50,7 +50,8 @@ void PageActions::print()
 {
     const Source source = mSource();
     QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(QFileInfo(source.workingDocument).completeBaseName());
+    // The job's name in printer queues, and the file name "Print to File" offers.
+    printer.setDocName(QStringLiteral("Contractor Agreement"));
     if (!mPlatform.choosePrinter(printer))
         return;
     try {
