@@ -1,8 +1,10 @@
-// Figures for the preview: one zoom step with its full repaint at the largest zoom the
-// agreement's page reaches, and one drag step with the painting it causes. The drag is
-// painted at the screen's device pixel ratio; QT_SCALE_FACTOR=2 stands in for a
-// high-density screen.
+// Figures for the preview with the agreement's page picture: one zoom step and one wheel
+// step, each with the repaint it causes at device pixel ratios 1 and 2, and one drag step with
+// the painting it causes at the screen's ratio (QT_SCALE_FACTOR=2 stands in for a
+// high-density screen).
+#include "agreementmodel.h"
 #include "preview/form2.h"
+#include "render/pagepicture.h"
 #include "support/fakeplatform.h"
 
 #include <QApplication>
@@ -11,30 +13,12 @@
 #include <QPainter>
 #include <QPicture>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 #include <cstdio>
 
 namespace
 {
-
-// About the agreement: a 720 x 1000 pixel page of text lines.
-QPicture agreementPage()
-{
-    QPicture picture;
-    QPainter painter(&picture);
-    painter.fillRect(QRect(0, 0, 720, 1000), Qt::white);
-    painter.setPen(Qt::black);
-    painter.setFont(QFont(QStringLiteral("Liberation Serif"), 12, QFont::Bold));
-    painter.drawText(QRect(0, 40, 720, 30), Qt::AlignHCenter, QStringLiteral("Contractor Agreement"));
-    painter.setFont(QFont(QStringLiteral("Liberation Serif"), 11));
-    for (int y = 100; y < 960; y += 18)
-        painter.drawText(QPointF(72, y),
-                         QStringLiteral("This Agreement is made between the Contractor and the Owner "
-                                        "for the work described below, line %1.")
-                             .arg(y));
-    painter.end();
-    return picture;
-}
 
 // Counts the pixels a widget paints.
 class PaintMeter : public QObject
@@ -67,28 +51,52 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     FakePlatform platform;
     Form2 form(platform, QCoreApplication::applicationDirPath());
-    form.placePicture(agreementPage());
+    form.placePicture(render::renderPage(testmodel::agreement()));
     form.show();
     QApplication::processEvents();
 
-    // Zoom in is refused for the agreement (1.25 of 10798 twips passes the width limit),
-    // so its largest zoom is 1: time a step out and back in, each repainting in full.
     auto* picture1 = form.findChild<QWidget*>(QStringLiteral("Picture1"));
+    auto* viewport = form.findChild<QWidget*>(QStringLiteral("Picture2"));
     form.StepZoom(0);
-    std::printf("agreement zoom after a step in: %.2f (largest reached)\n", double(form.geometry().mZoom));
+    std::printf("agreement zoom after a step in: %.2f\n", double(form.geometry().mZoom));
     for (const qreal ratio : {1.0, 2.0}) {
         constexpr int kRounds = 20;
-        QImage image(picture1->size() * ratio, QImage::Format_ARGB32_Premultiplied);
+        QImage image(viewport->size() * ratio, QImage::Format_ARGB32_Premultiplied);
         image.setDevicePixelRatio(ratio);
         QElapsedTimer timer;
         timer.start();
         for (int i = 0; i < kRounds; ++i) {
             form.StepZoom(1);
             form.StepZoom(0);
-            picture1->render(&image);
+            viewport->render(&image);
         }
-        std::printf("zoom step at %.2f with full repaint, device pixel ratio %.0f: %.3f ms\n",
-                    double(form.geometry().mZoom), ratio, msSince(timer, kRounds));
+        std::printf("zoom step at %.2f with the viewport's repaint, device pixel ratio %.0f: %.3f ms\n",
+                    double(form.geometry().mZoom), ratio, msSince(timer, 2 * kRounds));
+    }
+
+    // One notch at a time, down and back up, so every step moves the page.
+    for (const qreal ratio : {1.0, 2.0}) {
+        constexpr int kSteps = 100;
+        QImage image(viewport->size() * ratio, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(ratio);
+        const QPointF at(picture1->width() / 2.0, picture1->height() / 2.0);
+        const int top = picture1->y();
+        int moved = 0;
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 0; i < kSteps; ++i) {
+            const int notch = (i / 4) % 2 ? 120 : -120;
+            QWheelEvent wheel(at, picture1->mapToGlobal(at), QPoint(), QPoint(0, notch), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(picture1, &wheel);
+            viewport->render(&image);
+            if (i == 0)
+                moved = top - picture1->y();
+        }
+        std::printf(
+            "wheel step (bars, move, viewport repaint), device pixel ratio %.0f: %.3f ms; a notch moves "
+            "the page %d px\n",
+            ratio, msSince(timer, kSteps), moved);
     }
 
     PaintMeter meter;
