@@ -136,7 +136,8 @@ void WriteBytesToFile(const QByteArray& bytes, const QString& path)
 {
     doc::fileio::createFile(filePath(path),
                             std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                      static_cast<std::size_t>(bytes.size())));
+                                      static_cast<std::size_t>(bytes.size())),
+                            doc::fileio::Access::OwnerOnly, doc::fileio::Flush::Skip);
 }
 
 bool WorkingDocumentName::matches(const QString& fileName)

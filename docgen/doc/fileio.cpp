@@ -182,13 +182,13 @@ void writeAll(int fd, std::span<const std::uint8_t> bytes, const std::filesystem
 
 // Writes, flushes and closes fd; on failure removes path and throws.
 void finish(Descriptor& fd, std::span<const std::uint8_t> bytes, const std::filesystem::path& path,
-            Access access, const std::filesystem::path& reportedPath)
+            Access access, Flush flush, const std::filesystem::path& reportedPath)
 {
     try {
         if (setAccess(fd.get(), access) != 0)
             fail("Cannot write", reportedPath, errno);
         writeAll(fd.get(), bytes, reportedPath);
-        if (flushToDisk(fd.get()) != 0)
+        if (flush == Flush::ToDisk && flushToDisk(fd.get()) != 0)
             fail("Cannot write", reportedPath, errno);
         if (fd.close() != 0)
             fail("Cannot write", reportedPath, errno);
@@ -263,15 +263,17 @@ bool isPrivateFile(const std::filesystem::path& path)
 #endif
 }
 
-void createFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes, Access access)
+void createFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes, Access access,
+                Flush flush)
 {
     Descriptor fd(openExclusive(path));
     if (!fd.valid())
         fail("Cannot create", path, errno);
-    finish(fd, bytes, path, access, path);
+    finish(fd, bytes, path, access, flush, path);
 }
 
-void replaceFile(const std::filesystem::path& target, std::span<const std::uint8_t> bytes, Access access)
+void replaceFile(const std::filesystem::path& target, std::span<const std::uint8_t> bytes, Access access,
+                 Flush flush)
 {
     std::random_device random;
     std::filesystem::path temporary;
@@ -289,14 +291,15 @@ void replaceFile(const std::filesystem::path& target, std::span<const std::uint8
     if (fd < 0)
         fail("Cannot write", target, lastError);
     Descriptor out(fd);
-    finish(out, bytes, temporary, access, target);
+    finish(out, bytes, temporary, access, flush, target);
     if (renameOver(temporary, target) != 0) {
         const int code = errno;
         std::error_code ignored;
         std::filesystem::remove(temporary, ignored);
         fail("Cannot write", target, code);
     }
-    flushFolder(target.parent_path());
+    if (flush == Flush::ToDisk)
+        flushFolder(target.parent_path());
 }
 
 } // namespace doc::fileio

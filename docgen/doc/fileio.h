@@ -33,16 +33,22 @@ enum class Access {
     Default,   // what a newly created file gets (the umask decides)
 };
 
+enum class Flush {
+    ToDisk, // the file survives a power cut once the call has returned
+    Skip,   // a working file, made again on every run: waiting for the disk would only slow the run
+};
+
 // Creates path exclusively (anything already at the name, a link included, is refused),
 // writes bytes and flushes them to disk. A file left half-written is removed again.
 void createFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
-                Access access = Access::OwnerOnly);
+                Access access = Access::OwnerOnly, Flush flush = Flush::ToDisk);
 
 // Writes bytes to a new file beside target, flushes it to disk and renames it over target:
 // the name holds the old file or the complete new one at every moment, never a mix or
 // nothing. A read-only target is replaced as well; a link at target is replaced, not
 // followed. On failure target is unchanged and the temporary file is gone.
-void replaceFile(const std::filesystem::path& target, std::span<const std::uint8_t> bytes, Access access);
+void replaceFile(const std::filesystem::path& target, std::span<const std::uint8_t> bytes, Access access,
+                 Flush flush = Flush::ToDisk);
 
 // The path as UTF-8, for messages.
 std::string displayName(const std::filesystem::path& path);

@@ -47,9 +47,9 @@ std::vector<std::uint8_t> WordDocument::serialize() const
     return word::writeWordState(*d);
 }
 
-void WordDocument::save(const std::filesystem::path& path, fileio::Access access) const
+void WordDocument::save(const std::filesystem::path& path, fileio::Access access, fileio::Flush flush) const
 {
-    fileio::replaceFile(path, serialize(), access);
+    fileio::replaceFile(path, serialize(), access, flush);
 }
 
 ReadModel WordDocument::readModel() const

@@ -122,7 +122,7 @@ void savePictureFile(const QPicture& picture, const QString& path)
     // A working file: for the user's eyes only.
     doc::fileio::replaceFile(std::filesystem::path(path.toStdU16String()),
                              std::span(reinterpret_cast<const std::uint8_t*>(picture.data()), picture.size()),
-                             doc::fileio::Access::OwnerOnly);
+                             doc::fileio::Access::OwnerOnly, doc::fileio::Flush::Skip);
 }
 
 } // namespace render

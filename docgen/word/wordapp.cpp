@@ -76,9 +76,12 @@ Range Document::range()
 void Document::SaveAs(const QString& path)
 {
     mApp.requireRunning();
-    // Working documents hold names and prices: for the user's eyes only.
-    engineCall(
-        [&] { mContent.save(std::filesystem::path(path.toStdU16String()), doc::fileio::Access::OwnerOnly); });
+    // Working documents hold names and prices: for the user's eyes only. Save copies them
+    // to the user's file, which is the copy flushed to disk.
+    engineCall([&] {
+        mContent.save(std::filesystem::path(path.toStdU16String()), doc::fileio::Access::OwnerOnly,
+                      doc::fileio::Flush::Skip);
+    });
     mPath = path;
     mReadOnly = false;
 }
