@@ -3,7 +3,8 @@
 #   ./test.sh             tests in build/
 #   ./test.sh --sanitize  the same under AddressSanitizer and UndefinedBehaviorSanitizer, in build-sanitize/
 # Without --sanitize it then checks the Debian package (tools/check-package.sh) when lintian,
-# desktop-file-validate and appstreamcli are installed.
+# desktop-file-validate and appstreamcli are installed, and prints through a CUPS queue of its
+# own (tools/check-print-queue.sh) when run as root.
 set -euo pipefail
 cd "$(dirname "$0")"
 tools/deps.sh test
@@ -22,4 +23,5 @@ cmake --build "$dir"
 ctest --test-dir "$dir" --output-on-failure -j2
 if [ "$dir" = build ]; then
   tools/check-package.sh || [ $? -eq 77 ]
+  tools/check-print-queue.sh "$dir" || [ $? -eq 77 ]
 fi

@@ -27,6 +27,7 @@ private slots:
     void exportAndPrint();
     void failedExportLeavesNothing_data();
     void failedExportLeavesNothing();
+    void printThroughQueue();
 
 private:
     QTemporaryDir mDir;
@@ -149,3 +150,61 @@ void tst_PdfExport::failedExportLeavesNothing()
 
 QTEST_MAIN(tst_PdfExport)
 #include "tst_pdfexport.moc"
+
+namespace
+{
+
+// Each line's words as pdftotext -bbox-layout finds them, by the right edge of each word in
+// points. The queue's PDF carries the fonts as Type 3 glyphs of other names and heights, so the
+// words' texts and tops are not comparable; their right edges and the lines they stand in are.
+QList<QList<double>> wordLines(const QString& pdf)
+{
+    static const QRegularExpression item(
+        QString::fromLatin1(R"re(<line |<word xMin="[\d.]+" yMin="[\d.]+" xMax="([\d.]+)")re"));
+    QList<QList<double>> lines;
+    for (const QRegularExpressionMatch& m :
+         item.globalMatch(pdftools::pdfText(pdf, {QStringLiteral("-bbox-layout")}))) {
+        if (m.captured(1).isEmpty())
+            lines.append(QList<double>());
+        else if (!lines.isEmpty())
+            lines.last().append(m.captured(1).toDouble());
+    }
+    return lines;
+}
+
+} // namespace
+
+// Run by tools/check-print-queue.sh against a CUPS queue with a PDF printer that it starts:
+// the printed agreement comes out of the queue with the exported PDF's lines and words.
+void tst_PdfExport::printThroughQueue()
+{
+    const QString queue = qEnvironmentVariable("BRINDLEWICK_PRINT_QUEUE");
+    const QDir output(qEnvironmentVariable("BRINDLEWICK_PRINT_OUTPUT"));
+    if (queue.isEmpty())
+        QSKIP("no print queue named (BRINDLEWICK_PRINT_QUEUE)");
+    const doc::ReadModel model = testmodel::agreement();
+    const QString reference = mDir.filePath(QStringLiteral("reference.pdf"));
+    render::exportPdf(model, reference.toStdString());
+    const QString title = QStringLiteral("brindlewick-check-%1").arg(QCoreApplication::applicationPid());
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPrinterName(queue);
+    QCOMPARE(printer.printerName(), queue);
+    printer.setDocName(title);
+    render::printDocument(model, printer);
+    QVERIFY(printer.printerState() != QPrinter::Error);
+
+    const QStringList pattern{title + QStringLiteral("*.pdf")};
+    QTRY_VERIFY_WITH_TIMEOUT(!output.entryList(pattern, QDir::Files).isEmpty(), 60000);
+    const QString printed = output.filePath(output.entryList(pattern, QDir::Files).constFirst());
+    const auto cleanup = qScopeGuard([&] { QFile::remove(printed); });
+    QTRY_VERIFY(QFileInfo(printed).size() > 0 && pdftools::pdfText(printed).contains(u'\f'));
+    const QList<QList<double>> expected = wordLines(reference);
+    const QList<QList<double>> got = wordLines(printed);
+    QCOMPARE(got.size(), expected.size());
+    for (qsizetype line = 0; line < expected.size(); ++line) {
+        QCOMPARE(got[line].size(), expected[line].size());
+        for (qsizetype i = 0; i < expected[line].size(); ++i)
+            QVERIFY2(std::abs(got[line][i] - expected[line][i]) < 1.5,
+                     qPrintable(QStringLiteral("line %1, word %2").arg(line).arg(i)));
+    }
+}
