@@ -30,5 +30,7 @@ int main(int argc, char* argv[])
     QObject::connect(&termination, &TerminationSignals::requested, &app, [&program] { program.terminate(); });
     if (!program.start())
         return 0;
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    program.finish();
+    return status;
 }

@@ -43,8 +43,20 @@ bool Program::start()
 
 void Program::terminate()
 {
+    mTerminated = true;
     // A plain removal: letting events run here would run whatever the ending interrupted.
+    removeWorkingDocument();
+    mPlatform.endProgram();
+}
+
+void Program::finish()
+{
+    if (mTerminated)
+        removeWorkingDocument();
+}
+
+void Program::removeWorkingDocument() const
+{
     if (const Form2* preview = mFilling.preview(); preview && !preview->mWordFile.isEmpty())
         QFile::remove(preview->mWordFile);
-    mPlatform.endProgram();
 }

@@ -25,6 +25,10 @@ public:
     // Ends the program the way closing the preview does, for a logout or a hung-up
     // terminal: the working document goes, and no window's closing steps run.
     void terminate();
+    // Once the event loop has returned. A termination in one of the filling's message boxes
+    // ends that box's loop too; the filling then goes on to write its working document,
+    // which has to go as well.
+    void finish();
 
     Form1& form1() { return mForm1; }
     TemplateFilling& filling() { return mFilling; }
@@ -36,4 +40,7 @@ private:
     TemplateFilling::WordFactory mWordFactory;
     Form1 mForm1;
     TemplateFilling mFilling;
+    bool mTerminated = false;
+
+    void removeWorkingDocument() const;
 };

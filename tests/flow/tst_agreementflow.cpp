@@ -338,22 +338,38 @@ void tst_AgreementFlow::closingMainWindowRunsNothingOfThePreview()
 void tst_AgreementFlow::terminationSignalLeavesNothing_data()
 {
     QTest::addColumn<int>("signal");
-    QTest::newRow("SIGTERM") << int(SIGTERM);
-    QTest::newRow("SIGHUP") << int(SIGHUP);
+    QTest::addColumn<bool>("inFillingsBox"); // else with the preview open
+    QTest::newRow("SIGTERM") << int(SIGTERM) << false;
+    QTest::newRow("SIGHUP") << int(SIGHUP) << false;
+    QTest::newRow("SIGTERM in an overflow box") << int(SIGTERM) << true;
 }
 
 // A logout ends the program as closing the preview does: the agreement's working copy goes.
 void tst_AgreementFlow::terminationSignalLeavesNothing()
 {
     QFETCH(int, signal);
+    QFETCH(bool, inFillingsBox);
     FlowRig rig;
-    kSample.enterInto(rig.form);
+    Particulars particulars = kSample;
     TerminationSignals termination;
     connect(&termination, &TerminationSignals::requested, this, [&rig] { rig.program.terminate(); });
-    if (runClean(rig).isEmpty())
-        return;
-    QCOMPARE(::raise(signal), 0);
-    QTRY_COMPARE(rig.platform.endProgramCalls, 1);
+    if (inFillingsBox) {
+        particulars.contractor = QString(32767, QLatin1Char('x'));
+        particulars.enterInto(rig.form);
+        rig.platform.onMessage = [&](const FakePlatform::Message&) {
+            if (rig.platform.endProgramCalls == 0 && ::raise(signal) == 0)
+                QTRY_COMPARE(rig.platform.endProgramCalls, 1); // the box's own event loop
+        };
+        rig.start();
+        QVERIFY(!rig.tempFiles().isEmpty());
+    } else {
+        particulars.enterInto(rig.form);
+        if (runClean(rig).isEmpty())
+            return;
+        QCOMPARE(::raise(signal), 0);
+        QTRY_COMPARE(rig.platform.endProgramCalls, 1);
+    }
+    rig.program.finish();
     QCOMPARE(rig.tempFiles(), QStringList());
 }
 
