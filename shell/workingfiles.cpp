@@ -176,33 +176,14 @@ WorkingFileLock::WorkingFileLock(const QString& path)
         ::CloseHandle(handle);
         handle = INVALID_HANDLE_VALUE;
     }
-    mHandle = handle == INVALID_HANDLE_VALUE ? nullptr : handle;
-}
-
-bool WorkingFileLock::held() const
-{
-    return mHandle != nullptr;
+    mHandle = handle == INVALID_HANDLE_VALUE ? kNone : handle;
 }
 
 void WorkingFileLock::release()
 {
-    if (mHandle)
+    if (mHandle != kNone)
         ::CloseHandle(mHandle);
-    mHandle = nullptr;
-}
-
-WorkingFileLock::WorkingFileLock(WorkingFileLock&& other) noexcept
-    : mHandle(std::exchange(other.mHandle, nullptr))
-{
-}
-
-WorkingFileLock& WorkingFileLock::operator=(WorkingFileLock&& other) noexcept
-{
-    if (this != &other) {
-        release();
-        mHandle = std::exchange(other.mHandle, nullptr);
-    }
-    return *this;
+    mHandle = kNone;
 }
 
 int removeStaleWorkingDocuments(const QString& folder, const QDateTime& before)
@@ -228,32 +209,16 @@ int removeStaleWorkingDocuments(const QString& folder, const QDateTime& before)
 
 WorkingFileLock::WorkingFileLock(const QString& path)
 {
-    mFd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (mFd >= 0 && ::flock(mFd, LOCK_SH | LOCK_NB) != 0)
+    mHandle = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (mHandle != kNone && ::flock(mHandle, LOCK_SH | LOCK_NB) != 0)
         release();
-}
-
-bool WorkingFileLock::held() const
-{
-    return mFd >= 0;
 }
 
 void WorkingFileLock::release()
 {
-    if (mFd >= 0)
-        ::close(mFd);
-    mFd = -1;
-}
-
-WorkingFileLock::WorkingFileLock(WorkingFileLock&& other) noexcept : mFd(std::exchange(other.mFd, -1)) {}
-
-WorkingFileLock& WorkingFileLock::operator=(WorkingFileLock&& other) noexcept
-{
-    if (this != &other) {
-        release();
-        mFd = std::exchange(other.mFd, -1);
-    }
-    return *this;
+    if (mHandle != kNone)
+        ::close(mHandle);
+    mHandle = kNone;
 }
 
 int removeStaleWorkingDocuments(const QString& folder, const QDateTime& before)
@@ -280,6 +245,25 @@ int removeStaleWorkingDocuments(const QString& folder, const QDateTime& before)
 }
 
 #endif
+
+WorkingFileLock::WorkingFileLock(WorkingFileLock&& other) noexcept
+    : mHandle(std::exchange(other.mHandle, kNone))
+{
+}
+
+WorkingFileLock& WorkingFileLock::operator=(WorkingFileLock&& other) noexcept
+{
+    if (this != &other) {
+        release();
+        mHandle = std::exchange(other.mHandle, kNone);
+    }
+    return *this;
+}
+
+bool WorkingFileLock::held() const
+{
+    return mHandle != kNone;
+}
 
 WorkingFileLock::~WorkingFileLock()
 {

@@ -61,10 +61,13 @@ public:
 private:
     void release();
 #ifdef _WIN32
-    void* mHandle = nullptr;
+    using Handle = void*;
+    static constexpr Handle kNone = nullptr;
 #else
-    int mFd = -1;
+    using Handle = int;
+    static constexpr Handle kNone = -1;
 #endif
+    Handle mHandle = kNone;
 };
 
 // Removes from folder the working documents ("vellum" + eight digits + ".doc") of this
