@@ -27,7 +27,8 @@ public:
     struct SaveDialog {
         QString title;
         QString filter;                // "Description (*.ext)|*.ext"
-        QString folder;                // where the dialog opens; the name box is always empty
+        QString folder;                // where the dialog opens
+        QString fileName;              // what the name box offers; empty leaves it empty
         QString defaultSuffix;         // added to a name typed without one; empty adds nothing
         bool confirmOverwrite = false; // the dialog itself asks before an existing name is taken
     };
