@@ -47,11 +47,11 @@ void QtPlatform::showMessage(const QString& text, const QString& caption, Icon i
     box.exec();
 }
 
-bool QtPlatform::askYesNo(const QString& text, const QString& caption)
+bool QtPlatform::askYesNo(const QString& text, const QString& caption, Answer defaultAnswer)
 {
     QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Yes | QMessageBox::No,
                     QApplication::activeWindow());
-    box.setDefaultButton(QMessageBox::Yes);
+    box.setDefaultButton(defaultAnswer == Answer::Yes ? QMessageBox::Yes : QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
 

@@ -17,13 +17,15 @@ class Platform
 {
 public:
     enum class Icon { None, Warning };
+    enum class Answer { Yes, No };
 
     virtual ~Platform() = default;
 
     // A modal box with a single OK button.
     virtual void showMessage(const QString& text, const QString& caption, Icon icon) = 0;
-    // A modal Yes/No question without icon, Yes the default button. True for Yes.
-    virtual bool askYesNo(const QString& text, const QString& caption) = 0;
+    // A modal Yes/No question without icon; Enter gives defaultAnswer. True for Yes.
+    virtual bool askYesNo(const QString& text, const QString& caption,
+                          Answer defaultAnswer = Answer::Yes) = 0;
     struct SaveDialog {
         QString title;
         QString filter;                // "Description (*.ext)|*.ext"
@@ -57,7 +59,7 @@ class QtPlatform final : public Platform
 {
 public:
     void showMessage(const QString& text, const QString& caption, Icon icon) override;
-    bool askYesNo(const QString& text, const QString& caption) override;
+    bool askYesNo(const QString& text, const QString& caption, Answer defaultAnswer) override;
     QString getSaveFileName(const SaveDialog& dialog) override;
     bool choosePrinter(QPrinter& printer) override;
     int chooseFromMenu(const QStringList& items, const QPoint& at) override;

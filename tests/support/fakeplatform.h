@@ -19,10 +19,17 @@ public:
         Icon icon;
     };
 
+    struct Question {
+        QString text;
+        QString caption;
+        Answer defaultAnswer;
+    };
+
     std::vector<Message> messages;
     std::vector<QString> questions;
-    std::deque<bool> yesNoAnswers;       // default Yes when empty
-    std::deque<QString> saveFileAnswers; // default cancel (empty) when empty
+    std::vector<Question> askedQuestions; // the same questions with caption and default button
+    std::deque<bool> yesNoAnswers;        // default Yes when empty
+    std::deque<QString> saveFileAnswers;  // default cancel (empty) when empty
     std::vector<SaveDialog> saveDialogs;
     std::vector<QUrl> openedUrls;
     QString printToFile; // the print dialog's printer writes a PDF here; empty: cancelled
@@ -43,9 +50,10 @@ public:
         if (onMessage)
             onMessage(messages.back());
     }
-    bool askYesNo(const QString& text, const QString&) override
+    bool askYesNo(const QString& text, const QString& caption, Answer defaultAnswer) override
     {
         questions.push_back(text);
+        askedQuestions.push_back({text, caption, defaultAnswer});
         if (yesNoAnswers.empty())
             return true;
         const bool answer = yesNoAnswers.front();
