@@ -190,13 +190,13 @@ void TemplateFilling::PushButton22_Click()
     report.step(278, [&] { document = nullptr; });
     report.step(280, [&] { wordApp.reset(); });
 
-    std::optional<QPicture> picture;
+    std::optional<render::PagePicture> picture;
     report.step(282, [&] { picture = SaveDocAsJPG(workingDocument); });
     report.step(284, [&] { mForm1.mousePointer().set(MousePointer::Default); });
     // The picture this run made, not what "temp.bmp" holds by now: another running copy
     // writes the same name. Without a new picture the preview shows an empty page, never
     // an earlier agreement.
-    report.step(286, [&] { form2().placePicture(picture.value_or(QPicture()), pageText); });
+    report.step(286, [&] { form2().placePicture(picture.value_or(render::PagePicture()), pageText); });
     report.step(288, [&] { form2().mWordFile = workingDocument; });
     report.step(290, [&] { form2().show(); });
     report.step(292, [&] { mForm1.hide(); });
@@ -218,7 +218,7 @@ QString TemplateFilling::drawWorkingDocumentName()
     throw StepFailure(QStringLiteral("No free name for the working document in %1").arg(temporaryFolder()));
 }
 
-std::optional<QPicture> TemplateFilling::SaveDocAsJPG(const QString& path)
+std::optional<render::PagePicture> TemplateFilling::SaveDocAsJPG(const QString& path)
 {
     ErrorReport report(mPlatform, QStringLiteral("Form1"), QStringLiteral("SaveDocAsJPG"));
     std::unique_ptr<word::Application> wordApp;
@@ -230,11 +230,11 @@ std::optional<QPicture> TemplateFilling::SaveDocAsJPG(const QString& path)
     report.step(116, [&] { wordApp = mWordFactory(); });
     report.step(118, [&] { app().Open(path); });
     const bool copied = report.step(120, [&] { app().ActiveDocument().range().CopyAsPicture(); });
-    std::optional<QPicture> picture;
+    std::optional<render::PagePicture> picture;
     report.step(122, [&] {
         // After a failed copy the clipboard still holds an older picture, often the previous
         // agreement's; showing that would pass it off as this one.
-        std::optional<QPicture> fetched = copied ? GetClipboardPicture(0) : std::nullopt;
+        std::optional<render::PagePicture> fetched = copied ? GetClipboardPicture(0) : std::nullopt;
         if (!fetched)
             throw StepFailure(QStringLiteral("Invalid picture"));
         render::savePictureFile(*fetched, workingPath(QLatin1String(kPictureFile)));
@@ -245,7 +245,7 @@ std::optional<QPicture> TemplateFilling::SaveDocAsJPG(const QString& path)
     return picture;
 }
 
-std::optional<QPicture> TemplateFilling::GetClipboardPicture(int format)
+std::optional<render::PagePicture> TemplateFilling::GetClipboardPicture(int format)
 {
     Q_UNUSED(format); // every format the clipboard offers is taken
     // Only a clipboard that cannot be read is asked again; one that answers without a picture

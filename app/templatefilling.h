@@ -4,7 +4,7 @@
 #include "shell/workingfiles.h"
 #include "word/wordapp.h"
 
-#include <QPicture>
+#include "render/pagepicture.h"
 #include <QString>
 
 #include <functional>
@@ -31,11 +31,11 @@ public:
     void PushButton22_Click();
     // Writes the page picture of the document at path to "temp.bmp" in the temporary folder.
     // Returns the picture written, or nullopt when none was made.
-    std::optional<QPicture> SaveDocAsJPG(const QString& path);
+    std::optional<render::PagePicture> SaveDocAsJPG(const QString& path);
     // The clipboard's picture, or nullopt when it holds none. A clipboard that cannot be read
     // is tried again, up to kMaxClipboardAttempts times in all. format 0 takes whatever
     // picture the clipboard offers.
-    std::optional<QPicture> GetClipboardPicture(int format);
+    std::optional<render::PagePicture> GetClipboardPicture(int format);
 
     // The preview window, once the first run has created it.
     Form2* preview() const { return mForm2.get(); }

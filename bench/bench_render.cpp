@@ -58,12 +58,12 @@ int main(int argc, char** argv)
 
     report("layout (first run, fonts cold)", medianMicroseconds(1, [&] { render::layoutPage(model); }));
     report("layout", medianMicroseconds(50, [&] { render::layoutPage(model); }));
-    QPicture picture;
+    render::PagePicture picture;
     report("layout and record", medianMicroseconds(50, [&] { picture = render::renderPage(model); }));
-    const render::PictureFit fit = render::fitPicture(render::layoutPage(model));
-    std::printf("picture: %d x %d px (%d x %d twips) at scale %.4f, %u bytes\n", fit.widthPx, fit.heightPx,
-                fit.widthPx * render::kTwipsPerPixel, fit.heightPx * render::kTwipsPerPixel, fit.scale,
-                picture.size());
+    const render::PictureFit fit = render::fitPicture(render::layoutDocument(model));
+    std::printf("picture: %d x %d px (%d x %d twips), %zu page(s) at scale %.4f, %lld bytes\n", fit.widthPx,
+                fit.heightPx, fit.widthPx * render::kTwipsPerPixel, fit.heightPx * render::kTwipsPerPixel,
+                fit.pages.size(), fit.scale, static_cast<long long>(picture.toData().size()));
 
     for (const double zoom : {1.0, 2.0, 3.5}) {
         const QSize size = (QSizeF(picture.boundingRect().size()) * zoom).toSize();
@@ -73,7 +73,7 @@ int main(int argc, char** argv)
             QPainter painter(&image);
             painter.setRenderHint(QPainter::TextAntialiasing);
             painter.scale(zoom, zoom);
-            painter.drawPicture(0, 0, picture);
+            picture.paint(painter, picture.boundingRect());
         });
         char label[64];
         std::snprintf(label, sizeof label, "replay at zoom %.2f (%dx%d)", zoom, size.width(), size.height());

@@ -5,10 +5,12 @@
 #include "doc/worddocument.h"
 #include "preview/pagescroll.h"
 #include "preview/picturebox.h"
+#include "preview/previewlayout.h"
 #include "preview/savedecision.h"
 #include "render/units.h"
 #include "shell/errorreport.h"
 #include "shell/windowlook.h"
+#include "shell/windowplacement.h"
 #include "shell/workingfiles.h"
 
 #include <QApplication>
@@ -24,7 +26,6 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScopedValueRollback>
-#include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QWheelEvent>
@@ -38,23 +39,6 @@ using Axis = ZoomGeometry::Axis;
 
 constexpr char kForm[] = "Form2";
 
-// The layout in twips, as (left, top, width, height).
-struct TwipRect {
-    int left, top, width, height;
-};
-constexpr int kClientWidth = 9840;
-constexpr int kClientHeight = 9390;
-constexpr TwipRect kZoomOri{10320, 480, 735, 375};
-constexpr TwipRect kFrame1{120, 7860, 9600, 855};
-constexpr TwipRect kPushButton1{240, 300, 4440, 405};
-constexpr TwipRect kPushButton2{4800, 300, 4560, 405};
-constexpr TwipRect kPicture2{120, 120, render::kViewportSize.width, render::kViewportSize.height};
-constexpr TwipRect kPicture1{0, 0, 2340, 3435};
-constexpr TwipRect kVScroll1{9450, 120, 255, 7425};
-constexpr TwipRect kHScroll1{120, 7545, 9330, 255};
-constexpr TwipRect kPushButton6{4920, 8850, 4800, 405};
-constexpr TwipRect kPushButton8{120, 8850, 4680, 405};
-
 int toPixels(double twips)
 {
     return render::roundTwipsToPixels(twips);
@@ -63,11 +47,6 @@ int toPixels(double twips)
 double toPixelsF(double twips)
 {
     return render::twipsToPixels(twips);
-}
-
-QRect toPixels(const TwipRect& r)
-{
-    return QRect(toPixels(r.left), toPixels(r.top), toPixels(r.width), toPixels(r.height));
 }
 
 QFont arialBold(double points)
@@ -88,12 +67,13 @@ bool sameFile(const QString& a, const QString& b)
 
 Form2::Form2(Platform& platform, QString programDirectory, QWidget* mainWindow)
     : mPlatform(platform), mProgramDirectory(std::move(programDirectory)), mMainWindow(mainWindow),
-      mGeometry(kPicture2.width, kPicture2.height, render::kViewportBorderTwips)
+      mGeometry(render::kViewportSize.width, render::kViewportSize.height, render::kViewportBorderTwips)
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    setFixedSize(toPixels(kClientWidth), toPixels(kClientHeight));
+    setMinimumSize(PreviewLayout::minimumSize());
+    resize(PreviewLayout::designSize());
     setFont(arialBold(9));
     createControls();
     Form_Load();
@@ -105,17 +85,14 @@ void Form2::createControls()
 
     Zoom_Ori = new PictureBox(this);
     Zoom_Ori->setObjectName(QStringLiteral("Zoom_Ori"));
-    Zoom_Ori->setGeometry(toPixels(kZoomOri));
+    Zoom_Ori->setGeometry(PreviewLayout::place(PreviewLayout::designSize()).zoomOri);
 
     Frame1 = new QGroupBox(QStringLiteral("Zoom:"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setGeometry(toPixels(kFrame1));
 
-    auto makeButton = [this](QWidget* parent, const char* name, const QString& caption,
-                             const TwipRect& place) {
+    auto makeButton = [this](QWidget* parent, const char* name, const QString& caption) {
         auto* button = new QPushButton(caption, parent);
         button->setObjectName(QLatin1String(name));
-        button->setGeometry(toPixels(place));
         button->setFont(arialBold(11.25));
         // Unhandled, the button's mouse move would go on to the frame and the window,
         // whose hover puts the default pointer straight back.
@@ -123,12 +100,11 @@ void Form2::createControls()
         mPointer->watchButton(button);
         return button;
     };
-    PushButton1 = makeButton(Frame1, "PushButton1", QStringLiteral("Zoom In"), kPushButton1);
-    PushButton2 = makeButton(Frame1, "PushButton2", QStringLiteral("Zoom Out"), kPushButton2);
+    PushButton1 = makeButton(Frame1, "PushButton1", QStringLiteral("Zoom In"));
+    PushButton2 = makeButton(Frame1, "PushButton2", QStringLiteral("Zoom Out"));
 
     Picture2 = new QFrame(this);
     Picture2->setObjectName(QStringLiteral("Picture2"));
-    Picture2->setGeometry(toPixels(kPicture2));
     Picture2->setFrameStyle(QFrame::Box | QFrame::Plain);
     Picture2->setLineWidth(render::kViewportBorderTwips / render::kTwipsPerPixel);
     Picture2->setAttribute(Qt::WA_NoMousePropagation);
@@ -138,12 +114,13 @@ void Form2::createControls()
     Picture2->setAutoFillBackground(true);
     // The drawing area inside the border clips the display box.
     mViewportArea = new QWidget(Picture2);
-    mViewportArea->setGeometry(Picture2->contentsRect());
 
     Picture1 = new PictureBox(mViewportArea);
     Picture1->setObjectName(QStringLiteral("Picture1"));
-    Picture1->setGeometry(toPixels(kPicture1));
-    mGeometry.assignPicture(kPicture1.width, kPicture1.height);
+    const QRect designPlace = PreviewLayout::place(PreviewLayout::designSize()).picture1;
+    Picture1->setGeometry(designPlace);
+    mGeometry.assignPicture(designPlace.width() * render::kTwipsPerPixel,
+                            designPlace.height() * render::kTwipsPerPixel);
     Picture1->installEventFilter(this);
     // The page takes the focus, so the arrow keys, Page Up and Down, Home and End reach it.
     Picture1->setFocusPolicy(Qt::StrongFocus);
@@ -152,10 +129,8 @@ void Form2::createControls()
 
     VScroll1 = new QScrollBar(Qt::Vertical, this);
     VScroll1->setObjectName(QStringLiteral("VScroll1"));
-    VScroll1->setGeometry(toPixels(kVScroll1));
     HScroll1 = new QScrollBar(Qt::Horizontal, this);
     HScroll1->setObjectName(QStringLiteral("HScroll1"));
-    HScroll1->setGeometry(toPixels(kHScroll1));
     for (QScrollBar* bar : {HScroll1, VScroll1}) {
         bar->setRange(0, 0);
         bar->setSingleStep(1);
@@ -169,8 +144,9 @@ void Form2::createControls()
     connect(HScroll1, &QScrollBar::valueChanged, this, &Form2::HScroll1_Change);
     connect(VScroll1, &QScrollBar::valueChanged, this, &Form2::VScroll1_Change);
 
-    PushButton6 = makeButton(this, "PushButton6", QStringLiteral("Save Results To Word File"), kPushButton6);
-    PushButton8 = makeButton(this, "PushButton8", QStringLiteral("< Back"), kPushButton8);
+    PushButton6 = makeButton(this, "PushButton6", QStringLiteral("Save Results To Word File"));
+    PushButton8 = makeButton(this, "PushButton8", QStringLiteral("< Back"));
+    layoutControls();
 
     // Ctrl+P prints wherever the focus is in the preview.
     auto* print = new QShortcut(QKeySequence::Print, this);
@@ -192,6 +168,31 @@ void Form2::createControls()
     QWidget::setTabOrder(PushButton6, PushButton8);
 }
 
+void Form2::layoutControls()
+{
+    const PreviewLayout::Places places = PreviewLayout::place(size());
+    Zoom_Ori->move(places.zoomOri.topLeft());
+    Frame1->setGeometry(places.frame1);
+    PushButton1->setGeometry(places.pushButton1);
+    PushButton2->setGeometry(places.pushButton2);
+    Picture2->setGeometry(places.picture2);
+    mViewportArea->setGeometry(Picture2->contentsRect());
+    VScroll1->setGeometry(places.vScroll1);
+    HScroll1->setGeometry(places.hScroll1);
+    PushButton6->setGeometry(places.pushButton6);
+    PushButton8->setGeometry(places.pushButton8);
+}
+
+void Form2::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    layoutControls();
+    mGeometry.resizeViewport(Picture2->width() * render::kTwipsPerPixel,
+                             Picture2->height() * render::kTwipsPerPixel);
+    showBars();
+    showDisplayBox();
+}
+
 void Form2::Form_Load()
 {
     ErrorReport report(mPlatform, QLatin1String(kForm), QStringLiteral("Form_Load"));
@@ -204,7 +205,7 @@ void Form2::Form_Load()
     mPointer->loadHandCursor(report, 108, 110, mProgramDirectory);
 }
 
-void Form2::placePicture(const QPicture& picture, const QString& text)
+void Form2::placePicture(const render::PagePicture& picture, const QString& text)
 {
     Picture1->setPicture(picture);
     Picture1->setAccessibleDescription(text);
@@ -229,8 +230,7 @@ void Form2::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     if (!mCentred) {
         mCentred = true;
-        if (const QScreen* screen = this->screen())
-            move(screen->availableGeometry().center() - rect().center());
+        WindowPlacement::placeOnScreen(*this, PreviewLayout::designSize());
     }
     Form_Activate();
 }
@@ -262,7 +262,12 @@ void Form2::Form_Activate()
             mGeometry.copyDisplayHeightToSource();
             showSource();
         });
-        report.step(122, [&] { Zoom_Ori->setPicture(Picture1->picture()); });
+        report.step(122, [&] {
+            Zoom_Ori->setPicture(Picture1->picture());
+            const render::PagePicture& source = Zoom_Ori->picture();
+            mGeometry.setSourcePageHeight(source.hasGround() ? source.tallestPage() * render::kTwipsPerPixel
+                                                             : 0);
+        });
         report.step(124, [&] { mGeometry.mZoom = 1.0f; });
         report.step(126, [&] { mGeometry.measureOrigWidth(); });
         report.step(128, [&] { mGeometry.measureOrigHeight(); });

@@ -5,7 +5,7 @@
 #include "shell/platform.h"
 #include "shell/windowpointer.h"
 
-#include <QPicture>
+#include "render/pagepicture.h"
 #include <QPointer>
 #include <QStandardPaths>
 #include <QString>
@@ -34,7 +34,7 @@ public:
 
     // Assigns the page picture to Picture1; the next activation sets it up for zooming.
     // text is what a screen reader reads for the page.
-    void placePicture(const QPicture& picture, const QString& text = QString());
+    void placePicture(const render::PagePicture& picture, const QString& text = QString());
     // The caption of the window's message boxes (the application title).
     void setAppTitle(const QString& title) { mAppTitle = title; }
 
@@ -72,10 +72,13 @@ protected:
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createControls();
+    // Puts the controls where the window's size puts them.
+    void layoutControls();
     // Copies the working document to target, replacing what is there only once the copy is complete.
     void copyWorkingDocument(const QString& target) const;
     void showDisplayBox();

@@ -2,7 +2,7 @@
 
 #include "shell/platform.h"
 
-#include <QPicture>
+#include "render/pagepicture.h"
 #include <QString>
 #include <QStringList>
 
@@ -20,8 +20,8 @@ public:
     // What the actions work on, as the preview holds it at the moment.
     struct Source {
         QString workingDocument;
-        QPicture page;   // the page picture at its natural size
-        QString caption; // the caption of the boxes shown
+        render::PagePicture page; // the page picture at its natural size
+        QString caption;          // the caption of the boxes shown
     };
 
     // folder is where the PDF dialog opens; a successful export moves it, as a save does.

@@ -2,15 +2,19 @@
 
 #include <QEvent>
 #include <QPaintEngine>
+#include <QPaintEvent>
 #include <QPainter>
+
+#include <algorithm>
+#include <cmath>
 
 namespace
 {
 
-// Device pixels a rendering may hold (32 MB). The zoomed page stays below 12100 x 15700
-// twips, about 807 x 1047 pixels, which fits up to a device pixel ratio of about 3;
-// anything larger (an oversized picture at its natural size) is replayed at each paint.
+// Device pixels one page's rendering may hold (32 MB); a larger page is replayed at each paint.
 constexpr qint64 kMaxRenderingPixels = 8 * 1024 * 1024;
+// Renderings kept beyond those in view, so that scrolling back and forth copies pixels.
+constexpr std::size_t kKeptRenderings = 6;
 
 // QWidget::render() into an image redirects the widget's painter to that image, whose
 // ratio may differ from the screen's; the engine knows the surface really painted.
@@ -21,6 +25,12 @@ qreal targetRatio(const QPainter& painter)
                                            : painter.device()->devicePixelRatio();
 }
 
+void setHints(QPainter& painter)
+{
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
+                           QPainter::SmoothPixmapTransform);
+}
+
 } // namespace
 
 PictureBox::PictureBox(QWidget* parent) : QWidget(parent)
@@ -28,18 +38,15 @@ PictureBox::PictureBox(QWidget* parent) : QWidget(parent)
     setAutoFillBackground(true);
 }
 
-QSize PictureBox::naturalSize(const QPicture& picture)
+QSize PictureBox::naturalSize(const render::PagePicture& picture)
 {
-    const QRect bounds = picture.boundingRect();
-    if (picture.isNull() || bounds.isEmpty())
-        return QSize(0, 0);
-    return QSize(qMax(0, bounds.x() + bounds.width()), qMax(0, bounds.y() + bounds.height()));
+    return picture.isNull() ? QSize(0, 0) : picture.boundingRect().size();
 }
 
-void PictureBox::setPicture(const QPicture& picture)
+void PictureBox::setPicture(const render::PagePicture& picture)
 {
     mPicture = picture;
-    mPainted = QPicture();
+    mPainted = render::PagePicture();
     dropRendering();
     if (mAutoSize)
         resize(naturalSize(mPicture));
@@ -48,7 +55,7 @@ void PictureBox::setPicture(const QPicture& picture)
 
 void PictureBox::removePicture()
 {
-    mPicture = QPicture();
+    mPicture = render::PagePicture();
     dropRendering();
     update();
 }
@@ -60,7 +67,8 @@ void PictureBox::setAutoSize(bool on)
         resize(naturalSize(mPicture));
 }
 
-void PictureBox::paintPicture(const QPicture& source, const QRectF& sourceRect, const QRectF& destRect)
+void PictureBox::paintPicture(const render::PagePicture& source, const QRectF& sourceRect,
+                              const QRectF& destRect)
 {
     mPainted = source;
     mPaintedSource = sourceRect;
@@ -69,9 +77,34 @@ void PictureBox::paintPicture(const QPicture& source, const QRectF& sourceRect, 
     update();
 }
 
+const render::PagePicture& PictureBox::shown() const
+{
+    return !mPainted.isNull() && !mPaintedSource.isEmpty() ? mPainted : mPicture;
+}
+
+QRectF PictureBox::sourceRect() const
+{
+    return &shown() == &mPainted ? mPaintedSource : QRectF(mPicture.boundingRect());
+}
+
+QRectF PictureBox::destRect() const
+{
+    return &shown() == &mPainted ? mPaintedDest : QRectF(mPicture.boundingRect());
+}
+
+int PictureBox::pageAtRow(double y) const
+{
+    const QRectF source = sourceRect();
+    const QRectF dest = destRect();
+    if (dest.height() <= 0)
+        return 0;
+    const double row = source.top() + (y - dest.top()) * source.height() / dest.height();
+    return shown().pageAt(static_cast<int>(std::floor(row)));
+}
+
 void PictureBox::dropRendering()
 {
-    mRendering = QPixmap();
+    mRenderings.clear();
 }
 
 void PictureBox::changeEvent(QEvent* event)
@@ -81,43 +114,79 @@ void PictureBox::changeEvent(QEvent* event)
         dropRendering();
 }
 
-void PictureBox::paintEvent(QPaintEvent*)
+void PictureBox::paintEvent(QPaintEvent* event)
 {
+    const render::PagePicture& picture = shown();
+    if (picture.isNull())
+        return;
     QPainter painter(this);
     const qreal ratio = targetRatio(painter);
-    const QSize devicePixels = (QSizeF(size()) * ratio).toSize();
-    if (devicePixels.isEmpty())
-        return;
-    if (qint64(devicePixels.width()) * devicePixels.height() > kMaxRenderingPixels) {
+    if (ratio != mRenderingRatio) {
         dropRendering();
-        paintContent(painter);
+        mRenderingRatio = ratio;
+    }
+    const QRectF source = sourceRect();
+    const QRectF dest = destRect();
+    if (source.isEmpty() || dest.isEmpty())
         return;
-    }
-    if (mRendering.size() != devicePixels || mRendering.devicePixelRatio() != ratio) {
-        mRendering = QPixmap(devicePixels);
-        mRendering.setDevicePixelRatio(ratio);
-        mRendering.fill(palette().color(backgroundRole()));
-        QPainter rendering(&mRendering);
-        paintContent(rendering);
-    }
-    // The paint event's region clips this to the part uncovered or invalidated.
-    painter.drawPixmap(0, 0, mRendering);
-}
+    const double sx = dest.width() / source.width();
+    const double sy = dest.height() / source.height();
+    // The exposed part of the box, in the picture's coordinates.
+    const QRectF exposed = QRectF(event->rect()).intersected(dest);
+    const QRectF area((exposed.left() - dest.left()) / sx + source.left(),
+                      (exposed.top() - dest.top()) / sy + source.top(), exposed.width() / sx,
+                      exposed.height() / sy);
 
-void PictureBox::paintContent(QPainter& painter) const
-{
-    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
-                           QPainter::SmoothPixmapTransform);
-    if (!mPicture.isNull())
-        painter.drawPicture(0, 0, mPicture);
-    if (!mPainted.isNull() && !mPaintedSource.isEmpty()) {
+    painter.setClipRect(dest);
+    painter.translate(dest.topLeft());
+    painter.scale(sx, sy);
+    painter.translate(-source.topLeft());
+    setHints(painter);
+    if (picture.hasGround())
+        painter.fillRect(area & QRectF(picture.boundingRect()), render::kPageGround);
+
+    std::vector<int> inView;
+    const std::vector<render::PagePicture::Page>& pages = picture.pages();
+    for (int i = 0; i < picture.pageCount(); ++i) {
+        const render::PagePicture::Page& page = pages[static_cast<std::size_t>(i)];
+        if (!QRectF(page.rect)
+                 .adjusted(-1, -1, render::kPageShadowPx, render::kPageShadowPx)
+                 .intersects(area))
+            continue;
+        inView.push_back(i);
+        picture.paintFrame(painter, page);
+        const QSize devicePixels(static_cast<int>(std::ceil(page.rect.width() * sx * ratio)),
+                                 static_cast<int>(std::ceil(page.rect.height() * sy * ratio)));
+        if (devicePixels.isEmpty())
+            continue;
+        if (qint64(devicePixels.width()) * devicePixels.height() > kMaxRenderingPixels) {
+            painter.drawPicture(page.rect.topLeft(), page.picture);
+            continue;
+        }
+        auto found = mRenderings.find(i);
+        if (found == mRenderings.end()) {
+            QPixmap rendering(devicePixels);
+            rendering.setDevicePixelRatio(ratio);
+            rendering.fill(Qt::white);
+            QPainter into(&rendering);
+            setHints(into);
+            into.scale(sx, sy);
+            into.drawPicture(0, 0, page.picture);
+            into.end();
+            found = mRenderings.emplace(i, std::move(rendering)).first;
+        }
+        // On whole device pixels, unscaled: the rendering is already at the zoom and ratio.
+        const QPointF at = dest.topLeft() + QPointF((page.rect.left() - source.left()) * sx,
+                                                    (page.rect.top() - source.top()) * sy);
         painter.save();
-        painter.setClipRect(mPaintedDest);
-        painter.translate(mPaintedDest.topLeft());
-        painter.scale(mPaintedDest.width() / mPaintedSource.width(),
-                      mPaintedDest.height() / mPaintedSource.height());
-        painter.translate(-mPaintedSource.topLeft());
-        painter.drawPicture(0, 0, mPainted);
+        painter.resetTransform();
+        painter.drawPixmap(QPointF(std::round(at.x() * ratio), std::round(at.y() * ratio)) / ratio,
+                           found->second);
         painter.restore();
+    }
+    if (mRenderings.size() > kKeptRenderings + inView.size()) {
+        for (auto it = mRenderings.begin(); it != mRenderings.end();)
+            it = std::find(inView.begin(), inView.end(), it->first) == inView.end() ? mRenderings.erase(it)
+                                                                                    : std::next(it);
     }
 }

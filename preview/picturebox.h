@@ -1,51 +1,64 @@
 #pragma once
 
-#include <QPicture>
+#include "render/pagepicture.h"
+
 #include <QPixmap>
 #include <QRectF>
 #include <QWidget>
 
+#include <map>
+
 // A borderless picture box. It shows either the picture assigned to it, as it is, or
 // what was last painted into it (a picture stretched from a source rectangle onto a
-// destination rectangle), which it keeps and repaints itself. Pictures are vector
-// QPictures, replayed once into a rendering at the device pixel ratio of the surface
-// being painted; so they stay sharp at any zoom and ratio, and moving the box or
-// uncovering part of it copies pixels instead of laying the text out again.
+// destination rectangle), which it keeps and repaints itself. Pictures are vector pages,
+// each replayed into a rendering at the device pixel ratio of the surface being painted
+// when it first comes into view; so they stay sharp at any zoom and ratio, and scrolling
+// copies pixels of the pages in view instead of laying any text out again.
 class PictureBox : public QWidget
 {
 public:
     explicit PictureBox(QWidget* parent = nullptr);
 
     // The natural size of a picture in pixels: its extent from the box's origin.
-    static QSize naturalSize(const QPicture& picture);
+    static QSize naturalSize(const render::PagePicture& picture);
 
     // Assigning replaces what the box showed; with auto-size on the box takes the
     // picture's natural size.
-    void setPicture(const QPicture& picture);
-    const QPicture& picture() const { return mPicture; }
+    void setPicture(const render::PagePicture& picture);
+    const render::PagePicture& picture() const { return mPicture; }
     void removePicture();
 
     void setAutoSize(bool on);
     bool autoSize() const { return mAutoSize; }
 
     // Paints source's sourceRect stretched onto destRect (both in pixels) and keeps it.
-    void paintPicture(const QPicture& source, const QRectF& sourceRect, const QRectF& destRect);
+    void paintPicture(const render::PagePicture& source, const QRectF& sourceRect, const QRectF& destRect);
+
+    // What the box shows (the painted picture, else the assigned one) and where its pages are.
+    const render::PagePicture& shown() const;
+    // The page shown at row y of the box.
+    int pageAtRow(double y) const;
+    // How many pages the box holds renderings of.
+    int renderedPages() const { return static_cast<int>(mRenderings.size()); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
-    void paintContent(QPainter& painter) const;
+    // Where the box shows the shown picture: picture pixels to box pixels.
+    QRectF sourceRect() const;
+    QRectF destRect() const;
     void dropRendering();
 
-    QPicture mPicture;
+    render::PagePicture mPicture;
     bool mAutoSize = false;
 
-    QPicture mPainted;
+    render::PagePicture mPainted;
     QRectF mPaintedSource;
     QRectF mPaintedDest;
 
-    // What the box shows, over its background, at the ratio it was made for.
-    QPixmap mRendering;
+    // Renderings of pages that came into view, by page, at the ratio they were made for.
+    std::map<int, QPixmap> mRenderings;
+    qreal mRenderingRatio = 0;
 };

@@ -1,5 +1,6 @@
 #include "preview/zoomgeometry.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -114,7 +115,8 @@ void ZoomGeometry::computeZoomHeight()
 
 bool ZoomGeometry::fitsPaintLimit() const
 {
-    return mZoomWidth < kPaintWidthLimit && mZoomHeight < kPaintHeightLimit;
+    const qint32 judged = mSourcePageHeight > 0 ? std::min(mSourcePageHeight, mOrigHeight) : mOrigHeight;
+    return mZoomWidth < kPaintWidthLimit && floorChecked(double(judged) * double(mZoom)) < kPaintHeightLimit;
 }
 
 void ZoomGeometry::sizeDisplayWidthToZoom()
@@ -161,6 +163,41 @@ void ZoomGeometry::fitAxis(Axis axis)
         setBarValue(axis, bar.maximum);
     step = fit->step;
     setBarValue(axis, 0);
+}
+
+void ZoomGeometry::resizeViewport(qint32 width, qint32 height)
+{
+    mViewportWidth = width;
+    mViewportHeight = height;
+    refitAxis(Axis::Horizontal);
+    refitAxis(Axis::Vertical);
+}
+
+void ZoomGeometry::refitAxis(Axis axis)
+{
+    const bool horizontal = axis == Axis::Horizontal;
+    qint16& step = horizontal ? mHStep : mVStep;
+    float& position = horizontal ? mLeft : mTop;
+    Bar& bar = barFor(axis);
+    std::optional<BarFit> fit;
+    try {
+        fit = horizontal ? fitBar(mDisplayWidth, mViewportWidth) : fitBar(mDisplayHeight, mViewportHeight);
+    } catch (const std::overflow_error&) {
+        // A picture too large for a bar's range keeps the bar as the last fitting left it.
+        return;
+    }
+    if (!fit) {
+        bar.enabled = false;
+        step = 0;
+        position = 0.0f;
+        return;
+    }
+    bar.enabled = true;
+    bar.maximum = fit->maximum;
+    step = fit->step;
+    const double units = std::clamp(std::nearbyint(-double(position) / step), 0.0, double(bar.maximum));
+    bar.value = static_cast<qint16>(units);
+    barChanged(axis);
 }
 
 void ZoomGeometry::setBarValue(Axis axis, qint16 value)

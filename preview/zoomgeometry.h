@@ -66,8 +66,14 @@ public:
     qint32 sourceHeight() const { return mSourceHeight; }
     const Bar& bar(Axis axis) const { return axis == Axis::Horizontal ? mHBar : mVBar; }
 
+    // The window has given the viewport a new outer size: the bars are fitted to it, and the display box
+    // keeps its place as far as the new ranges allow, on the bars' grid.
+    void resizeViewport(qint32 width, qint32 height);
     // A picture assigned to the auto-sized display box gives the box its size.
     void assignPicture(qint32 width, qint32 height);
+    // The zoom source's tallest page: the paint limit's height is judged per page, so a picture of many
+    // pages still paints. Zero (a picture without pages) judges the whole picture.
+    void setSourcePageHeight(qint32 height) { mSourcePageHeight = height; }
 
     // --- picture set-up
     void copyDisplayWidthToSource();
@@ -112,6 +118,7 @@ private:
     Bar& barFor(Axis axis) { return axis == Axis::Horizontal ? mHBar : mVBar; }
     void barChanged(Axis axis);
     void fitAxis(Axis axis);
+    void refitAxis(Axis axis);
 
     qint32 mViewportWidth;
     qint32 mViewportHeight;
@@ -122,6 +129,7 @@ private:
     qint32 mDisplayHeight = 0;
     qint32 mSourceWidth = 0;
     qint32 mSourceHeight = 0;
+    qint32 mSourcePageHeight = 0;
     Bar mHBar;
     Bar mVBar;
 };

@@ -106,55 +106,79 @@ double baselineInLine(double above, double descent, double height, std::int32_t 
     return height - descent;
 }
 
-PictureGeometry pictureGeometry(const doc::SectionLayout& section)
+namespace
+{
+
+struct ColumnSize {
+    double width = 0; // pixels, at least one
+    double height = 0;
+};
+
+ColumnSize columnSize(const doc::SectionLayout& section)
 {
     const double pageWidth = std::clamp<double>(section.pageWidth, 0, kMaxTwips);
     const double pageHeight = std::clamp<double>(section.pageHeight, 0, kMaxTwips);
-    const double columnWidthTwips =
-        pageWidth - clampTwips(section.marginLeft) - clampTwips(section.marginRight);
+    const double widthTwips = pageWidth - clampTwips(section.marginLeft) - clampTwips(section.marginRight);
     // Word measures the top and bottom margins by their size whatever their sign (negative = fixed).
-    const double columnHeightTwips =
+    const double heightTwips =
         pageHeight - std::abs(clampTwips(section.marginTop)) - std::abs(clampTwips(section.marginBottom));
-
-    PictureGeometry geometry;
-    geometry.columnWidth = std::max(1.0, twipsToPixels(columnWidthTwips));
-    geometry.columnHeight = std::max(1.0, twipsToPixels(columnHeightTwips));
-    const double border = twipsToPixels(kBorderTwips);
-    geometry.columnLeft = border;
-    geometry.columnTop = border;
-    geometry.widthPx = static_cast<int>(std::ceil(geometry.columnWidth + 2 * border - 1e-9));
-    geometry.heightPx = static_cast<int>(std::ceil(geometry.columnHeight + 2 * border - 1e-9));
-    return geometry;
+    return {std::max(1.0, twipsToPixels(widthTwips)), std::max(1.0, twipsToPixels(heightTwips))};
 }
+
+} // namespace
 
 PaperGeometry paperGeometry(const doc::SectionLayout& section)
 {
-    const PictureGeometry column = pictureGeometry(section);
+    const ColumnSize column = columnSize(section);
     PaperGeometry paper;
     paper.left = std::clamp<double>(section.marginLeft, 0, kMaxTwips);
     paper.right = std::clamp<double>(section.marginRight, 0, kMaxTwips);
     paper.top = std::abs(clampTwips(section.marginTop));
     paper.bottom = std::abs(clampTwips(section.marginBottom));
     paper.width = std::max(std::clamp<double>(section.pageWidth, 0, kMaxTwips),
-                           paper.left + column.columnWidth * kTwipsPerPixel + paper.right);
+                           paper.left + column.width * kTwipsPerPixel + paper.right);
     paper.height = std::max(std::clamp<double>(section.pageHeight, 0, kMaxTwips),
-                            paper.top + column.columnHeight * kTwipsPerPixel + paper.bottom);
+                            paper.top + column.height * kTwipsPerPixel + paper.bottom);
     return paper;
 }
 
-PictureFit fitPicture(double pageWidth, double pageHeight, double usedHeight, const PreviewFrame& frame)
+PictureGeometry pictureGeometry(const doc::SectionLayout& section)
+{
+    const ColumnSize column = columnSize(section);
+    const PaperGeometry paper = paperGeometry(section);
+    PictureGeometry geometry;
+    geometry.columnWidth = column.width;
+    geometry.columnHeight = column.height;
+    geometry.columnLeft = twipsToPixels(paper.left);
+    geometry.columnTop = twipsToPixels(paper.top);
+    geometry.widthPx = wholePixels(twipsToPixels(paper.width));
+    geometry.heightPx = wholePixels(twipsToPixels(paper.height));
+    return geometry;
+}
+
+PictureFit fitPicture(double pageWidth, double pageHeight, int pageCount, const PreviewFrame& frame)
 {
     const double zoomIn = 1 + frame.zoomStep;
     const int maxWidth = std::min(mostPixels(frame.viewportInner.width, 1, false),
                                   mostPixels(frame.paintLimit.width, zoomIn, true));
-    const int maxHeight = mostPixels(frame.paintLimit.height, zoomIn, true);
+    // A page is measured by its own extent: n pixels are n x 15 twips.
+    const int maxPageHeight =
+        std::max(1, static_cast<int>(std::ceil(frame.paintLimit.height / (zoomIn * kTwipsPerPixel))) - 1);
     const double width = std::max(pageWidth, 1.0);
     const double height = std::max(pageHeight, 1.0);
+    const int room = std::max(1, maxWidth - 2 * kPageGapPx);
 
     PictureFit fit;
-    fit.scale = std::min({1.0, maxWidth / width, maxHeight / height});
-    fit.widthPx = std::min(maxWidth, wholePixels(width * fit.scale));
-    fit.heightPx = std::min(maxHeight, wholePixels(std::clamp(usedHeight, 0.0, height) * fit.scale));
+    fit.scale = std::min({1.0, room / width, maxPageHeight / height});
+    const int pageW = std::min(room, wholePixels(width * fit.scale));
+    const int pageH = std::min(maxPageHeight, wholePixels(height * fit.scale));
+    const int count = std::max(pageCount, 1);
+    fit.widthPx = pageW + 2 * kPageGapPx;
+    fit.heightPx = kPageGapPx;
+    for (int page = 0; page < count; ++page) {
+        fit.pages.push_back({kPageGapPx, fit.heightPx, pageW, pageH});
+        fit.heightPx += pageH + kPageGapPx;
+    }
     return fit;
 }
 

@@ -49,8 +49,8 @@ double lineHeight(double singleHeight, std::int32_t lineSpacing, bool lineSpacin
 double baselineInLine(double above, double descent, double height, std::int32_t lineSpacing,
                       bool lineSpacingMultiple);
 
-// Where the page's text column sits in the picture of a whole page: the column with a white border of
-// half an inch on every side.
+// Where the text column sits on a page's picture, which is the whole sheet of paper at 96 dpi: the column at
+// the document's own margins, as on paper.
 struct PictureGeometry {
     int widthPx = 0; // the whole page's picture at 96 dpi
     int heightPx = 0;
@@ -59,8 +59,6 @@ struct PictureGeometry {
     double columnWidth = 0;  // page width minus the side margins (at least one pixel)
     double columnHeight = 0; // page height minus the top and bottom margins (at least one pixel)
 };
-
-inline constexpr int kBorderTwips = 720;
 
 PictureGeometry pictureGeometry(const doc::SectionLayout& section);
 
@@ -80,23 +78,37 @@ PaperGeometry paperGeometry(const doc::SectionLayout& section);
 // What the preview can show, in twips.
 struct PreviewFrame {
     TwipSize viewportInner; // the viewport's drawing area
-    TwipSize paintLimit;    // a zoomed picture paints only while it stays below this
-    double zoomStep = 0;    // one step up from zoom 1 must still paint
+    TwipSize paintLimit; // a zoomed picture paints only while it is narrower, and each page lower, than this
+    double zoomStep = 0; // one step up from zoom 1 must still paint
 };
 
 inline constexpr PreviewFrame kPreviewFrame{kViewportInnerSize, kZoomPaintLimit, kZoomStep};
 
-// The page picture's natural size: the page drawn at scale times its 96-dpi size, cut to widthPx x heightPx.
+// The ground between the pages of the page picture, in the picture's pixels at its natural size.
+inline constexpr int kPageGapPx = 8;
+inline constexpr int kPageShadowPx = 3;
+
+struct PixelRect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    bool operator==(const PixelRect&) const = default;
+};
+
+// The page picture's natural size: every page drawn at scale times its 96-dpi size, one under the other
+// with a gap of ground above, between and below them and on both sides.
 struct PictureFit {
     double scale = 1;
     int widthPx = 0;
     int heightPx = 0;
+    std::vector<PixelRect> pages;
 };
 
-// Fits the picture of a page (pageWidth x pageHeight at 96 dpi, of which the text and its border take
-// usedHeight from the top) to the preview, which measures a picture of n pixels as n x 15 - 2 twips: at
-// zoom 1 its whole width shows in the viewport, and a zoom step up still paints for a page full of text.
-// The scale depends on the page alone, so every agreement on that page is drawn alike; it never enlarges.
-PictureFit fitPicture(double pageWidth, double pageHeight, double usedHeight, const PreviewFrame& frame);
+// Fits pageCount pages of pageWidth x pageHeight (96 dpi) to the preview, which measures a picture of n
+// pixels as n x 15 - 2 twips: at zoom 1 the picture's whole width shows in the viewport, and a zoom step up
+// still paints, its width and each of its pages below the paint limit. The scale depends on the page alone,
+// so every agreement on that paper is drawn alike; it never enlarges.
+PictureFit fitPicture(double pageWidth, double pageHeight, int pageCount, const PreviewFrame& frame);
 
 } // namespace render

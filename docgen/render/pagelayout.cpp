@@ -417,17 +417,9 @@ PageLayout layoutDocument(const doc::ReadModel& model)
     return layoutPages(model, std::numeric_limits<int>::max());
 }
 
-double PageLayout::usedHeight(int page) const
-{
-    double bottom = geometry.columnTop;
-    for (const PageLine& line : linesOn(*this, page))
-        bottom = std::max(bottom, line.top + line.height);
-    return bottom + twipsToPixels(kBorderTwips);
-}
-
 PictureFit fitPicture(const PageLayout& layout, const PreviewFrame& frame)
 {
-    return fitPicture(layout.geometry.widthPx, layout.geometry.heightPx, layout.usedHeight(0), frame);
+    return fitPicture(layout.geometry.widthPx, layout.geometry.heightPx, layout.pageCount, frame);
 }
 
 double TextStyle::advance(const QString& text) const
@@ -435,15 +427,10 @@ double TextStyle::advance(const QString& text) const
     return QFontMetricsF(font).horizontalAdvance(text) / kFontScale;
 }
 
-void paintPage(QPainter& painter, const PageLayout& layout)
+void paintPage(QPainter& painter, const PageLayout& layout, int page)
 {
-    const QRectF area(0, 0, layout.geometry.widthPx,
-                      std::min<double>(layout.usedHeight(0), layout.geometry.heightPx));
-    painter.save();
-    painter.fillRect(area, Qt::white);
-    painter.setClipRect(area);
-    paintText(painter, layout, 0);
-    painter.restore();
+    painter.fillRect(QRectF(QPointF(0, 0), QSizeF(layout.size())), Qt::white);
+    paintText(painter, layout, page);
 }
 
 void paintText(QPainter& painter, const PageLayout& layout, int page)

@@ -59,8 +59,6 @@ struct PageLayout {
 
     // The picture of a whole page.
     QSize size() const { return {geometry.widthPx, geometry.heightPx}; }
-    // How much of a page's picture its text takes from the top, with the border below the last line.
-    double usedHeight(int page) const;
 };
 
 // Lays out the main text on the section's first page: paragraphs one under another in the text column,
@@ -71,12 +69,11 @@ PageLayout layoutPage(const doc::ReadModel& model);
 // margin, and the text after a page break, start the next page. Lines break as on the first page.
 PageLayout layoutDocument(const doc::ReadModel& model);
 
-// The page picture's natural size for the preview: the first page's text and border, scaled to fit.
+// The page picture's natural size for the preview: every page laid out, scaled to fit.
 PictureFit fitPicture(const PageLayout& layout, const PreviewFrame& frame = kPreviewFrame);
 
-// Paints the laid-out first page in the page's coordinates: white background over the text's part of the
-// picture (usedHeight), then the text.
-void paintPage(QPainter& painter, const PageLayout& layout);
+// Paints one laid-out page in the page's coordinates: the white sheet, then its text.
+void paintPage(QPainter& painter, const PageLayout& layout, int page);
 
 // Paints the text of one page alone, in the page's coordinates.
 void paintText(QPainter& painter, const PageLayout& layout, int page);

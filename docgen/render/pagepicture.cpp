@@ -3,6 +3,7 @@
 #include "render/pagelayout.h"
 
 #include <QBuffer>
+#include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -50,24 +51,125 @@ QPicture imagePicture(QImage image)
     return picture;
 }
 
+constexpr quint32 kDataMagic = 0x42575050; // "BWPP"
+constexpr quint8 kDataVersion = 1;
+// Far more pages than any agreement; a count past it is damage, not a document.
+constexpr quint32 kMaxPages = 100000;
+constexpr QColor kPageShadow{0x50, 0x50, 0x50};
+
 } // namespace
 
-QPicture renderPage(const doc::ReadModel& model)
+PagePicture::PagePicture(const QPicture& single)
 {
-    const PageLayout layout = layoutPage(model);
-    const PictureFit fit = fitPicture(layout);
-    QPicture picture;
-    QPainter painter(&picture);
-    // The painter scales, not the layout: the lines break where they break on paper.
-    painter.scale(fit.scale, fit.scale);
-    paintPage(painter, layout);
-    // Set before end(): the recorded header carries the bounding rect into the picture's data.
-    picture.setBoundingRect(QRect(0, 0, fit.widthPx, fit.heightPx));
-    painter.end();
-    return picture;
+    const QRect bounds = single.boundingRect();
+    if (single.isNull() || bounds.isEmpty())
+        return;
+    mSize = QSize(qMax(0, bounds.x() + bounds.width()), qMax(0, bounds.y() + bounds.height()));
+    mPages.push_back({single, QRect(QPoint(0, 0), mSize)});
 }
 
-QImage pictureToImage(const QPicture& picture)
+PagePicture::PagePicture(QSize size, std::vector<Page> pages)
+    : mSize(size), mPages(std::move(pages)), mGround(true)
+{
+}
+
+int PagePicture::tallestPage() const
+{
+    int tallest = 0;
+    for (const Page& page : mPages)
+        tallest = qMax(tallest, page.rect.height());
+    return tallest;
+}
+
+int PagePicture::pageAt(int y) const
+{
+    int nearest = 0;
+    for (int i = 0; i < pageCount(); ++i) {
+        // The gap above a page belongs to it.
+        if (mPages[static_cast<std::size_t>(i)].rect.top() <= y)
+            nearest = i;
+    }
+    return nearest;
+}
+
+void PagePicture::paintFrame(QPainter& painter, const Page& page) const
+{
+    if (!mGround)
+        return;
+    painter.fillRect(QRectF(page.rect).translated(kPageShadowPx, kPageShadowPx), kPageShadow);
+    painter.fillRect(QRectF(page.rect).adjusted(-1, -1, 1, 1), kPageEdge);
+}
+
+void PagePicture::paint(QPainter& painter, const QRectF& area) const
+{
+    if (mGround)
+        painter.fillRect(area & QRectF(boundingRect()), kPageGround);
+    for (const Page& page : mPages) {
+        if (!QRectF(page.rect).adjusted(-1, -1, kPageShadowPx, kPageShadowPx).intersects(area))
+            continue;
+        paintFrame(painter, page);
+        painter.drawPicture(page.rect.topLeft(), page.picture);
+    }
+}
+
+QByteArray PagePicture::toData() const
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << kDataMagic << kDataVersion << mSize << mGround << static_cast<quint32>(mPages.size());
+    for (const Page& page : mPages)
+        out << page.rect << QByteArray(page.picture.data(), static_cast<qsizetype>(page.picture.size()));
+    return bytes;
+}
+
+std::optional<PagePicture> PagePicture::fromData(const QByteArray& data)
+{
+    QDataStream in(data);
+    quint32 magic = 0;
+    quint8 version = 0;
+    PagePicture result;
+    quint32 count = 0;
+    in >> magic >> version >> result.mSize >> result.mGround >> count;
+    if (in.status() != QDataStream::Ok || magic != kDataMagic || version != kDataVersion ||
+        result.mSize.isEmpty() || count == 0 || count > kMaxPages)
+        return std::nullopt;
+    const QRect bounds = result.boundingRect();
+    for (quint32 i = 0; i < count; ++i) {
+        QRect rect;
+        QByteArray bytes;
+        in >> rect >> bytes;
+        if (in.status() != QDataStream::Ok || rect.isEmpty() || !bounds.contains(rect))
+            return std::nullopt;
+        std::optional<QPicture> picture = readPicture(bytes);
+        if (!picture)
+            return std::nullopt;
+        result.mPages.push_back({std::move(*picture), rect});
+    }
+    return result;
+}
+
+PagePicture renderPage(const doc::ReadModel& model)
+{
+    const PageLayout layout = layoutDocument(model);
+    const PictureFit fit = fitPicture(layout);
+    std::vector<PagePicture::Page> pages;
+    pages.reserve(fit.pages.size());
+    for (std::size_t i = 0; i < fit.pages.size(); ++i) {
+        const PixelRect& r = fit.pages[i];
+        QPicture picture;
+        QPainter painter(&picture);
+        // The painter scales, not the layout: the lines break where they break on paper.
+        painter.scale(fit.scale, fit.scale);
+        paintPage(painter, layout, static_cast<int>(i));
+        // Set before end(): the recorded header carries the bounding rect into the picture's data.
+        picture.setBoundingRect(QRect(0, 0, r.width, r.height));
+        painter.end();
+        pages.push_back({std::move(picture), QRect(r.x, r.y, r.width, r.height)});
+    }
+    return PagePicture(QSize(fit.widthPx, fit.heightPx), std::move(pages));
+}
+
+QImage pictureToImage(const PagePicture& picture)
 {
     const QRect bounds = picture.boundingRect();
     QImage image(bounds.size(), QImage::Format_RGB32);
@@ -75,29 +177,28 @@ QImage pictureToImage(const QPicture& picture)
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    painter.drawPicture(-bounds.topLeft(), picture);
+    picture.paint(painter, bounds);
     painter.end();
     return image;
 }
 
-std::unique_ptr<QMimeData> pictureToMimeData(const QPicture& picture)
+std::unique_ptr<QMimeData> pictureToMimeData(const PagePicture& picture)
 {
     auto mime = std::make_unique<QMimeData>();
-    mime->setData(QString::fromLatin1(kPictureMimeType),
-                  QByteArray(picture.data(), static_cast<qsizetype>(picture.size())));
+    mime->setData(QString::fromLatin1(kPictureMimeType), picture.toData());
     // The image is handed over as it is: the platform clipboard encodes it (image/png and
     // the rest) only when another program asks, so copying costs no encoding time.
     mime->setImageData(pictureToImage(picture));
     return mime;
 }
 
-std::optional<QPicture> pictureFromMimeData(const QMimeData* data)
+std::optional<PagePicture> pictureFromMimeData(const QMimeData* data)
 {
     if (!data)
         return std::nullopt;
     const QString ours = QString::fromLatin1(kPictureMimeType);
     if (data->hasFormat(ours)) {
-        if (std::optional<QPicture> picture = readPicture(data->data(ours)))
+        if (std::optional<PagePicture> picture = PagePicture::fromData(data->data(ours)))
             return picture;
     }
     QImage image;
@@ -111,17 +212,19 @@ std::optional<QPicture> pictureFromMimeData(const QMimeData* data)
     }
     if (image.isNull())
         return std::nullopt;
-    return imagePicture(image);
+    return PagePicture(imagePicture(image));
 }
 
-void savePictureFile(const QPicture& picture, const QString& path)
+void savePictureFile(const PagePicture& picture, const QString& path)
 {
     if (picture.isNull() || picture.boundingRect().isEmpty())
         throw failure(
             QStringLiteral("There is no picture to save to \"%1\".").arg(QDir::toNativeSeparators(path)));
     // A working file: for the user's eyes only.
+    const QByteArray bytes = picture.toData();
     doc::fileio::replaceFile(std::filesystem::path(path.toStdU16String()),
-                             std::span(reinterpret_cast<const std::uint8_t*>(picture.data()), picture.size()),
+                             std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                       static_cast<std::size_t>(bytes.size())),
                              doc::fileio::Access::OwnerOnly, doc::fileio::Flush::Skip);
 }
 

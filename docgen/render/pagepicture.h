@@ -1,42 +1,91 @@
 #pragma once
 
 #include "doc/readmodel.h"
+#include "render/layoutmath.h"
 
+#include <QByteArray>
+#include <QColor>
 #include <QPicture>
+#include <QRect>
 #include <QString>
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QMimeData;
+class QPainter;
 
-// The page picture: the first page of a document's main text as a vector picture, and its ways to the
-// clipboard and to the picture file.
+// The page picture: every page of a document's main text as vector pictures, one under the other on a grey
+// ground, and its ways to the clipboard and to the picture file.
 namespace render
 {
 
-// Our own clipboard format: the QPicture's data, replayed sharp at any zoom.
-inline constexpr char kPictureMimeType[] = "application/x-brindlewick-picture";
+// Our own clipboard format: the pages' picture data, replayed sharp at any zoom.
+inline constexpr char kPictureMimeType[] = "application/x-brindlewick-pages";
 
-// Lays out the main text and records its first page into a picture whose bounding rect is
-// (0, 0, width, height) in pixels: the text and its border, scaled to fit the preview (see fitPicture()).
-// Text only, no raster content.
-QPicture renderPage(const doc::ReadModel& model);
+inline constexpr QColor kPageGround{0x80, 0x80, 0x80};
+inline constexpr QColor kPageEdge{0x40, 0x40, 0x40};
+
+class PagePicture
+{
+public:
+    struct Page {
+        QPicture picture; // the sheet and its text, from its own origin
+        QRect rect;       // where the page sits in the whole picture
+    };
+
+    PagePicture() = default;
+    // A picture from elsewhere (a pasted image): one page that is the whole picture, with no ground.
+    PagePicture(const QPicture& single); // NOLINT(google-explicit-constructor): any picture is one page
+    PagePicture(QSize size, std::vector<Page> pages);
+
+    bool isNull() const { return mPages.empty() || mSize.isEmpty(); }
+    QRect boundingRect() const { return QRect(QPoint(0, 0), mSize); }
+    // Our own pages lie on a ground; a picture from elsewhere is shown as it is.
+    bool hasGround() const { return mGround; }
+    int pageCount() const { return static_cast<int>(mPages.size()); }
+    const std::vector<Page>& pages() const { return mPages; }
+    // The height of the tallest page, in the picture's pixels.
+    int tallestPage() const;
+    // The page that holds picture row y, or the nearest one (0 for a picture without pages).
+    int pageAt(int y) const;
+
+    // The ground under area and, laid on it, the edge, shadow and picture of each page that area touches;
+    // in the picture's own coordinates.
+    void paint(QPainter& painter, const QRectF& area) const;
+    // The ground and page edges around one page, without the page's picture.
+    void paintFrame(QPainter& painter, const Page& page) const;
+
+    QByteArray toData() const;
+    // nullopt for data that is not a sound page picture.
+    static std::optional<PagePicture> fromData(const QByteArray& data);
+
+private:
+    QSize mSize;
+    std::vector<Page> mPages;
+    bool mGround = false;
+};
+
+// Lays out the main text and records every page: the picture's natural size fits the preview (see
+// fitPicture()), and each page is the document's sheet, margins included, with its edge. Text only, no
+// raster content.
+PagePicture renderPage(const doc::ReadModel& model);
 
 // The clipboard contents for a picture: the image rendered at 96 dpi (pasted into other programs as PNG,
-// BMP and the like) and the vector picture in our own format.
-std::unique_ptr<QMimeData> pictureToMimeData(const QPicture& picture);
+// BMP and the like) and the vector pages in our own format.
+std::unique_ptr<QMimeData> pictureToMimeData(const PagePicture& picture);
 
 // The clipboard's picture: our vector format when present and readable, else any image, wrapped into a
-// picture of the image's size. nullopt when the clipboard holds no usable picture.
-std::optional<QPicture> pictureFromMimeData(const QMimeData* data);
+// one-page picture of the image's size. nullopt when the clipboard holds no usable picture.
+std::optional<PagePicture> pictureFromMimeData(const QMimeData* data);
 
 // Rasterizes a picture at its own size onto white.
-QImage pictureToImage(const QPicture& picture);
+QImage pictureToImage(const PagePicture& picture);
 
 // Writes the picture's data to path, owner-only, replacing it only once the new file is complete and
 // replacing rather than following a link at the name. Throws std::runtime_error (doc::Error when writing
 // fails) naming the file and the cause.
-void savePictureFile(const QPicture& picture, const QString& path);
+void savePictureFile(const PagePicture& picture, const QString& path);
 
 } // namespace render

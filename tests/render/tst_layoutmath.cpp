@@ -221,14 +221,14 @@ void tst_LayoutMath::pictureGeometry_data()
         s.marginTop = s.marginBottom = top;
         return s;
     };
-    QTest::newRow("letter, inch margins") << section(12240, 15840, 1440, 1440) << 720 << 960;
-    QTest::newRow("letter, Word's side margins") << section(12240, 15840, 1800, 1440) << 672 << 960;
-    QTest::newRow("a4 rounds up") << section(11906, 16838, 1440, 1440) << 698 << 1027;
-    QTest::newRow("narrow margins") << section(12240, 15840, 360, 1440) << 864 << 960;
-    QTest::newRow("landscape") << section(15840, 12240, 1440, 1440) << 960 << 720;
-    QTest::newRow("negative top margin counts by size") << section(12240, 15840, 1440, -1440) << 720 << 960;
-    QTest::newRow("margins wider than the page") << section(12240, 15840, 7000, 1440) << 97 << 960;
-    QTest::newRow("damaged sizes") << section(-5, 2000000000, 1440, 1440) << 97 << 2016;
+    QTest::newRow("letter, inch margins") << section(12240, 15840, 1440, 1440) << 816 << 1056;
+    QTest::newRow("letter, Word's side margins") << section(12240, 15840, 1800, 1440) << 816 << 1056;
+    QTest::newRow("a4 rounds up") << section(11906, 16838, 1440, 1440) << 794 << 1123;
+    QTest::newRow("narrow margins") << section(12240, 15840, 360, 1440) << 816 << 1056;
+    QTest::newRow("landscape") << section(15840, 12240, 1440, 1440) << 1056 << 816;
+    QTest::newRow("negative top margin counts by size") << section(12240, 15840, 1440, -1440) << 816 << 1056;
+    QTest::newRow("margins wider than the page") << section(12240, 15840, 7000, 1440) << 935 << 1056;
+    QTest::newRow("damaged sizes") << section(-5, 2000000000, 1440, 1440) << 193 << 2112;
 }
 
 void tst_LayoutMath::pictureGeometry()
@@ -240,6 +240,8 @@ void tst_LayoutMath::pictureGeometry()
     QCOMPARE(g.widthPx, width);
     QCOMPARE(g.heightPx, height);
     QVERIFY(g.columnWidth >= 1);
+    // The column sits at the margins, inside the sheet.
+    QVERIFY(g.columnLeft >= 0 && g.columnLeft + g.columnWidth <= g.widthPx);
     QVERIFY(g.columnHeight >= 1);
 }
 

@@ -82,18 +82,22 @@ private slots:
 void tst_PageLayout::pictureSize_data()
 {
     QTest::addColumn<int>("margin");
-    QTest::addColumn<QSize>("size");
-    QTest::newRow("inch margins") << 1440 << QSize(720, 960);
-    QTest::newRow("Word's default margins") << 1800 << QSize(672, 960);
+    QTest::addColumn<double>("columnLeft");
+    QTest::newRow("inch margins") << 1440 << 96.0;
+    QTest::newRow("Word's default margins") << 1800 << 120.0;
 }
 
 void tst_PageLayout::pictureSize()
 {
     QFETCH(int, margin);
-    QFETCH(QSize, size);
+    QFETCH(double, columnLeft);
     doc::ReadModel model = oneInchPage({testmodel::paragraph(u"Hello", A::Left)});
     model.section.marginLeft = model.section.marginRight = margin;
-    QCOMPARE(render::layoutPage(model).size(), size);
+    const render::PageLayout layout = render::layoutPage(model);
+    // The whole Letter sheet, its text at the document's own margin.
+    QCOMPARE(layout.size(), QSize(816, 1056));
+    QCOMPARE(layout.geometry.columnLeft, columnLeft);
+    QCOMPARE(layout.lines.front().left, columnLeft);
 }
 
 void tst_PageLayout::longParagraphBreaksAtWords_data()
@@ -455,7 +459,7 @@ void tst_PageLayout::agreementFitsOnePage()
 {
     const render::PageLayout layout = render::layoutPage(testmodel::agreement());
     QVERIFY(!layout.truncated);
-    QCOMPARE(layout.size(), QSize(720, 960));
+    QCOMPARE(layout.size(), QSize(816, 1056));
     QCOMPARE(layout.lines.front().text, QStringLiteral("Contractor Agreement"));
     QVERIFY(
         layout.styles[static_cast<std::size_t>(layout.lines.front().fragments.front().style)].font.bold());

@@ -1,9 +1,11 @@
 #include "agreementmodel.h"
 #include "doc/error.h"
 #include "doc/worddocument.h"
+#include "pdftools.h"
 #include "preview/zoomgeometry.h"
 #include "render/pagelayout.h"
 #include "render/pagepicture.h"
+#include "render/pdfexport.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -69,27 +71,50 @@ public:
     mutable RecordingEngine engine;
 };
 
-QImage replay(const QPicture& picture, qreal scale = 1)
+QImage replay(const render::PagePicture& picture, qreal scale = 1)
 {
     QImage image(picture.boundingRect().size() * scale, QImage::Format_RGB32);
     image.setDevicePixelRatio(scale);
     image.fill(Qt::white);
     QPainter painter(&image);
-    painter.drawPicture(0, 0, picture);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+    picture.paint(painter, picture.boundingRect());
     painter.end();
     return image;
 }
 
 // What the preview does at a zoom step: the picture stretched by the painter.
-QImage replayZoomed(const QPicture& picture, qreal zoom)
+QImage replayZoomed(const render::PagePicture& picture, qreal zoom)
 {
     QImage image((QSizeF(picture.boundingRect().size()) * zoom).toSize(), QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
     painter.scale(zoom, zoom);
-    painter.drawPicture(0, 0, picture);
+    picture.paint(painter, picture.boundingRect());
     painter.end();
     return image;
+}
+
+// The first page's sheet inside its edge, from an image of the picture drawn at scale.
+QImage firstSheet(const QImage& image, const render::PagePicture& picture, qreal scale)
+{
+    const QRectF sheet = QRectF(picture.pages().front().rect).adjusted(1, 1, -1, -1);
+    return image.copy(QRectF(sheet.topLeft() * scale, sheet.size() * scale).toRect());
+}
+
+QString withoutBlanks(QString text)
+{
+    return text.remove(QRegularExpression(QStringLiteral("\\s")));
+}
+
+// The text a picture's page draws, without its blanks.
+QString pageText(const render::PagePicture& picture, int page)
+{
+    RecordingDevice device;
+    QPainter painter(&device);
+    painter.drawPicture(0, 0, picture.pages().at(static_cast<std::size_t>(page)).picture);
+    painter.end();
+    return withoutBlanks(device.engine.text);
 }
 
 QRect inkBounds(const QImage& image)
@@ -160,7 +185,7 @@ private slots:
     void saveFailures();
 
 private:
-    QPicture mPage;
+    render::PagePicture mPage;
     QTemporaryDir mDir;
 };
 
@@ -173,37 +198,64 @@ void tst_PagePicture::initTestCase()
 void tst_PagePicture::naturalSize_data()
 {
     QTest::addColumn<doc::ReadModel>("model");
-    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<QSize>("pageSize");
     QTest::addColumn<float>("largestZoom");
 
     const doc::ReadModel emptyTemplate =
         doc::WordDocument::load(BRINDLEWICK_SOURCE_DIR "/resources/template.doc").readModel();
+    doc::ReadModel twoPages = testmodel::agreement();
+    twoPages.paragraphs.insert(
+        twoPages.paragraphs.begin() + 8, 30,
+        testmodel::paragraph(u"Build a tree house.", doc::Paragraph::Alignment::Justify));
     doc::ReadModel halfLetterLine = fullPage(7920, 12240);
     halfLetterLine.section.marginLeft = halfLetterLine.section.marginRight = 720;
     halfLetterLine.paragraphs.resize(1);
 
-    // Letter: the width binds, 720 px shrunk to the viewport's 620; the height follows the text.
-    QTest::newRow("sample agreement") << testmodel::agreement() << QSize(620, 800) << 1.25f;
-    QTest::newRow("empty template") << emptyTemplate << QSize(620, 674) << 1.25f;
-    QTest::newRow("full letter page") << fullPage(12240, 15840) << QSize(620, 812) << 1.25f;
-    // Legal: the height binds, so that zoom 1.25 still paints a full page.
-    QTest::newRow("full legal page") << fullPage(12240, 20160) << QSize(483, 830) << 1.25f;
-    // A small page keeps its size; its one line allows more zoom.
-    QTest::newRow("half letter, one line") << halfLetterLine << QSize(528, 115) << 1.5f;
+    // Letter: the width binds, the page shrunk into the viewport's 620 with the ground beside it.
+    QTest::newRow("sample agreement") << testmodel::agreement() << 1 << QSize(604, 782) << 1.25f;
+    QTest::newRow("empty template") << emptyTemplate << 1 << QSize(604, 782) << 1.25f;
+    QTest::newRow("two pages") << twoPages << 2 << QSize(604, 782) << 1.25f;
+    QTest::newRow("long, letter") << fullPage(12240, 15840) << 5 << QSize(604, 782) << 1.25f;
+    // Legal: the height binds, so that zoom 1.25 still paints each page.
+    QTest::newRow("long, legal") << fullPage(12240, 20160) << 4 << QSize(509, 837) << 1.25f;
+    // A small page keeps its size, which allows more zoom.
+    QTest::newRow("half letter, one line") << halfLetterLine << 1 << QSize(528, 816) << 1.25f;
 }
 
 void tst_PagePicture::naturalSize()
 {
+    // The picture holds every page, as the PDF and the printout break them, one under the other.
     QFETCH(doc::ReadModel, model);
-    QFETCH(QSize, size);
+    QFETCH(int, pages);
+    QFETCH(QSize, pageSize);
     QFETCH(float, largestZoom);
-    const QPicture picture = render::renderPage(model);
-    QCOMPARE(picture.boundingRect(), QRect(QPoint(0, 0), size));
+    const render::PagePicture picture = render::renderPage(model);
+    const int gap = render::kPageGapPx;
+    QCOMPARE(picture.pageCount(), pages);
+    QCOMPARE(picture.boundingRect(),
+             QRect(0, 0, pageSize.width() + 2 * gap, pages * (pageSize.height() + gap) + gap));
+    for (int page = 0; page < pages; ++page)
+        QCOMPARE(picture.pages().at(std::size_t(page)).rect,
+                 QRect(QPoint(gap, gap + page * (pageSize.height() + gap)), pageSize));
+
+    if (pdftools::available()) {
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath(QStringLiteral("pages.pdf"));
+        render::exportPdf(model, pdf.toStdU16String());
+        const QStringList pdfPages =
+            pdftools::pdfText(pdf, {QStringLiteral("-raw")}).split(QLatin1Char('\f'));
+        QCOMPARE(pdfPages.size() - 1, pages);
+        for (int page = 0; page < pages; ++page)
+            QCOMPARE(pageText(picture, page), withoutBlanks(pdfPages.at(page)));
+    }
 
     // The preview's own arithmetic: no horizontal scrolling at zoom 1, and the zoom steps that paint.
     ZoomGeometry preview(render::kViewportSize.width, render::kViewportSize.height,
                          render::kViewportBorderTwips);
+    const QSize size = picture.boundingRect().size();
     preview.assignPicture(size.width() * render::kTwipsPerPixel, size.height() * render::kTwipsPerPixel);
+    preview.setSourcePageHeight(picture.tallestPage() * render::kTwipsPerPixel);
     preview.copyDisplayWidthToSource();
     preview.copyDisplayHeightToSource();
     preview.measureOrigWidth();
@@ -226,11 +278,11 @@ void tst_PagePicture::noRasterContent()
 {
     RecordingDevice device;
     QPainter painter(&device);
-    painter.drawPicture(0, 0, mPage);
+    mPage.paint(painter, mPage.boundingRect());
     painter.end();
     QCOMPARE(device.engine.raster, 0);
     QString expected;
-    for (const render::PageLine& line : render::layoutPage(testmodel::agreement()).lines)
+    for (const render::PageLine& line : render::layoutDocument(testmodel::agreement()).lines)
         for (const render::TextFragment& fragment : line.fragments)
             expected += fragment.text;
     QCOMPARE(device.engine.text, expected);
@@ -263,7 +315,9 @@ void tst_PagePicture::inkWhereTheLayoutSays()
         const render::PageLine line = layout.lines.at(0);
         advance = (line.right - line.left) / letters;
         scale = render::fitPicture(layout).scale;
-        return (inkBounds(replayZoomed(render::renderPage(model), zoom)).right() + 1) / (zoom * scale);
+        const render::PagePicture picture = render::renderPage(model);
+        return (inkBounds(firstSheet(replayZoomed(picture, zoom), picture, zoom)).right() + 1) /
+               (zoom * scale);
     };
     double shortAdvance = 0;
     double longAdvance = 0;
@@ -275,9 +329,9 @@ void tst_PagePicture::inkWhereTheLayoutSays()
 
 void tst_PagePicture::sharpAtDoubleDensity()
 {
-    const QImage normal = replay(mPage);
-    const QImage dense = replay(mPage, 2);
-    QCOMPARE(dense.size(), mPage.boundingRect().size() * 2);
+    QCOMPARE(replay(mPage, 2).size(), mPage.boundingRect().size() * 2);
+    const QImage normal = firstSheet(replay(mPage), mPage, 1);
+    const QImage dense = firstSheet(replay(mPage, 2), mPage, 2);
     const QRect small = inkBounds(normal);
     const QRect large = inkBounds(dense);
     QVERIFY(!small.isEmpty());
@@ -323,7 +377,7 @@ void tst_PagePicture::mimeRoundTrip()
     QCOMPARE(image.size(), mPage.boundingRect().size());
     QCOMPARE(image.convertToFormat(QImage::Format_RGB32), replay(mPage));
 
-    const std::optional<QPicture> back = render::pictureFromMimeData(mime.get());
+    const std::optional<render::PagePicture> back = render::pictureFromMimeData(mime.get());
     QVERIFY(back);
     QCOMPARE(back->boundingRect(), mPage.boundingRect());
     QCOMPARE(replay(*back), replay(mPage));
@@ -353,7 +407,7 @@ void tst_PagePicture::mimeImageOnly()
         mime.setData(format, encoded(image, format.mid(6).toUpper().toLatin1().constData()));
     if (badVector)
         mime.setData(QString::fromLatin1(render::kPictureMimeType), "QPIC not really");
-    const std::optional<QPicture> picture = render::pictureFromMimeData(&mime);
+    const std::optional<render::PagePicture> picture = render::pictureFromMimeData(&mime);
     QVERIFY(picture);
     QCOMPARE(picture->boundingRect(), QRect(0, 0, 30, 20));
     QCOMPARE(replay(*picture).pixelColor(29, 19), QColor(Qt::red));
@@ -374,18 +428,19 @@ void tst_PagePicture::mimeWithoutPicture()
 }
 
 // What savePictureFile wrote, read as a picture.
-QPicture readBack(const QString& path)
+render::PagePicture readBack(const QString& path)
 {
-    QPicture picture;
-    picture.load(path);
-    return picture;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return render::PagePicture::fromData(file.readAll()).value_or(render::PagePicture());
 }
 
 void tst_PagePicture::fileRoundTrip()
 {
     const QString path = mDir.filePath(QStringLiteral("temp.bmp"));
     render::savePictureFile(mPage, path);
-    const QPicture loaded = readBack(path);
+    const render::PagePicture loaded = readBack(path);
     QCOMPARE(loaded.boundingRect(), mPage.boundingRect());
     QCOMPARE(replay(loaded), replay(mPage));
     QCOMPARE(QDir(mDir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"temp.bmp"});
@@ -428,7 +483,7 @@ void tst_PagePicture::saveFailures()
     }
     const QString path = mDir.filePath(QStringLiteral("nothing.bmp"));
     try {
-        render::savePictureFile(QPicture(), path);
+        render::savePictureFile(render::PagePicture(), path);
         QFAIL("saved an empty picture");
     } catch (const std::runtime_error& error) {
         QVERIFY2(
