@@ -111,9 +111,13 @@ std::optional<double> parse(const QString& text, const QLocale& locale)
 
 QString format(double amount, const QLocale& locale)
 {
-    if (std::abs(amount) < 0.005)
-        amount = 0.0;
-    return locale.toCurrencyString(amount, locale.currencySymbol(QLocale::CurrencySymbol), 2);
+    return locale.toCurrencyString(withoutNegativeZero(amount),
+                                   locale.currencySymbol(QLocale::CurrencySymbol), 2);
+}
+
+double withoutNegativeZero(double amount)
+{
+    return std::abs(amount) < 0.005 ? 0.0 : amount;
 }
 
 } // namespace Currency

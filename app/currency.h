@@ -16,7 +16,10 @@ namespace Currency
 std::optional<double> parse(const QString& text, const QLocale& locale);
 
 // The amount with the locale's symbol, placement, negative style and grouping and exactly
-// two decimals. An amount that rounds to zero cents is shown as zero, never as a negative zero.
+// two decimals; never a negative zero.
 QString format(double amount, const QLocale& locale);
+
+// An amount that rounds to zero cents as zero, so that no text of it shows a negative zero.
+double withoutNegativeZero(double amount);
 
 } // namespace Currency

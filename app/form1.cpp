@@ -4,7 +4,7 @@
 #include "app/apptitle.h"
 #include "app/currency.h"
 #include "app/ordinal.h"
-#include "app/shortdate.h"
+#include "app/storedvalue.h"
 #include "app/textwrap.h"
 #include "render/units.h"
 #include "shell/errorreport.h"
@@ -25,6 +25,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionComboBox>
 #include <QTextDocument>
@@ -54,7 +55,16 @@ constexpr char kSkinFile[] = "/x/o.cjs";
 constexpr char kIconResource[] = ":/icon.png";
 
 const QString kInvalidAmount = QStringLiteral("Please enter a valid amount.");
-const QString kTypeMismatch = QStringLiteral("Type mismatch");
+const QString kWindowName = QStringLiteral("Agreement particulars");
+
+// The example agreement; its date is today's.
+const QString kSampleContractor = QStringLiteral("Corwin Ashdale Jr.");
+const QString kSampleOwner = QStringLiteral("Tobias Quenby");
+const QString kSampleLocation = QStringLiteral("Birchwood st");
+const QString kSampleWork = QStringLiteral("Build a tree house");
+constexpr double kSamplePrice = 74;
+const QString kSampleProgress =
+    QStringLiteral("One half would be payed before work start, and rest after work is finished.");
 
 const QString kWordAdvice = QStringLiteral(
     "Error 842001. A normal instance of Word could not be created.\r\n\r\n"
@@ -144,6 +154,7 @@ void Form1::createControls()
     buttonFont.setPointSizeF(11.25);
     buttonFont.setBold(true);
     setWindowTitle(QStringLiteral("Form1"));
+    setAccessibleName(kWindowName);
 
     const auto button = [&](const char* name, const QString& caption, QRect geometry) {
         auto* b = new QPushButton(caption, this);
@@ -223,7 +234,12 @@ void Form1::createControls()
         Label4[i] = label;
         QWidget* field = fields[i];
         label->setBuddy(field);
-        field->setAccessibleName(spokenCaption(label->text()));
+        const QString name = spokenCaption(label->text());
+        field->setAccessibleName(name);
+        if (auto* multi = qobject_cast<QPlainTextEdit*>(field)) {
+            multi->horizontalScrollBar()->setAccessibleName(name + QStringLiteral(", scroll left and right"));
+            multi->verticalScrollBar()->setAccessibleName(name + QStringLiteral(", scroll up and down"));
+        }
     }
 
     // The design colours, until a skin replaces them.
@@ -268,20 +284,29 @@ void Form1::connectHandlers()
         const bool changed = date != mShownDate;
         mShownDate = date;
         if (changed && !mRestoringDate)
-            store(SettingsKey::dtpAgreementDate, ShortDate::toText(date, QLocale()));
+            store({{SettingsKey::dtpAgreementDate, StoredValue::dateText(date)}});
     });
     const auto storeLine = [this](QLineEdit* box, const char* key) {
-        connect(box, &QLineEdit::textChanged, this, [this, key](const QString& text) { store(key, text); });
+        connect(box, &QLineEdit::textChanged, this, [this, key](const QString& text) {
+            store({{key, text}});
+        });
         box->installEventFilter(this);
     };
     storeLine(txtContractor, SettingsKey::txtContractor);
     storeLine(txtOwnerName, SettingsKey::txtOwnerName);
     storeLine(txtLocation, SettingsKey::txtLocation);
-    storeLine(txtContractPrice, SettingsKey::txtContractPrice);
+    // Other code reads the price as shown; its amount beside it is what another locale reads back.
+    connect(txtContractPrice, &QLineEdit::textChanged, this, [this](const QString& text) {
+        std::vector<SettingsStore::Entry> entries{{SettingsKey::txtContractPrice, text}};
+        if (const std::optional<double> amount = Currency::parse(text, QLocale()))
+            entries.push_back({SettingsKey::txtContractPriceAmount, StoredValue::amountText(*amount)});
+        store(entries);
+    });
+    txtContractPrice->installEventFilter(this);
     const auto storeMultiLine = [this](QPlainTextEdit* box, const char* key) {
         connect(box, &QPlainTextEdit::textChanged, this, [this, box, key] {
             const QString text = plainText(box);
-            store(key, text);
+            store({{key, text}});
             const QTextOption::WrapMode mode = TextWrap::modeFor(text);
             if (box->wordWrapMode() != mode)
                 box->setWordWrapMode(mode);
@@ -358,9 +383,11 @@ void Form1::restoreAgreementDate()
     const QString stored = mStore.read(SettingsKey::dtpAgreementDate);
     QDate date = mPlatform.today();
     if (!stored.isEmpty()) {
-        date = ShortDate::fromText(stored, QLocale());
-        if (!date.isValid())
-            throw StepFailure(kTypeMismatch);
+        date = StoredValue::readDate(stored, QLocale());
+        if (!date.isValid()) {
+            tellUnreadable(Form1Text::kUnreadableDate, stored);
+            return;
+        }
         if (date < dtpAgreementDate->minimumDate() || date > dtpAgreementDate->maximumDate())
             throw StepFailure(QStringLiteral("Invalid property value"));
     }
@@ -368,21 +395,32 @@ void Form1::restoreAgreementDate()
     mRestoringDate = true;
     dtpAgreementDate->setDate(date);
     mRestoringDate = false;
+    // A date in an earlier version's form is kept in the form every locale reads alike.
+    if (!stored.isEmpty())
+        store({{SettingsKey::dtpAgreementDate, StoredValue::dateText(date)}});
 }
 
 void Form1::restoreContractPrice()
 {
     const QLocale locale;
+    const QString shown = mStore.read(SettingsKey::txtContractPrice, QStringLiteral("0"));
     const std::optional<double> amount =
-        Currency::parse(mStore.read(SettingsKey::txtContractPrice, QStringLiteral("0")), locale);
-    if (!amount)
-        throw StepFailure(kTypeMismatch);
+        StoredValue::readPrice(mStore.read(SettingsKey::txtContractPriceAmount), shown, locale);
+    if (!amount) {
+        tellUnreadable(Form1Text::kUnreadablePrice, shown);
+        return;
+    }
     txtContractPrice->setText(Currency::format(*amount, locale));
 }
 
-void Form1::store(const char* key, const QString& value)
+void Form1::tellUnreadable(const char* text, const QString& stored)
 {
-    if (mStore.write(key, value) || mStoreFailureShown)
+    mPlatform.showMessage(QString::fromUtf8(text).arg(stored), mAppTitle, Platform::Icon::None);
+}
+
+void Form1::store(const std::vector<SettingsStore::Entry>& entries)
+{
+    if (mStore.write(entries) || mStoreFailureShown)
         return;
     // Once: every keystroke would otherwise bring the same box back.
     mStoreFailureShown = true;
@@ -436,20 +474,34 @@ void Form1::PushButton2_Click()
     });
 }
 
+bool Form1::holdsTyped() const
+{
+    const Particulars shown = particulars();
+    const QLocale locale;
+    const auto typed = [](const QString& text, const QString& example) {
+        return !text.isEmpty() && text != example;
+    };
+    // The price every start shows when none is stored is no more typed than an empty box.
+    const bool priceTyped = typed(shown.contractPrice, Currency::format(kSamplePrice, locale)) &&
+                            shown.contractPrice != Currency::format(0, locale);
+    return typed(shown.contractor, kSampleContractor) || typed(shown.owner, kSampleOwner) ||
+           typed(shown.location, kSampleLocation) || typed(shown.workPerformed, kSampleWork) || priceTyped ||
+           typed(shown.paymentProgress, kSampleProgress);
+}
+
 void Form1::PushButton3_Click()
 {
+    if (holdsTyped() &&
+        !mPlatform.askYesNo(QLatin1String(Form1Text::kReplaceWithExample), mAppTitle, Platform::Answer::No))
+        return;
     ErrorReport report(mPlatform, QStringLiteral("Form1"), QStringLiteral("PushButton3_Click"));
     report.step(100, [this] { dtpAgreementDate->setDate(mPlatform.today()); });
-    report.step(102, [this] { txtContractor->setText(QStringLiteral("Corwin Ashdale Jr.")); });
-    report.step(104, [this] { txtOwnerName->setText(QStringLiteral("Tobias Quenby")); });
-    report.step(106, [this] { txtLocation->setText(QStringLiteral("Birchwood st")); });
-    report.step(108, [this] { setPlainText(txtWorkPerformed, QStringLiteral("Build a tree house")); });
-    report.step(110, [this] { txtContractPrice->setText(Currency::format(74, QLocale())); });
-    report.step(112, [this] {
-        setPlainText(
-            txtPaymentProgress,
-            QStringLiteral("One half would be payed before work start, and rest after work is finished."));
-    });
+    report.step(102, [this] { txtContractor->setText(kSampleContractor); });
+    report.step(104, [this] { txtOwnerName->setText(kSampleOwner); });
+    report.step(106, [this] { txtLocation->setText(kSampleLocation); });
+    report.step(108, [this] { setPlainText(txtWorkPerformed, kSampleWork); });
+    report.step(110, [this] { txtContractPrice->setText(Currency::format(kSamplePrice, QLocale())); });
+    report.step(112, [this] { setPlainText(txtPaymentProgress, kSampleProgress); });
 }
 
 void Form1::closeEvent(QCloseEvent* event)

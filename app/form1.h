@@ -22,6 +22,19 @@ class QPushButton;
 // The text of a multi-line box as typed, line breaks as '\n'.
 QString plainText(const QPlainTextEdit* box);
 
+// What the main window says and asks of its own.
+namespace Form1Text
+{
+// %1 is the stored text.
+inline constexpr char kUnreadableDate[] =
+    "The agreement date stored earlier (\"%1\") cannot be read for certain with the present regional "
+    "settings, so the default date is shown. The stored date is kept until you change the agreement date.";
+inline constexpr char kUnreadablePrice[] =
+    "The contract price stored earlier (\"%1\") cannot be read with the present regional settings, so the "
+    "box is left empty. The stored price is kept until you change the contract price.";
+inline constexpr char kReplaceWithExample[] = "Replace the particulars you typed with the example?";
+} // namespace Form1Text
+
 // The main window: the seven agreement particulars, kept in the settings store as they
 // change, and the buttons for the template, help and sample data.
 class Form1 : public QWidget
@@ -90,8 +103,12 @@ private:
     void restoreAgreementDate();
     void restoreContractPrice();
     void restoreMultiLine(QPlainTextEdit* box, const char* key);
-    // Writes a particular to the store; tells the user once when the store cannot keep it.
-    void store(const char* key, const QString& value);
+    // Writes particulars to the store; tells the user once when the store cannot keep them.
+    void store(const std::vector<SettingsStore::Entry>& entries);
+    // A stored particular that cannot be read keeps the control's default and its stored text.
+    void tellUnreadable(const char* text, const QString& stored);
+    // Whether a particular holds something that the example would replace.
+    bool holdsTyped() const;
     bool CheckWordInstalled();
 
     void PushButton2_Click();

@@ -32,16 +32,26 @@ QString SettingsStore::read(const char* key, const QString& fallback) const
 
 bool SettingsStore::write(const char* key, const QString& value)
 {
+    return write({{key, value}});
+}
+
+bool SettingsStore::write(const std::vector<Entry>& entries)
+{
     // Every write rewrites and flushes the whole file, and start-up hands each restored value
     // straight back: a value the file already holds is not written again. The sync first
     // picks up what another running copy wrote (a stat when nothing changed), so the
     // comparison is with the file, not with a stale cache.
     mSettings->sync();
-    const QVariant stored = mSettings->value(QLatin1String(key));
-    if (stored.userType() == QMetaType::QString && stored.toString() == value)
-        return mSettings->status() != QSettings::AccessError;
-    mSettings->setValue(QLatin1String(key), value);
-    mSettings->sync();
+    bool changed = false;
+    for (const Entry& entry : entries) {
+        const QVariant stored = mSettings->value(QLatin1String(entry.key));
+        if (stored.userType() == QMetaType::QString && stored.toString() == entry.value)
+            continue;
+        mSettings->setValue(QLatin1String(entry.key), entry.value);
+        changed = true;
+    }
+    if (changed)
+        mSettings->sync();
     return mSettings->status() != QSettings::AccessError;
 }
 

@@ -4,8 +4,10 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
-// The settings keys of the seven agreement particulars, equal to their controls' names.
+// The settings keys of the seven agreement particulars, equal to their controls' names, and
+// the price's amount beside its shown text.
 namespace SettingsKey
 {
 inline constexpr char dtpAgreementDate[] = "dtpAgreementDate";
@@ -15,6 +17,8 @@ inline constexpr char txtLocation[] = "txtLocation";
 inline constexpr char txtWorkPerformed[] = "txtWorkPerformed";
 inline constexpr char txtContractPrice[] = "txtContractPrice";
 inline constexpr char txtPaymentProgress[] = "txtPaymentProgress";
+// A plain decimal ("1234.50"), which reads back as the same amount under every locale.
+inline constexpr char txtContractPriceAmount[] = "txtContractPriceAmount";
 } // namespace SettingsKey
 
 // The per-user store of the particulars: string values under application "Quillmark",
@@ -31,8 +35,14 @@ public:
 
     // The stored text, or fallback when the key is absent.
     QString read(const char* key, const QString& fallback = QString()) const;
+    struct Entry {
+        const char* key;
+        QString value;
+    };
     // False when the value could not be written to the file (it is kept for this run).
     bool write(const char* key, const QString& value);
+    // Several values with one rewrite of the file, so that they reach it together.
+    bool write(const std::vector<Entry>& entries);
     // Why the store's file cannot be written: its path and the system's reason.
     QString writeFailure() const;
 

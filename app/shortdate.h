@@ -4,8 +4,9 @@
 #include <QLocale>
 #include <QString>
 
-// The stored form of the agreement date: the locale's short date format with the year
-// always written in four digits, so that reading it back never moves it a century.
+// The form an earlier version stored the agreement date in: the locale's short date format
+// with the year always written in four digits, so that reading it back never moved it a
+// century. Read now only as the fallback for such a store.
 namespace ShortDate
 {
 
@@ -17,5 +18,11 @@ QString toText(QDate date, const QLocale& locale);
 // Reads the stored form; also the locale's own two-digit-year form, whose years 00-29 are
 // taken as 2000-2029 and 30-99 as 1930-1999. An invalid QDate when neither fits.
 QDate fromText(const QString& text, const QLocale& locale);
+
+// What fromText() would make of the text if day and month traded places in the locale's
+// format: the reading of a locale with the other order ("12/10/2026" is 10 December in one,
+// 12 October in the other). An invalid QDate when it does not read so, and for year-first
+// formats and named months, whose order no common locale turns round.
+QDate fromTextDayMonthSwapped(const QString& text, const QLocale& locale);
 
 } // namespace ShortDate

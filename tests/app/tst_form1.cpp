@@ -1,7 +1,8 @@
 #include "app/form1.h"
 
+#include "app/currency.h"
 #include "app/settingsstore.h"
-#include "app/shortdate.h"
+#include "app/storedvalue.h"
 #include "shell/cursorfile.h"
 #include "support/cursorfiles.h"
 #include "support/fakeplatform.h"
@@ -20,6 +21,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -71,7 +73,7 @@ struct Rig {
     // A store holding an agreement, the price as given.
     void fillStore(const QString& price)
     {
-        store.write(SettingsKey::dtpAgreementDate, QStringLiteral("8/31/2021"));
+        store.write(SettingsKey::dtpAgreementDate, StoredValue::dateText(QDate(2021, 8, 31)));
         store.write(SettingsKey::txtContractor, QStringLiteral("Corwin Ashdale Jr."));
         store.write(SettingsKey::txtOwnerName, QStringLiteral("Tobias Quenby"));
         store.write(SettingsKey::txtLocation, QStringLiteral("Birchwood st"));
@@ -149,6 +151,7 @@ private slots:
     void storedPriceNotANumber();
     void storedDateNotADate_data();
     void storedDateNotADate();
+    void storedValuesKeepTheirMeaningInAnotherLocale();
     void wordCheckFails_data();
     void wordCheckFails();
     void homePageOnlyOnSeven_data();
@@ -180,6 +183,8 @@ private slots:
 
     void hoverPointers();
     void sampleData();
+    void sampleDataAsksBeforeReplacingTyped_data();
+    void sampleDataAsksBeforeReplacingTyped();
     void help();
     void startCreatingTemplateHook();
     void closingEndsProgram();
@@ -247,6 +252,7 @@ void tst_Form1::startRewritesOnlyWhatChanged()
 #else
     Rig rig;
     rig.fillStore(QStringLiteral("$1,234.50"));
+    rig.store.write(SettingsKey::txtContractPriceAmount, StoredValue::amountText(1234.5));
     const QByteArray file = QFile::encodeName(rig.dir.filePath(QStringLiteral("settings.ini")));
     const QByteArray secondName = file + ".second";
     // A rewrite puts a new file in place, which the second name does not follow.
@@ -337,11 +343,9 @@ void tst_Form1::storedPriceNotANumber()
     QVERIFY(rig.loaded);
     QCOMPARE(rig.platform.messages.size(), std::size_t(1));
     const FakePlatform::Message& report = rig.platform.messages.front();
-    QVERIFY2(
-        report.text.contains(QStringLiteral("\r\nin Pactforge2021/08/31.Form1.Form_Load at line 138\r\r")),
-        qPrintable(report.text));
-    QCOMPARE(report.caption, QStringLiteral("Application Error"));
-    QCOMPARE(report.icon, Platform::Icon::Warning);
+    QCOMPARE(report.text, QString::fromUtf8(Form1Text::kUnreadablePrice).arg(QStringLiteral("twelve bucks")));
+    QCOMPARE(report.caption, form.appTitle());
+    QCOMPARE(report.icon, Platform::Icon::None);
     QCOMPARE(form.txtContractPrice->text(), QString());
     QCOMPARE(form.txtContractor->text(), QStringLiteral("Corwin"));
     QCOMPARE(form.txtPaymentProgress->toPlainText(), QStringLiteral("later"));
@@ -351,27 +355,53 @@ void tst_Form1::storedPriceNotANumber()
 void tst_Form1::storedDateNotADate_data()
 {
     QTest::addColumn<QString>("stored");
-    QTest::newRow("words") << "next Tuesday";
-    QTest::newRow("german form") << "31.08.2021";
-    QTest::newRow("no such day") << "2/30/2021";
-    QTest::newRow("before the picker's range") << "1/1/1500";
+    QTest::addColumn<bool>("readable"); // a date, but none the picker can show: the error report
+    QTest::newRow("words") << "next Tuesday" << false;
+    QTest::newRow("german form") << "31.08.2021" << false;
+    QTest::newRow("no such day") << "2/30/2021" << false;
+    QTest::newRow("day and month could trade") << "12/10/2026" << false;
+    QTest::newRow("before the picker's range") << "1/1/1500" << true;
 }
 
 void tst_Form1::storedDateNotADate()
 {
     QFETCH(QString, stored);
+    QFETCH(bool, readable);
     Rig rig;
     rig.store.write(SettingsKey::dtpAgreementDate, stored);
     rig.store.write(SettingsKey::txtOwnerName, QStringLiteral("Tobias"));
     Form1& form = rig.start();
     QVERIFY(rig.loaded);
     QCOMPARE(rig.platform.messages.size(), std::size_t(1));
-    QVERIFY2(rig.platform.messages.front().text.contains(QStringLiteral("Form1.Form_Load at line 128\r\r")),
-             qPrintable(rig.platform.messages.front().text));
+    const FakePlatform::Message& message = rig.platform.messages.front();
+    if (readable) {
+        QVERIFY2(message.text.contains(QStringLiteral("Form1.Form_Load at line 128\r\r")),
+                 qPrintable(message.text));
+    } else {
+        QCOMPARE(message.text, QString::fromUtf8(Form1Text::kUnreadableDate).arg(stored));
+        QCOMPARE(message.caption, form.appTitle());
+    }
     QCOMPARE(form.dtpAgreementDate->date(), QDate(2010, 1, 17));
     QCOMPARE(form.dtpAgreementDate->text(), QStringLiteral("17-Jan-2010"));
     QCOMPARE(form.txtOwnerName->text(), QStringLiteral("Tobias"));
     QCOMPARE(rig.stored(SettingsKey::dtpAgreementDate), stored);
+}
+
+// Written under one locale and read under another, the date and the amount stay what they were.
+void tst_Form1::storedValuesKeepTheirMeaningInAnotherLocale()
+{
+    Rig rig;
+    {
+        Form1& form = rig.start();
+        form.dtpAgreementDate->setDate(QDate(2026, 12, 10));
+        form.txtContractPrice->setText(QStringLiteral("$1,234.50"));
+    }
+    rig.form.reset();
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+    Form1& again = rig.start();
+    QVERIFY(rig.platform.messages.empty());
+    QCOMPARE(again.dtpAgreementDate->date(), QDate(2026, 12, 10));
+    QCOMPARE(again.txtContractPrice->text(), Currency::format(1234.5, QLocale()));
 }
 
 void tst_Form1::wordCheckFails_data()
@@ -594,6 +624,8 @@ void tst_Form1::keyboardAndScreenReader()
 {
     Rig rig;
     Form1& form = rig.start();
+    for (const QScrollBar* bar : form.findChildren<QScrollBar*>())
+        QVERIFY2(!bar->accessibleName().isEmpty(), qPrintable(bar->parentWidget()->objectName()));
     QVERIFY(showActive(form));
     form.PushButton2->setFocus(Qt::TabFocusReason);
     QTest::keyClick(form.PushButton2, Qt::Key_Return);
@@ -677,15 +709,15 @@ void tst_Form1::dateChangeIsStored()
     Rig rig;
     Form1& form = rig.start();
     form.dtpAgreementDate->setDate(QDate(2021, 8, 31));
-    QCOMPARE(rig.stored(SettingsKey::dtpAgreementDate), QStringLiteral("8/31/2021"));
+    QCOMPARE(rig.stored(SettingsKey::dtpAgreementDate), StoredValue::dateText(QDate(2021, 8, 31)));
     form.dtpAgreementDate->setDate(QDate(1921, 8, 31));
-    QCOMPARE(rig.stored(SettingsKey::dtpAgreementDate), QStringLiteral("8/31/1921"));
+    QCOMPARE(rig.stored(SettingsKey::dtpAgreementDate), StoredValue::dateText(QDate(1921, 8, 31)));
 
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     Rig german;
     Form1& gform = german.start();
     gform.dtpAgreementDate->setDate(QDate(2021, 8, 31));
-    QCOMPARE(german.stored(SettingsKey::dtpAgreementDate), QStringLiteral("31.08.2021"));
+    QCOMPARE(german.stored(SettingsKey::dtpAgreementDate), StoredValue::dateText(QDate(2021, 8, 31)));
 }
 
 void tst_Form1::returnInDatePickerIsNoChange_data()
@@ -718,9 +750,9 @@ void tst_Form1::returnInDatePickerIsNoChange()
 
     // A real change is stored, and so is a change back.
     form.dtpAgreementDate->setDate(shown.addDays(1));
-    QCOMPARE(rig.stored(SettingsKey::dtpAgreementDate), ShortDate::toText(shown.addDays(1), QLocale()));
+    QCOMPARE(rig.stored(SettingsKey::dtpAgreementDate), StoredValue::dateText(shown.addDays(1)));
     form.dtpAgreementDate->setDate(shown);
-    QCOMPARE(rig.stored(SettingsKey::dtpAgreementDate), ShortDate::toText(shown, QLocale()));
+    QCOMPARE(rig.stored(SettingsKey::dtpAgreementDate), StoredValue::dateText(shown));
 }
 
 void tst_Form1::restartShowsEverything()
@@ -1023,6 +1055,7 @@ void tst_Form1::sampleData()
     for (int round = 0; round < 2; ++round) {
         form.PushButton3->click();
         QVERIFY(rig.platform.messages.empty());
+        QVERIFY(rig.platform.questions.empty()); // empty boxes, the price at zero, then the example
         QCOMPARE(form.dtpAgreementDate->date(), QDate(2022, 4, 23));
         QCOMPARE(form.txtContractor->text(), QStringLiteral("Corwin Ashdale Jr."));
         QCOMPARE(form.txtOwnerName->text(), QStringLiteral("Tobias Quenby"));
@@ -1033,7 +1066,7 @@ void tst_Form1::sampleData()
             form.txtPaymentProgress->toPlainText(),
             QStringLiteral("One half would be payed before work start, and rest after work is finished."));
 
-        QCOMPARE(rig.stored(SettingsKey::dtpAgreementDate), QStringLiteral("4/23/2022"));
+        QCOMPARE(rig.stored(SettingsKey::dtpAgreementDate), StoredValue::dateText(QDate(2022, 4, 23)));
         QCOMPARE(rig.stored(SettingsKey::txtContractor), QStringLiteral("Corwin Ashdale Jr."));
         QCOMPARE(rig.stored(SettingsKey::txtOwnerName), QStringLiteral("Tobias Quenby"));
         QCOMPARE(rig.stored(SettingsKey::txtLocation), QStringLiteral("Birchwood st"));
@@ -1043,6 +1076,31 @@ void tst_Form1::sampleData()
             rig.stored(SettingsKey::txtPaymentProgress),
             QStringLiteral("One half would be payed before work start, and rest after work is finished."));
     }
+}
+
+void tst_Form1::sampleDataAsksBeforeReplacingTyped_data()
+{
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("yes") << true;
+    QTest::newRow("no") << false;
+}
+
+void tst_Form1::sampleDataAsksBeforeReplacingTyped()
+{
+    QFETCH(bool, yes);
+    Rig rig;
+    Form1& form = rig.start();
+    form.txtContractor->setText(QStringLiteral("typed"));
+    rig.platform.yesNoAnswers = {yes};
+    form.PushButton3->click();
+    QCOMPARE(rig.platform.askedQuestions.size(), std::size_t(1));
+    const FakePlatform::Question& question = rig.platform.askedQuestions.front();
+    QCOMPARE(question.text, QLatin1String(Form1Text::kReplaceWithExample));
+    QCOMPARE(question.caption, form.appTitle());
+    QCOMPARE(question.defaultAnswer, Platform::Answer::No);
+    QCOMPARE(form.txtContractor->text() == QStringLiteral("typed"), !yes);
+    QCOMPARE(rig.stored(SettingsKey::txtContractor), form.txtContractor->text());
+    QCOMPARE(form.txtOwnerName->text().isEmpty(), !yes);
 }
 
 void tst_Form1::help()

@@ -49,6 +49,7 @@ private slots:
     void valuesComeBackWhole();
     void emptyValueIsNoAbsentKey();
     void writeIsOnDiskAtOnce();
+    void severalValuesInOneWrite();
     void sameValueLeavesFileAlone();
     void anotherCopysWriteIsOverwritten();
     void missingFileGivesDefaults();
@@ -124,6 +125,17 @@ void tst_SettingsStore::writeIsOnDiskAtOnce()
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll().contains("txtLocation=Birchwood st"));
+}
+
+void tst_SettingsStore::severalValuesInOneWrite()
+{
+    const QString path = iniPath("several.ini");
+    SettingsStore store(path);
+    QVERIFY(store.write({{SettingsKey::txtContractPrice, QStringLiteral("$1,234.50")},
+                         {SettingsKey::txtContractPriceAmount, QStringLiteral("1234.50")}}));
+    SettingsStore again(path);
+    QCOMPARE(again.read(SettingsKey::txtContractPrice), QStringLiteral("$1,234.50"));
+    QCOMPARE(again.read(SettingsKey::txtContractPriceAmount), QStringLiteral("1234.50"));
 }
 
 void tst_SettingsStore::sameValueLeavesFileAlone()

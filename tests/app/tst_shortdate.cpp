@@ -14,6 +14,8 @@ private slots:
     void fromText_data();
     void fromText();
     void roundTrip();
+    void fromTextDayMonthSwapped_data();
+    void fromTextDayMonthSwapped();
 };
 
 void tst_ShortDate::storedFormat_data()
@@ -113,6 +115,31 @@ void tst_ShortDate::roundTrip()
             QCOMPARE(ShortDate::fromText(text, locale), date);
         }
     }
+}
+
+void tst_ShortDate::fromTextDayMonthSwapped_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QDate>("date");
+    QTest::newRow("us") << "en_US"
+                        << "12/10/2026" << QDate(2026, 10, 12);
+    QTest::newRow("us day past twelve") << "en_US"
+                                        << "8/31/2021" << QDate();
+    QTest::newRow("gb") << "en_GB"
+                        << "12/10/2026" << QDate(2026, 12, 10);
+    QTest::newRow("de two-digit year") << "de_DE"
+                                       << "03.04.21" << QDate(2021, 3, 4);
+    QTest::newRow("ja year first") << "ja_JP"
+                                   << "2021/03/04" << QDate();
+}
+
+void tst_ShortDate::fromTextDayMonthSwapped()
+{
+    QFETCH(QString, locale);
+    QFETCH(QString, text);
+    QFETCH(QDate, date);
+    QCOMPARE(ShortDate::fromTextDayMonthSwapped(text, QLocale(locale)), date);
 }
 
 QTEST_APPLESS_MAIN(tst_ShortDate)
