@@ -3,6 +3,7 @@
 #include "doc/worddocument.h"
 #include "render/pagepicture.h"
 #include "render/pdfexport.h"
+#include "shell/product.h"
 #include "shell/workingfiles.h"
 
 #include <QFileInfo>
@@ -51,7 +52,7 @@ void PageActions::print()
     const Source source = mSource();
     QPrinter printer(QPrinter::HighResolution);
     // The job's name in printer queues, and the file name "Print to File" offers.
-    printer.setDocName(QStringLiteral("Contractor Agreement"));
+    printer.setDocName(QLatin1String(Product::kDocumentName));
     if (!mPlatform.choosePrinter(printer))
         return;
     try {
@@ -69,6 +70,7 @@ void PageActions::exportPdf()
     dialog.filter = QStringLiteral("PDF Files (*.pdf)|*.pdf");
     dialog.folder = mFolder;
     dialog.defaultSuffix = QStringLiteral("pdf");
+    dialog.fileName = QString::fromLatin1(Product::kDocumentName) + u'.' + dialog.defaultSuffix;
     dialog.confirmOverwrite = true;
     QString target = mPlatform.getSaveFileName(dialog);
     if (target.isEmpty())
@@ -77,7 +79,8 @@ void PageActions::exportPdf()
     if (QFileInfo(target).suffix().isEmpty())
         target += QStringLiteral(".pdf");
     try {
-        render::exportPdf(readModel(source.workingDocument), filePath(target));
+        render::exportPdf(readModel(source.workingDocument), filePath(target),
+                          QLatin1String(Product::kDocumentName));
     } catch (const std::exception& e) {
         fail(QStringLiteral("The PDF could not be written."), QString::fromUtf8(e.what()));
         return;

@@ -5,6 +5,8 @@ namespace Product
 {
 // Both windows' caption and the settings section.
 inline constexpr char kName[] = "Brindlewick Paperwork Studio";
+// The agreement's name: print jobs and the PDF are titled with it, and the PDF dialog suggests it.
+inline constexpr char kDocumentName[] = "Contractor Agreement";
 // The settings store's application name.
 inline constexpr char kOrganization[] = "Quillmark";
 // The desktop entry's name, from the vendor's address.

@@ -1,6 +1,7 @@
 #include "render/pdfexport.h"
 #include "doc/fileio.h"
 #include "render/pagelayout.h"
+#include "render/pdftounicode.h"
 
 #include <QBuffer>
 #include <QPageLayout>
@@ -36,12 +37,8 @@ QPageLayout pageLayoutFor(const PaperGeometry& paper)
     return layout;
 }
 
-} // namespace
-
-void paintDocument(QPagedPaintDevice& device, const doc::ReadModel& model)
+void paintLayout(QPagedPaintDevice& device, const PageLayout& layout, const PaperGeometry& paper)
 {
-    const PageLayout layout = layoutDocument(model);
-    const PaperGeometry paper = paperGeometry(model.section);
     if (!device.setPageLayout(pageLayoutFor(paper)))
         throw std::runtime_error("The printer does not take the document's page size.");
     QPainter painter;
@@ -62,19 +59,38 @@ void paintDocument(QPagedPaintDevice& device, const doc::ReadModel& model)
     painter.end();
 }
 
-QByteArray pdfBytes(const doc::ReadModel& model)
+// What paintText draws, in the order it draws it.
+std::vector<DrawnRun> drawnRuns(const PageLayout& layout)
 {
+    std::vector<DrawnRun> runs;
+    for (const PageLine& line : layout.lines)
+        for (const TextFragment& fragment : line.fragments)
+            runs.push_back({fragment.text, layout.styles[static_cast<std::size_t>(fragment.style)].font});
+    return runs;
+}
+
+} // namespace
+
+void paintDocument(QPagedPaintDevice& device, const doc::ReadModel& model)
+{
+    paintLayout(device, layoutDocument(model), paperGeometry(model.section));
+}
+
+QByteArray pdfBytes(const doc::ReadModel& model, const QString& title)
+{
+    const PageLayout layout = layoutDocument(model);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QPdfWriter writer(&buffer);
-    paintDocument(writer, model);
-    return bytes;
+    writer.setTitle(title);
+    paintLayout(writer, layout, paperGeometry(model.section));
+    return rewriteToUnicode(bytes, drawnRuns(layout));
 }
 
-void exportPdf(const doc::ReadModel& model, const std::filesystem::path& target)
+void exportPdf(const doc::ReadModel& model, const std::filesystem::path& target, const QString& title)
 {
-    const QByteArray bytes = pdfBytes(model);
+    const QByteArray bytes = pdfBytes(model, title);
     doc::fileio::replaceFile(target,
                              std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                        static_cast<std::size_t>(bytes.size())),

@@ -1,5 +1,6 @@
 #include "preview/form2.h"
 #include "preview/picturebox.h"
+#include "shell/product.h"
 #include "support/cursorfiles.h"
 #include "support/fakeplatform.h"
 
@@ -362,6 +363,8 @@ void tst_Form2::pageMenuPrintsExportsAndCopies()
     rightClick(QPoint(50, 50), QPoint(50, 50));
     QCOMPARE(mPlatform.menus.size(), std::size_t(1));
     QCOMPARE(mPlatform.saveDialogs.back().defaultSuffix, QStringLiteral("pdf"));
+    QCOMPARE(mPlatform.saveDialogs.back().fileName,
+             QString::fromLatin1(Product::kDocumentName) + QStringLiteral(".pdf"));
     QVERIFY(readAll(mDir->path() + QStringLiteral("/agreement.pdf")).startsWith("%PDF"));
     QCOMPARE(mPlatform.messageTexts(), QStringList{QStringLiteral("Done.")});
 
@@ -654,6 +657,7 @@ void tst_Form2::saveCancelled()
     QCOMPARE(mPlatform.saveDialogs[0].title, QStringLiteral("Save File"));
     QCOMPARE(mPlatform.saveDialogs[0].filter, QStringLiteral("Word Files (*.doc)|*.doc"));
     QCOMPARE(mPlatform.saveDialogs[0].defaultSuffix, QString());
+    QCOMPARE(mPlatform.saveDialogs[0].fileName, QString());
     QVERIFY(!mPlatform.saveDialogs[0].confirmOverwrite);
     QVERIFY(mPlatform.questions.empty());
     QCOMPARE(mPlatform.messageTexts(), QStringList{QStringLiteral("Done.")});

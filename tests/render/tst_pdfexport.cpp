@@ -1,13 +1,16 @@
 #include "agreementmodel.h"
 #include "doc/error.h"
 #include "pdftools.h"
+#include "render/pagelayout.h"
 #include "render/pdfexport.h"
 
 #include <QDir>
+#include <QGlyphRun>
 #include <QPrinter>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QTextLayout>
 #include <QtTest>
 
 #include <cerrno>
@@ -25,6 +28,8 @@ class tst_PdfExport : public QObject
 private slots:
     void initTestCase();
     void exportAndPrint();
+    void particularsReadBackAsTyped_data();
+    void particularsReadBackAsTyped();
     void failedExportLeavesNothing_data();
     void failedExportLeavesNothing();
     void printThroughQueue();
@@ -48,7 +53,8 @@ void tst_PdfExport::exportAndPrint()
     model.paragraphs.insert(model.paragraphs.end(), once.begin(), once.end());
     model.section = {11906, 16838, 1134, 1134, 1701, 1440, 720};
     const QString exported = mDir.filePath(QStringLiteral("exported.pdf"));
-    render::exportPdf(model, exported.toStdString());
+    const QString title = QStringLiteral("Agreement – Zoë");
+    render::exportPdf(model, exported.toStdString(), title);
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(mDir.filePath(QStringLiteral("printed.pdf")));
@@ -57,6 +63,10 @@ void tst_PdfExport::exportAndPrint()
     const QString text = pdftools::pdfText(exported);
     QCOMPARE(text.count(u'\f'), 2);
     QCOMPARE(pdftools::pdfText(printer.outputFileName()), text);
+    const QRegularExpressionMatch info =
+        QRegularExpression(QStringLiteral("^Title: +(.*)$"), QRegularExpression::MultilineOption)
+            .match(pdftools::run(QStringLiteral("pdfinfo"), {exported}));
+    QCOMPARE(info.captured(1), title);
 
     // In points, twips / 20: the page to the whole point, the first line below the top margin, the first
     // left-aligned word on the left margin.
@@ -80,6 +90,36 @@ void tst_PdfExport::exportAndPrint()
     QCOMPARE(fonts.size(), 2);        // regular and bold
     for (const QString& font : fonts) // name type encoding emb sub uni object generation
         QCOMPARE(font.section(u' ', -5, -5, QString::SectionSkipEmpty), QStringLiteral("yes"));
+}
+
+// Qt's PDF engine alone reads 山田 back as the Kangxi radicals ⼭⽥ (where the font shares their glyphs, as
+// Noto CJK does) and characters beyond U+FFFF as nothing.
+void tst_PdfExport::particularsReadBackAsTyped_data()
+{
+    QTest::addColumn<QString>("particular");
+    QTest::newRow("CJK") << QStringLiteral("山田");
+    QTest::newRow("accents") << QStringLiteral("Zoë Brontë-Ångström");
+    QTest::newRow("beyond the BMP") << QStringLiteral("😀");
+}
+
+void tst_PdfExport::particularsReadBackAsTyped()
+{
+    QFETCH(QString, particular);
+    doc::ReadModel model = testmodel::agreement();
+    const QFont font = render::layoutDocument(model).styles.front().font;
+    QTextLayout drawn(particular, font);
+    drawn.beginLayout();
+    drawn.createLine();
+    drawn.endLayout();
+    for (const QGlyphRun& run : drawn.glyphRuns())
+        if (run.glyphIndexes().contains(0))
+            QSKIP("no font on this system draws it");
+    const QString line = QStringLiteral("Owner ") + particular;
+    model.paragraphs.push_back(testmodel::paragraph(line.toStdU16String(), doc::Paragraph::Alignment::Left));
+    const QString exported = mDir.filePath(QStringLiteral("particulars.pdf"));
+    render::exportPdf(model, exported.toStdString());
+    const QString text = pdftools::pdfText(exported);
+    QVERIFY2(text.contains(line), qPrintable(text.right(200)));
 }
 
 void tst_PdfExport::failedExportLeavesNothing_data()

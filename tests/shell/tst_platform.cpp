@@ -18,18 +18,21 @@ private slots:
     {
         QTest::addColumn<QString>("asked");
         QTest::addColumn<QString>("opened");
+        QTest::addColumn<QString>("suggested");
         QTest::newRow("folder there") << "kept"
-                                      << "kept";
-        QTest::newRow("folder missing") << "kept/Documents"
-                                        << "kept";
+                                      << "kept" << QString();
+        QTest::newRow("folder missing, a name suggested") << "kept/Documents"
+                                                          << "kept"
+                                                          << "suggested.pdf";
         QTest::newRow("several levels missing") << "kept/gone/Documents"
-                                                << "kept";
+                                                << "kept" << QString();
     }
 
     void saveDialogOpensInAFolderThatIsThere()
     {
         QFETCH(QString, asked);
         QFETCH(QString, opened);
+        QFETCH(QString, suggested);
         QTemporaryDir root;
         QVERIFY(QDir(root.path()).mkdir(QStringLiteral("kept")));
 
@@ -48,9 +51,10 @@ private slots:
         options.title = QStringLiteral("Save");
         options.filter = QStringLiteral("Word Files (*.doc)|*.doc");
         options.folder = root.filePath(asked);
+        options.fileName = suggested;
         QCOMPARE(platform.getSaveFileName(options), QString());
         QCOMPARE(folderShown, QDir(root.filePath(opened)).absolutePath());
-        QCOMPARE(nameShown, QString());
+        QCOMPARE(nameShown, suggested);
     }
 };
 
