@@ -8,7 +8,9 @@
 #include "app/textwrap.h"
 #include "render/units.h"
 #include "shell/errorreport.h"
+#include "shell/windowaccessible.h"
 #include "shell/windowlook.h"
+#include "shell/windowplacement.h"
 #include "shell/workingfiles.h"
 
 #include <QApplication>
@@ -24,7 +26,6 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionComboBox>
@@ -138,6 +139,8 @@ Form1::Form1(Platform& platform, SettingsStore& store, WordCheck startWordCheck,
       mProgramDir(programDir.isEmpty() ? QCoreApplication::applicationDirPath() : std::move(programDir)),
       mPointer(*this)
 {
+    // Before anything asks for the window's accessible interface, which is then kept.
+    WindowAccessible::announceAsWindow(*this);
     setObjectName(QStringLiteral("Form1"));
     createControls();
     connectHandlers();
@@ -259,8 +262,7 @@ void Form1::createControls()
     setTabOrder(PushButton2, PushButton3);
     dtpAgreementDate->setFocus(Qt::OtherFocusReason);
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    WindowPlacement::placeOnScreen(*this, size());
 }
 
 void Form1::connectHandlers()

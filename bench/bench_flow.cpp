@@ -113,7 +113,7 @@ int main(int argc, char* argv[])
     for (int run = 0; run < runs; ++run) {
         doc::ReadModel model;
         readModel.push_back(milliseconds([&] { model = document.readModel(); }));
-        QPicture page;
+        render::PagePicture page;
         render.push_back(milliseconds([&] { page = render::renderPage(model); }));
         clipboard.push_back(milliseconds([&] { render::pictureToMimeData(page); }));
         raster.push_back(milliseconds([&] { render::pictureToImage(page); }));

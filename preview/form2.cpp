@@ -3,12 +3,14 @@
 
 #include "doc/fileio.h"
 #include "doc/worddocument.h"
+#include "preview/pageaccessible.h"
 #include "preview/pagescroll.h"
 #include "preview/picturebox.h"
 #include "preview/previewlayout.h"
 #include "preview/savedecision.h"
 #include "render/units.h"
 #include "shell/errorreport.h"
+#include "shell/windowaccessible.h"
 #include "shell/windowlook.h"
 #include "shell/windowplacement.h"
 #include "shell/workingfiles.h"
@@ -38,6 +40,12 @@ namespace
 using Axis = ZoomGeometry::Axis;
 
 constexpr char kForm[] = "Form2";
+// What screen readers and the page's tool tip say.
+constexpr char kWindowName[] = "Agreement preview";
+constexpr char kBackName[] = "Back";
+constexpr char kPageInView[] = "Page %1 of %2";
+// A wheel notch; touchpads send fractions of it.
+constexpr int kWheelNotch = 120;
 
 int toPixels(double twips)
 {
@@ -69,12 +77,16 @@ Form2::Form2(Platform& platform, QString programDirectory, QWidget* mainWindow)
     : mPlatform(platform), mProgramDirectory(std::move(programDirectory)), mMainWindow(mainWindow),
       mGeometry(render::kViewportSize.width, render::kViewportSize.height, render::kViewportBorderTwips)
 {
+    // Before anything asks for the window's accessible interface, which is then kept.
+    WindowAccessible::announceAsWindow(*this);
     setObjectName(QStringLiteral("Form2"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setMinimumSize(PreviewLayout::minimumSize());
     resize(PreviewLayout::designSize());
     setFont(arialBold(9));
+    setAccessibleName(QLatin1String(kWindowName));
+    PageAccessible::install();
     createControls();
     Form_Load();
 }
@@ -146,11 +158,20 @@ void Form2::createControls()
 
     PushButton6 = makeButton(this, "PushButton6", QStringLiteral("Save Results To Word File"));
     PushButton8 = makeButton(this, "PushButton8", QStringLiteral("< Back"));
+    PushButton8->setAccessibleName(QLatin1String(kBackName));
     layoutControls();
 
     // Ctrl+P prints wherever the focus is in the preview.
     auto* print = new QShortcut(QKeySequence::Print, this);
     connect(print, &QShortcut::activated, this, [this] { mPageActions.print(); });
+    // The zoom keys of every viewer run the zoom buttons' steps.
+    const auto shortcut = [this](const QKeySequence& keys, auto handler) {
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, handler);
+    };
+    shortcut(QKeySequence::ZoomIn, &Form2::PushButton1_Click);
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Equal), &Form2::PushButton1_Click);
+    shortcut(QKeySequence::ZoomOut, &Form2::PushButton2_Click);
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_0), &Form2::ZoomToOne);
 
     connect(PushButton1, &QPushButton::clicked, this, &Form2::PushButton1_Click);
     connect(PushButton2, &QPushButton::clicked, this, &Form2::PushButton2_Click);
@@ -208,7 +229,7 @@ void Form2::Form_Load()
 void Form2::placePicture(const render::PagePicture& picture, const QString& text)
 {
     Picture1->setPicture(picture);
-    Picture1->setAccessibleDescription(text);
+    Picture1->setReadableText(text);
     const QSize natural = PictureBox::naturalSize(picture);
     mGeometry.assignPicture(natural.width() * render::kTwipsPerPixel,
                             natural.height() * render::kTwipsPerPixel);
@@ -289,6 +310,12 @@ void Form2::PushButton2_Click()
 {
     ErrorReport report(mPlatform, QLatin1String(kForm), QStringLiteral("PushButton2_Click"));
     report.step(100, [&] { StepZoom(1); });
+}
+
+void Form2::ZoomToOne()
+{
+    ErrorReport report(mPlatform, QLatin1String(kForm), QStringLiteral("ZoomToOne"));
+    report.step(100, [&] { SetZoom(1.0f); });
 }
 
 void Form2::StepZoom(qint32 ZoomOut)
@@ -598,6 +625,15 @@ bool Form2::scrollFor(QEvent* event)
     std::optional<PageScroll::Move> move;
     if (event->type() == QEvent::Wheel) {
         const auto* wheel = static_cast<QWheelEvent*>(event);
+        if (wheel->modifiers() & Qt::ControlModifier) {
+            event->accept();
+            mZoomWheel += wheel->angleDelta().y();
+            for (; mZoomWheel >= kWheelNotch; mZoomWheel -= kWheelNotch)
+                PushButton1_Click();
+            for (; mZoomWheel <= -kWheelNotch; mZoomWheel += kWheelNotch)
+                PushButton2_Click();
+            return true;
+        }
         move = PageScroll::forWheel(wheel->angleDelta(), wheel->pixelDelta(),
                                     wheel->modifiers() & Qt::ShiftModifier, state(Axis::Horizontal),
                                     state(Axis::Vertical), mGeometry.mZoom);
@@ -626,6 +662,15 @@ void Form2::showDisplayBox()
     Picture1->setGeometry(toPixels(mGeometry.left()), toPixels(mGeometry.top()),
                           qMax(0, toPixels(mGeometry.displayWidth())),
                           qMax(0, toPixels(mGeometry.displayHeight())));
+    // The page in view is the one across the middle of the viewport.
+    const double middle = toPixelsF(mGeometry.viewportInnerHeight() / 2.0 - mGeometry.top());
+    const QString inView = QString::fromLatin1(kPageInView)
+                               .arg(Picture1->pageAtRow(middle) + 1)
+                               .arg(qMax(1, Picture1->shown().pageCount()));
+    if (Picture1->toolTip() != inView) {
+        Picture1->setToolTip(inView);
+        Picture1->setAccessibleDescription(inView);
+    }
 }
 
 void Form2::showSource()

@@ -49,6 +49,8 @@ public:
     void Form_Activate();
     void Form_QueryUnload();
     void StepZoom(qint32 ZoomOut);
+    // Ctrl+0: back to zoom 1.
+    void ZoomToOne();
     void SetZoom(float NewZoom);
     void RedrawImage();
     void SetupScrollbars();
@@ -104,6 +106,8 @@ private:
     bool mShowingBars = false;
     bool mActivating = false;
     bool mCentred = false;
+    // Ctrl+wheel turned short of a notch.
+    int mZoomWheel = 0;
 
     PictureBox* Zoom_Ori = nullptr;
     QGroupBox* Frame1 = nullptr;

@@ -16,6 +16,8 @@
 // copies pixels of the pages in view instead of laying any text out again.
 class PictureBox : public QWidget
 {
+    Q_OBJECT
+
 public:
     explicit PictureBox(QWidget* parent = nullptr);
 
@@ -38,6 +40,9 @@ public:
     const render::PagePicture& shown() const;
     // The page shown at row y of the box.
     int pageAtRow(double y) const;
+    // What a screen reader reads for the picture.
+    void setReadableText(const QString& text) { mReadableText = text; }
+    const QString& readableText() const { return mReadableText; }
     // How many pages the box holds renderings of.
     int renderedPages() const { return static_cast<int>(mRenderings.size()); }
 
@@ -53,6 +58,7 @@ private:
 
     render::PagePicture mPicture;
     bool mAutoSize = false;
+    QString mReadableText;
 
     render::PagePicture mPainted;
     QRectF mPaintedSource;

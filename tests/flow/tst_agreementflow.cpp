@@ -722,7 +722,7 @@ void tst_AgreementFlow::clipboardReadsUntilItAnswers()
     platform.setClipboard(std::move(data));
     platform.clipboardFailures = failures;
 
-    const std::optional<QPicture> result = filling.GetClipboardPicture(0);
+    const std::optional<render::PagePicture> result = filling.GetClipboardPicture(0);
     QCOMPARE(platform.clipboardReads, reads);
     QCOMPARE(result.has_value(), picture);
     if (picture)

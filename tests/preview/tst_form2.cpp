@@ -85,6 +85,7 @@ private slots:
     void narrowPictureSitsLeftWithBarDisabled();
     void scrollBarMovesPicture();
     void wheelAndKeysMoveThroughTheBars();
+    void growsWithTheWindow();
     void pageMenuPrintsExportsAndCopies();
     void thumbDragMovesPictureOnRelease();
     void barOverflowReportedByActivation();
@@ -336,12 +337,55 @@ void tst_Form2::wheelAndKeysMoveThroughTheBars()
     QTest::keyClick(picture1(), Qt::Key_Home);
     QCOMPARE(form().geometry().top(), 0.0f);
 
+    // Ctrl with the wheel, and the zoom keys, run the zoom buttons' steps.
+    QWheelEvent zoomWheel(QPointF(20, 20), picture1()->mapToGlobal(QPointF(20, 20)), QPoint(),
+                          QPoint(0, -120), Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(picture1(), &zoomWheel);
+    QCOMPARE(form().geometry().mZoom, 0.75f);
+    form().activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form()));
+    QTest::keyClick(picture1(), Qt::Key_Plus, Qt::ControlModifier);
+    QCOMPARE(form().geometry().mZoom, 1.0f);
+    QTest::keyClick(picture1(), Qt::Key_Minus, Qt::ControlModifier);
+    QTest::keyClick(picture1(), Qt::Key_Minus, Qt::ControlModifier);
+    QCOMPARE(form().geometry().mZoom, 0.5f);
+    QTest::keyClick(picture1(), Qt::Key_0, Qt::ControlModifier);
+    QCOMPARE(form().geometry().mZoom, 1.0f);
+
     QCOMPARE(picture1()->focusPolicy(), Qt::StrongFocus);
     QAccessibleInterface* page = QAccessible::queryAccessibleInterface(picture1());
     QVERIFY(!page->text(QAccessible::Name).isEmpty());
-    QCOMPARE(page->text(QAccessible::Description), QStringLiteral("THIS AGREEMENT made the 5th day of June"));
+    QVERIFY(page->text(QAccessible::Description).contains(QLatin1String("1")));
+    QVERIFY(page->textInterface());
+    int start = 0;
+    int end = 0;
+    QCOMPARE(page->textInterface()->textAtOffset(5, QAccessible::WordBoundary, &start, &end),
+             QStringLiteral("AGREEMENT"));
+    QCOMPARE(page->textInterface()->characterCount(), 39);
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&form());
+    QCOMPARE(window->role(), QAccessible::Window);
+    QVERIFY(window->text(QAccessible::Name) != form().windowTitle());
+    QVERIFY(
+        !QAccessible::queryAccessibleInterface(button("PushButton8"))->text(QAccessible::Name).contains('<'));
     for (const char* name : {"HScroll1", "VScroll1"})
         QVERIFY(!QAccessible::queryAccessibleInterface(bar(name))->text(QAccessible::Name).isEmpty());
+}
+
+// A larger window gives the viewport the room; the controls below it keep their heights at the bottom.
+void tst_Form2::growsWithTheWindow()
+{
+    showWith(makePage(600, 1000));
+    const QRect viewport = form().findChild<QWidget*>(QStringLiteral("Picture2"))->geometry();
+    QVERIFY(bar("VScroll1")->isEnabled());
+    form().resize(form().size() + QSize(200, 600));
+    QCOMPARE(form().findChild<QWidget*>(QStringLiteral("Picture2"))->geometry(),
+             viewport.adjusted(0, 0, 200, 600));
+    for (const char* name : {"PushButton6", "PushButton8"})
+        QCOMPARE(button(name)->geometry().bottom(), form().height() - 10);
+    QCOMPARE(bar("VScroll1")->geometry().height(), viewport.height() + 600);
+    // The whole page fits now: nothing left to scroll.
+    QVERIFY(!bar("VScroll1")->isEnabled());
+    QCOMPARE(form().geometry().viewportHeight(), (viewport.height() + 600) * 15);
 }
 
 // A right click that does not drag opens the page's menu; its items reach the printer, a

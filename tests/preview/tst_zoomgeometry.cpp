@@ -70,6 +70,10 @@ private slots:
     void equalWidthLeavesBarUnchanged();
     void oneTwipDragStaysOffGridUntilNextBarChange();
     void fitBarOverflowIsAnError();
+    void pageHeightJudgedPerPage_data();
+    void pageHeightJudgedPerPage();
+    void resizeKeepsPlaceOnGrid_data();
+    void resizeKeepsPlaceOnGrid();
 };
 
 void tst_ZoomGeometry::fitBar_data()
@@ -464,6 +468,71 @@ void tst_ZoomGeometry::oneTwipDragStaysOffGridUntilNextBarChange()
 void tst_ZoomGeometry::fitBarOverflowIsAnError()
 {
     QVERIFY_THROWS_EXCEPTION(std::overflow_error, ZoomGeometry::fitBar(400000, kViewportWidth));
+}
+
+void tst_ZoomGeometry::pageHeightJudgedPerPage_data()
+{
+    QTest::addColumn<qint32>("pageHeight"); // 0: a picture without pages
+    QTest::addColumn<float>("zoom");
+    QTest::addColumn<bool>("paints");
+    // A picture of four pages, 11730 twips each: the whole never fits, each page does up to 1.25.
+    QTest::newRow("whole picture") << 0 << 1.0f << false;
+    QTest::newRow("page at 1") << 11730 << 1.0f << true;
+    QTest::newRow("page at 1.25") << 11730 << 1.25f << true;
+    QTest::newRow("page at 1.5") << 11730 << 1.5f << false;
+    QTest::newRow("page as tall as the picture") << 60000 << 1.0f << false;
+}
+
+void tst_ZoomGeometry::pageHeightJudgedPerPage()
+{
+    QFETCH(qint32, pageHeight);
+    QFETCH(float, zoom);
+    QFETCH(bool, paints);
+    ZoomGeometry g(kViewportWidth, kViewportHeight, kBorder);
+    g.assignPicture(9300, 4 * 11730 + 5 * 120);
+    g.setSourcePageHeight(pageHeight);
+    g.copyDisplayWidthToSource();
+    g.copyDisplayHeightToSource();
+    g.measureOrigWidth();
+    g.measureOrigHeight();
+    g.mZoom = zoom;
+    g.computeZoomWidth();
+    g.computeZoomHeight();
+    QCOMPARE(g.fitsPaintLimit(), paints);
+}
+
+void tst_ZoomGeometry::resizeKeepsPlaceOnGrid_data()
+{
+    QTest::addColumn<qint32>("viewportHeight");
+    QTest::addColumn<qint16>("value"); // before, in a viewport of 7425
+    QTest::addColumn<bool>("enabled"); // after
+    QTest::addColumn<qint16>("maximum");
+    QTest::addColumn<qint16>("expected");
+    // A picture 20000 high: excess 12575 (1258 units of 10) at the window's own size.
+    QTest::newRow("taller, place kept") << 9000 << qint16(500) << true << qint16(1100) << qint16(500);
+    QTest::newRow("taller, place past the new end")
+        << 15000 << qint16(1200) << true << qint16(500) << qint16(500);
+    QTest::newRow("shorter, place kept") << 5000 << qint16(900) << true << qint16(1500) << qint16(900);
+    QTest::newRow("whole picture fits") << 21000 << qint16(700) << false << qint16(0) << qint16(0);
+}
+
+void tst_ZoomGeometry::resizeKeepsPlaceOnGrid()
+{
+    QFETCH(qint32, viewportHeight);
+    QFETCH(qint16, value);
+    QFETCH(bool, enabled);
+    QFETCH(qint16, maximum);
+    QFETCH(qint16, expected);
+    ZoomGeometry g = setUp(9000, 20000);
+    g.setBarValue(Axis::Vertical, value);
+    g.resizeViewport(kViewportWidth, viewportHeight);
+    QCOMPARE(g.bar(Axis::Vertical).enabled, enabled);
+    if (enabled)
+        QCOMPARE(g.bar(Axis::Vertical).maximum, maximum);
+    QCOMPARE(g.mVStep, qint16(enabled ? 10 : 0));
+    QCOMPARE(g.top(), -float(expected * g.mVStep));
+    if (enabled)
+        QCOMPARE(g.bar(Axis::Vertical).value, expected);
 }
 
 QTEST_APPLESS_MAIN(tst_ZoomGeometry)

@@ -1,4 +1,5 @@
 #include "shell/platform.h"
+#include "shell/windowplacement.h"
 
 #include <QApplication>
 #include <QDir>
@@ -14,6 +15,25 @@ class TestPlatform : public QObject
     Q_OBJECT
 
 private slots:
+    void windowPlacedInsideTheScreen_data()
+    {
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<QRect>("client");
+        QTest::newRow("room to spare: centred at the size asked")
+            << QRect(0, 0, 1280, 1024) << QRect(312, 211, 656, 626);
+        // 1280 x 1024 at a device pixel ratio of 2, under a panel: the title bar stays on the screen.
+        QTest::newRow("too low: shrunk, title bar inside")
+            << QRect(0, 24, 640, 488) << QRect(8, 56, 624, 448);
+        QTest::newRow("smaller than the minimum: its corner inside")
+            << QRect(100, 0, 300, 200) << QRect(108, 32, 400, 300);
+    }
+    void windowPlacedInsideTheScreen()
+    {
+        QFETCH(QRect, available);
+        QFETCH(QRect, client);
+        QCOMPARE(WindowPlacement::place(QSize(656, 626), QSize(400, 300), available, QMargins(8, 32, 8, 8)),
+                 client);
+    }
     void saveDialogOpensInAFolderThatIsThere_data()
     {
         QTest::addColumn<QString>("asked");
