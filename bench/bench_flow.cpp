@@ -8,6 +8,7 @@
 #include "app/templatefilling.h"
 #include "doc/worddocument.h"
 #include "preview/form2.h"
+#include "preview/picturebox.h"
 #include "render/pagepicture.h"
 #include "shell/workingfiles.h"
 #include "support/fakeplatform.h"
@@ -17,6 +18,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -121,7 +123,10 @@ int main(int argc, char* argv[])
         DeleteFileQuietly(workingPath(QStringLiteral("temp.bmp")));
     }
 
-    std::printf("One agreement end to end (sample particulars), %d runs\n", runs);
+    std::printf(
+        "One agreement end to end (sample particulars), %d runs. Offscreen, until the click's handler "
+        "returns: not the clipboard's ownership, the window's mapping or its first paint on screen\n",
+        runs);
     print("click to preview shown, first run", first);
     print("click to preview shown, after \"< Back\"", afterBack);
     print("\"< Back\"", back);
@@ -134,5 +139,24 @@ int main(int argc, char* argv[])
     if (whole > 0.0)
         std::printf("share of the click: SaveDocAsJPG %.0f %%, renderPage %.0f %%\n",
                     100.0 * median(export_) / whole, 100.0 * median(render) / whole);
+    // A long agreement: a work description of 30,000 characters, on many pages.
+    std::vector<double> longClick;
+    {
+        QString work;
+        while (work.size() < 30000)
+            work += QStringLiteral(
+                "Build a tree house with a ladder, a rope swing and a roof of cedar shingles. ");
+        work.truncate(30000);
+        form.txtWorkPerformed->setPlainText(work);
+        for (int run = 0; run < 10; ++run) {
+            filling.preview()->findChild<QPushButton*>(QStringLiteral("PushButton8"))->click();
+            longClick.push_back(milliseconds([&] { form.PushButton22->click(); }));
+        }
+    }
+    const int longPages =
+        filling.preview()->findChild<PictureBox*>(QStringLiteral("Picture1"))->shown().pageCount();
+
+    std::printf("30,000-character work description, %d pages:\n", longPages);
+    print("click to preview shown, after \"< Back\"", longClick);
     return 0;
 }

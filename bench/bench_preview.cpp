@@ -4,6 +4,7 @@
 // high-density screen).
 #include "agreementmodel.h"
 #include "preview/form2.h"
+#include "preview/picturebox.h"
 #include "render/pagepicture.h"
 #include "support/fakeplatform.h"
 
@@ -97,6 +98,32 @@ int main(int argc, char** argv)
             "wheel step (bars, move, viewport repaint), device pixel ratio %.0f: %.3f ms; a notch moves "
             "the page %d px\n",
             ratio, msSince(timer, kSteps), moved);
+    }
+
+    // A long agreement scrolled from its top to its end: only the pages that come into view are rendered.
+    {
+        doc::ReadModel model = testmodel::agreement();
+        model.paragraphs.insert(model.paragraphs.begin() + 8, 400,
+                                testmodel::paragraph(u"Build a tree house with a ladder and a rope swing.",
+                                                     doc::Paragraph::Alignment::Justify));
+        Form2 longForm(platform, QCoreApplication::applicationDirPath());
+        longForm.placePicture(render::renderPage(model));
+        longForm.show();
+        QApplication::processEvents();
+        auto* page = longForm.findChild<PictureBox*>(QStringLiteral("Picture1"));
+        auto* bar = longForm.findChild<QScrollBar*>(QStringLiteral("VScroll1"));
+        int mostRendered = 0;
+        QElapsedTimer timer;
+        timer.start();
+        for (int value = 0; value <= bar->maximum(); value += 10) {
+            bar->setValue(value);
+            QApplication::processEvents();
+            mostRendered = std::max(mostRendered, page->renderedPages());
+        }
+        std::printf(
+            "long agreement, %d pages: a scroll step of 10 units with its paint %.3f ms; at most %d pages "
+            "rendered at once\n",
+            page->shown().pageCount(), msSince(timer, bar->maximum() / 10 + 1), mostRendered);
     }
 
     PaintMeter meter;
