@@ -149,9 +149,7 @@ void PictureBox::paintEvent(QPaintEvent* event)
     const std::vector<render::PagePicture::Page>& pages = picture.pages();
     for (int i = 0; i < picture.pageCount(); ++i) {
         const render::PagePicture::Page& page = pages[static_cast<std::size_t>(i)];
-        if (!QRectF(page.rect)
-                 .adjusted(-1, -1, render::kPageShadowPx, render::kPageShadowPx)
-                 .intersects(area))
+        if (!render::PagePicture::touches(page, area))
             continue;
         inView.push_back(i);
         picture.paintFrame(painter, page);

@@ -100,12 +100,17 @@ void PagePicture::paintFrame(QPainter& painter, const Page& page) const
     painter.fillRect(QRectF(page.rect).adjusted(-1, -1, 1, 1), kPageEdge);
 }
 
+bool PagePicture::touches(const Page& page, const QRectF& area)
+{
+    return QRectF(page.rect).adjusted(-1, -1, kPageShadowPx, kPageShadowPx).intersects(area);
+}
+
 void PagePicture::paint(QPainter& painter, const QRectF& area) const
 {
     if (mGround)
         painter.fillRect(area & QRectF(boundingRect()), kPageGround);
     for (const Page& page : mPages) {
-        if (!QRectF(page.rect).adjusted(-1, -1, kPageShadowPx, kPageShadowPx).intersects(area))
+        if (!touches(page, area))
             continue;
         paintFrame(painter, page);
         painter.drawPicture(page.rect.topLeft(), page.picture);

@@ -54,6 +54,8 @@ public:
     // The ground under area and, laid on it, the edge, shadow and picture of each page that area touches;
     // in the picture's own coordinates.
     void paint(QPainter& painter, const QRectF& area) const;
+    // Whether area (picture coordinates) touches the page, its edge and shadow included.
+    static bool touches(const Page& page, const QRectF& area);
     // The ground and page edges around one page, without the page's picture.
     void paintFrame(QPainter& painter, const Page& page) const;
 
