@@ -7,8 +7,8 @@
 #include "shell/workingfiles.h"
 
 #include <QApplication>
-#include <QDateTime>
 #include <QGuiApplication>
+#include <QTimer>
 
 int main(int argc, char* argv[])
 {
@@ -17,12 +17,6 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QLatin1String(Product::kName));
     QGuiApplication::setDesktopFileName(QLatin1String(Product::kDesktopId));
 
-    // What a killed run left in the temporary folder holds names and prices.
-    try {
-        removeStaleWorkingDocuments(temporaryFolder(), QDateTime::currentDateTime().addDays(-1));
-    } catch (const std::exception&) {
-    }
-
     QtPlatform platform;
     SettingsStore store;
     Program program(platform, store);
@@ -30,6 +24,7 @@ int main(int argc, char* argv[])
     QObject::connect(&termination, &TerminationSignals::requested, &app, [&program] { program.terminate(); });
     if (!program.start())
         return 0;
+    QTimer::singleShot(0, [] { prepareWorkingFolder(); });
     const int status = QApplication::exec();
     program.finish();
     return status;

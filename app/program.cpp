@@ -57,6 +57,7 @@ void Program::finish()
 
 void Program::removeWorkingDocument() const
 {
-    if (const Form2* preview = mFilling.preview(); preview && !preview->mWordFile.isEmpty())
+    if (const Form2* preview = mFilling.preview();
+        preview && !preview->mWordFile.isEmpty() && !preview->mWordFileLock.replacedAt(preview->mWordFile))
         QFile::remove(preview->mWordFile);
 }

@@ -8,6 +8,7 @@
 #include "shell/errorreport.h"
 #include "shell/workingfiles.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
@@ -56,6 +57,27 @@ QByteArray templateResource()
     if (!resource.open(QIODevice::ReadOnly))
         throw StepFailure(QStringLiteral("Resource with identifier '101' not found"));
     return resource.readAll();
+}
+
+bool isUsableTemplate(const QString& path, const QByteArray& builtIn)
+{
+    try {
+        const std::vector<std::uint8_t> bytes = doc::fileio::readFile(
+            filePath(path), word::Application::kMaxDocumentBytes, doc::fileio::Links::Refuse);
+        if (std::equal(bytes.begin(), bytes.end(), builtIn.begin(), builtIn.end()))
+            return true;
+        const std::u16string text = doc::WordDocument::parse(bytes).mainText();
+        const std::u16string expected =
+            doc::WordDocument::parse(std::span(reinterpret_cast<const std::uint8_t*>(builtIn.constData()),
+                                               static_cast<std::size_t>(builtIn.size())))
+                .mainText();
+        // Every insertion lands where the built-in template has it as long as the text up to
+        // the last one is the same; what follows may differ.
+        const auto fixed = static_cast<std::size_t>(InsertionPlan::kBases.back());
+        return text.size() >= fixed && text.compare(0, fixed, expected, 0, fixed) == 0;
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 TemplateFilling::WordFactory engineWordFactory(Platform& platform)
@@ -118,10 +140,18 @@ void TemplateFilling::PushButton22_Click()
     report.step(106, [&] { wordApp = mWordFactory(); });
     // In a shared temporary folder another user may have planted the template: only a file
     // of ours that no one else can change is used; otherwise the template comes straight
-    // from the resources, and the planted file is left alone.
+    // from the resources, and the planted file is left alone. So is a file of the user's
+    // own that is not a template the insertions fit.
     bool templateIsOurs = false;
     report.step(108, [&] {
         templateIsOurs = doc::fileio::isPrivateFile(filePath(templatePath));
+        if (templateIsOurs && !isUsableTemplate(templatePath, templateBytes)) {
+            templateIsOurs = false;
+            if (!std::exchange(mUnusableTemplateNoted, true))
+                mPlatform.showMessage(
+                    QString::fromLatin1(kUnusableTemplateNote).arg(QDir::toNativeSeparators(templatePath)),
+                    mForm1.appTitle(), Platform::Icon::None);
+        }
         document = &app().Open(templateIsOurs ? templatePath : QLatin1String(kTemplateResource), true);
     });
 
@@ -175,10 +205,13 @@ void TemplateFilling::PushButton22_Click()
     QString workingDocument;
     report.step(254, [&] { workingDocument = drawWorkingDocumentName(); });
     QString pageText;
+    // Held from the moment the document is written: Save copies what this run wrote, and
+    // another copy's clean-up leaves it alone.
+    WorkingFileLock workingDocumentLock;
     report.step(270, [&] {
         activeDocument().SaveAs(workingDocument);
         pageText = readableText(activeDocument().content().mainText());
-        mWorkingDocumentLock = WorkingFileLock(workingDocument);
+        workingDocumentLock = WorkingFileLock(workingDocument);
     });
     report.step(272, [&] { app().setDisplayAlerts(false); });
     report.step(274, [&] {
@@ -197,7 +230,10 @@ void TemplateFilling::PushButton22_Click()
     // writes the same name. Without a new picture the preview shows an empty page, never
     // an earlier agreement.
     report.step(286, [&] { form2().placePicture(picture.value_or(render::PagePicture()), pageText); });
-    report.step(288, [&] { form2().mWordFile = workingDocument; });
+    report.step(288, [&] {
+        form2().mWordFile = workingDocument;
+        form2().mWordFileLock = std::move(workingDocumentLock);
+    });
     report.step(290, [&] { form2().show(); });
     report.step(292, [&] { mForm1.hide(); });
     report.step(294, [&] { DeleteFileQuietly(workingPath(QLatin1String(kPictureFile))); });
@@ -234,11 +270,11 @@ std::optional<render::PagePicture> TemplateFilling::SaveDocAsJPG(const QString& 
     report.step(122, [&] {
         // After a failed copy the clipboard still holds an older picture, often the previous
         // agreement's; showing that would pass it off as this one.
-        std::optional<render::PagePicture> fetched = copied ? GetClipboardPicture(0) : std::nullopt;
-        if (!fetched)
+        picture = copied ? GetClipboardPicture(0) : std::nullopt;
+        if (!picture)
             throw StepFailure(QStringLiteral("Invalid picture"));
-        render::savePictureFile(*fetched, workingPath(QLatin1String(kPictureFile)));
-        picture = std::move(fetched);
+        // The preview shows the picture kept here, whatever becomes of the file.
+        render::savePictureFile(*picture, workingPath(QLatin1String(kPictureFile)));
     });
     report.step(124, [&] { app().ActiveDocument().Close(); });
     report.step(126, [&] { app().Quit(); });

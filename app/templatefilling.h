@@ -42,6 +42,10 @@ public:
 
     static constexpr int kMaxNameDraws = 1000;
     static constexpr int kMaxClipboardAttempts = 1000;
+    // Said once a run when the user's own "template.doc" (%1, its path) cannot be filled.
+    static constexpr char kUnusableTemplateNote[] =
+        "%1 is not a template this program can fill, so the agreement was made from the program's own "
+        "template. The file was left as it is.";
 
 private:
     Form2& form2();
@@ -52,11 +56,13 @@ private:
     WordFactory mWordFactory;
     PreviewFactory mPreviewFactory;
     std::unique_ptr<Form2> mForm2;
-    // Keeps the latest working document from another copy's clean-up while this run lives.
-    WorkingFileLock mWorkingDocumentLock;
+    bool mUnusableTemplateNoted = false;
 };
 
 // The engine as the program starts it: its self-test is opening the template it ships.
 TemplateFilling::WordFactory engineWordFactory(Platform& platform);
 // The template resource's bytes; throws when it is missing or unreadable.
 QByteArray templateResource();
+// True when the file at path opens as a Word document within the engine's size bound and
+// its text, as far as the insertions reach, is builtIn's: a template the filling fits.
+bool isUsableTemplate(const QString& path, const QByteArray& builtIn);

@@ -544,13 +544,22 @@ void Form2::PushButton6_Click()
     Answer answer = Answer::NotAsked;
     bool cancelled = true;
     report.step(116, [&] { cancelled = chosen.isEmpty(); });
-    bool ownFile = false;
     if (!cancelled) {
         bool exists = false;
+        bool ownFile = false;
         report.step(118, [&] {
             exists = FileExists(chosen);
-            ownFile = exists && sameFile(chosen, mWordFile);
+            ownFile = exists && (sameFile(chosen, mWordFile) || mWordFileLock.isAt(chosen));
         });
+        // Saving onto the working copy would leave the agreement in a file that "< Back"
+        // removes: nothing is asked and nothing is copied.
+        if (ownFile) {
+            report.step(118, [&] {
+                mPlatform.showMessage(QLatin1String(kWorkingDocumentAsTarget), mAppTitle,
+                                      Platform::Icon::Warning);
+            });
+            return;
+        }
         if (exists) {
             report.step(120, [&] {
                 const bool yes = mPlatform.askYesNo(QStringLiteral("Are you sure you wish to overwrite ") +
@@ -565,7 +574,7 @@ void Form2::PushButton6_Click()
         }
     }
     bool copied = true;
-    if (SaveDecision::copies(answer, ownFile))
+    if (SaveDecision::copies(answer))
         copied = report.step(130, [&] {
             copyWorkingDocument(chosen);
             mSaveFolder = QFileInfo(chosen).absolutePath();
@@ -580,19 +589,28 @@ void Form2::copyWorkingDocument(const QString& target) const
 {
     std::vector<std::uint8_t> bytes;
     try {
-        bytes = doc::fileio::readFile(filePath(mWordFile), doc::WordDocument::kMaxFileBytes,
-                                      doc::fileio::Links::Refuse);
+        bytes = mWordFileLock.held()
+                    ? mWordFileLock.contents(doc::WordDocument::kMaxFileBytes)
+                    : doc::fileio::readFile(filePath(mWordFile), doc::WordDocument::kMaxFileBytes,
+                                            doc::fileio::Links::Refuse);
     } catch (const std::exception& e) {
         throw StepFailure(QStringLiteral("The filled agreement cannot be read, so nothing was saved. ") +
                           QString::fromUtf8(e.what()));
     }
-    doc::fileio::replaceFile(filePath(target), bytes, doc::fileio::Access::Default);
+    doc::fileio::replaceFile(filePath(target), bytes, doc::fileio::Access::UsersFile);
+}
+
+void Form2::removeWorkingDocument()
+{
+    if (!mWordFileLock.replacedAt(mWordFile))
+        DeleteFileQuietly(mWordFile);
+    mWordFileLock = WorkingFileLock();
 }
 
 void Form2::PushButton8_Click()
 {
     ErrorReport report(mPlatform, QLatin1String(kForm), QStringLiteral("PushButton8_Click"));
-    report.step(102, [&] { DeleteFileQuietly(mWordFile); });
+    report.step(102, [&] { removeWorkingDocument(); });
     report.step(104, [&] {
         if (mMainWindow)
             mMainWindow->show();
@@ -603,7 +621,7 @@ void Form2::PushButton8_Click()
 void Form2::Form_QueryUnload()
 {
     ErrorReport report(mPlatform, QLatin1String(kForm), QStringLiteral("Form_QueryUnload"));
-    report.step(100, [&] { DeleteFileQuietly(mWordFile); });
+    report.step(100, [&] { removeWorkingDocument(); });
     report.step(102, [] { QCoreApplication::processEvents(); });
     report.step(104, [] { QCoreApplication::processEvents(); });
 }

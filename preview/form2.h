@@ -4,6 +4,7 @@
 #include "preview/zoomgeometry.h"
 #include "shell/platform.h"
 #include "shell/windowpointer.h"
+#include "shell/workingfiles.h"
 
 #include "render/pagepicture.h"
 #include <QPointer>
@@ -39,7 +40,15 @@ public:
     void setAppTitle(const QString& title) { mAppTitle = title; }
 
     QString mWordFile;
+    // The working document as this run wrote it, held open: what Save copies, whatever has
+    // since been put at mWordFile's name.
+    WorkingFileLock mWordFileLock;
     bool mSetupPending = false;
+
+    // Why Save refuses the working document itself as its target.
+    static constexpr char kWorkingDocumentAsTarget[] =
+        "This is the preview's own working copy, which is removed when the preview closes. "
+        "Choose another name to keep the agreement.";
 
     // The zoom, size, step and drag state (mZoom, mOrigWidth, ... mVStep) with its rules.
     ZoomGeometry& geometry() { return mGeometry; }
@@ -83,6 +92,8 @@ private:
     void layoutControls();
     // Copies the working document to target, replacing what is there only once the copy is complete.
     void copyWorkingDocument(const QString& target) const;
+    // Removes the working document, unless someone else's file has taken its name.
+    void removeWorkingDocument();
     void showDisplayBox();
     void showSource();
     void showBars();

@@ -13,11 +13,10 @@ constexpr Answer withoutQuestion()
     return Answer::Yes;
 }
 
-// Only Yes copies, and never onto the working document itself, which would replace the
-// only copy with itself and lose its lock.
-constexpr bool copies(Answer answer, bool targetIsWorkingDocument)
+// Only Yes copies.
+constexpr bool copies(Answer answer)
 {
-    return answer == Answer::Yes && !targetIsWorkingDocument;
+    return answer == Answer::Yes;
 }
 
 } // namespace SaveDecision

@@ -5,19 +5,25 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
+#include <tuple>
 #include <utility>
 
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -38,6 +44,51 @@ QString systemError(int code)
 }
 
 #ifdef Q_OS_UNIX
+// A real directory (not a link to one) of ours.
+bool isOwnFolder(const QString& path)
+{
+    struct stat info {
+    };
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::geteuid();
+}
+
+// The fresh folder made when the usual one was taken, and the usual name it stands in for.
+struct FreshFolder {
+    QString usual;
+    QString made;
+};
+
+FreshFolder& freshFolder()
+{
+    static FreshFolder folder;
+    return folder;
+}
+
+void removeFreshFolder()
+{
+    // Only an empty folder goes; what a run still holds stays with it.
+    if (!freshFolder().made.isEmpty())
+        ::rmdir(QFile::encodeName(freshFolder().made).constData());
+}
+
+// Someone else holds the usual name (a folder of theirs, or a link): the run uses a fresh
+// folder of its own beside it, made with owner-only permissions, and removes it at the end
+// when it is empty.
+QString freshPrivateFolder(const QString& usual)
+{
+    FreshFolder& fresh = freshFolder();
+    if (fresh.usual == usual && isOwnFolder(fresh.made))
+        return fresh.made;
+    QByteArray pattern = QFile::encodeName(usual + QStringLiteral("-XXXXXX"));
+    if (!::mkdtemp(pattern.data()))
+        fail(systemError(errno), usual);
+    removeFreshFolder();
+    fresh = {usual, QFile::decodeName(pattern)};
+    [[maybe_unused]] static const bool removedAtExit = std::atexit(removeFreshFolder) == 0;
+    return fresh.made;
+}
+
 // The folder must be a real directory (not a link to one), ours, and closed to others;
 // otherwise another user could read or plant our working files.
 QString privateFolder(const QString& path)
@@ -45,14 +96,12 @@ QString privateFolder(const QString& path)
     const QByteArray native = QFile::encodeName(path);
     if (::mkdir(native.constData(), S_IRWXU) != 0 && errno != EEXIST)
         fail(systemError(errno), path);
+    if (!isOwnFolder(path))
+        return freshPrivateFolder(path);
     struct stat info {
     };
     if (::lstat(native.constData(), &info) != 0)
         fail(systemError(errno), path);
-    if (!S_ISDIR(info.st_mode))
-        fail(QStringLiteral("Not a private directory"), path);
-    if (info.st_uid != ::geteuid())
-        fail(QStringLiteral("Directory belongs to another user"), path);
     if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0 && ::chmod(native.constData(), S_IRWXU) != 0)
         fail(systemError(errno), path);
     return path;
@@ -169,7 +218,7 @@ bool lockRange(HANDLE handle, DWORD flags)
 
 } // namespace
 
-WorkingFileLock::WorkingFileLock(const QString& path)
+WorkingFileLock::WorkingFileLock(const QString& path) : mPath(path)
 {
     HANDLE handle = openShared(path);
     if (handle != INVALID_HANDLE_VALUE && !lockRange(handle, LOCKFILE_FAIL_IMMEDIATELY)) {
@@ -186,14 +235,85 @@ void WorkingFileLock::release()
     mHandle = kNone;
 }
 
-int removeStaleWorkingDocuments(const QString& folder, const QDateTime& before)
+std::vector<std::uint8_t> WorkingFileLock::contents(std::size_t maxBytes) const
+{
+    LARGE_INTEGER size{};
+    if (mHandle == kNone)
+        fail(QStringLiteral("The working document is not open"), mPath);
+    if (!::GetFileSizeEx(mHandle, &size))
+        fail(QString::fromStdString(doc::fileio::windowsReason(::GetLastError())), mPath);
+    if (static_cast<unsigned long long>(size.QuadPart) > maxBytes)
+        fail(QStringLiteral("The working document is %1 bytes long").arg(size.QuadPart), mPath);
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size.QuadPart));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(done);
+        at.OffsetHigh = static_cast<DWORD>(static_cast<unsigned long long>(done) >> 32);
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1U << 30));
+        if (!::ReadFile(mHandle, bytes.data() + done, want, &got, &at))
+            fail(QString::fromStdString(doc::fileio::windowsReason(::GetLastError())), mPath);
+        if (got == 0)
+            break;
+        done += got;
+    }
+    bytes.resize(done);
+    return bytes;
+}
+
+namespace
+{
+
+std::optional<std::tuple<DWORD, DWORD, DWORD>> identityOf(HANDLE handle)
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(handle, &info))
+        return std::nullopt;
+    return std::tuple(info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow);
+}
+
+std::optional<std::tuple<DWORD, DWORD, DWORD>> identityAt(const QString& path)
+{
+    if (path.isEmpty())
+        return std::nullopt;
+    HANDLE handle = ::CreateFileW(reinterpret_cast<const wchar_t*>(path.utf16()), 0,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    const auto identity = identityOf(handle);
+    ::CloseHandle(handle);
+    return identity;
+}
+
+} // namespace
+
+bool WorkingFileLock::isAt(const QString& path) const
+{
+    const auto there = identityAt(path);
+    return mHandle != kNone && there && there == identityOf(mHandle);
+}
+
+bool WorkingFileLock::replacedAt(const QString& path) const
+{
+    return mHandle != kNone && identityAt(path) && !isAt(path);
+}
+
+int removeStaleWorkingDocuments(const QString& folder, const QDateTime& before, int maxNames)
 {
     int removed = 0;
-    for (const QFileInfo& entry : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System)) {
-        if (!WorkingDocumentName::matches(entry.fileName()) || entry.isSymLink() ||
-            entry.lastModified() >= before)
+    int looked = 0;
+    QDirIterator listing(folder, QDir::Files | QDir::Hidden | QDir::System);
+    while (listing.hasNext()) {
+        const QString path = listing.next();
+        const QFileInfo entry = listing.fileInfo();
+        if (!WorkingDocumentName::matches(entry.fileName()))
             continue;
-        const QString path = entry.absoluteFilePath();
+        if (++looked > maxNames)
+            break;
+        if (entry.isSymLink() || entry.lastModified() >= before)
+            continue;
         HANDLE handle = openShared(path);
         if (handle == INVALID_HANDLE_VALUE)
             continue;
@@ -207,7 +327,7 @@ int removeStaleWorkingDocuments(const QString& folder, const QDateTime& before)
 
 #else
 
-WorkingFileLock::WorkingFileLock(const QString& path)
+WorkingFileLock::WorkingFileLock(const QString& path) : mPath(path)
 {
     mHandle = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (mHandle != kNone && ::flock(mHandle, LOCK_SH | LOCK_NB) != 0)
@@ -221,33 +341,99 @@ void WorkingFileLock::release()
     mHandle = kNone;
 }
 
-int removeStaleWorkingDocuments(const QString& folder, const QDateTime& before)
+std::vector<std::uint8_t> WorkingFileLock::contents(std::size_t maxBytes) const
+{
+    struct stat info {
+    };
+    if (mHandle == kNone)
+        fail(QStringLiteral("The working document is not open"), mPath);
+    if (::fstat(mHandle, &info) != 0)
+        fail(systemError(errno), mPath);
+    const auto size = static_cast<std::size_t>(info.st_size);
+    if (size > maxBytes)
+        fail(QStringLiteral("The working document is %1 bytes long").arg(size), mPath);
+    std::vector<std::uint8_t> bytes(size);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::pread(mHandle, bytes.data() + done, size - done, static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            fail(systemError(errno), mPath);
+        if (got == 0)
+            break;
+        done += static_cast<std::size_t>(got);
+    }
+    bytes.resize(done);
+    return bytes;
+}
+
+namespace
+{
+
+// The file's identity, links followed; nullopt when nothing is there.
+std::optional<std::pair<dev_t, ino_t>> identityAt(const QString& path)
+{
+    struct stat info {
+    };
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt;
+    return std::pair(info.st_dev, info.st_ino);
+}
+
+} // namespace
+
+bool WorkingFileLock::isAt(const QString& path) const
+{
+    struct stat held {
+    };
+    const auto there = identityAt(path);
+    return mHandle != kNone && there && ::fstat(mHandle, &held) == 0 &&
+           *there == std::pair(held.st_dev, held.st_ino);
+}
+
+bool WorkingFileLock::replacedAt(const QString& path) const
+{
+    return mHandle != kNone && identityAt(path) && !isAt(path);
+}
+
+int removeStaleWorkingDocuments(const QString& folder, const QDateTime& before, int maxNames)
 {
     int removed = 0;
-    const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString& name : names) {
-        if (!WorkingDocumentName::matches(name))
+    DIR* listing = ::opendir(QFile::encodeName(folder).constData());
+    if (!listing)
+        return 0;
+    const int folderFd = ::dirfd(listing);
+    int looked = 0;
+    // Listed as the folder holds them, unsorted: only the names are read until one matches.
+    while (const dirent* entry = ::readdir(listing)) {
+        if (!WorkingDocumentName::matches(QFile::decodeName(entry->d_name)))
             continue;
-        const QByteArray path = QFile::encodeName(QDir(folder).filePath(name));
-        const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0)
-            continue;
+        if (++looked > maxNames)
+            break;
         struct stat info {
         };
+        // Another user's files are passed over on their owner alone, without being opened.
+        if (::fstatat(folderFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode) ||
+            info.st_uid != ::geteuid() || info.st_mtime >= before.toSecsSinceEpoch())
+            continue;
+        const int fd = ::openat(folderFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
         // The exclusive lock is granted only while no running copy holds its shared one.
         if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid() &&
-            info.st_mtime < before.toSecsSinceEpoch() && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-            ::unlink(path.constData()) == 0)
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlinkat(folderFd, entry->d_name, 0) == 0)
             ++removed;
         ::close(fd);
     }
+    ::closedir(listing);
     return removed;
 }
 
 #endif
 
 WorkingFileLock::WorkingFileLock(WorkingFileLock&& other) noexcept
-    : mHandle(std::exchange(other.mHandle, kNone))
+    : mHandle(std::exchange(other.mHandle, kNone)), mPath(std::move(other.mPath))
 {
 }
 
@@ -256,6 +442,7 @@ WorkingFileLock& WorkingFileLock::operator=(WorkingFileLock&& other) noexcept
     if (this != &other) {
         release();
         mHandle = std::exchange(other.mHandle, kNone);
+        mPath = std::move(other.mPath);
     }
     return *this;
 }
@@ -268,4 +455,16 @@ bool WorkingFileLock::held() const
 WorkingFileLock::~WorkingFileLock()
 {
     release();
+}
+
+void prepareWorkingFolder()
+{
+    try {
+        const QString folder = temporaryFolder();
+        doc::fileio::keepTemporaryNotesIn(filePath(folder));
+        removeStaleWorkingDocuments(folder, QDateTime::currentDateTime().addDays(-1));
+        // A save of the largest document takes seconds; a note an hour old is a run that died.
+        doc::fileio::removeAbandonedTemporaries(filePath(folder), std::chrono::hours(1));
+    } catch (const std::exception&) {
+    }
 }

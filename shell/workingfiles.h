@@ -4,7 +4,9 @@
 #include <QDateTime>
 #include <QString>
 
+#include <cstdint>
 #include <filesystem>
+#include <vector>
 
 // The working files live in one temporary folder; these helpers create, test and remove
 // them. Nothing here shows a message: failures are thrown (std::runtime_error with a
@@ -12,7 +14,8 @@
 
 // The folder named by "TEMP"; when that is unset or empty, a private folder of the user's
 // own (owner-only permissions, checked to be a real directory owned by us), never the
-// file system root. Throws when no safe folder can be made.
+// file system root. When the usual private folder has been taken by someone else, a fresh
+// one is made beside it and kept for the run. Throws when no safe folder can be made.
 QString temporaryFolder();
 
 // fileName inside temporaryFolder(), joined with the native separator.
@@ -57,6 +60,14 @@ public:
     ~WorkingFileLock();
 
     bool held() const;
+    // The bytes of the file held, whatever has since been put at its name or done to the
+    // name. Throws std::runtime_error when no file is held, or it is over maxBytes.
+    std::vector<std::uint8_t> contents(std::size_t maxBytes) const;
+    // True when the file held is what path names now, links followed.
+    bool isAt(const QString& path) const;
+    // True when a file is held and path now names another one: someone has put a file of
+    // their own in its place.
+    bool replacedAt(const QString& path) const;
 
 private:
     void release();
@@ -68,9 +79,17 @@ private:
     static constexpr Handle kNone = -1;
 #endif
     Handle mHandle = kNone;
+    QString mPath;
 };
 
 // Removes from folder the working documents ("vellum" + eight digits + ".doc") of this
 // user last changed before `before` that no running copy holds: what a killed run left.
-// Returns how many went. Never throws.
-int removeStaleWorkingDocuments(const QString& folder, const QDateTime& before);
+// Looks at no more than maxNames working documents' names, so that a shared folder full of
+// other users' files cannot hold up the start. Returns how many went. Never throws.
+int removeStaleWorkingDocuments(const QString& folder, const QDateTime& before, int maxNames = 1000);
+
+// Once a run, when the main window is up: notes of half-written saves are kept in the
+// temporary folder from now on, and what earlier runs left there goes (working documents a
+// day old, the temporaries of saves cut short). What is left holds names and prices. Never
+// throws.
+void prepareWorkingFolder();

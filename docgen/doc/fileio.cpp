@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <random>
 
 #ifdef _WIN32
@@ -16,6 +17,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/xattr.h>
+#endif
 #endif
 
 namespace doc::fileio
@@ -24,14 +28,28 @@ namespace doc::fileio
 namespace
 {
 
-[[noreturn]] void fail(const std::string& what, const std::filesystem::path& path, int code)
+#ifdef _WIN32
+std::string reasonFor(int code)
 {
-    throw Error(Error::Kind::Io, what + " " + displayName(path) + ": " + std::strerror(code));
+    // The C runtime keeps the system's own code beside errno for failures that came from it.
+    const unsigned long system = _doserrno;
+    return system != 0 ? windowsReason(system) : std::strerror(code);
 }
+#else
+std::string reasonFor(int code)
+{
+    return std::strerror(code);
+}
+#endif
 
 [[noreturn]] void fail(const std::string& what, const std::filesystem::path& path, const std::string& reason)
 {
     throw Error(Error::Kind::Io, what + " " + displayName(path) + ": " + reason);
+}
+
+[[noreturn]] void fail(const std::string& what, const std::filesystem::path& path, int code)
+{
+    fail(what, path, reasonFor(code));
 }
 
 // An open descriptor that is closed however the scope is left.
@@ -66,10 +84,12 @@ private:
 using StatBuffer = struct ::_stat64;
 int openForReading(const std::filesystem::path& path, Links)
 {
+    _doserrno = 0;
     return ::_wopen(path.c_str(), _O_RDONLY | _O_BINARY);
 }
 int openExclusive(const std::filesystem::path& path)
 {
+    _doserrno = 0;
     return ::_wopen(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
 }
 int statOpen(int fd, StatBuffer& info)
@@ -82,34 +102,64 @@ bool isRegular(const StatBuffer& info)
 }
 long long readSome(int fd, std::uint8_t* to, std::size_t count)
 {
+    _doserrno = 0;
     return ::_read(fd, to, static_cast<unsigned>(std::min<std::size_t>(count, 1U << 30)));
 }
 long long writeSome(int fd, const std::uint8_t* from, std::size_t count)
 {
+    _doserrno = 0;
     return ::_write(fd, from, static_cast<unsigned>(std::min<std::size_t>(count, 1U << 30)));
 }
 int flushToDisk(int fd)
 {
+    _doserrno = 0;
     return ::_commit(fd);
 }
-// Windows gives new files the folder's inherited access; there is no umask to apply.
-int setAccess(int, Access)
+// What a new file takes over from the one it replaces.
+struct Kept {
+};
+// Windows gives new files the folder's inherited access, and ReplaceFileW keeps the replaced
+// file's access list and attributes: there is nothing to copy by hand.
+Kept keptFrom(const std::filesystem::path&, Access)
+{
+    return {};
+}
+int applyAccess(int, const Kept&)
 {
     return 0;
 }
-int renameOver(const std::filesystem::path& from, const std::filesystem::path& to)
+bool ownRegularFile(const std::filesystem::path& path)
 {
-    constexpr DWORD kFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
-    if (::MoveFileExW(from.c_str(), to.c_str(), kFlags))
-        return 0;
-    // A read-only target refuses to be replaced until its mark is taken away.
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+}
+// Puts from in to's place; a replaced file keeps its access list, attributes and read-only
+// mark. Throws with Windows' reason.
+void renameOver(const std::filesystem::path& from, const std::filesystem::path& to,
+                const std::filesystem::path& reported)
+{
     const DWORD attributes = ::GetFileAttributesW(to.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
-        ::SetFileAttributesW(to.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY}) &&
-        ::MoveFileExW(from.c_str(), to.c_str(), kFlags))
-        return 0;
-    errno = EACCES;
-    return -1;
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        const bool readOnly = attributes & FILE_ATTRIBUTE_READONLY;
+        // A read-only file refuses to be replaced until its mark is taken away.
+        if (readOnly)
+            ::SetFileAttributesW(to.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
+        if (::ReplaceFileW(to.c_str(), from.c_str(), nullptr,
+                           REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr,
+                           nullptr)) {
+            if (readOnly)
+                ::SetFileAttributesW(to.c_str(), attributes);
+            return;
+        }
+        const DWORD code = ::GetLastError();
+        if (readOnly)
+            ::SetFileAttributesW(to.c_str(), attributes);
+        if (code != ERROR_FILE_NOT_FOUND)
+            fail("Cannot write", reported, windowsReason(code));
+    }
+    if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        fail("Cannot write", reported, windowsReason(::GetLastError()));
 }
 void flushFolder(const std::filesystem::path&) {}
 #else
@@ -146,22 +196,92 @@ int flushToDisk(int fd)
 {
     return ::fsync(fd);
 }
-int setAccess(int fd, Access access)
+mode_t usualMode()
 {
-    if (access == Access::OwnerOnly)
-        return 0;
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    return ::fchmod(fd, (S_IRUSR | S_IWUSR | S_IRGRP | S_IWGRP | S_IROTH | S_IWOTH) & ~mask);
+    return (S_IRUSR | S_IWUSR | S_IRGRP | S_IWGRP | S_IROTH | S_IWOTH) & ~mask;
 }
-int renameOver(const std::filesystem::path& from, const std::filesystem::path& to)
+// The access list travels as an extended attribute; one that cannot be copied (a label the
+// user may not set) leaves the file with its mode, which is never wider than the old one's.
+void copyAttributes(const std::filesystem::path& from, int to)
 {
-    return ::rename(from.c_str(), to.c_str());
+#ifdef __linux__
+    const ssize_t size = ::listxattr(from.c_str(), nullptr, 0);
+    if (size <= 0)
+        return;
+    std::vector<char> names(static_cast<std::size_t>(size));
+    const ssize_t got = ::listxattr(from.c_str(), names.data(), names.size());
+    for (ssize_t at = 0; at < got; at += static_cast<ssize_t>(std::strlen(names.data() + at)) + 1) {
+        const char* name = names.data() + at;
+        const ssize_t length = ::getxattr(from.c_str(), name, nullptr, 0);
+        if (length < 0)
+            continue;
+        std::vector<char> value(static_cast<std::size_t>(length));
+        const ssize_t read = ::getxattr(from.c_str(), name, value.data(), value.size());
+        if (read >= 0)
+            ::fsetxattr(to, name, value.data(), static_cast<std::size_t>(read), 0);
+    }
+#else
+    (void)from;
+    (void)to;
+#endif
+}
+// What a new file takes over from the one it replaces; nothing for a working file.
+struct Kept {
+    bool replacing = false;
+    bool usersFile = false;
+    std::filesystem::path from;
+    struct stat old {
+    };
+};
+Kept keptFrom(const std::filesystem::path& destination, Access access)
+{
+    Kept kept;
+    kept.usersFile = access == Access::UsersFile;
+    kept.from = destination;
+    kept.replacing =
+        kept.usersFile && ::stat(destination.c_str(), &kept.old) == 0 && S_ISREG(kept.old.st_mode);
+    return kept;
+}
+// A new file starts owner-only; what it ends with is settled once its bytes are written.
+int applyAccess(int fd, const Kept& kept)
+{
+    if (!kept.usersFile)
+        return 0;
+    if (!kept.replacing)
+        return ::fchmod(fd, usualMode());
+    const struct stat& old = kept.old;
+    // Where the user may not give the file away, the group alone may still be kept.
+    if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
+        [[maybe_unused]] const bool keptOwner = ::fchown(fd, old.st_uid, old.st_gid) == 0 ||
+                                                ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0;
+    }
+    if (::fchmod(fd, old.st_mode & 07777) != 0)
+        return -1;
+    copyAttributes(kept.from, fd);
+    return 0;
+}
+bool ownRegularFile(const std::filesystem::path& path)
+{
+    struct stat info {
+    };
+    return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid();
+}
+void renameOver(const std::filesystem::path& from, const std::filesystem::path& to,
+                const std::filesystem::path& reported)
+{
+    if (::rename(from.c_str(), to.c_str()) != 0)
+        fail("Cannot write", reported, errno);
+}
+int openFolder(const std::filesystem::path& folder)
+{
+    return ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 // The rename itself reaches the disk only with its folder.
 void flushFolder(const std::filesystem::path& folder)
 {
-    Descriptor fd(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Descriptor fd(openFolder(folder));
     if (fd.valid())
         ::fsync(fd.get());
 }
@@ -180,25 +300,109 @@ void writeAll(int fd, std::span<const std::uint8_t> bytes, const std::filesystem
     }
 }
 
-// Writes, flushes and closes fd; on failure removes path and throws.
-void finish(Descriptor& fd, std::span<const std::uint8_t> bytes, const std::filesystem::path& path,
-            Access access, Flush flush, const std::filesystem::path& reportedPath)
+// Writes bytes, settles the file's access and flushes it; throws naming reported.
+void writeOut(int fd, std::span<const std::uint8_t> bytes, const Kept& kept, Flush flush,
+              const std::filesystem::path& reported)
 {
-    try {
-        if (setAccess(fd.get(), access) != 0)
-            fail("Cannot write", reportedPath, errno);
-        writeAll(fd.get(), bytes, reportedPath);
-        if (flush == Flush::ToDisk && flushToDisk(fd.get()) != 0)
-            fail("Cannot write", reportedPath, errno);
-        if (fd.close() != 0)
-            fail("Cannot write", reportedPath, errno);
-    } catch (...) {
-        fd.close();
-        std::error_code ignored;
-        std::filesystem::remove(path, ignored);
-        throw;
-    }
+    writeAll(fd, bytes, reported);
+    if (applyAccess(fd, kept) != 0)
+        fail("Cannot write", reported, errno);
+    if (flush == Flush::ToDisk && flushToDisk(fd) != 0)
+        fail("Cannot write", reported, errno);
 }
+
+// The name written: the link's final target for the user's own file, the name itself for a
+// working file. Never empty: an empty name would land in whatever the current folder is.
+std::filesystem::path destinationOf(const std::filesystem::path& target, Access access)
+{
+    if (target.filename().empty())
+        fail("Cannot write", target, "no file name was given");
+    return access == Access::UsersFile ? finalTarget(target) : target;
+}
+
+// Short enough beside any legal name, hidden where names starting with a dot are.
+constexpr char kTemporaryPrefix[] = ".~bw";
+constexpr char kTemporarySuffix[] = ".tmp";
+constexpr std::size_t kTemporaryRandomChars = 8;
+
+std::string temporaryName()
+{
+    static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937 random{std::random_device{}()};
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof kChars - 2);
+    std::string name = kTemporaryPrefix;
+    for (std::size_t k = 0; k < kTemporaryRandomChars; ++k)
+        name += kChars[pick(random)];
+    return name + kTemporarySuffix;
+}
+
+bool isTemporaryName(const std::string& name)
+{
+    const std::size_t prefix = std::strlen(kTemporaryPrefix);
+    const std::size_t suffix = std::strlen(kTemporarySuffix);
+    return name.size() == prefix + kTemporaryRandomChars + suffix && name.starts_with(kTemporaryPrefix) &&
+           name.ends_with(kTemporarySuffix);
+}
+
+constexpr char kNotePrefix[] = "save-";
+constexpr char kNoteSuffix[] = ".note";
+
+std::filesystem::path& notesFolder()
+{
+    static std::filesystem::path folder;
+    return folder;
+}
+
+// The note of one named temporary, kept while the temporary may exist. A note that cannot be
+// written costs only the clean-up after a crash, never the save.
+class TemporaryNote
+{
+public:
+    explicit TemporaryNote(const std::filesystem::path& temporary)
+    {
+        if (notesFolder().empty())
+            return;
+        std::error_code error;
+        const std::filesystem::path absolute = std::filesystem::absolute(temporary, error);
+        const std::u8string text = (error ? temporary : absolute).u8string();
+        const std::span bytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+        try {
+            mPath = notesFolder() / (kNotePrefix + temporary.filename().string() + kNoteSuffix);
+            createFile(mPath, bytes, Access::OwnerOnly, Flush::Skip);
+        } catch (const Error&) {
+            mPath.clear();
+        }
+    }
+    TemporaryNote(const TemporaryNote&) = delete;
+    TemporaryNote& operator=(const TemporaryNote&) = delete;
+    ~TemporaryNote()
+    {
+        if (mPath.empty())
+            return;
+        std::error_code ignored;
+        std::filesystem::remove(mPath, ignored);
+    }
+
+private:
+    std::filesystem::path mPath;
+};
+
+#ifdef O_TMPFILE
+bool anonymousFilesUnsupported(int code)
+{
+    return code == EOPNOTSUPP || code == EISDIR || code == EINVAL || code == ENOSYS;
+}
+
+// Gives the anonymous file fd the name `name` in folder; false with errno set when it cannot.
+bool linkAs(int fd, int folder, const std::string& name)
+{
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return true;
+    // Without /proc, only a privileged process may link a descriptor directly.
+    return errno == ENOENT && ::linkat(fd, "", folder, name.c_str(), AT_EMPTY_PATH) == 0;
+}
+#endif
 
 } // namespace
 
@@ -207,6 +411,24 @@ std::string displayName(const std::filesystem::path& path)
     const std::u8string name = path.u8string();
     return std::string(name.begin(), name.end());
 }
+
+#ifdef _WIN32
+std::string windowsReason(unsigned long code)
+{
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                              FORMAT_MESSAGE_IGNORE_INSERTS,
+                                          nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring reason(text ? text : L"", length);
+    ::LocalFree(text);
+    while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' || reason.back() == L'.'))
+        reason.pop_back();
+    if (reason.empty())
+        return "Windows error " + std::to_string(code);
+    return displayName(std::filesystem::path(reason));
+}
+
+#endif
 
 std::vector<std::uint8_t> readFile(const std::filesystem::path& path, std::size_t maxBytes, Links links)
 {
@@ -266,22 +488,51 @@ bool isPrivateFile(const std::filesystem::path& path)
 void createFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes, Access access,
                 Flush flush)
 {
+    // Looked at before the file is made: a name that is taken is refused anyway.
+    const Kept kept = keptFrom(path, access);
     Descriptor fd(openExclusive(path));
     if (!fd.valid())
         fail("Cannot create", path, errno);
-    finish(fd, bytes, path, access, flush, path);
+    try {
+        writeOut(fd.get(), bytes, kept, flush, path);
+        if (fd.close() != 0)
+            fail("Cannot write", path, errno);
+    } catch (...) {
+        fd.close();
+        std::error_code ignored;
+        std::filesystem::remove(path, ignored);
+        throw;
+    }
 }
 
-void replaceFile(const std::filesystem::path& target, std::span<const std::uint8_t> bytes, Access access,
-                 Flush flush)
+std::filesystem::path finalTarget(const std::filesystem::path& path)
 {
-    std::random_device random;
+    std::filesystem::path current = path;
+    // As many links as the system itself follows before it gives up.
+    for (int hop = 0; hop < 40; ++hop) {
+        std::error_code error;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(current, error)))
+            return current;
+        const std::filesystem::path next = std::filesystem::read_symlink(current, error);
+        if (error)
+            fail("Cannot write", path, error.message());
+        current = next.is_absolute() ? next : current.parent_path() / next;
+    }
+    fail("Cannot write", path, "the symbolic links at the name go round in a circle");
+}
+
+void replaceFileThroughNamedTemporary(const std::filesystem::path& target,
+                                      std::span<const std::uint8_t> bytes, Access access, Flush flush)
+{
+    const std::filesystem::path destination = destinationOf(target, access);
+    const Kept kept = keptFrom(destination, access);
     std::filesystem::path temporary;
+    std::optional<TemporaryNote> note;
     int fd = -1;
     int lastError = EEXIST;
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        temporary = target;
-        temporary += ".tmp" + std::to_string(random() % 1000000);
+        temporary = destination.parent_path() / temporaryName();
+        note.emplace(temporary);
         fd = openExclusive(temporary);
         if (fd < 0)
             lastError = errno;
@@ -291,15 +542,96 @@ void replaceFile(const std::filesystem::path& target, std::span<const std::uint8
     if (fd < 0)
         fail("Cannot write", target, lastError);
     Descriptor out(fd);
-    finish(out, bytes, temporary, access, flush, target);
-    if (renameOver(temporary, target) != 0) {
-        const int code = errno;
+    try {
+        writeOut(out.get(), bytes, kept, flush, target);
+        if (out.close() != 0)
+            fail("Cannot write", target, errno);
+        renameOver(temporary, destination, target);
+    } catch (...) {
+        out.close();
         std::error_code ignored;
         std::filesystem::remove(temporary, ignored);
-        fail("Cannot write", target, code);
+        throw;
     }
     if (flush == Flush::ToDisk)
-        flushFolder(target.parent_path());
+        flushFolder(destination.parent_path());
+}
+
+void replaceFile(const std::filesystem::path& target, std::span<const std::uint8_t> bytes, Access access,
+                 Flush flush)
+{
+#ifdef O_TMPFILE
+    const std::filesystem::path destination = destinationOf(target, access);
+    Descriptor folder(openFolder(destination.parent_path()));
+    if (!folder.valid())
+        fail("Cannot write", target, errno);
+    Descriptor out(::openat(folder.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, S_IRUSR | S_IWUSR));
+    if (!out.valid() && anonymousFilesUnsupported(errno))
+        return replaceFileThroughNamedTemporary(destination, bytes, access, flush);
+    if (!out.valid())
+        fail("Cannot write", target, errno);
+    // Until it is linked in, the file has no name: a failure or a crash leaves nothing.
+    writeOut(out.get(), bytes, keptFrom(destination, access), flush, target);
+    const std::string leaf = destination.filename().string();
+    if (!linkAs(out.get(), folder.get(), leaf)) {
+        if (errno != EEXIST)
+            fail("Cannot write", target, errno);
+        // Something stands at the name: the complete file takes a short name for the instant
+        // before it is renamed over it.
+        std::string name;
+        std::optional<TemporaryNote> note;
+        bool linked = false;
+        for (int attempt = 0; attempt < 16 && !linked; ++attempt) {
+            name = temporaryName();
+            note.emplace(destination.parent_path() / name);
+            linked = linkAs(out.get(), folder.get(), name);
+            if (!linked && errno != EEXIST)
+                fail("Cannot write", target, errno);
+        }
+        if (!linked)
+            fail("Cannot write", target, EEXIST);
+        if (::renameat(folder.get(), name.c_str(), folder.get(), leaf.c_str()) != 0) {
+            const int code = errno;
+            ::unlinkat(folder.get(), name.c_str(), 0);
+            fail("Cannot write", target, code);
+        }
+    }
+    if (flush == Flush::ToDisk)
+        ::fsync(folder.get());
+#else
+    replaceFileThroughNamedTemporary(target, bytes, access, flush);
+#endif
+}
+
+void keepTemporaryNotesIn(const std::filesystem::path& folder)
+{
+    notesFolder() = folder;
+}
+
+int removeAbandonedTemporaries(const std::filesystem::path& folder, std::chrono::seconds age)
+{
+    int removed = 0;
+    const auto before = std::filesystem::file_time_type::clock::now() - age;
+    std::error_code error;
+    for (auto entry = std::filesystem::directory_iterator(folder, error);
+         !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
+        const std::filesystem::path note = entry->path();
+        const std::string name = note.filename().string();
+        std::error_code ignored;
+        if (!name.starts_with(kNotePrefix) || !name.ends_with(kNoteSuffix) || !isPrivateFile(note) ||
+            std::filesystem::last_write_time(note, ignored) > before)
+            continue;
+        try {
+            const std::vector<std::uint8_t> text = readFile(note, 1 << 16, Links::Refuse);
+            const std::filesystem::path temporary(std::u8string(text.begin(), text.end()));
+            if (isTemporaryName(temporary.filename().string()) && ownRegularFile(temporary) &&
+                std::filesystem::remove(temporary, ignored))
+                ++removed;
+        } catch (const Error&) {
+        }
+        std::filesystem::remove(note, ignored);
+    }
+    return removed;
 }
 
 } // namespace doc::fileio

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -29,8 +30,13 @@ std::vector<std::uint8_t> readFile(const std::filesystem::path& path, std::size_
 bool isPrivateFile(const std::filesystem::path& path);
 
 enum class Access {
-    OwnerOnly, // read and write for the owner only
-    Default,   // what a newly created file gets (the umask decides)
+    // A working file: read and write for the owner only, whatever stood at the name; a link
+    // at the name is replaced, never written through.
+    OwnerOnly,
+    // The user's own file: a link at the name is followed to the file it names (a dangling
+    // one too); a replaced file keeps its mode, access list, extended attributes and, where
+    // the user may set them, its owner and group; a new file gets what the umask gives.
+    UsersFile,
 };
 
 enum class Flush {
@@ -43,14 +49,38 @@ enum class Flush {
 void createFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
                 Access access = Access::OwnerOnly, Flush flush = Flush::ToDisk);
 
-// Writes bytes to a new file beside target, flushes it to disk and renames it over target:
-// the name holds the old file or the complete new one at every moment, never a mix or
-// nothing. A read-only target is replaced as well; a link at target is replaced, not
-// followed. On failure target is unchanged and the temporary file is gone.
+// Writes bytes to a new file in target's folder, flushes it to disk and puts it in target's
+// place in one step: the name holds the old file or the complete new one at every moment,
+// never a mix or nothing. A read-only target is replaced as well. The new file is anonymous
+// until complete where the file system allows; elsewhere it has a short hidden name, so any
+// legal target name fits. On failure target is unchanged and the new file is gone.
 void replaceFile(const std::filesystem::path& target, std::span<const std::uint8_t> bytes, Access access,
                  Flush flush = Flush::ToDisk);
 
+// replaceFile's route where no anonymous file can be had, always through a named temporary.
+void replaceFileThroughNamedTemporary(const std::filesystem::path& target,
+                                      std::span<const std::uint8_t> bytes, Access access,
+                                      Flush flush = Flush::ToDisk);
+
+// The file that path names once every symbolic link on the way has been followed, whether
+// or not it exists. Throws when the links go round in a circle.
+std::filesystem::path finalTarget(const std::filesystem::path& path);
+
+// While a named temporary exists, replaceFile keeps a note of it in folder (a folder of the
+// user's own), so that a run that died half-way does not leave a copy of the document
+// behind for good. Until a folder is set no notes are kept.
+void keepTemporaryNotesIn(const std::filesystem::path& folder);
+// Removes the temporaries whose notes in folder are older than age, and those notes: what a
+// run that died while saving left. Only a temporary's own name, owned by this user, goes.
+// Returns how many temporaries went; never throws.
+int removeAbandonedTemporaries(const std::filesystem::path& folder, std::chrono::seconds age);
+
 // The path as UTF-8, for messages.
 std::string displayName(const std::filesystem::path& path);
+
+#ifdef _WIN32
+// Windows' own words for a system error code, in UTF-8.
+std::string windowsReason(unsigned long code);
+#endif
 
 } // namespace doc::fileio

@@ -52,7 +52,7 @@ public:
     std::vector<std::uint8_t> serialize() const;
     // Writes serialize() through a temporary file in the target folder renamed into place:
     // on failure (Kind::Io) the target is unchanged and no partial file is left.
-    void save(const std::filesystem::path& path, fileio::Access access = fileio::Access::Default,
+    void save(const std::filesystem::path& path, fileio::Access access = fileio::Access::UsersFile,
               fileio::Flush flush = fileio::Flush::ToDisk) const;
 
     ReadModel readModel() const;

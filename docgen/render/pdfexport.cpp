@@ -94,7 +94,7 @@ void exportPdf(const doc::ReadModel& model, const std::filesystem::path& target,
     doc::fileio::replaceFile(target,
                              std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                        static_cast<std::size_t>(bytes.size())),
-                             doc::fileio::Access::Default);
+                             doc::fileio::Access::UsersFile);
 }
 
 void printDocument(const doc::ReadModel& model, QPrinter& printer)

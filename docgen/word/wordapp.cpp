@@ -3,6 +3,7 @@
 #include "doc/error.h"
 #include "render/pagepicture.h"
 
+#include <QDir>
 #include <QFile>
 #include <QMimeData>
 
@@ -113,7 +114,16 @@ Document& Application::Open(const QString& path, bool readOnly)
                                          doc::fileio::Links::Refuse);
         });
     }
-    doc::WordDocument content = engineCall([&] { return doc::WordDocument::parse(bytes); });
+    // The engine's reason alone ("not a compound file") would not say which file it means.
+    doc::WordDocument content = [&] {
+        try {
+            return doc::WordDocument::parse(bytes);
+        } catch (const doc::Error& e) {
+            throw AutomationError(QStringLiteral("%1: %2")
+                                      .arg(QDir::toNativeSeparators(path), QString::fromUtf8(e.what()))
+                                      .toStdString());
+        }
+    }();
     mDocuments.push_back(std::unique_ptr<Document>(new Document(*this, path, readOnly, std::move(content))));
     Document& document = *mDocuments.back();
     mSelectionDocument = &document;

@@ -108,7 +108,8 @@ private slots:
     void saveOutcomes_data();
     void saveOutcomes();
     void saveTwiceInARow();
-    void saveOntoWorkingDocumentKeepsIt();
+    void saveOntoWorkingDocumentRefused();
+    void saveCopiesHeldWorkingDocument();
     void backDeletesAndSwapsWindows();
     void closeDeletesAndEndsProgram();
     void closeWithWorkingDocumentGoneSaysNothing();
@@ -835,20 +836,39 @@ void tst_Form2::saveTwiceInARow()
     QCOMPARE(form().mWordFile, mWordFile);
 }
 
-void tst_Form2::saveOntoWorkingDocumentKeepsIt()
+// Refused under any spelling of its path, a hard link's included: nothing asked, nothing
+// copied, no "Done.", and the working copy is still there.
+void tst_Form2::saveOntoWorkingDocumentRefused()
 {
-    mPlatform.saveFileAnswers.push_back(mWordFile);
-    mPlatform.yesNoAnswers.push_back(true);
-    form().PushButton6_Click();
-    QCOMPARE(readAll(mWordFile), mWordBytes);
-    QCOMPARE(mPlatform.messageTexts(), QStringList{QStringLiteral("Done.")});
+    form().mWordFileLock = WorkingFileLock(mWordFile);
+    const QString hardLink = mDir->path() + QStringLiteral("/hard.doc");
+    QCOMPARE(::link(QFile::encodeName(mWordFile).constData(), QFile::encodeName(hardLink).constData()), 0);
+    for (const QString& target :
+         {mWordFile, mDir->path() + QStringLiteral("/./vellum12345678.doc"), hardLink}) {
+        mPlatform.messages.clear();
+        mPlatform.saveFileAnswers.push_back(target);
+        form().PushButton6_Click();
+        QCOMPARE(readAll(mWordFile), mWordBytes);
+        QVERIFY(mPlatform.questions.empty());
+        QCOMPARE(mPlatform.messageTexts(), QStringList{QLatin1String(Form2::kWorkingDocumentAsTarget)});
+    }
+}
 
-    // The same file under another spelling of its path.
-    mPlatform.messages.clear();
-    mPlatform.saveFileAnswers.push_back(mDir->path() + QStringLiteral("/./vellum12345678.doc"));
+// Save copies the document this run wrote, whoever has since put a file at its name, and
+// "< Back" leaves that other file alone.
+void tst_Form2::saveCopiesHeldWorkingDocument()
+{
+    form().mWordFileLock = WorkingFileLock(mWordFile);
+    const QString colleagues = mDir->path() + QStringLiteral("/colleague.doc");
+    writeFile(colleagues, "a colleague's document");
+    QVERIFY(::rename(QFile::encodeName(colleagues).constData(), QFile::encodeName(mWordFile).constData()) ==
+            0);
+    const QString target = mDir->path() + QStringLiteral("/saved.doc");
+    mPlatform.saveFileAnswers.push_back(target);
     form().PushButton6_Click();
-    QCOMPARE(readAll(mWordFile), mWordBytes);
-    QCOMPARE(mPlatform.messageTexts(), QStringList{QStringLiteral("Done.")});
+    QCOMPARE(readAll(target), mWordBytes);
+    click("PushButton8");
+    QCOMPARE(readAll(mWordFile), QByteArray("a colleague's document"));
 }
 
 void tst_Form2::backDeletesAndSwapsWindows()

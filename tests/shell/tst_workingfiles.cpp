@@ -6,12 +6,17 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <stdexcept>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace
@@ -72,7 +77,8 @@ private slots:
     void temporaryFolderFromTemp();
     void temporaryFolderWithoutTemp_data();
     void temporaryFolderWithoutTemp();
-    void temporaryFolderRefusesForeignLink();
+    void temporaryFolderReplacesForeignFolder_data();
+    void temporaryFolderReplacesForeignFolder();
     void workingPathJoinsWithSeparator();
     void fileExists_data();
     void fileExists();
@@ -90,6 +96,10 @@ private slots:
     void replaceOverwritesContent();
     void replaceDoesNotFollowLink();
     void replaceReportsMissingFolder();
+    void replaceKeepsUsersFile_data();
+    void replaceKeepsUsersFile();
+    void crashDuringReplaceLeavesNothing_data();
+    void crashDuringReplaceLeavesNothing();
     void staleWorkingDocumentsRemoved();
     void readRefusesWhatItShouldNotRead();
 
@@ -151,18 +161,42 @@ void tst_WorkingFiles::temporaryFolderWithoutTemp()
     QCOMPARE(temporaryFolder(), folder);
 }
 
-void tst_WorkingFiles::temporaryFolderRefusesForeignLink()
+void tst_WorkingFiles::temporaryFolderReplacesForeignFolder_data()
 {
+    QTest::addColumn<bool>("link");
+    QTest::newRow("a link to elsewhere") << true;
+    QTest::newRow("another user's folder") << false;
+}
+
+// Someone else's folder at the usual name is left alone; the run quietly uses a fresh
+// private folder of its own beside it, the same one for every working file.
+void tst_WorkingFiles::temporaryFolderReplacesForeignFolder()
+{
+    QFETCH(bool, link);
     EnvGuard temp("TEMP");
     EnvGuard runtime("XDG_RUNTIME_DIR");
-    const QString runtimeDir = mDir.path() + QStringLiteral("/planted");
-    const QString elsewhere = mDir.path() + QStringLiteral("/elsewhere");
-    QVERIFY(QDir().mkpath(runtimeDir));
-    QVERIFY(QDir().mkpath(elsewhere));
-    QVERIFY(QFile::link(elsewhere, runtimeDir + QStringLiteral("/brindlewick")));
+    QTemporaryDir planted;
+    const QString runtimeDir = planted.path();
+    const QString usual = runtimeDir + QStringLiteral("/brindlewick");
+    if (link) {
+        QVERIFY(QFile::link(mDir.path(), usual));
+    } else if (!QDir().mkpath(usual) || ::geteuid() != 0 ||
+               ::chown(QFile::encodeName(usual).constData(), 65534, 65534) != 0) {
+        QSKIP("Giving a folder to another user needs root");
+    }
     qunsetenv("TEMP");
     qputenv("XDG_RUNTIME_DIR", runtimeDir.toLocal8Bit());
-    QVERIFY_THROWS_EXCEPTION(std::runtime_error, temporaryFolder());
+
+    const QString folder = temporaryFolder();
+    QVERIFY2(folder.startsWith(usual) && folder != usual, qPrintable(folder));
+    struct stat info {
+    };
+    QCOMPARE(::lstat(QFile::encodeName(folder).constData(), &info), 0);
+    QVERIFY(S_ISDIR(info.st_mode));
+    QCOMPARE(info.st_mode & 0777, 0700u);
+    QCOMPARE(info.st_uid, ::geteuid());
+    QCOMPARE(temporaryFolder(), folder);
+    QCOMPARE(QFileInfo(usual).isSymLink(), link);
 }
 
 void tst_WorkingFiles::workingPathJoinsWithSeparator()
@@ -366,6 +400,138 @@ void tst_WorkingFiles::replaceReportsMissingFolder()
     const QString path = mDir.path() + QStringLiteral("/no/such/folder/temp.bmp");
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, replace("x", path));
     QVERIFY(!QFileInfo::exists(path));
+    // No name at all is refused too, rather than written into whatever folder is current.
+    const QStringList here = QDir().entryList(QDir::AllEntries | QDir::Hidden);
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, replace("x", QString()));
+    QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::Hidden), here);
+}
+
+void tst_WorkingFiles::replaceKeepsUsersFile_data()
+{
+    QTest::addColumn<QString>("name");  // what the save is given, under the test folder
+    QTest::addColumn<QString>("lands"); // where the bytes must land
+    QTest::addColumn<QString>("link");  // the link standing at name, or "" for none
+    QTest::addColumn<int>("mode");      // the old file's mode, or -1 for none
+    QTest::newRow("link in the same folder") << "a/link.doc"
+                                             << "a/shared.doc"
+                                             << "shared.doc" << 0640;
+    QTest::newRow("link to another folder") << "a/link.doc"
+                                            << "b/shared.doc"
+                                            << "../b/shared.doc" << 0600;
+    QTest::newRow("dangling link") << "a/link.doc"
+                                   << "b/new.doc"
+                                   << "../b/new.doc" << -1;
+    const QString longest = QStringLiteral("a/") + QString(251, QLatin1Char('n')) + QStringLiteral(".doc");
+    QTest::newRow("255-byte name") << longest << longest << "" << 0600;
+    QTest::newRow("0600 with an access list") << "a/private.doc"
+                                              << "a/private.doc"
+                                              << "" << 0600;
+}
+
+// The user's file gets the new bytes where it really is, and keeps what it had: its mode,
+// its access list and other attributes; the link stays a link, and nothing else is left.
+void tst_WorkingFiles::replaceKeepsUsersFile()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, lands);
+    QFETCH(QString, link);
+    QFETCH(int, mode);
+    QTemporaryDir root;
+    QVERIFY(QDir(root.path()).mkpath(QStringLiteral("a")) && QDir(root.path()).mkpath(QStringLiteral("b")));
+    const QString at = root.filePath(name);
+    const QString target = root.filePath(lands);
+    // Read and write for the owner, read for user 65534, nothing for the group or others.
+    const std::uint32_t acl[] = {2,          0x00060001, 0xFFFFFFFF, 0x00040002, 65534,     0x00000004,
+                                 0xFFFFFFFF, 0x00040010, 0xFFFFFFFF, 0x00000020, 0xFFFFFFFF};
+    const QByteArray native = QFile::encodeName(target);
+    if (mode >= 0) {
+        writePlain(target, "the old agreement");
+        QCOMPARE(::chmod(native.constData(), mode_t(mode)), 0);
+        if (::setxattr(native.constData(), "system.posix_acl_access", acl, sizeof acl, 0) != 0 ||
+            ::setxattr(native.constData(), "user.origin", "typed", 5, 0) != 0)
+            QSKIP("This file system keeps no access lists or extended attributes");
+    }
+    if (!link.isEmpty())
+        QCOMPARE(::symlink(QFile::encodeName(link).constData(), QFile::encodeName(at).constData()), 0);
+    struct stat before {
+    };
+    ::stat(native.constData(), &before);
+
+    const QByteArray bytes("the new agreement");
+    doc::fileio::replaceFile(filePath(at),
+                             std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                       static_cast<std::size_t>(bytes.size())),
+                             doc::fileio::Access::UsersFile);
+
+    QCOMPARE(readAll(target), bytes);
+    QCOMPARE(QFileInfo(at).isSymLink(), !link.isEmpty());
+    struct stat after {
+    };
+    QCOMPARE(::stat(native.constData(), &after), 0);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    QCOMPARE(after.st_mode & 07777, mode >= 0 ? before.st_mode & 07777 : 0666 & ~mask);
+    if (mode >= 0) {
+        std::uint32_t kept[16] = {};
+        QCOMPARE(::getxattr(native.constData(), "system.posix_acl_access", kept, sizeof kept),
+                 ssize_t(sizeof acl));
+        QVERIFY(std::equal(std::begin(acl), std::end(acl), kept));
+        char origin[8] = {};
+        QCOMPARE(::getxattr(native.constData(), "user.origin", origin, sizeof origin), ssize_t(5));
+    }
+    QStringList left;
+    for (const char* folder : {"a", "b"})
+        for (const QString& entry :
+             QDir(root.filePath(QLatin1String(folder)))
+                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+            left << QLatin1String(folder) + QLatin1Char('/') + entry;
+    QStringList expected{name, lands};
+    expected.removeDuplicates();
+    left.sort();
+    expected.sort();
+    QCOMPARE(left, expected);
+}
+
+void tst_WorkingFiles::crashDuringReplaceLeavesNothing_data()
+{
+    QTest::addColumn<bool>("named");
+    QTest::newRow("anonymous file") << false;
+    QTest::newRow("named temporary") << true;
+}
+
+// A run killed half-way through writing leaves the old file as it was and, once the next
+// run has looked at its notes, not a byte of the new one.
+void tst_WorkingFiles::crashDuringReplaceLeavesNothing()
+{
+    QFETCH(bool, named);
+    QTemporaryDir folder;
+    QTemporaryDir notes;
+    const QString target = folder.filePath(QStringLiteral("agreement.doc"));
+    writePlain(target, "the old agreement");
+    doc::fileio::keepTemporaryNotesIn(filePath(notes.path()));
+    const auto forget = qScopeGuard([] { doc::fileio::keepTemporaryNotesIn({}); });
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // Writing past the limit kills the process, as a crash would, before the link-in.
+        const rlimit none{0, 0};
+        const rlimit small{4096, 4096};
+        ::setrlimit(RLIMIT_CORE, &none);
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        const std::vector<std::uint8_t> bytes(1 << 20, 'x');
+        (named ? doc::fileio::replaceFileThroughNamedTemporary : doc::fileio::replaceFile)(
+            filePath(target), bytes, doc::fileio::Access::UsersFile, doc::fileio::Flush::ToDisk);
+        ::_exit(0);
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ);
+    QCOMPARE(doc::fileio::removeAbandonedTemporaries(filePath(notes.path()), std::chrono::seconds(0)),
+             named ? 1 : 0);
+    QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("agreement.doc")});
+    QCOMPARE(readAll(target), QByteArray("the old agreement"));
+    QCOMPARE(QDir(notes.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList());
 }
 
 // Only what a killed run left goes: an old working document that nobody holds.
@@ -390,6 +556,7 @@ void tst_WorkingFiles::staleWorkingDocumentsRemoved()
     const WorkingFileLock held(folder.filePath(QStringLiteral("vellum22222222.doc")));
     QVERIFY(held.held());
 
+    QCOMPARE(removeStaleWorkingDocuments(folder.path(), now.addDays(-1), 0), 0);
     QCOMPARE(removeStaleWorkingDocuments(folder.path(), now.addDays(-1)), 1);
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::System, QDir::Name),
              QStringList({QStringLiteral("someone's letter.doc"), QStringLiteral("vellum0000000.doc"),
