@@ -13,8 +13,6 @@ namespace
 
 // Device pixels one page's rendering may hold (32 MB); a larger page is replayed at each paint.
 constexpr qint64 kMaxRenderingPixels = 8 * 1024 * 1024;
-// Renderings kept beyond those in view, so that scrolling back and forth copies pixels.
-constexpr std::size_t kKeptRenderings = 6;
 
 // QWidget::render() into an image redirects the widget's painter to that image, whose
 // ratio may differ from the screen's; the engine knows the surface really painted.
@@ -105,6 +103,7 @@ int PictureBox::pageAtRow(double y) const
 void PictureBox::dropRendering()
 {
     mRenderings.clear();
+    mPaintedSinceChange = false;
 }
 
 void PictureBox::changeEvent(QEvent* event)
@@ -157,7 +156,10 @@ void PictureBox::paintEvent(QPaintEvent* event)
                                  static_cast<int>(std::ceil(page.rect.height() * sy * ratio)));
         if (devicePixels.isEmpty())
             continue;
-        if (qint64(devicePixels.width()) * devicePixels.height() > kMaxRenderingPixels) {
+        // The first paint after a change replays what it shows straight into the window;
+        // renderings are made only once the page moves, and then only of the pages in view.
+        if (!mPaintedSinceChange ||
+            qint64(devicePixels.width()) * devicePixels.height() > kMaxRenderingPixels) {
             painter.drawPicture(page.rect.topLeft(), page.picture);
             continue;
         }
@@ -182,9 +184,8 @@ void PictureBox::paintEvent(QPaintEvent* event)
                            found->second);
         painter.restore();
     }
-    if (mRenderings.size() > kKeptRenderings + inView.size()) {
-        for (auto it = mRenderings.begin(); it != mRenderings.end();)
-            it = std::find(inView.begin(), inView.end(), it->first) == inView.end() ? mRenderings.erase(it)
-                                                                                    : std::next(it);
-    }
+    mPaintedSinceChange = true;
+    for (auto it = mRenderings.begin(); it != mRenderings.end();)
+        it = std::find(inView.begin(), inView.end(), it->first) == inView.end() ? mRenderings.erase(it)
+                                                                                : std::next(it);
 }

@@ -10,10 +10,11 @@
 
 // A borderless picture box. It shows either the picture assigned to it, as it is, or
 // what was last painted into it (a picture stretched from a source rectangle onto a
-// destination rectangle), which it keeps and repaints itself. Pictures are vector pages,
-// each replayed into a rendering at the device pixel ratio of the surface being painted
-// when it first comes into view; so they stay sharp at any zoom and ratio, and scrolling
-// copies pixels of the pages in view instead of laying any text out again.
+// destination rectangle), which it keeps and repaints itself. Pictures are vector pages:
+// the first paint replays them straight into the window; once the page moves, the pages
+// in view (and only those) are replayed into renderings at the device pixel ratio of the
+// surface being painted, so they stay sharp at any zoom and ratio, and scrolling copies
+// their pixels instead of replaying any text again.
 class PictureBox : public QWidget
 {
     Q_OBJECT
@@ -67,4 +68,5 @@ private:
     // Renderings of pages that came into view, by page, at the ratio they were made for.
     std::map<int, QPixmap> mRenderings;
     qreal mRenderingRatio = 0;
+    bool mPaintedSinceChange = false;
 };

@@ -187,20 +187,51 @@ QImage pictureToImage(const PagePicture& picture)
     return image;
 }
 
+namespace
+{
+
+// The clipboard's copy of a page picture. Its image and its data in our own format are made
+// only when a program asks for them: a copy costs no rendering, and no full-page image is
+// kept beside the picture. Read back within this program, the picture itself is taken.
+class PictureMimeData : public QMimeData
+{
+public:
+    explicit PictureMimeData(PagePicture picture) : mPicture(std::move(picture)) {}
+    const PagePicture& picture() const { return mPicture; }
+
+    QStringList formats() const override { return {QString::fromLatin1(kPictureMimeType), imageFormat()}; }
+    bool hasFormat(const QString& mimeType) const override { return formats().contains(mimeType); }
+
+protected:
+    QVariant retrieveData(const QString& mimeType, QMetaType type) const override
+    {
+        if (mimeType == QLatin1String(kPictureMimeType))
+            return mPicture.toData();
+        if (mimeType == imageFormat())
+            return pictureToImage(mPicture);
+        return QMimeData::retrieveData(mimeType, type);
+    }
+
+private:
+    // What QMimeData::imageData() asks for; the platform clipboard offers it as PNG, BMP and the rest.
+    static QString imageFormat() { return QStringLiteral("application/x-qt-image"); }
+
+    PagePicture mPicture;
+};
+
+} // namespace
+
 std::unique_ptr<QMimeData> pictureToMimeData(const PagePicture& picture)
 {
-    auto mime = std::make_unique<QMimeData>();
-    mime->setData(QString::fromLatin1(kPictureMimeType), picture.toData());
-    // The image is handed over as it is: the platform clipboard encodes it (image/png and
-    // the rest) only when another program asks, so copying costs no encoding time.
-    mime->setImageData(pictureToImage(picture));
-    return mime;
+    return std::make_unique<PictureMimeData>(picture);
 }
 
 std::optional<PagePicture> pictureFromMimeData(const QMimeData* data)
 {
     if (!data)
         return std::nullopt;
+    if (const auto* own = dynamic_cast<const PictureMimeData*>(data))
+        return own->picture().isNull() ? std::nullopt : std::optional(own->picture());
     const QString ours = QString::fromLatin1(kPictureMimeType);
     if (data->hasFormat(ours)) {
         if (std::optional<PagePicture> picture = PagePicture::fromData(data->data(ours)))

@@ -74,8 +74,8 @@ private:
 // raster content.
 PagePicture renderPage(const doc::ReadModel& model);
 
-// The clipboard contents for a picture: the image rendered at 96 dpi (pasted into other programs as PNG,
-// BMP and the like) and the vector pages in our own format.
+// The clipboard contents for a picture: the image at 96 dpi (pasted into other programs as PNG, BMP and
+// the like) and the vector pages in our own format, each made only when asked for.
 std::unique_ptr<QMimeData> pictureToMimeData(const PagePicture& picture);
 
 // The clipboard's picture: our vector format when present and readable, else any image, wrapped into a
