@@ -1,9 +1,9 @@
 #include "app/form1.h"
 #include "shell/product.h"
 
+#include "agreement/currency.h"
+#include "agreement/ordinal.h"
 #include "app/apptitle.h"
-#include "app/currency.h"
-#include "app/ordinal.h"
 #include "app/storedvalue.h"
 #include "app/textwrap.h"
 #include "render/units.h"
@@ -352,7 +352,7 @@ bool Form1::load()
     return wordAvailable;
 }
 
-Form1::Particulars Form1::particulars() const
+agreement::Particulars Form1::particulars() const
 {
     return {dtpAgreementDate->date(),     txtContractor->text(),       txtOwnerName->text(),
             txtLocation->text(),          plainText(txtWorkPerformed), txtContractPrice->text(),
@@ -478,7 +478,7 @@ void Form1::PushButton2_Click()
 
 bool Form1::holdsTyped() const
 {
-    const Particulars shown = particulars();
+    const agreement::Particulars shown = particulars();
     const QLocale locale;
     const auto typed = [](const QString& text, const QString& example) {
         return !text.isEmpty() && text != example;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "agreement/particulars.h"
 #include "app/settingsstore.h"
 #include "shell/platform.h"
 #include "shell/windowpointer.h"
@@ -62,16 +63,7 @@ public:
     static QString fnDay(const QString& day);
 
     // The seven particulars as the boxes show them, line breaks as '\n'.
-    struct Particulars {
-        QDate agreementDate;
-        QString contractor;
-        QString owner;
-        QString location;
-        QString workPerformed;
-        QString contractPrice;
-        QString paymentProgress;
-    };
-    Particulars particulars() const;
+    agreement::Particulars particulars() const;
 
     // Runs on a click of "Start Creating Template".
     std::function<void()> onStartCreatingTemplate;

@@ -1,23 +1,11 @@
 #include "app/insertionplan.h"
 
-#include "app/ordinal.h"
 #include "shell/errorreport.h"
 
 #include <limits>
 
 namespace InsertionPlan
 {
-
-QString dayText(const QDate& date)
-{
-    return QLatin1Char(' ') + fnDay(QString::number(date.day())) + QLatin1Char(' ');
-}
-
-QString monthText(const QDate& date, const QLocale& locale)
-{
-    return QLatin1Char(' ') + locale.standaloneMonthName(date.month(), QLocale::LongFormat) +
-           QStringLiteral(", ") + QString::number(date.year());
-}
 
 Lines lines(std::size_t k)
 {

@@ -1,23 +1,11 @@
 #pragma once
 
-#include <QDate>
-#include <QLocale>
-#include <QString>
-
-#include <array>
+#include <cstddef>
 #include <cstdint>
 
-// The twelve texts typed into the template, each at a base position of the untouched
-// template; a base shifts by everything typed before it.
+// Where "Start Creating Template" reports a failure while it types the twelve insertions.
 namespace InsertionPlan
 {
-
-inline constexpr std::array<int, 12> kBases = {141, 148, 164, 201, 436, 456, 566, 638, 655, 661, 669, 687};
-
-// " 5th " for 5 June; the ordinal comes from fnDay.
-QString dayText(const QDate& date);
-// " June, 2021": the full month name in the locale's language and every digit of the year.
-QString monthText(const QDate& date, const QLocale& locale);
 
 // The error-report line numbers of insertion k (0-based): where its position is computed,
 // where the running length grows, and the three automation calls that type it.

@@ -1,23 +1,18 @@
 #pragma once
 
+#include "agreement/particulars.h"
+
 #include <QSettings>
 #include <QString>
 
 #include <memory>
 #include <vector>
 
-// The settings keys of the seven agreement particulars, equal to their controls' names, and
-// the price's amount beside its shown text.
+// The settings keys beside the seven particulars' own (agreement/particulars.h).
 namespace SettingsKey
 {
-inline constexpr char dtpAgreementDate[] = "dtpAgreementDate";
-inline constexpr char txtContractor[] = "txtContractor";
-inline constexpr char txtOwnerName[] = "txtOwnerName";
-inline constexpr char txtLocation[] = "txtLocation";
-inline constexpr char txtWorkPerformed[] = "txtWorkPerformed";
-inline constexpr char txtContractPrice[] = "txtContractPrice";
-inline constexpr char txtPaymentProgress[] = "txtPaymentProgress";
-// A plain decimal ("1234.50"), which reads back as the same amount under every locale.
+// The price's amount beside its shown text: a plain decimal ("1234.50"), which reads back as the same amount
+// under every locale.
 inline constexpr char txtContractPriceAmount[] = "txtContractPriceAmount";
 } // namespace SettingsKey
 

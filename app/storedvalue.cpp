@@ -1,6 +1,6 @@
 #include "app/storedvalue.h"
 
-#include "app/currency.h"
+#include "agreement/currency.h"
 #include "app/shortdate.h"
 
 #include <cmath>

@@ -1,5 +1,7 @@
 #include "app/templatefilling.h"
 
+#include "agreement/agreementtemplate.h"
+#include "agreement/insertions.h"
 #include "app/form1.h"
 #include "app/insertionplan.h"
 #include "doc/fileio.h"
@@ -18,20 +20,13 @@ namespace
 {
 
 constexpr char kTemplateFile[] = "template.doc";
-constexpr char kTemplateResource[] = ":/CUSTOM/101";
+constexpr const char* kTemplateResource = agreement::Template::kResource;
 constexpr char kPictureFile[] = "temp.bmp";
 
 // What a call on an automation object that was never created fails with.
 [[noreturn]] void noObject()
 {
     throw StepFailure(QStringLiteral("Object variable or With block variable not set"));
-}
-
-int typedLength(const QString& text)
-{
-    const std::u16string typed = doc::normalizeTypedText(std::u16string_view(
-        reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())));
-    return static_cast<int>(typed.size());
 }
 
 // The main text as a screen reader reads it: paragraphs and line breaks as new lines,
@@ -155,50 +150,39 @@ void TemplateFilling::PushButton22_Click()
         document = &app().Open(templateIsOurs ? templatePath : QLatin1String(kTemplateResource), true);
     });
 
-    // The texts in typing order, read from the boxes in the handler's own order.
-    const QLocale locale;
-    const QString space(QLatin1Char(' '));
-    std::array<QString, 12> texts;
-    QString contractor;
-    QString owner;
-    const Form1::Particulars form = mForm1.particulars();
-    report.step(110, [&] { texts[0] = InsertionPlan::dayText(form.agreementDate); });
-    report.step(112, [&] { texts[1] = InsertionPlan::monthText(form.agreementDate, locale); });
-    report.step(114, [&] { contractor = space + form.contractor; });
-    report.step(116, [&] { owner = space + form.owner; });
-    report.step(118, [&] { texts[4] = space + form.location; });
-    report.step(120, [&] { texts[5] = form.workPerformed; });
-    report.step(122, [&] { texts[7] = form.paymentProgress; });
-    report.step(124, [&] { texts[6] = form.contractPrice; });
-    report.step(126, [&] { texts[8] = InsertionPlan::dayText(mPlatform.today()); });
-    report.step(128, [&] { texts[9] = InsertionPlan::monthText(mPlatform.today(), locale); });
-    texts[2] = texts[11] = contractor;
-    texts[3] = texts[10] = owner;
+    // The particulars as the boxes show them (110 to 124) and the signing date (126, 128);
+    // their twelve texts are the agreement's.
+    agreement::Particulars particulars;
+    QDate signingDate;
+    report.step(110, [&] { particulars = mForm1.particulars(); });
+    report.step(126, [&] { signingDate = mPlatform.today(); });
+    const std::array<agreement::Insertion, 12> planned =
+        agreement::insertions(particulars, signingDate, QLocale());
 
     // The 16-bit counters are kept as the steps report them, an overflow included; the
     // texts are typed at their true positions, so a long particular does not cost the
     // agreement its price, payments, date or signatures.
     std::int16_t runningLength = 0;
-    std::uint32_t typedBefore = 0;
-    for (std::size_t k = 0; k < texts.size(); ++k) {
+    for (std::size_t k = 0; k < planned.size(); ++k) {
+        const agreement::Insertion& insertion = planned[k];
         const InsertionPlan::Lines lines = InsertionPlan::lines(k);
-        const int length = typedLength(texts[k]);
+        const auto length = static_cast<int>(insertion.typedLength);
         if (k == 0) {
             report.step(lines.position, [&] { runningLength = 0; });
             report.step(lines.runningLength, [&] { runningLength = Counter16::add(0, length); });
         } else {
-            report.step(lines.position, [&] { Counter16::add(runningLength, InsertionPlan::kBases[k]); });
+            report.step(lines.position,
+                        [&] { Counter16::add(runningLength, static_cast<int>(insertion.base)); });
             report.step(lines.runningLength, [&] { runningLength = Counter16::add(runningLength, length); });
         }
-        const std::uint32_t position = static_cast<std::uint32_t>(InsertionPlan::kBases[k]) + typedBefore;
-        typedBefore += static_cast<std::uint32_t>(length);
-        report.step(lines.select, [&] { activeDocument().range(position, position).Select(); });
+        report.step(lines.select,
+                    [&] { activeDocument().range(insertion.position, insertion.position).Select(); });
         word::Selection* selection = nullptr;
         report.step(lines.selection, [&] { selection = &activeDocument().application().selection(); });
         report.step(lines.typeText, [&] {
             if (!selection)
                 noObject();
-            selection->TypeText(texts[k]);
+            selection->TypeText(insertion.text);
         });
     }
 

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Regenerates template.doc from template.fodt with LibreOffice, then checks it.
-# Only needed after editing template.fodt: the build uses the committed .doc.
+# Regenerates template.doc from template.fodt with LibreOffice, then checks it with the
+# build's templatecheck (`cmake --build build --target templatecheck`; BUILD names another
+# build folder). Only needed after editing template.fodt: the build uses the committed .doc.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
+check="${BUILD:-$here/../build}/bin/templatecheck"
+[ -x "$check" ] || { echo "build $check first" >&2; exit 1; }
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
@@ -12,6 +15,6 @@ soffice --headless --norestore -env:UserInstallation="file://$work/profile" \
   --convert-to doc:"MS Word 97" --outdir "$work" "$here/template.fodt" >/dev/null
 [ -s "$work/template.doc" ] || { echo "LibreOffice wrote no template.doc" >&2; exit 1; }
 
-python3 "$here/check-template.py" "$work/template.doc"
+"$check" "$work/template.doc"
 mv "$work/template.doc" "$here/template.doc"
 echo "wrote $here/template.doc ($(stat -c %s "$here/template.doc") bytes)"

@@ -1,4 +1,4 @@
-#include "app/currency.h"
+#include "agreement/currency.h"
 
 #include <QtTest>
 

@@ -1,6 +1,6 @@
 #include "app/form1.h"
 
-#include "app/currency.h"
+#include "agreement/currency.h"
 #include "app/settingsstore.h"
 #include "app/storedvalue.h"
 #include "shell/cursorfile.h"

@@ -1,5 +1,5 @@
 #include "app/form1.h"
-#include "app/ordinal.h"
+#include "agreement/ordinal.h"
 
 #include <QtTest>
 

@@ -1,4 +1,4 @@
-#include "app/currency.h"
+#include "agreement/currency.h"
 #include "app/shortdate.h"
 #include "app/storedvalue.h"
 

@@ -1,5 +1,7 @@
 // The committed template against the agreement's paragraph table and insertion bases, and
 // the twelve insertions typed into it the way "Start Creating Template" types them.
+#include "agreement/agreementtemplate.h"
+#include "agreement/insertions.h"
 #include "wordtestsupport.h"
 
 #include <QtTest>
@@ -10,84 +12,23 @@ using doc::WordDocument;
 namespace
 {
 
-struct ParagraphRow {
-    std::uint32_t start;
-    std::u16string text;
-};
+using agreement::Template::kParagraphs;
 
-const std::vector<ParagraphRow> kParagraphs = {
-    {0, u"\x08"
-        u"Contractor Agreement"},
-    {22, std::u16string(93, u'_')},
-    {116, u""},
-    {117, u""},
-    {118, u"THIS AGREEMENT made theday of,, by and between, Hereafter called the Contractor and, hereinafter "
-          u"called the Owner"},
-    {232, u""},
-    {233, u"WITNESSETH that the Contractor and the Owner for the considerations named agree as follows:"},
-    {325, u""},
-    {326, u"Scope of Work"},
-    {340, u""},
-    {341, u"      The Contractor shall furnish all materials and perform all of the work on the property at"},
-    {437, u""},
-    {438, u""},
-    {439, u"Work Performed"},
-    {454, u""},
-    {455, u" "},
-    {457, u""},
-    {458, u""},
-    {459, u""},
-    {460, u"Contract Price"},
-    {475, u"The Owner shall pay the contractor for material and labor to be performed under the sum of "},
-    {567, u""},
-    {568, u"Progress Payments"},
-    {586, u"Payments of Contract Price shall be made as follows "},
-    {639, u""},
-    {640, u""},
-    {641, u""},
-    {642, u""},
-    {643, u""},
-    {644, u"Signed thisday of"},
-    {662, u""},
-    {663, u"Owner " + std::u16string(8, u'\t') + u"Contractor "},
-    {689, u" "},
-    {691, u""},
-    {692, u""},
-};
+const QDate kSigned(2022, 4, 23);
 
-constexpr std::array<std::uint32_t, 12> kBases = {141, 148, 164, 201, 436, 456, 566, 638, 655, 661, 669, 687};
+const agreement::Particulars kSample = {
+    QDate(2021, 6, 5),
+    QStringLiteral("Corwin Ashdale Jr."),
+    QStringLiteral("Tobias Quenby"),
+    QStringLiteral("Birchwood st"),
+    QStringLiteral("Build a tree house"),
+    QStringLiteral("$74.00"),
+    QStringLiteral("One half would be payed before work start, and rest after work is finished.")};
 
-struct Particulars {
-    std::u16string day, month, contractor, owner, location, work, price, payments, signDay, signMonth;
-};
-
-// The twelve texts in typing order.
-std::array<std::u16string, 12> insertions(const Particulars& p)
+WordDocument filled(const agreement::Particulars& p,
+                    WordDocument document = WordDocument::load(fsPath(templatePath())))
 {
-    return {p.day,   p.month,    u" " + p.contractor, u" " + p.owner, u" " + p.location, p.work,
-            p.price, p.payments, p.signDay,           p.signMonth,    u" " + p.owner,    u" " + p.contractor};
-}
-
-const Particulars kSample = {u" 5th ",
-                             u" June, 2021",
-                             u"Corwin Ashdale Jr.",
-                             u"Tobias Quenby",
-                             u"Birchwood st",
-                             u"Build a tree house",
-                             u"$74.00",
-                             u"One half would be payed before work start, and rest after work is finished.",
-                             u" 23rd ",
-                             u" April, 2022"};
-
-// Types the insertions at base + running length, with the running length counting what
-// the document actually took.
-WordDocument filled(const Particulars& p, WordDocument document = WordDocument::load(fsPath(templatePath())))
-{
-    std::uint32_t running = 0;
-    const auto texts = insertions(p);
-    for (std::size_t k = 0; k < texts.size(); ++k)
-        running += document.insertText(kBases[k] + running, texts[k]);
-    return document;
+    return agreement::fill(std::move(document), agreement::insertions(p, kSigned, QLocale(QLocale::English)));
 }
 
 std::vector<std::u16string> paragraphs(const WordDocument& document)
@@ -124,16 +65,13 @@ private slots:
 void tst_Template::mainTextMatchesParagraphTable()
 {
     const WordDocument document = WordDocument::load(fsPath(templatePath()));
-    QCOMPARE(document.mainTextLength(), 693u);
-    const std::u16string text = document.mainText();
+    const QStringList problems = agreement::Template::check(document);
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
     const auto model = document.readModel();
     QCOMPARE(model.paragraphs.size(), kParagraphs.size());
-    for (std::size_t i = 0; i < kParagraphs.size(); ++i) {
-        const auto& row = kParagraphs[i];
-        QCOMPARE(show(model.paragraphs[i].text), show(row.text));
-        QCOMPARE(show(text.substr(row.start, row.text.size())), show(row.text));
-        QCOMPARE(text[row.start + row.text.size()], u'\r');
-    }
+    for (std::size_t i = 0; i < kParagraphs.size(); ++i)
+        QCOMPARE(show(model.paragraphs[i].text), show(std::u16string(kParagraphs[i].text)));
+    QCOMPARE(show(document.mainText()), show(agreement::Template::mainText()));
 }
 
 void tst_Template::sampleParticulars()
@@ -160,14 +98,16 @@ void tst_Template::sampleParticulars()
 
 void tst_Template::emptyParticulars()
 {
-    Particulars empty = kSample;
-    empty.contractor = empty.owner = empty.location = empty.work = empty.price = empty.payments = u"";
+    agreement::Particulars empty = kSample;
+    empty.contractor = empty.owner = empty.location = empty.workPerformed = empty.contractPrice =
+        empty.paymentProgress = QString();
     const WordDocument document = filled(empty);
     // Five single spaces and the four date texts.
-    std::uint32_t dates = 0;
-    for (const auto* s : {&empty.day, &empty.month, &empty.signDay, &empty.signMonth})
-        dates += std::uint32_t(s->size());
-    QCOMPARE(document.mainTextLength(), 693u + 5u + dates);
+    const QLocale english(QLocale::English);
+    const auto dates = agreement::dayText(empty.agreementDate).size() +
+                       agreement::monthText(empty.agreementDate, english).size() +
+                       agreement::dayText(kSigned).size() + agreement::monthText(kSigned, english).size();
+    QCOMPARE(document.mainTextLength(), agreement::Template::kMainTextLength + 5u + std::uint32_t(dates));
     const auto p = paragraphs(document);
     QCOMPARE(show(p[4]),
              show(u"THIS AGREEMENT made the 5th day of, June, 2021, by and between , Hereafter called the "
@@ -178,8 +118,8 @@ void tst_Template::emptyParticulars()
 
 void tst_Template::multiLineWorkText()
 {
-    Particulars multi = kSample;
-    multi.work = u"Build a tree house\r\nPaint it green\nand red\rDone";
+    agreement::Particulars multi = kSample;
+    multi.workPerformed = QStringLiteral("Build a tree house\r\nPaint it green\nand red\rDone");
     const auto p = paragraphs(filled(multi));
     QCOMPARE(p.size(), kParagraphs.size());
     QCOMPARE(show(p[15]), show(u" Build a tree house\vPaint it green\vand red\vDone"));
@@ -233,7 +173,7 @@ void tst_Template::filledFileKeepsWordStructure_data()
     QTest::addColumn<int>("reader");
     QTest::addColumn<bool>("compressed");
     const std::array<std::pair<const char*, std::u16string>, 4> works = {{
-        {"sample", kSample.work},
+        {"sample", kSample.workPerformed.toStdU16String()},
         {"5,000 characters", longWork(5000, {})},
         {"30,000 characters", longWork(30000, {})},
         {"5,000 characters beyond Latin-1", longWork(5000, u"\u0141\u00f3d\u017a \u5f20\u4f1f \u20ac\u2013")},
@@ -256,8 +196,8 @@ void tst_Template::filledFileKeepsWordStructure()
     QFETCH(QString, work);
     QFETCH(int, reader);
     QFETCH(bool, compressed);
-    Particulars particulars = kSample;
-    particulars.work = work.toStdU16String();
+    agreement::Particulars particulars = kSample;
+    particulars.workPerformed = work;
     Bytes original = readFile(templatePath());
     if (compressed) {
         const auto rewritten = compressPieces(original, {});

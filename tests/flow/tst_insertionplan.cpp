@@ -7,45 +7,10 @@ class tst_InsertionPlan : public QObject
     Q_OBJECT
 
 private slots:
-    void dayAndMonthTexts_data();
-    void dayAndMonthTexts();
     void lineNumbers();
     void counterOverflow_data();
     void counterOverflow();
 };
-
-void tst_InsertionPlan::dayAndMonthTexts_data()
-{
-    QTest::addColumn<QDate>("date");
-    QTest::addColumn<QString>("locale");
-    QTest::addColumn<QString>("day");
-    QTest::addColumn<QString>("month");
-    QTest::newRow("5 June 2021") << QDate(2021, 6, 5) << "en_US"
-                                 << " 5th "
-                                 << " June, 2021";
-    QTest::newRow("1 March 2022") << QDate(2022, 3, 1) << "en_US"
-                                  << " 1st "
-                                  << " March, 2022";
-    QTest::newRow("23 April 2022") << QDate(2022, 4, 23) << "en_US"
-                                   << " 23rd "
-                                   << " April, 2022";
-    QTest::newRow("31 December 999") << QDate(999, 12, 31) << "en_US"
-                                     << " 31st "
-                                     << " December, 999";
-    QTest::newRow("German month name") << QDate(2021, 3, 12) << "de_DE"
-                                       << " 12th "
-                                       << " März, 2021";
-}
-
-void tst_InsertionPlan::dayAndMonthTexts()
-{
-    QFETCH(QDate, date);
-    QFETCH(QString, locale);
-    QFETCH(QString, day);
-    QFETCH(QString, month);
-    QCOMPARE(InsertionPlan::dayText(date), day);
-    QCOMPARE(InsertionPlan::monthText(date, QLocale(locale)), month);
-}
 
 void tst_InsertionPlan::lineNumbers()
 {

@@ -1,4 +1,4 @@
-#include "app/ordinal.h"
+#include "agreement/ordinal.h"
 
 namespace
 {

@@ -1,0 +1,82 @@
+#include "agreement/insertions.h"
+
+#include "agreement/agreementtemplate.h"
+#include "agreement/ordinal.h"
+
+namespace agreement
+{
+
+namespace
+{
+
+std::u16string_view utf16(const QString& text)
+{
+    return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())};
+}
+
+QString textFor(Template::Text text, const Particulars& p, QDate signingDate, const QLocale& locale)
+{
+    const QString space(QLatin1Char(' '));
+    switch (text) {
+    case Template::Text::AgreementDay:
+        return dayText(p.agreementDate);
+    case Template::Text::AgreementMonth:
+        return monthText(p.agreementDate, locale);
+    case Template::Text::Contractor:
+        return space + p.contractor;
+    case Template::Text::Owner:
+        return space + p.owner;
+    case Template::Text::Location:
+        return space + p.location;
+    case Template::Text::Work:
+        return p.workPerformed;
+    case Template::Text::Price:
+        return p.contractPrice;
+    case Template::Text::Payments:
+        return p.paymentProgress;
+    case Template::Text::SigningDay:
+        return dayText(signingDate);
+    case Template::Text::SigningMonth:
+        return monthText(signingDate, locale);
+    }
+    return {};
+}
+
+} // namespace
+
+QString dayText(QDate date)
+{
+    return QLatin1Char(' ') + fnDay(QString::number(date.day())) + QLatin1Char(' ');
+}
+
+QString monthText(QDate date, const QLocale& locale)
+{
+    return QLatin1Char(' ') + locale.standaloneMonthName(date.month(), QLocale::LongFormat) +
+           QStringLiteral(", ") + QString::number(date.year());
+}
+
+std::array<Insertion, 12> insertions(const Particulars& particulars, QDate signingDate, const QLocale& locale)
+{
+    std::array<Insertion, 12> out;
+    std::uint32_t typedBefore = 0;
+    for (std::size_t k = 0; k < out.size(); ++k) {
+        const Template::Slot& slot = Template::kSlots[k];
+        Insertion& insertion = out[k];
+        insertion.base = slot.base;
+        insertion.position = slot.base + typedBefore;
+        insertion.text = textFor(slot.text, particulars, signingDate, locale);
+        insertion.typedLength =
+            static_cast<std::uint32_t>(doc::normalizeTypedText(utf16(insertion.text)).size());
+        typedBefore += insertion.typedLength;
+    }
+    return out;
+}
+
+doc::WordDocument fill(doc::WordDocument document, const std::array<Insertion, 12>& insertions)
+{
+    for (const Insertion& insertion : insertions)
+        document.insertText(insertion.position, utf16(insertion.text));
+    return document;
+}
+
+} // namespace agreement

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "agreement/particulars.h"
+#include "doc/worddocument.h"
+
+#include <QDate>
+#include <QLocale>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+
+namespace agreement
+{
+
+// " 5th " for 5 June; the ordinal comes from fnDay.
+QString dayText(QDate date);
+// " June, 2021": the full month name in the locale's language and every digit of the year.
+QString monthText(QDate date, const QLocale& locale);
+
+struct Insertion {
+    std::uint32_t base;     // in the untouched template
+    std::uint32_t position; // in the document as it stands when this text is typed
+    QString text;
+    std::uint32_t typedLength; // what the document takes of the text (a CR LF is one break)
+};
+
+// The twelve texts in typing order, each placed at its base plus everything typed before it.
+std::array<Insertion, 12> insertions(const Particulars& particulars, QDate signingDate,
+                                     const QLocale& locale);
+
+// The template with the insertions typed into it.
+doc::WordDocument fill(doc::WordDocument document, const std::array<Insertion, 12>& insertions);
+
+} // namespace agreement

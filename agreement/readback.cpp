@@ -1,0 +1,211 @@
+#include "agreement/readback.h"
+
+#include "agreement/agreementtemplate.h"
+#include "agreement/insertions.h"
+
+#include <QRegularExpression>
+
+#include <map>
+#include <vector>
+
+namespace agreement
+{
+
+namespace
+{
+
+using Template::Text;
+using Bindings = std::map<Text, std::u16string_view>;
+
+// Planted copies of the template's own sentences can make a paragraph split in many ways;
+// past this many tries the document is called ambiguous instead of searched on.
+constexpr int kMaxTries = 10000;
+
+[[noreturn]] void refuse(const QString& reason)
+{
+    throw NotAnAgreement(
+        QStringLiteral("%1: %2").arg(QLatin1String(ReadBackText::kNotOurs), reason).toStdString());
+}
+
+QString fromView(std::u16string_view text)
+{
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// A template paragraph cut at the bases that fall in it, with what each cut receives.
+struct Pattern {
+    std::vector<std::u16string_view> segments; // one more than texts
+    std::vector<Text> texts;
+};
+
+Pattern pattern(std::size_t paragraph)
+{
+    const Template::Paragraph& p = Template::kParagraphs[paragraph];
+    Pattern out;
+    std::size_t from = 0;
+    for (const Template::Slot& slot : Template::kSlots) {
+        if (slot.paragraph != paragraph)
+            continue;
+        const std::size_t at = slot.base - p.start;
+        out.segments.push_back(p.text.substr(from, at - from));
+        out.texts.push_back(slot.text);
+        from = at;
+    }
+    out.segments.push_back(p.text.substr(from));
+    return out;
+}
+
+// Names go in behind a space of their own.
+bool fits(Text text, std::u16string_view value)
+{
+    const bool name = text == Text::Contractor || text == Text::Owner || text == Text::Location;
+    return !name || (!value.empty() && value.front() == u' ');
+}
+
+// Every way the paragraph splits into the pattern's segments and texts that agrees with
+// what is already bound, each added to `found`.
+void match(std::u16string_view paragraph, const Pattern& pattern, std::size_t index, std::size_t at,
+           Bindings bindings, std::vector<Bindings>& found, int& tries)
+{
+    if (++tries > kMaxTries)
+        refuse(QLatin1String(ReadBackText::kAmbiguous));
+    const std::u16string_view segment = pattern.segments[index];
+    if (paragraph.substr(at, segment.size()) != segment)
+        return;
+    at += segment.size();
+    if (index == pattern.texts.size()) {
+        if (at == paragraph.size())
+            found.push_back(std::move(bindings));
+        return;
+    }
+    const Text text = pattern.texts[index];
+    const std::u16string_view next = pattern.segments[index + 1];
+    const bool last = index + 1 == pattern.texts.size();
+    for (std::size_t end = last ? paragraph.size() - std::min(paragraph.size(), next.size())
+                                : paragraph.find(next, at);
+         end != std::u16string_view::npos && end >= at;
+         end = last ? std::u16string_view::npos : paragraph.find(next, end + 1)) {
+        const std::u16string_view value = paragraph.substr(at, end - at);
+        const auto bound = bindings.find(text);
+        if (!fits(text, value) || (bound != bindings.end() && bound->second != value))
+            continue;
+        Bindings more = bindings;
+        more[text] = value;
+        match(paragraph, pattern, index + 1, end, std::move(more), found, tries);
+    }
+}
+
+int monthNumber(const QString& name, const QLocale& locale)
+{
+    for (int month = 1; month <= 12; ++month) {
+        if (locale.standaloneMonthName(month, QLocale::LongFormat) == name)
+            return month;
+    }
+    return 0;
+}
+
+// The date whose day and month texts these are.
+QDate dateFrom(std::u16string_view day, std::u16string_view month, const QLocale& locale)
+{
+    static const QRegularExpression dayForm(QStringLiteral("^ ([0-9]{1,2})[a-z]{2} $"));
+    static const QRegularExpression monthForm(QStringLiteral("^ (.+), ([0-9]{1,4})$"));
+    const QRegularExpressionMatch d = dayForm.match(fromView(day));
+    const QRegularExpressionMatch m = monthForm.match(fromView(month));
+    if (!d.hasMatch() || !m.hasMatch())
+        return {};
+    const QString name = m.captured(1);
+    const int year = m.captured(2).toInt();
+    const auto tryLocale = [&](const QLocale& l) -> QDate {
+        const int number = monthNumber(name, l);
+        const QDate date(year, number, d.captured(1).toInt());
+        if (number == 0 || !date.isValid() || dayText(date) != fromView(day) ||
+            monthText(date, l) != fromView(month))
+            return {};
+        return date;
+    };
+    if (const QDate date = tryLocale(locale); date.isValid())
+        return date;
+    for (const QLocale& other :
+         QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory)) {
+        if (const QDate date = tryLocale(other); date.isValid())
+            return date;
+    }
+    return {};
+}
+
+QString name(std::u16string_view inserted)
+{
+    return fromView(inserted.substr(1));
+}
+
+QString multiLine(std::u16string_view inserted)
+{
+    QString text = fromView(inserted);
+    text.replace(QChar(0x0B), QLatin1Char('\n'));
+    return text;
+}
+
+} // namespace
+
+ReadBack readBack(const std::u16string& mainText, const QLocale& locale)
+{
+    std::vector<std::u16string_view> paragraphs;
+    std::size_t from = 0;
+    for (std::size_t at = mainText.find(u'\r'); at != std::u16string::npos; at = mainText.find(u'\r', from)) {
+        paragraphs.push_back(std::u16string_view(mainText).substr(from, at - from));
+        from = at + 1;
+    }
+    if (paragraphs.size() != Template::kParagraphs.size() || from != mainText.size())
+        refuse(QString::fromLatin1(ReadBackText::kParagraphCount)
+                   .arg(paragraphs.size())
+                   .arg(Template::kParagraphs.size()));
+
+    // Typed text holds no paragraph marks, so each paragraph is matched on its own; the
+    // names typed twice must agree between the paragraphs that hold them.
+    std::vector<Bindings> readings{Bindings{}};
+    int tries = 0;
+    for (std::size_t i = 0; i < paragraphs.size(); ++i) {
+        const Pattern p = pattern(i);
+        std::vector<Bindings> next;
+        for (const Bindings& reading : readings)
+            match(paragraphs[i], p, 0, 0, reading, next, tries);
+        if (next.empty())
+            refuse(QString::fromLatin1(ReadBackText::kParagraphChanged).arg(i + 1));
+        readings = std::move(next);
+    }
+
+    std::vector<ReadBack> results;
+    for (const Bindings& b : readings) {
+        ReadBack r;
+        r.particulars.agreementDate = dateFrom(b.at(Text::AgreementDay), b.at(Text::AgreementMonth), locale);
+        r.signingDate = dateFrom(b.at(Text::SigningDay), b.at(Text::SigningMonth), locale);
+        if (!r.particulars.agreementDate.isValid() || !r.signingDate.isValid())
+            continue;
+        r.particulars.contractor = name(b.at(Text::Contractor));
+        r.particulars.owner = name(b.at(Text::Owner));
+        r.particulars.location = name(b.at(Text::Location));
+        r.particulars.workPerformed = multiLine(b.at(Text::Work));
+        r.particulars.contractPrice = fromView(b.at(Text::Price));
+        r.particulars.paymentProgress = multiLine(b.at(Text::Payments));
+        if (results.empty() ||
+            !(results.front().particulars == r.particulars && results.front().signingDate == r.signingDate))
+            results.push_back(std::move(r));
+    }
+    if (results.empty())
+        refuse(QLatin1String(ReadBackText::kDateUnreadable));
+    if (results.size() > 1)
+        refuse(QLatin1String(ReadBackText::kAmbiguous));
+    return results.front();
+}
+
+ReadBack readBack(const doc::WordDocument& document, const QLocale& locale)
+{
+    return readBack(document.mainText(), locale);
+}
+
+ReadBack readBackFile(const std::filesystem::path& path, const QLocale& locale)
+{
+    return readBack(doc::WordDocument::load(path, kMaxAgreementBytes), locale);
+}
+
+} // namespace agreement

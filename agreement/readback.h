@@ -1,0 +1,49 @@
+#pragma once
+
+#include "agreement/particulars.h"
+#include "doc/worddocument.h"
+
+#include <QDate>
+#include <QLocale>
+
+#include <filesystem>
+#include <stdexcept>
+
+namespace agreement
+{
+
+// Why a document is not an agreement this program made, or no longer reads as one.
+namespace ReadBackText
+{
+inline constexpr char kNotOurs[] = "not an agreement made by this program";
+// %1 is the number of paragraphs found, %2 the template's.
+inline constexpr char kParagraphCount[] = "it has %1 paragraphs, the agreement %2";
+// %1 is the paragraph's number.
+inline constexpr char kParagraphChanged[] = "paragraph %1 is not the agreement's";
+inline constexpr char kDateUnreadable[] = "its dates cannot be read";
+inline constexpr char kAmbiguous[] = "its particulars can be read in more than one way";
+} // namespace ReadBackText
+
+class NotAnAgreement : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct ReadBack {
+    Particulars particulars;
+    QDate signingDate;
+};
+
+// The particulars an agreement was filled with, recovered from its main text against the
+// template. Month names are read in the locale's language first, then in any other.
+// Throws NotAnAgreement, its description one of ReadBackText's.
+ReadBack readBack(const std::u16string& mainText, const QLocale& locale);
+ReadBack readBack(const doc::WordDocument& document, const QLocale& locale);
+
+// Far beyond any agreement, however long its particulars; a larger file is refused unread.
+inline constexpr std::size_t kMaxAgreementBytes = std::size_t{64} << 20;
+// Reads the file and its particulars; throws doc::Error when it is no sound Word document.
+ReadBack readBackFile(const std::filesystem::path& path, const QLocale& locale);
+
+} // namespace agreement
