@@ -1,6 +1,7 @@
 #include "app/apptitle.h"
 #include "app/program.h"
 #include "app/settingsstore.h"
+#include "cli/commandline.h"
 #include "shell/platform.h"
 #include "shell/product.h"
 #include "shell/terminationsignals.h"
@@ -12,6 +13,8 @@
 
 int main(int argc, char* argv[])
 {
+    if (argc > 1)
+        return cli::run(argc, argv);
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QLatin1String(Product::kOrganization));
     QApplication::setApplicationName(QLatin1String(Product::kName));

@@ -1,0 +1,506 @@
+#include "cli/commandline.h"
+
+#include "agreement/agreementtemplate.h"
+#include "agreement/clientlist.h"
+#include "agreement/currency.h"
+#include "agreement/insertions.h"
+#include "agreement/readback.h"
+#include "doc/error.h"
+#include "doc/newfile.h"
+#include "render/pdfexport.h"
+#include "shell/product.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QGuiApplication>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <set>
+
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
+#include <unistd.h>
+#endif
+
+namespace cli
+{
+
+namespace
+{
+
+constexpr char kUsageText[] = R"(Usage:
+  brindlewick                       start the window
+  brindlewick fill OPTIONS -o OUT   write one agreement, as .doc or as PDF when OUT ends in .pdf
+      --date DATE --contractor TEXT --owner TEXT --location TEXT --work TEXT
+      --price AMOUNT --payments TEXT [--signed DATE] [--locale NAME]
+  brindlewick merge CLIENTS.csv --out FOLDER [--pdf] [--name COLUMN] [--force] [--locale NAME]
+                                    one agreement per row of a client list
+  brindlewick read AGREEMENT.doc [--json] [--locale NAME]
+                                    print the particulars of a saved agreement
+  brindlewick --help | --version
+
+Dates are written 2027-03-15. The price is checked and shown as the form shows it, in the
+locale's currency (--locale de_DE; the system's by default). A client list's header names the
+particulars: date, contractor, owner, location, work, price, payments, or their settings keys.
+Exit status: 0 done, 1 input that could not be used or rows not made, 2 a wrong command line.
+)";
+
+constexpr std::size_t kMaxClientListBytes = std::size_t{1} << 30;
+// A merge this long shows its progress on a terminal.
+constexpr std::size_t kProgressRows = 100;
+constexpr int kProgressWidth = 40;
+
+void out(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout);
+}
+
+void err(const QString& text)
+{
+    const QByteArray bytes = (QStringLiteral("brindlewick: ") + text + QLatin1Char('\n')).toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
+}
+
+QString say(const char* text, const QString& a)
+{
+    return QString::fromUtf8(text).arg(a);
+}
+
+std::filesystem::path fsPath(const QString& path)
+{
+    return std::filesystem::path(path.toStdU16String());
+}
+
+std::span<const std::uint8_t> byteSpan(const QByteArray& bytes)
+{
+    return {reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())};
+}
+
+// A wrong command line; nothing has been written.
+struct UsageError {
+    QString text;
+};
+
+// The options and arguments of one command. "--name value", "--name=value" and "-o value".
+class Arguments
+{
+public:
+    Arguments(const QStringList& args, const std::set<QString>& valued, const std::set<QString>& flags)
+    {
+        for (qsizetype i = 0; i < args.size(); ++i) {
+            const QString& arg = args[i];
+            if (!arg.startsWith(QLatin1Char('-')) || arg == QLatin1String("-")) {
+                mPositional << arg;
+                continue;
+            }
+            QString name = arg.startsWith(QLatin1String("--")) ? arg.mid(2) : arg.mid(1);
+            std::optional<QString> value;
+            if (const qsizetype eq = name.indexOf(QLatin1Char('=')); eq >= 0) {
+                value = name.mid(eq + 1);
+                name.truncate(eq);
+            }
+            if (flags.contains(name) && !value) {
+                mFlags.insert(name);
+            } else if (valued.contains(name)) {
+                if (!value) {
+                    if (i + 1 >= args.size())
+                        throw UsageError{say(Text::kMissingValue, arg)};
+                    value = args[++i];
+                }
+                mValues[name] = *value;
+            } else {
+                throw UsageError{say(Text::kUnknownOption, arg)};
+            }
+        }
+    }
+
+    bool flag(const QString& name) const { return mFlags.contains(name); }
+    std::optional<QString> value(const QString& name) const
+    {
+        const auto found = mValues.find(name);
+        return found == mValues.end() ? std::nullopt : std::optional(found->second);
+    }
+    QString required(const QString& name, const QString& shown) const
+    {
+        const std::optional<QString> v = value(name);
+        if (!v)
+            throw UsageError{say(Text::kMissingOption, shown)};
+        return *v;
+    }
+    // The one positional argument a command takes.
+    QString single(const QString& what) const
+    {
+        if (mPositional.isEmpty())
+            throw UsageError{say(Text::kMissingOption, what)};
+        if (mPositional.size() > 1)
+            throw UsageError{say(Text::kExtraArgument, mPositional[1])};
+        return mPositional.front();
+    }
+    void noPositional() const
+    {
+        if (!mPositional.isEmpty())
+            throw UsageError{say(Text::kExtraArgument, mPositional.front())};
+    }
+
+private:
+    std::map<QString, QString> mValues;
+    std::set<QString> mFlags;
+    QStringList mPositional;
+};
+
+QLocale localeOption(const Arguments& args)
+{
+    const std::optional<QString> name = args.value(QStringLiteral("locale"));
+    if (!name)
+        return QLocale();
+    const QLocale locale(*name);
+    if (locale.language() == QLocale::C && name->compare(QLatin1String("C"), Qt::CaseInsensitive) != 0)
+        throw UsageError{say(Text::kBadLocale, *name)};
+    return locale;
+}
+
+QDate dateOption(const Arguments& args, const char* name, std::optional<QDate> fallback = std::nullopt)
+{
+    const QString option = QStringLiteral("--") + QLatin1String(name);
+    const std::optional<QString> text = args.value(QLatin1String(name));
+    if (!text && fallback)
+        return *fallback;
+    const QDate date = agreement::dateFromText(args.required(QLatin1String(name), option));
+    if (!date.isValid())
+        throw UsageError{say(Text::kBadDate, option)};
+    return date;
+}
+
+// PDF needs Qt's painting, which needs a GUI application; a display it does not.
+class PaintingSupport
+{
+public:
+    void ensure()
+    {
+        if (mApp)
+            return;
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        mApp = std::make_unique<QGuiApplication>(mArgc, mArgv);
+    }
+
+private:
+    int mArgc = 1;
+    char mName[12] = "brindlewick";
+    char* mArgv[2] = {mName, nullptr};
+    std::unique_ptr<QGuiApplication> mApp;
+};
+
+bool isPdf(const QString& path)
+{
+    return path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive);
+}
+
+QByteArray agreementBytes(const doc::WordDocument& document, bool pdf, PaintingSupport& painting)
+{
+    if (pdf) {
+        painting.ensure();
+        return render::pdfBytes(document.readModel(), QLatin1String(Product::kDocumentName));
+    }
+    const std::vector<std::uint8_t> bytes = document.serialize();
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+}
+
+int fill(const QStringList& argv, PaintingSupport& painting)
+{
+    std::set<QString> valued = {QStringLiteral("o"), QStringLiteral("out"), QStringLiteral("signed"),
+                                QStringLiteral("locale")};
+    for (const agreement::FieldName& f : agreement::kFields)
+        valued.insert(QLatin1String(f.plain));
+    const Arguments args(argv, valued, {});
+    args.noPositional();
+    const QLocale locale = localeOption(args);
+
+    agreement::Particulars p;
+    for (const agreement::FieldName& f : agreement::kFields) {
+        const QString option = QStringLiteral("--") + QLatin1String(f.plain);
+        if (f.field == agreement::Field::AgreementDate) {
+            p.agreementDate = dateOption(args, f.plain);
+        } else if (f.field == agreement::Field::ContractPrice) {
+            const std::optional<double> amount =
+                Currency::parse(args.required(QLatin1String(f.plain), option), locale);
+            if (!amount)
+                throw UsageError{say(Text::kBadPrice, option)};
+            p.contractPrice = Currency::format(*amount, locale);
+        } else {
+            agreement::text(p, f.field) = args.required(QLatin1String(f.plain), option);
+        }
+    }
+    const QDate signing = dateOption(args, agreement::kSigningDateName, QDate::currentDate());
+    const std::optional<QString> outOption = args.value(QStringLiteral("o"));
+    const QString target =
+        outOption ? *outOption : args.required(QStringLiteral("out"), QStringLiteral("-o"));
+
+    try {
+        const doc::WordDocument document =
+            agreement::fill(agreement::Template::document(), agreement::insertions(p, signing, locale));
+        const QByteArray bytes = agreementBytes(document, isPdf(target), painting);
+        doc::fileio::replaceFile(fsPath(target), byteSpan(bytes), doc::fileio::Access::Default);
+    } catch (const std::exception& e) {
+        err(QString::fromUtf8(e.what()));
+        return kFailed;
+    }
+    return kOk;
+}
+
+// key=value lines keep to one line each: a backslash, a line break and a tab are escaped.
+QString escapedLine(const QString& text)
+{
+    QString out;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\\'))
+            out += QLatin1String("\\\\");
+        else if (c == QLatin1Char('\n'))
+            out += QLatin1String("\\n");
+        else if (c == QLatin1Char('\t'))
+            out += QLatin1String("\\t");
+        else
+            out += c;
+    }
+    return out;
+}
+
+QString jsonString(const QString& text)
+{
+    QString out = QStringLiteral("\"");
+    for (const QChar c : text) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
+            out += QLatin1Char('\\') + c;
+        else if (c == QLatin1Char('\n'))
+            out += QLatin1String("\\n");
+        else if (c == QLatin1Char('\t'))
+            out += QLatin1String("\\t");
+        else if (c.unicode() < 0x20)
+            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out + QLatin1Char('"');
+}
+
+int read(const QStringList& argv)
+{
+    const Arguments args(argv, {QStringLiteral("locale")}, {QStringLiteral("json")});
+    const QString file = args.single(QStringLiteral("AGREEMENT.doc"));
+    const QLocale locale = localeOption(args);
+    agreement::ReadBack back;
+    try {
+        back = agreement::readBackFile(fsPath(file), locale);
+    } catch (const std::exception& e) {
+        err(file + QStringLiteral(": ") + QString::fromUtf8(e.what()));
+        return kFailed;
+    }
+    std::vector<std::pair<QString, QString>> lines;
+    for (const agreement::FieldName& f : agreement::kFields) {
+        lines.emplace_back(QLatin1String(f.plain), f.field == agreement::Field::AgreementDate
+                                                       ? agreement::dateText(back.particulars.agreementDate)
+                                                       : agreement::text(back.particulars, f.field));
+    }
+    lines.emplace_back(QLatin1String(agreement::kSigningDateName), agreement::dateText(back.signingDate));
+    QString text;
+    if (args.flag(QStringLiteral("json"))) {
+        QStringList members;
+        for (const auto& [key, value] : lines)
+            members << QStringLiteral("  %1: %2").arg(jsonString(key), jsonString(value));
+        text = QStringLiteral("{\n") + members.join(QStringLiteral(",\n")) + QStringLiteral("\n}\n");
+    } else {
+        for (const auto& [key, value] : lines)
+            text += key + QLatin1Char('=') + escapedLine(value) + QLatin1Char('\n');
+    }
+    out(text);
+    return kOk;
+}
+
+// A bar on the terminal, redrawn when it grows; error lines are written above it.
+class Progress
+{
+public:
+    Progress(std::size_t total) : mTotal(total), mShown(total >= kProgressRows && isatty(fileno(stderr))) {}
+    ~Progress() { clear(); }
+
+    void update(std::size_t done)
+    {
+        if (!mShown)
+            return;
+        const int filled = static_cast<int>(done * kProgressWidth / mTotal);
+        if (filled == mFilled && done != mTotal)
+            return;
+        mFilled = filled;
+        std::fprintf(stderr, "\r[%s%s] %zu/%zu", std::string(static_cast<std::size_t>(filled), '#').c_str(),
+                     std::string(static_cast<std::size_t>(kProgressWidth - filled), ' ').c_str(), done,
+                     mTotal);
+        std::fflush(stderr);
+    }
+    void clear()
+    {
+        if (mShown && mFilled >= 0)
+            std::fprintf(stderr, "\r\033[K");
+        mFilled = -1;
+    }
+
+private:
+    std::size_t mTotal;
+    bool mShown;
+    int mFilled = -1;
+};
+
+int merge(const QStringList& argv, PaintingSupport& painting)
+{
+    const Arguments args(argv, {QStringLiteral("out"), QStringLiteral("name"), QStringLiteral("locale")},
+                         {QStringLiteral("pdf"), QStringLiteral("force")});
+    const QString listFile = args.single(QStringLiteral("CLIENTS.csv"));
+    const QString folder = args.required(QStringLiteral("out"), QStringLiteral("--out"));
+    const QLocale locale = localeOption(args);
+    const bool pdf = args.flag(QStringLiteral("pdf"));
+    const bool force = args.flag(QStringLiteral("force"));
+    const QString nameColumn = args.value(QStringLiteral("name")).value_or(QString());
+    QElapsedTimer clock;
+    clock.start();
+
+    const QFileInfo folderInfo(folder);
+    if (!folderInfo.isDir()) {
+        err(say(Text::kNoFolder, folder));
+        return kFailed;
+    }
+    if (!folderInfo.isWritable()) {
+        err(say(Text::kUnwritableFolder, folder));
+        return kFailed;
+    }
+    std::vector<std::uint8_t> list;
+    agreement::ClientList::Columns columns;
+    std::vector<QString> header;
+    std::vector<agreement::CsvReader::Record> rows;
+    std::optional<doc::WordDocument> blank;
+    try {
+        blank = agreement::Template::document();
+        list = doc::fileio::readFile(fsPath(listFile), kMaxClientListBytes);
+        agreement::CsvReader reader(
+            QByteArrayView(reinterpret_cast<const char*>(list.data()), static_cast<qsizetype>(list.size())));
+        agreement::CsvReader::Record record;
+        if (!reader.next(record))
+            throw agreement::ClientList::BadHeader(agreement::ClientList::Text::kEmpty);
+        if (!record.error.isEmpty())
+            throw agreement::ClientList::BadHeader(
+                say(Text::kRowProblem, QString::number(record.row)).arg(record.error).toStdString());
+        header = record.fields;
+        columns = agreement::ClientList::columns(header, nameColumn);
+        while (reader.next(record))
+            rows.push_back(std::move(record));
+    } catch (const std::exception& e) {
+        err(listFile + QStringLiteral(": ") + QString::fromUtf8(e.what()));
+        return kFailed;
+    }
+    for (const QString& unknown : columns.unknown)
+        err(listFile + QStringLiteral(": ") + say(Text::kUnknownColumn, unknown));
+
+    std::size_t made = 0;
+    std::size_t skipped = 0;
+    std::size_t failed = 0;
+    std::set<QString> used;
+    const QString suffix = pdf ? QStringLiteral(".pdf") : QStringLiteral(".doc");
+    const QDate signing = QDate::currentDate();
+    Progress progress(rows.size());
+    const auto report = [&](const QString& text) {
+        progress.clear();
+        err(listFile + QStringLiteral(": ") + text);
+    };
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const agreement::CsvReader::Record& row = rows[i];
+        progress.update(i);
+        const QString rowNumber = QString::number(row.row);
+        const auto result = agreement::ClientList::particulars(row, columns, header, locale);
+        if (const auto* problem = std::get_if<agreement::ClientList::RowProblem>(&result)) {
+            report(problem->column.isEmpty()
+                       ? say(Text::kRowProblem, rowNumber).arg(problem->reason)
+                       : say(Text::kRowColumnProblem, rowNumber).arg(problem->column, problem->reason));
+            ++failed;
+            continue;
+        }
+        QString stem =
+            columns.name >= 0
+                ? agreement::ClientList::safeFileName(row.fields[static_cast<std::size_t>(columns.name)])
+                : QString();
+        if (stem.isEmpty())
+            stem = QStringLiteral("row-") + rowNumber;
+        // Two rows of one name: the later is told apart by its row, not lost.
+        if (!used.insert(stem.toCaseFolded()).second)
+            stem += QLatin1Char('-') + rowNumber;
+        const QString target = QDir(folder).filePath(stem + suffix);
+        if (!force && QFileInfo::exists(target)) {
+            report(say(Text::kExists, target));
+            ++skipped;
+            continue;
+        }
+        try {
+            const doc::WordDocument document = agreement::fill(
+                *blank, agreement::insertions(std::get<agreement::Particulars>(result), signing, locale));
+            const QByteArray bytes = agreementBytes(document, pdf, painting);
+            if (force)
+                doc::fileio::replaceFile(fsPath(target), byteSpan(bytes), doc::fileio::Access::Default);
+            else
+                doc::fileio::publishFile(fsPath(target), byteSpan(bytes), doc::fileio::Access::Default);
+            ++made;
+        } catch (const std::exception& e) {
+            report(say(Text::kRowProblem, rowNumber).arg(QString::fromUtf8(e.what())));
+            ++failed;
+        }
+    }
+    progress.update(rows.size());
+    progress.clear();
+    out(listFile + QStringLiteral(": ") +
+        QString::fromUtf8(Text::kSummary)
+            .arg(made)
+            .arg(skipped)
+            .arg(failed)
+            .arg(QString::number(static_cast<double>(clock.nsecsElapsed()) / 1e9, 'f', 2)) +
+        QLatin1Char('\n'));
+    return failed == 0 && skipped == 0 ? kOk : kFailed;
+}
+
+} // namespace
+
+int run(int argc, char** argv)
+{
+    QStringList args;
+    for (int i = 2; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    const QString command = QString::fromLocal8Bit(argv[1]);
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
+        args.contains(QLatin1String("--help"))) {
+        out(QLatin1String(kUsageText));
+        return kOk;
+    }
+    if (command == QLatin1String("--version")) {
+        out(QStringLiteral("brindlewick %1\n").arg(QLatin1String(BRINDLEWICK_VERSION)));
+        return kOk;
+    }
+    PaintingSupport painting;
+    try {
+        if (command == QLatin1String("fill"))
+            return fill(args, painting);
+        if (command == QLatin1String("merge"))
+            return merge(args, painting);
+        if (command == QLatin1String("read"))
+            return read(args);
+        throw UsageError{say(
+            command.startsWith(QLatin1Char('-')) ? Text::kUnknownOption : Text::kUnknownCommand, command)};
+    } catch (const UsageError& e) {
+        err(e.text);
+        err(QStringLiteral("try 'brindlewick --help'"));
+        return kUsage;
+    }
+}
+
+} // namespace cli

@@ -1,0 +1,40 @@
+#pragma once
+
+// The program run with arguments: fill one agreement, merge a client list into many, read
+// the particulars back from a saved one. No window and no display are needed.
+namespace cli
+{
+
+enum ExitStatus {
+    kOk = 0,
+    kFailed = 1, // the input could not be used, or some of a merge's rows were not made
+    kUsage = 2,  // the command line itself is wrong; nothing was written
+};
+
+// What the command line says of its own. %1 is an option, a file or a row as each says.
+namespace Text
+{
+inline constexpr char kUnknownOption[] = "unknown option %1";
+inline constexpr char kUnknownCommand[] = "unknown command %1";
+inline constexpr char kMissingValue[] = "%1 needs a value";
+inline constexpr char kMissingOption[] = "%1 is missing";
+inline constexpr char kExtraArgument[] = "unexpected argument %1";
+inline constexpr char kBadLocale[] = "%1: no such locale";
+inline constexpr char kBadDate[] = "%1: not a date of the form 2027-03-15";
+inline constexpr char kBadPrice[] = "%1: not a valid amount";
+inline constexpr char kNoFolder[] = "%1: no such folder";
+inline constexpr char kUnwritableFolder[] = "%1: the folder cannot be written to";
+inline constexpr char kUnknownColumn[] = "column \"%1\" names no particular; it is left unread";
+// %1 is the row, %2 the column, %3 the reason.
+inline constexpr char kRowColumnProblem[] = "row %1, column %2: %3";
+inline constexpr char kRowProblem[] = "row %1: %2";
+// %1 is the file made or left.
+inline constexpr char kExists[] = "%1 exists and is left as it is (--force replaces it)";
+// %1 made, %2 skipped, %3 failed, %4 seconds.
+inline constexpr char kSummary[] = "%1 made, %2 skipped, %3 failed in %4 s";
+} // namespace Text
+
+// argv as main() has it; argv[1] is the command or a top-level option.
+int run(int argc, char** argv);
+
+} // namespace cli
