@@ -6,7 +6,7 @@ namespace agreement
 namespace
 {
 
-// The offset of the first byte that is no part of well-formed UTF-8, or -1.
+// Where the first sequence that is not well-formed UTF-8 starts, or -1.
 qsizetype invalidUtf8(QByteArrayView bytes)
 {
     const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -37,7 +37,7 @@ qsizetype invalidUtf8(QByteArrayView bytes)
         for (int k = 1; k < length; ++k) {
             const unsigned char b = s[i + k];
             if (b < (k == 1 ? low : 0x80) || b > (k == 1 ? high : 0xBF))
-                return i + k;
+                return i;
         }
         i += length;
     }
@@ -57,7 +57,7 @@ bool CsvReader::next(Record& record)
     const qsizetype n = mData.size();
     // Blank lines hold no record.
     while (mAt < n && (mData[mAt] == '\n' || mData[mAt] == '\r')) {
-        ++mAt;
+        mAt += mData[mAt] == '\r' && mAt + 1 < n && mData[mAt + 1] == '\n' ? 2 : 1;
         ++mRow;
     }
     if (mAt >= n)

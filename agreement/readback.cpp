@@ -133,16 +133,17 @@ QDate dateFrom(std::u16string_view day, std::u16string_view month, const QLocale
     return {};
 }
 
-QString name(std::u16string_view inserted)
-{
-    return fromView(inserted.substr(1));
-}
-
-QString multiLine(std::u16string_view inserted)
+// What was typed, line breaks as '\n'.
+QString typed(std::u16string_view inserted)
 {
     QString text = fromView(inserted);
     text.replace(QChar(0x0B), QLatin1Char('\n'));
     return text;
+}
+
+QString name(std::u16string_view inserted)
+{
+    return typed(inserted.substr(1));
 }
 
 } // namespace
@@ -184,9 +185,9 @@ ReadBack readBack(const std::u16string& mainText, const QLocale& locale)
         r.particulars.contractor = name(b.at(Text::Contractor));
         r.particulars.owner = name(b.at(Text::Owner));
         r.particulars.location = name(b.at(Text::Location));
-        r.particulars.workPerformed = multiLine(b.at(Text::Work));
-        r.particulars.contractPrice = fromView(b.at(Text::Price));
-        r.particulars.paymentProgress = multiLine(b.at(Text::Payments));
+        r.particulars.workPerformed = typed(b.at(Text::Work));
+        r.particulars.contractPrice = typed(b.at(Text::Price));
+        r.particulars.paymentProgress = typed(b.at(Text::Payments));
         if (results.empty() ||
             !(results.front().particulars == r.particulars && results.front().signingDate == r.signingDate))
             results.push_back(std::move(r));

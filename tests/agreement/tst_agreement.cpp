@@ -1,0 +1,341 @@
+// The agreement as a value: its twelve insertions, reading a filled agreement back, and the
+// client lists a batch is made from.
+#include "agreement/agreementtemplate.h"
+#include "agreement/clientlist.h"
+#include "agreement/insertions.h"
+#include "agreement/readback.h"
+#include "doc/error.h"
+
+#include <QRandomGenerator>
+#include <QtTest>
+
+using namespace agreement;
+
+namespace
+{
+
+const Particulars kSample = {QDate(2021, 6, 5),
+                             QStringLiteral("Corwin Ashdale Jr."),
+                             QStringLiteral("Tobias Quenby"),
+                             QStringLiteral("Birchwood st"),
+                             QStringLiteral("Build a tree house\nand paint it"),
+                             QStringLiteral("$74.00"),
+                             QStringLiteral("Half before, half after.")};
+
+QString show(std::u16string_view text)
+{
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+doc::WordDocument filled(const Particulars& p, QDate signing, const QLocale& locale)
+{
+    return fill(Template::document(), insertions(p, signing, locale));
+}
+
+// The outcome of every record of a client list, or of its header: "row N ok",
+// "row N: COLUMN: REASON", "header: REASON".
+QStringList outcomes(const QByteArray& csv, const QString& nameColumn = {})
+{
+    CsvReader reader(csv);
+    CsvReader::Record record;
+    QStringList out;
+    if (!reader.next(record))
+        return {QStringLiteral("header: ") + QLatin1String(ClientList::Text::kEmpty)};
+    ClientList::Columns columns;
+    try {
+        columns = ClientList::columns(record.fields, nameColumn);
+    } catch (const ClientList::BadHeader& e) {
+        return {QStringLiteral("header: ") + QString::fromUtf8(e.what())};
+    }
+    const std::vector<QString> header = record.fields;
+    for (const QString& unknown : columns.unknown)
+        out << QStringLiteral("unknown ") + unknown;
+    while (reader.next(record)) {
+        const auto result = ClientList::particulars(record, columns, header, QLocale(QLocale::English));
+        if (const auto* problem = std::get_if<ClientList::RowProblem>(&result))
+            out << QStringLiteral("row %1: %2: %3").arg(record.row).arg(problem->column, problem->reason);
+        else
+            out << QStringLiteral("row %1 ok").arg(record.row);
+    }
+    return out;
+}
+
+QString reason(const char* text, qsizetype value)
+{
+    return QString::fromLatin1(text).arg(value);
+}
+
+} // namespace
+
+class tst_Agreement : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void insertionsLandAfterTheirAnchors_data();
+    void insertionsLandAfterTheirAnchors();
+    void readsBackWhatWasFilled();
+    void refusesWhatIsNoAgreement_data();
+    void refusesWhatIsNoAgreement();
+    void clientList_data();
+    void clientList();
+    void safeFileName_data();
+    void safeFileName();
+};
+
+void tst_Agreement::insertionsLandAfterTheirAnchors_data()
+{
+    QTest::addColumn<QDate>("date");
+    QTest::addColumn<QDate>("signing");
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("work");
+    QTest::addColumn<QString>("day");
+    QTest::addColumn<QString>("month");
+    QTest::addColumn<QString>("signingDay");
+    QTest::newRow("5 June 2021") << QDate(2021, 6, 5) << QDate(2022, 4, 23) << "en_US"
+                                 << "tree house"
+                                 << " 5th "
+                                 << " June, 2021"
+                                 << " 23rd ";
+    QTest::newRow("1 March, a CR LF counts once") << QDate(2022, 3, 1) << QDate(2022, 4, 1) << "en_US"
+                                                  << "a\r\nb"
+                                                  << " 1st "
+                                                  << " March, 2022"
+                                                  << " 1st ";
+    QTest::newRow("31 December 999") << QDate(999, 12, 31) << QDate(2022, 11, 22) << "en_US"
+                                     << ""
+                                     << " 31st "
+                                     << " December, 999"
+                                     << " 22nd ";
+    QTest::newRow("German month name") << QDate(2021, 3, 12) << QDate(2021, 3, 13) << "de_DE"
+                                       << "Dach"
+                                       << " 12th "
+                                       << " März, 2021"
+                                       << " 13th ";
+}
+
+// Each text stands at its position in the filled agreement, right after the template's text
+// that its base follows, whatever was typed before it.
+void tst_Agreement::insertionsLandAfterTheirAnchors()
+{
+    QFETCH(QDate, date);
+    QFETCH(QDate, signing);
+    QFETCH(QString, locale);
+    QFETCH(QString, work);
+    QFETCH(QString, day);
+    QFETCH(QString, month);
+    QFETCH(QString, signingDay);
+    Particulars p = kSample;
+    p.agreementDate = date;
+    p.workPerformed = work;
+    const auto planned = insertions(p, signing, QLocale(locale));
+    QCOMPARE(planned[0].text, day);
+    QCOMPARE(planned[1].text, month);
+    QCOMPARE(planned[8].text, signingDay);
+    QCOMPARE(planned[2].text, QLatin1Char(' ') + p.contractor);
+    QCOMPARE(planned[11].text, planned[2].text);
+    QCOMPARE(planned[10].text, QLatin1Char(' ') + p.owner);
+
+    const std::u16string text = fill(Template::document(), planned).mainText();
+    std::uint32_t typedBefore = 0;
+    for (std::size_t k = 0; k < planned.size(); ++k) {
+        const Insertion& insertion = planned[k];
+        QCOMPARE(insertion.position, Template::kSlots[k].base + typedBefore);
+        const std::u16string typed = doc::normalizeTypedText(insertion.text.toStdU16String());
+        QCOMPARE(insertion.typedLength, typed.size());
+        QCOMPARE(show(std::u16string_view(text).substr(insertion.position, typed.size())), show(typed));
+        const std::u16string_view before = std::u16string_view(text).substr(0, insertion.position);
+        QVERIFY2(before.ends_with(Template::kSlots[k].after) ||
+                     (k > 0 && planned[k - 1].position + planned[k - 1].typedLength == insertion.position),
+                 qPrintable(QStringLiteral("insertion %1").arg(k + 1)));
+        typedBefore += insertion.typedLength;
+    }
+}
+
+// For random particulars, reading back what was filled gives them again: names with the
+// template's own sentences and the signing line's tabs in them included.
+void tst_Agreement::readsBackWhatWasFilled()
+{
+    QRandomGenerator random(20270315);
+    const QStringList pieces = {
+        QStringLiteral("Ash"),
+        QStringLiteral(" "),
+        QStringLiteral("\t"),
+        QStringLiteral("\n"),
+        QStringLiteral("Łódź 张伟 €"),
+        QStringLiteral("\"q\", c"),
+        QStringLiteral(", Hereafter called the Contractor and"),
+        QStringLiteral(", hereinafter called the Owner"),
+        QStringLiteral("day of, June, 2021"),
+        QStringLiteral("\t\t\t\t\t\t\t\tContractor "),
+        QStringLiteral("Owner "),
+        QStringLiteral(" 5th "),
+    };
+    const QStringList locales = {QStringLiteral("en_US"), QStringLiteral("de_DE"), QStringLiteral("fr_FR"),
+                                 QStringLiteral("ja_JP")};
+    const auto text = [&] {
+        QString t;
+        for (int n = random.bounded(5); n > 0; --n)
+            t += pieces[random.bounded(pieces.size())];
+        return t;
+    };
+    const auto date = [&] { return QDate(1601, 1, 1).addDays(random.bounded(3000000)); };
+    for (int round = 0; round < 300; ++round) {
+        const Particulars p{date(), text(), text(), text(), text(), text(), text()};
+        const QDate signing = date();
+        const QLocale locale(locales[random.bounded(locales.size())]);
+        try {
+            const ReadBack back = readBack(filled(p, signing, locale), locale);
+            QCOMPARE(back.signingDate, signing);
+            QVERIFY2(back.particulars == p, qPrintable(QStringLiteral("round %1").arg(round)));
+        } catch (const NotAnAgreement& e) {
+            QFAIL(qPrintable(QStringLiteral("round %1: %2").arg(round).arg(QString::fromUtf8(e.what()))));
+        }
+    }
+}
+
+void tst_Agreement::refusesWhatIsNoAgreement_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("reason"); // empty: the engine refuses the file itself
+
+    const std::vector<std::uint8_t> saved =
+        filled(kSample, QDate(2022, 4, 23), QLocale(QLocale::English)).serialize();
+    const QByteArray agreementBytes(reinterpret_cast<const char*>(saved.data()),
+                                    static_cast<qsizetype>(saved.size()));
+    QTest::newRow("truncated") << agreementBytes.left(agreementBytes.size() / 2) << QString();
+
+    QFile foreign(QFINDTESTDATA("../data/word-features.doc"));
+    QVERIFY(foreign.open(QIODevice::ReadOnly));
+    const QByteArray foreignBytes = foreign.readAll();
+    const std::u16string foreignText =
+        doc::WordDocument::parse(std::span(reinterpret_cast<const std::uint8_t*>(foreignBytes.constData()),
+                                           static_cast<std::size_t>(foreignBytes.size())))
+            .mainText();
+    QTest::newRow("a foreign document") << foreignBytes
+                                        << QString::fromLatin1(ReadBackText::kParagraphCount)
+                                               .arg(std::count(foreignText.begin(), foreignText.end(), u'\r'))
+                                               .arg(Template::kParagraphs.size());
+
+    doc::WordDocument edited = filled(kSample, QDate(2022, 4, 23), QLocale(QLocale::English));
+    edited.insertText(static_cast<std::uint32_t>(edited.mainText().find(u"WITNESSETH")) + 2, u"x");
+    const std::vector<std::uint8_t> editedBytes = edited.serialize();
+    QTest::newRow("the witness paragraph edited")
+        << QByteArray(reinterpret_cast<const char*>(editedBytes.data()),
+                      static_cast<qsizetype>(editedBytes.size()))
+        << QString::fromLatin1(ReadBackText::kParagraphChanged).arg(7);
+}
+
+void tst_Agreement::refusesWhatIsNoAgreement()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, reason);
+    const QString expected = QLatin1String(ReadBackText::kNotOurs) + QStringLiteral(": ") + reason;
+    try {
+        const doc::WordDocument document =
+            doc::WordDocument::parse(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                               static_cast<std::size_t>(bytes.size())));
+        readBack(document, QLocale(QLocale::English));
+        QFAIL("read back");
+    } catch (const NotAnAgreement& e) {
+        QVERIFY2(!reason.isEmpty(), e.what());
+        QCOMPARE(QString::fromUtf8(e.what()), expected);
+    } catch (const doc::Error& e) {
+        QVERIFY2(reason.isEmpty(), e.what());
+    }
+}
+
+void tst_Agreement::clientList_data()
+{
+    QTest::addColumn<QByteArray>("csv");
+    QTest::addColumn<QStringList>("expected");
+    const QByteArray header = "date,contractor,owner,location,work,price,payments\r\n";
+    const QByteArray row = "2027-03-15,A,B,C,W,12500,P\r\n";
+    QTest::newRow("empty file") << QByteArray()
+                                << QStringList{QStringLiteral("header: ") +
+                                               QLatin1String(ClientList::Text::kEmpty)};
+    QTest::newRow("a needed column missing")
+        << QByteArray("date,contractor,owner,location,work,price\n")
+        << QStringList{QStringLiteral("header: ") +
+                       QString::fromLatin1(ClientList::Text::kMissingColumn).arg(QStringLiteral("payments"))};
+    QTest::newRow("keys and names, any order and case, BOM, LF, an unknown column")
+        << QByteArray("\xEF\xBB\xBFPayments,txtcontractprice,Notes,DTPAGREEMENTDATE,work,txtLocation,owner,"
+                      "contractor\n"
+                      "P,\"1,250.50\",n,2027-03-15,\"two\nlines\",C,\"say \"\"B\"\"\",A\n")
+        << QStringList{QStringLiteral("unknown Notes"), QStringLiteral("row 2 ok")};
+    QTest::newRow("too few and too many fields")
+        << header + "2027-03-15,A,B,C,W,12500\r\n" + row + "2027-03-15,A,B,C,W,12500,P,X\r\n"
+        << QStringList{QStringLiteral("row 2: : ") +
+                           QString::fromLatin1(ClientList::Text::kFieldCount).arg(6).arg(7),
+                       QStringLiteral("row 3 ok"),
+                       QStringLiteral("row 4: : ") +
+                           QString::fromLatin1(ClientList::Text::kFieldCount).arg(8).arg(7)};
+    QTest::newRow("a bad price and a bad date")
+        << header + "2027-03-15,A,B,C,W,lots,P\r\n15.03.2027,A,B,C,W,1,P\r\n"
+        << QStringList{QStringLiteral("row 2: price: ") + QLatin1String(ClientList::Text::kBadPrice),
+                       QStringLiteral("row 3: date: ") + QLatin1String(ClientList::Text::kBadDate)};
+    QTest::newRow("an unclosed quote at the end")
+        << header + row + "2027-03-15,\"A,B,C,W,1,P\r\n"
+        << QStringList{QStringLiteral("row 2 ok"),
+                       QStringLiteral("row 3: : ") +
+                           reason(CsvText::kUnclosedQuote, header.size() + row.size() + 11)};
+    QTest::newRow("a 10 MB field") << header + "2027-03-15,A,B,C," + QByteArray(10 << 20, 'w') + ",1,P\r\n" +
+                                          row
+                                   << QStringList{
+                                          QStringLiteral("row 2: : ") +
+                                              reason(CsvText::kFieldTooLong, CsvReader::kMaxFieldBytes),
+                                          QStringLiteral("row 3 ok")};
+    QTest::newRow("invalid UTF-8") << header + "2027-03-15,A,B\xC3\x28,C,W,1,P\r\n" + row
+                                   << QStringList{QStringLiteral("row 2: : ") +
+                                                      reason(CsvText::kInvalidUtf8, header.size() + 14),
+                                                  QStringLiteral("row 3 ok")};
+    QTest::newRow("a NUL byte") << header + QByteArray("2027-03-15,A,B\0,C,W,1,P\r\n", 25) + row
+                                << QStringList{QStringLiteral("row 2: : ") +
+                                                   reason(CsvText::kNul, header.size() + 14),
+                                               QStringLiteral("row 3 ok")};
+    QTest::newRow("blank lines are no rows")
+        << header + "\r\n\r\n" + row << QStringList{QStringLiteral("row 4 ok")};
+}
+
+void tst_Agreement::clientList()
+{
+    QFETCH(QByteArray, csv);
+    QFETCH(QStringList, expected);
+    QCOMPARE(outcomes(csv), expected);
+}
+
+void tst_Agreement::safeFileName_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("plain") << "Ashdale & Sons"
+                           << "Ashdale & Sons";
+    QTest::newRow("separators and reserved characters") << "a/b\\c:d*e?f\"g<h>i|j"
+                                                        << "a_b_c_d_e_f_g_h_i_j";
+    QTest::newRow("control characters") << "a\tb\nc"
+                                        << "a_b_c";
+    QTest::newRow("trailing dots and blanks") << " name. . "
+                                              << "name";
+    QTest::newRow("a device name") << "con"
+                                   << "_con";
+    QTest::newRow("a device name with an extension") << "LPT1.txt"
+                                                     << "_LPT1.txt";
+    QTest::newRow("hidden") << ".."
+                            << "";
+    QTest::newRow("nothing left") << "  "
+                                  << "";
+    QTest::newRow("too long, cut between characters")
+        << QString(150, QChar(0x00e9)) << QString(100, QChar(0x00e9));
+    QTest::newRow("a pair not cut") << QString(100, QChar(0x00e9)) + QString::fromUtf8("\xF0\x9F\x98\x80")
+                                    << QString(100, QChar(0x00e9));
+}
+
+void tst_Agreement::safeFileName()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, name);
+    QCOMPARE(ClientList::safeFileName(text), name);
+}
+
+QTEST_GUILESS_MAIN(tst_Agreement)
+#include "tst_agreement.moc"
