@@ -3,6 +3,7 @@
 
 #include "agreement/currency.h"
 #include "agreement/ordinal.h"
+#include "agreement/readback.h"
 #include "app/apptitle.h"
 #include "app/storedvalue.h"
 #include "app/textwrap.h"
@@ -16,6 +17,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDateEdit>
+#include <QDir>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -23,10 +26,13 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QShortcut>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QStyleOptionComboBox>
 #include <QTextDocument>
@@ -280,6 +286,8 @@ void Form1::connectHandlers()
     });
     connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
     connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
+    connect(new QShortcut(QKeySequence::Open, this), &QShortcut::activated, this, &Form1::openAgreement);
+    setAcceptDrops(true);
 
     mShownDate = dtpAgreementDate->date();
     connect(dtpAgreementDate, &QDateEdit::dateChanged, this, [this](QDate date) {
@@ -476,24 +484,28 @@ void Form1::PushButton2_Click()
     });
 }
 
-bool Form1::holdsTyped() const
+bool Form1::holdsTyped(const agreement::Particulars& replacement) const
 {
     const agreement::Particulars shown = particulars();
-    const QLocale locale;
-    const auto typed = [](const QString& text, const QString& example) {
-        return !text.isEmpty() && text != example;
+    const auto typed = [](const QString& text, const QString& other) {
+        return !text.isEmpty() && text != other;
     };
     // The price every start shows when none is stored is no more typed than an empty box.
-    const bool priceTyped = typed(shown.contractPrice, Currency::format(kSamplePrice, locale)) &&
-                            shown.contractPrice != Currency::format(0, locale);
-    return typed(shown.contractor, kSampleContractor) || typed(shown.owner, kSampleOwner) ||
-           typed(shown.location, kSampleLocation) || typed(shown.workPerformed, kSampleWork) || priceTyped ||
-           typed(shown.paymentProgress, kSampleProgress);
+    const bool priceTyped = typed(shown.contractPrice, replacement.contractPrice) &&
+                            shown.contractPrice != Currency::format(0, QLocale());
+    return typed(shown.contractor, replacement.contractor) || typed(shown.owner, replacement.owner) ||
+           typed(shown.location, replacement.location) ||
+           typed(shown.workPerformed, replacement.workPerformed) || priceTyped ||
+           typed(shown.paymentProgress, replacement.paymentProgress);
 }
 
 void Form1::PushButton3_Click()
 {
-    if (holdsTyped() &&
+    const agreement::Particulars example{mPlatform.today(), kSampleContractor,
+                                         kSampleOwner,      kSampleLocation,
+                                         kSampleWork,       Currency::format(kSamplePrice, QLocale()),
+                                         kSampleProgress};
+    if (holdsTyped(example) &&
         !mPlatform.askYesNo(QLatin1String(Form1Text::kReplaceWithExample), mAppTitle, Platform::Answer::No))
         return;
     ErrorReport report(mPlatform, QStringLiteral("Form1"), QStringLiteral("PushButton3_Click"));
@@ -504,6 +516,55 @@ void Form1::PushButton3_Click()
     report.step(108, [this] { setPlainText(txtWorkPerformed, kSampleWork); });
     report.step(110, [this] { txtContractPrice->setText(Currency::format(kSamplePrice, QLocale())); });
     report.step(112, [this] { setPlainText(txtPaymentProgress, kSampleProgress); });
+}
+
+void Form1::openAgreement()
+{
+    const QString path = mPlatform.getOpenFileName(
+        {QLatin1String(Form1Text::kOpenTitle), QLatin1String(Form1Text::kOpenFilter),
+         QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)});
+    if (!path.isEmpty())
+        loadAgreement(path);
+}
+
+void Form1::loadAgreement(const QString& path)
+{
+    agreement::ReadBack saved;
+    try {
+        saved = agreement::readBackFile(std::filesystem::path(path.toStdU16String()), QLocale());
+    } catch (const std::exception& e) {
+        mPlatform.showMessage(QString::fromUtf8(Form1Text::kCannotOpenAgreement)
+                                  .arg(QDir::toNativeSeparators(path), QString::fromUtf8(e.what())),
+                              mAppTitle, Platform::Icon::None);
+        return;
+    }
+    const agreement::Particulars& p = saved.particulars;
+    if (holdsTyped(p) &&
+        !mPlatform.askYesNo(QLatin1String(Form1Text::kReplaceWithSaved), mAppTitle, Platform::Answer::No))
+        return;
+    dtpAgreementDate->setDate(p.agreementDate);
+    txtContractor->setText(p.contractor);
+    txtOwnerName->setText(p.owner);
+    txtLocation->setText(p.location);
+    setPlainText(txtWorkPerformed, p.workPerformed);
+    txtContractPrice->setText(p.contractPrice);
+    setPlainText(txtPaymentProgress, p.paymentProgress);
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() == 1 && urls.front().isLocalFile())
+        event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() != 1 || !urls.front().isLocalFile())
+        return;
+    event->acceptProposedAction();
+    loadAgreement(urls.front().toLocalFile());
 }
 
 void Form1::closeEvent(QCloseEvent* event)

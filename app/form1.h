@@ -34,6 +34,12 @@ inline constexpr char kUnreadablePrice[] =
     "The contract price stored earlier (\"%1\") cannot be read with the present regional settings, so the "
     "box is left empty. The stored price is kept until you change the contract price.";
 inline constexpr char kReplaceWithExample[] = "Replace the particulars you typed with the example?";
+inline constexpr char kReplaceWithSaved[] =
+    "Replace the particulars you typed with those of the saved agreement?";
+// %1 is the file, %2 the reason.
+inline constexpr char kCannotOpenAgreement[] = "%1 cannot be opened as an agreement: %2.";
+inline constexpr char kOpenTitle[] = "Open Agreement";
+inline constexpr char kOpenFilter[] = "Word Documents (*.doc)|*.doc";
 } // namespace Form1Text
 
 // The main window: the seven agreement particulars, kept in the settings store as they
@@ -85,6 +91,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void createControls();
@@ -99,8 +107,11 @@ private:
     void store(const std::vector<SettingsStore::Entry>& entries);
     // A stored particular that cannot be read keeps the control's default and its stored text.
     void tellUnreadable(const char* text, const QString& stored);
-    // Whether a particular holds something that the example would replace.
-    bool holdsTyped() const;
+    // Whether a particular holds something typed that replacement would take away.
+    bool holdsTyped(const agreement::Particulars& replacement) const;
+    // Ctrl+O, or a file dropped on the window: the particulars of a saved agreement.
+    void openAgreement();
+    void loadAgreement(const QString& path);
     bool CheckWordInstalled();
 
     void PushButton2_Click();

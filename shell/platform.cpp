@@ -69,6 +69,17 @@ QString QtPlatform::getSaveFileName(const SaveDialog& options)
     return dialog.selectedFiles().constFirst();
 }
 
+QString QtPlatform::getOpenFileName(const OpenDialog& options)
+{
+    QFileDialog dialog(QApplication::activeWindow(), options.title, existingFolder(options.folder),
+                       qtFilter(options.filter));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
+}
+
 bool QtPlatform::choosePrinter(QPrinter& printer)
 {
     QPrintDialog dialog(&printer, QApplication::activeWindow());

@@ -36,6 +36,13 @@ public:
     };
     // A modal save dialog; an empty string when cancelled.
     virtual QString getSaveFileName(const SaveDialog& dialog) = 0;
+    struct OpenDialog {
+        QString title;
+        QString filter; // as SaveDialog's
+        QString folder;
+    };
+    // A modal dialog that picks an existing file; an empty string when cancelled.
+    virtual QString getOpenFileName(const OpenDialog& dialog) = 0;
 
     // The print dialog for printer, which it sets up; false when the user cancelled.
     virtual bool choosePrinter(QPrinter& printer) = 0;
@@ -61,6 +68,7 @@ public:
     void showMessage(const QString& text, const QString& caption, Icon icon) override;
     bool askYesNo(const QString& text, const QString& caption, Answer defaultAnswer) override;
     QString getSaveFileName(const SaveDialog& dialog) override;
+    QString getOpenFileName(const OpenDialog& dialog) override;
     bool choosePrinter(QPrinter& printer) override;
     int chooseFromMenu(const QStringList& items, const QPoint& at) override;
     void setClipboard(std::unique_ptr<QMimeData> data) override;

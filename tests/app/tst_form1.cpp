@@ -1,6 +1,9 @@
 #include "app/form1.h"
 
+#include "agreement/agreementtemplate.h"
 #include "agreement/currency.h"
+#include "agreement/insertions.h"
+#include "agreement/readback.h"
 #include "app/settingsstore.h"
 #include "app/storedvalue.h"
 #include "shell/cursorfile.h"
@@ -185,6 +188,8 @@ private slots:
     void sampleData();
     void sampleDataAsksBeforeReplacingTyped_data();
     void sampleDataAsksBeforeReplacingTyped();
+    void openSavedAgreement();
+    void dropForeignFile();
     void help();
     void startCreatingTemplateHook();
     void closingEndsProgram();
@@ -1101,6 +1106,66 @@ void tst_Form1::sampleDataAsksBeforeReplacingTyped()
     QCOMPARE(form.txtContractor->text() == QStringLiteral("typed"), !yes);
     QCOMPARE(rig.stored(SettingsKey::txtContractor), form.txtContractor->text());
     QCOMPARE(form.txtOwnerName->text().isEmpty(), !yes);
+}
+
+// Ctrl+O asks for a file and fills the form with the agreement's particulars, asking first
+// about what was typed.
+void tst_Form1::openSavedAgreement()
+{
+    Rig rig;
+    Form1& form = rig.start();
+    const agreement::Particulars saved{QDate(2027, 3, 15),
+                                       QStringLiteral("Northwind"),
+                                       QStringLiteral("Ellison"),
+                                       QStringLiteral("Juniper Road"),
+                                       QStringLiteral("Roof\nGutters"),
+                                       Currency::format(12500, QLocale()),
+                                       QStringLiteral("Thirds")};
+    const std::vector<std::uint8_t> bytes =
+        agreement::fill(agreement::Template::document(),
+                        agreement::insertions(saved, QDate(2027, 3, 1), QLocale()))
+            .serialize();
+    QFile file(rig.dir.filePath(QStringLiteral("saved.doc")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+    file.close();
+    form.txtContractor->setText(QStringLiteral("typed"));
+    rig.platform.openFileAnswers = {file.fileName()};
+    QVERIFY(showActive(form));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(rig.platform.openDialogs.size(), std::size_t(1));
+    QCOMPARE(rig.platform.questions, std::vector<QString>{QLatin1String(Form1Text::kReplaceWithSaved)});
+    QCOMPARE(form.particulars(), saved);
+    QCOMPARE(rig.stored(SettingsKey::txtWorkPerformed), saved.workPerformed);
+}
+
+// A dropped file that is no agreement of ours is said plainly and changes nothing.
+void tst_Form1::dropForeignFile()
+{
+    Rig rig;
+    Form1& form = rig.start();
+    const agreement::Particulars before = form.particulars();
+    const QString foreign = QFINDTESTDATA("../data/word-features.doc");
+    QVERIFY(!foreign.isEmpty());
+    QString reason;
+    try {
+        agreement::readBackFile(std::filesystem::path(foreign.toStdU16String()), QLocale());
+    } catch (const std::exception& e) {
+        reason = QString::fromUtf8(e.what());
+    }
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(foreign)});
+    QVERIFY(showActive(form));
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&form, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&form, &drop);
+    QCOMPARE(rig.platform.messages.size(), std::size_t(1));
+    QCOMPARE(
+        rig.platform.messages.front().text,
+        QString::fromUtf8(Form1Text::kCannotOpenAgreement).arg(QDir::toNativeSeparators(foreign), reason));
+    QCOMPARE(form.particulars(), before);
 }
 
 void tst_Form1::help()

@@ -31,6 +31,8 @@ public:
     std::deque<bool> yesNoAnswers;        // default Yes when empty
     std::deque<QString> saveFileAnswers;  // default cancel (empty) when empty
     std::vector<SaveDialog> saveDialogs;
+    std::deque<QString> openFileAnswers; // default cancel (empty) when empty
+    std::vector<OpenDialog> openDialogs;
     std::vector<QUrl> openedUrls;
     QString printToFile; // the print dialog's printer writes a PDF here; empty: cancelled
     int printDialogs = 0;
@@ -67,6 +69,15 @@ public:
             return QString();
         QString answer = saveFileAnswers.front();
         saveFileAnswers.pop_front();
+        return answer;
+    }
+    QString getOpenFileName(const OpenDialog& dialog) override
+    {
+        openDialogs.push_back(dialog);
+        if (openFileAnswers.empty())
+            return QString();
+        QString answer = openFileAnswers.front();
+        openFileAnswers.pop_front();
         return answer;
     }
     bool choosePrinter(QPrinter& printer) override
