@@ -55,11 +55,12 @@ Pattern pattern(std::size_t paragraph)
     return out;
 }
 
-// Names go in behind a space of their own.
+// What typing could have put there: nothing that typing drops, and names behind a space of
+// their own.
 bool fits(Text text, std::u16string_view value)
 {
     const bool name = text == Text::Contractor || text == Text::Owner || text == Text::Location;
-    return !name || (!value.empty() && value.front() == u' ');
+    return (!name || (!value.empty() && value.front() == u' ')) && doc::normalizeTypedText(value) == value;
 }
 
 // Every way the paragraph splits into the pattern's segments and texts that agrees with
