@@ -1,5 +1,5 @@
-#include "app/form1.h"
 #include "agreement/ordinal.h"
+#include "app/form1.h"
 
 #include <QtTest>
 
