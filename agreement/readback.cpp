@@ -5,6 +5,7 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -20,6 +21,9 @@ using Bindings = std::map<Text, std::u16string_view>;
 // Planted copies of the template's own sentences can make a paragraph split in many ways;
 // past this many tries the document is called ambiguous instead of searched on.
 constexpr int kMaxTries = 10000;
+
+// What a typed line break becomes in the document.
+constexpr char16_t kLineBreak = 0x0B;
 
 [[noreturn]] void refuse(const QString& reason)
 {
@@ -55,12 +59,14 @@ Pattern pattern(std::size_t paragraph)
     return out;
 }
 
-// What typing could have put there: nothing that typing drops, and names behind a space of
-// their own.
+// What typing could have put there: no control character but a tab and a line break, and
+// names behind a space of their own.
 bool fits(Text text, std::u16string_view value)
 {
     const bool name = text == Text::Contractor || text == Text::Owner || text == Text::Location;
-    return (!name || (!value.empty() && value.front() == u' ')) && doc::normalizeTypedText(value) == value;
+    const bool typeable = std::none_of(value.begin(), value.end(),
+                                       [](char16_t c) { return c < 0x20 && c != u'\t' && c != kLineBreak; });
+    return typeable && (!name || (!value.empty() && value.front() == u' '));
 }
 
 // Every way the paragraph splits into the pattern's segments and texts that agrees with
@@ -138,7 +144,7 @@ QDate dateFrom(std::u16string_view day, std::u16string_view month, const QLocale
 QString typed(std::u16string_view inserted)
 {
     QString text = fromView(inserted);
-    text.replace(QChar(0x0B), QLatin1Char('\n'));
+    text.replace(QChar(kLineBreak), QLatin1Char('\n'));
     return text;
 }
 

@@ -68,7 +68,7 @@ bool isUsableTemplate(const QString& path, const QByteArray& builtIn)
                 .mainText();
         // Every insertion lands where the built-in template has it as long as the text up to
         // the last one is the same; what follows may differ.
-        const auto fixed = static_cast<std::size_t>(InsertionPlan::kBases.back());
+        const auto fixed = static_cast<std::size_t>(agreement::Template::kSlots.back().base);
         return text.size() >= fixed && text.compare(0, fixed, expected, 0, fixed) == 0;
     } catch (const std::exception&) {
         return false;

@@ -247,7 +247,7 @@ int fill(const QStringList& argv, PaintingSupport& painting)
         const doc::WordDocument document =
             agreement::fill(agreement::Template::document(), agreement::insertions(p, signing, locale));
         const QByteArray bytes = agreementBytes(document, isPdf(target), painting);
-        doc::fileio::replaceFile(fsPath(target), byteSpan(bytes), doc::fileio::Access::Default);
+        doc::fileio::replaceFile(fsPath(target), byteSpan(bytes), doc::fileio::Access::UsersFile);
     } catch (const std::exception& e) {
         err(QString::fromUtf8(e.what()));
         return kFailed;
@@ -448,9 +448,9 @@ int merge(const QStringList& argv, PaintingSupport& painting)
                 *blank, agreement::insertions(std::get<agreement::Particulars>(result), signing, locale));
             const QByteArray bytes = agreementBytes(document, pdf, painting);
             if (force)
-                doc::fileio::replaceFile(fsPath(target), byteSpan(bytes), doc::fileio::Access::Default);
+                doc::fileio::replaceFile(fsPath(target), byteSpan(bytes), doc::fileio::Access::UsersFile);
             else
-                doc::fileio::publishFile(fsPath(target), byteSpan(bytes), doc::fileio::Access::Default);
+                doc::fileio::publishFile(fsPath(target), byteSpan(bytes), doc::fileio::Access::UsersFile);
             ++made;
         } catch (const std::exception& e) {
             report(say(Text::kRowProblem, rowNumber).arg(QString::fromUtf8(e.what())));
