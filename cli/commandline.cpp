@@ -447,16 +447,20 @@ int merge(const QStringList& argv, PaintingSupport& painting)
             const doc::WordDocument document = agreement::fill(
                 *blank, agreement::insertions(std::get<agreement::Particulars>(result), signing, locale));
             const QByteArray bytes = agreementBytes(document, pdf, painting);
+            // Each file is whole once named; the disk is waited for once, at the end.
             if (force)
-                doc::fileio::replaceFile(fsPath(target), byteSpan(bytes), doc::fileio::Access::UsersFile);
+                doc::fileio::replaceFile(fsPath(target), byteSpan(bytes), doc::fileio::Access::UsersFile,
+                                         doc::fileio::Flush::Skip);
             else
-                doc::fileio::publishFile(fsPath(target), byteSpan(bytes), doc::fileio::Access::UsersFile);
+                doc::fileio::publishFile(fsPath(target), byteSpan(bytes), doc::fileio::Access::UsersFile,
+                                         doc::fileio::Flush::Skip);
             ++made;
         } catch (const std::exception& e) {
             report(say(Text::kRowProblem, rowNumber).arg(QString::fromUtf8(e.what())));
             ++failed;
         }
     }
+    doc::fileio::flushFileSystemOf(fsPath(folder));
     progress.update(rows.size());
     progress.clear();
     out(listFile + QStringLiteral(": ") +

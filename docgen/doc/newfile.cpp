@@ -83,4 +83,17 @@ void publishFile(const std::filesystem::path& target, std::span<const std::uint8
 #endif
 }
 
+void flushFileSystemOf(const std::filesystem::path& folder)
+{
+#ifdef _WIN32
+    (void)folder; // Windows writes a volume's caches out only for administrators; MoveFileEx wrote through
+#else
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::syncfs(fd);
+        ::close(fd);
+    }
+#endif
+}
+
 } // namespace doc::fileio

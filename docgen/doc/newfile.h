@@ -16,4 +16,8 @@ namespace doc::fileio
 void publishFile(const std::filesystem::path& target, std::span<const std::uint8_t> bytes, Access access,
                  Flush flush = Flush::ToDisk);
 
+// Brings everything written to the file system that holds folder onto the disk: one wait for
+// a batch of files written with Flush::Skip, instead of one for each.
+void flushFileSystemOf(const std::filesystem::path& folder);
+
 } // namespace doc::fileio
