@@ -76,20 +76,28 @@ std::u16string mainText()
     return text;
 }
 
+// The resource cannot change while the program runs: it is read, decompressed and parsed
+// once, on first use, and the copies handed out are taken from that.
 QByteArray bytes()
 {
-    QFile resource{QLatin1String(kResource)};
-    if (!resource.open(QIODevice::ReadOnly))
-        throw doc::Error(doc::Error::Kind::Io,
-                         "The template resource is missing: " + resource.errorString().toStdString());
-    return resource.readAll();
+    static const QByteArray kept = [] {
+        QFile resource{QLatin1String(kResource)};
+        if (!resource.open(QIODevice::ReadOnly))
+            throw doc::Error(doc::Error::Kind::Io,
+                             "The template resource is missing: " + resource.errorString().toStdString());
+        return resource.readAll();
+    }();
+    return kept;
 }
 
 doc::WordDocument document()
 {
-    const QByteArray data = bytes();
-    return doc::WordDocument::parse(std::span(reinterpret_cast<const std::uint8_t*>(data.constData()),
-                                              static_cast<std::size_t>(data.size())));
+    static const doc::WordDocument kept = [] {
+        const QByteArray data = bytes();
+        return doc::WordDocument::parse(std::span(reinterpret_cast<const std::uint8_t*>(data.constData()),
+                                                  static_cast<std::size_t>(data.size())));
+    }();
+    return kept;
 }
 
 QStringList check(const doc::WordDocument& document)

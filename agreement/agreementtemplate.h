@@ -67,9 +67,11 @@ inline constexpr std::array<Slot, 12> kSlots{{
 // The main text as the paragraph table has it, paragraph marks as '\r'.
 std::u16string mainText();
 
-// The template resource's bytes; throws doc::Error (Io) when the resource is missing.
+// The template resource's bytes, read once a run; throws doc::Error (Io) when the resource
+// is missing.
 QByteArray bytes();
-// The template resource opened; throws doc::Error when it is missing or unsound.
+// A copy of the template resource, parsed once a run; throws doc::Error when it is missing
+// or unsound.
 doc::WordDocument document();
 
 // How a document differs from the template: its main text against the paragraph table and

@@ -20,7 +20,6 @@ namespace
 {
 
 constexpr char kTemplateFile[] = "template.doc";
-constexpr const char* kTemplateResource = agreement::Template::kResource;
 constexpr char kPictureFile[] = "temp.bmp";
 
 // What a call on an automation object that was never created fails with.
@@ -48,43 +47,46 @@ QString readableText(const std::u16string& text)
 
 QByteArray templateResource()
 {
-    QFile resource{QLatin1String(kTemplateResource)};
-    if (!resource.open(QIODevice::ReadOnly))
+    try {
+        return agreement::Template::bytes();
+    } catch (const std::exception&) {
         throw StepFailure(QStringLiteral("Resource with identifier '101' not found"));
-    return resource.readAll();
+    }
 }
 
-bool isUsableTemplate(const QString& path, const QByteArray& builtIn)
+TemplateFit templateFit(const QString& path, const QByteArray& builtIn)
 {
     try {
         const std::vector<std::uint8_t> bytes = doc::fileio::readFile(
             filePath(path), word::Application::kMaxDocumentBytes, doc::fileio::Links::Refuse);
         if (std::equal(bytes.begin(), bytes.end(), builtIn.begin(), builtIn.end()))
-            return true;
+            return TemplateFit::BuiltIn;
         const std::u16string text = doc::WordDocument::parse(bytes).mainText();
-        const std::u16string expected =
-            doc::WordDocument::parse(std::span(reinterpret_cast<const std::uint8_t*>(builtIn.constData()),
-                                               static_cast<std::size_t>(builtIn.size())))
-                .mainText();
+        const std::u16string expected = agreement::Template::mainText();
         // Every insertion lands where the built-in template has it as long as the text up to
         // the last one is the same; what follows may differ.
         const auto fixed = static_cast<std::size_t>(agreement::Template::kSlots.back().base);
-        return text.size() >= fixed && text.compare(0, fixed, expected, 0, fixed) == 0;
+        return text.size() >= fixed && text.compare(0, fixed, expected, 0, fixed) == 0 ? TemplateFit::Fits
+                                                                                       : TemplateFit::Unfit;
     } catch (const std::exception&) {
-        return false;
+        return TemplateFit::Unfit;
     }
 }
 
 TemplateFilling::WordFactory engineWordFactory(Platform& platform)
 {
     return [&platform]() -> std::unique_ptr<word::Application> {
-        try {
-            const QByteArray bytes = templateResource();
-            doc::WordDocument::parse(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                               static_cast<std::size_t>(bytes.size())));
-        } catch (const std::exception&) {
+        // The engine's self-test, opening the template it ships, gives the same answer all run long.
+        static const bool templateOpens = [] {
+            try {
+                agreement::Template::document();
+                return true;
+            } catch (const std::exception&) {
+                return false;
+            }
+        }();
+        if (!templateOpens)
             throw StepFailure(QStringLiteral("ActiveX component can't create object"));
-        }
         return std::make_unique<word::Application>(
             [&platform](std::unique_ptr<QMimeData> data) { platform.setClipboard(std::move(data)); });
     };
@@ -140,14 +142,19 @@ void TemplateFilling::PushButton22_Click()
     bool templateIsOurs = false;
     report.step(108, [&] {
         templateIsOurs = doc::fileio::isPrivateFile(filePath(templatePath));
-        if (templateIsOurs && !isUsableTemplate(templatePath, templateBytes)) {
+        const TemplateFit fit =
+            templateIsOurs ? templateFit(templatePath, templateBytes) : TemplateFit::Unfit;
+        if (templateIsOurs && fit == TemplateFit::Unfit) {
             templateIsOurs = false;
             if (!std::exchange(mUnusableTemplateNoted, true))
                 mPlatform.showMessage(
                     QString::fromLatin1(kUnusableTemplateNote).arg(QDir::toNativeSeparators(templatePath)),
                     mForm1.appTitle(), Platform::Icon::None);
         }
-        document = &app().Open(templateIsOurs ? templatePath : QLatin1String(kTemplateResource), true);
+        // A file holding the program's own template byte for byte opens as the resource,
+        // whose parse is kept for the run.
+        const bool ownCopy = templateIsOurs && fit == TemplateFit::Fits;
+        document = &app().Open(ownCopy ? templatePath : QLatin1String(agreement::Template::kResource), true);
     });
 
     // The particulars as the boxes show them (110 to 124) and the signing date (126, 128);

@@ -63,6 +63,8 @@ private:
 TemplateFilling::WordFactory engineWordFactory(Platform& platform);
 // The template resource's bytes; throws when it is missing or unreadable.
 QByteArray templateResource();
-// True when the file at path opens as a Word document within the engine's size bound and
-// its text, as far as the insertions reach, is builtIn's: a template the filling fits.
-bool isUsableTemplate(const QString& path, const QByteArray& builtIn);
+// How a "template.doc" suits the filling: builtIn byte for byte; another Word document
+// within the engine's size bound whose text, as far as the insertions reach, is the
+// template's; or neither.
+enum class TemplateFit { BuiltIn, Fits, Unfit };
+TemplateFit templateFit(const QString& path, const QByteArray& builtIn);

@@ -8,6 +8,8 @@
 #include <QMimeData>
 
 #include <algorithm>
+#include <map>
+#include <mutex>
 
 namespace word
 {
@@ -97,32 +99,54 @@ Application::Application(ClipboardSink clipboard) : mClipboard(std::move(clipboa
 
 Application::~Application() = default;
 
+namespace
+{
+
+// The engine's reason alone ("not a compound file") would not say which file it means.
+doc::WordDocument parseNamed(std::span<const std::uint8_t> bytes, const QString& path)
+{
+    try {
+        return doc::WordDocument::parse(bytes);
+    } catch (const doc::Error& e) {
+        throw AutomationError(QStringLiteral("%1: %2")
+                                  .arg(QDir::toNativeSeparators(path), QString::fromUtf8(e.what()))
+                                  .toStdString());
+    }
+}
+
+// Resources cannot change while the program runs: each is read and parsed once, and every
+// opening gets its own copy.
+doc::WordDocument resourceDocument(const QString& path)
+{
+    static std::mutex guard;
+    static std::map<QString, doc::WordDocument> parsed;
+    const std::lock_guard lock(guard);
+    if (const auto found = parsed.find(path); found != parsed.end())
+        return found->second;
+    QFile resource(path);
+    if (!resource.open(QIODevice::ReadOnly))
+        throw AutomationError(
+            QStringLiteral("Could not open %1: %2").arg(path, resource.errorString()).toStdString());
+    const QByteArray data = resource.readAll();
+    doc::WordDocument document = parseNamed(std::span(reinterpret_cast<const std::uint8_t*>(data.constData()),
+                                                      static_cast<std::size_t>(data.size())),
+                                            path);
+    return parsed.emplace(path, std::move(document)).first->second;
+}
+
+} // namespace
+
 Document& Application::Open(const QString& path, bool readOnly)
 {
     requireRunning();
-    std::vector<std::uint8_t> bytes;
-    if (path.startsWith(QLatin1String(":/"))) {
-        QFile resource(path);
-        if (!resource.open(QIODevice::ReadOnly))
-            throw AutomationError(
-                QStringLiteral("Could not open %1: %2").arg(path, resource.errorString()).toStdString());
-        const QByteArray data = resource.readAll();
-        bytes.assign(data.begin(), data.end());
-    } else {
-        bytes = engineCall([&] {
+    doc::WordDocument content = [&] {
+        if (path.startsWith(QLatin1String(":/")))
+            return resourceDocument(path);
+        const std::vector<std::uint8_t> bytes = engineCall([&] {
             return doc::fileio::readFile(std::filesystem::path(path.toStdU16String()), kMaxDocumentBytes,
                                          doc::fileio::Links::Refuse);
         });
-    }
-    // The engine's reason alone ("not a compound file") would not say which file it means.
-    doc::WordDocument content = [&] {
-        try {
-            return doc::WordDocument::parse(bytes);
-        } catch (const doc::Error& e) {
-            throw AutomationError(QStringLiteral("%1: %2")
-                                      .arg(QDir::toNativeSeparators(path), QString::fromUtf8(e.what()))
-                                      .toStdString());
-        }
+        return parseNamed(bytes, path);
     }();
     mDocuments.push_back(std::unique_ptr<Document>(new Document(*this, path, readOnly, std::move(content))));
     Document& document = *mDocuments.back();
