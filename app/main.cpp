@@ -5,16 +5,23 @@
 #include "shell/platform.h"
 #include "shell/product.h"
 #include "shell/terminationsignals.h"
-#include "shell/workingfiles.h"
 
 #include <QApplication>
 #include <QGuiApplication>
-#include <QTimer>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 int main(int argc, char* argv[])
 {
     if (argc > 1)
         return cli::run(argc, argv);
+#ifdef __GLIBC__
+    // Large blocks (a zoomed page's renderings, an image another program pasted) are mapped
+    // and unmapped whole, so the heap does not hold on to the last one once it is freed.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+#endif
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QLatin1String(Product::kOrganization));
     QApplication::setApplicationName(QLatin1String(Product::kName));
@@ -27,7 +34,7 @@ int main(int argc, char* argv[])
     QObject::connect(&termination, &TerminationSignals::requested, &app, [&program] { program.terminate(); });
     if (!program.start())
         return 0;
-    QTimer::singleShot(0, [] { prepareWorkingFolder(); });
+    program.prepareAfterFirstPaint();
     const int status = QApplication::exec();
     program.finish();
     return status;

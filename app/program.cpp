@@ -1,9 +1,14 @@
 #include "app/program.h"
 
 #include "preview/form2.h"
+#include "shell/workingfiles.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QFile>
+#include <QTimer>
+
+#include <functional>
 
 namespace
 {
@@ -12,6 +17,32 @@ QString folderOrExecutables(const QString& folder)
 {
     return folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder;
 }
+
+// Runs an action once, after the first paint of the watched widget has reached the screen.
+class AfterFirstPaint : public QObject
+{
+public:
+    AfterFirstPaint(QWidget& widget, std::function<void()> action)
+        : QObject(&widget), mAction(std::move(action))
+    {
+        widget.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            // Posted: the painting and its flush finish first.
+            QTimer::singleShot(0, parent(), [action = std::move(mAction)] { action(); });
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> mAction;
+};
 
 } // namespace
 
@@ -24,11 +55,13 @@ Program::Program(Platform& platform, SettingsStore& store, const QString& progra
               return true;
           },
           folderOrExecutables(programDirectory)),
-      mFilling(mForm1, platform, mWordFactory, [this, folder = folderOrExecutables(programDirectory)] {
-          auto preview = std::make_unique<Form2>(mPlatform, folder, &mForm1);
-          preview->setAppTitle(mForm1.appTitle());
-          return preview;
-      })
+      mFilling(mForm1, platform, mWordFactory,
+               [this, folder = folderOrExecutables(programDirectory)] {
+                   auto preview = std::make_unique<Form2>(mPlatform, folder, &mForm1);
+                   preview->setAppTitle(mForm1.appTitle());
+                   return preview;
+               }),
+      mProgramDirectory(folderOrExecutables(programDirectory))
 {
     mForm1.onStartCreatingTemplate = [this] { mFilling.PushButton22_Click(); };
 }
@@ -39,6 +72,14 @@ bool Program::start()
         return false;
     mForm1.show();
     return true;
+}
+
+void Program::prepareAfterFirstPaint()
+{
+    new AfterFirstPaint(mForm1, [this] {
+        prepareWorkingFolder();
+        mFilling.prepare(mProgramDirectory);
+    });
 }
 
 void Program::terminate()

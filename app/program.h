@@ -22,6 +22,11 @@ public:
     // program (no document engine); no window is shown then.
     bool start();
 
+    // Once the main window has painted: the working folder's clean-up and the first click's
+    // preparations (prepareWorkingFolder, TemplateFilling::prepare); main() asks for them,
+    // tests do not.
+    void prepareAfterFirstPaint();
+
     // Ends the program the way closing the preview does, for a logout or a hung-up
     // terminal: the working document goes, and no window's closing steps run.
     void terminate();
@@ -40,6 +45,7 @@ private:
     TemplateFilling::WordFactory mWordFactory;
     Form1 mForm1;
     TemplateFilling mFilling;
+    QString mProgramDirectory;
     bool mTerminated = false;
 
     void removeWorkingDocument() const;

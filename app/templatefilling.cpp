@@ -7,14 +7,18 @@
 #include "doc/fileio.h"
 #include "preview/form2.h"
 #include "render/pagepicture.h"
+#include "render/units.h"
 #include "shell/errorreport.h"
 #include "shell/workingfiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QLocale>
 #include <QMimeData>
+#include <QPainter>
+#include <QWidget>
 
 namespace
 {
@@ -230,6 +234,30 @@ void TemplateFilling::PushButton22_Click()
     report.step(294, [&] { DeleteFileQuietly(workingPath(QLatin1String(kPictureFile))); });
     if (templateIsOurs)
         report.step(296, [&] { DeleteFileQuietly(workingPath(QLatin1String(kTemplateFile))); });
+}
+
+void TemplateFilling::prepare(const QString& programDirectory)
+{
+    try {
+        QWidget probe;
+        probe.setAttribute(Qt::WA_DontShowOnScreen);
+        probe.winId();
+        probe.setCursor(Qt::WaitCursor);
+        const render::PagePicture picture = render::renderPage(agreement::Template::document().readModel());
+        const qreal ratio = mForm1.devicePixelRatioF();
+        QImage top(QSize(render::roundTwipsToPixels(render::kViewportInnerSize.width),
+                         render::roundTwipsToPixels(render::kViewportInnerSize.height)) *
+                       ratio,
+                   QImage::Format_RGB32);
+        top.setDevicePixelRatio(ratio);
+        QPainter painter(&top);
+        painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+        picture.paint(painter, QRectF(QPointF(0, 0), top.deviceIndependentSize()));
+        painter.end();
+        if (WindowPointer::loadsQuietly(programDirectory))
+            form2().winId();
+    } catch (const std::exception&) {
+    }
 }
 
 QString TemplateFilling::drawWorkingDocumentName()

@@ -29,6 +29,11 @@ public:
     ~TemplateFilling();
 
     void PushButton22_Click();
+    // Makes ready, without anything the user could notice, what the first click would
+    // otherwise wait for: the wait cursor read from its theme, the page fonts matched and
+    // their glyphs drawn with the template laid out once, and the preview window made hidden
+    // when making it has nothing to report. Never throws.
+    void prepare(const QString& programDirectory);
     // Writes the page picture of the document at path to "temp.bmp" in the temporary folder.
     // Returns the picture written, or nullopt when none was made.
     std::optional<render::PagePicture> SaveDocAsJPG(const QString& path);

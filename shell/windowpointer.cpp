@@ -33,10 +33,25 @@ void WindowPointer::set(MousePointer pointer)
     apply();
 }
 
+namespace
+{
+
+QString handCursorFile(const QString& programDirectory)
+{
+    return programDirectory + QStringLiteral("/HAND-M.CUR");
+}
+
+} // namespace
+
+bool WindowPointer::loadsQuietly(const QString& programDirectory)
+{
+    return !FileExists(handCursorFile(programDirectory));
+}
+
 void WindowPointer::loadHandCursor(ErrorReport& report, int testStep, int loadStep,
                                    const QString& programDirectory)
 {
-    const QString path = programDirectory + QStringLiteral("/HAND-M.CUR");
+    const QString path = handCursorFile(programDirectory);
     bool present = false;
     report.step(testStep, [&] { present = FileExists(path); });
     if (present)

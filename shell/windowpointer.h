@@ -35,6 +35,8 @@ public:
     // one, its test and its loading run as the window's numbered steps; otherwise the
     // program's own, so an installed program needs nothing beside its executable.
     void loadHandCursor(ErrorReport& report, int testStep, int loadStep, const QString& programDirectory);
+    // True when loadHandCursor has nothing to report: no file of the user's is there to read.
+    static bool loadsQuietly(const QString& programDirectory);
 
     void watchButton(QWidget* widget);
     void watchSurface(QWidget* widget);

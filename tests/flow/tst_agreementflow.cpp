@@ -107,6 +107,7 @@ private slots:
     void plantedTemplateIgnored();
     void linkAtPictureNameNotFollowed();
     void unreplaceablePictureFileKeepsPreview();
+    void preparationsAreSilent();
     void takenNameIsDrawnAgain();
     void danglingLinkAtDrawnNameNotFollowed();
     void clipboardAnswersNothing();
@@ -639,6 +640,25 @@ void tst_AgreementFlow::unreplaceablePictureFileKeepsPreview()
     rig.start();
     QVERIFY(rig.preview() && rig.preview()->isVisible());
     QVERIFY(rig.preview()->geometry().sourceWidth() > 0);
+}
+
+// The idle preparations show nothing and leave nothing; the click then goes as ever. With a
+// hand cursor file of the user's, making the preview (which may report on it) is left to the click.
+void tst_AgreementFlow::preparationsAreSilent()
+{
+    for (const bool handCursor : {false, true}) {
+        FlowRig rig;
+        kSample.enterInto(rig.form);
+        if (handCursor)
+            QVERIFY(writeFile(QDir(rig.programDir).filePath(QStringLiteral("HAND-M.CUR")), "not a cursor"));
+        rig.filling.prepare(rig.programDir);
+        QCOMPARE(rig.platform.messageTexts(), QStringList());
+        QCOMPARE(rig.preview() != nullptr, !handCursor);
+        QVERIFY(!rig.preview() || rig.preview()->isHidden());
+        QCOMPARE(rig.tempFiles(), QStringList());
+        if (!handCursor)
+            QVERIFY(!runClean(rig).isEmpty());
+    }
 }
 
 void tst_AgreementFlow::takenNameIsDrawnAgain()
