@@ -5,6 +5,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <map>
@@ -25,9 +26,20 @@ constexpr double kMaxIndentTwips = 31680;
 constexpr double kMaxParagraphSpaceTwips = 31680;
 constexpr double kFitEpsilon = 1e-3;
 
+// A glyph's characters, one code unit or a surrogate pair, held inline: a long paragraph
+// makes one of these per character.
+struct GlyphText {
+    std::array<char16_t, 2> units{};
+    qsizetype length = 0;
+    GlyphText() = default;
+    explicit GlyphText(char16_t c) : units{c, 0}, length(1) {}
+    GlyphText(char16_t high, char16_t low) : units{high, low}, length(2) {}
+    QStringView view() const { return QStringView(units.data(), length); }
+};
+
 // One visible character of a paragraph, with its measure for the line breaker.
 struct Glyph {
-    QString text;
+    GlyphText text;
     LineItem item;
     int style = 0;
 };
@@ -78,7 +90,7 @@ public:
         return static_cast<int>(mStyles.size() - 1);
     }
 
-    double advance(int style, const QString& text)
+    double advance(int style, QStringView text)
     {
         const std::uint64_t key =
             (static_cast<std::uint64_t>(style) << 32) |
@@ -87,7 +99,7 @@ public:
         const auto found = mAdvances.find(key);
         if (found != mAdvances.end())
             return found->second;
-        const double width = mStyles[static_cast<std::size_t>(style)].advance(text);
+        const double width = mStyles[static_cast<std::size_t>(style)].advance(text.toString());
         mAdvances.emplace(key, width);
         return width;
     }
@@ -159,7 +171,7 @@ ParagraphText shapeParagraph(const doc::Paragraph& paragraph, StyleTable& styles
         case 0x09:
             glyph.item.kind = LineItem::Kind::Tab;
             glyph.item.breakAfter = true;
-            glyph.text = QStringLiteral("\t");
+            glyph.text = GlyphText(u'\t');
             glyphs->push_back(glyph);
             continue;
         case 0x0B:
@@ -171,7 +183,7 @@ ParagraphText shapeParagraph(const doc::Paragraph& paragraph, StyleTable& styles
             glyphs = &result.pieces.emplace_back();
             continue;
         case 0x1E: // non-breaking hyphen
-            glyph.text = QStringLiteral("-");
+            glyph.text = GlyphText(u'-');
             break;
         case 0x1F: // optional hyphens show only where Word hyphenates, which it does not here
         case 0xAD:
@@ -183,22 +195,22 @@ ParagraphText shapeParagraph(const doc::Paragraph& paragraph, StyleTable& styles
         case u' ':
             glyph.item.kind = LineItem::Kind::Space;
             glyph.item.breakAfter = true;
-            glyph.text = QStringLiteral(" ");
+            glyph.text = GlyphText(u' ');
             break;
         default:
             if (c < 0x20 || c == 0x7F || (c >= 0xDC00 && c <= 0xDFFF))
                 continue;
-            glyph.text = QString(QChar(c));
+            glyph.text = GlyphText(c);
             if (c >= 0xD800 && c <= 0xDBFF) {
                 if (i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF)
                     continue;
-                glyph.text.append(QChar(text[++i]));
+                glyph.text = GlyphText(c, text[++i]);
             }
             glyph.item.breakAfter = breaksAfter(c);
             glyph.item.decimalPoint = c == u'.';
             break;
         }
-        glyph.item.width = styles.advance(glyph.style, glyph.text);
+        glyph.item.width = styles.advance(glyph.style, glyph.text.view());
         glyphs->push_back(std::move(glyph));
     }
     return result;
@@ -246,7 +258,7 @@ void addFragments(PageLine& out, const std::vector<Glyph>& glyphs, const BrokenL
         if (kind != LineItem::Kind::Space && kind != LineItem::Kind::LineBreak)
             contentEnd = i + 1;
         if (kind != LineItem::Kind::LineBreak)
-            out.text += glyphs[i].text;
+            out.text += glyphs[i].text.view();
     }
 
     std::vector<TextFragment> leaders;
@@ -273,10 +285,11 @@ void addFragments(PageLine& out, const std::vector<Glyph>& glyphs, const BrokenL
             continue;
         }
         if (open && out.fragments.back().style == glyph.style && std::abs(openEnd - x) < kFitEpsilon) {
-            out.fragments.back().text += glyph.text;
+            out.fragments.back().text += glyph.text.view();
             out.fragments.back().width += glyph.item.width;
         } else {
-            out.fragments.push_back({glyph.text, {x, out.baseline}, glyph.item.width, glyph.style});
+            out.fragments.push_back(
+                {glyph.text.view().toString(), {x, out.baseline}, glyph.item.width, glyph.style});
             open = true;
         }
         openEnd = x + glyph.item.width;
