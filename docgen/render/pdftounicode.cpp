@@ -1,6 +1,7 @@
 #include "render/pdftounicode.h"
 
 #include <QGlyphRun>
+#include <QHash>
 #include <QRawFont>
 #include <QRegularExpression>
 #include <QTextLayout>
@@ -68,24 +69,48 @@ QByteArray postscriptName(const QRawFont& font)
     return mac.replace(' ', '_');
 }
 
+// A character's glyphs in one font file.
+struct CharacterGlyphs {
+    QRawFont font;
+    QList<quint32> glyphs;
+};
+
 // Every glyph drawn, by font file and in the order drawn, each with the characters it was drawn for: a
-// character's glyphs are what a layout of its run gives it, as drawText shapes it.
+// character's glyphs are what a layout gives it, as drawText shapes it. The page's fonts ask for no
+// shaping, so a character's glyphs do not depend on its neighbours: each character is laid out once
+// per font, not once per run it appears in.
 std::map<QByteArray, FontGlyphs> drawnGlyphs(std::span<const DrawnRun> runs)
 {
     std::map<QByteArray, FontGlyphs> files;
     std::vector<std::pair<QRawFont, FontGlyphs*>> engines; // one per font size and file
+    std::vector<std::pair<QFont, QHash<QString, std::vector<CharacterGlyphs>>>> laidOut;
+    const auto glyphsOf = [&laidOut](const QFont& font, const QString& character) -> const auto&
+    {
+        auto known =
+            std::find_if(laidOut.begin(), laidOut.end(), [&font](const auto& f) { return f.first == font; });
+        if (known == laidOut.end())
+            known = laidOut.insert(laidOut.end(), {font, {}});
+        auto found = known->second.find(character);
+        if (found == known->second.end()) {
+            QTextLayout layout(character, font);
+            layout.beginLayout();
+            layout.createLine();
+            layout.endLayout();
+            std::vector<CharacterGlyphs> glyphs;
+            for (const QGlyphRun& glyphRun : layout.glyphRuns())
+                glyphs.push_back({glyphRun.rawFont(), glyphRun.glyphIndexes()});
+            found = known->second.insert(character, std::move(glyphs));
+        }
+        return found.value();
+    };
     for (const DrawnRun& run : runs) {
-        QTextLayout layout(run.text, run.font);
-        layout.beginLayout();
-        layout.createLine();
-        layout.endLayout();
         for (int at = 0; at < run.text.size();) {
             const bool pair = run.text.at(at).isHighSurrogate() && at + 1 < run.text.size() &&
                               run.text.at(at + 1).isLowSurrogate();
             const int length = pair ? 2 : 1;
             QString character = run.text.mid(at, length);
-            for (const QGlyphRun& glyphRun : layout.glyphRuns(at, length)) {
-                const QRawFont font = glyphRun.rawFont();
+            for (const CharacterGlyphs& glyphRun : glyphsOf(run.font, character)) {
+                const QRawFont& font = glyphRun.font;
                 auto engine = std::find_if(engines.begin(), engines.end(),
                                            [&font](const auto& known) { return known.first == font; });
                 if (engine == engines.end()) {
@@ -94,7 +119,7 @@ std::map<QByteArray, FontGlyphs> drawnGlyphs(std::span<const DrawnRun> runs)
                         file.font = font;
                     engine = engines.insert(engines.end(), {font, &file});
                 }
-                for (const quint32 glyph : glyphRun.glyphIndexes()) {
+                for (const quint32 glyph : glyphRun.glyphs) {
                     engine->second->add(glyph, character);
                     character.clear(); // a character's further glyphs read as nothing
                 }
