@@ -137,7 +137,8 @@ int main(int argc, char* argv[])
 
     std::printf(
         "One agreement end to end (sample particulars), %d runs. Offscreen, until the click's handler "
-        "returns: not the clipboard's ownership, the window's mapping or its first paint on screen\n",
+        "returns: not the clipboard's ownership, the window's mapping or the final flush of its first paint "
+        "(bench_window measures those on an X server)\n",
         runs);
     print(prepared ? "click to preview shown, first run, prepared" : "click to preview shown, first run",
           first);
