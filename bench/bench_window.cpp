@@ -31,6 +31,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,10 @@ constexpr char kScreen[] = "1920x1440x24";
 // How long no drawing of the program counts as settled: before a timed release, after start-up.
 constexpr double kSettleMs = 40;
 constexpr double kStartSettleMs = 300;
+// The program may prepare while idle, drawing nothing: it is settled once it uses no processor time over
+// this long (the kernel counts in steps of 10 ms).
+constexpr double kIdleMs = 100;
+constexpr double kIdleTimeoutMs = 2000;
 constexpr double kTimeoutMs = 20000;
 constexpr double kWholeTimeoutMs = 1000;
 
@@ -169,6 +174,26 @@ std::vector<std::string> environmentWith(const std::vector<std::pair<std::string
     for (const auto& [name, value] : set)
         result.push_back(name + '=' + value);
     return result;
+}
+
+// The process's user and system time in clock ticks; -1 once it has gone.
+long processorTicks(pid_t pid)
+{
+    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat;
+    std::getline(file, stat);
+    // The fields after the command's name, which is in brackets and may hold blanks: utime and stime are
+    // the 12th and 13th of them.
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string::npos)
+        return -1;
+    std::istringstream fields(stat.substr(close + 1));
+    std::string field;
+    long ticks = 0;
+    for (int i = 1; i <= 13 && fields >> field; ++i)
+        if (i >= 12)
+            ticks += std::stol(field);
+    return ticks;
 }
 
 int ignoreXError(Display*, XErrorEvent*)
@@ -310,6 +335,8 @@ public:
     // the release to another window of the process mapped and drawn.
     std::optional<std::pair<Swap, Window>> click(pid_t pid, Window from, QPoint at, const char* what)
     {
+        // Whatever the previous click started, shown or not, is over, as it would be at a person's pace.
+        settleIdle(pid, kSettleMs);
         const QPoint onRoot = placeOf(from).topLeft() + at;
         XTestFakeMotionEvent(mDisplay, -1, onRoot.x(), onRoot.y(), CurrentTime);
         XTestFakeButtonEvent(mDisplay, 1, True, CurrentTime);
@@ -331,6 +358,21 @@ public:
         return std::make_pair(swap, to);
     }
 
+    // Waits until the process has drawn nothing for gapMs and then used no processor time for kIdleMs.
+    void settleIdle(pid_t pid, double gapMs)
+    {
+        settle(pid, gapMs);
+        const Clock::time_point deadline =
+            Clock::now() + std::chrono::milliseconds(std::lround(kIdleTimeoutMs));
+        for (long used = processorTicks(pid); Clock::now() < deadline;) {
+            waitUntil([] { return false; }, kIdleMs);
+            const long now = processorTicks(pid);
+            if (now == used)
+                break;
+            used = now;
+        }
+    }
+
     // A click that only needs to have happened, and the process settled after it.
     void clickAndSettle(pid_t pid, Window window, QPoint at)
     {
@@ -339,7 +381,7 @@ public:
         XTestFakeButtonEvent(mDisplay, 1, True, CurrentTime);
         XTestFakeButtonEvent(mDisplay, 1, False, CurrentTime);
         XFlush(mDisplay);
-        settle(pid, kStartSettleMs);
+        settleIdle(pid, kStartSettleMs);
     }
 
     // Whether a window manager runs on the display.
@@ -625,7 +667,7 @@ bool runProcess(XServer& server, const Target& target, double ratio, int clicks,
     figures.startDrawn.push_back(msBetween(spawned, *screen.watched(main).firstDrawn));
     if (const auto whole = screen.watched(main).wholeDrawn)
         figures.startWhole.push_back(msBetween(spawned, *whole));
-    screen.settle(pid, kStartSettleMs);
+    screen.settleIdle(pid, kStartSettleMs);
     if (target.setup)
         screen.clickAndSettle(pid, main, centreAt(*target.setup, ratio));
 
@@ -636,7 +678,7 @@ bool runProcess(XServer& server, const Target& target, double ratio, int clicks,
             return false;
         (run == 0 ? figures.first : figures.steady).push_back(forward->first);
         if (run == 0) {
-            screen.settle(pid, kStartSettleMs);
+            screen.settleIdle(pid, kStartSettleMs);
             figures.rssMb.push_back(rssMb(pid));
         }
         if (run == clicks)
