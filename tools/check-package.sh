@@ -57,4 +57,13 @@ if ! diff -u <(printf '%s\n' "${expected[@]}" | sort) \
   echo "check-package: the package's files (+) differ from the expected install set (-)" >&2
   exit 1
 fi
+# The installed program alone, without a display: an agreement written and read back.
+program="$work/root/usr/bin/brindlewick"
+env -u DISPLAY -u WAYLAND_DISPLAY "$program" fill --date 2027-03-15 --contractor "Tobias Quenby" \
+  --owner "Corwin Ashdale" --location "12 Elm Row" --work "A garden shed" --price 12500 \
+  --payments "Half before work starts" -o "$work/agreement.doc"
+env -u DISPLAY -u WAYLAND_DISPLAY "$program" read "$work/agreement.doc" | grep -qx "owner=Corwin Ashdale" || {
+  echo "check-package: the installed program did not read back the agreement it wrote" >&2
+  exit 1
+}
 echo "check-package: $deb is sound"
