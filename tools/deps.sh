@@ -6,6 +6,9 @@
 #                          font whose Kangxi radicals share the ideographs' glyphs, the X libraries and the
 #                          window manager bench_window drives the program with)
 #   tools/deps.sh windows  what cross-building the engine for Windows and running it under Wine needs
+#   tools/deps.sh qt-windows  what building Qt for Windows from Debian's source needs
+#   tools/deps.sh windows-app what cross-building the whole program, packing it and checking it
+#                             under Wine (tests, installer, a real window under Xvfb) needs
 set -euo pipefail
 build_pkgs=(build-essential cmake ninja-build)
 # file: CPack's Debian generator picks the binaries to find library dependencies for with it.
@@ -15,11 +18,18 @@ test_pkgs=(libqt6test6 clang-format antiword wv libreoffice-writer-nogui poppler
   libx11-dev libxtst-dev libxdamage-dev libxfixes-dev openbox)
 # 64-bit Wine alone: no i386 architecture is needed for a 64-bit program.
 windows_pkgs=(g++-mingw-w64-x86-64 wine wine64)
+# The host's Qt tools build Qt for Windows from the same version's source.
+qt_windows_pkgs=(g++-mingw-w64-x86-64 qt6-base-dev qt6-base-dev-tools dpkg-dev xz-utils)
+# The Linux doctool and antiword read back what the program saved under Wine; openbox manages
+# its windows on Xvfb, xdotool and xclip drive them, ImageMagick's import takes the screenshots.
+windows_app_pkgs=(wine wine64 nsis xvfb xauth openbox xdotool xclip imagemagick antiword)
 case "${1:-run}" in
   run) pkgs=("${build_pkgs[@]}" "${run_pkgs[@]}") ;;
   test) pkgs=("${build_pkgs[@]}" "${run_pkgs[@]}" "${test_pkgs[@]}") ;;
   windows) pkgs=("${build_pkgs[@]}" "${windows_pkgs[@]}") ;;
-  *) echo "usage: tools/deps.sh [run|test|windows]" >&2; exit 2 ;;
+  qt-windows) pkgs=("${build_pkgs[@]}" "${qt_windows_pkgs[@]}") ;;
+  windows-app) pkgs=("${build_pkgs[@]}" "${qt_windows_pkgs[@]}" "${windows_app_pkgs[@]}") ;;
+  *) echo "usage: tools/deps.sh [run|test|windows|qt-windows|windows-app]" >&2; exit 2 ;;
 esac
 missing=()
 for p in "${pkgs[@]}"; do
