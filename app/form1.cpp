@@ -7,6 +7,7 @@
 #include "app/apptitle.h"
 #include "app/storedvalue.h"
 #include "app/textwrap.h"
+#include "render/pagefonts.h"
 #include "render/units.h"
 #include "shell/errorreport.h"
 #include "shell/windowaccessible.h"
@@ -155,6 +156,7 @@ Form1::Form1(Platform& platform, SettingsStore& store, WordCheck startWordCheck,
 void Form1::createControls()
 {
     setFixedSize(px(kClientWidth), px(kClientHeight));
+    render::registerPageFonts();
     QFont windowFont(QStringLiteral("Arial"));
     windowFont.setPointSizeF(9);
     windowFont.setBold(true);

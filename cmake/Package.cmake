@@ -19,7 +19,8 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION office)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://www.quillmark.example/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The page layout is measured with these fonts' metrics.
+# The page's fonts travel with the program; the windows' Arial is Liberation Sans through
+# fontconfig.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-liberation2)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -8,6 +8,7 @@
 #include "preview/picturebox.h"
 #include "preview/previewlayout.h"
 #include "preview/savedecision.h"
+#include "render/pagefonts.h"
 #include "render/units.h"
 #include "shell/errorreport.h"
 #include "shell/windowaccessible.h"
@@ -59,6 +60,7 @@ double toPixelsF(double twips)
 
 QFont arialBold(double points)
 {
+    render::registerPageFonts();
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(points);
     font.setBold(true);

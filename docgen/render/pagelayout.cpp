@@ -1,5 +1,6 @@
 #include "render/pagelayout.h"
 #include "render/linebreaker.h"
+#include "render/pagefonts.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -64,8 +65,8 @@ class StyleTable
 public:
     int styleFor(const doc::CharacterRun& run)
     {
-        const QString family =
-            run.fontName.empty() ? QStringLiteral("Times New Roman") : QString::fromStdString(run.fontName);
+        const QString family = pageFontFamily(run.fontName.empty() ? QStringLiteral("Times New Roman")
+                                                                   : QString::fromStdString(run.fontName));
         // Word sizes fonts in half points; anything finer only comes from a damaged file.
         const double size = std::isfinite(run.sizePt)
                                 ? std::round(std::clamp(run.sizePt, kMinPointSize, kMaxPointSize) * 2) / 2
@@ -74,6 +75,7 @@ public:
         const auto found = mKeys.find(key);
         if (found != mKeys.end())
             return found->second;
+        registerPageFonts();
         QFont font(family);
         font.setPixelSize(std::max(1, static_cast<int>(std::lround(pointsToPixels(size) * kFontScale))));
         font.setBold(run.bold);

@@ -1,7 +1,10 @@
 #include "agreementmodel.h"
+#include "render/pagefonts.h"
 #include "render/pagelayout.h"
 
 #include <QtTest>
+
+#include <QFontInfo>
 
 using A = doc::Paragraph::Alignment;
 
@@ -50,6 +53,8 @@ class tst_PageLayout : public QObject
     Q_OBJECT
 
 private slots:
+    void carriedFonts_data();
+    void carriedFonts();
     void pictureSize_data();
     void pictureSize();
     void longParagraphBreaksAtWords_data();
@@ -78,6 +83,28 @@ private slots:
     void hugeParagraphs_data();
     void hugeParagraphs();
 };
+
+void tst_PageLayout::carriedFonts_data()
+{
+    QTest::addColumn<QString>("documentFont");
+    QTest::addColumn<QString>("laidOutWith");
+    QTest::newRow("Times New Roman") << "Times New Roman" << QString::fromLatin1(render::kSerifFamily);
+    QTest::newRow("Arial") << "Arial" << QString::fromLatin1(render::kSansFamily);
+    QTest::newRow("another font") << "MS Mincho"
+                                  << "MS Mincho";
+}
+
+// The Windows fonts a document names are laid out with the fonts the program carries, whatever
+// the system has.
+void tst_PageLayout::carriedFonts()
+{
+    QFETCH(QString, documentFont);
+    QFETCH(QString, laidOutWith);
+    QVERIFY(render::registerPageFonts());
+    QCOMPARE(render::pageFontFamily(documentFont), laidOutWith);
+    if (laidOutWith != documentFont)
+        QCOMPARE(QFontInfo(QFont(laidOutWith)).family(), laidOutWith);
+}
 
 void tst_PageLayout::pictureSize_data()
 {
