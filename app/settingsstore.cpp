@@ -8,11 +8,55 @@
 #include <QSaveFile>
 #include <QStringList>
 
-SettingsStore::SettingsStore()
-    : mSettings(
-          std::make_unique<QSettings>(QLatin1String(Product::kOrganization), QLatin1String(Product::kName)))
+#ifdef Q_OS_WIN
+#include <QStandardPaths>
+
+#include <windows.h>
+#endif
+
+namespace
 {
+
+#ifdef Q_OS_WIN
+constexpr char kRegistryRoot[] = "HKEY_CURRENT_USER\\";
+
+// The user's store, under kRegistryRoot. Qt's test mode moves the INI files out of the
+// user's way but leaves the registry alone: tests get a key of their own.
+QString registryKey()
+{
+    QString key = QStringLiteral("Software\\");
+    if (QStandardPaths::isTestModeEnabled())
+        key += QStringLiteral("qttest\\");
+    return key + QLatin1String(Product::kOrganization) + QLatin1Char('\\') + QLatin1String(Product::kName);
 }
+
+// The system's reason why the key cannot be opened for writing, when it cannot.
+QString registryFailure()
+{
+    HKEY key = nullptr;
+    const LONG result =
+        RegCreateKeyExW(HKEY_CURRENT_USER, reinterpret_cast<const wchar_t*>(registryKey().utf16()), 0,
+                        nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
+    if (result != ERROR_SUCCESS)
+        return qt_error_string(static_cast<int>(result));
+    RegCloseKey(key);
+    return QStringLiteral("the registry key could not be written");
+}
+
+std::unique_ptr<QSettings> userSettings()
+{
+    return std::make_unique<QSettings>(QLatin1String(kRegistryRoot) + registryKey(), QSettings::NativeFormat);
+}
+#else
+std::unique_ptr<QSettings> userSettings()
+{
+    return std::make_unique<QSettings>(QLatin1String(Product::kOrganization), QLatin1String(Product::kName));
+}
+#endif
+
+} // namespace
+
+SettingsStore::SettingsStore() : mSettings(userSettings()) {}
 
 SettingsStore::SettingsStore(const QString& iniFile)
     : mSettings(std::make_unique<QSettings>(iniFile, QSettings::IniFormat))
@@ -55,8 +99,21 @@ bool SettingsStore::write(const std::vector<Entry>& entries)
     return mSettings->status() != QSettings::AccessError;
 }
 
+QString SettingsStore::location() const
+{
+#ifdef Q_OS_WIN
+    if (mSettings->format() == QSettings::NativeFormat)
+        return QLatin1String(kRegistryRoot) + registryKey();
+#endif
+    return QDir::toNativeSeparators(mSettings->fileName());
+}
+
 QString SettingsStore::writeFailure() const
 {
+#ifdef Q_OS_WIN
+    if (mSettings->format() == QSettings::NativeFormat)
+        return location() + QStringLiteral(": ") + registryFailure();
+#endif
     // QSettings only says that it failed; the reason comes from writing as it writes: a
     // new file beside the old one, renamed into place.
     const QString path = mSettings->fileName();
@@ -73,5 +130,5 @@ QString SettingsStore::writeFailure() const
     }
     if (reason.isEmpty())
         reason = QStringLiteral("the file could not be written");
-    return QDir::toNativeSeparators(path) + QStringLiteral(": ") + reason;
+    return location() + QStringLiteral(": ") + reason;
 }

@@ -17,9 +17,11 @@ inline constexpr char txtContractPriceAmount[] = "txtContractPriceAmount";
 } // namespace SettingsKey
 
 // The per-user store of the particulars: string values under application "Quillmark",
-// section "Brindlewick Paperwork Studio". Every write reaches the disk before it returns, so
-// a killed process loses nothing; writing the value a key already holds leaves the file as it
-// is; nothing is ever removed.
+// section "Brindlewick Paperwork Studio", in an INI file on Linux and in the registry
+// (HKEY_CURRENT_USER\Software\Quillmark\Brindlewick Paperwork Studio) on Windows. In
+// QStandardPaths' test mode the user's store is a test store, on Windows too. Every write
+// reaches the disk before it returns, so a killed process loses nothing; writing the value a
+// key already holds leaves the file as it is; nothing is ever removed.
 class SettingsStore
 {
 public:
@@ -38,8 +40,11 @@ public:
     bool write(const char* key, const QString& value);
     // Several values with one rewrite of the file, so that they reach it together.
     bool write(const std::vector<Entry>& entries);
-    // Why the store's file cannot be written: its path and the system's reason.
+    // Why the store cannot be written: its file or registry key and the system's reason.
     QString writeFailure() const;
+    // The store's file or registry key, as the system writes it; QSettings opens it in its
+    // native format.
+    QString location() const;
 
 private:
     std::unique_ptr<QSettings> mSettings;

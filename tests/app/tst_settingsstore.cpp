@@ -1,4 +1,5 @@
 #include "app/settingsstore.h"
+#include "shell/product.h"
 
 #include <QtTest>
 
@@ -70,7 +71,7 @@ void tst_SettingsStore::initTestCase()
 
 void tst_SettingsStore::cleanupTestCase()
 {
-    QSettings(QStringLiteral("Quillmark"), QStringLiteral("Brindlewick Paperwork Studio")).clear();
+    QSettings(SettingsStore().location(), QSettings::NativeFormat).clear();
 }
 
 void tst_SettingsStore::absentKeyGivesFallback()
@@ -210,15 +211,30 @@ void tst_SettingsStore::handEditedCommaText()
     QCOMPARE(store.read(SettingsKey::txtContractor), QStringLiteral("Smith, John"));
 }
 
+// In test mode the user's store is a test store: on Windows a registry key of its own, which the
+// user's own key does not see.
 void tst_SettingsStore::userStoreNames()
 {
+    const QString value = QStringLiteral("in the user's store");
+    QString location;
     {
         SettingsStore store;
-        store.write(SettingsKey::txtContractor, QStringLiteral("in the user's store"));
+        store.write(SettingsKey::txtContractor, value);
+        location = store.location();
     }
-    QSettings direct(QStringLiteral("Quillmark"), QStringLiteral("Brindlewick Paperwork Studio"));
-    QCOMPARE(direct.value(QStringLiteral("txtContractor")).toString(), QStringLiteral("in the user's store"));
-    QVERIFY(direct.fileName().contains(QStringLiteral("qttest")));
+    QVERIFY2(location.contains(QStringLiteral("qttest")), qPrintable(location));
+    QCOMPARE(QSettings(location, QSettings::NativeFormat)
+                 .value(QLatin1String(SettingsKey::txtContractor))
+                 .toString(),
+             value);
+#ifdef Q_OS_WIN
+    const QSettings user(QLatin1String(Product::kOrganization), QLatin1String(Product::kName));
+    QVERIFY2(user.value(QLatin1String(SettingsKey::txtContractor)).toString() != value,
+             qPrintable(user.fileName()));
+#else
+    QCOMPARE(QSettings(QLatin1String(Product::kOrganization), QLatin1String(Product::kName)).fileName(),
+             QDir::fromNativeSeparators(location));
+#endif
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsStore)
