@@ -2,7 +2,14 @@
 
 #include <QSocketNotifier>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
+
+#include <atomic>
+
+#include <windows.h>
+#else
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -56,8 +63,62 @@ TerminationSignals::~TerminationSignals()
 
 #else
 
-TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {}
+namespace
+{
 
-TerminationSignals::~TerminationSignals() = default;
+// Where the console's handler, on a thread of its own, hands the ending to.
+std::atomic<TerminationSignals*> gReceiver{nullptr};
+
+BOOL WINAPI onConsoleEvent(DWORD event)
+{
+    if (event != CTRL_CLOSE_EVENT && event != CTRL_LOGOFF_EVENT && event != CTRL_SHUTDOWN_EVENT)
+        return FALSE;
+    TerminationSignals* receiver = gReceiver.load();
+    if (!receiver)
+        return FALSE;
+    QMetaObject::invokeMethod(receiver, &TerminationSignals::requested, Qt::BlockingQueuedConnection);
+    // Windows ends the process as soon as this returns: waiting lets the program end itself,
+    // which ends this thread too.
+    ::Sleep(INFINITE);
+    return TRUE;
+}
+
+// Windows sends WM_ENDSESSION to each top-level window in turn: one ending is enough.
+class EndSessionFilter : public QAbstractNativeEventFilter
+{
+public:
+    explicit EndSessionFilter(TerminationSignals& ending) : mEnding(ending) {}
+
+    bool nativeEventFilter(const QByteArray&, void* message, qintptr*) override
+    {
+        const MSG& msg = *static_cast<const MSG*>(message);
+        if (msg.message == WM_ENDSESSION && msg.wParam != FALSE && !mEnded) {
+            mEnded = true;
+            emit mEnding.requested();
+        }
+        return false;
+    }
+
+private:
+    TerminationSignals& mEnding;
+    bool mEnded = false;
+};
+
+} // namespace
+
+TerminationSignals::TerminationSignals(QObject* parent)
+    : QObject(parent), mEndSession(std::make_unique<EndSessionFilter>(*this))
+{
+    QCoreApplication::instance()->installNativeEventFilter(mEndSession.get());
+    gReceiver.store(this);
+    ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
+
+TerminationSignals::~TerminationSignals()
+{
+    ::SetConsoleCtrlHandler(onConsoleEvent, FALSE);
+    gReceiver.store(nullptr);
+    QCoreApplication::instance()->removeNativeEventFilter(mEndSession.get());
+}
 
 #endif

@@ -16,6 +16,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+#ifdef Q_OS_WIN
+#include <QAbstractEventDispatcher>
+
+#include <windows.h>
+#endif
 
 namespace
 {
@@ -53,6 +58,25 @@ const Particulars kSample{
     QStringLiteral("Build a tree house"),
     QStringLiteral("$74.00"),
     QStringLiteral("One half would be payed before work start, and rest after work is finished.")};
+
+#ifdef Q_OS_WIN
+// As Windows ends a session: the message to each of two top-level windows.
+bool endTheSession(int message)
+{
+    MSG msg{};
+    msg.message = static_cast<UINT>(message);
+    msg.wParam = TRUE;
+    qintptr result = 0;
+    for (int window = 0; window < 2; ++window)
+        QAbstractEventDispatcher::instance()->filterNativeEvent("windows_generic_MSG", &msg, &result);
+    return true;
+}
+#else
+bool endTheSession(int signal)
+{
+    return ::raise(signal) == 0;
+}
+#endif
 
 QString collapsed(QString text)
 {
@@ -342,12 +366,18 @@ void tst_AgreementFlow::terminationSignalLeavesNothing_data()
 {
     QTest::addColumn<int>("signal");
     QTest::addColumn<bool>("inFillingsBox"); // else with the preview open
+#ifdef Q_OS_WIN
+    QTest::newRow("WM_ENDSESSION") << int(WM_ENDSESSION) << false;
+    QTest::newRow("WM_ENDSESSION in an overflow box") << int(WM_ENDSESSION) << true;
+#else
     QTest::newRow("SIGTERM") << int(SIGTERM) << false;
     QTest::newRow("SIGHUP") << int(SIGHUP) << false;
     QTest::newRow("SIGTERM in an overflow box") << int(SIGTERM) << true;
+#endif
 }
 
 // A logout ends the program as closing the preview does: the agreement's working copy goes.
+// Windows ends a session with a message to each top-level window, twice here.
 void tst_AgreementFlow::terminationSignalLeavesNothing()
 {
     QFETCH(int, signal);
@@ -360,7 +390,7 @@ void tst_AgreementFlow::terminationSignalLeavesNothing()
         particulars.contractor = QString(32767, QLatin1Char('x'));
         particulars.enterInto(rig.form);
         rig.platform.onMessage = [&](const FakePlatform::Message&) {
-            if (rig.platform.endProgramCalls == 0 && ::raise(signal) == 0)
+            if (rig.platform.endProgramCalls == 0 && endTheSession(signal))
                 QTRY_COMPARE(rig.platform.endProgramCalls, 1); // the box's own event loop
         };
         rig.start();
@@ -369,7 +399,7 @@ void tst_AgreementFlow::terminationSignalLeavesNothing()
         particulars.enterInto(rig.form);
         if (runClean(rig).isEmpty())
             return;
-        QCOMPARE(::raise(signal), 0);
+        QVERIFY(endTheSession(signal));
         QTRY_COMPARE(rig.platform.endProgramCalls, 1);
     }
     rig.program.finish();
