@@ -98,7 +98,11 @@ void Program::finish()
 
 void Program::removeWorkingDocument() const
 {
-    if (const Form2* preview = mFilling.preview();
-        preview && !preview->mWordFile.isEmpty() && !preview->mWordFileLock.replacedAt(preview->mWordFile))
+    Form2* preview = mFilling.preview();
+    if (!preview || preview->mWordFile.isEmpty())
+        return;
+    if (!preview->mWordFileLock.replacedAt(preview->mWordFile))
         QFile::remove(preview->mWordFile);
+    // Windows keeps the name of a removed file until the last handle to it goes.
+    preview->mWordFileLock = WorkingFileLock();
 }
