@@ -9,6 +9,10 @@ inline constexpr char kName[] = "Brindlewick Paperwork Studio";
 inline constexpr char kDocumentName[] = "Contractor Agreement";
 // The settings store's application name.
 inline constexpr char kOrganization[] = "Quillmark";
+// Major.minor; CMake reads this, the facts above and the copyright for the packages and the
+// Windows version resource.
+inline constexpr char kVersion[] = "1.0";
+inline constexpr char kCopyright[] = "Copyright 2026 Quillmark";
 // The desktop entry's name, from the vendor's address.
 inline constexpr char kDesktopId[] = "example.quillmark.BrindlewickPaperworkStudio";
 // The tag every error report names its handlers by.

@@ -1,0 +1,14 @@
+# The product's facts that the build needs, read from their one home, shell/product.h:
+#   BRINDLEWICK_NAME, BRINDLEWICK_ORGANIZATION, BRINDLEWICK_VERSION, BRINDLEWICK_COPYRIGHT
+function(brindlewick_product_fact variable constant)
+  file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/../shell/product.h line REGEX "${constant}\\[\\] = \"")
+  if(NOT line MATCHES "\"([^\"]+)\"")
+    message(FATAL_ERROR "shell/product.h has no ${constant}")
+  endif()
+  set(${variable} ${CMAKE_MATCH_1} PARENT_SCOPE)
+endfunction()
+
+brindlewick_product_fact(BRINDLEWICK_NAME kName)
+brindlewick_product_fact(BRINDLEWICK_ORGANIZATION kOrganization)
+brindlewick_product_fact(BRINDLEWICK_VERSION kVersion)
+brindlewick_product_fact(BRINDLEWICK_COPYRIGHT kCopyright)
