@@ -2,7 +2,13 @@
 // working document: the engine's whole share of "Start Creating Template".
 #include "doc/worddocument.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <psapi.h>
+#else
 #include <sys/resource.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -15,6 +21,19 @@
 
 namespace
 {
+
+double peakResidentMegabytes()
+{
+#ifdef _WIN32
+    PROCESS_MEMORY_COUNTERS counters{};
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return static_cast<double>(counters.PeakWorkingSetSize) / (1024.0 * 1024.0);
+#else
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+#endif
+}
 
 struct Insertion {
     std::uint32_t base;
@@ -74,11 +93,9 @@ int main(int argc, char** argv)
         std::sort(v.begin(), v.end());
         return v[v.size() / 2];
     };
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
     std::printf("rounds: %d, template: %zu bytes\n", rounds, bytes.size());
     std::printf("median open %.1f us, twelve insertions %.1f us, save %.1f us, total %.1f us\n",
                 median(openUs), median(typeUs), median(saveUs), median(totalUs));
-    std::printf("peak resident memory: %.1f MB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
+    std::printf("peak resident memory: %.1f MB\n", peakResidentMegabytes());
     return 0;
 }

@@ -16,7 +16,8 @@ int runFile(const std::filesystem::path& path)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        std::fprintf(stderr, "cannot read %s\n", path.c_str());
+        // UTF-8 on every system: Windows' paths are wide.
+        std::fprintf(stderr, "cannot read %s\n", reinterpret_cast<const char*>(path.u8string().c_str()));
         return 1;
     }
     const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),

@@ -15,6 +15,16 @@
 namespace
 {
 
+// What the allocator really holds for a block.
+std::size_t usableSize(void* p)
+{
+#ifdef _WIN32
+    return _msize(p);
+#else
+    return malloc_usable_size(p);
+#endif
+}
+
 std::atomic<std::size_t> inUse{0};
 std::atomic<std::size_t> peak{0};
 std::atomic<std::size_t> allocated{0};
@@ -24,7 +34,7 @@ void* allocate(std::size_t size)
     void* p = std::malloc(size == 0 ? 1 : size);
     if (!p)
         throw std::bad_alloc();
-    const std::size_t usable = malloc_usable_size(p);
+    const std::size_t usable = usableSize(p);
     allocated += usable;
     const std::size_t now = inUse += usable;
     std::size_t high = peak.load();
@@ -37,7 +47,7 @@ void release(void* p) noexcept
 {
     if (!p)
         return;
-    inUse -= malloc_usable_size(p);
+    inUse -= usableSize(p);
     std::free(p);
 }
 

@@ -3,6 +3,7 @@
 #include "shell/product.h"
 #include "support/cursorfiles.h"
 #include "support/fakeplatform.h"
+#include "support/testsystem.h"
 
 #include <QAccessible>
 #include <QBuffer>
@@ -17,9 +18,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <sys/mount.h>
-#include <unistd.h>
 
 #include <memory>
 
@@ -778,14 +776,13 @@ void tst_Form2::saveOutcomes()
         QVERIFY(QDir().mkpath(dir));
     const auto unmount = qScopeGuard([&] {
         if (folder == QLatin1String("full"))
-            ::umount(QFile::encodeName(dir).constData());
+            TestSystem::unmount(dir);
         QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     });
-    if (folder == QLatin1String("full") &&
-        ::mount("tmpfs", QFile::encodeName(dir).constData(), "tmpfs", 0, "size=16k") != 0)
-        QSKIP("A small file system needs root");
-    if (folder == QLatin1String("read-only") && ::geteuid() == 0)
-        QSKIP("Folder permissions do not stop root");
+    if (folder == QLatin1String("full") && !TestSystem::mountSmallFileSystem(dir, 16))
+        QSKIP(TestSystem::kNoSmallFileSystem);
+    if (folder == QLatin1String("read-only") && !TestSystem::lockedFoldersStopWrites())
+        QSKIP(TestSystem::kNoLockedFolders);
     const QString target = dir + QLatin1Char('/') + name;
     const QByteArray oldBytes("an older agreement");
     if (!old.isEmpty())

@@ -3,6 +3,7 @@
 #include "pdftools.h"
 #include "render/pagelayout.h"
 #include "render/pdfexport.h"
+#include "support/testsystem.h"
 
 #include <QDir>
 #include <QGlyphRun>
@@ -15,8 +16,6 @@
 
 #include <cerrno>
 #include <cstring>
-
-#include <unistd.h>
 
 enum class Failure { FolderAtName, UnwritableFolder, FullDisk };
 Q_DECLARE_METATYPE(Failure)
@@ -142,17 +141,14 @@ void tst_PdfExport::failedExportLeavesNothing()
     const auto restore = qScopeGuard([&] {
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         if (mounted)
-            QProcess::execute(QStringLiteral("umount"), {folder});
+            TestSystem::unmount(folder);
     });
-    if (failure == Failure::UnwritableFolder && geteuid() == 0)
-        QSKIP("root writes into any folder");
+    if (failure == Failure::UnwritableFolder && !TestSystem::lockedFoldersStopWrites())
+        QSKIP(TestSystem::kNoLockedFolders);
     if (failure == Failure::FullDisk) {
-        if (geteuid() != 0)
-            QSKIP("mounting a small file system needs root");
-        mounted = QProcess::execute(QStringLiteral("mount"),
-                                    QStringLiteral("-t tmpfs -o size=64k tmpfs").split(u' ') << folder) == 0;
+        mounted = TestSystem::mountSmallFileSystem(folder, 64);
         if (!mounted)
-            QSKIP("cannot mount a small tmpfs here");
+            QSKIP(TestSystem::kNoSmallFileSystem);
     }
     const QByteArray earlier("the earlier export");
     QFile file(target);

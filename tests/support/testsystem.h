@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QFile>
+#include <QString>
+#include <QtGlobal>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+#ifdef Q_OS_LINUX
+#include <sys/mount.h>
+#endif
+
+// What the tests set up that only some systems offer. Each helper says whether it could; a
+// test skips with the reason beside it when it could not.
+namespace TestSystem
+{
+
+// Taking the write permission from a folder stops this process writing into it.
+inline constexpr char kNoLockedFolders[] =
+    "a folder without write permission stops neither root nor anyone on Windows, where it is only marked "
+    "read-only";
+inline bool lockedFoldersStopWrites()
+{
+#ifdef Q_OS_UNIX
+    return ::geteuid() != 0;
+#else
+    return false;
+#endif
+}
+
+// QFile::permissions shows a file kept from other users: on Windows the file's access list keeps
+// it private, which the permission bits do not show.
+#ifdef Q_OS_UNIX
+inline constexpr bool kPrivacyInPermissions = true;
+#else
+inline constexpr bool kPrivacyInPermissions = false;
+#endif
+
+inline constexpr char kNoLinks[] =
+    "a symbolic link needs a privilege on Windows, where QFile::link makes a shortcut";
+// A symbolic link at link to target, dangling or not.
+inline bool makeLink(const QString& target, const QString& link)
+{
+#ifdef Q_OS_UNIX
+    return QFile::link(target, link);
+#else
+    Q_UNUSED(target);
+    Q_UNUSED(link);
+    return false;
+#endif
+}
+
+inline constexpr char kNoFifos[] = "Windows has no FIFOs";
+inline bool makeFifo(const QString& path)
+{
+#ifdef Q_OS_UNIX
+    return ::mkfifo(QFile::encodeName(path).constData(), 0666) == 0;
+#else
+    Q_UNUSED(path);
+    return false;
+#endif
+}
+
+inline constexpr char kNoOtherOwner[] = "giving a file to another user needs root on a POSIX system";
+inline bool giveToAnotherUser(const QString& path)
+{
+#ifdef Q_OS_UNIX
+    constexpr uid_t kNobody = 65534;
+    return ::geteuid() == 0 && ::chown(QFile::encodeName(path).constData(), kNobody, kNobody) == 0;
+#else
+    Q_UNUSED(path);
+    return false;
+#endif
+}
+
+inline constexpr char kNoSmallFileSystem[] = "mounting a small file system needs root on Linux";
+// A tmpfs of this many kilobytes at folder, for a full disk.
+inline bool mountSmallFileSystem(const QString& folder, int kilobytes)
+{
+#ifdef Q_OS_LINUX
+    const QByteArray options = "size=" + QByteArray::number(kilobytes) + 'k';
+    return ::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, options.constData()) == 0;
+#else
+    Q_UNUSED(folder);
+    Q_UNUSED(kilobytes);
+    return false;
+#endif
+}
+inline void unmount(const QString& folder)
+{
+#ifdef Q_OS_LINUX
+    ::umount(QFile::encodeName(folder).constData());
+#else
+    Q_UNUSED(folder);
+#endif
+}
+
+} // namespace TestSystem
