@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Cross-builds the whole program for 64-bit Windows (MinGW-w64, everything linked statically
+# against the Qt that tools/build-qt-windows.sh makes once per machine), runs every test
+# program under Wine on the offscreen platform, packs
+#   build-windows/app/brindlewick-<version>-setup.exe   the installer (per user)
+#   build-windows/app/brindlewick-<version>-windows.zip the program alone
+# and checks the installer and the installed program on a real window
+# (tools/check-windows-app.sh).
+#   tools/build-windows.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+start=$SECONDS
+step() { echo "== $* ($((SECONDS - start)) s)"; }
+
+step "packages"
+tools/deps.sh windows-app
+step "Qt for Windows"
+qt=$(tools/build-qt-windows.sh)
+
+dir=build-windows/app
+# Wine runs the test programs; the toolchain file is named again in case the clone that built
+# Qt was elsewhere.
+opts=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DBRINDLEWICK_TESTS=ON -DCMAKE_CROSSCOMPILING_EMULATOR=wine
+  -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake")
+[ "${CI:-}" = true ] && opts+=(-DBRINDLEWICK_WERROR=ON)
+step "building $dir"
+"$qt/bin/qt-cmake" -S . -B "$dir" "${opts[@]}" >/dev/null
+cmake --build "$dir"
+rm -f "$dir"/brindlewick-*-setup.exe "$dir"/brindlewick-*-windows.zip
+cmake --build "$dir" --target windows-packages
+setups=("$dir"/brindlewick-*-setup.exe)
+zips=("$dir"/brindlewick-*-windows.zip)
+
+work=$(mktemp -d)
+# Wine's own prefix, quiet, without a display, without offering to install Mono or Gecko.
+export WINEPREFIX=$work/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
+unset DISPLAY WAYLAND_DISPLAY
+cleanup() {
+  wineserver -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+step "starting Wine"
+if ! { wineboot --init && wineserver -w; } >"$work/wineboot.log" 2>&1; then
+  cat "$work/wineboot.log"
+  exit 1
+fi
+# The tests' files go to a temporary folder whose name has spaces and letters outside ASCII.
+temp="$work/Temp Zoë 临时"
+mkdir -p "$temp"
+wintemp="Z:${temp//\//\\}"
+for name in TEMP TMP; do
+  wine reg add 'HKCU\Environment' /v "$name" /t REG_SZ /d "$wintemp" /f >/dev/null
+done
+
+step "tests under Wine"
+status=0
+ctest --test-dir "$dir" --output-on-failure --timeout 600 -j2 -V >"$work/ctest.log" 2>&1 || status=$?
+# ctest -V puts the test's number before each line of its output.
+output() { sed -n 's/^[0-9]*: //p' "$work/ctest.log"; }
+output | grep -E '^(SKIP|XFAIL|XPASS) ' | sed 's/^/  /' || true
+output | awk '/^Totals:/ { p += $2; f += $4; s += $6 }
+  END { printf "test functions under Wine: %d passed, %d failed, %d skipped\n", p, f, s }'
+sed -n '/tests passed/,$p' "$work/ctest.log"
+if [ "$status" -ne 0 ]; then
+  output | grep -E '^(FAIL!|   Loc:|   Actual|   Expected|[^ ]*\([0-9]*\) : failure location)' | head -60 || true
+  echo "windows build: tests failed under Wine"
+  exit 1
+fi
+wineserver -k 2>/dev/null || true
+
+step "checking the installer on a real window"
+tools/check-windows-app.sh "${setups[0]}"
+
+step "done"
+ls -l "${setups[0]}" "${zips[0]}"
