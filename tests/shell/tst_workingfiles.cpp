@@ -11,10 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <cerrno>
 #include <csignal>
-#include <cstdio>
-#include <cstring>
 #include <stdexcept>
 
 #ifdef Q_OS_UNIX
@@ -317,10 +314,7 @@ void tst_WorkingFiles::writeReportsFileInPlaceOfFolder()
     const QString notAFolder = mDir.path() + QStringLiteral("/plainfile");
     writePlain(notAFolder, "x");
     const QString path = notAFolder + QStringLiteral("/template.doc");
-    // The C library's words for it: "Not a directory" on POSIX systems, where Windows finds no such path.
-    errno = 0;
-    QVERIFY(!std::fopen(QFile::encodeName(path).constData(), "wb"));
-    const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+    const QString reason = TestSystem::reasonNotAFolder();
     try {
         WriteBytesToFile("bytes", path);
         QFAIL("no failure reported");

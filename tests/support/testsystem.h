@@ -1,5 +1,7 @@
 #pragma once
 
+#include "doc/fileio.h"
+
 #include <QFile>
 #include <QString>
 #include <QtGlobal>
@@ -11,11 +13,48 @@
 #ifdef Q_OS_LINUX
 #include <sys/mount.h>
 #endif
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 // What the tests set up that only some systems offer. Each helper says whether it could; a
 // test skips with the reason beside it when it could not.
 namespace TestSystem
 {
+
+// The system's words, as the engine reports them, for a file that is not there, a folder that
+// is not there, and a file where the path needs a folder: POSIX's errno texts, Windows' own.
+#ifdef Q_OS_WIN
+inline QString reasonNoSuchFile()
+{
+    return QString::fromStdString(doc::fileio::windowsReason(ERROR_FILE_NOT_FOUND));
+}
+inline QString reasonNoSuchFolder()
+{
+    return QString::fromStdString(doc::fileio::windowsReason(ERROR_PATH_NOT_FOUND));
+}
+inline QString reasonNotAFolder()
+{
+    return reasonNoSuchFolder();
+}
+#else
+inline QString reasonNoSuchFile()
+{
+    return QString::fromLocal8Bit(std::strerror(ENOENT));
+}
+inline QString reasonNoSuchFolder()
+{
+    return reasonNoSuchFile();
+}
+inline QString reasonNotAFolder()
+{
+    return QString::fromLocal8Bit(std::strerror(ENOTDIR));
+}
+#endif
 
 // Taking the write permission from a folder stops this process writing into it.
 inline constexpr char kNoLockedFolders[] =
@@ -49,6 +88,28 @@ inline bool makeLink(const QString& target, const QString& link)
     Q_UNUSED(target);
     Q_UNUSED(link);
     return false;
+#endif
+}
+
+// A second name for file, as POSIX's link() and Windows' CreateHardLinkW make it.
+inline bool makeHardLink(const QString& file, const QString& link)
+{
+#ifdef Q_OS_WIN
+    return CreateHardLinkW(reinterpret_cast<const wchar_t*>(link.utf16()),
+                           reinterpret_cast<const wchar_t*>(file.utf16()), nullptr);
+#else
+    return ::link(QFile::encodeName(file).constData(), QFile::encodeName(link).constData()) == 0;
+#endif
+}
+
+// Puts from at to's name, in place of the file there, as POSIX's rename() does.
+inline bool renameOver(const QString& from, const QString& to)
+{
+#ifdef Q_OS_WIN
+    return MoveFileExW(reinterpret_cast<const wchar_t*>(from.utf16()),
+                       reinterpret_cast<const wchar_t*>(to.utf16()), MOVEFILE_REPLACE_EXISTING);
+#else
+    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 #endif
 }
 
