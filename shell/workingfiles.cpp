@@ -38,12 +38,12 @@ namespace
     throw std::runtime_error((reason + QStringLiteral(": ") + QDir::toNativeSeparators(path)).toStdString());
 }
 
+#ifdef Q_OS_UNIX
 QString systemError(int code)
 {
     return QString::fromLocal8Bit(std::strerror(code));
 }
 
-#ifdef Q_OS_UNIX
 // A real directory (not a link to one) of ours.
 bool isOwnFolder(const QString& path)
 {

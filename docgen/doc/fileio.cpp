@@ -140,6 +140,9 @@ void renameOver(const std::filesystem::path& from, const std::filesystem::path& 
                 const std::filesystem::path& reported)
 {
     const DWORD attributes = ::GetFileAttributesW(to.c_str());
+    // ReplaceFileW would move a folder at the name aside rather than refuse it.
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        fail("Cannot write", reported, "a folder stands at the name");
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         const bool readOnly = attributes & FILE_ATTRIBUTE_READONLY;
         // A read-only file refuses to be replaced until its mark is taken away.

@@ -20,8 +20,11 @@ Run brindlewick(const QStringList& args)
     QProcess process;
     process.start(QStringLiteral(BRINDLEWICK_EXECUTABLE), args);
     process.waitForFinished(60000);
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
+    // Lines end as the system ends them on a console: CRLF on Windows.
+    const auto text = [](const QByteArray& bytes) {
+        return QString::fromUtf8(bytes).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    };
+    return {process.exitCode(), text(process.readAllStandardOutput()), text(process.readAllStandardError())};
 }
 
 const QStringList kParticulars = {QStringLiteral("--date"),       QStringLiteral("2027-03-15"),
