@@ -105,15 +105,26 @@ long long readSome(int fd, std::uint8_t* to, std::size_t count)
     _doserrno = 0;
     return ::_read(fd, to, static_cast<unsigned>(std::min<std::size_t>(count, 1U << 30)));
 }
+// Straight to the system, so that a failure keeps Windows' own code (a full disk, say),
+// which the C runtime would fold into a vaguer errno.
 long long writeSome(int fd, const std::uint8_t* from, std::size_t count)
 {
-    _doserrno = 0;
-    return ::_write(fd, from, static_cast<unsigned>(std::min<std::size_t>(count, 1U << 30)));
+    DWORD written = 0;
+    const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+    if (::WriteFile(handle, from, static_cast<DWORD>(std::min<std::size_t>(count, 1U << 30)), &written,
+                    nullptr))
+        return written;
+    _doserrno = ::GetLastError();
+    errno = EIO;
+    return -1;
 }
 int flushToDisk(int fd)
 {
-    _doserrno = 0;
-    return ::_commit(fd);
+    if (::FlushFileBuffers(reinterpret_cast<HANDLE>(::_get_osfhandle(fd))))
+        return 0;
+    _doserrno = ::GetLastError();
+    errno = EIO;
+    return -1;
 }
 // What a new file takes over from the one it replaces.
 struct Kept {
