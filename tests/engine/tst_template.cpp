@@ -2,6 +2,7 @@
 // the twelve insertions typed into it the way "Start Creating Template" types them.
 #include "agreement/agreementtemplate.h"
 #include "agreement/insertions.h"
+#include "support/sampleparticulars.h"
 #include "wordtestsupport.h"
 
 #include <QtTest>
@@ -15,15 +16,6 @@ namespace
 using agreement::Template::kParagraphs;
 
 const QDate kSigned(2022, 4, 23);
-
-const agreement::Particulars kSample = {
-    QDate(2021, 6, 5),
-    QStringLiteral("Corwin Ashdale Jr."),
-    QStringLiteral("Tobias Quenby"),
-    QStringLiteral("Birchwood st"),
-    QStringLiteral("Build a tree house"),
-    QStringLiteral("$74.00"),
-    QStringLiteral("One half would be payed before work start, and rest after work is finished.")};
 
 WordDocument filled(const agreement::Particulars& p,
                     WordDocument document = WordDocument::load(fsPath(templatePath())))

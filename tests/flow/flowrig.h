@@ -1,5 +1,6 @@
 #pragma once
 
+#include "agreement/particulars.h"
 #include "app/form1.h"
 #include "app/program.h"
 #include "app/settingsstore.h"
@@ -76,28 +77,20 @@ struct FlowRig {
     }
 };
 
-// The particulars as the user types them.
-struct Particulars {
-    QDate date;
-    QString contractor;
-    QString owner;
-    QString location;
-    QString work;
-    QString price;
-    QString payments;
+using agreement::Particulars;
+Q_DECLARE_METATYPE(agreement::Particulars)
 
-    void enterInto(Form1& form) const
-    {
-        form.dtpAgreementDate->setDate(date);
-        form.txtContractor->setText(contractor);
-        form.txtOwnerName->setText(owner);
-        form.txtLocation->setText(location);
-        form.txtWorkPerformed->setPlainText(work);
-        form.txtContractPrice->setText(price);
-        form.txtPaymentProgress->setPlainText(payments);
-    }
-};
-Q_DECLARE_METATYPE(Particulars)
+// Types the particulars into the form's boxes, as the user does.
+inline void enterInto(const Particulars& particulars, Form1& form)
+{
+    form.dtpAgreementDate->setDate(particulars.agreementDate);
+    form.txtContractor->setText(particulars.contractor);
+    form.txtOwnerName->setText(particulars.owner);
+    form.txtLocation->setText(particulars.location);
+    form.txtWorkPerformed->setPlainText(particulars.workPerformed);
+    form.txtContractPrice->setText(particulars.contractPrice);
+    form.txtPaymentProgress->setPlainText(particulars.paymentProgress);
+}
 
 // The document's paragraphs without their marks; paragraph n is element n - 1.
 inline QStringList paragraphsOf(const QString& path)

@@ -1,6 +1,7 @@
 #include "flowrig.h"
 #include "render/pagepicture.h"
 #include "shell/terminationsignals.h"
+#include "support/sampleparticulars.h"
 #include "support/testsystem.h"
 
 #include <QtTest>
@@ -50,15 +51,6 @@ QString p32(const QString& owner, const QString& contractor)
     return QStringLiteral("Owner ") + owner + kTabs + QStringLiteral("Contractor") + contractor +
            QLatin1Char(' ');
 }
-
-const Particulars kSample{
-    QDate(2021, 6, 5),
-    QStringLiteral("Corwin Ashdale Jr."),
-    QStringLiteral("Tobias Quenby"),
-    QStringLiteral("Birchwood st"),
-    QStringLiteral("Build a tree house"),
-    QStringLiteral("$74.00"),
-    QStringLiteral("One half would be payed before work start, and rest after work is finished.")};
 
 #ifdef Q_OS_WIN
 // As Windows ends a session: the message to each of two top-level windows.
@@ -250,7 +242,7 @@ void tst_AgreementFlow::filledParagraphs()
     QFETCH(Particulars, particulars);
     QFETCH(QStringList, expected);
     FlowRig rig;
-    particulars.enterInto(rig.form);
+    enterInto(particulars, rig.form);
     const QString working = runClean(rig);
     if (working.isEmpty())
         return;
@@ -274,8 +266,8 @@ void tst_AgreementFlow::sampleAgreementRoundTrip()
 {
     FlowRig rig;
     rig.form.findChild<QPushButton*>(QStringLiteral("PushButton3"))->click();
-    rig.form.dtpAgreementDate->setDate(kSample.date);
-    QCOMPARE(rig.form.txtContractPrice->text(), kSample.price);
+    rig.form.dtpAgreementDate->setDate(kSample.agreementDate);
+    QCOMPARE(rig.form.txtContractPrice->text(), kSample.contractPrice);
     const QString working = runClean(rig);
     if (working.isEmpty())
         return;
@@ -323,7 +315,7 @@ void tst_AgreementFlow::sampleAgreementRoundTrip()
     QVERIFY(rig.preview()->isHidden());
     QVERIFY(rig.oneWindowVisible());
     QCOMPARE(rig.form.txtContractor->text(), kSample.contractor);
-    QCOMPARE(rig.form.dtpAgreementDate->date(), kSample.date);
+    QCOMPARE(rig.form.dtpAgreementDate->date(), kSample.agreementDate);
     QCOMPARE(rig.platform.messages.size(), std::size_t(2));
     QCOMPARE(rig.platform.endProgramCalls, 0);
     QCOMPARE(fileBytes(first), workingBytes);
@@ -332,7 +324,7 @@ void tst_AgreementFlow::sampleAgreementRoundTrip()
 void tst_AgreementFlow::closingPreviewDeletesWorkingDocument()
 {
     FlowRig rig;
-    kSample.enterInto(rig.form);
+    enterInto(kSample, rig.form);
     const QString working = runClean(rig);
     if (working.isEmpty())
         return;
@@ -349,7 +341,7 @@ void tst_AgreementFlow::closingPreviewDeletesWorkingDocument()
 void tst_AgreementFlow::closingMainWindowRunsNothingOfThePreview()
 {
     FlowRig rig;
-    kSample.enterInto(rig.form);
+    enterInto(kSample, rig.form);
     const QString working = runClean(rig);
     if (working.isEmpty())
         return;
@@ -390,7 +382,7 @@ void tst_AgreementFlow::terminationSignalLeavesNothing()
     connect(&termination, &TerminationSignals::requested, this, [&rig] { rig.program.terminate(); });
     if (inFillingsBox) {
         particulars.contractor = QString(32767, QLatin1Char('x'));
-        particulars.enterInto(rig.form);
+        enterInto(particulars, rig.form);
         rig.platform.onMessage = [&](const FakePlatform::Message&) {
             if (rig.platform.endProgramCalls == 0 && endTheSession(signal))
                 QTRY_COMPARE(rig.platform.endProgramCalls, 1); // the box's own event loop
@@ -398,7 +390,7 @@ void tst_AgreementFlow::terminationSignalLeavesNothing()
         rig.start();
         QVERIFY(!rig.tempFiles().isEmpty());
     } else {
-        particulars.enterInto(rig.form);
+        enterInto(particulars, rig.form);
         if (runClean(rig).isEmpty())
             return;
         QVERIFY(endTheSession(signal));
@@ -411,7 +403,7 @@ void tst_AgreementFlow::terminationSignalLeavesNothing()
 void tst_AgreementFlow::backChangeAndStartAgain()
 {
     FlowRig rig;
-    kSample.enterInto(rig.form);
+    enterInto(kSample, rig.form);
     rig.platform.randomValues = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
     const QString first = runClean(rig);
     if (first.isEmpty())
@@ -459,8 +451,8 @@ void tst_AgreementFlow::counterOverflow()
     FlowRig rig;
     Particulars particulars = kSample;
     const QString text = QString(length - 1, QLatin1Char('x')) + QLatin1Char('!');
-    (box == 0 ? particulars.contractor : particulars.work) = text;
-    particulars.enterInto(rig.form);
+    (box == 0 ? particulars.contractor : particulars.workPerformed) = text;
+    enterInto(particulars, rig.form);
     rig.start();
 
     const QStringList messages = rig.platform.messageTexts();
@@ -475,9 +467,9 @@ void tst_AgreementFlow::counterOverflow()
     const QString contractor = QLatin1Char(' ') + particulars.contractor;
     const QString owner = QLatin1Char(' ') + particulars.owner;
     QCOMPARE(paragraphs[4], p5(QStringLiteral(" 5th "), QStringLiteral(" June, 2021"), contractor, owner));
-    QCOMPARE(paragraphs[15], QLatin1Char(' ') + particulars.work);
-    QCOMPARE(paragraphs[20], kP21 + particulars.price);
-    QCOMPARE(paragraphs[23], kP24 + particulars.payments);
+    QCOMPARE(paragraphs[15], QLatin1Char(' ') + particulars.workPerformed);
+    QCOMPARE(paragraphs[20], kP21 + particulars.contractPrice);
+    QCOMPARE(paragraphs[23], kP24 + particulars.paymentProgress);
     QCOMPARE(paragraphs[29], QStringLiteral("Signed this 23rd day of April, 2022"));
     QCOMPARE(paragraphs[31], p32(owner, contractor));
 }
@@ -488,7 +480,7 @@ void tst_AgreementFlow::temporaryFolderUnset()
     QSKIP("The private folder's checks are those of a POSIX system");
 #else
     FlowRig rig;
-    kSample.enterInto(rig.form);
+    enterInto(kSample, rig.form);
     const QByteArray runtimeBefore = qgetenv("XDG_RUNTIME_DIR");
     const QString runtime = rig.dir.filePath(QStringLiteral("runtime"));
     QVERIFY(QDir().mkpath(runtime));
@@ -519,7 +511,7 @@ void tst_AgreementFlow::temporaryFolderUnset()
 void tst_AgreementFlow::temporaryFolderWithWideName()
 {
     FlowRig rig;
-    kSample.enterInto(rig.form);
+    enterInto(kSample, rig.form);
     rig.temp = rig.dir.filePath(QStringLiteral("Tëmp 张伟 folder"));
     QVERIFY(QDir().mkpath(rig.temp));
     qputenv("TEMP", QFile::encodeName(rig.temp));
@@ -539,7 +531,7 @@ void tst_AgreementFlow::temporaryFolderWithWideName()
 void tst_AgreementFlow::leftTemplateUsedUnchanged()
 {
     FlowRig rig;
-    kSample.enterInto(rig.form);
+    enterInto(kSample, rig.form);
     const QByteArray marked = markedTemplate(QStringLiteral("Left behind by an earlier run"));
     QVERIFY(writeFile(QDir(rig.temp).filePath(QStringLiteral("template.doc")), marked));
     const QString working = runClean(rig);
@@ -569,7 +561,7 @@ void tst_AgreementFlow::unusableOwnTemplateLeftAlone()
 {
     QFETCH(QByteArray, content);
     FlowRig rig;
-    kSample.enterInto(rig.form);
+    enterInto(kSample, rig.form);
     const QString templatePath = QDir(rig.temp).filePath(QStringLiteral("template.doc"));
     QVERIFY(writeFile(templatePath, content));
     for (int run = 0; run < 2; ++run) {
@@ -589,7 +581,7 @@ void tst_AgreementFlow::unusableOwnTemplateLeftAlone()
 void tst_AgreementFlow::failedPictureAfterGoodRunShowsEmptyPage()
 {
     FlowRig rig;
-    kSample.enterInto(rig.form);
+    enterInto(kSample, rig.form);
     if (runClean(rig).isEmpty())
         return;
     QVERIFY(rig.preview()->geometry().mOrigWidth > 0);
@@ -616,7 +608,7 @@ void tst_AgreementFlow::plantedTemplateIgnored()
 {
     QFETCH(QString, kind);
     FlowRig rig;
-    kSample.enterInto(rig.form);
+    enterInto(kSample, rig.form);
     const QString planted = QDir(rig.temp).filePath(QStringLiteral("template.doc"));
     const QString target = rig.dir.filePath(QStringLiteral("someone else's file"));
     const QByteArray clause = markedTemplate(QStringLiteral("Planted clause"));
@@ -657,7 +649,7 @@ void tst_AgreementFlow::plantedTemplateIgnored()
 void tst_AgreementFlow::linkAtPictureNameNotFollowed()
 {
     FlowRig rig;
-    kSample.enterInto(rig.form);
+    enterInto(kSample, rig.form);
     const QString target = rig.dir.filePath(QStringLiteral("picture target"));
     const QByteArray content("not to be touched");
     QVERIFY(writeFile(target, content));
@@ -673,7 +665,7 @@ void tst_AgreementFlow::linkAtPictureNameNotFollowed()
 void tst_AgreementFlow::unreplaceablePictureFileKeepsPreview()
 {
     FlowRig rig;
-    kSample.enterInto(rig.form);
+    enterInto(kSample, rig.form);
     QVERIFY(QDir(rig.temp).mkpath(QStringLiteral("temp.bmp")));
     rig.start();
     QVERIFY(rig.preview() && rig.preview()->isVisible());
@@ -686,7 +678,7 @@ void tst_AgreementFlow::preparationsAreSilent()
 {
     for (const bool handCursor : {false, true}) {
         FlowRig rig;
-        kSample.enterInto(rig.form);
+        enterInto(kSample, rig.form);
         if (handCursor)
             QVERIFY(writeFile(QDir(rig.programDir).filePath(QStringLiteral("HAND-M.CUR")), "not a cursor"));
         rig.filling.prepare(rig.programDir);
@@ -702,7 +694,7 @@ void tst_AgreementFlow::preparationsAreSilent()
 void tst_AgreementFlow::takenNameIsDrawnAgain()
 {
     FlowRig rig;
-    kSample.enterInto(rig.form);
+    enterInto(kSample, rig.form);
     const QString taken = QDir(rig.temp).filePath(QStringLiteral("vellum11111111.doc"));
     const QByteArray content("someone's own document");
     QVERIFY(writeFile(taken, content));
@@ -722,7 +714,7 @@ void tst_AgreementFlow::takenNameIsDrawnAgain()
 void tst_AgreementFlow::danglingLinkAtDrawnNameNotFollowed()
 {
     FlowRig rig;
-    kSample.enterInto(rig.form);
+    enterInto(kSample, rig.form);
     const QString target = rig.dir.filePath(QStringLiteral("planted target.doc"));
     const QString link = QDir(rig.temp).filePath(QStringLiteral("vellum11111111.doc"));
     if (!TestSystem::makeLink(target, link))
@@ -743,7 +735,7 @@ void tst_AgreementFlow::danglingLinkAtDrawnNameNotFollowed()
 void tst_AgreementFlow::clipboardAnswersNothing()
 {
     FlowRig rig;
-    kSample.enterInto(rig.form);
+    enterInto(kSample, rig.form);
     rig.platform.clipboardFailures = std::numeric_limits<int>::max();
     rig.start();
     const QStringList messages = rig.platform.messageTexts();
@@ -812,7 +804,7 @@ void tst_AgreementFlow::clipboardReadsUntilItAnswers()
 void tst_AgreementFlow::saveOverReadOnlyTargetAnsweredYes()
 {
     FlowRig rig;
-    kSample.enterInto(rig.form);
+    enterInto(kSample, rig.form);
     const QString working = runClean(rig);
     if (working.isEmpty())
         return;
@@ -832,7 +824,7 @@ void tst_AgreementFlow::saveOverReadOnlyTargetAnsweredYes()
 void tst_AgreementFlow::saveIntoMissingFolderReportsNoDone()
 {
     FlowRig rig;
-    kSample.enterInto(rig.form);
+    enterInto(kSample, rig.form);
     const QString working = runClean(rig);
     if (working.isEmpty())
         return;
@@ -854,7 +846,7 @@ void tst_AgreementFlow::saveIntoUnwritableFolderReportsNoDone()
     if (!TestSystem::lockedFoldersStopWrites())
         QSKIP(TestSystem::kNoLockedFolders);
     FlowRig rig;
-    kSample.enterInto(rig.form);
+    enterInto(kSample, rig.form);
     const QString working = runClean(rig);
     if (working.isEmpty())
         return;
@@ -887,7 +879,7 @@ void tst_AgreementFlow::independentReaders()
         QSKIP(qPrintable(reader + QStringLiteral(" is not installed")));
 
     FlowRig rig;
-    kSample.enterInto(rig.form);
+    enterInto(kSample, rig.form);
     const QString working = runClean(rig);
     if (working.isEmpty())
         return;
@@ -924,9 +916,9 @@ void tst_AgreementFlow::independentReaders()
         QStringLiteral("made the 5th day of, June, 2021, by and between Corwin Ashdale Jr., Hereafter"),
         QStringLiteral("Contractor and Tobias Quenby, hereinafter"),
         QStringLiteral("on the property at Birchwood st"),
-        kSample.work,
+        kSample.workPerformed,
         QStringLiteral("under the sum of $74.00"),
-        QStringLiteral("made as follows ") + kSample.payments,
+        QStringLiteral("made as follows ") + kSample.paymentProgress,
         QStringLiteral("Signed this 23rd day of April, 2022"),
         QStringLiteral("Owner Tobias Quenby Contractor Corwin Ashdale Jr."),
     };
