@@ -5,7 +5,6 @@
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QFile>
 #include <QTimer>
 
 #include <functional>
@@ -98,11 +97,6 @@ void Program::finish()
 
 void Program::removeWorkingDocument() const
 {
-    Form2* preview = mFilling.preview();
-    if (!preview || preview->mWordFile.isEmpty())
-        return;
-    if (!preview->mWordFileLock.replacedAt(preview->mWordFile))
-        QFile::remove(preview->mWordFile);
-    // Windows keeps the name of a removed file until the last handle to it goes.
-    preview->mWordFileLock = WorkingFileLock();
+    if (Form2* preview = mFilling.preview())
+        preview->removeWorkingDocument(Form2::Removal::AtOnce);
 }

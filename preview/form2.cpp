@@ -602,17 +602,22 @@ void Form2::copyWorkingDocument(const QString& target) const
     doc::fileio::replaceFile(filePath(target), bytes, doc::fileio::Access::UsersFile);
 }
 
-void Form2::removeWorkingDocument()
+void Form2::removeWorkingDocument(Removal removal)
 {
-    if (!mWordFileLock.replacedAt(mWordFile))
-        DeleteFileQuietly(mWordFile);
+    if (!mWordFile.isEmpty() && !mWordFileLock.replacedAt(mWordFile)) {
+        if (removal == Removal::AfterEvents)
+            DeleteFileQuietly(mWordFile);
+        else
+            QFile::remove(mWordFile);
+    }
+    // Windows keeps the name of a removed file until the last handle to it goes.
     mWordFileLock = WorkingFileLock();
 }
 
 void Form2::PushButton8_Click()
 {
     ErrorReport report(mPlatform, QLatin1String(kForm), QStringLiteral("PushButton8_Click"));
-    report.step(102, [&] { removeWorkingDocument(); });
+    report.step(102, [&] { removeWorkingDocument(Removal::AfterEvents); });
     report.step(104, [&] {
         if (mMainWindow)
             mMainWindow->show();
@@ -623,7 +628,7 @@ void Form2::PushButton8_Click()
 void Form2::Form_QueryUnload()
 {
     ErrorReport report(mPlatform, QLatin1String(kForm), QStringLiteral("Form_QueryUnload"));
-    report.step(100, [&] { removeWorkingDocument(); });
+    report.step(100, [&] { removeWorkingDocument(Removal::AfterEvents); });
     report.step(102, [] { QCoreApplication::processEvents(); });
     report.step(104, [] { QCoreApplication::processEvents(); });
 }

@@ -54,6 +54,13 @@ public:
     ZoomGeometry& geometry() { return mGeometry; }
     WindowPointer& pointer() { return *mPointer; }
 
+    // How the working document goes: after pending events have run, as the window's own
+    // handlers remove it, or at once, for an ending that must not run what it interrupted.
+    enum class Removal { AfterEvents, AtOnce };
+    // Removes the working document, unless someone else's file has taken its name, and lets
+    // go of its lock.
+    void removeWorkingDocument(Removal removal);
+
     void Form_Load();
     void Form_Activate();
     void Form_QueryUnload();
@@ -92,8 +99,7 @@ private:
     void layoutControls();
     // Copies the working document to target, replacing what is there only once the copy is complete.
     void copyWorkingDocument(const QString& target) const;
-    // Removes the working document, unless someone else's file has taken its name.
-    void removeWorkingDocument();
+
     void showDisplayBox();
     void showSource();
     void showBars();

@@ -32,25 +32,16 @@ cmake --build "$dir" --target windows-packages
 setups=("$dir"/brindlewick-*-setup.exe)
 zips=("$dir"/brindlewick-*-windows.zip)
 
-work=$(mktemp -d)
-# Wine's own prefix, quiet, without a display, without offering to install Mono or Gecko.
-export WINEPREFIX=$work/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
-unset DISPLAY WAYLAND_DISPLAY
-cleanup() {
-  wineserver -k 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=tools/wine.sh
+. tools/wine.sh
+unset DISPLAY
 
 step "starting Wine"
-if ! { wineboot --init && wineserver -w; } >"$work/wineboot.log" 2>&1; then
-  cat "$work/wineboot.log"
-  exit 1
-fi
+start_wine
 # The tests' files go to a temporary folder whose name has spaces and letters outside ASCII.
 temp="$work/Temp Zoë 临时"
 mkdir -p "$temp"
-wintemp="Z:${temp//\//\\}"
+wintemp=$(winpath "$temp")
 for name in TEMP TMP; do
   wine reg add 'HKCU\Environment' /v "$name" /t REG_SZ /d "$wintemp" /f >/dev/null
 done

@@ -28,16 +28,8 @@ mkdir -p "$shots"
 name=$(sed -n 's/.*kName\[\] = "\(.*\)";/\1/p' shell/product.h)
 organization=$(sed -n 's/.*kOrganization\[\] = "\(.*\)";/\1/p' shell/product.h)
 
-work=$(mktemp -d)
-export WINEPREFIX=$work/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
-unset WAYLAND_DISPLAY
-pids=()
-cleanup() {
-  wineserver -k 2>/dev/null || true
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=tools/wine.sh
+. tools/wine.sh
 failures=0
 ok() { echo "ok: $*"; }
 failed() {
@@ -57,7 +49,6 @@ refute() {
   shift
   if "$@"; then failed "$what"; else ok "$what"; fi
 }
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
 # Waits up to 30 s for a visible window with exactly this title other than the ones given.
 window() {
   local title=$1 id
@@ -112,10 +103,7 @@ export DISPLAY
 # A window manager: the X window then is the client area, where the layout's places are.
 openbox --sm-disable >"$work/openbox.log" 2>&1 &
 pids+=($!)
-if ! { wineboot --init && wineserver -w; } >"$work/wineboot.log" 2>&1; then
-  cat "$work/wineboot.log"
-  exit 1
-fi
+start_wine
 temp="$work/Temp Zoë 临时"
 folder="$work/Programme Zoë 程序/$name"
 saved="$work/Verträge 契约/Vertrag für Zoë.doc"

@@ -24,18 +24,9 @@ cmake --build build-windows/mingw --target doctool
 linux=$root/build-windows/linux/bin/doctool
 windows=$root/build-windows/mingw/bin/doctool.exe
 
-work=$(mktemp -d)
-# Wine's own prefix, quiet, without a display, without offering to install Mono or Gecko;
-# arguments and file names pass through Wine as UTF-8.
-export WINEPREFIX=$work/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
-unset DISPLAY WAYLAND_DISPLAY
-cleanup() {
-  wineserver -k 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-# A Windows path for a Unix one: Wine maps drive Z: to the root.
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
+# shellcheck source=tools/wine.sh
+. tools/wine.sh
+unset DISPLAY
 failures=0
 same() { # what, expected file, actual file
   if cmp -s "$2" "$3"; then
@@ -48,11 +39,7 @@ same() { # what, expected file, actual file
 }
 
 step "starting Wine"
-# Without 32-bit Wine the first start reports what it cannot set up for 32-bit programs.
-if ! { wineboot --init && wineserver -w; } >"$work/wineboot.log" 2>&1; then
-  cat "$work/wineboot.log"
-  exit 1
-fi
+start_wine
 
 template=$root/resources/template.doc
 step "doctool.exe text resources/template.doc"
