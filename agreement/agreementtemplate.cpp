@@ -100,6 +100,14 @@ doc::WordDocument document()
     return kept;
 }
 
+bool fits(const doc::WordDocument& document)
+{
+    const std::u16string text = document.mainText();
+    const std::u16string expected = mainText();
+    const std::size_t fixed = kSlots.back().base;
+    return text.size() >= fixed && text.compare(0, fixed, expected, 0, fixed) == 0;
+}
+
 QStringList check(const doc::WordDocument& document)
 {
     QStringList problems;

@@ -74,6 +74,9 @@ QByteArray bytes();
 // or unsound.
 doc::WordDocument document();
 
+// True when the insertions land in document where they land in the template: its main text
+// up to the last place is the template's; what follows may differ.
+bool fits(const doc::WordDocument& document);
 // How a document differs from the template: its main text against the paragraph table and
 // the insertion places. Empty for a sound template.
 QStringList check(const doc::WordDocument& document);

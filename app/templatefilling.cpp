@@ -65,13 +65,8 @@ TemplateFit templateFit(const QString& path, const QByteArray& builtIn)
             filePath(path), word::Application::kMaxDocumentBytes, doc::fileio::Links::Refuse);
         if (std::equal(bytes.begin(), bytes.end(), builtIn.begin(), builtIn.end()))
             return TemplateFit::BuiltIn;
-        const std::u16string text = doc::WordDocument::parse(bytes).mainText();
-        const std::u16string expected = agreement::Template::mainText();
-        // Every insertion lands where the built-in template has it as long as the text up to
-        // the last one is the same; what follows may differ.
-        const auto fixed = static_cast<std::size_t>(agreement::Template::kSlots.back().base);
-        return text.size() >= fixed && text.compare(0, fixed, expected, 0, fixed) == 0 ? TemplateFit::Fits
-                                                                                       : TemplateFit::Unfit;
+        return agreement::Template::fits(doc::WordDocument::parse(bytes)) ? TemplateFit::Fits
+                                                                          : TemplateFit::Unfit;
     } catch (const std::exception&) {
         return TemplateFit::Unfit;
     }
