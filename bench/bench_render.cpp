@@ -86,6 +86,40 @@ int main(int argc, char** argv)
     const QString path = dir.filePath(QStringLiteral("temp.bmp"));
     report("save picture file", medianMicroseconds(20, [&] { render::savePictureFile(picture, path); }));
 
+    // A 100,000-character work description: what a click pays for beyond the first page.
+    doc::ReadModel longAgreement = testmodel::agreement();
+    for (doc::Paragraph& paragraph : longAgreement.paragraphs) {
+        if (paragraph.text.size() < 100 || paragraph.text.find(u"shingles") == std::u16string::npos)
+            continue;
+        std::u16string work;
+        while (work.size() < 100000)
+            work += u"Build a tree house with a ladder, a rope swing and a roof of cedar shingles. ";
+        work.resize(100000);
+        paragraph.text = work;
+        paragraph.runs = {testmodel::run(0, static_cast<std::uint32_t>(work.size()))};
+        break;
+    }
+    render::PageLayout longLayout;
+    report("long: layout every page", medianMicroseconds(10, [&] {
+               longLayout = render::layoutDocument(longAgreement);
+           }));
+    render::PagePicture longPicture;
+    report("long: page picture",
+           medianMicroseconds(10, [&] { longPicture = render::renderPage(longAgreement); }));
+    QByteArray longData;
+    report("long: picture data", medianMicroseconds(10, [&] { longData = longPicture.toData(); }));
+    report("long: picture from data",
+           medianMicroseconds(10, [&] { render::PagePicture::fromData(longData); }));
+    {
+        QImage image(longPicture.pages().front().rect.size(), QImage::Format_RGB32);
+        report("long: paint page 1", medianMicroseconds(10, [&] {
+                   QPainter painter(&image);
+                   longPicture.drawPage(painter, 0, QPointF());
+               }));
+    }
+    std::printf("long: %d pages, %lld bytes of picture data\n", longPicture.pageCount(),
+                static_cast<long long>(longData.size()));
+
     const doc::ReadModel agreement = testmodel::agreement();
     const std::filesystem::path pdf = dir.filePath(QStringLiteral("agreement.pdf")).toStdU16String();
     report("pdf export, sample agreement (first run)",

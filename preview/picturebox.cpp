@@ -160,7 +160,7 @@ void PictureBox::paintEvent(QPaintEvent* event)
         // renderings are made only once the page moves, and then only of the pages in view.
         if (!mPaintedSinceChange ||
             qint64(devicePixels.width()) * devicePixels.height() > kMaxRenderingPixels) {
-            painter.drawPicture(page.rect.topLeft(), page.picture);
+            picture.drawPage(painter, i, page.rect.topLeft());
             continue;
         }
         auto found = mRenderings.find(i);
@@ -171,7 +171,7 @@ void PictureBox::paintEvent(QPaintEvent* event)
             QPainter into(&rendering);
             setHints(into);
             into.scale(sx, sy);
-            into.drawPicture(0, 0, page.picture);
+            picture.drawPage(into, i, QPointF());
             into.end();
             found = mRenderings.emplace(i, std::move(rendering)).first;
         }

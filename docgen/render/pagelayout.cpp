@@ -2,6 +2,7 @@
 #include "render/linebreaker.h"
 #include "render/pagefonts.h"
 
+#include <QDataStream>
 #include <QFontMetricsF>
 #include <QPainter>
 
@@ -26,6 +27,9 @@ constexpr double kMaxPointSize = 1638.0; // Word's largest font size
 constexpr double kMaxIndentTwips = 31680;
 constexpr double kMaxParagraphSpaceTwips = 31680;
 constexpr double kFitEpsilon = 1e-3;
+// Far more than any agreement; counts past them in painted-layout data are damage.
+constexpr quint32 kMaxPaintedPages = 100000;
+constexpr quint32 kMaxPaintedItems = 1u << 24;
 
 // A glyph's characters, one code unit or a surrogate pair, held inline: a long paragraph
 // makes one of these per character.
@@ -464,6 +468,77 @@ void paintText(QPainter& painter, const PageLayout& layout, int page)
         }
     }
     painter.restore();
+}
+
+void writePaintedLayout(QDataStream& out, const PageLayout& layout)
+{
+    out << layout.geometry.widthPx << layout.geometry.heightPx << static_cast<quint32>(layout.pageCount)
+        << static_cast<quint32>(layout.styles.size());
+    for (const TextStyle& style : layout.styles)
+        out << style.font << style.underline;
+    out << static_cast<quint32>(layout.lines.size());
+    for (const PageLine& line : layout.lines) {
+        out << static_cast<quint32>(line.page) << static_cast<quint32>(line.fragments.size());
+        for (const TextFragment& fragment : line.fragments)
+            out << fragment.text << fragment.baseline << static_cast<quint32>(fragment.style);
+        out << static_cast<quint32>(line.underlines.size());
+        for (const QRectF& stroke : line.underlines)
+            out << stroke;
+    }
+}
+
+std::optional<PageLayout> readPaintedLayout(QDataStream& in)
+{
+    // Counts are checked as they are read and nothing is reserved ahead: damaged data fails the stream
+    // at its end, not an allocation.
+    auto count = [&in](quint32 limit) -> std::optional<quint32> {
+        quint32 n = 0;
+        in >> n;
+        return in.status() == QDataStream::Ok && n <= limit ? std::optional(n) : std::nullopt;
+    };
+    PageLayout layout;
+    in >> layout.geometry.widthPx >> layout.geometry.heightPx;
+    const std::optional<quint32> pages = count(kMaxPaintedPages);
+    const std::optional<quint32> styles = pages ? count(kMaxPaintedItems) : std::nullopt;
+    if (!styles || *pages == 0 || layout.size().isEmpty())
+        return std::nullopt;
+    layout.pageCount = static_cast<int>(*pages);
+    for (quint32 i = 0; i < *styles && in.status() == QDataStream::Ok; ++i) {
+        TextStyle style;
+        in >> style.font >> style.underline;
+        layout.styles.push_back(std::move(style));
+    }
+    const std::optional<quint32> lines = count(kMaxPaintedItems);
+    for (quint32 i = 0; lines && i < *lines; ++i) {
+        PageLine line;
+        const std::optional<quint32> page = count(*pages - 1);
+        const std::optional<quint32> fragments = page ? count(kMaxPaintedItems) : std::nullopt;
+        // Lines come page by page, as paintText() finds them.
+        if (!fragments || (!layout.lines.empty() && static_cast<int>(*page) < layout.lines.back().page))
+            return std::nullopt;
+        line.page = static_cast<int>(*page);
+        for (quint32 f = 0; f < *fragments; ++f) {
+            TextFragment fragment;
+            in >> fragment.text >> fragment.baseline;
+            const std::optional<quint32> style = count(*styles);
+            if (!style || *style == *styles)
+                return std::nullopt;
+            fragment.style = static_cast<int>(*style);
+            line.fragments.push_back(std::move(fragment));
+        }
+        const std::optional<quint32> underlines = count(kMaxPaintedItems);
+        for (quint32 u = 0; underlines && u < *underlines && in.status() == QDataStream::Ok; ++u) {
+            QRectF stroke;
+            in >> stroke;
+            line.underlines.push_back(stroke);
+        }
+        if (!underlines || in.status() != QDataStream::Ok)
+            return std::nullopt;
+        layout.lines.push_back(std::move(line));
+    }
+    if (!lines || in.status() != QDataStream::Ok)
+        return std::nullopt;
+    return layout;
 }
 
 } // namespace render

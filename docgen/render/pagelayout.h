@@ -9,8 +9,10 @@
 #include <QSize>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
+class QDataStream;
 class QPainter;
 
 // A document's main text laid out page by page, line by line, in page pixels (96 dpi).
@@ -77,5 +79,11 @@ void paintPage(QPainter& painter, const PageLayout& layout, int page);
 
 // Paints the text of one page alone, in the page's coordinates.
 void paintText(QPainter& painter, const PageLayout& layout, int page);
+
+// What painting needs of a layout (the page size, the styles, and each line's page, text fragments and
+// underlines), written to a stream and read back: paintPage() paints the read layout as the written one.
+void writePaintedLayout(QDataStream& out, const PageLayout& layout);
+// nullopt for data that is not a sound layout.
+std::optional<PageLayout> readPaintedLayout(QDataStream& in);
 
 } // namespace render

@@ -52,7 +52,10 @@ QPicture imagePicture(QImage image)
 }
 
 constexpr quint32 kDataMagic = 0x42575050; // "BWPP"
-constexpr quint8 kDataVersion = 1;
+constexpr quint8 kDataVersion = 2;
+// How the pages' content follows the page rects in the data.
+enum class Content : quint8 { Pictures = 0, Layout = 1 };
+constexpr double kMaxDataScale = 16;
 // Far more pages than any agreement; a count past it is damage, not a document.
 constexpr quint32 kMaxPages = 100000;
 constexpr QColor kPageShadow{0x50, 0x50, 0x50};
@@ -68,9 +71,12 @@ PagePicture::PagePicture(const QPicture& single)
     mPages.push_back({single, QRect(QPoint(0, 0), mSize)});
 }
 
-PagePicture::PagePicture(QSize size, std::vector<Page> pages)
-    : mSize(size), mPages(std::move(pages)), mGround(true)
+PagePicture::PagePicture(QSize size, const std::vector<QRect>& pageRects,
+                         std::shared_ptr<const PageLayout> layout, double scale)
+    : mSize(size), mGround(true), mLayout(std::move(layout)), mScale(scale)
 {
+    for (const QRect& rect : pageRects)
+        mPages.push_back({QPicture(), rect});
 }
 
 int PagePicture::tallestPage() const
@@ -113,8 +119,22 @@ void PagePicture::paint(QPainter& painter, const QRectF& area) const
         if (!touches(page, area))
             continue;
         paintFrame(painter, page);
-        painter.drawPicture(page.rect.topLeft(), page.picture);
+        drawPage(painter, static_cast<int>(&page - mPages.data()), page.rect.topLeft());
     }
+}
+
+void PagePicture::drawPage(QPainter& painter, int index, QPointF at) const
+{
+    if (!mLayout) {
+        painter.drawPicture(at, mPages[static_cast<std::size_t>(index)].picture);
+        return;
+    }
+    painter.save();
+    painter.translate(at);
+    // The painter scales, not the layout: the lines break where they break on paper.
+    painter.scale(mScale, mScale);
+    paintPage(painter, *mLayout, index);
+    painter.restore();
 }
 
 QByteArray PagePicture::toData() const
@@ -123,7 +143,15 @@ QByteArray PagePicture::toData() const
     QDataStream out(&bytes, QIODevice::WriteOnly);
     out << kDataMagic << kDataVersion << mSize << mGround << static_cast<quint32>(mPages.size());
     for (const Page& page : mPages)
-        out << page.rect << QByteArray(page.picture.data(), static_cast<qsizetype>(page.picture.size()));
+        out << page.rect;
+    if (mLayout) {
+        out << Content::Layout << mScale;
+        writePaintedLayout(out, *mLayout);
+    } else {
+        out << Content::Pictures;
+        for (const Page& page : mPages)
+            out << QByteArray(page.picture.data(), static_cast<qsizetype>(page.picture.size()));
+    }
     return bytes;
 }
 
@@ -141,37 +169,44 @@ std::optional<PagePicture> PagePicture::fromData(const QByteArray& data)
     const QRect bounds = result.boundingRect();
     for (quint32 i = 0; i < count; ++i) {
         QRect rect;
-        QByteArray bytes;
-        in >> rect >> bytes;
+        in >> rect;
         if (in.status() != QDataStream::Ok || rect.isEmpty() || !bounds.contains(rect))
             return std::nullopt;
-        std::optional<QPicture> picture = readPicture(bytes);
+        result.mPages.push_back({QPicture(), rect});
+    }
+    Content content{};
+    in >> content;
+    if (content == Content::Layout) {
+        in >> result.mScale;
+        std::optional<PageLayout> layout = readPaintedLayout(in);
+        if (!layout || layout->pageCount != result.pageCount() || !(result.mScale > 0) ||
+            result.mScale > kMaxDataScale)
+            return std::nullopt;
+        result.mLayout = std::make_shared<const PageLayout>(std::move(*layout));
+        return result;
+    }
+    if (content != Content::Pictures)
+        return std::nullopt;
+    for (Page& page : result.mPages) {
+        QByteArray bytes;
+        in >> bytes;
+        std::optional<QPicture> picture = in.status() == QDataStream::Ok ? readPicture(bytes) : std::nullopt;
         if (!picture)
             return std::nullopt;
-        result.mPages.push_back({std::move(*picture), rect});
+        page.picture = std::move(*picture);
     }
     return result;
 }
 
 PagePicture renderPage(const doc::ReadModel& model)
 {
-    const PageLayout layout = layoutDocument(model);
-    const PictureFit fit = fitPicture(layout);
-    std::vector<PagePicture::Page> pages;
-    pages.reserve(fit.pages.size());
-    for (std::size_t i = 0; i < fit.pages.size(); ++i) {
-        const PixelRect& r = fit.pages[i];
-        QPicture picture;
-        QPainter painter(&picture);
-        // The painter scales, not the layout: the lines break where they break on paper.
-        painter.scale(fit.scale, fit.scale);
-        paintPage(painter, layout, static_cast<int>(i));
-        // Set before end(): the recorded header carries the bounding rect into the picture's data.
-        picture.setBoundingRect(QRect(0, 0, r.width, r.height));
-        painter.end();
-        pages.push_back({std::move(picture), QRect(r.x, r.y, r.width, r.height)});
-    }
-    return PagePicture(QSize(fit.widthPx, fit.heightPx), std::move(pages));
+    auto layout = std::make_shared<const PageLayout>(layoutDocument(model));
+    const PictureFit fit = fitPicture(*layout);
+    std::vector<QRect> rects;
+    rects.reserve(fit.pages.size());
+    for (const PixelRect& r : fit.pages)
+        rects.emplace_back(r.x, r.y, r.width, r.height);
+    return PagePicture(QSize(fit.widthPx, fit.heightPx), rects, std::move(layout), fit.scale);
 }
 
 QImage pictureToImage(const PagePicture& picture)

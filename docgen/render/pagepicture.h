@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QColor>
 #include <QPicture>
+#include <QPointF>
 #include <QRect>
 #include <QString>
 
@@ -27,18 +28,22 @@ inline constexpr char kPictureMimeType[] = "application/x-brindlewick-pages";
 inline constexpr QColor kPageGround{0x80, 0x80, 0x80};
 inline constexpr QColor kPageEdge{0x40, 0x40, 0x40};
 
+struct PageLayout;
+
 class PagePicture
 {
 public:
     struct Page {
-        QPicture picture; // the sheet and its text, from its own origin
+        QPicture picture; // a picture from elsewhere, from its own origin; null for a laid-out page
         QRect rect;       // where the page sits in the whole picture
     };
 
     PagePicture() = default;
     // A picture from elsewhere (a pasted image): one page that is the whole picture, with no ground.
     PagePicture(const QPicture& single); // NOLINT(google-explicit-constructor): any picture is one page
-    PagePicture(QSize size, std::vector<Page> pages);
+    // Laid-out pages, each painted from the layout at scale into its rect, on the ground.
+    PagePicture(QSize size, const std::vector<QRect>& pageRects, std::shared_ptr<const PageLayout> layout,
+                double scale);
 
     bool isNull() const { return mPages.empty() || mSize.isEmpty(); }
     QRect boundingRect() const { return QRect(QPoint(0, 0), mSize); }
@@ -58,6 +63,9 @@ public:
     static bool touches(const Page& page, const QRectF& area);
     // The ground and page edges around one page, without the page's picture.
     void paintFrame(QPainter& painter, const Page& page) const;
+    // The sheet and text of one page, its top left corner at `at`. Pages are painted when shown, not
+    // before: a long agreement costs only the pages in view.
+    void drawPage(QPainter& painter, int index, QPointF at) const;
 
     QByteArray toData() const;
     // nullopt for data that is not a sound page picture.
@@ -67,11 +75,12 @@ private:
     QSize mSize;
     std::vector<Page> mPages;
     bool mGround = false;
+    std::shared_ptr<const PageLayout> mLayout; // what laid-out pages are painted from
+    double mScale = 1;                         // layout pixels to picture pixels
 };
 
-// Lays out the main text and records every page: the picture's natural size fits the preview (see
-// fitPicture()), and each page is the document's sheet, margins included, with its edge. Text only, no
-// raster content.
+// Lays out the main text on its pages: the picture's natural size fits the preview (see fitPicture()), and
+// each page is the document's sheet, margins included, with its edge. Text only, no raster content.
 PagePicture renderPage(const doc::ReadModel& model);
 
 // The clipboard contents for a picture: the image at 96 dpi (pasted into other programs as PNG, BMP and

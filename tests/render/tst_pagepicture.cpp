@@ -113,7 +113,7 @@ QString pageText(const render::PagePicture& picture, int page)
 {
     RecordingDevice device;
     QPainter painter(&device);
-    painter.drawPicture(0, 0, picture.pages().at(static_cast<std::size_t>(page)).picture);
+    picture.drawPage(painter, page, QPointF());
     painter.end();
     return withoutBlanks(device.engine.text);
 }
@@ -181,6 +181,7 @@ private slots:
     void mimeImageOnly();
     void mimeWithoutPicture();
     void fileRoundTrip();
+    void cutDataRefused();
     void saveReplacesAnEarlierFile();
     void saveReplacesALinkNotItsTarget();
     void saveFailures();
@@ -449,6 +450,15 @@ void tst_PagePicture::fileRoundTrip()
         QCOMPARE(QFile::permissions(path) & ~(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                               QFileDevice::ReadUser | QFileDevice::WriteUser),
                  QFileDevice::Permissions());
+}
+
+// The data also comes from other programs' clipboards: cut short anywhere, it is no picture.
+void tst_PagePicture::cutDataRefused()
+{
+    const QByteArray data = mPage.toData();
+    QVERIFY(render::PagePicture::fromData(data));
+    for (qsizetype cut = 0; cut < data.size(); cut += 7)
+        QVERIFY2(!render::PagePicture::fromData(data.left(cut)), qPrintable(QString::number(cut)));
 }
 
 void tst_PagePicture::saveReplacesAnEarlierFile()
