@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QFontDatabase>
+#include <QResource>
 
 #include <array>
 #include <utility>
@@ -26,9 +27,16 @@ bool registerPageFonts()
                                            "LiberationSans-Regular.ttf",  "LiberationSans-Bold.ttf",
                                            "LiberationSans-Italic.ttf",   "LiberationSans-BoldItalic.ttf"};
         bool all = true;
-        for (const char* file : kFiles)
-            all = QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/") + QLatin1String(file)) >= 0 &&
-                  all;
+        for (const char* file : kFiles) {
+            // The stored bytes themselves: by name, Qt would copy each font onto the heap, and the
+            // font engine reads only the tables it needs.
+            const QResource font(QStringLiteral(":/fonts/") + QLatin1String(file));
+            const QByteArray data =
+                font.compressionAlgorithm() == QResource::NoCompression
+                    ? QByteArray::fromRawData(reinterpret_cast<const char*>(font.data()), font.size())
+                    : font.uncompressedData();
+            all = QFontDatabase::addApplicationFontFromData(data) >= 0 && all;
+        }
         // Where a system has none of the Windows fonts (Wine), the windows get these for their Arial.
         for (const auto& [windows, carried] : kStandIns)
             QFont::insertSubstitution(QLatin1String(windows), QLatin1String(carried));
