@@ -100,9 +100,8 @@ int main(int argc, char** argv)
         break;
     }
     render::PageLayout longLayout;
-    report("long: layout every page", medianMicroseconds(10, [&] {
-               longLayout = render::layoutDocument(longAgreement);
-           }));
+    report("long: layout every page",
+           medianMicroseconds(10, [&] { longLayout = render::layoutDocument(longAgreement); }));
     render::PagePicture longPicture;
     report("long: page picture",
            medianMicroseconds(10, [&] { longPicture = render::renderPage(longAgreement); }));
