@@ -156,7 +156,7 @@ Form1::Form1(Platform& platform, SettingsStore& store, WordCheck startWordCheck,
 void Form1::createControls()
 {
     setFixedSize(px(kClientWidth), px(kClientHeight));
-    render::registerPageFonts();
+    render::registerPageFonts(render::Faces::Windows);
     QFont windowFont(QStringLiteral("Arial"));
     windowFont.setPointSizeF(9);
     windowFont.setBold(true);

@@ -60,7 +60,7 @@ double toPixelsF(double twips)
 
 QFont arialBold(double points)
 {
-    render::registerPageFonts();
+    render::registerPageFonts(render::Faces::Windows);
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(points);
     font.setBold(true);

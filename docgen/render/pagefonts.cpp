@@ -5,6 +5,7 @@
 #include <QResource>
 
 #include <array>
+#include <initializer_list>
 #include <utility>
 
 namespace render
@@ -19,15 +20,11 @@ constexpr std::array<std::pair<const char*, const char*>, 2> kStandIns{
 
 } // namespace
 
-bool registerPageFonts()
+bool registerPageFonts(Faces faces)
 {
-    static const bool registered = [] {
-        static constexpr std::array kFiles{"LiberationSerif-Regular.ttf", "LiberationSerif-Bold.ttf",
-                                           "LiberationSerif-Italic.ttf",  "LiberationSerif-BoldItalic.ttf",
-                                           "LiberationSans-Regular.ttf",  "LiberationSans-Bold.ttf",
-                                           "LiberationSans-Italic.ttf",   "LiberationSans-BoldItalic.ttf"};
+    const auto add = [](std::initializer_list<const char*> files) {
         bool all = true;
-        for (const char* file : kFiles) {
+        for (const char* file : files) {
             // The stored bytes themselves: by name, Qt would copy each font onto the heap, and the
             // font engine reads only the tables it needs.
             const QResource font(QStringLiteral(":/fonts/") + QLatin1String(file));
@@ -37,12 +34,23 @@ bool registerPageFonts()
                     : font.uncompressedData();
             all = QFontDatabase::addApplicationFontFromData(data) >= 0 && all;
         }
+        return all;
+    };
+    // The windows' faces come first and alone: reading a face costs start-up time, and the
+    // page's faces are wanted only once something is laid out.
+    static const bool windows = [&] {
+        const bool all = add({"LiberationSans-Regular.ttf", "LiberationSans-Bold.ttf"});
         // Where a system has none of the Windows fonts (Wine), the windows get these for their Arial.
-        for (const auto& [windows, carried] : kStandIns)
-            QFont::insertSubstitution(QLatin1String(windows), QLatin1String(carried));
+        for (const auto& [windowsFont, carried] : kStandIns)
+            QFont::insertSubstitution(QLatin1String(windowsFont), QLatin1String(carried));
         return all;
     }();
-    return registered;
+    if (faces == Faces::Windows)
+        return windows;
+    static const bool rest =
+        add({"LiberationSerif-Regular.ttf", "LiberationSerif-Bold.ttf", "LiberationSerif-Italic.ttf",
+             "LiberationSerif-BoldItalic.ttf", "LiberationSans-Italic.ttf", "LiberationSans-BoldItalic.ttf"});
+    return windows && rest;
 }
 
 QString pageFontFamily(const QString& documentFont)

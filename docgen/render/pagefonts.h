@@ -12,9 +12,10 @@ inline constexpr char kSerifFamily[] = "Liberation Serif";
 inline constexpr char kSansFamily[] = "Liberation Sans";
 
 // Makes the carried fonts known to Qt, once, and the stand-ins for the Windows fonts where a
-// system lacks them; false when one of them could not be read. The windows call it for their
-// own Arial.
-bool registerPageFonts();
+// system lacks them; false when one of them could not be read. The windows ask only for the
+// faces of their own Arial.
+enum class Faces { Windows, All };
+bool registerPageFonts(Faces faces = Faces::All);
 
 // The family a document's font name is laid out with.
 QString pageFontFamily(const QString& documentFont);
