@@ -5,7 +5,7 @@
 #include <QResource>
 
 #include <array>
-#include <initializer_list>
+#include <optional>
 #include <utility>
 
 namespace render
@@ -18,39 +18,74 @@ namespace
 constexpr std::array<std::pair<const char*, const char*>, 2> kStandIns{
     {{"Times New Roman", kSerifFamily}, {"Arial", kSansFamily}}};
 
+struct CarriedFace {
+    const char* family;
+    bool bold;
+    bool italic;
+    const char* file;
+};
+
+// The windows' two faces first.
+constexpr std::array<CarriedFace, 8> kFaces{{
+    {kSansFamily, false, false, "LiberationSans-Regular.ttf"},
+    {kSansFamily, true, false, "LiberationSans-Bold.ttf"},
+    {kSansFamily, false, true, "LiberationSans-Italic.ttf"},
+    {kSansFamily, true, true, "LiberationSans-BoldItalic.ttf"},
+    {kSerifFamily, false, false, "LiberationSerif-Regular.ttf"},
+    {kSerifFamily, true, false, "LiberationSerif-Bold.ttf"},
+    {kSerifFamily, false, true, "LiberationSerif-Italic.ttf"},
+    {kSerifFamily, true, true, "LiberationSerif-BoldItalic.ttf"},
+}};
+constexpr std::size_t kWindowFaces = 2;
+
+// Reads one carried face, once; each face read costs time and memory, so only faces in use are.
+bool addFace(std::size_t index)
+{
+    static std::array<std::optional<bool>, kFaces.size()> added;
+    if (!added[index]) {
+        // The stored bytes themselves: by name, Qt would copy the font onto the heap, and the
+        // font engine reads only the tables it needs.
+        const QResource font(QStringLiteral(":/fonts/") + QLatin1String(kFaces[index].file));
+        const QByteArray data =
+            font.compressionAlgorithm() == QResource::NoCompression
+                ? QByteArray::fromRawData(reinterpret_cast<const char*>(font.data()), font.size())
+                : font.uncompressedData();
+        added[index] = QFontDatabase::addApplicationFontFromData(data) >= 0;
+    }
+    return *added[index];
+}
+
+bool addWindowFaces()
+{
+    static const bool added = [] {
+        bool all = true;
+        for (std::size_t i = 0; i < kWindowFaces; ++i)
+            all = addFace(i) && all;
+        // Where a system has none of the Windows fonts (Wine), the windows get these for their Arial.
+        for (const auto& [windows, carried] : kStandIns)
+            QFont::insertSubstitution(QLatin1String(windows), QLatin1String(carried));
+        return all;
+    }();
+    return added;
+}
+
 } // namespace
 
 bool registerPageFonts(Faces faces)
 {
-    const auto add = [](std::initializer_list<const char*> files) {
-        bool all = true;
-        for (const char* file : files) {
-            // The stored bytes themselves: by name, Qt would copy each font onto the heap, and the
-            // font engine reads only the tables it needs.
-            const QResource font(QStringLiteral(":/fonts/") + QLatin1String(file));
-            const QByteArray data =
-                font.compressionAlgorithm() == QResource::NoCompression
-                    ? QByteArray::fromRawData(reinterpret_cast<const char*>(font.data()), font.size())
-                    : font.uncompressedData();
-            all = QFontDatabase::addApplicationFontFromData(data) >= 0 && all;
-        }
-        return all;
-    };
-    // The windows' faces come first and alone: reading a face costs start-up time, and the
-    // page's faces are wanted only once something is laid out.
-    static const bool windows = [&] {
-        const bool all = add({"LiberationSans-Regular.ttf", "LiberationSans-Bold.ttf"});
-        // Where a system has none of the Windows fonts (Wine), the windows get these for their Arial.
-        for (const auto& [windowsFont, carried] : kStandIns)
-            QFont::insertSubstitution(QLatin1String(windowsFont), QLatin1String(carried));
-        return all;
-    }();
-    if (faces == Faces::Windows)
-        return windows;
-    static const bool rest =
-        add({"LiberationSerif-Regular.ttf", "LiberationSerif-Bold.ttf", "LiberationSerif-Italic.ttf",
-             "LiberationSerif-BoldItalic.ttf", "LiberationSans-Italic.ttf", "LiberationSans-BoldItalic.ttf"});
-    return windows && rest;
+    bool all = addWindowFaces();
+    for (std::size_t i = kWindowFaces; faces == Faces::All && i < kFaces.size(); ++i)
+        all = addFace(i) && all;
+    return all;
+}
+
+bool registerPageFace(const QString& family, bool bold, bool italic)
+{
+    bool ok = addWindowFaces();
+    for (std::size_t i = 0; i < kFaces.size(); ++i)
+        if (family == QLatin1String(kFaces[i].family) && kFaces[i].bold == bold && kFaces[i].italic == italic)
+            ok = addFace(i) && ok;
+    return ok;
 }
 
 QString pageFontFamily(const QString& documentFont)

@@ -16,6 +16,8 @@ inline constexpr char kSansFamily[] = "Liberation Sans";
 // faces of their own Arial.
 enum class Faces { Windows, All };
 bool registerPageFonts(Faces faces = Faces::All);
+// The same for the one carried face a page's text is set in, if that family is carried.
+bool registerPageFace(const QString& family, bool bold, bool italic);
 
 // The family a document's font name is laid out with.
 QString pageFontFamily(const QString& documentFont);

@@ -79,7 +79,7 @@ public:
         const auto found = mKeys.find(key);
         if (found != mKeys.end())
             return found->second;
-        registerPageFonts();
+        registerPageFace(family, run.bold, run.italic);
         QFont font(family);
         font.setPixelSize(std::max(1, static_cast<int>(std::lround(pointsToPixels(size) * kFontScale))));
         font.setBold(run.bold);
