@@ -13,6 +13,7 @@
 #include <map>
 #include <optional>
 #include <span>
+#include <string>
 #include <tuple>
 #include <unordered_map>
 
@@ -91,6 +92,7 @@ public:
         const QFontMetricsF fm(font);
         mKeys.emplace(key, static_cast<int>(mStyles.size()));
         mStyles.push_back({font, run.underline});
+        mLatin1Advances.resize(mStyles.size() * kLatin1, -1.0);
         mMeasures.push_back({fm.ascent() / kFontScale, fm.descent() / kFontScale, fm.leading() / kFontScale,
                              fm.underlinePos() / kFontScale, fm.lineWidth() / kFontScale});
         return static_cast<int>(mStyles.size() - 1);
@@ -98,6 +100,12 @@ public:
 
     double advance(int style, QStringView text)
     {
+        // Most text is Latin-1: those widths sit in a table, the rest in a map.
+        const bool latin1 = text.size() == 1 && text.at(0).unicode() < kLatin1;
+        double& cached =
+            mLatin1Advances[static_cast<std::size_t>(style) * kLatin1 + (latin1 ? text.at(0).unicode() : 0)];
+        if (latin1 && cached >= 0)
+            return cached;
         const std::uint64_t key =
             (static_cast<std::uint64_t>(style) << 32) |
             (static_cast<std::uint64_t>(text.size() > 1 ? text.at(1).unicode() : 0) << 16) |
@@ -106,7 +114,10 @@ public:
         if (found != mAdvances.end())
             return found->second;
         const double width = mStyles[static_cast<std::size_t>(style)].advance(text.toString());
-        mAdvances.emplace(key, width);
+        if (latin1)
+            cached = width;
+        else
+            mAdvances.emplace(key, width);
         return width;
     }
 
@@ -119,6 +130,8 @@ private:
     std::map<Key, int> mKeys;
     std::vector<TextStyle> mStyles;
     std::vector<FontMeasures> mMeasures;
+    static constexpr std::size_t kLatin1 = 256;
+    std::vector<double> mLatin1Advances; // by style, then character; negative until measured
     std::unordered_map<std::uint64_t, double> mAdvances;
 };
 
@@ -144,6 +157,7 @@ ParagraphText shapeParagraph(const doc::Paragraph& paragraph, StyleTable& styles
 
     ParagraphText result;
     std::vector<Glyph>* glyphs = &result.pieces.back();
+    glyphs->reserve(text.size());
     // Fields nest; a character shows only when every enclosing field is past its separator.
     std::vector<bool> fieldInCode;
     std::size_t codeDepth = 0;
@@ -258,24 +272,41 @@ VerticalMetrics lineMetrics(const std::vector<Glyph>& glyphs, const BrokenLine& 
 void addFragments(PageLine& out, const std::vector<Glyph>& glyphs, const BrokenLine& line, double originX,
                   StyleTable& styles)
 {
+    // Characters are gathered here and made into strings once per line and per fragment: a long
+    // paragraph has hundreds of thousands of them.
+    std::u16string units;
+    const auto take = [&units] {
+        QString text(reinterpret_cast<const QChar*>(units.data()), static_cast<qsizetype>(units.size()));
+        units.clear();
+        return text;
+    };
     std::size_t contentEnd = line.begin;
+    std::size_t gaps = 0; // where justified text starts a new fragment
     for (std::size_t i = line.begin; i < line.end; ++i) {
         const LineItem::Kind kind = glyphs[i].item.kind;
         if (kind != LineItem::Kind::Space && kind != LineItem::Kind::LineBreak)
             contentEnd = i + 1;
+        gaps += kind == LineItem::Kind::Space || kind == LineItem::Kind::Tab ? 1 : 0;
         if (kind != LineItem::Kind::LineBreak)
-            out.text += glyphs[i].text.view();
+            units.append(glyphs[i].text.units.data(), static_cast<std::size_t>(glyphs[i].text.length));
     }
+    out.text = take();
+    out.fragments.reserve(gaps + 1);
 
     std::vector<TextFragment> leaders;
     bool open = false; // the last fragment may take the next character
     double openEnd = 0;
+    const auto close = [&] {
+        if (open)
+            out.fragments.back().text = take();
+        open = false;
+    };
     for (std::size_t i = line.begin; i < contentEnd; ++i) {
         const Glyph& glyph = glyphs[i];
         const LinePlacement& placement = line.placements[i - line.begin];
         const double x = originX + placement.x;
         if (glyph.item.kind == LineItem::Kind::Tab) {
-            open = false;
+            close();
             if (placement.leader == u' ' || placement.width <= 0)
                 continue;
             const QString dot(QChar(placement.leader));
@@ -291,15 +322,16 @@ void addFragments(PageLine& out, const std::vector<Glyph>& glyphs, const BrokenL
             continue;
         }
         if (open && out.fragments.back().style == glyph.style && std::abs(openEnd - x) < kFitEpsilon) {
-            out.fragments.back().text += glyph.text.view();
             out.fragments.back().width += glyph.item.width;
         } else {
-            out.fragments.push_back(
-                {glyph.text.view().toString(), {x, out.baseline}, glyph.item.width, glyph.style});
+            close();
+            out.fragments.push_back({QString(), {x, out.baseline}, glyph.item.width, glyph.style});
             open = true;
         }
+        units.append(glyph.text.units.data(), static_cast<std::size_t>(glyph.text.length));
         openEnd = x + glyph.item.width;
     }
+    close();
     out.fragments.insert(out.fragments.end(), leaders.begin(), leaders.end());
 
     // Underlines run under spaces and tabs between underlined characters, as one stroke each.
