@@ -471,6 +471,12 @@ Paragraph readParagraph(const WordState& d, StyleSheet& styles, const RunFormats
     const std::uint32_t end = hasMark ? cp : cp + 1;
     paragraph.text = d.text.substr(start, end - start);
     for (std::uint32_t k = start; k < end; ++k) {
+        // A character's format follows from its Chpx and piece alone: the next with the same
+        // two goes on the run without being worked out again.
+        if (k > start && d.props[k].chpx == d.props[k - 1].chpx && d.props[k].piece == d.props[k - 1].piece) {
+            ++paragraph.runs.back().length;
+            continue;
+        }
         CharacterRun run = formats.at(k, paragraphChp);
         if (!paragraph.runs.empty() && sameFormat(paragraph.runs.back(), run)) {
             ++paragraph.runs.back().length;
