@@ -100,8 +100,9 @@ bool WindowPointer::eventFilter(QObject* watched, QEvent* event)
     return QObject::eventFilter(watched, event);
 }
 
-// The window's pointer covers its controls too, so every descendant gets the cursor;
-// the default gives each control back the cursor it had of its own (an I-beam over text).
+// The window's pointer covers its controls too. A control without a cursor of its own shows
+// the window's; one with its own (an I-beam over text) gets the window's pointer, and the
+// default gives it back its own.
 void WindowPointer::apply()
 {
     QList<QWidget*> widgets = mWindow.findChildren<QWidget*>();
@@ -111,6 +112,8 @@ void WindowPointer::apply()
             widget->setProperty(kOwnCursor, widget->testAttribute(Qt::WA_SetCursor)
                                                 ? QVariant::fromValue(widget->cursor())
                                                 : QVariant(false));
+        if (widget != &mWindow && widget->property(kOwnCursor).userType() != QMetaType::QCursor)
+            continue;
         switch (mValue) {
         case MousePointer::Busy:
             widget->setCursor(Qt::WaitCursor);
