@@ -6,7 +6,7 @@
 #include "agreement/insertions.h"
 #include "agreement/readback.h"
 #include "doc/error.h"
-#include "doc/newfile.h"
+#include "doc/fileio.h"
 #include "render/pdfexport.h"
 #include "shell/product.h"
 

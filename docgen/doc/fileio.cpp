@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <random>
@@ -175,6 +176,13 @@ void renameOver(const std::filesystem::path& from, const std::filesystem::path& 
     if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         fail("Cannot write", reported, windowsReason(::GetLastError()));
 }
+// Gives from to's name only while nothing stands there.
+void moveToFreeName(const std::filesystem::path& from, const std::filesystem::path& to,
+                    const std::filesystem::path& reported)
+{
+    if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH))
+        fail("Cannot create", reported, windowsReason(::GetLastError()));
+}
 void flushFolder(const std::filesystem::path&) {}
 #else
 using StatBuffer = struct ::stat;
@@ -292,6 +300,18 @@ int openFolder(const std::filesystem::path& folder)
 {
     return ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
+void moveToFreeName(const std::filesystem::path& from, const std::filesystem::path& to,
+                    const std::filesystem::path& reported)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return;
+    if (errno != EINVAL && errno != ENOSYS)
+        fail("Cannot create", reported, errno);
+    // A file system without the no-replace rename: a second link fails on a taken name too.
+    if (::link(from.c_str(), to.c_str()) != 0)
+        fail("Cannot create", reported, errno);
+    ::unlink(from.c_str());
+}
 // The rename itself reaches the disk only with its folder.
 void flushFolder(const std::filesystem::path& folder)
 {
@@ -325,14 +345,23 @@ void writeOut(int fd, std::span<const std::uint8_t> bytes, const Kept& kept, Flu
         fail("Cannot write", reported, errno);
 }
 
-// The name written: the link's final target for the user's own file, the name itself for a
-// working file. Never empty: an empty name would land in whatever the current folder is.
-std::filesystem::path destinationOf(const std::filesystem::path& target, Access access)
+// Never empty: an empty name would land in whatever the current folder is.
+const std::filesystem::path& named(const std::filesystem::path& target)
 {
     if (target.filename().empty())
         fail("Cannot write", target, "no file name was given");
-    return access == Access::UsersFile ? finalTarget(target) : target;
+    return target;
 }
+
+// The name written: the link's final target for the user's own file, the name itself for a
+// working file.
+std::filesystem::path destinationOf(const std::filesystem::path& target, Access access)
+{
+    return access == Access::UsersFile ? finalTarget(named(target)) : named(target);
+}
+
+// Whether a new file takes the place of what stands at the name, or only a free name.
+enum class Placement { Replace, FreeNameOnly };
 
 // Short enough beside any legal name, hidden where names starting with a dot are.
 constexpr char kTemporaryPrefix[] = ".~bw";
@@ -535,11 +564,15 @@ std::filesystem::path finalTarget(const std::filesystem::path& path)
     fail("Cannot write", path, "the symbolic links at the name go round in a circle");
 }
 
-void replaceFileThroughNamedTemporary(const std::filesystem::path& target,
-                                      std::span<const std::uint8_t> bytes, Access access, Flush flush)
+namespace
 {
-    const std::filesystem::path destination = destinationOf(target, access);
-    const Kept kept = keptFrom(destination, access);
+
+// Writes the complete file under a short hidden name beside destination, noted while it
+// exists, then gives it destination's name; errors name reported.
+void placeThroughNamedTemporary(const std::filesystem::path& destination, std::span<const std::uint8_t> bytes,
+                                const Kept& kept, Flush flush, const std::filesystem::path& reported,
+                                Placement placement)
+{
     std::filesystem::path temporary;
     std::optional<TemporaryNote> note;
     int fd = -1;
@@ -554,13 +587,16 @@ void replaceFileThroughNamedTemporary(const std::filesystem::path& target,
             break;
     }
     if (fd < 0)
-        fail("Cannot write", target, lastError);
+        fail("Cannot write", reported, lastError);
     Descriptor out(fd);
     try {
-        writeOut(out.get(), bytes, kept, flush, target);
+        writeOut(out.get(), bytes, kept, flush, reported);
         if (out.close() != 0)
-            fail("Cannot write", target, errno);
-        renameOver(temporary, destination, target);
+            fail("Cannot write", reported, errno);
+        if (placement == Placement::Replace)
+            renameOver(temporary, destination, reported);
+        else
+            moveToFreeName(temporary, destination, reported);
     } catch (...) {
         out.close();
         std::error_code ignored;
@@ -571,25 +607,31 @@ void replaceFileThroughNamedTemporary(const std::filesystem::path& target,
         flushFolder(destination.parent_path());
 }
 
-void replaceFile(const std::filesystem::path& target, std::span<const std::uint8_t> bytes, Access access,
-                 Flush flush)
+// Writes bytes to a new file and gives it destination's name, as placement says; errors name
+// target, the name the caller was given.
+void placeFile(const std::filesystem::path& target, const std::filesystem::path& destination,
+               std::span<const std::uint8_t> bytes, Access access, Flush flush, Placement placement)
 {
+    Kept kept = keptFrom(destination, access);
+    // A free name has nothing to take over; whatever stands there is refused below.
+    kept.replacing = kept.replacing && placement == Placement::Replace;
 #ifdef O_TMPFILE
-    const std::filesystem::path destination = destinationOf(target, access);
     Descriptor folder(openFolder(destination.parent_path()));
     if (!folder.valid())
         fail("Cannot write", target, errno);
     Descriptor out(::openat(folder.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, S_IRUSR | S_IWUSR));
     if (!out.valid() && anonymousFilesUnsupported(errno))
-        return replaceFileThroughNamedTemporary(destination, bytes, access, flush);
+        return placeThroughNamedTemporary(destination, bytes, kept, flush, target, placement);
     if (!out.valid())
         fail("Cannot write", target, errno);
     // Until it is linked in, the file has no name: a failure or a crash leaves nothing.
-    writeOut(out.get(), bytes, keptFrom(destination, access), flush, target);
+    writeOut(out.get(), bytes, kept, flush, target);
     const std::string leaf = destination.filename().string();
     if (!linkAs(out.get(), folder.get(), leaf)) {
         if (errno != EEXIST)
             fail("Cannot write", target, errno);
+        if (placement == Placement::FreeNameOnly)
+            fail("Cannot create", target, EEXIST);
         // Something stands at the name: the complete file takes a short name for the instant
         // before it is renamed over it.
         std::string name;
@@ -613,7 +655,40 @@ void replaceFile(const std::filesystem::path& target, std::span<const std::uint8
     if (flush == Flush::ToDisk)
         ::fsync(folder.get());
 #else
-    replaceFileThroughNamedTemporary(target, bytes, access, flush);
+    placeThroughNamedTemporary(destination, bytes, kept, flush, target, placement);
+#endif
+}
+
+} // namespace
+
+void replaceFileThroughNamedTemporary(const std::filesystem::path& target,
+                                      std::span<const std::uint8_t> bytes, Access access, Flush flush)
+{
+    const std::filesystem::path destination = destinationOf(target, access);
+    placeThroughNamedTemporary(destination, bytes, keptFrom(destination, access), flush, target,
+                               Placement::Replace);
+}
+
+void replaceFile(const std::filesystem::path& target, std::span<const std::uint8_t> bytes, Access access,
+                 Flush flush)
+{
+    placeFile(target, destinationOf(target, access), bytes, access, flush, Placement::Replace);
+}
+
+void publishFile(const std::filesystem::path& target, std::span<const std::uint8_t> bytes, Access access,
+                 Flush flush)
+{
+    placeFile(target, named(target), bytes, access, flush, Placement::FreeNameOnly);
+}
+
+void flushFileSystemOf(const std::filesystem::path& folder)
+{
+#ifdef _WIN32
+    (void)folder; // Windows writes a volume's caches out only for administrators; each move wrote through
+#else
+    Descriptor fd(openFolder(folder));
+    if (fd.valid())
+        ::syncfs(fd.get());
 #endif
 }
 

@@ -1,5 +1,6 @@
 #include "shell/workingfiles.h"
 
+#include "doc/error.h"
 #include "doc/fileio.h"
 #include "support/testsystem.h"
 
@@ -108,6 +109,7 @@ private slots:
     void replaceReportsMissingFolder();
     void replaceKeepsUsersFile_data();
     void replaceKeepsUsersFile();
+    void publishTakesOnlyAFreeName();
     void crashDuringReplaceLeavesNothing_data();
     void crashDuringReplaceLeavesNothing();
     void staleWorkingDocumentsRemoved();
@@ -516,6 +518,26 @@ void tst_WorkingFiles::replaceKeepsUsersFile()
     expected.sort();
     QCOMPARE(left, expected);
 #endif
+}
+
+// Any legal name can be published, a taken one is refused with what stands there kept, and
+// nothing but the published file is left.
+void tst_WorkingFiles::publishTakesOnlyAFreeName()
+{
+    QTemporaryDir dir;
+    const QString name =
+        dir.path() + QLatin1Char('/') + QString(251, QLatin1Char('n')) + QStringLiteral(".doc");
+    const auto publish = [&](const QByteArray& bytes) {
+        doc::fileio::publishFile(filePath(name),
+                                 std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                           static_cast<std::size_t>(bytes.size())),
+                                 doc::fileio::Access::UsersFile);
+    };
+    publish("the first agreement");
+    QVERIFY_THROWS_EXCEPTION(doc::Error, publish("the second agreement"));
+    QCOMPARE(readAll(name), QByteArray("the first agreement"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{QFileInfo(name).fileName()});
 }
 
 void tst_WorkingFiles::crashDuringReplaceLeavesNothing_data()
