@@ -58,17 +58,19 @@ QByteArray templateResource()
     }
 }
 
-TemplateFit templateFit(const QString& path, const QByteArray& builtIn)
+CheckedTemplate templateFit(const QString& path, const QByteArray& builtIn)
 {
     try {
         const std::vector<std::uint8_t> bytes = doc::fileio::readFile(
             filePath(path), word::Application::kMaxDocumentBytes, doc::fileio::Links::Refuse);
         if (std::equal(bytes.begin(), bytes.end(), builtIn.begin(), builtIn.end()))
-            return TemplateFit::BuiltIn;
-        return agreement::Template::fits(doc::WordDocument::parse(bytes)) ? TemplateFit::Fits
-                                                                          : TemplateFit::Unfit;
+            return {TemplateFit::BuiltIn, std::nullopt};
+        doc::WordDocument document = doc::WordDocument::parse(bytes);
+        if (!agreement::Template::fits(document))
+            return {TemplateFit::Unfit, std::nullopt};
+        return {TemplateFit::Fits, std::move(document)};
     } catch (const std::exception&) {
-        return TemplateFit::Unfit;
+        return {TemplateFit::Unfit, std::nullopt};
     }
 }
 
@@ -141,19 +143,22 @@ void TemplateFilling::PushButton22_Click()
     bool templateIsOurs = false;
     report.step(108, [&] {
         templateIsOurs = doc::fileio::isPrivateFile(filePath(templatePath));
-        const TemplateFit fit =
-            templateIsOurs ? templateFit(templatePath, templateBytes) : TemplateFit::Unfit;
-        if (templateIsOurs && fit == TemplateFit::Unfit) {
+        CheckedTemplate checked = templateIsOurs ? templateFit(templatePath, templateBytes)
+                                                 : CheckedTemplate{TemplateFit::Unfit, std::nullopt};
+        if (templateIsOurs && checked.fit == TemplateFit::Unfit) {
             templateIsOurs = false;
             if (!std::exchange(mUnusableTemplateNoted, true))
                 mPlatform.showMessage(
                     QString::fromLatin1(kUnusableTemplateNote).arg(QDir::toNativeSeparators(templatePath)),
                     mForm1.appTitle(), Platform::Icon::None);
         }
-        // A file holding the program's own template byte for byte opens as the resource,
-        // whose parse is kept for the run.
-        const bool ownCopy = templateIsOurs && fit == TemplateFit::Fits;
-        document = &app().Open(ownCopy ? templatePath : QLatin1String(agreement::Template::kResource), true);
+        // The file is not read again: what is filled is the document that was checked, whatever
+        // the file holds by now. A file holding the program's own template byte for byte opens
+        // as the resource, whose parse is kept for the run.
+        if (templateIsOurs && checked.fit == TemplateFit::Fits)
+            document = &app().Open(templatePath, std::move(*checked.document), true);
+        else
+            document = &app().Open(QLatin1String(agreement::Template::kResource), true);
     });
 
     // The particulars as the boxes show them (110 to 124) and the signing date (126, 128);

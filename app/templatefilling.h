@@ -72,4 +72,8 @@ QByteArray templateResource();
 // within the engine's size bound whose text, as far as the insertions reach, is the
 // template's; or neither.
 enum class TemplateFit { BuiltIn, Fits, Unfit };
-TemplateFit templateFit(const QString& path, const QByteArray& builtIn);
+struct CheckedTemplate {
+    TemplateFit fit;
+    std::optional<doc::WordDocument> document; // the file as parsed, when it Fits
+};
+CheckedTemplate templateFit(const QString& path, const QByteArray& builtIn);

@@ -148,7 +148,13 @@ Document& Application::Open(const QString& path, bool readOnly)
         });
         return parseNamed(bytes, path);
     }();
-    mDocuments.push_back(std::unique_ptr<Document>(new Document(*this, path, readOnly, std::move(content))));
+    return Open(path, std::move(content), readOnly);
+}
+
+Document& Application::Open(const QString& name, doc::WordDocument content, bool readOnly)
+{
+    requireRunning();
+    mDocuments.push_back(std::unique_ptr<Document>(new Document(*this, name, readOnly, std::move(content))));
     Document& document = *mDocuments.back();
     mSelectionDocument = &document;
     mSelectionPoint = 0;

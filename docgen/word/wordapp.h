@@ -103,6 +103,8 @@ public:
     // FIFO does not block, and a file over kMaxDocumentBytes is refused unread. A path
     // starting ":/" names one of the program's own resources.
     Document& Open(const QString& path, bool readOnly = false);
+    // Opens content, a document already read and parsed, under name; nothing is read.
+    Document& Open(const QString& name, doc::WordDocument content, bool readOnly = false);
     // Many times an agreement, however long its particulars.
     static constexpr std::size_t kMaxDocumentBytes = std::size_t{16} << 20;
     // The document opened last and not yet closed.
