@@ -158,7 +158,8 @@ void TemplateFilling::PushButton22_Click()
         if (templateIsOurs && checked.fit == TemplateFit::Fits)
             document = &app().Open(templatePath, std::move(*checked.document), true);
         else
-            document = &app().Open(QLatin1String(agreement::Template::kResource), true);
+            document = &app().Open(QLatin1String(agreement::Template::kResource),
+                                   agreement::Template::document(), true);
     });
 
     // The particulars as the boxes show them (110 to 124) and the signing date (126, 128);

@@ -4,12 +4,9 @@
 #include "render/pagepicture.h"
 
 #include <QDir>
-#include <QFile>
 #include <QMimeData>
 
 #include <algorithm>
-#include <map>
-#include <mutex>
 
 namespace word
 {
@@ -114,41 +111,16 @@ doc::WordDocument parseNamed(std::span<const std::uint8_t> bytes, const QString&
     }
 }
 
-// Resources cannot change while the program runs: each is read and parsed once, and every
-// opening gets its own copy.
-doc::WordDocument resourceDocument(const QString& path)
-{
-    static std::mutex guard;
-    static std::map<QString, doc::WordDocument> parsed;
-    const std::lock_guard lock(guard);
-    if (const auto found = parsed.find(path); found != parsed.end())
-        return found->second;
-    QFile resource(path);
-    if (!resource.open(QIODevice::ReadOnly))
-        throw AutomationError(
-            QStringLiteral("Could not open %1: %2").arg(path, resource.errorString()).toStdString());
-    const QByteArray data = resource.readAll();
-    doc::WordDocument document = parseNamed(std::span(reinterpret_cast<const std::uint8_t*>(data.constData()),
-                                                      static_cast<std::size_t>(data.size())),
-                                            path);
-    return parsed.emplace(path, std::move(document)).first->second;
-}
-
 } // namespace
 
 Document& Application::Open(const QString& path, bool readOnly)
 {
     requireRunning();
-    doc::WordDocument content = [&] {
-        if (path.startsWith(QLatin1String(":/")))
-            return resourceDocument(path);
-        const std::vector<std::uint8_t> bytes = engineCall([&] {
-            return doc::fileio::readFile(std::filesystem::path(path.toStdU16String()), kMaxDocumentBytes,
-                                         doc::fileio::Links::Refuse);
-        });
-        return parseNamed(bytes, path);
-    }();
-    return Open(path, std::move(content), readOnly);
+    const std::vector<std::uint8_t> bytes = engineCall([&] {
+        return doc::fileio::readFile(std::filesystem::path(path.toStdU16String()), kMaxDocumentBytes,
+                                     doc::fileio::Links::Refuse);
+    });
+    return Open(path, parseNamed(bytes, path), readOnly);
 }
 
 Document& Application::Open(const QString& name, doc::WordDocument content, bool readOnly)

@@ -100,8 +100,7 @@ public:
 
     // Documents.Open. The file is read whole; opening read-only never writes it. Every file
     // the program opens is one of its working files, so a link at the name is refused, a
-    // FIFO does not block, and a file over kMaxDocumentBytes is refused unread. A path
-    // starting ":/" names one of the program's own resources.
+    // FIFO does not block, and a file over kMaxDocumentBytes is refused unread.
     Document& Open(const QString& path, bool readOnly = false);
     // Opens content, a document already read and parsed, under name; nothing is read.
     Document& Open(const QString& name, doc::WordDocument content, bool readOnly = false);
