@@ -77,7 +77,7 @@ std::u16string mainText()
 }
 
 // The resource cannot change while the program runs: it is read, decompressed and parsed
-// once, on first use, and the copies handed out are taken from that.
+// once, on first use.
 QByteArray bytes()
 {
     static const QByteArray kept = [] {
@@ -90,7 +90,7 @@ QByteArray bytes()
     return kept;
 }
 
-doc::WordDocument document()
+const doc::WordDocument& document()
 {
     static const doc::WordDocument kept = [] {
         const QByteArray data = bytes();

@@ -70,9 +70,9 @@ std::u16string mainText();
 // The template resource's bytes, read once a run; throws doc::Error (Io) when the resource
 // is missing.
 QByteArray bytes();
-// A copy of the template resource, parsed once a run; throws doc::Error when it is missing
-// or unsound.
-doc::WordDocument document();
+// The template resource, parsed once a run; throws doc::Error when it is missing or
+// unsound. Whoever types into it types into a copy.
+const doc::WordDocument& document();
 
 // True when the insertions land in document where they land in the template: its main text
 // up to the last place is the template's; what follows may differ.

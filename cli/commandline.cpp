@@ -382,9 +382,9 @@ int merge(const QStringList& argv, PaintingSupport& painting)
     agreement::ClientList::Columns columns;
     std::vector<QString> header;
     std::vector<agreement::CsvReader::Record> rows;
-    std::optional<doc::WordDocument> blank;
+    const doc::WordDocument* blank = nullptr;
     try {
-        blank = agreement::Template::document();
+        blank = &agreement::Template::document();
         list = doc::fileio::readFile(fsPath(listFile), kMaxClientListBytes);
         agreement::CsvReader reader(
             QByteArrayView(reinterpret_cast<const char*>(list.data()), static_cast<qsizetype>(list.size())));
