@@ -18,11 +18,6 @@ constexpr std::u16string_view kSignatures = u"Owner \t\t\t\t\t\t\t\tContractor "
 constexpr std::int32_t kLetterWidth = 12240;
 constexpr std::int32_t kLetterHeight = 15840;
 
-QString show(std::u16string_view text)
-{
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 } // namespace
 
 const std::array<Paragraph, 35> kParagraphs{{
@@ -125,7 +120,7 @@ QStringList check(const doc::WordDocument& document)
             problems << QStringLiteral("paragraph %1 at %2 is not \"%3\"")
                             .arg(i + 1)
                             .arg(p.start)
-                            .arg(show(p.text));
+                            .arg(QStringView(p.text));
     }
     for (std::size_t k = 0; k < kSlots.size(); ++k) {
         const Slot& slot = kSlots[k];
@@ -135,7 +130,7 @@ QStringList check(const doc::WordDocument& document)
             problems << QStringLiteral("insertion %1 at %2 does not follow \"%3\"")
                             .arg(k + 1)
                             .arg(slot.base)
-                            .arg(show(slot.after));
+                            .arg(QStringView(slot.after));
     }
     const doc::SectionLayout page = document.readModel().section;
     if (page.pageWidth != kLetterWidth || page.pageHeight != kLetterHeight)

@@ -31,11 +31,6 @@ constexpr char16_t kLineBreak = 0x0B;
         QStringLiteral("%1: %2").arg(QLatin1String(ReadBackText::kNotOurs), reason).toStdString());
 }
 
-QString fromView(std::u16string_view text)
-{
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // A template paragraph cut at the bases that fall in it, with what each cut receives.
 struct Pattern {
     std::vector<std::u16string_view> segments; // one more than texts
@@ -116,8 +111,8 @@ QDate dateFrom(std::u16string_view day, std::u16string_view month, const QLocale
 {
     static const QRegularExpression dayForm(QStringLiteral("^ ([0-9]{1,2})[a-z]{2} $"));
     static const QRegularExpression monthForm(QStringLiteral("^ (.+), ([0-9]{1,4})$"));
-    const QRegularExpressionMatch d = dayForm.match(fromView(day));
-    const QRegularExpressionMatch m = monthForm.match(fromView(month));
+    const QRegularExpressionMatch d = dayForm.match(QStringView(day).toString());
+    const QRegularExpressionMatch m = monthForm.match(QStringView(month).toString());
     if (!d.hasMatch() || !m.hasMatch())
         return {};
     const QString name = m.captured(1);
@@ -125,8 +120,8 @@ QDate dateFrom(std::u16string_view day, std::u16string_view month, const QLocale
     const auto tryLocale = [&](const QLocale& l) -> QDate {
         const int number = monthNumber(name, l);
         const QDate date(year, number, d.captured(1).toInt());
-        if (number == 0 || !date.isValid() || dayText(date) != fromView(day) ||
-            monthText(date, l) != fromView(month))
+        if (number == 0 || !date.isValid() || dayText(date) != QStringView(day) ||
+            monthText(date, l) != QStringView(month))
             return {};
         return date;
     };
@@ -143,7 +138,7 @@ QDate dateFrom(std::u16string_view day, std::u16string_view month, const QLocale
 // What was typed, line breaks as '\n'.
 QString typed(std::u16string_view inserted)
 {
-    QString text = fromView(inserted);
+    QString text = QStringView(inserted).toString();
     text.replace(QChar(kLineBreak), QLatin1Char('\n'));
     return text;
 }

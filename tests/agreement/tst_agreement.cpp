@@ -75,6 +75,7 @@ private slots:
     void insertionsLandAfterTheirAnchors_data();
     void insertionsLandAfterTheirAnchors();
     void readsBackWhatWasFilled();
+    void readsBackLeadingByteOrderMarks();
     void refusesWhatIsNoAgreement_data();
     void refusesWhatIsNoAgreement();
     void clientList_data();
@@ -192,6 +193,17 @@ void tst_Agreement::readsBackWhatWasFilled()
             QFAIL(qPrintable(QStringLiteral("round %1: %2").arg(round).arg(QString::fromUtf8(e.what()))));
         }
     }
+}
+
+// The main text is no UTF-16 stream: a particular that starts with a byte order mark, or
+// with one swapped, reads back as it was typed.
+void tst_Agreement::readsBackLeadingByteOrderMarks()
+{
+    Particulars p = kSample;
+    p.contractor = QStringLiteral(" \uFEFFCorwin");
+    p.workPerformed = QStringLiteral("\uFFFEBuild");
+    const QLocale locale(QLocale::English);
+    QVERIFY(readBack(filled(p, kSample.agreementDate, locale), locale).particulars == p);
 }
 
 void tst_Agreement::refusesWhatIsNoAgreement_data()
