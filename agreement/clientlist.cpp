@@ -38,6 +38,23 @@ Columns columns(const std::vector<QString>& header, const QString& nameColumn)
     return out;
 }
 
+const char* setFromText(Particulars& particulars, Field field, const QString& value, const QLocale& locale)
+{
+    if (field == Field::AgreementDate) {
+        particulars.agreementDate = dateFromText(value);
+        if (!particulars.agreementDate.isValid())
+            return Text::kBadDate;
+    } else if (field == Field::ContractPrice) {
+        const std::optional<double> amount = Currency::parse(value, locale);
+        if (!amount)
+            return Text::kBadPrice;
+        particulars.contractPrice = Currency::format(*amount, locale);
+    } else {
+        text(particulars, field) = value;
+    }
+    return nullptr;
+}
+
 std::variant<Particulars, RowProblem> particulars(const CsvReader::Record& row, const Columns& columns,
                                                   const std::vector<QString>& header, const QLocale& locale)
 {
@@ -49,22 +66,8 @@ std::variant<Particulars, RowProblem> particulars(const CsvReader::Record& row, 
     Particulars p;
     for (const FieldName& f : kFields) {
         const auto column = static_cast<std::size_t>(columns.of[static_cast<std::size_t>(f.field)]);
-        const QString& value = row.fields[column];
-        const auto problem = [&](const char* reason) {
+        if (const char* reason = setFromText(p, f.field, row.fields[column], locale))
             return RowProblem{header[column], QLatin1String(reason)};
-        };
-        if (f.field == Field::AgreementDate) {
-            p.agreementDate = dateFromText(value);
-            if (!p.agreementDate.isValid())
-                return problem(Text::kBadDate);
-        } else if (f.field == Field::ContractPrice) {
-            const std::optional<double> amount = Currency::parse(value, locale);
-            if (!amount)
-                return problem(Text::kBadPrice);
-            p.contractPrice = Currency::format(*amount, locale);
-        } else {
-            text(p, f.field) = value;
-        }
     }
     return p;
 }

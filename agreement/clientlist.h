@@ -51,7 +51,12 @@ struct RowProblem {
     QString reason;
 };
 
-// The row's particulars, the price checked and shown as the form shows it.
+// Sets one particular from its text, as a row's cell or the command line gives it: the date
+// checked, the price checked and shown as the form shows it. nullptr when it is set, else the
+// reason it is not (one of Text).
+const char* setFromText(Particulars& particulars, Field field, const QString& value, const QLocale& locale);
+
+// The row's particulars, each set as setFromText sets it.
 std::variant<Particulars, RowProblem> particulars(const CsvReader::Record& row, const Columns& columns,
                                                   const std::vector<QString>& header, const QLocale& locale);
 

@@ -2,7 +2,6 @@
 
 #include "agreement/agreementtemplate.h"
 #include "agreement/clientlist.h"
-#include "agreement/currency.h"
 #include "agreement/insertions.h"
 #include "agreement/readback.h"
 #include "doc/error.h"
@@ -166,15 +165,14 @@ QLocale localeOption(const Arguments& args)
     return locale;
 }
 
-QDate dateOption(const Arguments& args, const char* name, std::optional<QDate> fallback = std::nullopt)
+QDate dateOption(const Arguments& args, const char* name, QDate fallback)
 {
-    const QString option = QStringLiteral("--") + QLatin1String(name);
     const std::optional<QString> text = args.value(QLatin1String(name));
-    if (!text && fallback)
-        return *fallback;
-    const QDate date = agreement::dateFromText(args.required(QLatin1String(name), option));
+    if (!text)
+        return fallback;
+    const QDate date = agreement::dateFromText(*text);
     if (!date.isValid())
-        throw UsageError{say(Text::kBadDate, option)};
+        throw UsageError{say(Text::kBadDate, QStringLiteral("--") + QLatin1String(name))};
     return date;
 }
 
@@ -226,17 +224,11 @@ int fill(const QStringList& argv, PaintingSupport& painting)
     agreement::Particulars p;
     for (const agreement::FieldName& f : agreement::kFields) {
         const QString option = QStringLiteral("--") + QLatin1String(f.plain);
-        if (f.field == agreement::Field::AgreementDate) {
-            p.agreementDate = dateOption(args, f.plain);
-        } else if (f.field == agreement::Field::ContractPrice) {
-            const std::optional<double> amount =
-                Currency::parse(args.required(QLatin1String(f.plain), option), locale);
-            if (!amount)
-                throw UsageError{say(Text::kBadPrice, option)};
-            p.contractPrice = Currency::format(*amount, locale);
-        } else {
-            agreement::text(p, f.field) = args.required(QLatin1String(f.plain), option);
-        }
+        // Only the date and the price can be refused.
+        if (agreement::ClientList::setFromText(p, f.field, args.required(QLatin1String(f.plain), option),
+                                               locale))
+            throw UsageError{
+                say(f.field == agreement::Field::AgreementDate ? Text::kBadDate : Text::kBadPrice, option)};
     }
     const QDate signing = dateOption(args, agreement::kSigningDateName, QDate::currentDate());
     const std::optional<QString> outOption = args.value(QStringLiteral("o"));
