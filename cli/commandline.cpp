@@ -238,8 +238,12 @@ int fill(const QStringList& argv, PaintingSupport& painting)
     try {
         const doc::WordDocument document =
             agreement::fill(agreement::Template::document(), agreement::insertions(p, signing, locale));
-        const QByteArray bytes = agreementBytes(document, isPdf(target), painting);
-        doc::fileio::replaceFile(fsPath(target), byteSpan(bytes), doc::fileio::Access::UsersFile);
+        if (isPdf(target)) {
+            painting.ensure();
+            render::exportPdf(document.readModel(), fsPath(target), QLatin1String(Product::kDocumentName));
+        } else {
+            document.save(fsPath(target));
+        }
     } catch (const std::exception& e) {
         err(QString::fromUtf8(e.what()));
         return kFailed;
