@@ -39,12 +39,7 @@ unset DISPLAY
 step "starting Wine"
 start_wine
 # The tests' files go to a temporary folder whose name has spaces and letters outside ASCII.
-temp="$work/Temp Zoë 临时"
-mkdir -p "$temp"
-wintemp=$(winpath "$temp")
-for name in TEMP TMP; do
-  wine reg add 'HKCU\Environment' /v "$name" /t REG_SZ /d "$wintemp" /f >/dev/null
-done
+start_temp
 
 step "tests under Wine"
 status=0

@@ -104,13 +104,10 @@ export DISPLAY
 openbox --sm-disable >"$work/openbox.log" 2>&1 &
 pids+=($!)
 start_wine
-temp="$work/Temp Zoë 临时"
+start_temp
 folder="$work/Programme Zoë 程序/$name"
 saved="$work/Verträge 契约/Vertrag für Zoë.doc"
-mkdir -p "$temp" "$(dirname "$saved")"
-for variable in TEMP TMP; do
-  wine reg add 'HKCU\Environment' /v "$variable" /t REG_SZ /d "$(winpath "$temp")" /f >/dev/null
-done
+mkdir -p "$(dirname "$saved")"
 uninstall_key="HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$organization.Brindlewick"
 settings_key="HKCU\\Software\\$organization\\$name"
 shortcut="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/$name.lnk"

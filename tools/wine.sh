@@ -3,6 +3,8 @@
 # names pass through Wine as UTF-8. $work, the prefix and the processes in pids go on exit.
 #   start_wine       sets the prefix up (fails with Wine's own log)
 #   winpath PATH     the Windows path of a Unix one: Wine maps drive Z: to the root
+#   start_temp       makes $temp, whose name has spaces and letters outside ASCII, the TEMP
+#                    and TMP of the programs in the prefix (after start_wine)
 work=$(mktemp -d)
 export WINEPREFIX=$work/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
 unset WAYLAND_DISPLAY
@@ -20,4 +22,12 @@ start_wine() {
     cat "$work/wineboot.log"
     exit 1
   fi
+}
+start_temp() {
+  local variable
+  temp="$work/Temp Zoë 临时"
+  mkdir -p "$temp"
+  for variable in TEMP TMP; do
+    wine reg add 'HKCU\Environment' /v "$variable" /t REG_SZ /d "$(winpath "$temp")" /f >/dev/null
+  done
 }
