@@ -11,18 +11,24 @@
 #                             under Wine (tests, installer, a real window under Xvfb) needs
 set -euo pipefail
 build_pkgs=(build-essential cmake ninja-build)
-# file: CPack's Debian generator picks the binaries to find library dependencies for with it.
-run_pkgs=(qt6-base-dev fonts-liberation2 xvfb xauth file)
-test_pkgs=(libqt6test6 clang-format antiword wv libreoffice-writer-nogui poppler-utils clang libclang-rt-14-dev imagemagick
-  lintian desktop-file-utils appstream cups cups-filters printer-driver-cups-pdf ghostscript fonts-noto-cjk
-  libx11-dev libxtst-dev libxdamage-dev libxfixes-dev openbox)
+qt_pkgs=(qt6-base-dev)
+xvfb_pkgs=(xvfb xauth)
 # 64-bit Wine alone: no i386 architecture is needed for a 64-bit program.
-windows_pkgs=(g++-mingw-w64-x86-64 wine wine64)
+wine_pkgs=(wine wine64)
+mingw_pkgs=(g++-mingw-w64-x86-64)
+# antiword reads saved documents back, openbox manages the windows on Xvfb, ImageMagick's
+# import takes the screenshots.
+window_check_pkgs=(antiword openbox imagemagick)
+# file: CPack's Debian generator picks the binaries to find library dependencies for with it.
+run_pkgs=("${qt_pkgs[@]}" fonts-liberation2 "${xvfb_pkgs[@]}" file)
+test_pkgs=(libqt6test6 clang-format wv libreoffice-writer-nogui poppler-utils clang libclang-rt-14-dev
+  lintian desktop-file-utils appstream cups cups-filters printer-driver-cups-pdf ghostscript fonts-noto-cjk
+  libx11-dev libxtst-dev libxdamage-dev libxfixes-dev "${window_check_pkgs[@]}")
+windows_pkgs=("${mingw_pkgs[@]}" "${wine_pkgs[@]}")
 # The host's Qt tools build Qt for Windows from the same version's source.
-qt_windows_pkgs=(g++-mingw-w64-x86-64 qt6-base-dev qt6-base-dev-tools dpkg-dev xz-utils)
-# The Linux doctool and antiword read back what the program saved under Wine; openbox manages
-# its windows on Xvfb, xdotool and xclip drive them, ImageMagick's import takes the screenshots.
-windows_app_pkgs=(wine wine64 nsis xvfb xauth openbox xdotool xclip imagemagick antiword)
+qt_windows_pkgs=("${mingw_pkgs[@]}" "${qt_pkgs[@]}" qt6-base-dev-tools dpkg-dev xz-utils)
+# The installer and the program checked on a real window under Wine: xdotool and xclip drive it.
+windows_app_pkgs=("${wine_pkgs[@]}" nsis "${xvfb_pkgs[@]}" xdotool xclip "${window_check_pkgs[@]}")
 case "${1:-run}" in
   run) pkgs=("${build_pkgs[@]}" "${run_pkgs[@]}") ;;
   test) pkgs=("${build_pkgs[@]}" "${run_pkgs[@]}" "${test_pkgs[@]}") ;;
