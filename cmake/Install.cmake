@@ -2,7 +2,6 @@
 # template and window icon inside, and the files through which the desktop menu finds it.
 include(GNUInstallDirs)
 
-set(BRINDLEWICK_APP_ID example.quillmark.BrindlewickPaperworkStudio)
 set(BRINDLEWICK_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/brindlewick)
 
 # Debian wants manual pages and changelogs compressed at the highest level, with no name or
@@ -19,21 +18,21 @@ endfunction()
 install(TARGETS brindlewick RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 set(install_resources ${PROJECT_SOURCE_DIR}/resources)
-install(FILES ${install_resources}/desktop/${BRINDLEWICK_APP_ID}.desktop
+install(FILES ${install_resources}/desktop/${BRINDLEWICK_DESKTOP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES ${install_resources}/desktop/${BRINDLEWICK_APP_ID}.metainfo.xml
+install(FILES ${install_resources}/desktop/${BRINDLEWICK_DESKTOP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 # icon.png, the embedded window icon, doubles as the 256-pixel size.
 set(install_icons ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
 install(FILES ${install_resources}/icon.svg
-        DESTINATION ${install_icons}/scalable/apps RENAME ${BRINDLEWICK_APP_ID}.svg)
+        DESTINATION ${install_icons}/scalable/apps RENAME ${BRINDLEWICK_DESKTOP_ID}.svg)
 install(FILES ${install_resources}/icon.png
-        DESTINATION ${install_icons}/256x256/apps RENAME ${BRINDLEWICK_APP_ID}.png)
+        DESTINATION ${install_icons}/256x256/apps RENAME ${BRINDLEWICK_DESKTOP_ID}.png)
 foreach(install_size 16 32 48 64 128)
   install(FILES ${install_resources}/icons/${install_size}.png
           DESTINATION ${install_icons}/${install_size}x${install_size}/apps
-          RENAME ${BRINDLEWICK_APP_ID}.png)
+          RENAME ${BRINDLEWICK_DESKTOP_ID}.png)
 endforeach()
 
 brindlewick_install_gzipped(${install_resources}/man/brindlewick.1 brindlewick.1

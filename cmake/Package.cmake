@@ -3,8 +3,8 @@
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME brindlewick)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_VENDOR Quillmark)
-set(CPACK_PACKAGE_CONTACT "Quillmark <support@quillmark.example>")
+set(CPACK_PACKAGE_VENDOR ${BRINDLEWICK_ORGANIZATION})
+set(CPACK_PACKAGE_CONTACT "${BRINDLEWICK_ORGANIZATION} <${BRINDLEWICK_SUPPORT_EMAIL}>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "fill in a contractor agreement and save it as a Word document")
 set(CPACK_PACKAGE_DESCRIPTION
     "Brindlewick Paperwork Studio takes the particulars of one agreement (date,
@@ -17,7 +17,7 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION office)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://www.quillmark.example/)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${BRINDLEWICK_HOME_PAGE})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The page's fonts travel with the program; the windows' Arial is Liberation Sans through
 # fontconfig.

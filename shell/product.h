@@ -9,8 +9,8 @@ inline constexpr char kName[] = "Brindlewick Paperwork Studio";
 inline constexpr char kDocumentName[] = "Contractor Agreement";
 // The settings store's application name.
 inline constexpr char kOrganization[] = "Quillmark";
-// Major.minor; CMake reads this, the facts above and the copyright for the packages and the
-// Windows version resource.
+// Major.minor. CMake reads the facts the packages and the Windows version resource need from
+// here (cmake/ProductFacts.cmake).
 inline constexpr char kVersion[] = "1.0";
 inline constexpr char kCopyright[] = "Copyright 2026 Quillmark";
 // The desktop entry's name, from the vendor's address.
