@@ -28,8 +28,7 @@ constexpr double kMaxPointSize = 1638.0; // Word's largest font size
 constexpr double kMaxIndentTwips = 31680;
 constexpr double kMaxParagraphSpaceTwips = 31680;
 constexpr double kFitEpsilon = 1e-3;
-// Far more than any agreement; counts past them in painted-layout data are damage.
-constexpr quint32 kMaxPaintedPages = 100000;
+// Far more than any agreement; a count past it in painted-layout data is damage.
 constexpr quint32 kMaxPaintedItems = 1u << 24;
 
 // A glyph's characters, one code unit or a surrogate pair, held inline: a long paragraph
@@ -100,12 +99,15 @@ public:
 
     double advance(int style, QStringView text)
     {
+        const TextStyle& measured = mStyles[static_cast<std::size_t>(style)];
         // Most text is Latin-1: those widths sit in a table, the rest in a map.
-        const bool latin1 = text.size() == 1 && text.at(0).unicode() < kLatin1;
-        double& cached =
-            mLatin1Advances[static_cast<std::size_t>(style) * kLatin1 + (latin1 ? text.at(0).unicode() : 0)];
-        if (latin1 && cached >= 0)
+        if (text.size() == 1 && text.at(0).unicode() < kLatin1) {
+            double& cached =
+                mLatin1Advances[static_cast<std::size_t>(style) * kLatin1 + text.at(0).unicode()];
+            if (cached < 0)
+                cached = measured.advance(text.toString());
             return cached;
+        }
         const std::uint64_t key =
             (static_cast<std::uint64_t>(style) << 32) |
             (static_cast<std::uint64_t>(text.size() > 1 ? text.at(1).unicode() : 0) << 16) |
@@ -113,12 +115,7 @@ public:
         const auto found = mAdvances.find(key);
         if (found != mAdvances.end())
             return found->second;
-        const double width = mStyles[static_cast<std::size_t>(style)].advance(text.toString());
-        if (latin1)
-            cached = width;
-        else
-            mAdvances.emplace(key, width);
-        return width;
+        return mAdvances.emplace(key, measured.advance(text.toString())).first->second;
     }
 
     const FontMeasures& measures(int style) const { return mMeasures[static_cast<std::size_t>(style)]; }
@@ -530,7 +527,7 @@ std::optional<PageLayout> readPaintedLayout(QDataStream& in)
     };
     PageLayout layout;
     in >> layout.geometry.widthPx >> layout.geometry.heightPx;
-    const std::optional<quint32> pages = count(kMaxPaintedPages);
+    const std::optional<quint32> pages = count(kMaxDataPages);
     const std::optional<quint32> styles = pages ? count(kMaxPaintedItems) : std::nullopt;
     if (!styles || *pages == 0 || layout.size().isEmpty())
         return std::nullopt;

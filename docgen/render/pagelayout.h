@@ -9,6 +9,7 @@
 #include <QSize>
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -79,6 +80,9 @@ void paintPage(QPainter& painter, const PageLayout& layout, int page);
 
 // Paints the text of one page alone, in the page's coordinates.
 void paintText(QPainter& painter, const PageLayout& layout, int page);
+
+// Far more pages than any agreement; a count past it in page data is damage, not a document.
+inline constexpr std::uint32_t kMaxDataPages = 100000;
 
 // What painting needs of a layout (the page size, the styles, and each line's page, text fragments and
 // underlines), written to a stream and read back: paintPage() paints the read layout as the written one.

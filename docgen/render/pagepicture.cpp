@@ -56,8 +56,6 @@ constexpr quint8 kDataVersion = 2;
 // How the pages' content follows the page rects in the data.
 enum class Content : quint8 { Pictures = 0, Layout = 1 };
 constexpr double kMaxDataScale = 16;
-// Far more pages than any agreement; a count past it is damage, not a document.
-constexpr quint32 kMaxPages = 100000;
 constexpr QColor kPageShadow{0x50, 0x50, 0x50};
 
 } // namespace
@@ -164,7 +162,7 @@ std::optional<PagePicture> PagePicture::fromData(const QByteArray& data)
     quint32 count = 0;
     in >> magic >> version >> result.mSize >> result.mGround >> count;
     if (in.status() != QDataStream::Ok || magic != kDataMagic || version != kDataVersion ||
-        result.mSize.isEmpty() || count == 0 || count > kMaxPages)
+        result.mSize.isEmpty() || count == 0 || count > kMaxDataPages)
         return std::nullopt;
     const QRect bounds = result.boundingRect();
     for (quint32 i = 0; i < count; ++i) {
