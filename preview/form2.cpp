@@ -96,10 +96,11 @@ Form2::Form2(Platform& platform, QString programDirectory, QWidget* mainWindow)
 void Form2::createControls()
 {
     mPointer = new WindowPointer(*this);
+    const PreviewLayout::Places design = PreviewLayout::place(PreviewLayout::designSize());
 
     Zoom_Ori = new PictureBox(this);
     Zoom_Ori->setObjectName(QStringLiteral("Zoom_Ori"));
-    Zoom_Ori->setGeometry(PreviewLayout::place(PreviewLayout::designSize()).zoomOri);
+    Zoom_Ori->setGeometry(design.zoomOri);
 
     Frame1 = new QGroupBox(QStringLiteral("Zoom:"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
@@ -131,7 +132,7 @@ void Form2::createControls()
 
     Picture1 = new PictureBox(mViewportArea);
     Picture1->setObjectName(QStringLiteral("Picture1"));
-    const QRect designPlace = PreviewLayout::place(PreviewLayout::designSize()).picture1;
+    const QRect designPlace = design.picture1;
     Picture1->setGeometry(designPlace);
     mGeometry.assignPicture(designPlace.width() * render::kTwipsPerPixel,
                             designPlace.height() * render::kTwipsPerPixel);

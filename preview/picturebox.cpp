@@ -141,6 +141,13 @@ void PictureBox::paintEvent(QPaintEvent* event)
     painter.scale(sx, sy);
     painter.translate(-source.topLeft());
     setHints(painter);
+    // The first paint after a change replays what it shows straight into the window;
+    // renderings are made only once the page moves, and then only of the pages in view.
+    if (!mPaintedSinceChange) {
+        picture.paint(painter, area);
+        mPaintedSinceChange = true;
+        return;
+    }
     if (picture.hasGround())
         painter.fillRect(area & QRectF(picture.boundingRect()), render::kPageGround);
 
@@ -156,10 +163,7 @@ void PictureBox::paintEvent(QPaintEvent* event)
                                  static_cast<int>(std::ceil(page.rect.height() * sy * ratio)));
         if (devicePixels.isEmpty())
             continue;
-        // The first paint after a change replays what it shows straight into the window;
-        // renderings are made only once the page moves, and then only of the pages in view.
-        if (!mPaintedSinceChange ||
-            qint64(devicePixels.width()) * devicePixels.height() > kMaxRenderingPixels) {
+        if (qint64(devicePixels.width()) * devicePixels.height() > kMaxRenderingPixels) {
             picture.drawPage(painter, i, page.rect.topLeft());
             continue;
         }
