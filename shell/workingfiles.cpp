@@ -44,11 +44,9 @@ QString systemError(int code)
     return QString::fromLocal8Bit(std::strerror(code));
 }
 
-// A real directory (not a link to one) of ours.
-bool isOwnFolder(const QString& path)
+// A real directory (not a link to one) of ours; info is what lstat found there.
+bool isOwnFolder(const QString& path, struct stat& info)
 {
-    struct stat info {
-    };
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
            info.st_uid == ::geteuid();
 }
@@ -78,7 +76,9 @@ void removeFreshFolder()
 QString freshPrivateFolder(const QString& usual)
 {
     FreshFolder& fresh = freshFolder();
-    if (fresh.usual == usual && isOwnFolder(fresh.made))
+    struct stat info {
+    };
+    if (fresh.usual == usual && isOwnFolder(fresh.made, info))
         return fresh.made;
     QByteArray pattern = QFile::encodeName(usual + QStringLiteral("-XXXXXX"));
     if (!::mkdtemp(pattern.data()))
@@ -96,12 +96,10 @@ QString privateFolder(const QString& path)
     const QByteArray native = QFile::encodeName(path);
     if (::mkdir(native.constData(), S_IRWXU) != 0 && errno != EEXIST)
         fail(systemError(errno), path);
-    if (!isOwnFolder(path))
-        return freshPrivateFolder(path);
     struct stat info {
     };
-    if (::lstat(native.constData(), &info) != 0)
-        fail(systemError(errno), path);
+    if (!isOwnFolder(path, info))
+        return freshPrivateFolder(path);
     if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0 && ::chmod(native.constData(), S_IRWXU) != 0)
         fail(systemError(errno), path);
     return path;
@@ -289,17 +287,6 @@ std::optional<std::tuple<DWORD, DWORD, DWORD>> identityAt(const QString& path)
 
 } // namespace
 
-bool WorkingFileLock::isAt(const QString& path) const
-{
-    const auto there = identityAt(path);
-    return mHandle != kNone && there && there == identityOf(mHandle);
-}
-
-bool WorkingFileLock::replacedAt(const QString& path) const
-{
-    return mHandle != kNone && identityAt(path) && !isAt(path);
-}
-
 int removeStaleWorkingDocuments(const QString& folder, const QDateTime& before, int maxNames)
 {
     int removed = 0;
@@ -381,21 +368,16 @@ std::optional<std::pair<dev_t, ino_t>> identityAt(const QString& path)
     return std::pair(info.st_dev, info.st_ino);
 }
 
-} // namespace
-
-bool WorkingFileLock::isAt(const QString& path) const
+std::optional<std::pair<dev_t, ino_t>> identityOf(int fd)
 {
-    struct stat held {
+    struct stat info {
     };
-    const auto there = identityAt(path);
-    return mHandle != kNone && there && ::fstat(mHandle, &held) == 0 &&
-           *there == std::pair(held.st_dev, held.st_ino);
+    if (::fstat(fd, &info) != 0)
+        return std::nullopt;
+    return std::pair(info.st_dev, info.st_ino);
 }
 
-bool WorkingFileLock::replacedAt(const QString& path) const
-{
-    return mHandle != kNone && identityAt(path) && !isAt(path);
-}
+} // namespace
 
 int removeStaleWorkingDocuments(const QString& folder, const QDateTime& before, int maxNames)
 {
@@ -431,6 +413,22 @@ int removeStaleWorkingDocuments(const QString& folder, const QDateTime& before, 
 }
 
 #endif
+
+bool WorkingFileLock::isAt(const QString& path) const
+{
+    if (mHandle == kNone)
+        return false;
+    const auto there = identityAt(path);
+    return there && there == identityOf(mHandle);
+}
+
+bool WorkingFileLock::replacedAt(const QString& path) const
+{
+    if (mHandle == kNone)
+        return false;
+    const auto there = identityAt(path);
+    return there && there != identityOf(mHandle);
+}
 
 WorkingFileLock::WorkingFileLock(WorkingFileLock&& other) noexcept
     : mHandle(std::exchange(other.mHandle, kNone)), mPath(std::move(other.mPath))
