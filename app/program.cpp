@@ -46,21 +46,19 @@ private:
 } // namespace
 
 Program::Program(Platform& platform, SettingsStore& store, const QString& programDirectory)
-    : mPlatform(platform), mWordFactory(engineWordFactory(platform)),
-      mForm1(
-          platform, store,
-          [this] {
-              mWordFactory()->Quit();
-              return true;
-          },
-          folderOrExecutables(programDirectory)),
-      mFilling(mForm1, platform, mWordFactory,
-               [this, folder = folderOrExecutables(programDirectory)] {
-                   auto preview = std::make_unique<Form2>(mPlatform, folder, &mForm1);
-                   preview->setAppTitle(mForm1.appTitle());
-                   return preview;
-               }),
-      mProgramDirectory(folderOrExecutables(programDirectory))
+    : mPlatform(platform), mProgramDirectory(folderOrExecutables(programDirectory)),
+      mWordFactory(engineWordFactory(platform)), mForm1(
+                                                     platform, store,
+                                                     [this] {
+                                                         mWordFactory()->Quit();
+                                                         return true;
+                                                     },
+                                                     mProgramDirectory),
+      mFilling(mForm1, platform, mWordFactory, [this] {
+          auto preview = std::make_unique<Form2>(mPlatform, mProgramDirectory, &mForm1);
+          preview->setAppTitle(mForm1.appTitle());
+          return preview;
+      })
 {
     mForm1.onStartCreatingTemplate = [this] { mFilling.PushButton22_Click(); };
 }

@@ -42,10 +42,10 @@ public:
 
 private:
     Platform& mPlatform;
+    QString mProgramDirectory;
     TemplateFilling::WordFactory mWordFactory;
     Form1 mForm1;
     TemplateFilling mFilling;
-    QString mProgramDirectory;
     bool mTerminated = false;
 
     void removeWorkingDocument() const;
