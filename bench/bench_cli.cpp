@@ -3,6 +3,7 @@
 #include "agreement/agreementtemplate.h"
 #include "agreement/insertions.h"
 #include "agreement/readback.h"
+#include "benchstats.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -18,11 +19,7 @@
 namespace
 {
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using benchstats::median;
 
 // Milliseconds of one run of the program with these arguments.
 double runMs(const QString& program, const QStringList& args)

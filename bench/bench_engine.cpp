@@ -1,5 +1,6 @@
 // Opening the template, typing the twelve insertions of an agreement and saving the
 // working document: the engine's whole share of "Start Creating Template".
+#include "benchstats.h"
 #include "doc/worddocument.h"
 
 #ifdef _WIN32
@@ -89,10 +90,7 @@ int main(int argc, char** argv)
     }
     std::filesystem::remove(out);
 
-    auto median = [](std::vector<double> v) {
-        std::sort(v.begin(), v.end());
-        return v[v.size() / 2];
-    };
+    using benchstats::median;
     std::printf("rounds: %d, template: %zu bytes\n", rounds, bytes.size());
     std::printf("median open %.1f us, twelve insertions %.1f us, save %.1f us, total %.1f us\n",
                 median(openUs), median(typeUs), median(saveUs), median(totalUs));

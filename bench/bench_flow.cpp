@@ -8,6 +8,7 @@
 #include "app/program.h"
 #include "app/settingsstore.h"
 #include "app/templatefilling.h"
+#include "benchstats.h"
 #include "doc/worddocument.h"
 #include "preview/form2.h"
 #include "preview/picturebox.h"
@@ -33,22 +34,8 @@
 namespace
 {
 
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0.0;
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2.0;
-}
-
-double percentile(std::vector<double> values, double fraction)
-{
-    if (values.empty())
-        return 0.0;
-    std::sort(values.begin(), values.end());
-    return values[static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1))];
-}
+using benchstats::median;
+using benchstats::percentile;
 
 double milliseconds(const std::function<void()>& action)
 {

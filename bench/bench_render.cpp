@@ -1,6 +1,7 @@
 // Page picture figures: laying out and recording the agreement page, replaying it at the preview's zoom
 // steps, the clipboard and file packaging, and the PDF export. Prints medians; not a test.
 #include "agreementmodel.h"
+#include "benchstats.h"
 #include "doc/worddocument.h"
 #include "render/pagelayout.h"
 #include "render/pagepicture.h"
@@ -31,8 +32,7 @@ double medianMicroseconds(int runs, const std::function<void()>& work)
         times.push_back(
             std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
     }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    return benchstats::median(std::move(times));
 }
 
 void report(const char* what, double microseconds)

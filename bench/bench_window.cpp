@@ -9,6 +9,7 @@
 
 #include "app/form1.h"
 #include "app/settingsstore.h"
+#include "benchstats.h"
 #include "preview/previewlayout.h"
 #include "shell/platform.h"
 
@@ -69,24 +70,8 @@ double msBetween(Clock::time_point from, Clock::time_point to)
     return std::chrono::duration<double, std::milli>(to - from).count();
 }
 
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return NAN;
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2.0;
-}
-
-// The nearest-rank percentile: of fewer than ten values, p90 is the largest.
-double percentile(std::vector<double> values, double fraction)
-{
-    if (values.empty())
-        return NAN;
-    std::sort(values.begin(), values.end());
-    const auto rank = static_cast<std::size_t>(std::ceil(fraction * static_cast<double>(values.size())));
-    return values[std::max<std::size_t>(rank, 1) - 1];
-}
+using benchstats::median;
+using benchstats::percentile;
 
 // Children still running when a signal ends the benchmark; ended with it.
 std::vector<pid_t> gChildren;
