@@ -613,8 +613,10 @@ void placeFile(const std::filesystem::path& target, const std::filesystem::path&
                std::span<const std::uint8_t> bytes, Access access, Flush flush, Placement placement)
 {
     Kept kept = keptFrom(destination, access);
+#ifndef _WIN32
     // A free name has nothing to take over; whatever stands there is refused below.
     kept.replacing = kept.replacing && placement == Placement::Replace;
+#endif
 #ifdef O_TMPFILE
     Descriptor folder(openFolder(destination.parent_path()));
     if (!folder.valid())
