@@ -1,6 +1,10 @@
 #include "agreement/clientlist.h"
 
+#include "agreement/agreementdate.h"
 #include "agreement/currency.h"
+#include "agreement/shortdate.h"
+
+#include <set>
 
 namespace agreement::ClientList
 {
@@ -38,21 +42,47 @@ Columns columns(const std::vector<QString>& header, const QString& nameColumn)
     return out;
 }
 
-const char* setFromText(Particulars& particulars, Field field, const QString& value, const QLocale& locale)
+std::variant<QDate, QString> dateFromText(const QString& text, const QLocale& locale)
+{
+    const AgreementDate::Reading reading = AgreementDate::read(text, locale);
+    if (!reading.date.isValid())
+        return QString::fromUtf8(Text::kBadDate)
+            .arg(dateText(kExampleDate), ShortDate::toText(kExampleDate, locale));
+    if (reading.other.isValid())
+        return QString::fromUtf8(Text::kTwoWayDate).arg(dateText(reading.date), dateText(reading.other));
+    if (!AgreementDate::inRange(reading.date))
+        return QString::fromUtf8(Text::kDateOutOfRange)
+            .arg(dateText(AgreementDate::first()), dateText(AgreementDate::last()));
+    return reading.date;
+}
+
+std::optional<QString> setFromText(Particulars& particulars, Field field, const QString& value,
+                                   const QLocale& locale)
 {
     if (field == Field::AgreementDate) {
-        particulars.agreementDate = dateFromText(value);
-        if (!particulars.agreementDate.isValid())
-            return Text::kBadDate;
+        const std::variant<QDate, QString> date = dateFromText(value, locale);
+        if (const QString* reason = std::get_if<QString>(&date))
+            return *reason;
+        particulars.agreementDate = std::get<QDate>(date);
     } else if (field == Field::ContractPrice) {
-        const std::optional<double> amount = Currency::parse(value, locale);
-        if (!amount)
-            return Text::kBadPrice;
-        particulars.contractPrice = Currency::format(*amount, locale);
+        const std::variant<double, Currency::Refusal> amount = Currency::read(value, locale);
+        if (const Currency::Refusal* refusal = std::get_if<Currency::Refusal>(&amount)) {
+            switch (*refusal) {
+            case Currency::Refusal::NotAnAmount:
+                break;
+            case Currency::Refusal::Misgrouped:
+                return QString::fromUtf8(Text::kMisgroupedPrice).arg(locale.groupSeparator());
+            case Currency::Refusal::TooLarge:
+                return QString::fromUtf8(Text::kPriceTooLarge)
+                    .arg(Currency::format(Currency::kLargest, locale));
+            }
+            return QString::fromUtf8(Text::kBadPrice);
+        }
+        particulars.contractPrice = Currency::format(std::get<double>(amount), locale);
     } else {
         text(particulars, field) = value;
     }
-    return nullptr;
+    return std::nullopt;
 }
 
 std::variant<Particulars, RowProblem> particulars(const CsvReader::Record& row, const Columns& columns,
@@ -66,8 +96,8 @@ std::variant<Particulars, RowProblem> particulars(const CsvReader::Record& row, 
     Particulars p;
     for (const FieldName& f : kFields) {
         const auto column = static_cast<std::size_t>(columns.of[static_cast<std::size_t>(f.field)]);
-        if (const char* reason = setFromText(p, f.field, row.fields[column], locale))
-            return RowProblem{header[column], QLatin1String(reason)};
+        if (const std::optional<QString> reason = setFromText(p, f.field, row.fields[column], locale))
+            return RowProblem{header[column], *reason};
     }
     return p;
 }
@@ -98,6 +128,29 @@ QString safeFileName(const QString& text)
     if (devices.contains(stem) || numbered)
         name.prepend(QLatin1Char('_'));
     return name;
+}
+
+std::vector<QString> fileNames(const std::vector<NamedRow>& rows)
+{
+    std::vector<QString> names;
+    names.reserve(rows.size());
+    std::set<QString> taken;
+    for (const NamedRow& r : rows) {
+        names.push_back(r.name.isEmpty() ? QStringLiteral("row-%1").arg(r.row) : r.name);
+        taken.insert(names.back().toCaseFolded());
+    }
+    std::set<QString> given;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (given.insert(names[i].toCaseFolded()).second)
+            continue;
+        const QString stem = names[i] + QLatin1Char('-') + QString::number(rows[i].row);
+        QString name = stem;
+        for (int k = 2; taken.contains(name.toCaseFolded()); ++k)
+            name = stem + QLatin1Char('-') + QString::number(k);
+        taken.insert(name.toCaseFolded());
+        names[i] = name;
+    }
+    return names;
 }
 
 } // namespace agreement::ClientList

@@ -14,12 +14,16 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <set>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #define isatty _isatty
 #define fileno _fileno
@@ -35,18 +39,21 @@ namespace
 
 constexpr char kUsageText[] = R"(Usage:
   brindlewick                       start the window
-  brindlewick fill OPTIONS -o OUT   write one agreement, as .doc or as PDF when OUT ends in .pdf
+  brindlewick fill OPTIONS -o OUT   write one agreement, as .doc or as PDF when OUT ends in .pdf;
+                                    -o - writes the .doc to standard output
       --date DATE --contractor TEXT --owner TEXT --location TEXT --work TEXT
       --price AMOUNT --payments TEXT [--signed DATE] [--locale NAME]
   brindlewick merge CLIENTS.csv --out FOLDER [--pdf] [--name COLUMN] [--force] [--locale NAME]
-                                    one agreement per row of a client list
+                                    one agreement per row of a client list, into FOLDER
+                                    (made when missing)
   brindlewick read AGREEMENT.doc [--json] [--locale NAME]
                                     print the particulars of a saved agreement
   brindlewick --help | --version
 
-Dates are written 2027-03-15. The price is checked and shown as the form shows it, in the
+Dates are written 2027-03-15 or in the locale's short form. The price is checked and shown as the form shows it, in the
 locale's currency (--locale de_DE; the system's by default). A client list's header names the
-particulars: date, contractor, owner, location, work, price, payments, or their settings keys.
+particulars: date, contractor, owner, location, work, price, payments, or their settings keys;
+its fields are separated by commas, semicolons or tabs, in UTF-8, UTF-16 or Windows-1252.
 Exit status: 0 done, 1 input that could not be used or rows not made, 2 a wrong command line.
 )";
 
@@ -165,15 +172,15 @@ QLocale localeOption(const Arguments& args)
     return locale;
 }
 
-QDate dateOption(const Arguments& args, const char* name, QDate fallback)
+QDate dateOption(const Arguments& args, const char* name, QDate fallback, const QLocale& locale)
 {
     const std::optional<QString> text = args.value(QLatin1String(name));
     if (!text)
         return fallback;
-    const QDate date = agreement::dateFromText(*text);
-    if (!date.isValid())
-        throw UsageError{say(Text::kBadDate, QStringLiteral("--") + QLatin1String(name))};
-    return date;
+    const std::variant<QDate, QString> date = agreement::ClientList::dateFromText(*text, locale);
+    if (const QString* reason = std::get_if<QString>(&date))
+        throw UsageError{QString::fromUtf8(Text::kBadValue).arg(QStringLiteral("--") + QLatin1String(name), *reason)};
+    return std::get<QDate>(date);
 }
 
 // PDF needs Qt's painting, which needs a GUI application; a display it does not.
@@ -196,9 +203,48 @@ private:
     std::unique_ptr<QGuiApplication> mApp;
 };
 
-bool isPdf(const QString& path)
+// fill's name for standard output.
+constexpr char kStandardOutput[] = "-";
+
+std::optional<Format> formatOf(const QString& path)
 {
-    return path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive);
+    for (const OutputFormat& f : kOutputFormats) {
+        if (path.endsWith(QLatin1String(f.extension), Qt::CaseInsensitive))
+            return f.format;
+    }
+    return std::nullopt;
+}
+
+QString extensionOf(Format format)
+{
+    const auto* found = std::find_if(std::begin(kOutputFormats), std::end(kOutputFormats),
+                                     [format](const OutputFormat& f) { return f.format == format; });
+    Q_ASSERT(found != std::end(kOutputFormats));
+    return QLatin1String(found->extension);
+}
+
+// ".doc and .pdf"
+QString writtenExtensions()
+{
+    QStringList extensions;
+    for (const OutputFormat& f : kOutputFormats)
+        extensions << QLatin1String(f.extension);
+    const QString last = extensions.takeLast();
+    return extensions.isEmpty() ? last
+                                : extensions.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+}
+
+// Throws with the system's reason, such as a full disk, when not every byte is written.
+void writeStandardOutput(const QByteArray& bytes)
+{
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    const auto size = static_cast<std::size_t>(bytes.size());
+    errno = 0;
+    if (std::fwrite(bytes.constData(), 1, size, stdout) != size || std::fflush(stdout) != 0)
+        throw std::runtime_error(
+            say(Text::kStandardOutputFailed, QString::fromLocal8Bit(std::strerror(errno))).toStdString());
 }
 
 QByteArray agreementBytes(const doc::WordDocument& document, bool pdf, PaintingSupport& painting)
@@ -225,20 +271,27 @@ int fill(const QStringList& argv, PaintingSupport& painting)
     for (const agreement::FieldName& f : agreement::kFields) {
         const QString option = QStringLiteral("--") + QLatin1String(f.plain);
         // Only the date and the price can be refused.
-        if (agreement::ClientList::setFromText(p, f.field, args.required(QLatin1String(f.plain), option),
-                                               locale))
-            throw UsageError{
-                say(f.field == agreement::Field::AgreementDate ? Text::kBadDate : Text::kBadPrice, option)};
+        if (const std::optional<QString> reason = agreement::ClientList::setFromText(
+                p, f.field, args.required(QLatin1String(f.plain), option), locale))
+            throw UsageError{QString::fromUtf8(Text::kBadValue).arg(option, *reason)};
     }
-    const QDate signing = dateOption(args, agreement::kSigningDateName, QDate::currentDate());
+    const QDate signing = dateOption(args, agreement::kSigningDateName, QDate::currentDate(), locale);
     const std::optional<QString> outOption = args.value(QStringLiteral("o"));
     const QString target =
         outOption ? *outOption : args.required(QStringLiteral("out"), QStringLiteral("-o"));
+    const bool toStandardOutput = target == QLatin1String(kStandardOutput);
+    const std::optional<Format> format = toStandardOutput ? Format::Word : formatOf(target);
+    if (!format)
+        throw UsageError{say(Text::kUnwrittenFormat, target).arg(writtenExtensions())};
+    if (toStandardOutput && isatty(fileno(stdout)))
+        throw UsageError{QLatin1String(Text::kTerminal)};
 
     try {
         const doc::WordDocument document =
             agreement::fill(agreement::Template::document(), agreement::insertions(p, signing, locale));
-        if (isPdf(target)) {
+        if (toStandardOutput) {
+            writeStandardOutput(agreementBytes(document, false, painting));
+        } else if (*format == Format::Pdf) {
             painting.ensure();
             render::exportPdf(document.readModel(), fsPath(target), QLatin1String(Product::kDocumentName));
         } else {
@@ -365,12 +418,18 @@ int merge(const QStringList& argv, PaintingSupport& painting)
     QElapsedTimer clock;
     clock.start();
 
-    const QFileInfo folderInfo(folder);
-    if (!folderInfo.isDir()) {
-        err(say(Text::kNoFolder, folder));
+    // A missing folder is made, once the list has been read, but not the folders above it.
+    const QFileInfo folderInfo(QDir::cleanPath(folder));
+    const bool makeFolder = !folderInfo.exists() && !folderInfo.isSymLink();
+    if (makeFolder && !QFileInfo(folderInfo.path()).isDir()) {
+        err(say(Text::kNoFolder, folderInfo.path()));
         return kFailed;
     }
-    if (!folderInfo.isWritable()) {
+    if (!makeFolder && !folderInfo.isDir()) {
+        err(say(Text::kNotAFolder, folder));
+        return kFailed;
+    }
+    if (!makeFolder && !folderInfo.isWritable()) {
         err(say(Text::kUnwritableFolder, folder));
         return kFailed;
     }
@@ -384,6 +443,8 @@ int merge(const QStringList& argv, PaintingSupport& painting)
         list = doc::fileio::readFile(fsPath(listFile), kMaxClientListBytes);
         agreement::CsvReader reader(
             QByteArrayView(reinterpret_cast<const char*>(list.data()), static_cast<qsizetype>(list.size())));
+        if (reader.encoding() == agreement::CsvReader::Encoding::Windows1252)
+            err(listFile + QStringLiteral(": ") + QLatin1String(Text::kReadAsWindows1252));
         agreement::CsvReader::Record record;
         if (!reader.next(record))
             throw agreement::ClientList::BadHeader(agreement::ClientList::Text::kEmpty);
@@ -400,12 +461,29 @@ int merge(const QStringList& argv, PaintingSupport& painting)
     }
     for (const QString& unknown : columns.unknown)
         err(listFile + QStringLiteral(": ") + say(Text::kUnknownColumn, unknown));
+    if (makeFolder) {
+        std::error_code error;
+        std::filesystem::create_directory(fsPath(folder), error);
+        if (error) {
+            err(say(Text::kFolderNotMade, folder).arg(QString::fromLocal8Bit(error.message())));
+            return kFailed;
+        }
+    }
+
+    std::vector<agreement::ClientList::NamedRow> asked;
+    asked.reserve(rows.size());
+    for (const agreement::CsvReader::Record& row : rows) {
+        const auto column = static_cast<std::size_t>(columns.name);
+        asked.push_back({row.row, columns.name >= 0 && column < row.fields.size()
+                                      ? agreement::ClientList::safeFileName(row.fields[column])
+                                      : QString()});
+    }
+    const std::vector<QString> names = agreement::ClientList::fileNames(asked);
 
     std::size_t made = 0;
     std::size_t skipped = 0;
     std::size_t failed = 0;
-    std::set<QString> used;
-    const QString suffix = pdf ? QStringLiteral(".pdf") : QStringLiteral(".doc");
+    const QString suffix = extensionOf(pdf ? Format::Pdf : Format::Word);
     const QDate signing = QDate::currentDate();
     Progress progress(rows.size());
     const auto report = [&](const QString& text) {
@@ -424,16 +502,7 @@ int merge(const QStringList& argv, PaintingSupport& painting)
             ++failed;
             continue;
         }
-        QString stem =
-            columns.name >= 0
-                ? agreement::ClientList::safeFileName(row.fields[static_cast<std::size_t>(columns.name)])
-                : QString();
-        if (stem.isEmpty())
-            stem = QStringLiteral("row-") + rowNumber;
-        // Two rows of one name: the later is told apart by its row, not lost.
-        if (!used.insert(stem.toCaseFolded()).second)
-            stem += QLatin1Char('-') + rowNumber;
-        const QString target = QDir(folder).filePath(stem + suffix);
+        const QString target = QDir(folder).filePath(names[i] + suffix);
         if (!force && QFileInfo::exists(target)) {
             report(say(Text::kExists, target));
             ++skipped;
@@ -486,6 +555,7 @@ int run(int argc, char** argv)
         out(QStringLiteral("brindlewick %1\n").arg(QLatin1String(BRINDLEWICK_VERSION)));
         return kOk;
     }
+    doc::fileio::takeChargeOfTemporaries();
     PaintingSupport painting;
     try {
         if (command == QLatin1String("fill"))

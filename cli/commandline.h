@@ -11,6 +11,15 @@ enum ExitStatus {
     kUsage = 2,  // the command line itself is wrong; nothing was written
 };
 
+enum class Format { Word, Pdf };
+
+// The files the program writes, each known by the extension of its name.
+struct OutputFormat {
+    const char* extension;
+    Format format;
+};
+inline constexpr OutputFormat kOutputFormats[] = {{".doc", Format::Word}, {".pdf", Format::Pdf}};
+
 // What the command line says of its own. %1 is an option, a file or a row as each says.
 namespace Text
 {
@@ -20,10 +29,21 @@ inline constexpr char kMissingValue[] = "%1 needs a value";
 inline constexpr char kMissingOption[] = "%1 is missing";
 inline constexpr char kExtraArgument[] = "unexpected argument %1";
 inline constexpr char kBadLocale[] = "%1: no such locale";
-inline constexpr char kBadDate[] = "%1: not a date of the form 2027-03-15";
-inline constexpr char kBadPrice[] = "%1: not a valid amount";
+// %1 is the option, %2 why its value is refused.
+inline constexpr char kBadValue[] = "%1: %2";
+// %2 lists the extensions of kOutputFormats.
+inline constexpr char kUnwrittenFormat[] = "%1: the program writes only %2 files";
+inline constexpr char kTerminal[] =
+    "the agreement is not written to a terminal: send standard output to a file or "
+    "a pipe";
+// %1 is the system's reason.
+inline constexpr char kStandardOutputFailed[] = "standard output cannot be written: %1";
 inline constexpr char kNoFolder[] = "%1: no such folder";
+inline constexpr char kNotAFolder[] = "%1: not a folder";
 inline constexpr char kUnwritableFolder[] = "%1: the folder cannot be written to";
+// %2 is the system's reason.
+inline constexpr char kFolderNotMade[] = "%1: the folder cannot be made: %2";
+inline constexpr char kReadAsWindows1252[] = "not UTF-8: read as Windows-1252";
 inline constexpr char kUnknownColumn[] = "column \"%1\" names no particular; it is left unread";
 // %1 is the row, %2 the column, %3 the reason.
 inline constexpr char kRowColumnProblem[] = "row %1, column %2: %3";

@@ -1,9 +1,12 @@
 // The agreement as a value: its twelve insertions, reading a filled agreement back, and the
 // client lists a batch is made from.
+#include "agreement/agreementdate.h"
 #include "agreement/agreementtemplate.h"
 #include "agreement/clientlist.h"
+#include "agreement/currency.h"
 #include "agreement/insertions.h"
 #include "agreement/readback.h"
+#include "agreement/shortdate.h"
 #include "doc/error.h"
 
 #include <QRandomGenerator>
@@ -65,6 +68,18 @@ QString reason(const char* text, qsizetype value)
     return QString::fromLatin1(text).arg(value);
 }
 
+QByteArray utf16(const QString& text, QSysInfo::Endian order)
+{
+    QByteArray bytes = order == QSysInfo::LittleEndian ? QByteArray("\xFF\xFE") : QByteArray("\xFE\xFF");
+    for (const QChar c : text) {
+        const auto low = static_cast<char>(c.unicode() & 0xFF);
+        const auto high = static_cast<char>(c.unicode() >> 8);
+        bytes += order == QSysInfo::LittleEndian ? low : high;
+        bytes += order == QSysInfo::LittleEndian ? high : low;
+    }
+    return bytes;
+}
+
 } // namespace
 
 class tst_Agreement : public QObject
@@ -78,8 +93,14 @@ private slots:
     void readsBackLeadingByteOrderMarks();
     void refusesWhatIsNoAgreement_data();
     void refusesWhatIsNoAgreement();
+    void csvRecords_data();
+    void csvRecords();
     void clientList_data();
     void clientList();
+    void setFromText_data();
+    void setFromText();
+    void fileNames_data();
+    void fileNames();
     void safeFileName_data();
     void safeFileName();
 };
@@ -236,6 +257,13 @@ void tst_Agreement::refusesWhatIsNoAgreement_data()
         << QByteArray(reinterpret_cast<const char*>(editedBytes.data()),
                       static_cast<qsizetype>(editedBytes.size()))
         << QString::fromLatin1(ReadBackText::kParagraphChanged).arg(7);
+
+    Particulars early = kSample;
+    early.agreementDate = AgreementDate::first().addDays(-1);
+    const std::vector<std::uint8_t> earlyBytes = filled(early, QDate(2022, 4, 23), QLocale(QLocale::English)).serialize();
+    QTest::newRow("dated before the window's range")
+        << QByteArray(reinterpret_cast<const char*>(earlyBytes.data()), static_cast<qsizetype>(earlyBytes.size()))
+        << QString::fromLatin1(ReadBackText::kDateUnreadable);
 }
 
 void tst_Agreement::refusesWhatIsNoAgreement()
@@ -255,6 +283,53 @@ void tst_Agreement::refusesWhatIsNoAgreement()
     } catch (const doc::Error& e) {
         QVERIFY2(reason.isEmpty(), e.what());
     }
+}
+
+void tst_Agreement::csvRecords_data()
+{
+    QTest::addColumn<QByteArray>("csv");
+    QTest::addColumn<int>("encoding");
+    QTest::addColumn<QStringList>("records"); // "ROW: FIELD|FIELD", or "ROW: ERROR"
+    const auto utf8 = static_cast<int>(CsvReader::Encoding::Utf8);
+    const auto utf16Encoding = static_cast<int>(CsvReader::Encoding::Utf16);
+    QTest::newRow("UTF-16 LE, tabs") << utf16(QStringLiteral("a\tb,c\td\r\n\u5f20\tx\ty\r\n"),
+                                              QSysInfo::LittleEndian)
+                                     << utf16Encoding
+                                     << QStringList{QStringLiteral("1: a|b,c|d"),
+                                                    QStringLiteral("2: \u5f20|x|y")};
+    QTest::newRow("UTF-16 BE") << utf16(QStringLiteral("a,\u00e9"), QSysInfo::BigEndian) << utf16Encoding
+                               << QStringList{QStringLiteral("1: a|\u00e9")};
+    QTest::newRow("no UTF-8: Windows-1252")
+        << QByteArray("a;b\r\n\x80 5;\xE9\x81\r\n") << static_cast<int>(CsvReader::Encoding::Windows1252)
+        << QStringList{QStringLiteral("1: a|b"), QStringLiteral("2: \u20ac 5|\u00e9\u0081")};
+    QTest::newRow("the header's separator, quoted ones not counted")
+        << QByteArray("\r\n\"w;x;y;z\",a,b\n1;2,3\n") << utf8
+        << QStringList{QStringLiteral("2: w;x;y;z|a|b"), QStringLiteral("3: 1;2|3")};
+    QTest::newRow("rows of empty cells are none")
+        << QByteArray("a;b\r\n;\r\n\"\";\r\nc;d\r\n;\r\n") << utf8
+        << QStringList{QStringLiteral("1: a|b"), QStringLiteral("4: c|d")};
+    QTest::newRow("a stray quote spoils its own row alone")
+        << QByteArray("a,b\n\"x,y\nc,d\ne,\"f\"\n") << utf8
+        << QStringList{QStringLiteral("1: a|b"), QStringLiteral("2: ") + reason(CsvText::kUnclosedQuote, 1),
+                       QStringLiteral("3: c|d"), QStringLiteral("4: e|f")};
+}
+
+void tst_Agreement::csvRecords()
+{
+    QFETCH(QByteArray, csv);
+    QFETCH(int, encoding);
+    QFETCH(QStringList, records);
+    CsvReader reader(csv);
+    QCOMPARE(static_cast<int>(reader.encoding()), encoding);
+    QStringList out;
+    CsvReader::Record record;
+    while (reader.next(record)) {
+        QStringList fields(record.fields.begin(), record.fields.end());
+        out << QStringLiteral("%1: %2")
+                   .arg(record.row)
+                   .arg(record.error.isEmpty() ? fields.join(QLatin1Char('|')) : record.error);
+    }
+    QCOMPARE(out, records);
 }
 
 void tst_Agreement::clientList_data()
@@ -285,25 +360,26 @@ void tst_Agreement::clientList_data()
     QTest::newRow("a bad price and a bad date")
         << header + "2027-03-15,A,B,C,W,lots,P\r\n15.03.2027,A,B,C,W,1,P\r\n"
         << QStringList{QStringLiteral("row 2: price: ") + QLatin1String(ClientList::Text::kBadPrice),
-                       QStringLiteral("row 3: date: ") + QLatin1String(ClientList::Text::kBadDate)};
+                       QStringLiteral("row 3: date: ") +
+                           QString::fromLatin1(ClientList::Text::kBadDate)
+                               .arg(dateText(ClientList::kExampleDate),
+                                    ShortDate::toText(ClientList::kExampleDate, QLocale(QLocale::English)))};
     QTest::newRow("an unclosed quote at the end")
         << header + row + "2027-03-15,\"A,B,C,W,1,P\r\n"
         << QStringList{QStringLiteral("row 2 ok"),
-                       QStringLiteral("row 3: : ") +
-                           reason(CsvText::kUnclosedQuote, header.size() + row.size() + 11)};
+                       QStringLiteral("row 3: : ") + reason(CsvText::kUnclosedQuote, 2)};
     QTest::newRow("a 10 MB field") << header + "2027-03-15,A,B,C," + QByteArray(10 << 20, 'w') + ",1,P\r\n" +
                                           row
                                    << QStringList{
                                           QStringLiteral("row 2: : ") +
                                               reason(CsvText::kFieldTooLong, CsvReader::kMaxFieldBytes),
                                           QStringLiteral("row 3 ok")};
-    QTest::newRow("invalid UTF-8") << header + "2027-03-15,A,B\xC3\x28,C,W,1,P\r\n" + row
-                                   << QStringList{QStringLiteral("row 2: : ") +
-                                                      reason(CsvText::kInvalidUtf8, header.size() + 14),
-                                                  QStringLiteral("row 3 ok")};
+    QTest::newRow("invalid UTF-8 under a UTF-8 mark")
+        << "\xEF\xBB\xBF" + header + "2027-03-15,A,B\xC3\x28,C,W,1,P\r\n" + row
+        << QStringList{QStringLiteral("row 2: : ") + reason(CsvText::kInvalidUtf8, 3),
+                       QStringLiteral("row 3 ok")};
     QTest::newRow("a NUL byte") << header + QByteArray("2027-03-15,A,B\0,C,W,1,P\r\n", 25) + row
-                                << QStringList{QStringLiteral("row 2: : ") +
-                                                   reason(CsvText::kNul, header.size() + 14),
+                                << QStringList{QStringLiteral("row 2: : ") + reason(CsvText::kNul, 3),
                                                QStringLiteral("row 3 ok")};
     QTest::newRow("blank lines are no rows")
         << header + "\r\n\r\n" + row << QStringList{QStringLiteral("row 4 ok")};
@@ -314,6 +390,88 @@ void tst_Agreement::clientList()
     QFETCH(QByteArray, csv);
     QFETCH(QStringList, expected);
     QCOMPARE(outcomes(csv), expected);
+}
+
+void tst_Agreement::setFromText_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("field"); // its plain name
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("value");  // the particular as set, a date in ISO form; empty when refused
+    QTest::addColumn<QString>("reason"); // empty when set
+    const QLocale us(QStringLiteral("en_US"));
+    const QLocale de(QStringLiteral("de_DE"));
+    const QString date = QStringLiteral("date");
+    const QString price = QStringLiteral("price");
+
+    QTest::newRow("ISO date") << us.name() << date << "2027-03-15"
+                              << "2027-03-15" << QString();
+    QTest::newRow("short form as a spreadsheet exports it") << us.name() << date << "03/15/2027"
+                                                            << "2027-03-15" << QString();
+    QTest::newRow("german short form, two-digit year") << de.name() << date << "15.03.27"
+                                                       << "2027-03-15" << QString();
+    QTest::newRow("day and month could trade")
+        << us.name() << date << "03/04/2027" << QString()
+        << QString::fromLatin1(ClientList::Text::kTwoWayDate).arg("2027-03-04", "2027-04-03");
+    QTest::newRow("day and month the same") << us.name() << date << "03/03/2027"
+                                            << "2027-03-03" << QString();
+    QTest::newRow("another locale's form")
+        << de.name() << date << "03/15/2027" << QString()
+        << QString::fromLatin1(ClientList::Text::kBadDate)
+               .arg(dateText(ClientList::kExampleDate), ShortDate::toText(ClientList::kExampleDate, de));
+    QTest::newRow("before the window's range")
+        << us.name() << date << "0001-01-01" << QString()
+        << QString::fromLatin1(ClientList::Text::kDateOutOfRange)
+               .arg(dateText(AgreementDate::first()), dateText(AgreementDate::last()));
+
+    QTest::newRow("amount as a spreadsheet exports it") << us.name() << price << "$48,250.75"
+                                                        << "$48,250.75" << QString();
+    QTest::newRow("not an amount") << us.name() << price << "lots" << QString()
+                                   << QString::fromLatin1(ClientList::Text::kBadPrice);
+    QTest::newRow("a grouping mark after a lone zero")
+        << de.name() << price << "0.005" << QString()
+        << QString::fromLatin1(ClientList::Text::kMisgroupedPrice).arg(de.groupSeparator());
+    QTest::newRow("twenty digits")
+        << us.name() << price << "12345678901234567890" << QString()
+        << QString::fromLatin1(ClientList::Text::kPriceTooLarge).arg(Currency::format(Currency::kLargest, us));
+}
+
+void tst_Agreement::setFromText()
+{
+    QFETCH(QString, locale);
+    QFETCH(QString, field);
+    QFETCH(QString, text);
+    QFETCH(QString, value);
+    QFETCH(QString, reason);
+    Particulars p;
+    const Field f = *fieldNamed(field);
+    const std::optional<QString> refused = ClientList::setFromText(p, f, text, QLocale(locale));
+    QCOMPARE(refused.value_or(QString()), reason);
+    QCOMPARE(f == Field::AgreementDate ? dateText(p.agreementDate) : agreement::text(p, f), value);
+}
+
+void tst_Agreement::fileNames_data()
+{
+    QTest::addColumn<QStringList>("asked"); // by rows 2, 3, ...
+    QTest::addColumn<QStringList>("given");
+    QTest::newRow("a later row asks for the name a duplicate would get")
+        << QStringList{QStringLiteral("Smith"), QStringLiteral("Smith"), QStringLiteral("Smith-3")}
+        << QStringList{QStringLiteral("Smith"), QStringLiteral("Smith-3-2"), QStringLiteral("Smith-3")};
+    QTest::newRow("case not counted, rows without a name")
+        << QStringList{QStringLiteral("Ann"), QStringLiteral("ann"), QString(), QStringLiteral("ROW-4")}
+        << QStringList{QStringLiteral("Ann"), QStringLiteral("ann-3"), QStringLiteral("row-4"),
+                       QStringLiteral("ROW-4-5")};
+}
+
+void tst_Agreement::fileNames()
+{
+    QFETCH(QStringList, asked);
+    QFETCH(QStringList, given);
+    std::vector<ClientList::NamedRow> rows;
+    for (qsizetype i = 0; i < asked.size(); ++i)
+        rows.push_back({i + 2, asked[i]});
+    const std::vector<QString> names = ClientList::fileNames(rows);
+    QCOMPARE(QStringList(names.begin(), names.end()), given);
 }
 
 void tst_Agreement::safeFileName_data()

@@ -1,10 +1,16 @@
 // One run of each command through the real executable.
+#include "agreement/clientlist.h"
 #include "agreement/particulars.h"
 #include "cli/commandline.h"
+#include "doc/fileio.h"
+#include "support/testsystem.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <cerrno>
+#include <cstring>
 
 namespace
 {
@@ -13,18 +19,23 @@ struct Run {
     int status;
     QString out;
     QString err;
+    QByteArray outBytes;
 };
 
-Run brindlewick(const QStringList& args)
+// outFile, when given, takes standard output.
+Run brindlewick(const QStringList& args, const QString& outFile = {})
 {
     QProcess process;
+    if (!outFile.isEmpty())
+        process.setStandardOutputFile(outFile);
     process.start(QStringLiteral(BRINDLEWICK_EXECUTABLE), args);
     process.waitForFinished(60000);
     // Lines end as the system ends them on a console: CRLF on Windows.
     const auto text = [](const QByteArray& bytes) {
         return QString::fromUtf8(bytes).replace(QLatin1String("\r\n"), QLatin1String("\n"));
     };
-    return {process.exitCode(), text(process.readAllStandardOutput()), text(process.readAllStandardError())};
+    const QByteArray out = process.readAllStandardOutput();
+    return {process.exitCode(), text(out), text(process.readAllStandardError()), out};
 }
 
 const QStringList kParticulars = {QStringLiteral("--date"),       QStringLiteral("2027-03-15"),
@@ -52,9 +63,11 @@ class tst_CommandLine : public QObject
 
 private slots:
     void fillThenRead();
-    void fillRefusesABadPrice();
+    void fillRefuses_data();
+    void fillRefuses();
     void mergeMakesTheGoodRows();
     void helpVersionAndUnknownOptions();
+    void startRemovesWhatACrashedSaveLeft();
 };
 
 void tst_CommandLine::fillThenRead()
@@ -73,6 +86,21 @@ void tst_CommandLine::fillThenRead()
     QFile pdfFile(pdf);
     QVERIFY(pdfFile.open(QIODevice::ReadOnly));
     QVERIFY(pdfFile.read(5) == "%PDF-");
+    // Standard output gets the file's bytes; a full disk is named as such.
+    const QStringList toOutput = QStringList{QStringLiteral("fill")} + kParticulars +
+                                 QStringList{QStringLiteral("-o"), QStringLiteral("-")};
+    const Run piped = brindlewick(toOutput);
+    QCOMPARE(piped.status, cli::kOk);
+    QFile docFile(doc);
+    QVERIFY(docFile.open(QIODevice::ReadOnly));
+    QVERIFY(piped.outBytes == docFile.readAll());
+#ifdef Q_OS_LINUX
+    const Run full = brindlewick(toOutput, QStringLiteral("/dev/full"));
+    QCOMPARE(full.status, cli::kFailed);
+    QVERIFY2(full.err.contains(QString::fromLatin1(cli::Text::kStandardOutputFailed)
+                                   .arg(QString::fromLocal8Bit(std::strerror(ENOSPC)))),
+             qPrintable(full.err));
+#endif
 
     const Run read =
         brindlewick({QStringLiteral("read"), doc, QStringLiteral("--locale"), QStringLiteral("en_US")});
@@ -84,18 +112,39 @@ void tst_CommandLine::fillThenRead()
     QCOMPARE(brindlewick({QStringLiteral("read"), pdf}).status, cli::kFailed);
 }
 
-void tst_CommandLine::fillRefusesABadPrice()
+void tst_CommandLine::fillRefuses_data()
 {
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("value");   // for -o, a name in the test's folder
+    QTest::addColumn<QString>("message"); // %1 the option, or the -o name
+    QTest::newRow("a bad price") << "--price"
+                                 << "lots"
+                                 << QString::fromLatin1(cli::Text::kBadValue)
+                                        .arg(QStringLiteral("%1"),
+                                             QLatin1String(agreement::ClientList::Text::kBadPrice));
+    QTest::newRow("an extension the program does not write")
+        << "-o"
+        << "a.docx" << QString::fromLatin1(cli::Text::kUnwrittenFormat);
+}
+
+// A usage error; nothing is written.
+void tst_CommandLine::fillRefuses()
+{
+    QFETCH(QString, option);
+    QFETCH(QString, value);
+    QFETCH(QString, message);
     QTemporaryDir dir;
-    const QString doc = dir.filePath(QStringLiteral("a.doc"));
-    QStringList args =
-        QStringList{QStringLiteral("fill")} + kParticulars + QStringList{QStringLiteral("-o"), doc};
-    args[args.indexOf(QStringLiteral("12500"))] = QStringLiteral("lots");
+    QStringList args = QStringList{QStringLiteral("fill")} + kParticulars +
+                       QStringList{QStringLiteral("-o"), dir.filePath(QStringLiteral("a.doc"))};
+    const bool out = option == QLatin1String("-o");
+    args[args.indexOf(option) + 1] = out ? dir.filePath(value) : value;
     const Run run = brindlewick(args);
     QCOMPARE(run.status, cli::kUsage);
-    QVERIFY2(run.err.contains(QString::fromLatin1(cli::Text::kBadPrice).arg(QStringLiteral("--price"))),
-             qPrintable(run.err));
-    QVERIFY(!QFile::exists(doc));
+    // The text up to what the message lists after the name.
+    const QString expected =
+        message.arg(out ? dir.filePath(value) : option).section(QLatin1String("%2"), 0, 0);
+    QVERIFY2(run.err.contains(expected), qPrintable(run.err));
+    QVERIFY(QDir(dir.path()).isEmpty());
 }
 
 void tst_CommandLine::mergeMakesTheGoodRows()
@@ -103,17 +152,25 @@ void tst_CommandLine::mergeMakesTheGoodRows()
     QTemporaryDir dir;
     QFile csv(dir.filePath(QStringLiteral("clients.csv")));
     QVERIFY(csv.open(QIODevice::WriteOnly));
-    csv.write("client,date,contractor,owner,location,work,price,payments\r\n"
-              "Ellison/1,2027-03-15,A,B,C,W,12500,P\r\n"
-              "bad,2027-03-15,A,B,C,W,lots,P\r\n"
-              ",2027-03-16,A,B,C,W,1,P\r\n");
+    // As a spreadsheet exports it in Europe: semicolons, Windows-1252.
+    csv.write("client;date;contractor;owner;location;work;price;payments\r\n"
+              "Ellison/1;2027-03-15;A;Bj\xF6rk;C;W;12500;P\r\n"
+              "bad;2027-03-15;A;B;C;W;lots;P\r\n"
+              ";2027-03-16;A;B;C;W;1;P\r\n");
     csv.close();
     const QString out = dir.filePath(QStringLiteral("out"));
-    QVERIFY(QDir().mkdir(out));
     const QStringList args = {QStringLiteral("merge"),  csv.fileName(),          QStringLiteral("--out"), out,
                               QStringLiteral("--name"), QStringLiteral("client")};
+    // The folder is made, not the one above it.
+    const QString deeper = dir.filePath(QStringLiteral("no/out"));
+    const Run noParent =
+        brindlewick({QStringLiteral("merge"), csv.fileName(), QStringLiteral("--out"), deeper});
+    QVERIFY2(noParent.err.contains(QString::fromLatin1(cli::Text::kNoFolder).arg(QFileInfo(deeper).path())),
+             qPrintable(noParent.err));
+    QVERIFY(!QFileInfo::exists(QFileInfo(deeper).path()));
     const Run first = brindlewick(args);
     QCOMPARE(first.status, cli::kFailed);
+    QCOMPARE(first.err.count(QString::fromLatin1(cli::Text::kReadAsWindows1252)), 1);
     QCOMPARE(QDir(out).entryList(QDir::Files),
              (QStringList{QStringLiteral("Ellison_1.doc"), QStringLiteral("row-4.doc")}));
     QVERIFY2(first.out.contains(counts(2, 0, 1)), qPrintable(first.out));
@@ -129,6 +186,34 @@ void tst_CommandLine::helpVersionAndUnknownOptions()
     QCOMPARE(unknown.status, cli::kUsage);
     QVERIFY(
         unknown.err.contains(QString::fromLatin1(cli::Text::kUnknownOption).arg(QStringLiteral("--bogus"))));
+}
+
+// A save cut short where the file system has no anonymous files leaves a noted temporary
+// beside its target; the next run of the command line removes it, as the window does.
+void tst_CommandLine::startRemovesWhatACrashedSaveLeft()
+{
+    if (!TestSystem::kCrashesStaged)
+        QSKIP(TestSystem::kNoCrashes);
+    QTemporaryDir temp;
+    QTemporaryDir folder;
+    doc::fileio::keepTemporaryNotesIn(std::filesystem::path(temp.path().toStdU16String()));
+    const bool crashed = TestSystem::crashWhileSaving(
+        std::filesystem::path(folder.filePath(QStringLiteral("a.doc")).toStdU16String()), true);
+    doc::fileio::keepTemporaryNotesIn({});
+    QVERIFY(crashed);
+    const auto left = [&] { return QDir(folder.path()).entryList(QDir::Files | QDir::Hidden); };
+    QCOMPARE(left().size(), 1);
+    // A day later.
+    for (const QFileInfo& note : QDir(temp.path()).entryInfoList(QDir::Files | QDir::Hidden)) {
+        QFile file(note.filePath());
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(QDateTime::currentDateTime().addDays(-1),
+                                                                    QFileDevice::FileModificationTime));
+    }
+    const QByteArray oldTemp = qgetenv("TEMP");
+    qputenv("TEMP", temp.path().toLocal8Bit());
+    brindlewick({QStringLiteral("read"), folder.filePath(QStringLiteral("a.doc"))});
+    qputenv("TEMP", oldTemp);
+    QCOMPARE(left(), QStringList());
 }
 
 QTEST_GUILESS_MAIN(tst_CommandLine)
