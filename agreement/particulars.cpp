@@ -49,12 +49,7 @@ const QString& text(const Particulars& particulars, Field field)
 
 QString dateText(QDate date)
 {
-    return date.toString(Qt::ISODate);
-}
-
-QDate dateFromText(const QString& text)
-{
-    return QDate::fromString(text.trimmed(), Qt::ISODate);
+    return date.toString(QLatin1String(kDateFormat));
 }
 
 } // namespace agreement

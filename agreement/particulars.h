@@ -73,9 +73,8 @@ const char* plainName(Field field);
 QString& text(Particulars& particulars, Field field);
 const QString& text(const Particulars& particulars, Field field);
 
-// Dates are written and read as ISO 8601 ("2027-03-15").
+// Dates are written as ISO 8601 ("2027-03-15"), which every locale reads alike.
+inline constexpr char kDateFormat[] = "yyyy-MM-dd";
 QString dateText(QDate date);
-// An invalid QDate when the text is no ISO date.
-QDate dateFromText(const QString& text);
 
 } // namespace agreement

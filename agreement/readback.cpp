@@ -1,5 +1,6 @@
 #include "agreement/readback.h"
 
+#include "agreement/agreementdate.h"
 #include "agreement/agreementtemplate.h"
 #include "agreement/insertions.h"
 
@@ -106,7 +107,8 @@ int monthNumber(const QString& name, const QLocale& locale)
     return 0;
 }
 
-// The date whose day and month texts these are.
+// The date whose day and month texts these are; none outside the range every way in keeps to,
+// which an earlier version's command line let in.
 QDate dateFrom(std::u16string_view day, std::u16string_view month, const QLocale& locale)
 {
     static const QRegularExpression dayForm(QStringLiteral("^ ([0-9]{1,2})[a-z]{2} $"));
@@ -120,7 +122,7 @@ QDate dateFrom(std::u16string_view day, std::u16string_view month, const QLocale
     const auto tryLocale = [&](const QLocale& l) -> QDate {
         const int number = monthNumber(name, l);
         const QDate date(year, number, d.captured(1).toInt());
-        if (number == 0 || !date.isValid() || dayText(date) != QStringView(day) ||
+        if (number == 0 || !AgreementDate::inRange(date) || dayText(date) != QStringView(day) ||
             monthText(date, l) != QStringView(month))
             return {};
         return date;

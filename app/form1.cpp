@@ -1,6 +1,7 @@
 #include "app/form1.h"
 #include "shell/product.h"
 
+#include "agreement/agreementdate.h"
 #include "agreement/currency.h"
 #include "agreement/ordinal.h"
 #include "agreement/readback.h"
@@ -190,8 +191,7 @@ void Form1::createControls()
     dtpAgreementDate->setObjectName(QLatin1String(SettingsKey::dtpAgreementDate));
     dtpAgreementDate->setCalendarPopup(true);
     dtpAgreementDate->setDisplayFormat(QStringLiteral("dd-MMM-yyyy"));
-    dtpAgreementDate->setMinimumDate(QDate(1601, 1, 1));
-    dtpAgreementDate->setMaximumDate(QDate(9999, 12, 31));
+    dtpAgreementDate->setDateRange(AgreementDate::first(), AgreementDate::last());
     dtpAgreementDate->setDate(kDesignDate);
     dtpAgreementDate->setGeometry(twipRect(2025, 300, 1515, 345));
 
@@ -400,7 +400,7 @@ void Form1::restoreAgreementDate()
             tellUnreadable(Form1Text::kUnreadableDate, stored);
             return;
         }
-        if (date < dtpAgreementDate->minimumDate() || date > dtpAgreementDate->maximumDate())
+        if (!AgreementDate::inRange(date))
             throw StepFailure(QStringLiteral("Invalid property value"));
     }
     // What start-up shows is no edit: a date never chosen stays "today" at the next start.

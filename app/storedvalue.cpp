@@ -1,7 +1,8 @@
 #include "app/storedvalue.h"
 
+#include "agreement/agreementdate.h"
 #include "agreement/currency.h"
-#include "app/shortdate.h"
+#include "agreement/particulars.h"
 
 #include <cmath>
 
@@ -10,8 +11,6 @@ namespace StoredValue
 
 namespace
 {
-
-const QString kDateFormat = QStringLiteral("yyyy-MM-dd");
 
 // Digits with an optional minus and an optional point between digits: no grouping, no
 // exponent, no blanks, so no locale can read it another way.
@@ -42,19 +41,13 @@ std::optional<double> plainDecimal(const QString& text)
 
 QString dateText(QDate date)
 {
-    return date.toString(kDateFormat);
+    return agreement::dateText(date);
 }
 
 QDate readDate(const QString& text, const QLocale& locale)
 {
-    const QDate iso = QDate::fromString(text.trimmed(), kDateFormat);
-    if (iso.isValid())
-        return iso;
-    const QDate legacy = ShortDate::fromText(text, locale);
-    const QDate swapped = ShortDate::fromTextDayMonthSwapped(text, locale);
-    if (swapped.isValid() && swapped != legacy)
-        return QDate();
-    return legacy;
+    const AgreementDate::Reading reading = AgreementDate::read(text, locale);
+    return reading.other.isValid() ? QDate() : reading.date;
 }
 
 QString amountText(double amount)

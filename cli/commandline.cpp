@@ -179,7 +179,8 @@ QDate dateOption(const Arguments& args, const char* name, QDate fallback, const 
         return fallback;
     const std::variant<QDate, QString> date = agreement::ClientList::dateFromText(*text, locale);
     if (const QString* reason = std::get_if<QString>(&date))
-        throw UsageError{QString::fromUtf8(Text::kBadValue).arg(QStringLiteral("--") + QLatin1String(name), *reason)};
+        throw UsageError{
+            QString::fromUtf8(Text::kBadValue).arg(QStringLiteral("--") + QLatin1String(name), *reason)};
     return std::get<QDate>(date);
 }
 

@@ -260,9 +260,11 @@ void tst_Agreement::refusesWhatIsNoAgreement_data()
 
     Particulars early = kSample;
     early.agreementDate = AgreementDate::first().addDays(-1);
-    const std::vector<std::uint8_t> earlyBytes = filled(early, QDate(2022, 4, 23), QLocale(QLocale::English)).serialize();
+    const std::vector<std::uint8_t> earlyBytes =
+        filled(early, QDate(2022, 4, 23), QLocale(QLocale::English)).serialize();
     QTest::newRow("dated before the window's range")
-        << QByteArray(reinterpret_cast<const char*>(earlyBytes.data()), static_cast<qsizetype>(earlyBytes.size()))
+        << QByteArray(reinterpret_cast<const char*>(earlyBytes.data()),
+                      static_cast<qsizetype>(earlyBytes.size()))
         << QString::fromLatin1(ReadBackText::kDateUnreadable);
 }
 
@@ -431,9 +433,9 @@ void tst_Agreement::setFromText_data()
     QTest::newRow("a grouping mark after a lone zero")
         << de.name() << price << "0.005" << QString()
         << QString::fromLatin1(ClientList::Text::kMisgroupedPrice).arg(de.groupSeparator());
-    QTest::newRow("twenty digits")
-        << us.name() << price << "12345678901234567890" << QString()
-        << QString::fromLatin1(ClientList::Text::kPriceTooLarge).arg(Currency::format(Currency::kLargest, us));
+    QTest::newRow("twenty digits") << us.name() << price << "12345678901234567890" << QString()
+                                   << QString::fromLatin1(ClientList::Text::kPriceTooLarge)
+                                          .arg(Currency::format(Currency::kLargest, us));
 }
 
 void tst_Agreement::setFromText()

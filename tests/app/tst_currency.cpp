@@ -85,6 +85,20 @@ void tst_Currency::parse_data()
                                  << "1e999" << false << 0.0;
     QTest::newRow("us digits then words") << "en_US"
                                           << "12 dollars" << false << 0.0;
+    QTest::newRow("us a group of four") << "en_US"
+                                        << "1,2345" << false << 0.0;
+    QTest::newRow("us a first group of four") << "en_US"
+                                              << "1234,567" << false << 0.0;
+    QTest::newRow("us grouping in the decimals") << "en_US"
+                                                 << "1.234,5" << false << 0.0;
+    QTest::newRow("us the largest") << "en_US"
+                                    << "$9,999,999,999,999.99" << true << Currency::kLargest;
+    QTest::newRow("us a cent past the largest") << "en_US"
+                                                << "10000000000000" << false << 0.0;
+    QTest::newRow("us rounds past the largest") << "en_US"
+                                                << "9999999999999.996" << false << 0.0;
+    QTest::newRow("us an exponent") << "en_US"
+                                    << "1e5" << false << 0.0;
 
     QTest::newRow("de formatted") << "de_DE" << QString("1.234,50" + nbsp + euro) << true << 1234.5;
     QTest::newRow("de plain blank") << "de_DE" << QString("1.234,50 " + euro) << true << 1234.5;
@@ -101,8 +115,18 @@ void tst_Currency::parse_data()
                                 << "abc" << false << 0.0;
     QTest::newRow("de empty") << "de_DE"
                               << "" << false << 0.0;
+    QTest::newRow("de point after a lone zero") << "de_DE"
+                                                << "0.005" << false << 0.0;
+    QTest::newRow("de point as decimal") << "de_DE"
+                                         << "1234.5" << false << 0.0;
 
     QTest::newRow("fr typed blank grouping") << "fr_FR" << QString("1 234,50 " + euro) << true << 1234.5;
+    QTest::newRow("in two-digit groups")
+        << "en_IN" << QString(QChar(0x20B9)) + "12,34,567.50" << true << 1234567.5;
+    QTest::newRow("in three-digit groups") << "en_IN"
+                                           << "1,234,567.50" << false << 0.0;
+    QTest::newRow("eg arabic digits")
+        << "ar_EG" << QString::fromUtf8("\u0661\u066c\u0662\u0663\u0664\u066b\u0665") << true << 1234.5;
 }
 
 void tst_Currency::parse()
@@ -146,7 +170,8 @@ void tst_Currency::format()
 void tst_Currency::formattedTextReadsBack_data()
 {
     QTest::addColumn<QString>("locale");
-    for (const char* name : {"en_US", "de_DE", "fr_FR", "de_CH", "nl_NL", "en_GB", "ja_JP", "sv_SE", "pt_BR"})
+    for (const char* name : {"en_US", "de_DE", "fr_FR", "de_CH", "nl_NL", "en_GB", "ja_JP", "sv_SE", "pt_BR",
+                             "es_ES", "hi_IN", "ar_EG"})
         QTest::newRow(name) << QString::fromLatin1(name);
 }
 

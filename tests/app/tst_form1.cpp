@@ -1,5 +1,6 @@
 #include "app/form1.h"
 
+#include "agreement/agreementdate.h"
 #include "agreement/agreementtemplate.h"
 #include "agreement/currency.h"
 #include "agreement/insertions.h"
@@ -588,6 +589,8 @@ void tst_Form1::captionsAndFonts()
     QCOMPARE(form.PushButton3->text(), QStringLiteral("Load Sample/Example Data"));
     QCOMPARE(form.dtpAgreementDate->displayFormat(), QStringLiteral("dd-MMM-yyyy"));
     QVERIFY(form.dtpAgreementDate->calendarPopup());
+    QCOMPARE(form.dtpAgreementDate->minimumDate(), AgreementDate::first());
+    QCOMPARE(form.dtpAgreementDate->maximumDate(), AgreementDate::last());
 
     for (QWidget* w : std::initializer_list<QWidget*>{&form, form.Frame1, form.Label4[0], form.txtContractor,
                                                       form.txtWorkPerformed}) {

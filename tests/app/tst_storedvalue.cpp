@@ -1,5 +1,5 @@
 #include "agreement/currency.h"
-#include "app/shortdate.h"
+#include "agreement/shortdate.h"
 #include "app/storedvalue.h"
 
 #include <QtTest>

@@ -4,9 +4,9 @@
 #include <QLocale>
 #include <QString>
 
-// The form an earlier version stored the agreement date in: the locale's short date format
-// with the year always written in four digits, so that reading it back never moved it a
-// century. Read now only as the fallback for such a store.
+// A locale's short date form: the form spreadsheets export dates in, and the form an earlier
+// version stored the agreement date in, with the year always written in four digits so that
+// reading it back never moved it a century.
 namespace ShortDate
 {
 

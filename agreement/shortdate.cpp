@@ -1,4 +1,4 @@
-#include "app/shortdate.h"
+#include "agreement/shortdate.h"
 
 #include <optional>
 #include <vector>
