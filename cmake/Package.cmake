@@ -22,6 +22,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The page's fonts travel with the program; the windows' Arial is Liberation Sans through
 # fontconfig.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-liberation2)
+# Names in Chinese, Japanese and Korean script, which the carried fonts lack; without a font for a
+# script its characters show as boxes.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-noto-cjk)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 

@@ -47,6 +47,8 @@ constexpr char kBackName[] = "Back";
 constexpr char kPageInView[] = "Page %1 of %2";
 // A wheel notch; touchpads send fractions of it.
 constexpr int kWheelNotch = 120;
+// The buttons of the page's commands, in their order.
+constexpr const char* kPageButtonNames[] = {"PrintButton", "ExportPdfButton", "CopyPageButton"};
 
 int toPixels(double twips)
 {
@@ -109,6 +111,8 @@ void Form2::createControls()
         auto* button = new QPushButton(caption, parent);
         button->setObjectName(QLatin1String(name));
         button->setFont(arialBold(11.25));
+        // Return and Enter press the focused button, as Space does.
+        button->setAutoDefault(true);
         // Unhandled, the button's mouse move would go on to the frame and the window,
         // whose hover puts the default pointer straight back.
         button->setAttribute(Qt::WA_NoMousePropagation);
@@ -162,11 +166,20 @@ void Form2::createControls()
     PushButton6 = makeButton(this, "PushButton6", QStringLiteral("Save Results To Word File"));
     PushButton8 = makeButton(this, "PushButton8", QStringLiteral("< Back"));
     PushButton8->setAccessibleName(QLatin1String(kBackName));
+    // The page's commands, also on its menu, with their keys wherever the focus is in the preview.
+    static_assert(std::size(kPageButtonNames) == std::tuple_size_v<decltype(mPageButtons)> &&
+                  std::tuple_size_v<std::remove_cvref_t<decltype(PageActions::commands())>> ==
+                      std::tuple_size_v<decltype(mPageButtons)>);
+    for (std::size_t i = 0; i < mPageButtons.size(); ++i) {
+        const PageActions::Command& command = PageActions::commands()[i];
+        mPageButtons[i] = makeButton(this, kPageButtonNames[i], QString::fromUtf8(command.caption));
+        mPageButtons[i]->setToolTip(PageActions::withKeys(command.toolTip, command.keys));
+        const auto run = [this, item = command.item] { mPageActions.run(item); };
+        connect(mPageButtons[i], &QPushButton::clicked, this, run);
+        connect(new QShortcut(command.keys, this), &QShortcut::activated, this, run);
+    }
     layoutControls();
 
-    // Ctrl+P prints wherever the focus is in the preview.
-    auto* print = new QShortcut(QKeySequence::Print, this);
-    connect(print, &QShortcut::activated, this, [this] { mPageActions.print(); });
     // The zoom keys of every viewer run the zoom buttons' steps.
     const auto shortcut = [this](const QKeySequence& keys, auto handler) {
         connect(new QShortcut(keys, this), &QShortcut::activated, this, handler);
@@ -190,6 +203,9 @@ void Form2::createControls()
     QWidget::setTabOrder(PushButton1, PushButton2);
     QWidget::setTabOrder(PushButton2, PushButton6);
     QWidget::setTabOrder(PushButton6, PushButton8);
+    QWidget* previous = PushButton8;
+    for (QPushButton* button : mPageButtons)
+        QWidget::setTabOrder(std::exchange(previous, button), button);
 }
 
 void Form2::layoutControls()
@@ -205,6 +221,8 @@ void Form2::layoutControls()
     HScroll1->setGeometry(places.hScroll1);
     PushButton6->setGeometry(places.pushButton6);
     PushButton8->setGeometry(places.pushButton8);
+    for (std::size_t i = 0; i < mPageButtons.size(); ++i)
+        mPageButtons[i]->setGeometry(places.pageCommands[i]);
 }
 
 void Form2::resizeEvent(QResizeEvent* event)
@@ -472,7 +490,7 @@ bool Form2::eventFilter(QObject* watched, QEvent* event)
 
 PageActions::Source Form2::pageSource() const
 {
-    return {mWordFile, Zoom_Ori->picture(), mAppTitle};
+    return {mWordFile, Zoom_Ori->picture(), pageInView(), mAppTitle};
 }
 
 bool Form2::pageMenuFor(QObject* watched, QEvent* event)
@@ -683,16 +701,19 @@ bool Form2::scrollFor(QEvent* event)
     return true;
 }
 
+int Form2::pageInView() const
+{
+    // The one across the middle of the viewport.
+    return Picture1->pageAtRow(toPixelsF(mGeometry.viewportInnerHeight() / 2.0 - mGeometry.top()));
+}
+
 void Form2::showDisplayBox()
 {
     Picture1->setGeometry(toPixels(mGeometry.left()), toPixels(mGeometry.top()),
                           qMax(0, toPixels(mGeometry.displayWidth())),
                           qMax(0, toPixels(mGeometry.displayHeight())));
-    // The page in view is the one across the middle of the viewport.
-    const double middle = toPixelsF(mGeometry.viewportInnerHeight() / 2.0 - mGeometry.top());
-    const QString inView = QString::fromLatin1(kPageInView)
-                               .arg(Picture1->pageAtRow(middle) + 1)
-                               .arg(qMax(1, Picture1->shown().pageCount()));
+    const QString inView =
+        QString::fromLatin1(kPageInView).arg(pageInView() + 1).arg(qMax(1, Picture1->shown().pageCount()));
     if (Picture1->toolTip() != inView) {
         Picture1->setToolTip(inView);
         Picture1->setAccessibleDescription(inView);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "preview/pageactions.h"
+#include "preview/previewlayout.h"
 #include "preview/zoomgeometry.h"
 #include "shell/platform.h"
 #include "shell/windowpointer.h"
@@ -12,6 +13,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <array>
 #include <optional>
 
 class PictureBox;
@@ -108,6 +110,8 @@ private:
     // Opens the page's menu when a key or a click over the page asks for it.
     bool pageMenuFor(QObject* watched, QEvent* event);
     PageActions::Source pageSource() const;
+    // The page of the picture in view, from 0, as the page's tool tip names it.
+    int pageInView() const;
 
     Platform& mPlatform;
     QString mProgramDirectory;
@@ -137,4 +141,6 @@ private:
     QScrollBar* HScroll1 = nullptr;
     QPushButton* PushButton6 = nullptr;
     QPushButton* PushButton8 = nullptr;
+    // Print, Export as PDF and Copy Page, where the layout puts the page's commands.
+    std::array<QPushButton*, std::tuple_size_v<decltype(PreviewLayout::Places::pageCommands)>> mPageButtons{};
 };

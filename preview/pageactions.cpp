@@ -1,5 +1,7 @@
 #include "preview/pageactions.h"
 
+#include "agreement/particulars.h"
+#include "agreement/readback.h"
 #include "doc/worddocument.h"
 #include "render/pagepicture.h"
 #include "render/pdfexport.h"
@@ -7,17 +9,45 @@
 #include "shell/workingfiles.h"
 
 #include <QFileInfo>
+#include <QLocale>
 #include <QMimeData>
 #include <QPrinter>
 
 namespace
 {
 
-enum class Item { Print, ExportPdf, CopyPage };
-
 doc::ReadModel readModel(const QString& workingDocument)
 {
     return doc::WordDocument::load(filePath(workingDocument), doc::WordDocument::kMaxFileBytes).readModel();
+}
+
+// What to say of the characters undrawn that show as boxes: the particulars that hold them, as the
+// agreement reads back.
+QString undrawnNote(const QString& workingDocument, const QString& undrawn)
+{
+    const QList<uint> boxed = undrawn.toUcs4();
+    QStringList where;
+    try {
+        const agreement::Particulars particulars =
+            agreement::readBackFile(filePath(workingDocument), QLocale()).particulars;
+        for (const agreement::FieldName& name : agreement::kFields) {
+            if (name.field == agreement::Field::AgreementDate)
+                continue;
+            QList<uint> held;
+            for (const uint c : agreement::text(particulars, name.field).toUcs4())
+                if (boxed.contains(c) && !held.contains(c))
+                    held.append(c);
+            if (!held.isEmpty())
+                where << QString::fromLatin1(PageActions::kUndrawnWhere)
+                             .arg(QLatin1String(name.plain),
+                                  QString::fromUcs4(reinterpret_cast<const char32_t*>(held.constData()),
+                                                    held.size()));
+        }
+    } catch (const std::exception&) {
+        // A document that no longer reads as an agreement: the characters alone say it.
+    }
+    return QString::fromLatin1(PageActions::kUndrawnNote)
+        .arg(where.isEmpty() ? undrawn : where.join(QStringLiteral(", ")));
 }
 
 } // namespace
@@ -27,14 +57,41 @@ PageActions::PageActions(Platform& platform, std::function<Source()> source, QSt
 {
 }
 
+const std::array<PageActions::Command, 3>& PageActions::commands()
+{
+    static const std::array<Command, 3> table{{
+        {Item::Print, "Print…", "Print the agreement", QKeySequence(QKeySequence::Print)},
+        {Item::ExportPdf, "Export as PDF…", "Save the agreement as a PDF file",
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E)},
+        {Item::CopyPage, "Copy Page", "Copy the page in view to the clipboard",
+         QKeySequence(QKeySequence::Copy)},
+    }};
+    return table;
+}
+
 QStringList PageActions::menuItems()
 {
-    return {QStringLiteral("Print…"), QStringLiteral("Export as PDF…"), QStringLiteral("Copy Page")};
+    QStringList items;
+    for (const Command& command : commands())
+        items << QString::fromUtf8(command.caption) + u'\t' + command.keys.toString(QKeySequence::NativeText);
+    return items;
+}
+
+QString PageActions::withKeys(const char* text, const QKeySequence& keys)
+{
+    return QStringLiteral("%1 (%2)").arg(QString::fromUtf8(text), keys.toString(QKeySequence::NativeText));
 }
 
 void PageActions::showMenu(const QPoint& at)
 {
-    switch (static_cast<Item>(mPlatform.chooseFromMenu(menuItems(), at))) {
+    const int chosen = mPlatform.chooseFromMenu(menuItems(), at);
+    if (chosen >= 0 && chosen < int(commands().size()))
+        run(commands()[std::size_t(chosen)].item);
+}
+
+void PageActions::run(Item item)
+{
+    switch (item) {
     case Item::Print:
         print();
         break;
@@ -55,11 +112,16 @@ void PageActions::print()
     printer.setDocName(QLatin1String(Product::kDocumentName));
     if (!mPlatform.choosePrinter(printer))
         return;
+    QString undrawn;
     try {
-        render::printDocument(readModel(source.workingDocument), printer);
+        undrawn = render::printDocument(readModel(source.workingDocument), printer);
     } catch (const std::exception& e) {
         fail(QStringLiteral("The agreement could not be printed."), QString::fromUtf8(e.what()));
+        return;
     }
+    if (!undrawn.isEmpty())
+        mPlatform.showMessage(undrawnNote(source.workingDocument, undrawn), source.caption,
+                              Platform::Icon::Warning);
 }
 
 void PageActions::exportPdf()
@@ -78,15 +140,21 @@ void PageActions::exportPdf()
     // A dialog of the desktop's own may hand the name back as typed.
     if (QFileInfo(target).suffix().isEmpty())
         target += QStringLiteral(".pdf");
+    QString undrawn;
     try {
-        render::exportPdf(readModel(source.workingDocument), filePath(target),
-                          QLatin1String(Product::kDocumentName));
+        undrawn = render::exportPdf(readModel(source.workingDocument), filePath(target),
+                                    QLatin1String(Product::kDocumentName));
     } catch (const std::exception& e) {
         fail(QStringLiteral("The PDF could not be written."), QString::fromUtf8(e.what()));
         return;
     }
     mFolder = QFileInfo(target).absolutePath();
-    mPlatform.showMessage(QStringLiteral("Done."), source.caption, Platform::Icon::None);
+    const QString done = QStringLiteral("Done.");
+    if (undrawn.isEmpty())
+        mPlatform.showMessage(done, source.caption, Platform::Icon::None);
+    else
+        mPlatform.showMessage(done + QStringLiteral("\n\n") + undrawnNote(source.workingDocument, undrawn),
+                              source.caption, Platform::Icon::Warning);
 }
 
 void PageActions::copyPage()
@@ -96,7 +164,7 @@ void PageActions::copyPage()
         fail(QStringLiteral("The page could not be copied."), QStringLiteral("There is no page picture."));
         return;
     }
-    mPlatform.setClipboard(render::pictureToMimeData(source.page));
+    mPlatform.setClipboard(render::pageToMimeData(source.page, source.pageInView));
 }
 
 void PageActions::fail(const QString& what, const QString& reason) const

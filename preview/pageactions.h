@@ -3,16 +3,18 @@
 #include "shell/platform.h"
 
 #include "render/pagepicture.h"
+#include <QKeySequence>
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <functional>
 
 class QPoint;
 
 // What the preview offers for the agreement beyond the screen: printing it and exporting it
 // as a PDF (both from the working document, on as many pages as its text needs, with the
-// page picture's line breaks) and copying its page. A failure is said in a message box and
+// page picture's line breaks) and copying the page in view. A failure is said in a message box and
 // leaves no partial file; the preview itself is never changed.
 class PageActions
 {
@@ -21,16 +23,40 @@ public:
     struct Source {
         QString workingDocument;
         render::PagePicture page; // the page picture at its natural size
+        int pageInView = 0;       // the page of it in view, from 0
         QString caption;          // the caption of the boxes shown
+    };
+
+    // Said after printing or exporting text of which some characters show as boxes. %1 is where they are:
+    // a list of kUndrawnWhere, or the characters alone when no particular holds them.
+    static constexpr char kUndrawnNote[] =
+        "Some characters could not be shown in any installed font and appear as boxes: %1. Install a font "
+        "that has them, then print or export again.";
+    // %1 is the particular's plain name, %2 its characters that show as boxes.
+    static constexpr char kUndrawnWhere[] = "the %1 (%2)";
+
+    enum class Item { Print, ExportPdf, CopyPage };
+    // One of the actions as the menu, the preview's buttons and Help name it.
+    struct Command {
+        Item item;
+        const char* caption;
+        const char* toolTip; // without the keys, which follow it
+        QKeySequence keys;
     };
 
     // folder is where the PDF dialog opens; a successful export moves it, as a save does.
     PageActions(Platform& platform, std::function<Source()> source, QString& folder);
 
+    // In the menu's order.
+    static const std::array<Command, 3>& commands();
+    // Each command's caption, its keys after a tab, where a menu shows them.
     static QStringList menuItems();
+    // A command's caption or tool tip followed by its keys in brackets.
+    static QString withKeys(const char* text, const QKeySequence& keys);
 
     // The pop-up menu at a point of the screen, then what was chosen from it.
     void showMenu(const QPoint& at);
+    void run(Item item);
     void print();
     void exportPdf();
     void copyPage();

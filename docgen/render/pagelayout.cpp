@@ -47,6 +47,7 @@ struct Glyph {
     GlyphText text;
     LineItem item;
     int style = 0;
+    bool undrawn = false; // no installed font draws it: kUndrawnBox is drawn in its place
 };
 
 // A paragraph's glyphs, in pieces between its page (or column) breaks: each piece after the first starts
@@ -118,6 +119,27 @@ public:
         return mAdvances.emplace(key, measured.advance(text.toString())).first->second;
     }
 
+    // Whether an installed font draws the character: the style's font or one the system falls back to.
+    bool drawable(int style, QStringView character)
+    {
+        // The carried fonts have every Latin-1 character.
+        if (character.size() == 1 && character.at(0).unicode() < kLatin1)
+            return true;
+        const char32_t ucs4 = character.size() > 1 ? QChar::surrogateToUcs4(character.at(0), character.at(1))
+                                                   : character.at(0).unicode();
+        // Format characters and marks show nothing of their own where no font has them.
+        const QChar::Category category = QChar::category(ucs4);
+        if (category == QChar::Other_Format || category == QChar::Mark_NonSpacing)
+            return true;
+        const std::uint64_t key = (static_cast<std::uint64_t>(style) << 32) | ucs4;
+        const auto found = mDrawable.find(key);
+        if (found != mDrawable.end())
+            return found->second;
+        return mDrawable
+            .emplace(key, QFontMetricsF(mStyles[static_cast<std::size_t>(style)].font).inFontUcs4(ucs4))
+            .first->second;
+    }
+
     const FontMeasures& measures(int style) const { return mMeasures[static_cast<std::size_t>(style)]; }
     bool underlined(int style) const { return mStyles[static_cast<std::size_t>(style)].underline; }
     std::vector<TextStyle> takeStyles() { return std::move(mStyles); }
@@ -130,6 +152,7 @@ private:
     static constexpr std::size_t kLatin1 = 256;
     std::vector<double> mLatin1Advances; // by style, then character; negative until measured
     std::unordered_map<std::uint64_t, double> mAdvances;
+    std::unordered_map<std::uint64_t, bool> mDrawable; // by style, then character
 };
 
 bool breaksAfter(char16_t c)
@@ -138,8 +161,8 @@ bool breaksAfter(char16_t c)
 }
 
 // Turns a paragraph's characters into measured glyphs: field codes, object anchors and other control
-// characters take no room and draw nothing.
-ParagraphText shapeParagraph(const doc::Paragraph& paragraph, StyleTable& styles)
+// characters take no room and draw nothing. Characters no installed font draws are added to undrawn.
+ParagraphText shapeParagraph(const doc::Paragraph& paragraph, StyleTable& styles, QString& undrawn)
 {
     const std::u16string& text = paragraph.text;
     const int markStyle = styles.styleFor(paragraph.markFormat);
@@ -225,9 +248,14 @@ ParagraphText shapeParagraph(const doc::Paragraph& paragraph, StyleTable& styles
             }
             glyph.item.breakAfter = breaksAfter(c);
             glyph.item.decimalPoint = c == u'.';
+            glyph.undrawn = !styles.drawable(glyph.style, glyph.text.view());
+            if (glyph.undrawn && !undrawn.contains(glyph.text.view()))
+                undrawn += glyph.text.view();
             break;
         }
-        glyph.item.width = styles.advance(glyph.style, glyph.text.view());
+        static constexpr char16_t box = kUndrawnBox;
+        glyph.item.width =
+            styles.advance(glyph.style, glyph.undrawn ? QStringView(&box, 1) : glyph.text.view());
         glyphs->push_back(std::move(glyph));
     }
     return result;
@@ -288,6 +316,7 @@ void addFragments(PageLine& out, const std::vector<Glyph>& glyphs, const BrokenL
             units.append(glyphs[i].text.units.data(), static_cast<std::size_t>(glyphs[i].text.length));
     }
     out.text = take();
+    out.lineBreak = line.end > line.begin && glyphs[line.end - 1].item.kind == LineItem::Kind::LineBreak;
     out.fragments.reserve(gaps + 1);
 
     std::vector<TextFragment> leaders;
@@ -325,7 +354,10 @@ void addFragments(PageLine& out, const std::vector<Glyph>& glyphs, const BrokenL
             out.fragments.push_back({QString(), {x, out.baseline}, glyph.item.width, glyph.style});
             open = true;
         }
-        units.append(glyph.text.units.data(), static_cast<std::size_t>(glyph.text.length));
+        if (glyph.undrawn)
+            units.push_back(kUndrawnBox);
+        else
+            units.append(glyph.text.units.data(), static_cast<std::size_t>(glyph.text.length));
         openEnd = x + glyph.item.width;
     }
     close();
@@ -377,7 +409,7 @@ PageLayout layoutPages(const doc::ReadModel& model, int maxPages)
     bool full = false;
     for (std::size_t p = 0; p < model.paragraphs.size() && !full; ++p) {
         const doc::Paragraph& paragraph = model.paragraphs[p];
-        const ParagraphText shaped = shapeParagraph(paragraph, styles);
+        const ParagraphText shaped = shapeParagraph(paragraph, styles, layout.undrawn);
         const int markStyle = styles.styleFor(paragraph.markFormat);
         const TabRuler ruler = TabRuler::fromParagraph(paragraph, model.section.defaultTabWidth);
         LineFrame paragraphFrame;
@@ -473,6 +505,22 @@ PictureFit fitPicture(const PageLayout& layout, const PreviewFrame& frame)
 double TextStyle::advance(const QString& text) const
 {
     return QFontMetricsF(font).horizontalAdvance(text) / kFontScale;
+}
+
+QString pageText(const PageLayout& layout, int page)
+{
+    const std::span<const PageLine> lines = linesOn(layout, page);
+    QString text;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        text += lines[i].text;
+        if (i + 1 < lines.size() && !lines[i].lineBreak && lines[i + 1].paragraph == lines[i].paragraph)
+            continue;
+        // A wrapped line's last space joins it to the next; at the end of a line of text it is nothing.
+        while (text.endsWith(u' '))
+            text.chop(1);
+        text += u'\n';
+    }
+    return text;
 }
 
 void paintPage(QPainter& painter, const PageLayout& layout, int page)

@@ -24,6 +24,10 @@ namespace render
 // whole pixels, but 11 pt is 14 2/3 pixels at 96 dpi. Three times any half-point size is a whole pixel size.
 inline constexpr int kFontScale = 3;
 
+// What stands in for a character no installed font draws: a white square, which the carried fonts have. Left
+// out, the character would vanish without a trace.
+inline constexpr char16_t kUndrawnBox = u'\u25A1';
+
 struct TextStyle {
     QFont font; // pixel size kFontScale times the run's size at 96 dpi
     bool underline = false;
@@ -43,7 +47,7 @@ struct TextFragment {
 struct PageLine {
     int page = 0; // the page the line is on; positions are in that page's picture
     int paragraph = 0;
-    QString text;     // the line's characters as shown, tabs as '\t', without its line break
+    QString text;     // the line's characters, tabs as '\t', without its line break
     double left = 0;  // left edge of the line's first character, picture pixels
     double right = 0; // right edge of its last character that is not a trailing space
     double top = 0;
@@ -51,6 +55,7 @@ struct PageLine {
     double baseline = 0;
     std::vector<TextFragment> fragments; // text, then tab leaders
     std::vector<QRectF> underlines;
+    bool lineBreak = false; // the line ends at a line break, not where the text wrapped
 };
 
 struct PageLayout {
@@ -59,6 +64,7 @@ struct PageLayout {
     std::vector<PageLine> lines; // page by page, in reading order
     int pageCount = 1;
     bool truncated = false; // text went on past the last page laid out and was left out
+    QString undrawn; // characters no installed font draws, each once, in reading order; see kUndrawnBox
 
     // The picture of a whole page.
     QSize size() const { return {geometry.widthPx, geometry.heightPx}; }
@@ -74,6 +80,9 @@ PageLayout layoutDocument(const doc::ReadModel& model);
 
 // The page picture's natural size for the preview: every page laid out, scaled to fit.
 PictureFit fitPicture(const PageLayout& layout, const PreviewFrame& frame = kPreviewFrame);
+
+// The text of one page as plain text: a line for each paragraph and line break, wrapped lines joined.
+QString pageText(const PageLayout& layout, int page);
 
 // Paints one laid-out page in the page's coordinates: the white sheet, then its text.
 void paintPage(QPainter& painter, const PageLayout& layout, int page);

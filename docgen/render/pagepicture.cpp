@@ -10,6 +10,8 @@
 #include <QMimeData>
 #include <QPainter>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <span>
 #include <stdexcept>
@@ -135,6 +137,35 @@ void PagePicture::drawPage(QPainter& painter, int index, QPointF at) const
     painter.restore();
 }
 
+QImage PagePicture::pageImage(int index, int dpi) const
+{
+    const double scale = mLayout ? double(dpi) / kPixelsPerInch : 1;
+    const QSize size = mLayout ? mLayout->size() : mPages[static_cast<std::size_t>(index)].rect.size();
+    QImage image((QSizeF(size) * scale).toSize(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    if (mLayout) {
+        constexpr double kInchesPerMeter = 1 / 0.0254;
+        image.setDotsPerMeterX(static_cast<int>(std::lround(dpi * kInchesPerMeter)));
+        image.setDotsPerMeterY(image.dotsPerMeterX());
+    }
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    if (mLayout) {
+        painter.scale(scale, scale);
+        paintPage(painter, *mLayout, index);
+    } else {
+        drawPage(painter, index, QPointF(0, 0));
+    }
+    painter.end();
+    return image;
+}
+
+QString PagePicture::pageText(int index) const
+{
+    return mLayout ? render::pageText(*mLayout, index) : QString();
+}
+
 QByteArray PagePicture::toData() const
 {
     QByteArray bytes;
@@ -223,6 +254,12 @@ QImage pictureToImage(const PagePicture& picture)
 namespace
 {
 
+// What QMimeData::imageData() asks for; the platform clipboard offers it as PNG, BMP and the rest.
+QString imageFormat()
+{
+    return QStringLiteral("application/x-qt-image");
+}
+
 // The clipboard's copy of a page picture. Its image and its data in our own format are made
 // only when a program asks for them: a copy costs no rendering, and no full-page image is
 // kept beside the picture. Read back within this program, the picture itself is taken.
@@ -246,10 +283,33 @@ protected:
     }
 
 private:
-    // What QMimeData::imageData() asks for; the platform clipboard offers it as PNG, BMP and the rest.
-    static QString imageFormat() { return QStringLiteral("application/x-qt-image"); }
-
     PagePicture mPicture;
+};
+
+// The clipboard's copy of one page: its text at once, its image made when a program asks for it.
+class PageMimeData : public QMimeData
+{
+public:
+    PageMimeData(PagePicture picture, int index) : mPicture(std::move(picture)), mIndex(index)
+    {
+        if (const QString text = mPicture.pageText(mIndex); !text.isEmpty())
+            setText(text);
+    }
+
+    QStringList formats() const override { return QMimeData::formats() << imageFormat(); }
+    bool hasFormat(const QString& mimeType) const override { return formats().contains(mimeType); }
+
+protected:
+    QVariant retrieveData(const QString& mimeType, QMetaType type) const override
+    {
+        if (mimeType == imageFormat())
+            return mPicture.pageImage(mIndex, kCopyDpi);
+        return QMimeData::retrieveData(mimeType, type);
+    }
+
+private:
+    PagePicture mPicture;
+    int mIndex;
 };
 
 } // namespace
@@ -257,6 +317,12 @@ private:
 std::unique_ptr<QMimeData> pictureToMimeData(const PagePicture& picture)
 {
     return std::make_unique<PictureMimeData>(picture);
+}
+
+std::unique_ptr<QMimeData> pageToMimeData(const PagePicture& picture, int index)
+{
+    Q_ASSERT(!picture.isNull());
+    return std::make_unique<PageMimeData>(picture, std::clamp(index, 0, picture.pageCount() - 1));
 }
 
 std::optional<PagePicture> pictureFromMimeData(const QMimeData* data)

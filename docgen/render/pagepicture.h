@@ -25,6 +25,9 @@ namespace render
 // Our own clipboard format: the pages' picture data, replayed sharp at any zoom.
 inline constexpr char kPictureMimeType[] = "application/x-brindlewick-pages";
 
+// A copied page's resolution: print quality, for a copy that prints and zooms as sharp as the page.
+inline constexpr int kCopyDpi = 300;
+
 inline constexpr QColor kPageGround{0x80, 0x80, 0x80};
 inline constexpr QColor kPageEdge{0x40, 0x40, 0x40};
 
@@ -67,6 +70,12 @@ public:
     // before: a long agreement costs only the pages in view.
     void drawPage(QPainter& painter, int index, QPointF at) const;
 
+    // One page alone on white: a laid-out page at its paper size and dpi, a picture from elsewhere at its
+    // own size.
+    QImage pageImage(int index, int dpi) const;
+    // The text of a laid-out page (see render::pageText); empty for a picture from elsewhere.
+    QString pageText(int index) const;
+
     QByteArray toData() const;
     // nullopt for data that is not a sound page picture.
     static std::optional<PagePicture> fromData(const QByteArray& data);
@@ -86,6 +95,10 @@ PagePicture renderPage(const doc::ReadModel& model);
 // The clipboard contents for a picture: the image at 96 dpi (pasted into other programs as PNG, BMP and
 // the like) and the vector pages in our own format, each made only when asked for.
 std::unique_ptr<QMimeData> pictureToMimeData(const PagePicture& picture);
+
+// The clipboard contents for one page of a picture that is not null: its image at kCopyDpi, made only when
+// asked for, and its text as plain text.
+std::unique_ptr<QMimeData> pageToMimeData(const PagePicture& picture, int index);
 
 // The clipboard's picture: our vector format when present and readable, else any image, wrapped into a
 // one-page picture of the image's size. nullopt when the clipboard holds no usable picture.

@@ -5,10 +5,12 @@
 
 #include <QBuffer>
 #include <QPageLayout>
+#include <QPageRanges>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrinter>
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <stdexcept>
@@ -37,7 +39,9 @@ QPageLayout pageLayoutFor(const PaperGeometry& paper)
     return layout;
 }
 
-void paintLayout(QPagedPaintDevice& device, const PageLayout& layout, const PaperGeometry& paper)
+// Paints the pages given (numbered from 1) in their order.
+void paintLayout(QPagedPaintDevice& device, const PageLayout& layout, const PaperGeometry& paper,
+                 const std::vector<int>& pages)
 {
     if (!device.setPageLayout(pageLayoutFor(paper)))
         throw std::runtime_error("The printer does not take the document's page size.");
@@ -46,63 +50,127 @@ void paintLayout(QPagedPaintDevice& device, const PageLayout& layout, const Pape
         throw std::runtime_error("The printer cannot be started.");
     const double scaleX = device.logicalDpiX() / double(kPixelsPerInch);
     const double scaleY = device.logicalDpiY() / double(kPixelsPerInch);
-    for (int page = 0; page < layout.pageCount; ++page) {
-        if (page > 0 && !device.newPage())
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        if (i > 0 && !device.newPage())
             throw std::runtime_error("The printer cannot start a new page.");
         painter.save();
         painter.scale(scaleX, scaleY);
         painter.translate(twipsToPixels(paper.left) - layout.geometry.columnLeft,
                           twipsToPixels(paper.top) - layout.geometry.columnTop);
-        paintText(painter, layout, page);
+        paintText(painter, layout, pages[i] - 1);
         painter.restore();
     }
     painter.end();
 }
 
-// What paintText draws, in the order it draws it.
-std::vector<DrawnRun> drawnRuns(const PageLayout& layout)
+std::vector<int> everyPage(const PageLayout& layout)
+{
+    return printedPages(layout.pageCount, {}, false, 1, true);
+}
+
+// What paintText draws on the pages given, in the order it draws it.
+std::vector<DrawnRun> drawnRuns(const PageLayout& layout, const std::vector<int>& pages)
 {
     std::vector<DrawnRun> runs;
-    for (const PageLine& line : layout.lines)
-        for (const TextFragment& fragment : line.fragments)
-            runs.push_back({fragment.text, layout.styles[static_cast<std::size_t>(fragment.style)].font});
+    for (const int page : pages)
+        for (const PageLine& line : layout.lines)
+            if (line.page == page - 1)
+                for (const TextFragment& fragment : line.fragments)
+                    runs.push_back(
+                        {fragment.text, layout.styles[static_cast<std::size_t>(fragment.style)].font});
     return runs;
 }
 
-} // namespace
-
-void paintDocument(QPagedPaintDevice& device, const doc::ReadModel& model)
+QByteArray pdfBytes(const PageLayout& layout, const PaperGeometry& paper, const QString& title,
+                    const std::vector<int>& pages)
 {
-    paintLayout(device, layoutDocument(model), paperGeometry(model.section));
-}
-
-QByteArray pdfBytes(const doc::ReadModel& model, const QString& title)
-{
-    const PageLayout layout = layoutDocument(model);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QPdfWriter writer(&buffer);
     writer.setTitle(title);
-    paintLayout(writer, layout, paperGeometry(model.section));
-    return rewriteToUnicode(bytes, drawnRuns(layout));
+    paintLayout(writer, layout, paper, pages);
+    return rewriteToUnicode(bytes, drawnRuns(layout, pages));
 }
 
-void exportPdf(const doc::ReadModel& model, const std::filesystem::path& target, const QString& title)
+void writePdf(const QByteArray& bytes, const std::filesystem::path& target)
 {
-    const QByteArray bytes = pdfBytes(model, title);
     doc::fileio::replaceFile(target,
                              std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                        static_cast<std::size_t>(bytes.size())),
                              doc::fileio::Access::UsersFile);
 }
 
-void printDocument(const doc::ReadModel& model, QPrinter& printer)
+QString pageCountText(int pages)
 {
-    paintDocument(printer, model);
+    return pages == 1 ? QStringLiteral("1 page") : QStringLiteral("%1 pages").arg(pages);
+}
+
+} // namespace
+
+void paintDocument(QPagedPaintDevice& device, const doc::ReadModel& model)
+{
+    const PageLayout layout = layoutDocument(model);
+    paintLayout(device, layout, paperGeometry(model.section), everyPage(layout));
+}
+
+QByteArray pdfBytes(const doc::ReadModel& model, const QString& title)
+{
+    const PageLayout layout = layoutDocument(model);
+    return pdfBytes(layout, paperGeometry(model.section), title, everyPage(layout));
+}
+
+QString exportPdf(const doc::ReadModel& model, const std::filesystem::path& target, const QString& title)
+{
+    const PageLayout layout = layoutDocument(model);
+    writePdf(pdfBytes(layout, paperGeometry(model.section), title, everyPage(layout)), target);
+    return layout.undrawn;
+}
+
+std::vector<int> printedPages(int pageCount, const QPageRanges& ranges, bool lastFirst, int copies,
+                              bool collate)
+{
+    std::vector<int> chosen;
+    for (int page = 1; page <= pageCount; ++page)
+        if (ranges.isEmpty() || ranges.contains(page))
+            chosen.push_back(page);
+    if (lastFirst)
+        std::reverse(chosen.begin(), chosen.end());
+    const auto times = static_cast<std::size_t>(std::max(copies, 1));
+    std::vector<int> printed;
+    if (collate) {
+        for (std::size_t copy = 0; copy < times; ++copy)
+            printed.insert(printed.end(), chosen.begin(), chosen.end());
+    } else {
+        for (const int page : chosen)
+            printed.insert(printed.end(), times, page);
+    }
+    return printed;
+}
+
+QString printDocument(const doc::ReadModel& model, QPrinter& printer)
+{
+    const PageLayout layout = layoutDocument(model);
+    // Where the printer makes the copies itself, painting them too would multiply them.
+    const std::vector<int> pages = printedPages(
+        layout.pageCount, printer.printRange() == QPrinter::PageRange ? printer.pageRanges() : QPageRanges(),
+        printer.pageOrder() == QPrinter::LastPageFirst,
+        printer.supportsMultipleCopies() ? 1 : printer.copyCount(), printer.collateCopies());
+    if (pages.empty())
+        throw std::runtime_error(QStringLiteral("None of the chosen pages is in the agreement, which has %1.")
+                                     .arg(pageCountText(layout.pageCount))
+                                     .toStdString());
+    const PaperGeometry paper = paperGeometry(model.section);
+    if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty()) {
+        writePdf(pdfBytes(layout, paper, printer.docName(), pages),
+                 std::filesystem::path(printer.outputFileName().toStdU16String()));
+        return layout.undrawn;
+    }
+    paintLayout(printer, layout, paper, pages);
     // A spooler that refuses the job says so only once the painting has ended.
     if (printer.printerState() == QPrinter::Error)
         throw std::runtime_error("The printer reported an error.");
+    return layout.undrawn;
 }
 
 } // namespace render

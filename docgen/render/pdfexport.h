@@ -6,7 +6,9 @@
 #include <QString>
 
 #include <filesystem>
+#include <vector>
 
+class QPageRanges;
 class QPagedPaintDevice;
 class QPrinter;
 
@@ -24,10 +26,21 @@ void paintDocument(QPagedPaintDevice& device, const doc::ReadModel& model);
 QByteArray pdfBytes(const doc::ReadModel& model, const QString& title = {});
 
 // Writes pdfBytes(model, title) beside target and renames it into place: a failed export leaves the earlier
-// file as it was and no partial one. Throws doc::Error naming the file and the system's reason.
-void exportPdf(const doc::ReadModel& model, const std::filesystem::path& target, const QString& title = {});
+// file as it was and no partial one. Throws doc::Error naming the file and the system's reason. Returns the
+// characters no installed font draws (PageLayout::undrawn), which the PDF shows as boxes.
+QString exportPdf(const doc::ReadModel& model, const std::filesystem::path& target,
+                  const QString& title = {});
 
-// Prints the main text on printer, as paintDocument does.
-void printDocument(const doc::ReadModel& model, QPrinter& printer);
+// The pages a print job paints, numbered from 1, in the order painted: those of ranges (every page when
+// ranges is empty) that the document has, the last first when asked; copies times over, each copy of the
+// whole document in turn when collated, else each page's copies together.
+std::vector<int> printedPages(int pageCount, const QPageRanges& ranges, bool lastFirst, int copies,
+                              bool collate);
+
+// Prints the main text on printer, as paintDocument does, on the pages the print dialog chose, with its
+// copies where the printer does not make them itself. A printer that writes a PDF file gets what exportPdf
+// writes, text layer and all. Returns the characters no installed font draws, as exportPdf does; throws
+// std::runtime_error (doc::Error when writing a file fails) when nothing could be printed.
+QString printDocument(const doc::ReadModel& model, QPrinter& printer);
 
 } // namespace render

@@ -1,8 +1,11 @@
+#include "agreement/insertions.h"
+#include "doc/worddocument.h"
 #include "preview/form2.h"
 #include "preview/picturebox.h"
 #include "shell/product.h"
 #include "support/cursorfiles.h"
 #include "support/fakeplatform.h"
+#include "support/sampleparticulars.h"
 #include "support/testsystem.h"
 
 #include <QAccessible>
@@ -84,6 +87,8 @@ private slots:
     void scrollBarMovesPicture();
     void wheelAndKeysMoveThroughTheBars();
     void growsWithTheWindow();
+    void returnAndEnterPressTheFocusedButton_data();
+    void returnAndEnterPressTheFocusedButton();
     void pageMenuPrintsExportsAndCopies();
     void thumbDragMovesPictureOnRelease();
     void barOverflowReportedByActivation();
@@ -176,15 +181,17 @@ QImage tst_Form2::renderPicture1(qreal ratio)
 void tst_Form2::layoutAndCaptions()
 {
     QCOMPARE(form().windowTitle(), QStringLiteral("Brindlewick Paperwork Studio"));
-    QCOMPARE(form().size(), QSize(656, 626));
+    QCOMPARE(form().size(), QSize(656, 659));
     const struct {
         const char* name;
         QRect place;
     } expected[] = {
-        {"Picture2", QRect(8, 8, 622, 495)},       {"VScroll1", QRect(630, 8, 17, 495)},
-        {"HScroll1", QRect(8, 503, 622, 17)},      {"Frame1", QRect(8, 524, 640, 57)},
-        {"PushButton1", QRect(16, 20, 296, 27)},   {"PushButton2", QRect(320, 20, 304, 27)},
-        {"PushButton6", QRect(328, 590, 320, 27)}, {"PushButton8", QRect(8, 590, 312, 27)},
+        {"Picture2", QRect(8, 8, 622, 495)},          {"VScroll1", QRect(630, 8, 17, 495)},
+        {"HScroll1", QRect(8, 503, 622, 17)},         {"Frame1", QRect(8, 524, 640, 57)},
+        {"PushButton1", QRect(16, 20, 296, 27)},      {"PushButton2", QRect(320, 20, 304, 27)},
+        {"PushButton6", QRect(328, 590, 320, 27)},    {"PushButton8", QRect(8, 590, 312, 27)},
+        {"PrintButton", QRect(8, 623, 208, 27)},      {"ExportPdfButton", QRect(224, 623, 208, 27)},
+        {"CopyPageButton", QRect(440, 623, 208, 27)},
     };
     for (const auto& control : expected) {
         const QWidget* widget = form().findChild<QWidget*>(QLatin1String(control.name));
@@ -196,6 +203,12 @@ void tst_Form2::layoutAndCaptions()
     QCOMPARE(button("PushButton6")->text(), QStringLiteral("Save Results To Word File"));
     QCOMPARE(button("PushButton8")->text(), QStringLiteral("< Back"));
     QCOMPARE(form().findChild<QGroupBox*>(QStringLiteral("Frame1"))->title(), QStringLiteral("Zoom:"));
+    for (const auto& [name, command] : {std::pair{"PrintButton", PageActions::commands()[0]},
+                                        {"ExportPdfButton", PageActions::commands()[1]},
+                                        {"CopyPageButton", PageActions::commands()[2]}}) {
+        QCOMPARE(button(name)->text(), QString::fromUtf8(command.caption));
+        QCOMPARE(button(name)->toolTip(), PageActions::withKeys(command.toolTip, command.keys));
+    }
     QVERIFY(form().mSetupPending);
     QVERIFY(mPlatform.messages.empty());
 }
@@ -379,7 +392,7 @@ void tst_Form2::growsWithTheWindow()
     form().resize(form().size() + QSize(200, 600));
     QCOMPARE(form().findChild<QWidget*>(QStringLiteral("Picture2"))->geometry(),
              viewport.adjusted(0, 0, 200, 600));
-    for (const char* name : {"PushButton6", "PushButton8"})
+    for (const char* name : {"PrintButton", "ExportPdfButton", "CopyPageButton"})
         QCOMPARE(button(name)->geometry().bottom(), form().height() - 10);
     QCOMPARE(bar("VScroll1")->geometry().height(), viewport.height() + 600);
     // The whole page fits now: nothing left to scroll.
@@ -387,8 +400,24 @@ void tst_Form2::growsWithTheWindow()
     QCOMPARE(form().geometry().viewportHeight(), (viewport.height() + 600) * 15);
 }
 
-// A right click that does not drag opens the page's menu; its items reach the printer, a
-// PDF file and the clipboard; a right drag still pans, and Ctrl+P prints.
+void tst_Form2::returnAndEnterPressTheFocusedButton_data()
+{
+    QTest::addColumn<Qt::Key>("key");
+    QTest::newRow("Return") << Qt::Key_Return;
+    QTest::newRow("Enter") << Qt::Key_Enter;
+}
+
+void tst_Form2::returnAndEnterPressTheFocusedButton()
+{
+    QFETCH(Qt::Key, key);
+    showWith(makePage(200, 250));
+    button("PushButton1")->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(button("PushButton1"), key);
+    QVERIFY(form().geometry().mZoom > 1.0f);
+}
+
+// A right click that does not drag opens the page's menu, whose items show their keys; its items reach
+// the printer, a PDF file and the clipboard; a right drag still pans; the buttons and keys run them too.
 void tst_Form2::pageMenuPrintsExportsAndCopies()
 {
     QVERIFY(QFile::remove(mWordFile));
@@ -405,6 +434,9 @@ void tst_Form2::pageMenuPrintsExportsAndCopies()
     mPlatform.saveFileAnswers.push_back(mDir->path() + QStringLiteral("/agreement"));
     rightClick(QPoint(50, 50), QPoint(50, 50));
     QCOMPARE(mPlatform.menus.size(), std::size_t(1));
+    for (const PageActions::Command& command : PageActions::commands())
+        QVERIFY(mPlatform.menus.front().contains(QString::fromUtf8(command.caption) + u'\t' +
+                                                 command.keys.toString(QKeySequence::NativeText)));
     QCOMPARE(mPlatform.saveDialogs.back().defaultSuffix, QStringLiteral("pdf"));
     QCOMPARE(mPlatform.saveDialogs.back().fileName,
              QString::fromLatin1(Product::kDocumentName) + QStringLiteral(".pdf"));
@@ -430,6 +462,14 @@ void tst_Form2::pageMenuPrintsExportsAndCopies()
     picture1()->setFocus();
     QTest::keyClick(picture1(), Qt::Key_P, Qt::ControlModifier);
     QCOMPARE(mPlatform.printDialogs, 2);
+    click("PrintButton");
+    QCOMPARE(mPlatform.printDialogs, 3);
+    mPlatform.clipboardData.reset();
+    QTest::keyClick(picture1(), Qt::Key_C, Qt::ControlModifier);
+    QVERIFY(mPlatform.clipboardData);
+    const std::size_t dialogs = mPlatform.saveDialogs.size();
+    QTest::keyClick(picture1(), Qt::Key_E, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(mPlatform.saveDialogs.size(), dialogs + 1);
 
     // A failed export says why and leaves nothing.
     mPlatform.menuChoice = 1;
@@ -440,6 +480,21 @@ void tst_Form2::pageMenuPrintsExportsAndCopies()
     QVERIFY2(mPlatform.messages.back().text.contains(TestSystem::reasonNoSuchFolder()),
              qPrintable(mPlatform.messages.back().text));
     QVERIFY(!QFile::exists(missing));
+
+    // A character no installed font draws is named with the particular that holds it.
+    const QString noFont = QString::fromUcs4(U"\U0010FFFD"); // private use: no font has it
+    agreement::Particulars particulars = kSample;
+    particulars.owner += noFont;
+    agreement::fill(doc::WordDocument::load(BRINDLEWICK_SOURCE_DIR "/resources/template.doc"),
+                    agreement::insertions(particulars, kSample.agreementDate, QLocale::c()))
+        .save(mWordFile.toStdString());
+    mPlatform.saveFileAnswers.push_back(mDir->path() + QStringLiteral("/boxes.pdf"));
+    QTest::keyClick(picture1(), Qt::Key_F10, Qt::ShiftModifier);
+    const QString where = QString::fromLatin1(PageActions::kUndrawnWhere)
+                              .arg(QLatin1String(agreement::plainName(agreement::Field::Owner)), noFont);
+    QVERIFY2(
+        mPlatform.messages.back().text.endsWith(QString::fromLatin1(PageActions::kUndrawnNote).arg(where)),
+        qPrintable(mPlatform.messages.back().text));
 }
 
 void tst_Form2::thumbDragMovesPictureOnRelease()

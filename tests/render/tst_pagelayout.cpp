@@ -64,12 +64,14 @@ private slots:
     void justifiedLinesFillTheColumn();
     void boldRun();
     void lineBreakStartsALine();
+    void pageTextJoinsWrappedLines();
     void tabsLandOnStops_data();
     void tabsLandOnStops();
     void tabLeader();
     void indents();
     void specialCharacters_data();
     void specialCharacters();
+    void undrawableCharacterShowsABox();
     void fractionalSizes_data();
     void fractionalSizes();
     void lineHeights();
@@ -245,6 +247,16 @@ void tst_PageLayout::lineBreakStartsALine()
     QCOMPARE(layout.lines[0].right, columnRight(layout));
 }
 
+void tst_PageLayout::pageTextJoinsWrappedLines()
+{
+    const render::PageLayout layout = render::layoutPage(
+        oneInchPage({testmodel::paragraph(kLongText, A::Justify),
+                     testmodel::paragraph(u"Remove the roof. \x0BHaul away debris.", A::Left)}));
+    QVERIFY(layout.lines.size() > 3);
+    QCOMPARE(render::pageText(layout, 0), QString::fromStdU16String(kLongText) +
+                                              QStringLiteral("\nRemove the roof.\nHaul away debris.\n"));
+}
+
 void tst_PageLayout::tabsLandOnStops_data()
 {
     QTest::addColumn<int>("stopTwips"); // 0: default stops only
@@ -353,6 +365,24 @@ void tst_PageLayout::specialCharacters()
         drawn += fragment.text;
     QCOMPARE(drawn, shown);
     // Nothing hidden takes room: the centered line is as wide as what it shows.
+    QCOMPARE(layout.lines[0].right - layout.lines[0].left, advance(layout, 0, shown));
+}
+
+// A character no installed font draws shows as a box the width of one, and the layout names it; the line's
+// text keeps it.
+void tst_PageLayout::undrawableCharacterShowsABox()
+{
+    const QString noFont = QString::fromUcs4(U"\U0010FFFD"); // private use: no font has it
+    const QString text = QStringLiteral("a") + noFont + QStringLiteral("b");
+    const render::PageLayout layout =
+        render::layoutPage(oneInchPage({testmodel::paragraph(text.toStdU16String(), A::Center)}));
+    QCOMPARE(layout.undrawn, noFont);
+    QCOMPARE(layout.lines[0].text, text);
+    const QString shown = QStringLiteral("a") + QChar(render::kUndrawnBox) + QStringLiteral("b");
+    QString drawn;
+    for (const render::TextFragment& fragment : layout.lines[0].fragments)
+        drawn += fragment.text;
+    QCOMPARE(drawn, shown);
     QCOMPARE(layout.lines[0].right - layout.lines[0].left, advance(layout, 0, shown));
 }
 

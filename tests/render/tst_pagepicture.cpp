@@ -177,6 +177,7 @@ private slots:
     void inkWhereTheLayoutSays();
     void sharpAtDoubleDensity();
     void mimeRoundTrip();
+    void copiedPage();
     void mimeImageOnly_data();
     void mimeImageOnly();
     void mimeWithoutPicture();
@@ -385,6 +386,33 @@ void tst_PagePicture::mimeRoundTrip()
     QCOMPARE(replay(*back), replay(mPage));
     // Still vector: at twice the density it matches the original drawn at twice the density.
     QCOMPARE(replay(*back, 2), replay(mPage, 2));
+}
+
+// One page, the one asked for, sharp enough to print, with its text.
+void tst_PagePicture::copiedPage()
+{
+    doc::ReadModel model = testmodel::agreement();
+    model.paragraphs.push_back(testmodel::paragraph(u"\x0CSecond page.", doc::Paragraph::Alignment::Left));
+    const render::PagePicture picture = render::renderPage(model);
+    QCOMPARE(picture.pageCount(), 2);
+    const std::unique_ptr<QMimeData> mime = render::pageToMimeData(picture, 1);
+    QCOMPARE(mime->text(), QStringLiteral("Second page.\n"));
+    const QImage image = qvariant_cast<QImage>(mime->imageData());
+    const double inches = double(model.section.pageWidth) / render::kTwipsPerInch;
+    QCOMPARE(image.width(), qRound(inches * render::kCopyDpi));
+    QCOMPARE(qRound(image.dotsPerMeterX() * 0.0254), render::kCopyDpi);
+    // Its one line stands below the top margin; the first page's text would go on down the page.
+    const auto inkInRows = [&image](int from, int to) {
+        for (int y = from; y < to; ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (qGray(image.pixel(x, y)) < 128)
+                    return true;
+        return false;
+    };
+    const int margin = model.section.marginTop * render::kCopyDpi / render::kTwipsPerInch;
+    QVERIFY(!inkInRows(0, margin));
+    QVERIFY(inkInRows(margin, margin + render::kCopyDpi / 2));
+    QVERIFY(!inkInRows(margin + render::kCopyDpi / 2, image.height()));
 }
 
 void tst_PagePicture::mimeImageOnly_data()

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QGlyphRun>
+#include <QPageRanges>
 #include <QPrinter>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -27,6 +28,8 @@ class tst_PdfExport : public QObject
 private slots:
     void initTestCase();
     void exportAndPrint();
+    void printedPages_data();
+    void printedPages();
     void particularsReadBackAsTyped_data();
     void particularsReadBackAsTyped();
     void failedExportLeavesNothing_data();
@@ -54,14 +57,18 @@ void tst_PdfExport::exportAndPrint()
     const QString exported = mDir.filePath(QStringLiteral("exported.pdf"));
     const QString title = QStringLiteral("Agreement – Zoë");
     render::exportPdf(model, exported.toStdString(), title);
+    // The print dialog's "Pages from 2 to 2", two copies, to a PDF file, which makes no copies itself.
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(mDir.filePath(QStringLiteral("printed.pdf")));
+    printer.setPrintRange(QPrinter::PageRange);
+    printer.setFromTo(2, 2);
+    printer.setCopyCount(2);
     render::printDocument(model, printer);
 
     const QString text = pdftools::pdfText(exported);
     QCOMPARE(text.count(u'\f'), 2);
-    QCOMPARE(pdftools::pdfText(printer.outputFileName()), text);
+    QCOMPARE(pdftools::pdfText(printer.outputFileName()), (text.section(u'\f', 1, 1) + u'\f').repeated(2));
     const QRegularExpressionMatch info =
         QRegularExpression(QStringLiteral("^Title: +(.*)$"), QRegularExpression::MultilineOption)
             .match(pdftools::run(QStringLiteral("pdfinfo"), {exported}));
@@ -89,6 +96,35 @@ void tst_PdfExport::exportAndPrint()
     QCOMPARE(fonts.size(), 2);        // regular and bold
     for (const QString& font : fonts) // name type encoding emb sub uni object generation
         QCOMPARE(font.section(u' ', -5, -5, QString::SectionSkipEmpty), QStringLiteral("yes"));
+}
+
+void tst_PdfExport::printedPages_data()
+{
+    QTest::addColumn<QString>("ranges"); // as the print dialog's "Pages" box takes them
+    QTest::addColumn<bool>("lastFirst");
+    QTest::addColumn<int>("copies");
+    QTest::addColumn<bool>("collate");
+    QTest::addColumn<QList<int>>("printed");
+    QTest::newRow("every page") << "" << false << 1 << true << QList<int>{1, 2, 3};
+    QTest::newRow("from 2 to 2") << "2" << false << 1 << true << QList<int>{2};
+    QTest::newRow("pages 1 and 3") << "1,3" << false << 1 << true << QList<int>{1, 3};
+    QTest::newRow("range past the end") << "2-5" << false << 1 << true << QList<int>{2, 3};
+    QTest::newRow("no page of the document") << "4-5" << false << 1 << true << QList<int>{};
+    QTest::newRow("last first") << "" << true << 1 << true << QList<int>{3, 2, 1};
+    QTest::newRow("two copies collated") << "1-2" << false << 2 << true << QList<int>{1, 2, 1, 2};
+    QTest::newRow("two copies uncollated") << "1-2" << false << 2 << false << QList<int>{1, 1, 2, 2};
+}
+
+void tst_PdfExport::printedPages()
+{
+    QFETCH(QString, ranges);
+    QFETCH(bool, lastFirst);
+    QFETCH(int, copies);
+    QFETCH(bool, collate);
+    QFETCH(QList<int>, printed);
+    const std::vector<int> pages =
+        render::printedPages(3, QPageRanges::fromString(ranges), lastFirst, copies, collate);
+    QCOMPARE(QList<int>(pages.begin(), pages.end()), printed);
 }
 
 // Qt's PDF engine alone reads 山田 back as the Kangxi radicals ⼭⽥ (where the font shares their glyphs, as
@@ -119,6 +155,12 @@ void tst_PdfExport::particularsReadBackAsTyped()
     render::exportPdf(model, exported.toStdString());
     const QString text = pdftools::pdfText(exported);
     QVERIFY2(text.contains(line), qPrintable(text.right(200)));
+    // The print dialog's "Print to File" writes the same.
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(mDir.filePath(QStringLiteral("printed particulars.pdf")));
+    render::printDocument(model, printer);
+    QCOMPARE(pdftools::pdfText(printer.outputFileName()), text);
 }
 
 void tst_PdfExport::failedExportLeavesNothing_data()
