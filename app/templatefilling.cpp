@@ -232,7 +232,11 @@ void TemplateFilling::PushButton22_Click()
     });
     report.step(290, [&] { form2().show(); });
     report.step(292, [&] { mForm1.hide(); });
-    report.step(294, [&] { DeleteFileQuietly(workingPath(QLatin1String(kPictureFile))); });
+    report.step(294, [&] {
+        const QString picturePath = workingPath(QLatin1String(kPictureFile));
+        if (!doc::fileio::isAnotherUsers(filePath(picturePath)))
+            DeleteFileQuietly(picturePath);
+    });
     if (templateIsOurs)
         report.step(296, [&] { DeleteFileQuietly(workingPath(QLatin1String(kTemplateFile))); });
 }
@@ -293,8 +297,11 @@ std::optional<render::PagePicture> TemplateFilling::SaveDocAsJPG(const QString& 
         picture = copied ? GetClipboardPicture(0) : std::nullopt;
         if (!picture)
             throw StepFailure(QStringLiteral("Invalid picture"));
-        // The preview shows the picture kept here, whatever becomes of the file.
-        render::savePictureFile(*picture, workingPath(QLatin1String(kPictureFile)));
+        // The preview shows the picture kept here, whatever becomes of the file. Another
+        // user's file at the name in a shared folder is theirs: left as it is, without a word.
+        const QString picturePath = workingPath(QLatin1String(kPictureFile));
+        if (!doc::fileio::isAnotherUsers(filePath(picturePath)))
+            render::savePictureFile(*picture, picturePath);
     });
     report.step(124, [&] { app().ActiveDocument().Close(); });
     report.step(126, [&] { app().Quit(); });

@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <stdexcept>
@@ -43,96 +42,18 @@ QString systemError(int code)
 {
     return QString::fromLocal8Bit(std::strerror(code));
 }
-
-// A real directory (not a link to one) of ours; info is what lstat found there.
-bool isOwnFolder(const QString& path, struct stat& info)
-{
-    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
-           info.st_uid == ::geteuid();
-}
-
-// The fresh folder made when the usual one was taken, and the usual name it stands in for.
-struct FreshFolder {
-    QString usual;
-    QString made;
-};
-
-FreshFolder& freshFolder()
-{
-    static FreshFolder folder;
-    return folder;
-}
-
-void removeFreshFolder()
-{
-    // Only an empty folder goes; what a run still holds stays with it.
-    if (!freshFolder().made.isEmpty())
-        ::rmdir(QFile::encodeName(freshFolder().made).constData());
-}
-
-// Someone else holds the usual name (a folder of theirs, or a link): the run uses a fresh
-// folder of its own beside it, made with owner-only permissions, and removes it at the end
-// when it is empty.
-QString freshPrivateFolder(const QString& usual)
-{
-    FreshFolder& fresh = freshFolder();
-    struct stat info {
-    };
-    if (fresh.usual == usual && isOwnFolder(fresh.made, info))
-        return fresh.made;
-    QByteArray pattern = QFile::encodeName(usual + QStringLiteral("-XXXXXX"));
-    if (!::mkdtemp(pattern.data()))
-        fail(systemError(errno), usual);
-    removeFreshFolder();
-    fresh = {usual, QFile::decodeName(pattern)};
-    [[maybe_unused]] static const bool removedAtExit = std::atexit(removeFreshFolder) == 0;
-    return fresh.made;
-}
-
-// The folder must be a real directory (not a link to one), ours, and closed to others;
-// otherwise another user could read or plant our working files.
-QString privateFolder(const QString& path)
-{
-    const QByteArray native = QFile::encodeName(path);
-    if (::mkdir(native.constData(), S_IRWXU) != 0 && errno != EEXIST)
-        fail(systemError(errno), path);
-    struct stat info {
-    };
-    if (!isOwnFolder(path, info))
-        return freshPrivateFolder(path);
-    if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0 && ::chmod(native.constData(), S_IRWXU) != 0)
-        fail(systemError(errno), path);
-    return path;
-}
-#else
-QString privateFolder(const QString& path)
-{
-    if (!QDir().mkpath(path))
-        fail(QStringLiteral("Cannot create folder"), path);
-    return path;
-}
 #endif
-
-QString userFolderName()
-{
-#ifdef Q_OS_UNIX
-    return QStringLiteral("brindlewick-%1").arg(::geteuid());
-#else
-    return QStringLiteral("brindlewick");
-#endif
-}
 
 } // namespace
 
 QString temporaryFolder()
 {
-    const QString temp = qEnvironmentVariable("TEMP");
-    if (!temp.isEmpty())
-        return temp;
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty())
-        return privateFolder(runtime + QStringLiteral("/brindlewick"));
-    return privateFolder(QDir::tempPath() + QLatin1Char('/') + userFolderName());
+    const std::filesystem::path folder = doc::fileio::workingFolder();
+#ifdef _WIN32
+    return QString::fromStdWString(folder.native());
+#else
+    return QFile::decodeName(folder.native().c_str());
+#endif
 }
 
 QString workingPath(const QString& fileName)
@@ -458,11 +379,8 @@ WorkingFileLock::~WorkingFileLock()
 void prepareWorkingFolder()
 {
     try {
-        const QString folder = temporaryFolder();
-        doc::fileio::keepTemporaryNotesIn(filePath(folder));
-        removeStaleWorkingDocuments(folder, QDateTime::currentDateTime().addDays(-1));
-        // A save of the largest document takes seconds; a note an hour old is a run that died.
-        doc::fileio::removeAbandonedTemporaries(filePath(folder), std::chrono::hours(1));
+        doc::fileio::takeChargeOfTemporaries();
+        removeStaleWorkingDocuments(temporaryFolder(), QDateTime::currentDateTime().addDays(-1));
     } catch (const std::exception&) {
     }
 }

@@ -12,10 +12,8 @@
 // them. Nothing here shows a message: failures are thrown (std::runtime_error with a
 // readable description) or, where the callers want silence, swallowed.
 
-// The folder named by "TEMP"; when that is unset or empty, a private folder of the user's
-// own (owner-only permissions, checked to be a real directory owned by us), never the
-// file system root. When the usual private folder has been taken by someone else, a fresh
-// one is made beside it and kept for the run. Throws when no safe folder can be made.
+// The working folder, doc::fileio::workingFolder(): the folder named by "TEMP", else a private
+// folder of the user's own. Throws when no safe folder can be made.
 QString temporaryFolder();
 
 // fileName inside temporaryFolder(), joined with the native separator.
@@ -90,6 +88,6 @@ int removeStaleWorkingDocuments(const QString& folder, const QDateTime& before, 
 
 // Once a run, when the main window is up: notes of half-written saves are kept in the
 // temporary folder from now on, and what earlier runs left there goes (working documents a
-// day old, the temporaries of saves cut short). What is left holds names and prices. Never
-// throws.
+// day old, and, as doc::fileio::takeChargeOfTemporaries says, the temporaries of saves cut
+// short). What is left holds names and prices. Never throws.
 void prepareWorkingFolder();

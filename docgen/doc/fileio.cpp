@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <optional>
 #include <random>
 
@@ -16,6 +18,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #ifdef __linux__
@@ -146,15 +149,26 @@ bool ownRegularFile(const std::filesystem::path& path)
     return attributes != INVALID_FILE_ATTRIBUTES &&
            !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
 }
+// A user's own folders are closed to other users; nothing here was planted by one.
+bool ownedByAnotherUser(const std::filesystem::path&)
+{
+    return false;
+}
+// Windows has no sticky folders: a link is followed wherever the system itself follows one.
+void refuseForeignLink(const std::filesystem::path&, const std::filesystem::path&) {}
+// ReplaceFileW would move a folder at the name aside rather than refuse it.
+const char* notAFileKind(const std::filesystem::path& destination)
+{
+    const DWORD attributes = ::GetFileAttributesW(destination.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) ? "a folder"
+                                                                                            : nullptr;
+}
 // Puts from in to's place; a replaced file keeps its access list, attributes and read-only
 // mark. Throws with Windows' reason.
 void renameOver(const std::filesystem::path& from, const std::filesystem::path& to,
                 const std::filesystem::path& reported)
 {
     const DWORD attributes = ::GetFileAttributesW(to.c_str());
-    // ReplaceFileW would move a folder at the name aside rather than refuse it.
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        fail("Cannot write", reported, "a folder stands at the name");
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         const bool readOnly = attributes & FILE_ATTRIBUTE_READONLY;
         // A read-only file refuses to be replaced until its mark is taken away.
@@ -184,6 +198,20 @@ void moveToFreeName(const std::filesystem::path& from, const std::filesystem::pa
         fail("Cannot create", reported, windowsReason(::GetLastError()));
 }
 void flushFolder(const std::filesystem::path&) {}
+std::filesystem::path workingFolderOf(const std::string& name)
+{
+    const wchar_t* temp = ::_wgetenv(L"TEMP");
+    if (temp && *temp)
+        return temp;
+    std::error_code error;
+    const std::filesystem::path system = std::filesystem::temp_directory_path(error);
+    if (error)
+        fail("Cannot create folder", name, error.message());
+    const std::filesystem::path folder = system / name;
+    if (!std::filesystem::create_directories(folder, error) && error)
+        fail("Cannot create folder", folder, error.message());
+    return folder;
+}
 #else
 using StatBuffer = struct ::stat;
 int openForReading(const std::filesystem::path& path, Links links)
@@ -290,6 +318,51 @@ bool ownRegularFile(const std::filesystem::path& path)
     };
     return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid();
 }
+bool ownedByAnotherUser(const std::filesystem::path& path)
+{
+    struct stat info {
+    };
+    return ::lstat(path.c_str(), &info) == 0 && info.st_uid != ::geteuid();
+}
+std::string userName(uid_t uid)
+{
+    std::vector<char> buffer(1 << 14);
+    struct passwd entry {
+    };
+    struct passwd* found = nullptr;
+    const std::string number = std::to_string(uid);
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+        return std::string(found->pw_name) + " (" + number + ")";
+    return "user " + number;
+}
+void refuseForeignLink(const std::filesystem::path& link, const std::filesystem::path& reported)
+{
+    const std::filesystem::path folder = link.has_parent_path() ? link.parent_path() : ".";
+    struct stat linkInfo {
+    };
+    struct stat folderInfo {
+    };
+    if (::lstat(link.c_str(), &linkInfo) != 0 || ::stat(folder.c_str(), &folderInfo) != 0)
+        fail("Cannot write", reported, errno);
+    if (!mayFollowLink(folderInfo.st_mode, folderInfo.st_uid, linkInfo.st_uid, ::geteuid()))
+        fail("Cannot write", reported,
+             "the symbolic link " + displayName(link) + " belongs to another user, " +
+                 userName(linkInfo.st_uid) + ", in a folder others may write to; it is not followed");
+}
+// What stands at destination when it is neither a regular file nor a link (which a working
+// file replaces); nullptr otherwise, nothing there included.
+const char* notAFileKind(const std::filesystem::path& destination)
+{
+    struct stat info {
+    };
+    if (::lstat(destination.c_str(), &info) != 0 || S_ISREG(info.st_mode) || S_ISLNK(info.st_mode))
+        return nullptr;
+    if (S_ISDIR(info.st_mode))
+        return "a folder";
+    if (S_ISFIFO(info.st_mode))
+        return "a FIFO";
+    return S_ISSOCK(info.st_mode) ? "a socket" : "a device";
+}
 void renameOver(const std::filesystem::path& from, const std::filesystem::path& to,
                 const std::filesystem::path& reported)
 {
@@ -318,6 +391,80 @@ void flushFolder(const std::filesystem::path& folder)
     Descriptor fd(openFolder(folder));
     if (fd.valid())
         ::fsync(fd.get());
+}
+// A real folder (not a link to one) of this user's; info is what lstat found there.
+bool isOwnFolder(const std::filesystem::path& path, struct stat& info)
+{
+    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid();
+}
+// The fresh folder made when the usual one was taken, and the usual name it stands in for.
+struct FreshFolder {
+    std::filesystem::path usual;
+    std::filesystem::path made;
+};
+FreshFolder& freshFolder()
+{
+    static FreshFolder folder;
+    return folder;
+}
+void removeFreshFolder()
+{
+    // Only an empty folder goes; what a run still holds stays with it.
+    if (!freshFolder().made.empty())
+        ::rmdir(freshFolder().made.c_str());
+}
+// Someone else holds the usual name (a folder of theirs, or a link): the run uses a fresh
+// folder of its own beside it, made with owner-only permissions, and removes it at the end
+// when it is empty.
+std::filesystem::path freshPrivateFolder(const std::filesystem::path& usual)
+{
+    FreshFolder& fresh = freshFolder();
+    struct stat info {
+    };
+    if (fresh.usual == usual && isOwnFolder(fresh.made, info))
+        return fresh.made;
+    std::string pattern = usual.native() + "-XXXXXX";
+    if (!::mkdtemp(pattern.data()))
+        fail("Cannot create folder", usual, errno);
+    removeFreshFolder();
+    fresh = {usual, pattern};
+    [[maybe_unused]] static const bool removedAtExit = std::atexit(removeFreshFolder) == 0;
+    return fresh.made;
+}
+// The folder must be a real directory (not a link to one), ours, and closed to others;
+// otherwise another user could read or plant our working files.
+std::filesystem::path privateFolder(const std::filesystem::path& path)
+{
+    if (::mkdir(path.c_str(), S_IRWXU) != 0 && errno != EEXIST)
+        fail("Cannot create folder", path, errno);
+    struct stat info {
+    };
+    if (!isOwnFolder(path, info))
+        return freshPrivateFolder(path);
+    if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0 && ::chmod(path.c_str(), S_IRWXU) != 0)
+        fail("Cannot make private the folder", path, errno);
+    return path;
+}
+std::filesystem::path environmentPath(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value ? std::filesystem::path(value) : std::filesystem::path();
+}
+std::filesystem::path workingFolderOf(const std::string& name)
+{
+    if (std::filesystem::path temp = environmentPath("TEMP"); !temp.empty())
+        return temp;
+    // After su, or once the session that made it has ended, the variable may name another
+    // user's folder or none at all: the system's temporary folder serves then.
+    const std::filesystem::path runtime = environmentPath("XDG_RUNTIME_DIR");
+    struct stat info {
+    };
+    if (!runtime.empty() && isOwnFolder(runtime, info))
+        return privateFolder(runtime / name);
+    std::filesystem::path system = environmentPath("TMPDIR");
+    if (system.empty())
+        system = "/tmp";
+    return privateFolder(system / (name + '-' + std::to_string(::geteuid())));
 }
 #endif
 
@@ -353,11 +500,16 @@ const std::filesystem::path& named(const std::filesystem::path& target)
     return target;
 }
 
-// The name written: the link's final target for the user's own file, the name itself for a
-// working file.
+// The name a replacing write goes to: the link's final target for the user's own file, the
+// name itself for a working file. Only a regular file, a free name or a working file's link
+// is replaced: as root, a device at the name would otherwise become a plain file.
 std::filesystem::path destinationOf(const std::filesystem::path& target, Access access)
 {
-    return access == Access::UsersFile ? finalTarget(named(target)) : named(target);
+    const std::filesystem::path destination =
+        access == Access::UsersFile ? finalTarget(named(target)) : named(target);
+    if (const char* kind = notAFileKind(destination))
+        fail("Cannot write", target, displayName(destination) + " is " + kind + ", not a regular file");
+    return destination;
 }
 
 // Whether a new file takes the place of what stands at the name, or only a free name.
@@ -389,6 +541,8 @@ bool isTemporaryName(const std::string& name)
 
 constexpr char kNotePrefix[] = "save-";
 constexpr char kNoteSuffix[] = ".note";
+// The private working folder's name, with the user's number after it in a shared folder.
+constexpr char kWorkingFolderName[] = "brindlewick";
 
 std::filesystem::path& notesFolder()
 {
@@ -511,6 +665,11 @@ std::vector<std::uint8_t> readFile(const std::filesystem::path& path, std::size_
     return bytes;
 }
 
+bool isAnotherUsers(const std::filesystem::path& path)
+{
+    return ownedByAnotherUser(path);
+}
+
 bool isPrivateFile(const std::filesystem::path& path)
 {
     Descriptor fd(openForReading(path, Links::Refuse));
@@ -556,6 +715,7 @@ std::filesystem::path finalTarget(const std::filesystem::path& path)
         std::error_code error;
         if (!std::filesystem::is_symlink(std::filesystem::symlink_status(current, error)))
             return current;
+        refuseForeignLink(current, path);
         const std::filesystem::path next = std::filesystem::read_symlink(current, error);
         if (error)
             fail("Cannot write", path, error.message());
@@ -694,6 +854,21 @@ void flushFileSystemOf(const std::filesystem::path& folder)
 #endif
 }
 
+bool mayFollowLink(std::uint32_t folderMode, std::uint32_t folderOwner, std::uint32_t linkOwner,
+                   std::uint32_t follower)
+{
+    // POSIX's S_ISVTX, and S_IWGRP | S_IWOTH: a group's shared folder is as open to planting.
+    constexpr std::uint32_t kSticky = 01000;
+    constexpr std::uint32_t kWritableByOthers = 00022;
+    const bool shared = (folderMode & kSticky) != 0 && (folderMode & kWritableByOthers) != 0;
+    return !shared || linkOwner == follower || linkOwner == folderOwner;
+}
+
+std::filesystem::path workingFolder()
+{
+    return workingFolderOf(kWorkingFolderName);
+}
+
 void keepTemporaryNotesIn(const std::filesystem::path& folder)
 {
     notesFolder() = folder;
@@ -723,6 +898,17 @@ int removeAbandonedTemporaries(const std::filesystem::path& folder, std::chrono:
         std::filesystem::remove(note, ignored);
     }
     return removed;
+}
+
+void takeChargeOfTemporaries()
+{
+    try {
+        const std::filesystem::path folder = workingFolder();
+        keepTemporaryNotesIn(folder);
+        // A save of the largest document takes seconds; a note an hour old is a run that died.
+        removeAbandonedTemporaries(folder, std::chrono::hours(1));
+    } catch (const std::exception&) {
+    }
 }
 
 } // namespace doc::fileio

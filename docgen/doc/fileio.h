@@ -29,6 +29,11 @@ std::vector<std::uint8_t> readFile(const std::filesystem::path& path, std::size_
 // else: a file another local user can neither have planted nor change.
 bool isPrivateFile(const std::filesystem::path& path);
 
+// True when what stands at path (a file, a link itself, anything) belongs to another user:
+// something planted in a shared folder, to be left as it is. Always false on Windows, where a
+// user's temporary folder is closed to other users.
+bool isAnotherUsers(const std::filesystem::path& path);
+
 enum class Access {
     // A working file: read and write for the owner only, whatever stood at the name; a link
     // at the name is replaced, never written through.
@@ -51,9 +56,10 @@ void createFile(const std::filesystem::path& path, std::span<const std::uint8_t>
 
 // Writes bytes to a new file in target's folder, flushes it to disk and puts it in target's
 // place in one step: the name holds the old file or the complete new one at every moment,
-// never a mix or nothing. A read-only target is replaced as well. The new file is anonymous
-// until complete where the file system allows; elsewhere it has a short hidden name, so any
-// legal target name fits. On failure target is unchanged and the new file is gone.
+// never a mix or nothing. A read-only target is replaced as well. Only a regular file or a
+// free name is written: a folder, device, FIFO or socket there is refused. The new file is
+// anonymous until complete where the file system allows; elsewhere it has a short hidden
+// name, so any legal target name fits. On failure target is unchanged and the new file is gone.
 void replaceFile(const std::filesystem::path& target, std::span<const std::uint8_t> bytes, Access access,
                  Flush flush = Flush::ToDisk);
 
@@ -75,8 +81,24 @@ void publishFile(const std::filesystem::path& target, std::span<const std::uint8
 void flushFileSystemOf(const std::filesystem::path& folder);
 
 // The file that path names once every symbolic link on the way has been followed, whether
-// or not it exists. Throws when the links go round in a circle.
+// or not it exists. Throws when the links go round in a circle, or when a link is one that
+// mayFollowLink says another user could have planted.
 std::filesystem::path finalTarget(const std::filesystem::path& path);
+
+// Whether a symbolic link may be followed where a file is written, as Linux's
+// protected_symlinks decides, which never sees the links followed here by hand: anywhere but
+// in a sticky folder that others may write to (the system's temporary folder), where only the
+// follower's own links and the folder owner's are. Modes and owners are POSIX's.
+bool mayFollowLink(std::uint32_t folderMode, std::uint32_t folderOwner, std::uint32_t linkOwner,
+                   std::uint32_t follower);
+
+// The folder for the program's working files and for the notes of its saves: the one TEMP
+// names; when TEMP is unset or empty, a private folder of the user's own (owner-only, a real
+// folder, not a link) in $XDG_RUNTIME_DIR when that is a real folder of the user's, else in the
+// system's temporary folder. When another user or a link holds that name, a fresh private
+// folder is made beside it, used for the rest of the run and removed at exit if empty. Throws
+// when no such folder can be made.
+std::filesystem::path workingFolder();
 
 // While a named temporary exists, replaceFile keeps a note of it in folder (a folder of the
 // user's own), so that a run that died half-way does not leave a copy of the document
@@ -86,6 +108,10 @@ void keepTemporaryNotesIn(const std::filesystem::path& folder);
 // run that died while saving left. Only a temporary's own name, owned by this user, goes.
 // Returns how many temporaries went; never throws.
 int removeAbandonedTemporaries(const std::filesystem::path& folder, std::chrono::seconds age);
+// Once a run, before its first save, in the window and on the command line alike: notes are
+// kept in workingFolder() from now on, and the temporaries of saves that earlier runs left
+// half-way go. Never throws.
+void takeChargeOfTemporaries();
 
 // The path as UTF-8, for messages.
 std::string displayName(const std::filesystem::path& path);

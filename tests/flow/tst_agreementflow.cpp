@@ -123,6 +123,7 @@ private slots:
     void plantedTemplateIgnored_data();
     void plantedTemplateIgnored();
     void linkAtPictureNameNotFollowed();
+    void unreplaceablePictureFileKeepsPreview_data();
     void unreplaceablePictureFileKeepsPreview();
     void preparationsAreSilent();
     void takenNameIsDrawnAgain();
@@ -660,16 +661,35 @@ void tst_AgreementFlow::linkAtPictureNameNotFollowed()
     QVERIFY(rig.preview()->geometry().mOrigWidth > 0);
 }
 
-// A picture file that cannot be replaced (another user's in a sticky folder; here a folder)
-// costs the copy, never the preview: it shows the picture this run made.
+void tst_AgreementFlow::unreplaceablePictureFileKeepsPreview_data()
+{
+    QTest::addColumn<bool>("othersFile");
+    QTest::newRow("a folder of the user's") << false;
+    QTest::newRow("another user's file") << true;
+}
+
+// A picture file that cannot be replaced costs the copy, never the preview: it shows the
+// picture this run made. A failure of the user's own is reported once; another user's file
+// in a shared folder is left as it is, without a word.
 void tst_AgreementFlow::unreplaceablePictureFileKeepsPreview()
 {
+    QFETCH(bool, othersFile);
     FlowRig rig;
     enterInto(kSample, rig.form);
-    QVERIFY(QDir(rig.temp).mkpath(QStringLiteral("temp.bmp")));
+    const QString picture = QDir(rig.temp).filePath(QStringLiteral("temp.bmp"));
+    if (othersFile) {
+        QVERIFY(writeFile(picture, "theirs"));
+        if (!TestSystem::giveToAnotherUser(picture))
+            QSKIP(TestSystem::kNoOtherOwner);
+    } else {
+        QVERIFY(QDir().mkpath(picture));
+    }
     rig.start();
     QVERIFY(rig.preview() && rig.preview()->isVisible());
     QVERIFY(rig.preview()->geometry().sourceWidth() > 0);
+    QCOMPARE(rig.platform.messageTexts().size(), othersFile ? 0 : 1);
+    if (othersFile)
+        QCOMPARE(fileBytes(picture), QByteArray("theirs"));
 }
 
 // The idle preparations show nothing and leave nothing; the click then goes as ever. With a

@@ -12,13 +12,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
 #include <stdexcept>
 
 #ifdef Q_OS_UNIX
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 #endif
@@ -90,6 +87,8 @@ private slots:
     void temporaryFolderWithoutTemp();
     void temporaryFolderReplacesForeignFolder_data();
     void temporaryFolderReplacesForeignFolder();
+    void linkFollowedOnlyWhereTheKernelWould_data();
+    void linkFollowedOnlyWhereTheKernelWould();
     void workingPathJoinsWithSeparator();
     void fileExists_data();
     void fileExists();
@@ -109,6 +108,8 @@ private slots:
     void replaceReportsMissingFolder();
     void replaceKeepsUsersFile_data();
     void replaceKeepsUsersFile();
+    void replaceRefusesWhatIsNotTheUsersFile_data();
+    void replaceRefusesWhatIsNotTheUsersFile();
     void publishTakesOnlyAFreeName();
     void crashDuringReplaceLeavesNothing_data();
     void crashDuringReplaceLeavesNothing();
@@ -130,10 +131,12 @@ void tst_WorkingFiles::temporaryFolderFromTemp()
 void tst_WorkingFiles::temporaryFolderWithoutTemp_data()
 {
     QTest::addColumn<bool>("emptyInsteadOfUnset");
-    QTest::addColumn<bool>("withRuntimeDir");
-    QTest::newRow("unset, runtime dir") << false << true;
-    QTest::newRow("empty, runtime dir") << true << true;
-    QTest::newRow("unset, no runtime dir") << false << false;
+    QTest::addColumn<QString>("runtime"); // what XDG_RUNTIME_DIR names
+    QTest::newRow("unset, runtime dir") << false << "own";
+    QTest::newRow("empty, runtime dir") << true << "own";
+    QTest::newRow("unset, no runtime dir") << false << "";
+    QTest::newRow("runtime dir missing") << false << "missing";
+    QTest::newRow("another user's runtime dir") << false << "another user's";
 }
 
 void tst_WorkingFiles::temporaryFolderWithoutTemp()
@@ -142,27 +145,32 @@ void tst_WorkingFiles::temporaryFolderWithoutTemp()
     QSKIP(kPosixFallback);
 #else
     QFETCH(bool, emptyInsteadOfUnset);
-    QFETCH(bool, withRuntimeDir);
+    QFETCH(QString, runtime);
     EnvGuard temp("TEMP");
-    EnvGuard runtime("XDG_RUNTIME_DIR");
+    EnvGuard runtimeGuard("XDG_RUNTIME_DIR");
     EnvGuard tmpdir("TMPDIR");
-    const QString runtimeDir = mDir.path() + QStringLiteral("/runtime");
-    const QString systemTemp = mDir.path() + QStringLiteral("/systemtmp");
-    QVERIFY(QDir().mkpath(runtimeDir));
+    QTemporaryDir root;
+    const QString runtimeDir = root.filePath(QStringLiteral("runtime"));
+    const QString systemTemp = root.filePath(QStringLiteral("systemtmp"));
+    if (runtime != QLatin1String("missing"))
+        QVERIFY(QDir().mkpath(runtimeDir));
     QVERIFY(QDir().mkpath(systemTemp));
+    if (runtime == QLatin1String("another user's") && !TestSystem::giveToAnotherUser(runtimeDir))
+        QSKIP(TestSystem::kNoOtherOwner);
     if (emptyInsteadOfUnset)
         qputenv("TEMP", "");
     else
         qunsetenv("TEMP");
-    if (withRuntimeDir)
+    if (!runtime.isEmpty())
         qputenv("XDG_RUNTIME_DIR", runtimeDir.toLocal8Bit());
     else
         qunsetenv("XDG_RUNTIME_DIR");
     qputenv("TMPDIR", systemTemp.toLocal8Bit());
 
     const QString folder = temporaryFolder();
-    const QString expected = withRuntimeDir ? runtimeDir + QStringLiteral("/brindlewick")
-                                            : systemTemp + QStringLiteral("/brindlewick-%1").arg(::geteuid());
+    const QString expected = runtime == QLatin1String("own")
+                                 ? runtimeDir + QStringLiteral("/brindlewick")
+                                 : systemTemp + QStringLiteral("/brindlewick-%1").arg(::geteuid());
     QCOMPARE(folder, expected);
     QVERIFY(!folder.isEmpty() && folder != QStringLiteral("/"));
 
@@ -217,6 +225,33 @@ void tst_WorkingFiles::temporaryFolderReplacesForeignFolder()
     QCOMPARE(temporaryFolder(), folder);
     QCOMPARE(QFileInfo(usual).isSymLink(), link);
 #endif
+}
+
+void tst_WorkingFiles::linkFollowedOnlyWhereTheKernelWould_data()
+{
+    QTest::addColumn<uint>("folderMode");
+    QTest::addColumn<uint>("folderOwner");
+    QTest::addColumn<uint>("linkOwner");
+    QTest::addColumn<uint>("follower");
+    QTest::addColumn<bool>("followed");
+    QTest::newRow("another user's link in a plain folder") << 0755u << 1000u << 1001u << 1000u << true;
+    QTest::newRow("world-writable, not sticky") << 0777u << 0u << 1001u << 1000u << true;
+    QTest::newRow("own link in /tmp") << 01777u << 0u << 1000u << 1000u << true;
+    QTest::newRow("folder owner's link in /tmp") << 01777u << 0u << 0u << 1000u << true;
+    QTest::newRow("another user's link in /tmp") << 01777u << 0u << 1001u << 1000u << false;
+    QTest::newRow("another user's link in /tmp, for root") << 01777u << 0u << 1001u << 0u << false;
+    QTest::newRow("another user's link in a group's sticky folder")
+        << 01770u << 1000u << 1001u << 1002u << false;
+}
+
+void tst_WorkingFiles::linkFollowedOnlyWhereTheKernelWould()
+{
+    QFETCH(uint, folderMode);
+    QFETCH(uint, folderOwner);
+    QFETCH(uint, linkOwner);
+    QFETCH(uint, follower);
+    QFETCH(bool, followed);
+    QCOMPARE(doc::fileio::mayFollowLink(folderMode, folderOwner, linkOwner, follower), followed);
 }
 
 void tst_WorkingFiles::workingPathJoinsWithSeparator()
@@ -520,6 +555,52 @@ void tst_WorkingFiles::replaceKeepsUsersFile()
 #endif
 }
 
+void tst_WorkingFiles::replaceRefusesWhatIsNotTheUsersFile_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("a FIFO") << "fifo";
+    QTest::newRow("another user's link in a sticky shared folder") << "planted link";
+}
+
+// Only a regular file or a free name is written; a link someone else planted where anyone may
+// write is not followed. What stands there stays as it was, and the refusal names it.
+void tst_WorkingFiles::replaceRefusesWhatIsNotTheUsersFile()
+{
+    QFETCH(QString, kind);
+    QTemporaryDir root;
+    const QString target = root.filePath(QStringLiteral("agreement.doc"));
+    const QString precious = root.filePath(QStringLiteral("precious.txt"));
+    writePlain(precious, "precious");
+    if (kind == QLatin1String("fifo")) {
+        if (!TestSystem::makeFifo(target))
+            QSKIP(TestSystem::kNoFifos);
+    } else {
+#ifdef Q_OS_UNIX
+        QCOMPARE(::chmod(QFile::encodeName(root.path()).constData(), 01777), 0);
+        QVERIFY(QFile::link(precious, target));
+        if (::geteuid() != 0 || ::lchown(QFile::encodeName(target).constData(), 65534, 65534) != 0)
+            QSKIP(TestSystem::kNoOtherOwner);
+#else
+        QSKIP(TestSystem::kNoLinks);
+#endif
+    }
+    const QByteArray bytes("the agreement");
+    try {
+        doc::fileio::replaceFile(filePath(target),
+                                 std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                           static_cast<std::size_t>(bytes.size())),
+                                 doc::fileio::Access::UsersFile);
+        QFAIL("written");
+    } catch (const doc::Error& e) {
+        QVERIFY2(QString::fromUtf8(e.what()).contains(target), e.what());
+    }
+    QCOMPARE(readAll(precious), QByteArray("precious"));
+    QCOMPARE(QFileInfo(target).isSymLink(), kind != QLatin1String("fifo"));
+    QCOMPARE(
+        QDir(root.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+        QStringList({QStringLiteral("agreement.doc"), QStringLiteral("precious.txt")}));
+}
+
 // Any legal name can be published, a taken one is refused with what stands there kept, and
 // nothing but the published file is left.
 void tst_WorkingFiles::publishTakesOnlyAFreeName()
@@ -551,9 +632,8 @@ void tst_WorkingFiles::crashDuringReplaceLeavesNothing_data()
 // run has looked at its notes, not a byte of the new one.
 void tst_WorkingFiles::crashDuringReplaceLeavesNothing()
 {
-#ifndef Q_OS_UNIX
-    QSKIP("the crash is staged with fork() and a file size limit, which Windows has not");
-#else
+    if (!TestSystem::kCrashesStaged)
+        QSKIP(TestSystem::kNoCrashes);
     QFETCH(bool, named);
     QTemporaryDir folder;
     QTemporaryDir notes;
@@ -561,21 +641,7 @@ void tst_WorkingFiles::crashDuringReplaceLeavesNothing()
     writePlain(target, "the old agreement");
     doc::fileio::keepTemporaryNotesIn(filePath(notes.path()));
     const auto forget = qScopeGuard([] { doc::fileio::keepTemporaryNotesIn({}); });
-    const pid_t child = ::fork();
-    if (child == 0) {
-        // Writing past the limit kills the process, as a crash would, before the link-in.
-        const rlimit none{0, 0};
-        const rlimit small{4096, 4096};
-        ::setrlimit(RLIMIT_CORE, &none);
-        ::setrlimit(RLIMIT_FSIZE, &small);
-        const std::vector<std::uint8_t> bytes(1 << 20, 'x');
-        (named ? doc::fileio::replaceFileThroughNamedTemporary : doc::fileio::replaceFile)(
-            filePath(target), bytes, doc::fileio::Access::UsersFile, doc::fileio::Flush::ToDisk);
-        ::_exit(0);
-    }
-    int status = 0;
-    QCOMPARE(::waitpid(child, &status, 0), child);
-    QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ);
+    QVERIFY(TestSystem::crashWhileSaving(filePath(target), named));
     QCOMPARE(doc::fileio::removeAbandonedTemporaries(filePath(notes.path()), std::chrono::seconds(0)),
              named ? 1 : 0);
     QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
@@ -583,7 +649,6 @@ void tst_WorkingFiles::crashDuringReplaceLeavesNothing()
     QCOMPARE(readAll(target), QByteArray("the old agreement"));
     QCOMPARE(QDir(notes.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList());
-#endif
 }
 
 // Only what a killed run left goes: an old working document that nobody holds.

@@ -7,7 +7,9 @@
 #include <QtGlobal>
 
 #ifdef Q_OS_UNIX
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 #ifdef Q_OS_LINUX
@@ -18,8 +20,11 @@
 #endif
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <vector>
 
 // What the tests set up that only some systems offer. Each helper says whether it could; a
 // test skips with the reason beside it when it could not.
@@ -132,6 +137,40 @@ inline bool giveToAnotherUser(const QString& path)
     return ::geteuid() == 0 && ::chown(QFile::encodeName(path).constData(), kNobody, kNobody) == 0;
 #else
     Q_UNUSED(path);
+    return false;
+#endif
+}
+
+inline constexpr char kNoCrashes[] =
+    "the crash is staged with fork() and a file size limit, which Windows has not";
+#ifdef Q_OS_UNIX
+inline constexpr bool kCrashesStaged = true;
+#else
+inline constexpr bool kCrashesStaged = false;
+#endif
+// Saves a megabyte at target in a child process that dies half-way, as a crash would: past
+// a file size limit, before the new file takes the name. `named` takes the route of file
+// systems without anonymous files. True when the child died so.
+inline bool crashWhileSaving(const std::filesystem::path& target, bool named)
+{
+#ifdef Q_OS_UNIX
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const rlimit none{0, 0};
+        const rlimit small{4096, 4096};
+        ::setrlimit(RLIMIT_CORE, &none);
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        const std::vector<std::uint8_t> bytes(1 << 20, 'x');
+        (named ? doc::fileio::replaceFileThroughNamedTemporary : doc::fileio::replaceFile)(
+            target, bytes, doc::fileio::Access::UsersFile, doc::fileio::Flush::ToDisk);
+        ::_exit(0);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFSIGNALED(status) &&
+           WTERMSIG(status) == SIGXFSZ;
+#else
+    (void)target;
+    (void)named;
     return false;
 #endif
 }
