@@ -4,8 +4,6 @@
 #include "cli/commandline.h"
 #include "doc/fileio.h"
 #include "support/testsystem.h"
-#include "doc/fileio.h"
-#include "support/testsystem.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -188,34 +186,6 @@ void tst_CommandLine::helpVersionAndUnknownOptions()
     QCOMPARE(unknown.status, cli::kUsage);
     QVERIFY(
         unknown.err.contains(QString::fromLatin1(cli::Text::kUnknownOption).arg(QStringLiteral("--bogus"))));
-}
-
-// A save cut short where the file system has no anonymous files leaves a noted temporary
-// beside its target; the next run of the command line removes it, as the window does.
-void tst_CommandLine::startRemovesWhatACrashedSaveLeft()
-{
-    if (!TestSystem::kCrashesStaged)
-        QSKIP(TestSystem::kNoCrashes);
-    QTemporaryDir temp;
-    QTemporaryDir folder;
-    doc::fileio::keepTemporaryNotesIn(std::filesystem::path(temp.path().toStdU16String()));
-    const bool crashed = TestSystem::crashWhileSaving(
-        std::filesystem::path(folder.filePath(QStringLiteral("a.doc")).toStdU16String()), true);
-    doc::fileio::keepTemporaryNotesIn({});
-    QVERIFY(crashed);
-    const auto left = [&] { return QDir(folder.path()).entryList(QDir::Files | QDir::Hidden); };
-    QCOMPARE(left().size(), 1);
-    // A day later.
-    for (const QFileInfo& note : QDir(temp.path()).entryInfoList(QDir::Files | QDir::Hidden)) {
-        QFile file(note.filePath());
-        QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(QDateTime::currentDateTime().addDays(-1),
-                                                                    QFileDevice::FileModificationTime));
-    }
-    const QByteArray oldTemp = qgetenv("TEMP");
-    qputenv("TEMP", temp.path().toLocal8Bit());
-    brindlewick({QStringLiteral("read"), folder.filePath(QStringLiteral("a.doc"))});
-    qputenv("TEMP", oldTemp);
-    QCOMPARE(left(), QStringList());
 }
 
 // A save cut short where the file system has no anonymous files leaves a noted temporary
