@@ -8,6 +8,7 @@
 #include "app/apptitle.h"
 #include "app/storedvalue.h"
 #include "app/textwrap.h"
+#include "preview/pageactions.h"
 #include "render/pagefonts.h"
 #include "render/units.h"
 #include "shell/errorreport.h"
@@ -480,8 +481,12 @@ void Form1::PushButton2_Click()
 {
     ErrorReport report(mPlatform, QStringLiteral("Form1"), QStringLiteral("PushButton2_Click"));
     report.step(100, [this] {
+        QStringList commands;
+        for (const PageActions::Command& command : PageActions::commands())
+            commands << PageActions::withKeys(command.caption, command.keys);
         mPlatform.showMessage(QStringLiteral("Questions? Please contact Team Quillmark at ") +
-                                  QLatin1String(Product::kContactPage),
+                                  QLatin1String(Product::kContactPage) + QStringLiteral("\n\n") +
+                                  QString::fromUtf8(Form1Text::kPreviewCommands).arg(commands.join(u", ")),
                               mAppTitle, Platform::Icon::None);
     });
 }

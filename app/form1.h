@@ -40,6 +40,10 @@ inline constexpr char kReplaceWithSaved[] =
 inline constexpr char kCannotOpenAgreement[] = "%1 cannot be opened as an agreement: %2.";
 inline constexpr char kOpenTitle[] = "Open Agreement";
 inline constexpr char kOpenFilter[] = "Word Documents (*.doc)|*.doc";
+// Help's word on the preview's page commands; %1 lists them with their keys.
+inline constexpr char kPreviewCommands[] =
+    "In the preview, the row of buttons at the bottom prints the agreement, exports it as a PDF and copies "
+    "the page in view: %1. A right click on the page offers them too.";
 } // namespace Form1Text
 
 // The main window: the seven agreement particulars, kept in the settings store as they

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -33,6 +34,29 @@ private slots:
         QFETCH(QRect, client);
         QCOMPARE(WindowPlacement::place(QSize(656, 626), QSize(400, 300), available, QMargins(8, 32, 8, 8)),
                  client);
+    }
+    // Qt takes a shown window's new position for its client area's while no frame is known: a shown
+    // frameless window stands for one the window manager has not framed yet.
+    void windowPlacedAlikeShownOrNot_data()
+    {
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("placed before it is shown") << false;
+        QTest::newRow("placed once shown, before its frame is known") << true;
+    }
+    void windowPlacedAlikeShownOrNot()
+    {
+        QFETCH(bool, shown);
+        QWidget window(nullptr, shown ? Qt::Window | Qt::FramelessWindowHint : Qt::Window);
+        window.setMinimumSize(200, 100);
+        if (shown)
+            window.show();
+        const QRect available = window.screen()->availableGeometry();
+        // Taller than the screen, so the frame's top is the area's top.
+        const QSize wanted(available.width() / 2, available.height());
+        WindowPlacement::placeOnScreen(window, wanted);
+        window.show();
+        QCOMPARE(window.geometry(), WindowPlacement::place(wanted, window.minimumSize(), available,
+                                                           WindowPlacement::kFrameEstimate));
     }
     void saveDialogOpensInAFolderThatIsThere_data()
     {
