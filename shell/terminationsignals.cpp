@@ -10,6 +10,7 @@
 
 #include <windows.h>
 #else
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -22,6 +23,9 @@ namespace
 {
 
 int gPipe[2] = {-1, -1};
+
+// A logout, a hung-up terminal, Ctrl+C in the terminal that started the program.
+constexpr std::array kSignals{SIGTERM, SIGHUP, SIGINT};
 
 void onSignal(int)
 {
@@ -49,16 +53,25 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent)
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGHUP, &action, nullptr);
+    for (const int signal : kSignals) {
+        // A signal the program was started to ignore (nohup, a background job of a script) stays ignored.
+        struct sigaction inherited {
+        };
+        if (::sigaction(signal, nullptr, &inherited) == 0 && inherited.sa_handler != SIG_IGN)
+            ::sigaction(signal, &action, nullptr);
+    }
 }
 
 TerminationSignals::~TerminationSignals()
 {
     if (!mNotifier)
         return;
-    ::signal(SIGTERM, SIG_DFL);
-    ::signal(SIGHUP, SIG_DFL);
+    for (const int signal : kSignals) {
+        struct sigaction current {
+        };
+        if (::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == onSignal)
+            ::signal(signal, SIG_DFL);
+    }
 }
 
 #else
@@ -71,14 +84,15 @@ std::atomic<TerminationSignals*> gReceiver{nullptr};
 
 BOOL WINAPI onConsoleEvent(DWORD event)
 {
-    if (event != CTRL_CLOSE_EVENT && event != CTRL_LOGOFF_EVENT && event != CTRL_SHUTDOWN_EVENT)
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT &&
+        event != CTRL_LOGOFF_EVENT && event != CTRL_SHUTDOWN_EVENT)
         return FALSE;
     TerminationSignals* receiver = gReceiver.load();
     if (!receiver)
         return FALSE;
     QMetaObject::invokeMethod(receiver, &TerminationSignals::requested, Qt::BlockingQueuedConnection);
-    // Windows ends the process as soon as this returns: waiting lets the program end itself,
-    // which ends this thread too.
+    // Windows ends the process as soon as this returns (Ctrl+C aside, which would carry on):
+    // waiting lets the program end itself, which ends this thread too.
     ::Sleep(INFINITE);
     return TRUE;
 }

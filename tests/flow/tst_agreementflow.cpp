@@ -367,6 +367,7 @@ void tst_AgreementFlow::terminationSignalLeavesNothing_data()
 #else
     QTest::newRow("SIGTERM") << int(SIGTERM) << false;
     QTest::newRow("SIGHUP") << int(SIGHUP) << false;
+    QTest::newRow("SIGINT") << int(SIGINT) << false;
     QTest::newRow("SIGTERM in an overflow box") << int(SIGTERM) << true;
 #endif
 }
