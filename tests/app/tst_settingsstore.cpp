@@ -34,6 +34,13 @@ bool stillHasSecondName(const QString& path)
     };
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 && info.st_nlink == 2;
 }
+
+int permissions(const QString& path)
+{
+    struct stat info {
+    };
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 0777) : -1;
+}
 #endif
 
 } // namespace
@@ -55,6 +62,10 @@ private slots:
     void anotherCopysWriteIsOverwritten();
     void missingFileGivesDefaults();
     void damagedFileGivesDefaults();
+    void oversizedFileIsSetAside_data();
+    void oversizedFileIsSetAside();
+    void keptForTheUserAlone_data();
+    void keptForTheUserAlone();
     void handEditedCommaText();
     void userStoreNames();
 
@@ -198,6 +209,72 @@ void tst_SettingsStore::damagedFileGivesDefaults()
     file.close();
     SettingsStore store(path);
     QCOMPARE(store.read(SettingsKey::txtContractor, QStringLiteral("default")), QStringLiteral("default"));
+}
+
+void tst_SettingsStore::oversizedFileIsSetAside_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<bool>("setAside");
+    QTest::newRow("at the limit") << SettingsStore::kMaxFileBytes << false;
+    QTest::newRow("past the limit") << SettingsStore::kMaxFileBytes + 1 << true;
+}
+
+// A file set aside is neither read nor written: the program goes on with the defaults, and the
+// file stays as it is.
+void tst_SettingsStore::oversizedFileIsSetAside()
+{
+    QFETCH(qint64, size);
+    QFETCH(bool, setAside);
+    const QString path = iniPath("oversized.ini");
+    const QByteArray start = "[General]\ntxtContractor=stored\n";
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(start + QByteArray(size - start.size(), '\n'));
+    }
+    SettingsStore store(path);
+    QCOMPARE(store.read(SettingsKey::txtContractor, QStringLiteral("default")),
+             setAside ? QStringLiteral("default") : QStringLiteral("stored"));
+    QCOMPARE(store.write(SettingsKey::txtContractor, QStringLiteral("typed")), !setAside);
+    QCOMPARE(QFileInfo(path).size() == size, setAside);
+}
+
+void tst_SettingsStore::keptForTheUserAlone_data()
+{
+    QTest::addColumn<bool>("user"); // else a new file in new folders
+    QTest::newRow("the user's, once open to all") << true;
+    QTest::newRow("a new one in new folders") << false;
+}
+
+// The particulars name people and prices: on a machine whose homes others may read, the file
+// and its folder are closed to them.
+void tst_SettingsStore::keptForTheUserAlone()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("The registry key is the user's alone");
+#else
+    QFETCH(bool, user);
+    const QString file = user ? SettingsStore().location() : iniPath("new/folders/settings.ini");
+    const QString folder = QFileInfo(file).absolutePath();
+    if (user) {
+        QVERIFY(QDir().mkpath(folder));
+        QFile existing(file);
+        QVERIFY(existing.open(QIODevice::Append));
+        existing.close();
+        QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0755) == 0);
+        QVERIFY(::chmod(QFile::encodeName(file).constData(), 0644) == 0);
+    }
+    {
+        const std::unique_ptr<SettingsStore> store =
+            user ? std::make_unique<SettingsStore>() : std::make_unique<SettingsStore>(file);
+        QVERIFY(store->write(SettingsKey::txtContractor, QStringLiteral("first")));
+        QVERIFY(store->write(SettingsKey::txtContractor, QStringLiteral("second")));
+    }
+    QCOMPARE(permissions(file), 0600);
+    QCOMPARE(permissions(folder), 0700);
+    if (!user)
+        QCOMPARE(permissions(iniPath("new")), 0700);
+#endif
 }
 
 void tst_SettingsStore::handEditedCommaText()
