@@ -8,6 +8,7 @@
 #include "app/apptitle.h"
 #include "app/storedvalue.h"
 #include "app/textwrap.h"
+#include "doc/error.h"
 #include "preview/pageactions.h"
 #include "render/pagefonts.h"
 #include "render/units.h"
@@ -17,6 +18,7 @@
 #include "shell/windowplacement.h"
 #include "shell/workingfiles.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDateEdit>
@@ -40,6 +42,7 @@
 #include <QStyleOptionComboBox>
 #include <QTextDocument>
 
+#include <algorithm>
 #include <limits>
 
 namespace
@@ -65,6 +68,7 @@ constexpr char kSkinFile[] = "/x/o.cjs";
 constexpr char kIconResource[] = ":/icon.png";
 
 const QString kInvalidAmount = QStringLiteral("Please enter a valid amount.");
+const QString kStoreFailureLink = QStringLiteral(" <a href=\"why\">Why?</a>");
 const QString kWindowName = QStringLiteral("Agreement particulars");
 
 // The example agreement; its date is today's.
@@ -110,6 +114,54 @@ QString spokenCaption(const QString& caption)
     if (name.endsWith(QLatin1Char(':')))
         name.chop(1);
     return name;
+}
+
+// Dragged files are the window's wherever they are dropped on it: one is opened as an agreement,
+// and none is typed into the text box under the pointer as its address. Text and web addresses
+// are still the boxes' to take.
+class FileDrops : public QObject
+{
+public:
+    FileDrops(QWidget& window, std::function<void(const QString&)> open)
+        : QObject(&window), mOpen(std::move(open))
+    {
+        window.installEventFilter(this);
+        for (QWidget* child : window.findChildren<QWidget*>())
+            child->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::DragEnter && event->type() != QEvent::DragMove &&
+            event->type() != QEvent::Drop)
+            return QObject::eventFilter(watched, event);
+        auto* drop = static_cast<QDropEvent*>(event);
+        const QList<QUrl> urls = drop->mimeData()->urls();
+        if (std::none_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); }))
+            return QObject::eventFilter(watched, event);
+        if (urls.size() != 1) {
+            drop->ignore();
+            return true;
+        }
+        drop->acceptProposedAction();
+        if (event->type() == QEvent::Drop)
+            mOpen(urls.front().toLocalFile());
+        return true;
+    }
+
+private:
+    std::function<void(const QString&)> mOpen;
+};
+
+// Whether the file is no agreement of this program's at all, rather than one that failed to read.
+bool notOurs(const std::exception& error)
+{
+    if (dynamic_cast<const agreement::NotAnAgreement*>(&error))
+        return true;
+    const auto* docError = dynamic_cast<const doc::Error*>(&error);
+    return docError && (docError->kind() == doc::Error::Kind::NotCompoundFile ||
+                        docError->kind() == doc::Error::Kind::NotWordDocument);
 }
 
 // The picker has no call that opens its calendar; a press on its arrow does.
@@ -260,6 +312,20 @@ void Form1::createControls()
     for (QLabel* label : Label4)
         setBackground(label, Qt::white);
 
+    // One line below the frame, as wide, which keeps the window on a small screen at a scale of
+    // 2. Why the store fails is its tool tip, and a click on its link says it in a box.
+    lblStoreFailure = new QLabel(QLatin1String(Form1Text::kStoreFailure) + kStoreFailureLink, this);
+    lblStoreFailure->setObjectName(QStringLiteral("lblStoreFailure"));
+    lblStoreFailure->setTextFormat(Qt::RichText);
+    lblStoreFailure->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+    lblStoreFailure->setWordWrap(true);
+    lblStoreFailure->setMargin(px(60));
+    const QRect frame = Frame1->geometry();
+    lblStoreFailure->setGeometry(frame.left(), px(kClientHeight), frame.width(),
+                                 lblStoreFailure->heightForWidth(frame.width()));
+    setBackground(lblStoreFailure, QColor(0xFF, 0xF4, 0xCE));
+    lblStoreFailure->hide();
+
     setTabOrder(dtpAgreementDate, txtContractor);
     setTabOrder(txtContractor, txtOwnerName);
     setTabOrder(txtOwnerName, txtLocation);
@@ -278,9 +344,9 @@ void Form1::connectHandlers()
 {
     for (QPushButton* b : {PushButton22, PushButton2, PushButton3})
         mPointer.watchButton(b);
-    for (QWidget* surface :
-         std::initializer_list<QWidget*>{this, Frame1, dtpAgreementDate, txtContractor, txtOwnerName,
-                                         txtLocation, txtWorkPerformed, txtContractPrice, txtPaymentProgress})
+    for (QWidget* surface : std::initializer_list<QWidget*>{
+             this, Frame1, dtpAgreementDate, txtContractor, txtOwnerName, txtLocation, txtWorkPerformed,
+             txtContractPrice, txtPaymentProgress, lblStoreFailure})
         mPointer.watchSurface(surface);
 
     connect(PushButton22, &QPushButton::clicked, this, [this] {
@@ -291,6 +357,12 @@ void Form1::connectHandlers()
     connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
     connect(new QShortcut(QKeySequence::Open, this), &QShortcut::activated, this, &Form1::openAgreement);
     setAcceptDrops(true);
+    new FileDrops(*this, [this](const QString& file) { loadAgreement(file); });
+    connect(lblStoreFailure, &QLabel::linkActivated, this, [this] {
+        mPlatform.showMessage(QLatin1String(Form1Text::kStoreFailure) + QStringLiteral("\n\n") +
+                                  lblStoreFailure->toolTip(),
+                              mAppTitle, Platform::Icon::None);
+    });
 
     mShownDate = dtpAgreementDate->date();
     connect(dtpAgreementDate, &QDateEdit::dateChanged, this, [this](QDate date) {
@@ -433,14 +505,26 @@ void Form1::tellUnreadable(const char* text, const QString& stored)
 
 void Form1::store(const std::vector<SettingsStore::Entry>& entries)
 {
-    if (mStore.write(entries) || mStoreFailureShown)
+    showStoreState(mStore.write(entries));
+}
+
+// A line in the window, not a box: a box would open in the middle of typing and take the next
+// keystroke. The reason is worked out once while the store fails; the line goes when a write
+// succeeds again.
+void Form1::showStoreState(bool kept)
+{
+    if (kept == lblStoreFailure->isHidden())
         return;
-    // Once: every keystroke would otherwise bring the same box back.
-    mStoreFailureShown = true;
-    mPlatform.showMessage(QStringLiteral("What you type cannot be remembered for the next time the program "
-                                         "starts, because the settings cannot be saved.\n\n") +
-                              mStore.writeFailure(),
-                          mAppTitle, Platform::Icon::None);
+    if (!kept)
+        lblStoreFailure->setToolTip(mStore.writeFailure());
+    lblStoreFailure->setVisible(!kept);
+    // The window's margin under the line too.
+    const int line = kept ? 0 : lblStoreFailure->height() + Frame1->x();
+    setFixedSize(px(kClientWidth), px(kClientHeight) + line);
+    if (!kept) {
+        QAccessibleEvent alert(lblStoreFailure, QAccessible::Alert);
+        QAccessible::updateAccessibility(&alert);
+    }
 }
 
 void Form1::restoreMultiLine(QPlainTextEdit* box, const char* key)
@@ -540,9 +624,14 @@ void Form1::loadAgreement(const QString& path)
     try {
         saved = agreement::readBackFile(std::filesystem::path(path.toStdU16String()), QLocale());
     } catch (const std::exception& e) {
-        mPlatform.showMessage(QString::fromUtf8(Form1Text::kCannotOpenAgreement)
-                                  .arg(QDir::toNativeSeparators(path), QString::fromUtf8(e.what())),
-                              mAppTitle, Platform::Icon::None);
+        // Why a document is not ours is for the command line's read; here the outcome is enough.
+        const QString text =
+            notOurs(e)
+                ? QString::fromUtf8(Form1Text::kNotAnAgreement)
+                      .arg(QDir::toNativeSeparators(path), QLatin1String(agreement::ReadBackText::kNotOurs))
+                : QString::fromUtf8(Form1Text::kCannotOpenAgreement)
+                      .arg(QDir::toNativeSeparators(path), QString::fromUtf8(e.what()));
+        mPlatform.showMessage(text, mAppTitle, Platform::Icon::None);
         return;
     }
     const agreement::Particulars& p = saved.particulars;
@@ -556,22 +645,6 @@ void Form1::loadAgreement(const QString& path)
     setPlainText(txtWorkPerformed, p.workPerformed);
     txtContractPrice->setText(p.contractPrice);
     setPlainText(txtPaymentProgress, p.paymentProgress);
-}
-
-void Form1::dragEnterEvent(QDragEnterEvent* event)
-{
-    const QList<QUrl> urls = event->mimeData()->urls();
-    if (urls.size() == 1 && urls.front().isLocalFile())
-        event->acceptProposedAction();
-}
-
-void Form1::dropEvent(QDropEvent* event)
-{
-    const QList<QUrl> urls = event->mimeData()->urls();
-    if (urls.size() != 1 || !urls.front().isLocalFile())
-        return;
-    event->acceptProposedAction();
-    loadAgreement(urls.front().toLocalFile());
 }
 
 void Form1::closeEvent(QCloseEvent* event)

@@ -38,6 +38,11 @@ inline constexpr char kReplaceWithSaved[] =
     "Replace the particulars you typed with those of the saved agreement?";
 // %1 is the file, %2 the reason.
 inline constexpr char kCannotOpenAgreement[] = "%1 cannot be opened as an agreement: %2.";
+// %1 is the file, %2 agreement::ReadBackText::kNotOurs.
+inline constexpr char kNotAnAgreement[] = "%1 is %2, so its particulars cannot be read.";
+// The store's reason is asked for beside it.
+inline constexpr char kStoreFailure[] =
+    "What you type cannot be remembered, because the settings cannot be saved.";
 inline constexpr char kOpenTitle[] = "Open Agreement";
 inline constexpr char kOpenFilter[] = "Word Documents (*.doc)|*.doc";
 // Help's word on the preview's page commands; %1 lists them with their keys.
@@ -90,13 +95,13 @@ public:
     QLineEdit* txtContractPrice = nullptr;
     QPlainTextEdit* txtPaymentProgress = nullptr;
     std::array<QLabel*, 7> Label4{};
+    // Below the particulars while the settings store cannot keep them.
+    QLabel* lblStoreFailure = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
 
 private:
     void createControls();
@@ -107,13 +112,14 @@ private:
     void restoreAgreementDate();
     void restoreContractPrice();
     void restoreMultiLine(QPlainTextEdit* box, const char* key);
-    // Writes particulars to the store; tells the user once when the store cannot keep them.
+    // Writes particulars to the store, and says in the window whether the store keeps them.
     void store(const std::vector<SettingsStore::Entry>& entries);
+    void showStoreState(bool kept);
     // A stored particular that cannot be read keeps the control's default and its stored text.
     void tellUnreadable(const char* text, const QString& stored);
     // Whether a particular holds something typed that replacement would take away.
     bool holdsTyped(const agreement::Particulars& replacement) const;
-    // Ctrl+O, or a file dropped on the window: the particulars of a saved agreement.
+    // Ctrl+O, or a file dropped anywhere on the window: the particulars of a saved agreement.
     void openAgreement();
     void loadAgreement(const QString& path);
     bool CheckWordInstalled();
@@ -135,7 +141,6 @@ private:
     QMetaObject::Connection mFocusWatch;
     // Set while start-up shows the stored or default date, which is not written back.
     bool mRestoringDate = false;
-    bool mStoreFailureShown = false;
     // Restored texts longer than this wait until the window is shown.
     static constexpr qsizetype kDeferredLength = 10000;
     struct PendingText {

@@ -173,7 +173,8 @@ private slots:
 
     void everyChangeIsStored();
     void dateChangeIsStored();
-    void unwritableStoreToldOnce();
+    void unwritableStoreToldInTheWindow_data();
+    void unwritableStoreToldInTheWindow();
     void returnInDatePickerIsNoChange_data();
     void returnInDatePickerIsNoChange();
     void restartShowsEverything();
@@ -191,6 +192,7 @@ private slots:
     void sampleDataAsksBeforeReplacingTyped_data();
     void sampleDataAsksBeforeReplacingTyped();
     void openSavedAgreement();
+    void dropForeignFile_data();
     void dropForeignFile();
     void help();
     void startCreatingTemplateHook();
@@ -691,30 +693,49 @@ void tst_Form1::everyChangeIsStored()
     QCOMPARE(rig.stored(SettingsKey::txtOwnerName), QStringLiteral("set by the program"));
 }
 
-// Edits that cannot be kept are said once, with the file and the reason, not per keystroke.
-void tst_Form1::unwritableStoreToldOnce()
+void tst_Form1::unwritableStoreToldInTheWindow_data()
 {
+    QTest::addColumn<bool>("oversized"); // else a file where its folder should be
+    QTest::newRow("file in the folder's place") << false;
+    QTest::newRow("file set aside") << true;
+}
+
+// Edits that cannot be kept are said in the window, with the file and the reason, without
+// taking the keyboard, until the store keeps them again.
+void tst_Form1::unwritableStoreToldInTheWindow()
+{
+    QFETCH(bool, oversized);
     Rig rig;
-    QVERIFY(writeFile(rig.dir.filePath(QStringLiteral("not a folder")), "x"));
-    const QString path = rig.dir.filePath(QStringLiteral("not a folder/settings.ini"));
-    SettingsStore unwritable(path);
+    const QString blocker = rig.dir.filePath(QStringLiteral("blocker"));
+    QVERIFY(writeFile(blocker, QByteArray(oversized ? SettingsStore::kMaxFileBytes + 1 : 1, '\n')));
+    SettingsStore unwritable(oversized ? blocker : blocker + QStringLiteral("/settings.ini"));
     Form1 form(
         rig.platform, unwritable, [] { return true; }, rig.dir.path());
     QVERIFY(form.load()); // start-up writes the formatted price back, and meets the failure first
     QVERIFY(showActive(form));
     form.txtContractor->setFocus(Qt::OtherFocusReason);
     QTest::keyClicks(form.txtContractor, QStringLiteral("abc"));
-    form.txtWorkPerformed->setPlainText(QStringLiteral("more"));
-    QCOMPARE(rig.platform.messages.size(), std::size_t(1));
-    const FakePlatform::Message& message = rig.platform.messages.front();
-    // The system's own words for a file where a folder should be.
-    QFile probe(path);
-    QVERIFY(!probe.open(QIODevice::WriteOnly));
-    QVERIFY2(message.text.contains(QDir::toNativeSeparators(path)) &&
-                 message.text.contains(probe.errorString()),
-             qPrintable(message.text + QStringLiteral("\n\n") + probe.errorString()));
-    QCOMPARE(message.caption, form.appTitle());
     QCOMPARE(form.txtContractor->text(), QStringLiteral("abc"));
+    QCOMPARE(rig.platform.messageTexts(), QStringList());
+    QVERIFY(form.lblStoreFailure->isVisible());
+    QVERIFY(form.rect().contains(form.lblStoreFailure->geometry()));
+    QVERIFY(form.lblStoreFailure->text().startsWith(QLatin1String(Form1Text::kStoreFailure)));
+    QCOMPARE(form.lblStoreFailure->toolTip(), unwritable.writeFailure());
+    emit form.lblStoreFailure->linkActivated(QString());
+    QCOMPARE(rig.platform.messageTexts(), QStringList{QLatin1String(Form1Text::kStoreFailure) +
+                                                      QStringLiteral("\n\n") + unwritable.writeFailure()});
+    if (oversized)
+        return;
+    // The system's own words for a file where a folder should be.
+    QFile probe(blocker + QStringLiteral("/settings.ini"));
+    QVERIFY(!probe.open(QIODevice::WriteOnly));
+    QVERIFY2(form.lblStoreFailure->toolTip().contains(probe.errorString()),
+             qPrintable(form.lblStoreFailure->toolTip()));
+
+    QVERIFY(QFile::remove(blocker) && QDir().mkdir(blocker));
+    QTest::keyClick(form.txtContractor, Qt::Key_D);
+    QVERIFY(form.lblStoreFailure->isHidden());
+    QCOMPARE(unwritable.read(SettingsKey::txtContractor), QStringLiteral("abcd"));
 }
 
 void tst_Form1::dateChangeIsStored()
@@ -1147,32 +1168,48 @@ void tst_Form1::openSavedAgreement()
     QCOMPARE(rig.stored(SettingsKey::txtWorkPerformed), saved.workPerformed);
 }
 
-// A dropped file that is no agreement of ours is said plainly and changes nothing.
+void tst_Form1::dropForeignFile_data()
+{
+    QTest::addColumn<QString>("target");    // a control's name, empty for the window
+    QTest::addColumn<bool>("wordDocument"); // else a text file
+    QTest::newRow("Word document on the window") << QString() << true;
+    QTest::newRow("Word document on a text box") << "txtContractor" << true;
+    QTest::newRow("Word document on a multi-line box") << "txtWorkPerformed" << true;
+    QTest::newRow("text file on the date") << "dtpAgreementDate" << false;
+}
+
+// A file dropped anywhere on the window is opened as an agreement, not typed into the box under
+// it as an address; one that is no agreement of ours is said plainly and changes nothing.
 void tst_Form1::dropForeignFile()
 {
+    QFETCH(QString, target);
+    QFETCH(bool, wordDocument);
     Rig rig;
     Form1& form = rig.start();
     const agreement::Particulars before = form.particulars();
-    const QString foreign = QFINDTESTDATA("../data/word-features.doc");
-    QVERIFY(!foreign.isEmpty());
-    QString reason;
-    try {
-        agreement::readBackFile(std::filesystem::path(foreign.toStdU16String()), QLocale());
-    } catch (const std::exception& e) {
-        reason = QString::fromUtf8(e.what());
+    const QString foreign = wordDocument ? QFINDTESTDATA("../data/word-features.doc")
+                                         : rig.dir.filePath(QStringLiteral("notes.txt"));
+    QVERIFY(wordDocument ? !foreign.isEmpty() : writeFile(foreign, "notes"));
+    QWidget* receiver = &form;
+    if (!target.isEmpty()) {
+        receiver = mouseTarget(form.findChild<QWidget*>(target));
+        if (auto* picker = qobject_cast<QDateEdit*>(receiver))
+            receiver = picker->findChild<QLineEdit*>();
     }
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(foreign)});
+    // As file managers offer it, for the text boxes to take.
+    data.setText(QUrl::fromLocalFile(foreign).toString());
     QVERIFY(showActive(form));
     QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&form, &enter);
+    QCoreApplication::sendEvent(receiver, &enter);
     QVERIFY(enter.isAccepted());
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&form, &drop);
-    QCOMPARE(rig.platform.messages.size(), std::size_t(1));
-    QCOMPARE(
-        rig.platform.messages.front().text,
-        QString::fromUtf8(Form1Text::kCannotOpenAgreement).arg(QDir::toNativeSeparators(foreign), reason));
+    QCoreApplication::sendEvent(receiver, &drop);
+    QCOMPARE(rig.platform.messageTexts(),
+             QStringList{QString::fromUtf8(Form1Text::kNotAnAgreement)
+                             .arg(QDir::toNativeSeparators(foreign),
+                                  QLatin1String(agreement::ReadBackText::kNotOurs))});
     QCOMPARE(form.particulars(), before);
 }
 
