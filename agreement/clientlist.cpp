@@ -42,9 +42,10 @@ Columns columns(const std::vector<QString>& header, const QString& nameColumn)
     return out;
 }
 
-std::variant<QDate, QString> dateFromText(const QString& text, const QLocale& locale)
+std::variant<QDate, QString> dateFromText(const QString& text, const QLocale& locale,
+                                          AgreementDate::DateOrder order)
 {
-    const AgreementDate::Reading reading = AgreementDate::read(text, locale);
+    const AgreementDate::Reading reading = AgreementDate::read(text, locale, order);
     if (!reading.date.isValid())
         return QString::fromUtf8(Text::kBadDate)
             .arg(dateText(kExampleDate), ShortDate::toText(kExampleDate, locale));
@@ -57,10 +58,10 @@ std::variant<QDate, QString> dateFromText(const QString& text, const QLocale& lo
 }
 
 std::optional<QString> setFromText(Particulars& particulars, Field field, const QString& value,
-                                   const QLocale& locale)
+                                   const QLocale& locale, AgreementDate::DateOrder order)
 {
     if (field == Field::AgreementDate) {
-        const std::variant<QDate, QString> date = dateFromText(value, locale);
+        const std::variant<QDate, QString> date = dateFromText(value, locale, order);
         if (const QString* reason = std::get_if<QString>(&date))
             return *reason;
         particulars.agreementDate = std::get<QDate>(date);
@@ -86,7 +87,8 @@ std::optional<QString> setFromText(Particulars& particulars, Field field, const 
 }
 
 std::variant<Particulars, RowProblem> particulars(const CsvReader::Record& row, const Columns& columns,
-                                                  const std::vector<QString>& header, const QLocale& locale)
+                                                  const std::vector<QString>& header, const QLocale& locale,
+                                                  AgreementDate::DateOrder order)
 {
     if (!row.error.isEmpty())
         return RowProblem{{}, row.error};
@@ -96,7 +98,7 @@ std::variant<Particulars, RowProblem> particulars(const CsvReader::Record& row, 
     Particulars p;
     for (const FieldName& f : kFields) {
         const auto column = static_cast<std::size_t>(columns.of[static_cast<std::size_t>(f.field)]);
-        if (const std::optional<QString> reason = setFromText(p, f.field, row.fields[column], locale))
+        if (const std::optional<QString> reason = setFromText(p, f.field, row.fields[column], locale, order))
             return RowProblem{header[column], *reason};
     }
     return p;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "agreement/agreementdate.h"
 #include "agreement/csvreader.h"
 #include "agreement/particulars.h"
 
@@ -29,7 +30,8 @@ inline constexpr char kFieldCount[] = "%1 fields where the header has %2";
 // %1 and %2 are kExampleDate written in ISO form and in the locale's short form.
 inline constexpr char kBadDate[] = "not a date of the form %1 or %2";
 // %1 and %2 are the two dates the text stands for, in the form that reads one way.
-inline constexpr char kTwoWayDate[] = "reads two ways, as %1 or %2: write the one meant in that form";
+inline constexpr char kTwoWayDate[] =
+    "reads two ways, as %1 or %2: write the one meant in that form, or name the locale it was written in";
 // %1 and %2 are the first and last date an agreement may have.
 inline constexpr char kDateOutOfRange[] = "not a date from %1 to %2";
 inline constexpr char kBadPrice[] = "not a valid amount";
@@ -67,17 +69,19 @@ struct RowProblem {
 // A date as a row's cell or the command line gives it (AgreementDate::read): ISO or the
 // locale's short form, one way only, inside AgreementDate's range. Else the reason it is no
 // such date, made from Text.
-std::variant<QDate, QString> dateFromText(const QString& text, const QLocale& locale);
+std::variant<QDate, QString> dateFromText(const QString& text, const QLocale& locale,
+                                          AgreementDate::DateOrder order);
 
 // Sets one particular from its text, as a row's cell or the command line gives it: the date
 // read by dateFromText, the price checked and shown as the form shows it. Nothing when it is
 // set, else the reason it is not, made from Text.
 std::optional<QString> setFromText(Particulars& particulars, Field field, const QString& value,
-                                   const QLocale& locale);
+                                   const QLocale& locale, AgreementDate::DateOrder order);
 
 // The row's particulars, each set as setFromText sets it.
 std::variant<Particulars, RowProblem> particulars(const CsvReader::Record& row, const Columns& columns,
-                                                  const std::vector<QString>& header, const QLocale& locale);
+                                                  const std::vector<QString>& header, const QLocale& locale,
+                                                  AgreementDate::DateOrder order);
 
 // A file name from a text that every common file system takes: no separators, reserved or
 // control characters, no trailing dot or blank, no device name, at most kMaxNameBytes of UTF-8.

@@ -46,7 +46,8 @@ QString dateText(QDate date)
 
 QDate readDate(const QString& text, const QLocale& locale)
 {
-    const AgreementDate::Reading reading = AgreementDate::read(text, locale);
+    const AgreementDate::Reading reading =
+        AgreementDate::read(text, locale, AgreementDate::DateOrder::Unsure);
     return reading.other.isValid() ? QDate() : reading.date;
 }
 

@@ -50,7 +50,8 @@ constexpr char kUsageText[] = R"(Usage:
                                     print the particulars of a saved agreement
   brindlewick --help | --version
 
-Dates are written 2027-03-15 or in the locale's short form. The price is checked and shown as the form shows it, in the
+Dates are written 2027-03-15 or in the locale's short form, whose order of day and month a
+named --locale settles. The price is checked and shown as the form shows it, in the
 locale's currency (--locale de_DE; the system's by default). A client list's header names the
 particulars: date, contractor, owner, location, work, price, payments, or their settings keys;
 its fields are separated by commas, semicolons or tabs, in UTF-8, UTF-16 or Windows-1252.
@@ -172,12 +173,21 @@ QLocale localeOption(const Arguments& args)
     return locale;
 }
 
+// A locale the user names settles the order of day and month; the system's may not be the one
+// the date was written under.
+AgreementDate::DateOrder dateOrder(const Arguments& args)
+{
+    return args.value(QStringLiteral("locale")) ? AgreementDate::DateOrder::OfTheLocale
+                                                : AgreementDate::DateOrder::Unsure;
+}
+
 QDate dateOption(const Arguments& args, const char* name, QDate fallback, const QLocale& locale)
 {
     const std::optional<QString> text = args.value(QLatin1String(name));
     if (!text)
         return fallback;
-    const std::variant<QDate, QString> date = agreement::ClientList::dateFromText(*text, locale);
+    const std::variant<QDate, QString> date =
+        agreement::ClientList::dateFromText(*text, locale, dateOrder(args));
     if (const QString* reason = std::get_if<QString>(&date))
         throw UsageError{
             QString::fromUtf8(Text::kBadValue).arg(QStringLiteral("--") + QLatin1String(name), *reason)};
@@ -273,7 +283,7 @@ int fill(const QStringList& argv, PaintingSupport& painting)
         const QString option = QStringLiteral("--") + QLatin1String(f.plain);
         // Only the date and the price can be refused.
         if (const std::optional<QString> reason = agreement::ClientList::setFromText(
-                p, f.field, args.required(QLatin1String(f.plain), option), locale))
+                p, f.field, args.required(QLatin1String(f.plain), option), locale, dateOrder(args)))
             throw UsageError{QString::fromUtf8(Text::kBadValue).arg(option, *reason)};
     }
     const QDate signing = dateOption(args, agreement::kSigningDateName, QDate::currentDate(), locale);
@@ -495,7 +505,7 @@ int merge(const QStringList& argv, PaintingSupport& painting)
         const agreement::CsvReader::Record& row = rows[i];
         progress.update(i);
         const QString rowNumber = QString::number(row.row);
-        const auto result = agreement::ClientList::particulars(row, columns, header, locale);
+        const auto result = agreement::ClientList::particulars(row, columns, header, locale, dateOrder(args));
         if (const auto* problem = std::get_if<agreement::ClientList::RowProblem>(&result)) {
             report(problem->column.isEmpty()
                        ? say(Text::kRowProblem, rowNumber).arg(problem->reason)

@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (record.row <= row)
             std::abort(); // rows are counted forward
         row = record.row;
-        (void)agreement::ClientList::particulars(record, columns, header, locale);
+        (void)agreement::ClientList::particulars(record, columns, header, locale,
+                                                 AgreementDate::DateOrder::Unsure);
         for (const QString& field : record.fields)
             (void)agreement::ClientList::safeFileName(field);
     }

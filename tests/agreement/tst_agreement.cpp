@@ -54,7 +54,8 @@ QStringList outcomes(const QByteArray& csv, const QString& nameColumn = {})
     for (const QString& unknown : columns.unknown)
         out << QStringLiteral("unknown ") + unknown;
     while (reader.next(record)) {
-        const auto result = ClientList::particulars(record, columns, header, QLocale(QLocale::English));
+        const auto result = ClientList::particulars(record, columns, header, QLocale(QLocale::English),
+                                                    AgreementDate::DateOrder::Unsure);
         if (const auto* problem = std::get_if<ClientList::RowProblem>(&result))
             out << QStringLiteral("row %1: %2: %3").arg(record.row).arg(problem->column, problem->reason);
         else
@@ -397,6 +398,7 @@ void tst_Agreement::clientList()
 void tst_Agreement::setFromText_data()
 {
     QTest::addColumn<QString>("locale");
+    QTest::addColumn<bool>("named");    // by the user: then it settles the order of day and month
     QTest::addColumn<QString>("field"); // its plain name
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("value");  // the particular as set, a date in ISO form; empty when refused
@@ -406,34 +408,36 @@ void tst_Agreement::setFromText_data()
     const QString date = QStringLiteral("date");
     const QString price = QStringLiteral("price");
 
-    QTest::newRow("ISO date") << us.name() << date << "2027-03-15"
+    QTest::newRow("ISO date") << us.name() << false << date << "2027-03-15"
                               << "2027-03-15" << QString();
-    QTest::newRow("short form as a spreadsheet exports it") << us.name() << date << "03/15/2027"
+    QTest::newRow("short form as a spreadsheet exports it") << us.name() << false << date << "03/15/2027"
                                                             << "2027-03-15" << QString();
-    QTest::newRow("german short form, two-digit year") << de.name() << date << "15.03.27"
+    QTest::newRow("german short form, two-digit year") << de.name() << false << date << "15.03.27"
                                                        << "2027-03-15" << QString();
     QTest::newRow("day and month could trade")
-        << us.name() << date << "03/04/2027" << QString()
+        << us.name() << false << date << "03/04/2027" << QString()
         << QString::fromLatin1(ClientList::Text::kTwoWayDate).arg("2027-03-04", "2027-04-03");
-    QTest::newRow("day and month the same") << us.name() << date << "03/03/2027"
+    QTest::newRow("day and month in the named locale's order") << us.name() << true << date << "03/04/2027"
+                                                               << "2027-03-04" << QString();
+    QTest::newRow("day and month the same") << us.name() << false << date << "03/03/2027"
                                             << "2027-03-03" << QString();
     QTest::newRow("another locale's form")
-        << de.name() << date << "03/15/2027" << QString()
+        << de.name() << false << date << "03/15/2027" << QString()
         << QString::fromLatin1(ClientList::Text::kBadDate)
                .arg(dateText(ClientList::kExampleDate), ShortDate::toText(ClientList::kExampleDate, de));
     QTest::newRow("before the window's range")
-        << us.name() << date << "0001-01-01" << QString()
+        << us.name() << false << date << "0001-01-01" << QString()
         << QString::fromLatin1(ClientList::Text::kDateOutOfRange)
                .arg(dateText(AgreementDate::first()), dateText(AgreementDate::last()));
 
-    QTest::newRow("amount as a spreadsheet exports it") << us.name() << price << "$48,250.75"
+    QTest::newRow("amount as a spreadsheet exports it") << us.name() << false << price << "$48,250.75"
                                                         << "$48,250.75" << QString();
-    QTest::newRow("not an amount") << us.name() << price << "lots" << QString()
+    QTest::newRow("not an amount") << us.name() << false << price << "lots" << QString()
                                    << QString::fromLatin1(ClientList::Text::kBadPrice);
     QTest::newRow("a grouping mark after a lone zero")
-        << de.name() << price << "0.005" << QString()
+        << de.name() << false << price << "0.005" << QString()
         << QString::fromLatin1(ClientList::Text::kMisgroupedPrice).arg(de.groupSeparator());
-    QTest::newRow("twenty digits") << us.name() << price << "12345678901234567890" << QString()
+    QTest::newRow("twenty digits") << us.name() << false << price << "12345678901234567890" << QString()
                                    << QString::fromLatin1(ClientList::Text::kPriceTooLarge)
                                           .arg(Currency::format(Currency::kLargest, us));
 }
@@ -441,13 +445,16 @@ void tst_Agreement::setFromText_data()
 void tst_Agreement::setFromText()
 {
     QFETCH(QString, locale);
+    QFETCH(bool, named);
     QFETCH(QString, field);
     QFETCH(QString, text);
     QFETCH(QString, value);
     QFETCH(QString, reason);
     Particulars p;
     const Field f = *fieldNamed(field);
-    const std::optional<QString> refused = ClientList::setFromText(p, f, text, QLocale(locale));
+    const std::optional<QString> refused = ClientList::setFromText(
+        p, f, text, QLocale(locale),
+        named ? AgreementDate::DateOrder::OfTheLocale : AgreementDate::DateOrder::Unsure);
     QCOMPARE(refused.value_or(QString()), reason);
     QCOMPARE(f == Field::AgreementDate ? dateText(p.agreementDate) : agreement::text(p, f), value);
 }
