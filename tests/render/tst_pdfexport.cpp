@@ -166,8 +166,9 @@ void tst_PdfExport::particularsReadBackAsTyped()
 void tst_PdfExport::failedExportLeavesNothing_data()
 {
     QTest::addColumn<Failure>("failure");
-    QTest::addColumn<int>("reason");
-    QTest::newRow("a folder at the name") << Failure::FolderAtName << EISDIR;
+    QTest::addColumn<int>("reason"); // the errno the message names; 0 for none
+    // Refused before the system is asked, so no system reason is named.
+    QTest::newRow("a folder at the name") << Failure::FolderAtName << 0;
     QTest::newRow("unwritable folder") << Failure::UnwritableFolder << EACCES;
     QTest::newRow("full disk") << Failure::FullDisk << ENOSPC;
 }
@@ -214,7 +215,8 @@ void tst_PdfExport::failedExportLeavesNothing()
     } catch (const doc::Error& error) {
         QCOMPARE(error.kind(), doc::Error::Kind::Io);
         const QString message = QString::fromStdString(error.what());
-        QVERIFY2(message.contains(target) && message.contains(QString::fromLocal8Bit(std::strerror(reason))),
+        QVERIFY2(message.contains(target) &&
+                     (reason == 0 || message.contains(QString::fromLocal8Bit(std::strerror(reason)))),
                  error.what());
     }
     QCOMPARE(entries(), before);
