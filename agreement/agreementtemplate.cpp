@@ -4,75 +4,59 @@
 
 #include <QFile>
 
+#include <algorithm>
+#include <optional>
+
 namespace agreement::Template
 {
 
 namespace
 {
 
-constexpr std::u16string_view kRule =
-    u"______________________________________________________________________________"
-    u"_______________";
-constexpr std::u16string_view kSignatures = u"Owner \t\t\t\t\t\t\t\tContractor ";
+// A place is named by the template's text it follows: the first occurrence of that text at
+// or after the place before it. So the template's words, not a copy of them, say where each
+// particular goes.
+struct Anchor {
+    std::u16string_view after;
+    Text text;
+};
+constexpr std::array<Anchor, 12> kAnchors{{
+    {u"made the", Text::AgreementDay},
+    {u"day of,", Text::AgreementMonth},
+    {u"by and between", Text::Contractor},
+    {u"Contractor and", Text::Owner},
+    {u"property at", Text::Location},
+    {u"\r ", Text::Work}, // after the space that opens its own paragraph
+    {u"sum of ", Text::Price},
+    {u"follows ", Text::Payments},
+    {u"Signed this", Text::SigningDay},
+    {u"day of", Text::SigningMonth},
+    {u"Owner ", Text::Owner},
+    {u"\tContractor", Text::Contractor},
+}};
+
+// Each anchor's place in text, none where the anchor is missing.
+std::array<std::optional<std::uint32_t>, kAnchors.size()> bases(std::u16string_view text)
+{
+    std::array<std::optional<std::uint32_t>, kAnchors.size()> out;
+    std::size_t from = 0;
+    for (std::size_t k = 0; k < kAnchors.size(); ++k) {
+        const std::size_t at = text.find(kAnchors[k].after, from);
+        if (at == std::u16string_view::npos)
+            continue;
+        from = at + kAnchors[k].after.size();
+        out[k] = static_cast<std::uint32_t>(from);
+    }
+    return out;
+}
 
 constexpr std::int32_t kLetterWidth = 12240;
 constexpr std::int32_t kLetterHeight = 15840;
 
 } // namespace
 
-const std::array<Paragraph, 35> kParagraphs{{
-    {0, u"\x08"
-        u"Contractor Agreement"},
-    {22, kRule},
-    {116, u""},
-    {117, u""},
-    {118, u"THIS AGREEMENT made theday of,, by and between, Hereafter called the Contractor and, hereinafter "
-          u"called the Owner"},
-    {232, u""},
-    {233, u"WITNESSETH that the Contractor and the Owner for the considerations named agree as follows:"},
-    {325, u""},
-    {326, u"Scope of Work"},
-    {340, u""},
-    {341, u"      The Contractor shall furnish all materials and perform all of the work on the property at"},
-    {437, u""},
-    {438, u""},
-    {439, u"Work Performed"},
-    {454, u""},
-    {455, u" "},
-    {457, u""},
-    {458, u""},
-    {459, u""},
-    {460, u"Contract Price"},
-    {475, u"The Owner shall pay the contractor for material and labor to be performed under the sum of "},
-    {567, u""},
-    {568, u"Progress Payments"},
-    {586, u"Payments of Contract Price shall be made as follows "},
-    {639, u""},
-    {640, u""},
-    {641, u""},
-    {642, u""},
-    {643, u""},
-    {644, u"Signed thisday of"},
-    {662, u""},
-    {663, kSignatures},
-    {689, u" "},
-    {691, u""},
-    {692, u""},
-}};
-
-std::u16string mainText()
-{
-    std::u16string text;
-    text.reserve(kMainTextLength);
-    for (const Paragraph& p : kParagraphs) {
-        text += p.text;
-        text += u'\r';
-    }
-    return text;
-}
-
 // The resource cannot change while the program runs: it is read, decompressed and parsed
-// once, on first use.
+// once, on first use, and so is everything read from it.
 QByteArray bytes()
 {
     static const QByteArray kept = [] {
@@ -95,42 +79,64 @@ const doc::WordDocument& document()
     return kept;
 }
 
+const std::u16string& mainText()
+{
+    static const std::u16string kept = document().mainText();
+    return kept;
+}
+
+const std::vector<Paragraph>& paragraphs()
+{
+    static const std::vector<Paragraph> kept = [] {
+        const std::u16string_view text = mainText();
+        std::vector<Paragraph> out;
+        std::size_t from = 0;
+        for (std::size_t mark = text.find(u'\r'); mark != std::u16string_view::npos;
+             mark = text.find(u'\r', from)) {
+            out.push_back({static_cast<std::uint32_t>(from), text.substr(from, mark - from)});
+            from = mark + 1;
+        }
+        return out;
+    }();
+    return kept;
+}
+
+const std::array<Slot, 12>& insertionSlots()
+{
+    static const std::array<Slot, 12> kept = [] {
+        const std::u16string_view text = mainText();
+        const auto found = bases(text);
+        std::array<Slot, 12> out;
+        for (std::size_t k = 0; k < out.size(); ++k) {
+            if (!found[k])
+                throw doc::Error(doc::Error::Kind::Corrupt,
+                                 "The template has no place for insertion " + std::to_string(k + 1));
+            const std::uint32_t base = *found[k];
+            const auto paragraph =
+                static_cast<std::size_t>(std::count(text.begin(), text.begin() + base, u'\r'));
+            out[k] = {base, kAnchors[k].after, kAnchors[k].text, paragraph};
+        }
+        return out;
+    }();
+    return kept;
+}
+
 bool fits(const doc::WordDocument& document)
 {
     const std::u16string text = document.mainText();
-    const std::u16string expected = mainText();
-    const std::size_t fixed = kSlots.back().base;
-    return text.size() >= fixed && text.compare(0, fixed, expected, 0, fixed) == 0;
+    const std::size_t fixed = insertionSlots().back().base;
+    return text.size() >= fixed && text.compare(0, fixed, mainText(), 0, fixed) == 0;
 }
 
 QStringList check(const doc::WordDocument& document)
 {
     QStringList problems;
-    const std::u16string text = document.mainText();
-    if (text.size() != kMainTextLength)
-        problems << QStringLiteral("the main text is %1 characters long, not %2")
-                        .arg(text.size())
-                        .arg(kMainTextLength);
-    for (std::size_t i = 0; i < kParagraphs.size(); ++i) {
-        const Paragraph& p = kParagraphs[i];
-        const std::u16string_view found =
-            std::u16string_view(text).substr(std::min<std::size_t>(p.start, text.size()), p.text.size() + 1);
-        if (found.substr(0, p.text.size()) != p.text || found.size() <= p.text.size() ||
-            found[p.text.size()] != u'\r')
-            problems << QStringLiteral("paragraph %1 at %2 is not \"%3\"")
-                            .arg(i + 1)
-                            .arg(p.start)
-                            .arg(QStringView(p.text));
-    }
-    for (std::size_t k = 0; k < kSlots.size(); ++k) {
-        const Slot& slot = kSlots[k];
-        const std::u16string_view before =
-            std::u16string_view(text).substr(0, std::min<std::size_t>(slot.base, text.size()));
-        if (!before.ends_with(slot.after))
-            problems << QStringLiteral("insertion %1 at %2 does not follow \"%3\"")
+    const auto found = bases(document.mainText());
+    for (std::size_t k = 0; k < found.size(); ++k) {
+        if (!found[k])
+            problems << QStringLiteral("insertion %1 has no \"%2\" to follow")
                             .arg(k + 1)
-                            .arg(slot.base)
-                            .arg(QStringView(slot.after));
+                            .arg(QStringView(kAnchors[k].after));
     }
     const doc::SectionLayout page = document.readModel().section;
     if (page.pageWidth != kLetterWidth || page.pageHeight != kLetterHeight)

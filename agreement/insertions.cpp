@@ -60,7 +60,7 @@ std::array<Insertion, 12> insertions(const Particulars& particulars, QDate signi
     std::array<Insertion, 12> out;
     std::uint32_t typedBefore = 0;
     for (std::size_t k = 0; k < out.size(); ++k) {
-        const Template::Slot& slot = Template::kSlots[k];
+        const Template::Slot& slot = Template::insertionSlots()[k];
         Insertion& insertion = out[k];
         insertion.base = slot.base;
         insertion.position = slot.base + typedBefore;

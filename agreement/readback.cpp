@@ -40,10 +40,10 @@ struct Pattern {
 
 Pattern pattern(std::size_t paragraph)
 {
-    const Template::Paragraph& p = Template::kParagraphs[paragraph];
+    const Template::Paragraph& p = Template::paragraphs()[paragraph];
     Pattern out;
     std::size_t from = 0;
-    for (const Template::Slot& slot : Template::kSlots) {
+    for (const Template::Slot& slot : Template::insertionSlots()) {
         if (slot.paragraph != paragraph)
             continue;
         const std::size_t at = slot.base - p.start;
@@ -160,10 +160,10 @@ ReadBack readBack(const std::u16string& mainText, const QLocale& locale)
         paragraphs.push_back(std::u16string_view(mainText).substr(from, at - from));
         from = at + 1;
     }
-    if (paragraphs.size() != Template::kParagraphs.size() || from != mainText.size())
+    if (paragraphs.size() != Template::paragraphs().size() || from != mainText.size())
         refuse(QString::fromLatin1(ReadBackText::kParagraphCount)
                    .arg(paragraphs.size())
-                   .arg(Template::kParagraphs.size()));
+                   .arg(Template::paragraphs().size()));
 
     // Typed text holds no paragraph marks, so each paragraph is matched on its own; the
     // names typed twice must agree between the paragraphs that hold them.

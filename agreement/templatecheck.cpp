@@ -1,4 +1,5 @@
-// templatecheck: whether a template .doc holds the agreement's main text and insertion places.
+// templatecheck: whether a template .doc holds the twelve places the agreement is typed at, on a
+// Letter page.
 // resources/make-template.sh runs it on every template LibreOffice makes.
 #include "agreement/agreementtemplate.h"
 #include "doc/error.h"

@@ -163,12 +163,12 @@ void tst_Agreement::insertionsLandAfterTheirAnchors()
     std::uint32_t typedBefore = 0;
     for (std::size_t k = 0; k < planned.size(); ++k) {
         const Insertion& insertion = planned[k];
-        QCOMPARE(insertion.position, Template::kSlots[k].base + typedBefore);
+        QCOMPARE(insertion.position, Template::insertionSlots()[k].base + typedBefore);
         const std::u16string typed = doc::normalizeTypedText(insertion.text.toStdU16String());
         QCOMPARE(insertion.typedLength, typed.size());
         QCOMPARE(show(std::u16string_view(text).substr(insertion.position, typed.size())), show(typed));
         const std::u16string_view before = std::u16string_view(text).substr(0, insertion.position);
-        QVERIFY2(before.ends_with(Template::kSlots[k].after) ||
+        QVERIFY2(before.ends_with(Template::insertionSlots()[k].after) ||
                      (k > 0 && planned[k - 1].position + planned[k - 1].typedLength == insertion.position),
                  qPrintable(QStringLiteral("insertion %1").arg(k + 1)));
         typedBefore += insertion.typedLength;
@@ -249,7 +249,7 @@ void tst_Agreement::refusesWhatIsNoAgreement_data()
     QTest::newRow("a foreign document") << foreignBytes
                                         << QString::fromLatin1(ReadBackText::kParagraphCount)
                                                .arg(std::count(foreignText.begin(), foreignText.end(), u'\r'))
-                                               .arg(Template::kParagraphs.size());
+                                               .arg(Template::paragraphs().size());
 
     doc::WordDocument edited = filled(kSample, QDate(2022, 4, 23), QLocale(QLocale::English));
     edited.insertText(static_cast<std::uint32_t>(edited.mainText().find(u"WITNESSETH")) + 2, u"x");

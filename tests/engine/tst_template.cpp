@@ -1,5 +1,5 @@
-// The committed template against the agreement's paragraph table and insertion bases, and
-// the twelve insertions typed into it the way "Start Creating Template" types them.
+// The template's paragraphs and places as the program reads them, and the twelve insertions
+// typed into it the way "Start Creating Template" types them.
 #include "agreement/agreementtemplate.h"
 #include "agreement/insertions.h"
 #include "support/sampleparticulars.h"
@@ -13,7 +13,7 @@ using doc::WordDocument;
 namespace
 {
 
-using agreement::Template::kParagraphs;
+namespace Template = agreement::Template;
 
 const QDate kSigned(2022, 4, 23);
 
@@ -43,7 +43,7 @@ class tst_Template : public QObject
     Q_OBJECT
 
 private slots:
-    void mainTextMatchesParagraphTable();
+    void paragraphsAndPlacesStayPut();
     void sampleParticulars();
     void emptyParticulars();
     void multiLineWorkText();
@@ -54,22 +54,35 @@ private slots:
     void pageShapeStaysAnchoredAtTheTitle();
 };
 
-void tst_Template::mainTextMatchesParagraphTable()
+// The one record of the agreement's fixed figures: the main text's length, where its
+// paragraphs start and the twelve places, as read from the template.
+void tst_Template::paragraphsAndPlacesStayPut()
 {
     const WordDocument document = WordDocument::load(fsPath(templatePath()));
-    const QStringList problems = agreement::Template::check(document);
+    const QStringList problems = Template::check(document);
     QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
-    const auto model = document.readModel();
-    QCOMPARE(model.paragraphs.size(), kParagraphs.size());
-    for (std::size_t i = 0; i < kParagraphs.size(); ++i)
-        QCOMPARE(show(model.paragraphs[i].text), show(std::u16string(kParagraphs[i].text)));
-    QCOMPARE(show(document.mainText()), show(agreement::Template::mainText()));
+    QCOMPARE(show(Template::mainText()), show(document.mainText()));
+    QCOMPARE(Template::mainText().size(), std::size_t{693});
+
+    std::vector<std::uint32_t> starts;
+    for (const auto& p : Template::paragraphs())
+        starts.push_back(p.start);
+    QCOMPARE(starts, (std::vector<std::uint32_t>{0,   22,  116, 117, 118, 232, 233, 325, 326, 340, 341, 437,
+                                                 438, 439, 454, 455, 457, 458, 459, 460, 475, 567, 568, 586,
+                                                 639, 640, 641, 642, 643, 644, 662, 663, 689, 691, 692}));
+    std::vector<std::uint32_t> bases;
+    for (const auto& slot : Template::insertionSlots()) {
+        bases.push_back(slot.base);
+        QVERIFY(slot.base - Template::paragraphs()[slot.paragraph].start <=
+                Template::paragraphs()[slot.paragraph].text.size());
+    }
+    QCOMPARE(bases, (std::vector<std::uint32_t>{141, 148, 164, 201, 436, 456, 566, 638, 655, 661, 669, 687}));
 }
 
 void tst_Template::sampleParticulars()
 {
     const auto p = paragraphs(filled(kSample));
-    QCOMPARE(p.size(), kParagraphs.size());
+    QCOMPARE(p.size(), Template::paragraphs().size());
     QCOMPARE(show(p[4]),
              show(u"THIS AGREEMENT made the 5th day of, June, 2021, by and between Corwin Ashdale Jr., "
                   u"Hereafter called the Contractor and Tobias Quenby, hereinafter called the Owner"));
@@ -91,15 +104,15 @@ void tst_Template::sampleParticulars()
 void tst_Template::emptyParticulars()
 {
     agreement::Particulars empty = kSample;
-    empty.contractor = empty.owner = empty.location = empty.workPerformed = empty.contractPrice =
-        empty.paymentProgress = QString();
+    empty[Field::Contractor] = empty[Field::Owner] = empty[Field::Location] = empty[Field::WorkPerformed] =
+        empty[Field::ContractPrice] = empty[Field::PaymentProgress] = QString();
     const WordDocument document = filled(empty);
     // Five single spaces and the four date texts.
     const QLocale english(QLocale::English);
     const auto dates = agreement::dayText(empty.agreementDate).size() +
                        agreement::monthText(empty.agreementDate, english).size() +
                        agreement::dayText(kSigned).size() + agreement::monthText(kSigned, english).size();
-    QCOMPARE(document.mainTextLength(), agreement::Template::kMainTextLength + 5u + std::uint32_t(dates));
+    QCOMPARE(std::size_t(document.mainTextLength()), Template::mainText().size() + 5 + std::size_t(dates));
     const auto p = paragraphs(document);
     QCOMPARE(show(p[4]),
              show(u"THIS AGREEMENT made the 5th day of, June, 2021, by and between , Hereafter called the "
@@ -111,9 +124,9 @@ void tst_Template::emptyParticulars()
 void tst_Template::multiLineWorkText()
 {
     agreement::Particulars multi = kSample;
-    multi.workPerformed = QStringLiteral("Build a tree house\r\nPaint it green\nand red\rDone");
+    multi[Field::WorkPerformed] = QStringLiteral("Build a tree house\r\nPaint it green\nand red\rDone");
     const auto p = paragraphs(filled(multi));
-    QCOMPARE(p.size(), kParagraphs.size());
+    QCOMPARE(p.size(), Template::paragraphs().size());
     QCOMPARE(show(p[15]), show(u" Build a tree house\vPaint it green\vand red\vDone"));
     // Later insertions still land after their anchor texts.
     QVERIFY(show(p[20]).endsWith(QStringLiteral(" sum of $74.00")));
@@ -165,7 +178,7 @@ void tst_Template::filledFileKeepsWordStructure_data()
     QTest::addColumn<int>("reader");
     QTest::addColumn<bool>("compressed");
     const std::array<std::pair<const char*, std::u16string>, 4> works = {{
-        {"sample", kSample.workPerformed.toStdU16String()},
+        {"sample", kSample[Field::WorkPerformed].toStdU16String()},
         {"5,000 characters", longWork(5000, {})},
         {"30,000 characters", longWork(30000, {})},
         {"5,000 characters beyond Latin-1", longWork(5000, u"\u0141\u00f3d\u017a \u5f20\u4f1f \u20ac\u2013")},
@@ -189,7 +202,7 @@ void tst_Template::filledFileKeepsWordStructure()
     QFETCH(int, reader);
     QFETCH(bool, compressed);
     agreement::Particulars particulars = kSample;
-    particulars.workPerformed = work;
+    particulars[Field::WorkPerformed] = work;
     Bytes original = readFile(templatePath());
     if (compressed) {
         const auto rewritten = compressPieces(original, {});
@@ -227,3 +240,5 @@ void tst_Template::pageShapeStaysAnchoredAtTheTitle()
 
 QTEST_GUILESS_MAIN(tst_Template)
 #include "tst_template.moc"
+
+using agreement::Field;
