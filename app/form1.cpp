@@ -1,5 +1,5 @@
 #include "app/form1.h"
-#include "shell/product.h"
+#include "product/product.h"
 
 #include "agreement/agreementdate.h"
 #include "agreement/currency.h"

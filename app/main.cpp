@@ -2,8 +2,8 @@
 #include "app/program.h"
 #include "app/settingsstore.h"
 #include "cli/commandline.h"
+#include "product/product.h"
 #include "shell/platform.h"
-#include "shell/product.h"
 #include "shell/terminationsignals.h"
 
 #include <QApplication>

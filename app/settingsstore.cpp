@@ -1,5 +1,5 @@
 #include "app/settingsstore.h"
-#include "shell/product.h"
+#include "product/product.h"
 
 #include "app/apptitle.h"
 

@@ -6,8 +6,8 @@
 #include "agreement/readback.h"
 #include "doc/error.h"
 #include "doc/fileio.h"
+#include "product/product.h"
 #include "render/pdfexport.h"
-#include "shell/product.h"
 
 #include <QDir>
 #include <QElapsedTimer>

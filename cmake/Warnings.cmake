@@ -28,9 +28,11 @@ function(brindlewick_target_settings target)
 endfunction()
 
 # A test program: one executable per unit or flow, registered with CTest.
-#   brindlewick_add_test(tst_Name SOURCES a.cpp ... LIBS lib ...)
+#   brindlewick_add_test(tst_Name SOURCES a.cpp ... LIBS lib ... [LABELS label ...])
+# The label `external` marks a program that starts another program's reader of our files
+# (LibreOffice, antiword, wvText): slow, and not ours to check under the sanitizers.
 function(brindlewick_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   set_target_properties(${name} PROPERTIES AUTOMOC ON RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin/tests)
   target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS})
@@ -51,5 +53,5 @@ function(brindlewick_add_test name)
     list(APPEND environment WINEQT_QPA_PLATFORM=offscreen WINEQT_FORCE_STDERR_LOGGING=1)
   endif()
   add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${environment}")
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${environment}" LABELS "${ARG_LABELS}")
 endfunction()

@@ -1,5 +1,5 @@
 #include "preview/form2.h"
-#include "shell/product.h"
+#include "product/product.h"
 
 #include "doc/fileio.h"
 #include "doc/worddocument.h"
@@ -7,6 +7,7 @@
 #include "preview/pagescroll.h"
 #include "preview/picturebox.h"
 #include "preview/previewlayout.h"
+#include "preview/previewsizes.h"
 #include "preview/savedecision.h"
 #include "render/pagefonts.h"
 #include "render/units.h"
@@ -79,7 +80,8 @@ bool sameFile(const QString& a, const QString& b)
 
 Form2::Form2(Platform& platform, QString programDirectory, QWidget* mainWindow)
     : mPlatform(platform), mProgramDirectory(std::move(programDirectory)), mMainWindow(mainWindow),
-      mGeometry(render::kViewportSize.width, render::kViewportSize.height, render::kViewportBorderTwips)
+      mGeometry(PreviewSizes::kViewportSize.width, PreviewSizes::kViewportSize.height,
+                PreviewSizes::kViewportBorderTwips)
 {
     // Before anything asks for the window's accessible interface, which is then kept.
     WindowAccessible::announceAsWindow(*this);
@@ -125,7 +127,7 @@ void Form2::createControls()
     Picture2 = new QFrame(this);
     Picture2->setObjectName(QStringLiteral("Picture2"));
     Picture2->setFrameStyle(QFrame::Box | QFrame::Plain);
-    Picture2->setLineWidth(render::kViewportBorderTwips / render::kTwipsPerPixel);
+    Picture2->setLineWidth(PreviewSizes::kViewportBorderTwips / render::kTwipsPerPixel);
     Picture2->setAttribute(Qt::WA_NoMousePropagation);
     QPalette white = Picture2->palette();
     white.setColor(QPalette::Window, Qt::white);

@@ -3,9 +3,9 @@
 #include "agreement/particulars.h"
 #include "agreement/readback.h"
 #include "doc/worddocument.h"
+#include "product/product.h"
 #include "render/pagepicture.h"
 #include "render/pdfexport.h"
-#include "shell/product.h"
 #include "shell/workingfiles.h"
 
 #include <QFileInfo>

@@ -1,4 +1,5 @@
 #include "preview/previewlayout.h"
+#include "preview/previewsizes.h"
 #include "render/units.h"
 
 #include <initializer_list>
@@ -20,7 +21,7 @@ constexpr TwipRect kZoomOri{10320, 480, 735, 375};
 constexpr TwipRect kFrame1{120, 7860, 9600, 855};
 constexpr TwipRect kPushButton1{240, 300, 4440, 405};
 constexpr TwipRect kPushButton2{4800, 300, 4560, 405};
-constexpr TwipRect kPicture2{120, 120, render::kViewportSize.width, render::kViewportSize.height};
+constexpr TwipRect kPicture2{120, 120, PreviewSizes::kViewportSize.width, PreviewSizes::kViewportSize.height};
 constexpr TwipRect kPicture1{0, 0, 2340, 3435};
 constexpr TwipRect kVScroll1{9450, 120, 255, 7425};
 constexpr TwipRect kHScroll1{120, 7545, 9330, 255};

@@ -19,8 +19,8 @@ class ZoomGeometry
 public:
     static constexpr qint32 kPaintWidthLimit = render::kZoomPaintLimit.width;
     static constexpr qint32 kPaintHeightLimit = render::kZoomPaintLimit.height;
-    static constexpr float kZoomMin = render::kZoomMin;
-    static constexpr float kZoomMax = render::kZoomMax;
+    static constexpr float kZoomMin = 0.25f;
+    static constexpr float kZoomMax = 3.5f;
     static constexpr float kZoomStep = render::kZoomStep;
     // Up to this excess a bar unit is one twip, beyond it ten.
     static constexpr float kFineExcessLimit = 100.0f;

@@ -1,5 +1,5 @@
 #include "shell/errorreport.h"
-#include "shell/product.h"
+#include "product/product.h"
 
 QString ErrorReport::locationText(const QString& formName, const QString& handlerName)
 {

@@ -4,8 +4,9 @@
 # program under Wine on the offscreen platform, packs
 #   build-windows/app/brindlewick-<version>-setup.exe   the installer (per user)
 #   build-windows/app/brindlewick-<version>-windows.zip the program alone
-# and checks the installer and the installed program on a real window
-# (tools/check-windows-app.sh).
+# checks its doctool.exe beside the Linux one (tools/check-windows-engine.sh, the Linux doctool
+# built alone in build-windows/linux/) and the installer and the installed program on a real
+# window (tools/check-windows-app.sh).
 #   tools/build-windows.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -57,8 +58,16 @@ if [ "$status" -ne 0 ]; then
 fi
 wineserver -k 2>/dev/null || true
 
+linux=build-windows/linux
+step "building $linux (doctool)"
+cmake -S . -B "$linux" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRINDLEWICK_ENGINE_ONLY=ON >/dev/null
+cmake --build "$linux" --target doctool >/dev/null
+
+step "checking the engine beside Linux's"
+tools/check-windows-engine.sh "$linux/bin/doctool" "$dir/bin/doctool.exe"
+
 step "checking the installer on a real window"
-tools/check-windows-app.sh "${setups[0]}"
+tools/check-windows-app.sh "${setups[0]}" "$linux/bin/doctool"
 
 step "done"
 ls -l "${setups[0]}" "${zips[0]}"

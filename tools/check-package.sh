@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Builds the Debian package in build-package/ and checks it: packaging twice gives the same
-# bytes, lintian finds no error or warning, the desktop entry and the AppStream metadata
-# validate, and the package holds exactly the expected files.
+# Makes the Debian package from a configured build folder (build/, RelWithDebInfo, as ./test.sh
+# and ./run.sh configure it) and checks it: packaging twice gives the same bytes, lintian finds
+# no error or warning, the desktop entry and the AppStream metadata validate, and the package
+# holds exactly the expected files.
 # Needs lintian, desktop-file-validate (desktop-file-utils) and appstreamcli (appstream);
 # without one of them it checks nothing and exits with 77.
+#   tools/check-package.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-dir=build-package
+dir=${1:-build}
 id=example.quillmark.BrindlewickPaperworkStudio
 icons=./usr/share/icons/hicolor
 expected=(
@@ -30,9 +32,7 @@ for tool in lintian desktop-file-validate appstreamcli; do
   command -v "$tool" >/dev/null || { echo "check-package: skipped, $tool is not installed"; exit 77; }
 done
 
-opts=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRINDLEWICK_TESTS=OFF)
-[ "${CI:-}" = true ] && opts+=(-DBRINDLEWICK_WERROR=ON)
-cmake -S . -B "$dir" -G Ninja "${opts[@]}" >/dev/null
+[ -f "$dir/CMakeCache.txt" ] || { echo "check-package: $dir is not configured (./test.sh does it)" >&2; exit 2; }
 rm -f "$dir"/brindlewick_*.deb
 cmake --build "$dir" --target package
 debs=("$dir"/brindlewick_*.deb)

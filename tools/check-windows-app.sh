@@ -7,26 +7,23 @@
 # back with every particular stored in the registry; closing the preview removes the working
 # document from TEMP (again such a folder); the uninstaller removes the program and leaves the
 # settings. Screenshots of the form, the preview and the Save dialog go to
-# build-windows/screenshots/.
-#   tools/check-windows-app.sh SETUP.EXE
+# build-windows/screenshots/. tools/build-windows.sh runs it with the Linux doctool it has built.
+#   tools/check-windows-app.sh SETUP.EXE LINUX_DOCTOOL
 set -euo pipefail
 setup=$(realpath "$1")
+doctool=$(realpath "$2")
 cd "$(dirname "$0")/.."
 root=$PWD
 start=$SECONDS
 step() { echo "== $* ($((SECONDS - start)) s)"; }
 
 tools/deps.sh windows-app
-step "building build-windows/linux (doctool)"
-cmake -S . -B build-windows/linux -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRINDLEWICK_ENGINE_ONLY=ON >/dev/null
-cmake --build build-windows/linux --target doctool >/dev/null
-doctool=$root/build-windows/linux/bin/doctool
 shots=$root/build-windows/screenshots
 rm -rf "$shots"
 mkdir -p "$shots"
 
-name=$(sed -n 's/.*kName\[\] = "\(.*\)";/\1/p' shell/product.h)
-organization=$(sed -n 's/.*kOrganization\[\] = "\(.*\)";/\1/p' shell/product.h)
+name=$(sed -n 's/.*kName\[\] = "\(.*\)";/\1/p' product/product.h)
+organization=$(sed -n 's/.*kOrganization\[\] = "\(.*\)";/\1/p' product/product.h)
 
 # shellcheck source=tools/wine.sh
 . tools/wine.sh

@@ -5,7 +5,6 @@
 #                          the Debian package's checkers, a CUPS print queue that writes PDF, a CJK
 #                          font whose Kangxi radicals share the ideographs' glyphs, the X libraries and the
 #                          window manager bench_window drives the program with)
-#   tools/deps.sh windows  what cross-building the engine for Windows and running it under Wine needs
 #   tools/deps.sh qt-windows  what building Qt for Windows from Debian's source needs
 #   tools/deps.sh windows-app what cross-building the whole program, packing it and checking it
 #                             under Wine (tests, installer, a real window under Xvfb) needs
@@ -24,7 +23,6 @@ run_pkgs=("${qt_pkgs[@]}" fonts-liberation2 "${xvfb_pkgs[@]}" file)
 test_pkgs=(libqt6test6 clang-format wv libreoffice-writer-nogui poppler-utils clang libclang-rt-14-dev
   lintian desktop-file-utils appstream cups cups-filters printer-driver-cups-pdf ghostscript fonts-noto-cjk
   libx11-dev libxtst-dev libxdamage-dev libxfixes-dev "${window_check_pkgs[@]}")
-windows_pkgs=("${mingw_pkgs[@]}" "${wine_pkgs[@]}")
 # The host's Qt tools build Qt for Windows from the same version's source.
 qt_windows_pkgs=("${mingw_pkgs[@]}" "${qt_pkgs[@]}" qt6-base-dev-tools dpkg-dev xz-utils)
 # The installer and the program checked on a real window under Wine: xdotool and xclip drive it.
@@ -32,10 +30,9 @@ windows_app_pkgs=("${wine_pkgs[@]}" nsis "${xvfb_pkgs[@]}" xdotool xclip "${wind
 case "${1:-run}" in
   run) pkgs=("${build_pkgs[@]}" "${run_pkgs[@]}") ;;
   test) pkgs=("${build_pkgs[@]}" "${run_pkgs[@]}" "${test_pkgs[@]}") ;;
-  windows) pkgs=("${build_pkgs[@]}" "${windows_pkgs[@]}") ;;
   qt-windows) pkgs=("${build_pkgs[@]}" "${qt_windows_pkgs[@]}") ;;
   windows-app) pkgs=("${build_pkgs[@]}" "${qt_windows_pkgs[@]}" "${windows_app_pkgs[@]}") ;;
-  *) echo "usage: tools/deps.sh [run|test|windows|qt-windows|windows-app]" >&2; exit 2 ;;
+  *) echo "usage: tools/deps.sh [run|test|qt-windows|windows-app]" >&2; exit 2 ;;
 esac
 missing=()
 for p in "${pkgs[@]}"; do

@@ -2,9 +2,10 @@
 
 #include <cmath>
 
-// The measures the page picture and the preview window share: both windows lay themselves out in twips
-// (1/1440 inch), pictures are drawn in 96-dpi pixels, and the preview paints a zoomed picture only below a
-// fixed size. Each fact is stated here once.
+// The measures the page picture is made to: both windows lay themselves out in twips (1/1440 inch),
+// pictures are drawn in 96-dpi pixels, and a picture is fitted to the preview's drawing area and to the
+// size below which the preview paints a zoomed picture. The preview window's own sizes are its own
+// (preview/previewsizes.h).
 namespace render
 {
 
@@ -19,17 +20,13 @@ struct TwipSize {
 
 // A zoomed picture is painted only while it is narrower and lower than this.
 inline constexpr TwipSize kZoomPaintLimit{12100, 15700};
+// One zoom step up from 1 must still paint.
 inline constexpr float kZoomStep = 0.25f;
-inline constexpr float kZoomMin = 0.25f;
-inline constexpr float kZoomMax = 3.5f;
 // The preview takes a picture's natural size as the zoom source holder's inner size less this.
 inline constexpr int kZoomSourceInsetTwips = 2;
 
-// The preview's viewport (Picture2): its outer size, and the border inside it on every side.
-inline constexpr TwipSize kViewportSize{9330, 7425};
-inline constexpr int kViewportBorderTwips = kTwipsPerPixel;
-inline constexpr TwipSize kViewportInnerSize{kViewportSize.width - 2 * kViewportBorderTwips,
-                                             kViewportSize.height - 2 * kViewportBorderTwips};
+// The preview viewport's drawing area, which a picture's width fits at zoom 1.
+inline constexpr TwipSize kViewportInnerSize{9300, 7395};
 
 constexpr double twipsToPixels(double twips)
 {

@@ -1,5 +1,5 @@
 #include "app/apptitle.h"
-#include "shell/product.h"
+#include "product/product.h"
 
 #include <QtTest>
 

@@ -2,7 +2,7 @@
 #include "doc/worddocument.h"
 #include "preview/form2.h"
 #include "preview/picturebox.h"
-#include "shell/product.h"
+#include "product/product.h"
 #include "support/cursorfiles.h"
 #include "support/fakeplatform.h"
 #include "support/sampleparticulars.h"

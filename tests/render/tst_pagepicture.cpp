@@ -2,6 +2,7 @@
 #include "doc/error.h"
 #include "doc/worddocument.h"
 #include "pdftools.h"
+#include "preview/previewsizes.h"
 #include "preview/zoomgeometry.h"
 #include "render/pagelayout.h"
 #include "render/pagepicture.h"
@@ -254,8 +255,8 @@ void tst_PagePicture::naturalSize()
     }
 
     // The preview's own arithmetic: no horizontal scrolling at zoom 1, and the zoom steps that paint.
-    ZoomGeometry preview(render::kViewportSize.width, render::kViewportSize.height,
-                         render::kViewportBorderTwips);
+    ZoomGeometry preview(PreviewSizes::kViewportSize.width, PreviewSizes::kViewportSize.height,
+                         PreviewSizes::kViewportBorderTwips);
     const QSize size = picture.boundingRect().size();
     preview.assignPicture(size.width() * render::kTwipsPerPixel, size.height() * render::kTwipsPerPixel);
     preview.setSourcePageHeight(picture.tallestPage() * render::kTwipsPerPixel);
