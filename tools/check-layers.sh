@@ -38,7 +38,7 @@ while IFS=$'\t' read -r folder uses; do
     if [[ $text =~ ^[[:space:]]*#[[:space:]]*include[[:space:]]*[\"\<]([A-Za-z0-9_]+)/ ]]; then
       name=${BASH_REMATCH[1]}
       used=${folder_of[$name]:-}
-      [ -n "$used" ] && [ "$name" != "$own" ] || continue
+      if [ -z "$used" ] || [ "$name" = "$own" ]; then continue; fi
       case ", $uses," in *", $used"[,\ ]*) continue ;; esac
       echo "$file:$line: includes $used, which $folder may not use"
       failures=$((failures + 1))
