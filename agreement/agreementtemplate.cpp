@@ -20,7 +20,7 @@ struct Anchor {
     std::u16string_view after;
     Text text;
 };
-constexpr std::array<Anchor, 12> kAnchors{{
+constexpr std::array<Anchor, kSlotCount> kAnchors{{
     {u"made the", Text::AgreementDay},
     {u"day of,", Text::AgreementMonth},
     {u"by and between", Text::Contractor},
@@ -101,12 +101,12 @@ const std::vector<Paragraph>& paragraphs()
     return kept;
 }
 
-const std::array<Slot, 12>& insertionSlots()
+const std::array<Slot, kSlotCount>& insertionSlots()
 {
-    static const std::array<Slot, 12> kept = [] {
+    static const std::array<Slot, kSlotCount> kept = [] {
         const std::u16string_view text = mainText();
         const auto found = bases(text);
-        std::array<Slot, 12> out;
+        std::array<Slot, kSlotCount> out;
         for (std::size_t k = 0; k < out.size(); ++k) {
             if (!found[k])
                 throw doc::Error(doc::Error::Kind::Corrupt,
@@ -132,11 +132,12 @@ QStringList check(const doc::WordDocument& document)
 {
     QStringList problems;
     const auto found = bases(document.mainText());
+    // A paragraph mark shows as a pilcrow.
     for (std::size_t k = 0; k < found.size(); ++k) {
         if (!found[k])
             problems << QStringLiteral("insertion %1 has no \"%2\" to follow")
                             .arg(k + 1)
-                            .arg(QStringView(kAnchors[k].after));
+                            .arg(QStringView(kAnchors[k].after).toString().replace(u'\r', QChar(0x00B6)));
     }
     const doc::SectionLayout page = document.readModel().section;
     if (page.pageWidth != kLetterWidth || page.pageHeight != kLetterHeight)

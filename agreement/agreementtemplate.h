@@ -39,6 +39,9 @@ enum class Text {
     SigningMonth
 };
 
+// The places the particulars and dates are typed at.
+inline constexpr std::size_t kSlotCount = 12;
+
 struct Slot {
     std::uint32_t base;        // a position in the untouched template
     std::u16string_view after; // the template's text that ends at the base
@@ -59,7 +62,7 @@ const std::u16string& mainText();
 // Its paragraphs, in order.
 const std::vector<Paragraph>& paragraphs();
 // Its places in typing order; throws doc::Error when the template lacks one.
-const std::array<Slot, 12>& insertionSlots();
+const std::array<Slot, kSlotCount>& insertionSlots();
 
 // True when the insertions land in document where they land in the template: its main text
 // up to the last place is the template's; what follows may differ.

@@ -10,6 +10,8 @@
 using namespace wordtest;
 using doc::WordDocument;
 
+using agreement::Field;
+
 namespace
 {
 
@@ -61,6 +63,9 @@ void tst_Template::paragraphsAndPlacesStayPut()
     const WordDocument document = WordDocument::load(fsPath(templatePath()));
     const QStringList problems = Template::check(document);
     QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+    WordDocument edited = document; // "made thxe": the first place is gone, the others stay
+    edited.insertText(Template::insertionSlots().front().base - 1, u"x");
+    QCOMPARE(Template::check(edited).size(), 1);
     QCOMPARE(show(Template::mainText()), show(document.mainText()));
     QCOMPARE(Template::mainText().size(), std::size_t{693});
 
@@ -240,5 +245,3 @@ void tst_Template::pageShapeStaysAnchoredAtTheTitle()
 
 QTEST_GUILESS_MAIN(tst_Template)
 #include "tst_template.moc"
-
-using agreement::Field;
