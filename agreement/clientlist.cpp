@@ -25,15 +25,15 @@ Columns columns(const std::vector<QString>& header, const QString& nameColumn)
                 out.unknown << title;
             continue;
         }
-        qsizetype& column = out.of[static_cast<std::size_t>(*field)];
+        qsizetype& column = out.of[indexOf(*field)];
         if (column >= 0)
             throw BadHeader(QString::fromLatin1(Text::kDuplicateColumn)
                                 .arg(QLatin1String(plainName(*field)))
                                 .toStdString());
         column = c;
     }
-    for (const FieldName& f : kFields) {
-        if (out.of[static_cast<std::size_t>(f.field)] < 0)
+    for (const Particular& f : kParticulars) {
+        if (out.of[indexOf(f.field)] < 0)
             throw BadHeader(
                 QString::fromLatin1(Text::kMissingColumn).arg(QLatin1String(f.plain)).toStdString());
     }
@@ -60,12 +60,13 @@ std::variant<QDate, QString> dateFromText(const QString& text, const QLocale& lo
 std::optional<QString> setFromText(Particulars& particulars, Field field, const QString& value,
                                    const QLocale& locale, AgreementDate::DateOrder order)
 {
-    if (field == Field::AgreementDate) {
+    const Kind kind = particular(field).kind;
+    if (kind == Kind::Date) {
         const std::variant<QDate, QString> date = dateFromText(value, locale, order);
         if (const QString* reason = std::get_if<QString>(&date))
             return *reason;
         particulars.agreementDate = std::get<QDate>(date);
-    } else if (field == Field::ContractPrice) {
+    } else if (kind == Kind::Amount) {
         const std::variant<double, Currency::Refusal> amount = Currency::read(value, locale);
         if (const Currency::Refusal* refusal = std::get_if<Currency::Refusal>(&amount)) {
             switch (*refusal) {
@@ -79,9 +80,9 @@ std::optional<QString> setFromText(Particulars& particulars, Field field, const 
             }
             return QString::fromUtf8(Text::kBadPrice);
         }
-        particulars.contractPrice = Currency::format(std::get<double>(amount), locale);
+        particulars[field] = Currency::format(std::get<double>(amount), locale);
     } else {
-        text(particulars, field) = value;
+        particulars[field] = value;
     }
     return std::nullopt;
 }
@@ -96,8 +97,8 @@ std::variant<Particulars, RowProblem> particulars(const CsvReader::Record& row, 
         return RowProblem{{},
                           QString::fromLatin1(Text::kFieldCount).arg(row.fields.size()).arg(columns.count)};
     Particulars p;
-    for (const FieldName& f : kFields) {
-        const auto column = static_cast<std::size_t>(columns.of[static_cast<std::size_t>(f.field)]);
+    for (const Particular& f : kParticulars) {
+        const auto column = static_cast<std::size_t>(columns.of[indexOf(f.field)]);
         if (const std::optional<QString> reason = setFromText(p, f.field, row.fields[column], locale, order))
             return RowProblem{header[column], *reason};
     }

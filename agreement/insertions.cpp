@@ -16,33 +16,43 @@ std::u16string_view utf16(const QString& text)
 
 QString textFor(Template::Text text, const Particulars& p, QDate signingDate, const QLocale& locale)
 {
-    const QString space(QLatin1Char(' '));
+    if (const std::optional<Field> field = particularAt(text))
+        return particular(*field).typing == Typing::AfterSpace ? QLatin1Char(' ') + p[*field] : p[*field];
     switch (text) {
     case Template::Text::AgreementDay:
         return dayText(p.agreementDate);
     case Template::Text::AgreementMonth:
         return monthText(p.agreementDate, locale);
-    case Template::Text::Contractor:
-        return space + p.contractor;
-    case Template::Text::Owner:
-        return space + p.owner;
-    case Template::Text::Location:
-        return space + p.location;
-    case Template::Text::Work:
-        return p.workPerformed;
-    case Template::Text::Price:
-        return p.contractPrice;
-    case Template::Text::Payments:
-        return p.paymentProgress;
     case Template::Text::SigningDay:
         return dayText(signingDate);
     case Template::Text::SigningMonth:
         return monthText(signingDate, locale);
+    default:
+        return {};
     }
-    return {};
 }
 
 } // namespace
+
+std::optional<Field> particularAt(Template::Text text)
+{
+    switch (text) {
+    case Template::Text::Contractor:
+        return Field::Contractor;
+    case Template::Text::Owner:
+        return Field::Owner;
+    case Template::Text::Location:
+        return Field::Location;
+    case Template::Text::Work:
+        return Field::WorkPerformed;
+    case Template::Text::Price:
+        return Field::ContractPrice;
+    case Template::Text::Payments:
+        return Field::PaymentProgress;
+    default:
+        return std::nullopt;
+    }
+}
 
 QString dayText(QDate date)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "agreement/agreementtemplate.h"
 #include "agreement/particulars.h"
 #include "doc/worddocument.h"
 
@@ -9,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 namespace agreement
 {
@@ -17,6 +19,9 @@ namespace agreement
 QString dayText(QDate date);
 // " June, 2021": the full month name in the locale's language and every digit of the year.
 QString monthText(QDate date, const QLocale& locale);
+
+// The particular a place of the template receives; none for the dates' day and month texts.
+std::optional<Field> particularAt(Template::Text text);
 
 struct Insertion {
     std::uint32_t base;     // in the untouched template

@@ -1,50 +1,38 @@
 #include "agreement/particulars.h"
 
-#include <cassert>
+#include "agreement/currency.h"
 
 namespace agreement
 {
 
 std::optional<Field> fieldNamed(QStringView name)
 {
-    for (const FieldName& f : kFields) {
-        if (name.compare(QLatin1String(f.key), Qt::CaseInsensitive) == 0 ||
-            name.compare(QLatin1String(f.plain), Qt::CaseInsensitive) == 0)
-            return f.field;
+    for (const Particular& p : kParticulars) {
+        if (name.compare(QLatin1String(p.key), Qt::CaseInsensitive) == 0 ||
+            name.compare(QLatin1String(p.plain), Qt::CaseInsensitive) == 0)
+            return p.field;
     }
     return std::nullopt;
 }
 
-const char* plainName(Field field)
+Particulars example(QDate today, const QLocale& locale)
 {
-    return kFields[static_cast<std::size_t>(field)].plain;
-}
-
-QString& text(Particulars& particulars, Field field)
-{
-    return const_cast<QString&>(text(std::as_const(particulars), field));
-}
-
-const QString& text(const Particulars& particulars, Field field)
-{
-    switch (field) {
-    case Field::Contractor:
-        return particulars.contractor;
-    case Field::Owner:
-        return particulars.owner;
-    case Field::Location:
-        return particulars.location;
-    case Field::WorkPerformed:
-        return particulars.workPerformed;
-    case Field::ContractPrice:
-        return particulars.contractPrice;
-    case Field::PaymentProgress:
-        return particulars.paymentProgress;
-    case Field::AgreementDate:
-        break;
+    Particulars out;
+    for (const Particular& p : kParticulars) {
+        switch (p.kind) {
+        case Kind::Date:
+            out.agreementDate = today;
+            break;
+        case Kind::Amount:
+            out[p.field] = Currency::format(QString::fromUtf8(p.sample).toDouble(), locale);
+            break;
+        case Kind::Line:
+        case Kind::Lines:
+            out[p.field] = QString::fromUtf8(p.sample);
+            break;
+        }
     }
-    assert(!"the agreement date is no text");
-    return particulars.contractor;
+    return out;
 }
 
 QString dateText(QDate date)

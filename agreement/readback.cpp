@@ -59,7 +59,8 @@ Pattern pattern(std::size_t paragraph)
 // names behind a space of their own.
 bool fits(Text text, std::u16string_view value)
 {
-    const bool name = text == Text::Contractor || text == Text::Owner || text == Text::Location;
+    const std::optional<Field> field = particularAt(text);
+    const bool name = field && particular(*field).typing == Typing::AfterSpace;
     const bool typeable = std::none_of(value.begin(), value.end(),
                                        [](char16_t c) { return c < 0x20 && c != u'\t' && c != kLineBreak; });
     return typeable && (!name || (!value.empty() && value.front() == u' '));
@@ -186,12 +187,11 @@ ReadBack readBack(const std::u16string& mainText, const QLocale& locale)
         r.signingDate = dateFrom(b.at(Text::SigningDay), b.at(Text::SigningMonth), locale);
         if (!r.particulars.agreementDate.isValid() || !r.signingDate.isValid())
             continue;
-        r.particulars.contractor = name(b.at(Text::Contractor));
-        r.particulars.owner = name(b.at(Text::Owner));
-        r.particulars.location = name(b.at(Text::Location));
-        r.particulars.workPerformed = typed(b.at(Text::Work));
-        r.particulars.contractPrice = typed(b.at(Text::Price));
-        r.particulars.paymentProgress = typed(b.at(Text::Payments));
+        for (const auto& [text, value] : b) {
+            if (const std::optional<Field> field = particularAt(text))
+                r.particulars[*field] =
+                    particular(*field).typing == Typing::AfterSpace ? name(value) : typed(value);
+        }
         if (results.empty() ||
             !(results.front().particulars == r.particulars && results.front().signingDate == r.signingDate))
             results.push_back(std::move(r));

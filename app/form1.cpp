@@ -61,7 +61,12 @@ QRect twipRect(int left, int top, int width, int height)
 constexpr int kClientWidth = 8520;
 constexpr int kClientHeight = 6795;
 constexpr int kLabelHeight = 225;
+// A caption stands this far below the top of its control.
+constexpr int kCaptionDrop = 45;
 constexpr int kHomePageDraw = 7;
+// The step numbers of the first particular's restore at start-up and of its example value.
+constexpr int kFirstRestoreStep = 128;
+constexpr int kFirstSampleStep = 100;
 const QDate kDesignDate(2010, 1, 17);
 
 constexpr char kSkinFile[] = "/x/o.cjs";
@@ -70,15 +75,6 @@ constexpr char kIconResource[] = ":/icon.png";
 const QString kInvalidAmount = QStringLiteral("Please enter a valid amount.");
 const QString kStoreFailureLink = QStringLiteral(" <a href=\"why\">Why?</a>");
 const QString kWindowName = QStringLiteral("Agreement particulars");
-
-// The example agreement; its date is today's.
-const QString kSampleContractor = QStringLiteral("Corwin Ashdale Jr.");
-const QString kSampleOwner = QStringLiteral("Tobias Quenby");
-const QString kSampleLocation = QStringLiteral("Birchwood st");
-const QString kSampleWork = QStringLiteral("Build a tree house");
-constexpr double kSamplePrice = 74;
-const QString kSampleProgress =
-    QStringLiteral("One half would be payed before work start, and rest after work is finished.");
 
 const QString kWordAdvice = QStringLiteral(
     "Error 842001. A normal instance of Word could not be created.\r\n\r\n"
@@ -240,71 +236,8 @@ void Form1::createControls()
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame1->setGeometry(twipRect(120, 1110, 8280, 5560));
 
-    dtpAgreementDate = new QDateEdit(Frame1);
-    dtpAgreementDate->setObjectName(QLatin1String(SettingsKey::dtpAgreementDate));
-    dtpAgreementDate->setCalendarPopup(true);
-    dtpAgreementDate->setDisplayFormat(QStringLiteral("dd-MMM-yyyy"));
-    dtpAgreementDate->setDateRange(AgreementDate::first(), AgreementDate::last());
-    dtpAgreementDate->setDate(kDesignDate);
-    dtpAgreementDate->setGeometry(twipRect(2025, 300, 1515, 345));
-
-    const auto line = [&](const char* name, int top) {
-        auto* box = new QLineEdit(Frame1);
-        box->setObjectName(QLatin1String(name));
-        // No length limit of the control's own: a pasted text is kept whole.
-        box->setMaxLength(std::numeric_limits<int>::max());
-        box->setGeometry(twipRect(2025, top, 6015, 345));
-        return box;
-    };
-    const auto multiLine = [&](const char* name, int top, int height) {
-        auto* box = new QPlainTextEdit(Frame1);
-        box->setObjectName(QLatin1String(name));
-        box->setTabChangesFocus(true);
-        // A bar that appears once the text is laid out narrows the box and lays it out again.
-        box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        // The style draws no focus for a multi-line box; the same frame in the highlight colour
-        // shows it without changing the box's size.
-        box->setStyleSheet(QStringLiteral("QPlainTextEdit { border: 1px solid palette(mid); }"
-                                          "QPlainTextEdit:focus { border: 1px solid palette(highlight); }"));
-        box->setGeometry(twipRect(2025, top, 6015, height));
-        return box;
-    };
-    txtContractor = line(SettingsKey::txtContractor, 750);
-    txtOwnerName = line(SettingsKey::txtOwnerName, 1200);
-    txtLocation = line(SettingsKey::txtLocation, 1650);
-    txtWorkPerformed = multiLine(SettingsKey::txtWorkPerformed, 2100, 1635);
-    txtContractPrice = line(SettingsKey::txtContractPrice, 3840);
-    txtPaymentProgress = multiLine(SettingsKey::txtPaymentProgress, 4275, 1095);
-
-    struct Caption {
-        const char* text;
-        int left;
-        int top;
-    };
-    const std::array<Caption, 7> captions{{{"Agreement Date:", 240, 345},
-                                           {"Contractor's Name:", 240, 795},
-                                           {"Owner's Name:", 240, 1245},
-                                           {"Location:", 240, 1695},
-                                           {" Work Performed:", 200, 2145},
-                                           {"Contract Price:", 240, 3885},
-                                           {"Progress Payments:", 240, 4320}}};
-    const std::array<QWidget*, 7> fields{dtpAgreementDate, txtContractor,    txtOwnerName,      txtLocation,
-                                         txtWorkPerformed, txtContractPrice, txtPaymentProgress};
-    for (std::size_t i = 0; i < captions.size(); ++i) {
-        auto* label = new QLabel(QLatin1String(captions[i].text), Frame1);
-        label->setObjectName(QStringLiteral("Label4_%1").arg(i));
-        label->move(px(captions[i].left), px(captions[i].top));
-        label->resize(label->sizeHint().width(), px(kLabelHeight));
-        Label4[i] = label;
-        QWidget* field = fields[i];
-        label->setBuddy(field);
-        const QString name = spokenCaption(label->text());
-        field->setAccessibleName(name);
-        if (auto* multi = qobject_cast<QPlainTextEdit*>(field)) {
-            multi->horizontalScrollBar()->setAccessibleName(name + QStringLiteral(", scroll left and right"));
-            multi->verticalScrollBar()->setAccessibleName(name + QStringLiteral(", scroll up and down"));
-        }
-    }
+    for (const agreement::Particular& particular : agreement::kParticulars)
+        createControl(particular);
 
     // The design colours, until a skin replaces them.
     setBackground(this, Qt::white);
@@ -326,27 +259,86 @@ void Form1::createControls()
     setBackground(lblStoreFailure, QColor(0xFF, 0xF4, 0xCE));
     lblStoreFailure->hide();
 
-    setTabOrder(dtpAgreementDate, txtContractor);
-    setTabOrder(txtContractor, txtOwnerName);
-    setTabOrder(txtOwnerName, txtLocation);
-    setTabOrder(txtLocation, txtWorkPerformed);
-    setTabOrder(txtWorkPerformed, txtContractPrice);
-    setTabOrder(txtContractPrice, txtPaymentProgress);
-    setTabOrder(txtPaymentProgress, PushButton22);
+    // The particulars in the table's order, then the buttons; the first particular has the focus.
+    QWidget* previous = nullptr;
+    for (QWidget* next : mControls) {
+        if (previous)
+            setTabOrder(previous, next);
+        previous = next;
+    }
+    setTabOrder(previous, PushButton22);
     setTabOrder(PushButton22, PushButton2);
     setTabOrder(PushButton2, PushButton3);
-    dtpAgreementDate->setFocus(Qt::OtherFocusReason);
+    mControls.front()->setFocus(Qt::OtherFocusReason);
 
     WindowPlacement::placeOnScreen(*this, size());
+}
+
+void Form1::createControl(const agreement::Particular& particular)
+{
+    using agreement::Kind;
+    QWidget* control = nullptr;
+    switch (particular.kind) {
+    case Kind::Date: {
+        auto* picker = new QDateEdit(Frame1);
+        picker->setCalendarPopup(true);
+        picker->setDisplayFormat(QStringLiteral("dd-MMM-yyyy"));
+        picker->setDateRange(AgreementDate::first(), AgreementDate::last());
+        picker->setDate(kDesignDate);
+        control = picker;
+        break;
+    }
+    case Kind::Line:
+    case Kind::Amount: {
+        auto* box = new QLineEdit(Frame1);
+        // No length limit of the control's own: a pasted text is kept whole.
+        box->setMaxLength(std::numeric_limits<int>::max());
+        control = box;
+        break;
+    }
+    case Kind::Lines: {
+        auto* box = new QPlainTextEdit(Frame1);
+        box->setTabChangesFocus(true);
+        // A bar that appears once the text is laid out narrows the box and lays it out again.
+        box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        // The style draws no focus for a multi-line box; the same frame in the highlight colour
+        // shows it without changing the box's size.
+        box->setStyleSheet(QStringLiteral("QPlainTextEdit { border: 1px solid palette(mid); }"
+                                          "QPlainTextEdit:focus { border: 1px solid palette(highlight); }"));
+        control = box;
+        break;
+    }
+    }
+    const agreement::Place& place = particular.place;
+    control->setObjectName(QLatin1String(particular.key));
+    control->setGeometry(twipRect(place.left, place.top, place.width, place.height));
+    const std::size_t index = agreement::indexOf(particular.field);
+    mControls[index] = control;
+
+    auto* label = new QLabel(QLatin1String(particular.caption), Frame1);
+    label->setObjectName(QStringLiteral("Label4_%1").arg(index));
+    label->move(px(place.captionLeft), px(place.top + kCaptionDrop));
+    label->resize(label->sizeHint().width(), px(kLabelHeight));
+    label->setBuddy(control);
+    Label4[index] = label;
+    const QString name = spokenCaption(label->text());
+    control->setAccessibleName(name);
+    if (auto* multi = qobject_cast<QPlainTextEdit*>(control)) {
+        multi->horizontalScrollBar()->setAccessibleName(name + QStringLiteral(", scroll left and right"));
+        multi->verticalScrollBar()->setAccessibleName(name + QStringLiteral(", scroll up and down"));
+    }
+}
+
+QDateEdit* Form1::datePicker() const
+{
+    return control<QDateEdit>(agreement::Field::AgreementDate);
 }
 
 void Form1::connectHandlers()
 {
     for (QPushButton* b : {PushButton22, PushButton2, PushButton3})
         mPointer.watchButton(b);
-    for (QWidget* surface : std::initializer_list<QWidget*>{
-             this, Frame1, dtpAgreementDate, txtContractor, txtOwnerName, txtLocation, txtWorkPerformed,
-             txtContractPrice, txtPaymentProgress, lblStoreFailure})
+    for (QWidget* surface : std::initializer_list<QWidget*>{this, Frame1, lblStoreFailure})
         mPointer.watchSurface(surface);
 
     connect(PushButton22, &QPushButton::clicked, this, [this] {
@@ -364,31 +356,51 @@ void Form1::connectHandlers()
                               mAppTitle, Platform::Icon::None);
     });
 
-    mShownDate = dtpAgreementDate->date();
-    connect(dtpAgreementDate, &QDateEdit::dateChanged, this, [this](QDate date) {
-        const bool changed = date != mShownDate;
-        mShownDate = date;
-        if (changed && !mRestoringDate)
-            store({{SettingsKey::dtpAgreementDate, StoredValue::dateText(date)}});
-    });
-    const auto storeLine = [this](QLineEdit* box, const char* key) {
-        connect(box, &QLineEdit::textChanged, this, [this, key](const QString& text) {
-            store({{key, text}});
+    for (const agreement::Particular& particular : agreement::kParticulars) {
+        mPointer.watchSurface(control(particular.field));
+        storeChanges(particular);
+        // Select-all on focus, and Tab out of the date picker instead of through its fields.
+        control(particular.field)->installEventFilter(this);
+        if (auto* multi = control<QPlainTextEdit>(particular.field))
+            multi->viewport()->installEventFilter(this);
+    }
+
+    mFocusWatch = connect(qApp, &QApplication::focusChanged, this, &Form1::focusMoved);
+}
+
+// Every change is written at once under the particular's key.
+void Form1::storeChanges(const agreement::Particular& particular)
+{
+    const char* key = particular.key;
+    switch (particular.kind) {
+    case agreement::Kind::Date:
+        mShownDate = datePicker()->date();
+        connect(datePicker(), &QDateEdit::dateChanged, this, [this, key](QDate date) {
+            const bool changed = date != mShownDate;
+            mShownDate = date;
+            if (changed && !mRestoringDate)
+                store({{key, StoredValue::dateText(date)}});
         });
-        box->installEventFilter(this);
-    };
-    storeLine(txtContractor, SettingsKey::txtContractor);
-    storeLine(txtOwnerName, SettingsKey::txtOwnerName);
-    storeLine(txtLocation, SettingsKey::txtLocation);
-    // Other code reads the price as shown; its amount beside it is what another locale reads back.
-    connect(txtContractPrice, &QLineEdit::textChanged, this, [this](const QString& text) {
-        std::vector<SettingsStore::Entry> entries{{SettingsKey::txtContractPrice, text}};
-        if (const std::optional<double> amount = Currency::parse(text, QLocale()))
-            entries.push_back({SettingsKey::txtContractPriceAmount, StoredValue::amountText(*amount)});
-        store(entries);
-    });
-    txtContractPrice->installEventFilter(this);
-    const auto storeMultiLine = [this](QPlainTextEdit* box, const char* key) {
+        break;
+    case agreement::Kind::Line:
+        connect(control<QLineEdit>(particular.field), &QLineEdit::textChanged, this,
+                [this, key](const QString& text) {
+                    store({{key, text}});
+                });
+        break;
+    case agreement::Kind::Amount:
+        // Other code reads the price as shown; its amount beside it is what another locale reads back.
+        connect(control<QLineEdit>(particular.field), &QLineEdit::textChanged, this,
+                [this, key](const QString& text) {
+                    std::vector<SettingsStore::Entry> entries{{key, text}};
+                    if (const std::optional<double> amount = Currency::parse(text, QLocale()))
+                        entries.push_back(
+                            {SettingsKey::txtContractPriceAmount, StoredValue::amountText(*amount)});
+                    store(entries);
+                });
+        break;
+    case agreement::Kind::Lines: {
+        QPlainTextEdit* box = control<QPlainTextEdit>(particular.field);
         connect(box, &QPlainTextEdit::textChanged, this, [this, box, key] {
             const QString text = plainText(box);
             store({{key, text}});
@@ -396,15 +408,9 @@ void Form1::connectHandlers()
             if (box->wordWrapMode() != mode)
                 box->setWordWrapMode(mode);
         });
-        box->installEventFilter(this);
-        box->viewport()->installEventFilter(this);
-    };
-    storeMultiLine(txtWorkPerformed, SettingsKey::txtWorkPerformed);
-    storeMultiLine(txtPaymentProgress, SettingsKey::txtPaymentProgress);
-
-    mFocusWatch = connect(qApp, &QApplication::focusChanged, this, &Form1::focusMoved);
-    // Tab leaves the date picker as it leaves every other control, instead of walking its fields.
-    dtpAgreementDate->installEventFilter(this);
+        break;
+    }
+    }
 }
 
 // Hiding the controls while they are destroyed moves the focus; this window is gone by then.
@@ -422,14 +428,10 @@ bool Form1::load()
     report.step(104, [this] { mAppTitle = SetAppTitle(QLatin1String(Product::kName)); });
     mPointer.loadHandCursor(report, 106, 108, mProgramDir);
     report.step(110, [this] { OpenHomePageAtRandom(); });
-    report.step(128, [this] { restoreAgreementDate(); });
-    report.step(130, [this] { txtContractor->setText(mStore.read(SettingsKey::txtContractor)); });
-    report.step(132, [this] { txtOwnerName->setText(mStore.read(SettingsKey::txtOwnerName)); });
-    report.step(134, [this] { txtLocation->setText(mStore.read(SettingsKey::txtLocation)); });
-    report.step(136, [this] { restoreMultiLine(txtWorkPerformed, SettingsKey::txtWorkPerformed); });
-    report.step(138, [this] { restoreContractPrice(); });
-    report.step(140,
-                [this] { setPlainText(txtPaymentProgress, mStore.read(SettingsKey::txtPaymentProgress)); });
+    // Each particular from its key, two step numbers apart in the table's order.
+    for (const agreement::Particular& particular : agreement::kParticulars)
+        report.step(kFirstRestoreStep + 2 * static_cast<int>(agreement::indexOf(particular.field)),
+                    [this, &particular] { restore(particular); });
     bool wordAvailable = true;
     report.step(142, [&] { wordAvailable = CheckWordInstalled(); });
     return wordAvailable;
@@ -437,9 +439,25 @@ bool Form1::load()
 
 agreement::Particulars Form1::particulars() const
 {
-    return {dtpAgreementDate->date(),     txtContractor->text(),       txtOwnerName->text(),
-            txtLocation->text(),          plainText(txtWorkPerformed), txtContractPrice->text(),
-            plainText(txtPaymentProgress)};
+    agreement::Particulars out;
+    out.agreementDate = datePicker()->date();
+    for (const agreement::Particular& particular : agreement::kParticulars) {
+        if (const auto* line = control<QLineEdit>(particular.field))
+            out[particular.field] = line->text();
+        else if (const auto* multi = control<QPlainTextEdit>(particular.field))
+            out[particular.field] = plainText(multi);
+    }
+    return out;
+}
+
+void Form1::showValue(agreement::Field field, const agreement::Particulars& particulars)
+{
+    if (auto* picker = control<QDateEdit>(field))
+        picker->setDate(particulars.agreementDate);
+    else if (auto* line = control<QLineEdit>(field))
+        line->setText(particulars[field]);
+    else
+        setPlainText(control<QPlainTextEdit>(field), particulars[field]);
 }
 
 QString Form1::fnDay(const QString& day)
@@ -463,9 +481,27 @@ void Form1::OpenHomePageAtRandom()
         mPlatform.openUrl(QUrl(QLatin1String(Product::kHomePage)));
 }
 
-void Form1::restoreAgreementDate()
+void Form1::restore(const agreement::Particular& particular)
 {
-    const QString stored = mStore.read(SettingsKey::dtpAgreementDate);
+    switch (particular.kind) {
+    case agreement::Kind::Date:
+        restoreAgreementDate(particular);
+        break;
+    case agreement::Kind::Amount:
+        restoreAmount(particular);
+        break;
+    case agreement::Kind::Line:
+        control<QLineEdit>(particular.field)->setText(mStore.read(particular.key));
+        break;
+    case agreement::Kind::Lines:
+        restoreMultiLine(particular);
+        break;
+    }
+}
+
+void Form1::restoreAgreementDate(const agreement::Particular& particular)
+{
+    const QString stored = mStore.read(particular.key);
     QDate date = mPlatform.today();
     if (!stored.isEmpty()) {
         date = StoredValue::readDate(stored, QLocale());
@@ -478,24 +514,24 @@ void Form1::restoreAgreementDate()
     }
     // What start-up shows is no edit: a date never chosen stays "today" at the next start.
     mRestoringDate = true;
-    dtpAgreementDate->setDate(date);
+    datePicker()->setDate(date);
     mRestoringDate = false;
     // A date in an earlier version's form is kept in the form every locale reads alike.
     if (!stored.isEmpty())
-        store({{SettingsKey::dtpAgreementDate, StoredValue::dateText(date)}});
+        store({{particular.key, StoredValue::dateText(date)}});
 }
 
-void Form1::restoreContractPrice()
+void Form1::restoreAmount(const agreement::Particular& particular)
 {
     const QLocale locale;
-    const QString shown = mStore.read(SettingsKey::txtContractPrice, QStringLiteral("0"));
+    const QString shown = mStore.read(particular.key, QStringLiteral("0"));
     const std::optional<double> amount =
         StoredValue::readPrice(mStore.read(SettingsKey::txtContractPriceAmount), shown, locale);
     if (!amount) {
         tellUnreadable(Form1Text::kUnreadablePrice, shown);
         return;
     }
-    txtContractPrice->setText(Currency::format(*amount, locale));
+    control<QLineEdit>(particular.field)->setText(Currency::format(*amount, locale));
 }
 
 void Form1::tellUnreadable(const char* text, const QString& stored)
@@ -527,9 +563,10 @@ void Form1::showStoreState(bool kept)
     }
 }
 
-void Form1::restoreMultiLine(QPlainTextEdit* box, const char* key)
+void Form1::restoreMultiLine(const agreement::Particular& particular)
 {
-    const QString text = mStore.read(key);
+    QPlainTextEdit* box = control<QPlainTextEdit>(particular.field);
+    const QString text = mStore.read(particular.key);
     // A box that is not on screen yet is laid out again when it is shown; a long text
     // waits for that, so it is laid out once.
     if (!isVisible() && text.size() > kDeferredLength) {
@@ -578,35 +615,27 @@ void Form1::PushButton2_Click()
 bool Form1::holdsTyped(const agreement::Particulars& replacement) const
 {
     const agreement::Particulars shown = particulars();
-    const auto typed = [](const QString& text, const QString& other) {
-        return !text.isEmpty() && text != other;
-    };
     // The price every start shows when none is stored is no more typed than an empty box.
-    const bool priceTyped = typed(shown.contractPrice, replacement.contractPrice) &&
-                            shown.contractPrice != Currency::format(0, QLocale());
-    return typed(shown.contractor, replacement.contractor) || typed(shown.owner, replacement.owner) ||
-           typed(shown.location, replacement.location) ||
-           typed(shown.workPerformed, replacement.workPerformed) || priceTyped ||
-           typed(shown.paymentProgress, replacement.paymentProgress);
+    const QString noAmount = Currency::format(0, QLocale());
+    return std::any_of(
+        agreement::kParticulars.begin(), agreement::kParticulars.end(), [&](const agreement::Particular& p) {
+            const QString& text = shown[p.field];
+            return p.kind != agreement::Kind::Date && !text.isEmpty() && text != replacement[p.field] &&
+                   !(p.kind == agreement::Kind::Amount && text == noAmount);
+        });
 }
 
 void Form1::PushButton3_Click()
 {
-    const agreement::Particulars example{mPlatform.today(), kSampleContractor,
-                                         kSampleOwner,      kSampleLocation,
-                                         kSampleWork,       Currency::format(kSamplePrice, QLocale()),
-                                         kSampleProgress};
+    const agreement::Particulars example = agreement::example(mPlatform.today(), QLocale());
     if (holdsTyped(example) &&
         !mPlatform.askYesNo(QLatin1String(Form1Text::kReplaceWithExample), mAppTitle, Platform::Answer::No))
         return;
     ErrorReport report(mPlatform, QStringLiteral("Form1"), QStringLiteral("PushButton3_Click"));
-    report.step(100, [this] { dtpAgreementDate->setDate(mPlatform.today()); });
-    report.step(102, [this] { txtContractor->setText(kSampleContractor); });
-    report.step(104, [this] { txtOwnerName->setText(kSampleOwner); });
-    report.step(106, [this] { txtLocation->setText(kSampleLocation); });
-    report.step(108, [this] { setPlainText(txtWorkPerformed, kSampleWork); });
-    report.step(110, [this] { txtContractPrice->setText(Currency::format(kSamplePrice, QLocale())); });
-    report.step(112, [this] { setPlainText(txtPaymentProgress, kSampleProgress); });
+    // Each particular two step numbers apart, in the table's order.
+    for (const agreement::Particular& particular : agreement::kParticulars)
+        report.step(kFirstSampleStep + 2 * static_cast<int>(agreement::indexOf(particular.field)),
+                    [&] { showValue(particular.field, example); });
 }
 
 void Form1::openAgreement()
@@ -634,17 +663,11 @@ void Form1::loadAgreement(const QString& path)
         mPlatform.showMessage(text, mAppTitle, Platform::Icon::None);
         return;
     }
-    const agreement::Particulars& p = saved.particulars;
-    if (holdsTyped(p) &&
+    if (holdsTyped(saved.particulars) &&
         !mPlatform.askYesNo(QLatin1String(Form1Text::kReplaceWithSaved), mAppTitle, Platform::Answer::No))
         return;
-    dtpAgreementDate->setDate(p.agreementDate);
-    txtContractor->setText(p.contractor);
-    txtOwnerName->setText(p.owner);
-    txtLocation->setText(p.location);
-    setPlainText(txtWorkPerformed, p.workPerformed);
-    txtContractPrice->setText(p.contractPrice);
-    setPlainText(txtPaymentProgress, p.paymentProgress);
+    for (const agreement::Particular& particular : agreement::kParticulars)
+        showValue(particular.field, saved.particulars);
 }
 
 void Form1::closeEvent(QCloseEvent* event)
@@ -658,12 +681,12 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
     switch (event->type()) {
     case QEvent::KeyPress: {
         const auto* key = static_cast<QKeyEvent*>(event);
-        if (watched != dtpAgreementDate)
+        if (watched != datePicker())
             break;
         // F4 and Alt+Down open the calendar, as a Windows date picker does; Alt+Down would
         // otherwise step the date.
         if (key->key() == Qt::Key_F4 || (key->key() == Qt::Key_Down && key->modifiers() == Qt::AltModifier)) {
-            openCalendar(dtpAgreementDate);
+            openCalendar(datePicker());
             return true;
         }
         if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
@@ -707,20 +730,23 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
 void Form1::focusMoved(QWidget* from, QWidget* to)
 {
     // Only a move to another control of this window: not closing, not another program, not a box.
-    if (from != txtContractPrice || to == nullptr || to->window() != this)
+    if (from == nullptr || to == nullptr || to->window() != this)
         return;
-    checkContractPrice();
+    for (const agreement::Particular& particular : agreement::kParticulars) {
+        if (particular.kind == agreement::Kind::Amount && from == control(particular.field))
+            checkAmount(control<QLineEdit>(particular.field));
+    }
 }
 
-void Form1::checkContractPrice()
+void Form1::checkAmount(QLineEdit* box)
 {
     const QLocale locale;
-    if (const std::optional<double> amount = Currency::parse(txtContractPrice->text(), locale)) {
-        txtContractPrice->setText(Currency::format(*amount, locale));
+    if (const std::optional<double> amount = Currency::parse(box->text(), locale)) {
+        box->setText(Currency::format(*amount, locale));
         return;
     }
     mPlatform.showMessage(kInvalidAmount, mAppTitle, Platform::Icon::None);
-    txtContractPrice->setText(Currency::format(0, locale));
-    txtContractPrice->setFocus(Qt::OtherFocusReason);
-    txtContractPrice->selectAll();
+    box->setText(Currency::format(0, locale));
+    box->setFocus(Qt::OtherFocusReason);
+    box->selectAll();
 }

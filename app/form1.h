@@ -87,14 +87,15 @@ public:
     QPushButton* PushButton2 = nullptr;
     QPushButton* PushButton3 = nullptr;
     QGroupBox* Frame1 = nullptr;
-    QDateEdit* dtpAgreementDate = nullptr;
-    QLineEdit* txtContractor = nullptr;
-    QLineEdit* txtOwnerName = nullptr;
-    QLineEdit* txtLocation = nullptr;
-    QPlainTextEdit* txtWorkPerformed = nullptr;
-    QLineEdit* txtContractPrice = nullptr;
-    QPlainTextEdit* txtPaymentProgress = nullptr;
-    std::array<QLabel*, 7> Label4{};
+    // A particular's control, named by its settings key (dtpAgreementDate, txtContractor ...):
+    // a QDateEdit, a QLineEdit for one line or an amount, a QPlainTextEdit for several lines.
+    QWidget* control(agreement::Field field) const { return mControls[agreement::indexOf(field)]; }
+    template <class Box> Box* control(agreement::Field field) const
+    {
+        return qobject_cast<Box*>(control(field));
+    }
+    // The particulars' captions, in the table's order.
+    std::array<QLabel*, agreement::kFieldCount> Label4{};
     // Below the particulars while the settings store cannot keep them.
     QLabel* lblStoreFailure = nullptr;
 
@@ -109,9 +110,15 @@ private:
 
     void ApplySkin();
     void OpenHomePageAtRandom();
-    void restoreAgreementDate();
-    void restoreContractPrice();
-    void restoreMultiLine(QPlainTextEdit* box, const char* key);
+    QDateEdit* datePicker() const;
+    void createControl(const agreement::Particular& particular);
+    void storeChanges(const agreement::Particular& particular);
+    void restore(const agreement::Particular& particular);
+    void restoreAgreementDate(const agreement::Particular& particular);
+    void restoreAmount(const agreement::Particular& particular);
+    void restoreMultiLine(const agreement::Particular& particular);
+    // Shows a particular's value as the particulars hold it.
+    void showValue(agreement::Field field, const agreement::Particulars& particulars);
     // Writes particulars to the store, and says in the window whether the store keeps them.
     void store(const std::vector<SettingsStore::Entry>& entries);
     void showStoreState(bool kept);
@@ -128,7 +135,7 @@ private:
     void PushButton3_Click();
 
     void focusMoved(QWidget* from, QWidget* to);
-    void checkContractPrice();
+    void checkAmount(QLineEdit* box);
 
     Platform& mPlatform;
     SettingsStore& mStore;
@@ -136,6 +143,7 @@ private:
     QString mProgramDir;
     QString mAppTitle;
     WindowPointer mPointer;
+    std::array<QWidget*, agreement::kFieldCount> mControls{};
     // Where the mouse press that just focused a text box lands; it would undo the select-all.
     QWidget* mSelectOnPress = nullptr;
     QMetaObject::Connection mFocusWatch;

@@ -31,6 +31,8 @@
 #include <functional>
 #include <vector>
 
+using agreement::Field;
+
 namespace
 {
 
@@ -77,7 +79,7 @@ int main(int argc, char* argv[])
     if (!program.start())
         return 1;
     form.findChild<QPushButton*>(QStringLiteral("PushButton3"))->click(); // sample data
-    form.dtpAgreementDate->setDate(QDate(2021, 6, 5));
+    form.control<QDateEdit>(Field::AgreementDate)->setDate(QDate(2021, 6, 5));
     if (prepared) {
         program.prepareAfterFirstPaint();
         QElapsedTimer idle;
@@ -147,7 +149,7 @@ int main(int argc, char* argv[])
             work += QStringLiteral(
                 "Build a tree house with a ladder, a rope swing and a roof of cedar shingles. ");
         work.truncate(characters);
-        form.txtWorkPerformed->setPlainText(work);
+        form.control<QPlainTextEdit>(Field::WorkPerformed)->setPlainText(work);
         std::vector<double> longClick;
         for (int run = 0; run < 10; ++run) {
             filling.preview()->findChild<QPushButton*>(QStringLiteral("PushButton8"))->click();

@@ -13,6 +13,8 @@
 
 #include <cstdio>
 
+using agreement::Field;
+
 namespace
 {
 
@@ -54,11 +56,11 @@ int main(int argc, char* argv[])
         const char* key;
         int wordLength;
         const char* what;
-    } cases[] = {{SettingsKey::txtWorkPerformed, 0, "work performed, one word"},
-                 {SettingsKey::txtWorkPerformed, 7, "work performed, words of 7"},
-                 {SettingsKey::txtPaymentProgress, 0, "progress payments, one word"},
-                 {SettingsKey::txtLocation, 0, "location, one word"}};
-    std::printf("%-34s %10.1f ms\n", "empty store", startupMs(SettingsKey::txtLocation, QString()));
+    } cases[] = {{agreement::key(Field::WorkPerformed), 0, "work performed, one word"},
+                 {agreement::key(Field::WorkPerformed), 7, "work performed, words of 7"},
+                 {agreement::key(Field::PaymentProgress), 0, "progress payments, one word"},
+                 {agreement::key(Field::Location), 0, "location, one word"}};
+    std::printf("%-34s %10.1f ms\n", "empty store", startupMs(agreement::key(Field::Location), QString()));
     for (const auto& c : cases)
         std::printf("%-34s %10.1f ms\n", c.what, startupMs(c.key, longLine(c.wordLength)));
     return 0;

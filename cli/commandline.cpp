@@ -41,8 +41,7 @@ constexpr char kUsageText[] = R"(Usage:
   brindlewick                       start the window
   brindlewick fill OPTIONS -o OUT   write one agreement, as .doc or as PDF when OUT ends in .pdf;
                                     -o - writes the .doc to standard output
-      --date DATE --contractor TEXT --owner TEXT --location TEXT --work TEXT
-      --price AMOUNT --payments TEXT [--signed DATE] [--locale NAME]
+%1
   brindlewick merge CLIENTS.csv --out FOLDER [--pdf] [--name COLUMN] [--force] [--locale NAME]
                                     one agreement per row of a client list, into FOLDER
                                     (made when missing)
@@ -53,10 +52,38 @@ constexpr char kUsageText[] = R"(Usage:
 Dates are written 2027-03-15 or in the locale's short form, whose order of day and month a
 named --locale settles. The price is checked and shown as the form shows it, in the
 locale's currency (--locale de_DE; the system's by default). A client list's header names the
-particulars: date, contractor, owner, location, work, price, payments, or their settings keys;
+particulars: %2, or their settings keys;
 its fields are separated by commas, semicolons or tabs, in UTF-8, UTF-16 or Windows-1252.
 Exit status: 0 done, 1 input that could not be used or rows not made, 2 a wrong command line.
 )";
+
+// The usage text's lines end before this column.
+constexpr qsizetype kUsageWidth = 80;
+
+// kUsageText with fill's options, one for each particular, and the particulars' names.
+QString usageText()
+{
+    const QString indent(6, QLatin1Char(' '));
+    QStringList options;
+    QStringList names;
+    for (const agreement::Particular& p : agreement::kParticulars) {
+        const char* value = p.kind == agreement::Kind::Date     ? "DATE"
+                            : p.kind == agreement::Kind::Amount ? "AMOUNT"
+                                                                : "TEXT";
+        options << QStringLiteral("--%1 %2").arg(QLatin1String(p.plain), QLatin1String(value));
+        names << QLatin1String(p.plain);
+    }
+    options << QStringLiteral("[--%1 DATE]").arg(QLatin1String(agreement::kSigningDateName))
+            << QStringLiteral("[--locale NAME]");
+    QStringList lines{indent + options.takeFirst()};
+    for (const QString& option : options) {
+        if (lines.back().size() + 1 + option.size() < kUsageWidth)
+            lines.back() += QLatin1Char(' ') + option;
+        else
+            lines << indent + option;
+    }
+    return QString::fromUtf8(kUsageText).arg(lines.join(QLatin1Char('\n')), names.join(QStringLiteral(", ")));
+}
 
 constexpr std::size_t kMaxClientListBytes = std::size_t{1} << 30;
 // A merge this long shows its progress on a terminal.
@@ -272,14 +299,14 @@ int fill(const QStringList& argv, PaintingSupport& painting)
 {
     std::set<QString> valued = {QStringLiteral("o"), QStringLiteral("out"), QStringLiteral("signed"),
                                 QStringLiteral("locale")};
-    for (const agreement::FieldName& f : agreement::kFields)
+    for (const agreement::Particular& f : agreement::kParticulars)
         valued.insert(QLatin1String(f.plain));
     const Arguments args(argv, valued, {});
     args.noPositional();
     const QLocale locale = localeOption(args);
 
     agreement::Particulars p;
-    for (const agreement::FieldName& f : agreement::kFields) {
+    for (const agreement::Particular& f : agreement::kParticulars) {
         const QString option = QStringLiteral("--") + QLatin1String(f.plain);
         // Only the date and the price can be refused.
         if (const std::optional<QString> reason = agreement::ClientList::setFromText(
@@ -363,10 +390,10 @@ int read(const QStringList& argv)
         return kFailed;
     }
     std::vector<std::pair<QString, QString>> lines;
-    for (const agreement::FieldName& f : agreement::kFields) {
-        lines.emplace_back(QLatin1String(f.plain), f.field == agreement::Field::AgreementDate
+    for (const agreement::Particular& f : agreement::kParticulars) {
+        lines.emplace_back(QLatin1String(f.plain), f.kind == agreement::Kind::Date
                                                        ? agreement::dateText(back.particulars.agreementDate)
-                                                       : agreement::text(back.particulars, f.field));
+                                                       : back.particulars[f.field]);
     }
     lines.emplace_back(QLatin1String(agreement::kSigningDateName), agreement::dateText(back.signingDate));
     QString text;
@@ -559,7 +586,7 @@ int run(int argc, char** argv)
     const QString command = QString::fromLocal8Bit(argv[1]);
     if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
         args.contains(QLatin1String("--help"))) {
-        out(QLatin1String(kUsageText));
+        out(usageText());
         return kOk;
     }
     if (command == QLatin1String("--version")) {

@@ -29,12 +29,15 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 
+#include <map>
 #include <memory>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+
+using agreement::Field;
 
 namespace
 {
@@ -78,13 +81,13 @@ struct Rig {
     // A store holding an agreement, the price as given.
     void fillStore(const QString& price)
     {
-        store.write(SettingsKey::dtpAgreementDate, StoredValue::dateText(QDate(2021, 8, 31)));
-        store.write(SettingsKey::txtContractor, QStringLiteral("Corwin Ashdale Jr."));
-        store.write(SettingsKey::txtOwnerName, QStringLiteral("Tobias Quenby"));
-        store.write(SettingsKey::txtLocation, QStringLiteral("Birchwood st"));
-        store.write(SettingsKey::txtWorkPerformed, QStringLiteral("Build a tree house\nand a ladder"));
-        store.write(SettingsKey::txtContractPrice, price);
-        store.write(SettingsKey::txtPaymentProgress, QStringLiteral("Half before,\nhalf after."));
+        store.write(agreement::key(Field::AgreementDate), StoredValue::dateText(QDate(2021, 8, 31)));
+        store.write(agreement::key(Field::Contractor), QStringLiteral("Corwin Ashdale Jr."));
+        store.write(agreement::key(Field::Owner), QStringLiteral("Tobias Quenby"));
+        store.write(agreement::key(Field::Location), QStringLiteral("Birchwood st"));
+        store.write(agreement::key(Field::WorkPerformed), QStringLiteral("Build a tree house\nand a ladder"));
+        store.write(agreement::key(Field::ContractPrice), price);
+        store.write(agreement::key(Field::PaymentProgress), QStringLiteral("Half before,\nhalf after."));
     }
 };
 
@@ -168,6 +171,8 @@ private slots:
     void layout_data();
     void layout();
     void captionsAndFonts();
+    void particularRows_data();
+    void particularRows();
     void tabOrder();
     void keyboardAndScreenReader();
 
@@ -218,17 +223,18 @@ void tst_Form1::startWithEmptyStore()
     QCOMPARE(form.windowTitle(), QStringLiteral("Brindlewick Paperwork Studio"));
     QCOMPARE(form.appTitle(), kTitle);
     QVERIFY(!form.windowIcon().isNull());
-    QCOMPARE(form.dtpAgreementDate->date(), rig.platform.todayValue);
-    for (QWidget* box :
-         std::initializer_list<QWidget*>{form.txtContractor, form.txtOwnerName, form.txtLocation,
-                                         form.txtWorkPerformed, form.txtPaymentProgress})
+    QCOMPARE(form.control<QDateEdit>(Field::AgreementDate)->date(), rig.platform.todayValue);
+    for (QWidget* box : std::initializer_list<QWidget*>{
+             form.control<QLineEdit>(Field::Contractor), form.control<QLineEdit>(Field::Owner),
+             form.control<QLineEdit>(Field::Location), form.control<QPlainTextEdit>(Field::WorkPerformed),
+             form.control<QPlainTextEdit>(Field::PaymentProgress)})
         QCOMPARE(textOf(box), QString());
-    QCOMPARE(form.txtContractPrice->text(), QStringLiteral("$0.00"));
-    QCOMPARE(rig.stored(SettingsKey::txtContractPrice), QStringLiteral("$0.00"));
-    QCOMPARE(rig.stored(SettingsKey::txtContractor), QStringLiteral("<absent>"));
-    QCOMPARE(rig.stored(SettingsKey::txtWorkPerformed), QStringLiteral("<absent>"));
+    QCOMPARE(form.control<QLineEdit>(Field::ContractPrice)->text(), QStringLiteral("$0.00"));
+    QCOMPARE(rig.stored(agreement::key(Field::ContractPrice)), QStringLiteral("$0.00"));
+    QCOMPARE(rig.stored(agreement::key(Field::Contractor)), QStringLiteral("<absent>"));
+    QCOMPARE(rig.stored(agreement::key(Field::WorkPerformed)), QStringLiteral("<absent>"));
     // A date the user never chose is not kept: the next start shows its own today.
-    QCOMPARE(rig.stored(SettingsKey::dtpAgreementDate), QStringLiteral("<absent>"));
+    QCOMPARE(rig.stored(agreement::key(Field::AgreementDate)), QStringLiteral("<absent>"));
     QCOMPARE(rig.platform.endProgramCalls, 0);
 }
 
@@ -240,16 +246,19 @@ void tst_Form1::startWithFilledStore()
     Form1& form = rig.start();
     QVERIFY(rig.loaded);
     QVERIFY(rig.platform.messages.empty());
-    QCOMPARE(form.dtpAgreementDate->date(), QDate(2021, 8, 31));
-    QCOMPARE(form.dtpAgreementDate->text(), QStringLiteral("31-Aug-2021"));
-    QCOMPARE(form.txtContractor->text(), QStringLiteral("Corwin Ashdale Jr."));
-    QCOMPARE(form.txtOwnerName->text(), QStringLiteral("Tobias Quenby"));
-    QCOMPARE(form.txtLocation->text(), QStringLiteral("Birchwood st"));
-    QCOMPARE(form.txtWorkPerformed->toPlainText(), QStringLiteral("Build a tree house\nand a ladder"));
-    QCOMPARE(form.txtContractPrice->text(), QStringLiteral("$1,234.50"));
-    QCOMPARE(form.txtPaymentProgress->toPlainText(), QStringLiteral("Half before,\nhalf after."));
-    QCOMPARE(rig.stored(SettingsKey::txtContractPrice), QStringLiteral("$1,234.50"));
-    QCOMPARE(rig.stored(SettingsKey::txtWorkPerformed), QStringLiteral("Build a tree house\nand a ladder"));
+    QCOMPARE(form.control<QDateEdit>(Field::AgreementDate)->date(), QDate(2021, 8, 31));
+    QCOMPARE(form.control<QDateEdit>(Field::AgreementDate)->text(), QStringLiteral("31-Aug-2021"));
+    QCOMPARE(form.control<QLineEdit>(Field::Contractor)->text(), QStringLiteral("Corwin Ashdale Jr."));
+    QCOMPARE(form.control<QLineEdit>(Field::Owner)->text(), QStringLiteral("Tobias Quenby"));
+    QCOMPARE(form.control<QLineEdit>(Field::Location)->text(), QStringLiteral("Birchwood st"));
+    QCOMPARE(form.control<QPlainTextEdit>(Field::WorkPerformed)->toPlainText(),
+             QStringLiteral("Build a tree house\nand a ladder"));
+    QCOMPARE(form.control<QLineEdit>(Field::ContractPrice)->text(), QStringLiteral("$1,234.50"));
+    QCOMPARE(form.control<QPlainTextEdit>(Field::PaymentProgress)->toPlainText(),
+             QStringLiteral("Half before,\nhalf after."));
+    QCOMPARE(rig.stored(agreement::key(Field::ContractPrice)), QStringLiteral("$1,234.50"));
+    QCOMPARE(rig.stored(agreement::key(Field::WorkPerformed)),
+             QStringLiteral("Build a tree house\nand a ladder"));
 }
 
 // Each restored particular goes back to the store through its change handler; one that the
@@ -273,17 +282,17 @@ void tst_Form1::startRewritesOnlyWhatChanged()
     QCOMPARE(::link(file.constData(), secondName.constData()), 0);
     Form1& form = rig.start();
     QVERIFY(rig.platform.messages.empty());
-    QCOMPARE(form.txtContractor->text(), QStringLiteral("Corwin Ashdale Jr."));
+    QCOMPARE(form.control<QLineEdit>(Field::Contractor)->text(), QStringLiteral("Corwin Ashdale Jr."));
     QVERIFY(!rewritten());
 
     // A price that start-up puts into currency form is a change, and it is stored.
     rig.form.reset();
-    rig.store.write(SettingsKey::txtContractPrice, QStringLiteral("1234.5"));
+    rig.store.write(agreement::key(Field::ContractPrice), QStringLiteral("1234.5"));
     QCOMPARE(::unlink(secondName.constData()), 0);
     QCOMPARE(::link(file.constData(), secondName.constData()), 0);
     rig.start();
     QVERIFY(rewritten());
-    QCOMPARE(SettingsStore(QFile::decodeName(file)).read(SettingsKey::txtContractPrice),
+    QCOMPARE(SettingsStore(QFile::decodeName(file)).read(agreement::key(Field::ContractPrice)),
              QStringLiteral("$1,234.50"));
 #endif
 }
@@ -300,9 +309,9 @@ void tst_Form1::startWithDamagedStore()
         rig.platform, damaged, [] { return true; }, rig.dir.path());
     QVERIFY(form.load());
     QVERIFY(rig.platform.messages.empty());
-    QCOMPARE(form.dtpAgreementDate->date(), rig.platform.todayValue);
-    QCOMPARE(form.txtContractor->text(), QString());
-    QCOMPARE(form.txtContractPrice->text(), QStringLiteral("$0.00"));
+    QCOMPARE(form.control<QDateEdit>(Field::AgreementDate)->date(), rig.platform.todayValue);
+    QCOMPARE(form.control<QLineEdit>(Field::Contractor)->text(), QString());
+    QCOMPARE(form.control<QLineEdit>(Field::ContractPrice)->text(), QStringLiteral("$0.00"));
 }
 
 void tst_Form1::storedPriceIsFormatted_data()
@@ -335,19 +344,19 @@ void tst_Form1::storedPriceIsFormatted()
     QFETCH(QString, shown);
     QLocale::setDefault(QLocale(locale));
     Rig rig;
-    rig.store.write(SettingsKey::txtContractPrice, stored);
+    rig.store.write(agreement::key(Field::ContractPrice), stored);
     Form1& form = rig.start();
     QVERIFY(rig.platform.messages.empty());
-    QCOMPARE(form.txtContractPrice->text(), shown);
-    QCOMPARE(rig.stored(SettingsKey::txtContractPrice), shown);
+    QCOMPARE(form.control<QLineEdit>(Field::ContractPrice)->text(), shown);
+    QCOMPARE(rig.stored(agreement::key(Field::ContractPrice)), shown);
 }
 
 void tst_Form1::storedPriceNotANumber()
 {
     Rig rig;
-    rig.store.write(SettingsKey::txtContractPrice, QStringLiteral("twelve bucks"));
-    rig.store.write(SettingsKey::txtContractor, QStringLiteral("Corwin"));
-    rig.store.write(SettingsKey::txtPaymentProgress, QStringLiteral("later"));
+    rig.store.write(agreement::key(Field::ContractPrice), QStringLiteral("twelve bucks"));
+    rig.store.write(agreement::key(Field::Contractor), QStringLiteral("Corwin"));
+    rig.store.write(agreement::key(Field::PaymentProgress), QStringLiteral("later"));
     Form1& form = rig.start();
     QVERIFY(rig.loaded);
     QCOMPARE(rig.platform.messages.size(), std::size_t(1));
@@ -355,10 +364,10 @@ void tst_Form1::storedPriceNotANumber()
     QCOMPARE(report.text, QString::fromUtf8(Form1Text::kUnreadablePrice).arg(QStringLiteral("twelve bucks")));
     QCOMPARE(report.caption, form.appTitle());
     QCOMPARE(report.icon, Platform::Icon::None);
-    QCOMPARE(form.txtContractPrice->text(), QString());
-    QCOMPARE(form.txtContractor->text(), QStringLiteral("Corwin"));
-    QCOMPARE(form.txtPaymentProgress->toPlainText(), QStringLiteral("later"));
-    QCOMPARE(rig.stored(SettingsKey::txtContractPrice), QStringLiteral("twelve bucks"));
+    QCOMPARE(form.control<QLineEdit>(Field::ContractPrice)->text(), QString());
+    QCOMPARE(form.control<QLineEdit>(Field::Contractor)->text(), QStringLiteral("Corwin"));
+    QCOMPARE(form.control<QPlainTextEdit>(Field::PaymentProgress)->toPlainText(), QStringLiteral("later"));
+    QCOMPARE(rig.stored(agreement::key(Field::ContractPrice)), QStringLiteral("twelve bucks"));
 }
 
 void tst_Form1::storedDateNotADate_data()
@@ -377,8 +386,8 @@ void tst_Form1::storedDateNotADate()
     QFETCH(QString, stored);
     QFETCH(bool, readable);
     Rig rig;
-    rig.store.write(SettingsKey::dtpAgreementDate, stored);
-    rig.store.write(SettingsKey::txtOwnerName, QStringLiteral("Tobias"));
+    rig.store.write(agreement::key(Field::AgreementDate), stored);
+    rig.store.write(agreement::key(Field::Owner), QStringLiteral("Tobias"));
     Form1& form = rig.start();
     QVERIFY(rig.loaded);
     QCOMPARE(rig.platform.messages.size(), std::size_t(1));
@@ -390,10 +399,10 @@ void tst_Form1::storedDateNotADate()
         QCOMPARE(message.text, QString::fromUtf8(Form1Text::kUnreadableDate).arg(stored));
         QCOMPARE(message.caption, form.appTitle());
     }
-    QCOMPARE(form.dtpAgreementDate->date(), QDate(2010, 1, 17));
-    QCOMPARE(form.dtpAgreementDate->text(), QStringLiteral("17-Jan-2010"));
-    QCOMPARE(form.txtOwnerName->text(), QStringLiteral("Tobias"));
-    QCOMPARE(rig.stored(SettingsKey::dtpAgreementDate), stored);
+    QCOMPARE(form.control<QDateEdit>(Field::AgreementDate)->date(), QDate(2010, 1, 17));
+    QCOMPARE(form.control<QDateEdit>(Field::AgreementDate)->text(), QStringLiteral("17-Jan-2010"));
+    QCOMPARE(form.control<QLineEdit>(Field::Owner)->text(), QStringLiteral("Tobias"));
+    QCOMPARE(rig.stored(agreement::key(Field::AgreementDate)), stored);
 }
 
 // Written under one locale and read under another, the date and the amount stay what they were.
@@ -402,15 +411,15 @@ void tst_Form1::storedValuesKeepTheirMeaningInAnotherLocale()
     Rig rig;
     {
         Form1& form = rig.start();
-        form.dtpAgreementDate->setDate(QDate(2026, 12, 10));
-        form.txtContractPrice->setText(QStringLiteral("$1,234.50"));
+        form.control<QDateEdit>(Field::AgreementDate)->setDate(QDate(2026, 12, 10));
+        form.control<QLineEdit>(Field::ContractPrice)->setText(QStringLiteral("$1,234.50"));
     }
     rig.form.reset();
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
     Form1& again = rig.start();
     QVERIFY(rig.platform.messages.empty());
-    QCOMPARE(again.dtpAgreementDate->date(), QDate(2026, 12, 10));
-    QCOMPARE(again.txtContractPrice->text(), Currency::format(1234.5, QLocale()));
+    QCOMPARE(again.control<QDateEdit>(Field::AgreementDate)->date(), QDate(2026, 12, 10));
+    QCOMPARE(again.control<QLineEdit>(Field::ContractPrice)->text(), Currency::format(1234.5, QLocale()));
 }
 
 void tst_Form1::wordCheckFails_data()
@@ -526,13 +535,13 @@ void tst_Form1::damagedHandCursorIsNotFatal()
     Rig rig;
     QVERIFY(writeFile(rig.dir.filePath(QStringLiteral("HAND-M.CUR")),
                       TestFiles::cursorFile(QPoint(0, 0)).left(30)));
-    rig.store.write(SettingsKey::txtLocation, QStringLiteral("Birchwood st"));
+    rig.store.write(agreement::key(Field::Location), QStringLiteral("Birchwood st"));
     Form1& form = rig.start();
     QVERIFY(rig.loaded);
     QCOMPARE(rig.platform.messages.size(), std::size_t(1));
     QVERIFY(rig.platform.messages.front().text.contains(QStringLiteral("Form1.Form_Load at line 108\r\r")));
     QVERIFY(!form.mousePointer().hasHandCursor());
-    QCOMPARE(form.txtLocation->text(), QStringLiteral("Birchwood st"));
+    QCOMPARE(form.control<QLineEdit>(Field::Location)->text(), QStringLiteral("Birchwood st"));
 }
 
 void tst_Form1::layout_data()
@@ -543,16 +552,14 @@ void tst_Form1::layout_data()
     QTest::newRow("PushButton2") << "PushButton2" << QRect(120, 630, 4080, 405);
     QTest::newRow("PushButton3") << "PushButton3" << QRect(4320, 630, 4080, 405);
     QTest::newRow("Frame1") << "Frame1" << QRect(120, 1110, 8280, 5560);
-    QTest::newRow("dtpAgreementDate") << "dtpAgreementDate" << QRect(2025, 300, 1515, 345);
-    QTest::newRow("txtContractor") << "txtContractor" << QRect(2025, 750, 6015, 345);
-    QTest::newRow("txtOwnerName") << "txtOwnerName" << QRect(2025, 1200, 6015, 345);
-    QTest::newRow("txtLocation") << "txtLocation" << QRect(2025, 1650, 6015, 345);
-    QTest::newRow("txtWorkPerformed") << "txtWorkPerformed" << QRect(2025, 2100, 6015, 1635);
-    QTest::newRow("txtContractPrice") << "txtContractPrice" << QRect(2025, 3840, 6015, 345);
-    QTest::newRow("txtPaymentProgress") << "txtPaymentProgress" << QRect(2025, 4275, 6015, 1095);
 }
 
 // Twips at 15 to the pixel, rounded to the nearest pixel.
+int px(int twips)
+{
+    return qRound(twips / 15.0);
+}
+
 void tst_Form1::layout()
 {
     QFETCH(QString, name);
@@ -564,7 +571,6 @@ void tst_Form1::layout()
     QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
     auto* widget = form.findChild<QWidget*>(name);
     QVERIFY(widget);
-    const auto px = [](int t) { return qRound(t / 15.0); };
     QCOMPARE(widget->geometry(), QRect(px(twips.x()), px(twips.y()), px(twips.width()), px(twips.height())));
 }
 
@@ -572,31 +578,18 @@ void tst_Form1::captionsAndFonts()
 {
     Rig rig;
     Form1& form = rig.start();
-    const QStringList captions = {"Agreement Date:",  "Contractor's Name:", "Owner's Name:",     "Location:",
-                                  " Work Performed:", "Contract Price:",    "Progress Payments:"};
-    const QList<QWidget*> controls = {form.dtpAgreementDate,  form.txtContractor,    form.txtOwnerName,
-                                      form.txtLocation,       form.txtWorkPerformed, form.txtContractPrice,
-                                      form.txtPaymentProgress};
-    for (int i = 0; i < 7; ++i) {
-        QLabel* label = form.Label4[static_cast<std::size_t>(i)];
-        QCOMPARE(label->text(), captions[i]);
-        QCOMPARE(label->parentWidget(), form.Frame1);
-        QCOMPARE(label->height(), 15);
-        QCOMPARE(label->x(), i == 4 ? 13 : 16);
-        QCOMPARE(label->y(), controls[i]->y() + 3);
-        QVERIFY2(label->geometry().right() < controls[i]->x(), qPrintable(captions[i]));
-    }
     QCOMPARE(form.Frame1->title(), QStringLiteral("Contractor Agreement Details"));
     QCOMPARE(form.PushButton22->text(), QStringLiteral("Start Creating Template"));
     QCOMPARE(form.PushButton2->text(), QStringLiteral("Help"));
     QCOMPARE(form.PushButton3->text(), QStringLiteral("Load Sample/Example Data"));
-    QCOMPARE(form.dtpAgreementDate->displayFormat(), QStringLiteral("dd-MMM-yyyy"));
-    QVERIFY(form.dtpAgreementDate->calendarPopup());
-    QCOMPARE(form.dtpAgreementDate->minimumDate(), AgreementDate::first());
-    QCOMPARE(form.dtpAgreementDate->maximumDate(), AgreementDate::last());
+    QCOMPARE(form.control<QDateEdit>(Field::AgreementDate)->displayFormat(), QStringLiteral("dd-MMM-yyyy"));
+    QVERIFY(form.control<QDateEdit>(Field::AgreementDate)->calendarPopup());
+    QCOMPARE(form.control<QDateEdit>(Field::AgreementDate)->minimumDate(), AgreementDate::first());
+    QCOMPARE(form.control<QDateEdit>(Field::AgreementDate)->maximumDate(), AgreementDate::last());
 
-    for (QWidget* w : std::initializer_list<QWidget*>{&form, form.Frame1, form.Label4[0], form.txtContractor,
-                                                      form.txtWorkPerformed}) {
+    for (QWidget* w : std::initializer_list<QWidget*>{&form, form.Frame1, form.Label4[0],
+                                                      form.control<QLineEdit>(Field::Contractor),
+                                                      form.control<QPlainTextEdit>(Field::WorkPerformed)}) {
         QCOMPARE(w->font().family(), QStringLiteral("Arial"));
         QCOMPARE(w->font().pointSizeF(), 9.0);
         QVERIFY(w->font().bold());
@@ -608,6 +601,42 @@ void tst_Form1::captionsAndFonts()
     }
 }
 
+void tst_Form1::particularRows_data()
+{
+    QTest::addColumn<int>("index");
+    for (const agreement::Particular& p : agreement::kParticulars)
+        QTest::newRow(p.key) << static_cast<int>(agreement::indexOf(p.field));
+}
+
+// Each row of the particulars' table is a control of the frame named by its settings key, of
+// the class its kind asks for, where the row places it, with its caption beside it.
+void tst_Form1::particularRows()
+{
+    QFETCH(int, index);
+    const agreement::Particular& row = agreement::kParticulars[static_cast<std::size_t>(index)];
+    static const std::map<agreement::Kind, QByteArray> classOf = {{agreement::Kind::Date, "QDateEdit"},
+                                                                  {agreement::Kind::Amount, "QLineEdit"},
+                                                                  {agreement::Kind::Line, "QLineEdit"},
+                                                                  {agreement::Kind::Lines, "QPlainTextEdit"}};
+    Rig rig;
+    Form1& form = rig.start();
+    QWidget* control = form.findChild<QWidget*>(QLatin1String(row.key));
+    QVERIFY(control);
+    QCOMPARE(control, form.control(row.field));
+    QCOMPARE(control->parentWidget(), form.Frame1);
+    QCOMPARE(QByteArray(control->metaObject()->className()), classOf.at(row.kind));
+    const agreement::Place& place = row.place;
+    QCOMPARE(control->geometry(), QRect(px(place.left), px(place.top), px(place.width), px(place.height)));
+
+    QLabel* label = form.Label4[static_cast<std::size_t>(index)];
+    QCOMPARE(label->text(), QLatin1String(row.caption));
+    QCOMPARE(label->buddy(), control);
+    QCOMPARE(label->parentWidget(), form.Frame1);
+    QCOMPARE(label->geometry().topLeft(), QPoint(px(place.captionLeft), control->y() + 3));
+    QCOMPARE(label->height(), 15);
+    QVERIFY(label->geometry().right() < control->x());
+}
+
 void tst_Form1::tabOrder()
 {
     Rig rig;
@@ -617,11 +646,13 @@ void tst_Form1::tabOrder()
         QWidget* focus = QApplication::focusWidget();
         return focus == w || (focus && w->isAncestorOf(focus));
     };
-    QTRY_VERIFY(focusIs(form.dtpAgreementDate));
-    const QList<QWidget*> order = {form.txtContractor,    form.txtOwnerName,     form.txtLocation,
-                                   form.txtWorkPerformed, form.txtContractPrice, form.txtPaymentProgress,
-                                   form.PushButton22,     form.PushButton2,      form.PushButton3,
-                                   form.dtpAgreementDate};
+    // The particulars in the table's order, the three buttons, and round to the first again.
+    QList<QWidget*> order;
+    for (const agreement::Particular& p : agreement::kParticulars)
+        order << form.control(p.field);
+    order << form.PushButton22 << form.PushButton2 << form.PushButton3 << order.front();
+    QWidget* first = order.takeFirst();
+    QTRY_VERIFY(focusIs(first));
     for (QWidget* next : order) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QVERIFY2(focusIs(next), qPrintable(next->objectName()));
@@ -642,15 +673,15 @@ void tst_Form1::keyboardAndScreenReader()
     QTest::keyClick(form.PushButton2, Qt::Key_Return);
     QCOMPARE(rig.platform.messages.size(), std::size_t(1));
 
-    const QDate before = form.dtpAgreementDate->date();
+    const QDate before = form.control<QDateEdit>(Field::AgreementDate)->date();
     for (const auto& [key, modifiers] :
          {std::pair{Qt::Key_F4, Qt::NoModifier}, {Qt::Key_Down, Qt::AltModifier}}) {
-        form.dtpAgreementDate->setFocus(Qt::TabFocusReason);
-        QTest::keyClick(form.dtpAgreementDate, key, modifiers);
-        QTRY_VERIFY(form.dtpAgreementDate->calendarWidget()->isVisible());
-        form.dtpAgreementDate->calendarWidget()->window()->hide();
+        form.control<QDateEdit>(Field::AgreementDate)->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(form.control<QDateEdit>(Field::AgreementDate), key, modifiers);
+        QTRY_VERIFY(form.control<QDateEdit>(Field::AgreementDate)->calendarWidget()->isVisible());
+        form.control<QDateEdit>(Field::AgreementDate)->calendarWidget()->window()->hide();
     }
-    QCOMPARE(form.dtpAgreementDate->date(), before);
+    QCOMPARE(form.control<QDateEdit>(Field::AgreementDate)->date(), before);
 
     for (std::size_t i = 0; i < form.Label4.size(); ++i) {
         QWidget* field = form.Label4[i]->buddy();
@@ -668,15 +699,11 @@ void tst_Form1::everyChangeIsStored()
     Rig rig;
     Form1& form = rig.start();
     QVERIFY(showActive(form));
-    const QList<QPair<QWidget*, const char*>> boxes = {
-        {form.txtContractor, SettingsKey::txtContractor},
-        {form.txtOwnerName, SettingsKey::txtOwnerName},
-        {form.txtLocation, SettingsKey::txtLocation},
-        {form.txtWorkPerformed, SettingsKey::txtWorkPerformed},
-        {form.txtContractPrice, SettingsKey::txtContractPrice},
-        {form.txtPaymentProgress, SettingsKey::txtPaymentProgress}};
-    for (const auto& [box, key] : boxes) {
-        QCOMPARE(box->objectName(), QLatin1String(key));
+    for (const agreement::Particular& p : agreement::kParticulars) {
+        if (p.kind == agreement::Kind::Date)
+            continue;
+        QWidget* box = form.control(p.field);
+        const char* key = p.key;
         box->setFocus(Qt::OtherFocusReason);
         QTest::keyClick(box, Qt::Key_A);
         QCOMPARE(rig.stored(key), QStringLiteral("a"));
@@ -689,8 +716,8 @@ void tst_Form1::everyChangeIsStored()
         QCOMPARE(rig.stored(key), QString());
     }
     // A program change is stored like an edit.
-    form.txtOwnerName->setText(QStringLiteral("set by the program"));
-    QCOMPARE(rig.stored(SettingsKey::txtOwnerName), QStringLiteral("set by the program"));
+    form.control<QLineEdit>(Field::Owner)->setText(QStringLiteral("set by the program"));
+    QCOMPARE(rig.stored(agreement::key(Field::Owner)), QStringLiteral("set by the program"));
 }
 
 void tst_Form1::unwritableStoreToldInTheWindow_data()
@@ -713,9 +740,9 @@ void tst_Form1::unwritableStoreToldInTheWindow()
         rig.platform, unwritable, [] { return true; }, rig.dir.path());
     QVERIFY(form.load()); // start-up writes the formatted price back, and meets the failure first
     QVERIFY(showActive(form));
-    form.txtContractor->setFocus(Qt::OtherFocusReason);
-    QTest::keyClicks(form.txtContractor, QStringLiteral("abc"));
-    QCOMPARE(form.txtContractor->text(), QStringLiteral("abc"));
+    form.control<QLineEdit>(Field::Contractor)->setFocus(Qt::OtherFocusReason);
+    QTest::keyClicks(form.control<QLineEdit>(Field::Contractor), QStringLiteral("abc"));
+    QCOMPARE(form.control<QLineEdit>(Field::Contractor)->text(), QStringLiteral("abc"));
     QCOMPARE(rig.platform.messageTexts(), QStringList());
     QVERIFY(form.lblStoreFailure->isVisible());
     QVERIFY(form.rect().contains(form.lblStoreFailure->geometry()));
@@ -733,25 +760,25 @@ void tst_Form1::unwritableStoreToldInTheWindow()
              qPrintable(form.lblStoreFailure->toolTip()));
 
     QVERIFY(QFile::remove(blocker) && QDir().mkdir(blocker));
-    QTest::keyClick(form.txtContractor, Qt::Key_D);
+    QTest::keyClick(form.control<QLineEdit>(Field::Contractor), Qt::Key_D);
     QVERIFY(form.lblStoreFailure->isHidden());
-    QCOMPARE(unwritable.read(SettingsKey::txtContractor), QStringLiteral("abcd"));
+    QCOMPARE(unwritable.read(agreement::key(Field::Contractor)), QStringLiteral("abcd"));
 }
 
 void tst_Form1::dateChangeIsStored()
 {
     Rig rig;
     Form1& form = rig.start();
-    form.dtpAgreementDate->setDate(QDate(2021, 8, 31));
-    QCOMPARE(rig.stored(SettingsKey::dtpAgreementDate), StoredValue::dateText(QDate(2021, 8, 31)));
-    form.dtpAgreementDate->setDate(QDate(1921, 8, 31));
-    QCOMPARE(rig.stored(SettingsKey::dtpAgreementDate), StoredValue::dateText(QDate(1921, 8, 31)));
+    form.control<QDateEdit>(Field::AgreementDate)->setDate(QDate(2021, 8, 31));
+    QCOMPARE(rig.stored(agreement::key(Field::AgreementDate)), StoredValue::dateText(QDate(2021, 8, 31)));
+    form.control<QDateEdit>(Field::AgreementDate)->setDate(QDate(1921, 8, 31));
+    QCOMPARE(rig.stored(agreement::key(Field::AgreementDate)), StoredValue::dateText(QDate(1921, 8, 31)));
 
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     Rig german;
     Form1& gform = german.start();
-    gform.dtpAgreementDate->setDate(QDate(2021, 8, 31));
-    QCOMPARE(german.stored(SettingsKey::dtpAgreementDate), StoredValue::dateText(QDate(2021, 8, 31)));
+    gform.control<QDateEdit>(Field::AgreementDate)->setDate(QDate(2021, 8, 31));
+    QCOMPARE(german.stored(agreement::key(Field::AgreementDate)), StoredValue::dateText(QDate(2021, 8, 31)));
 }
 
 void tst_Form1::returnInDatePickerIsNoChange_data()
@@ -771,22 +798,22 @@ void tst_Form1::returnInDatePickerIsNoChange()
     Rig rig;
     rig.platform.todayValue = QDate(2022, 4, 23);
     if (!stored.isEmpty())
-        rig.store.write(SettingsKey::dtpAgreementDate, stored);
-    const QString before = rig.stored(SettingsKey::dtpAgreementDate);
+        rig.store.write(agreement::key(Field::AgreementDate), stored);
+    const QString before = rig.stored(agreement::key(Field::AgreementDate));
     Form1& form = rig.start();
     QVERIFY(showActive(form));
-    QTRY_VERIFY(form.dtpAgreementDate->hasFocus());
-    QCOMPARE(form.dtpAgreementDate->date(), shown);
+    QTRY_VERIFY(form.control<QDateEdit>(Field::AgreementDate)->hasFocus());
+    QCOMPARE(form.control<QDateEdit>(Field::AgreementDate)->date(), shown);
 
-    QTest::keyClick(form.dtpAgreementDate, Qt::Key_Return);
-    QCOMPARE(form.dtpAgreementDate->date(), shown);
-    QCOMPARE(rig.stored(SettingsKey::dtpAgreementDate), before);
+    QTest::keyClick(form.control<QDateEdit>(Field::AgreementDate), Qt::Key_Return);
+    QCOMPARE(form.control<QDateEdit>(Field::AgreementDate)->date(), shown);
+    QCOMPARE(rig.stored(agreement::key(Field::AgreementDate)), before);
 
     // A real change is stored, and so is a change back.
-    form.dtpAgreementDate->setDate(shown.addDays(1));
-    QCOMPARE(rig.stored(SettingsKey::dtpAgreementDate), StoredValue::dateText(shown.addDays(1)));
-    form.dtpAgreementDate->setDate(shown);
-    QCOMPARE(rig.stored(SettingsKey::dtpAgreementDate), StoredValue::dateText(shown));
+    form.control<QDateEdit>(Field::AgreementDate)->setDate(shown.addDays(1));
+    QCOMPARE(rig.stored(agreement::key(Field::AgreementDate)), StoredValue::dateText(shown.addDays(1)));
+    form.control<QDateEdit>(Field::AgreementDate)->setDate(shown);
+    QCOMPARE(rig.stored(agreement::key(Field::AgreementDate)), StoredValue::dateText(shown));
 }
 
 void tst_Form1::restartShowsEverything()
@@ -794,27 +821,31 @@ void tst_Form1::restartShowsEverything()
     Rig rig;
     {
         Form1& form = rig.start();
-        form.dtpAgreementDate->setDate(QDate(1999, 12, 31));
-        form.txtContractor->setText(QStringLiteral("Ærø Builders, Inc."));
-        form.txtOwnerName->setText(QStringLiteral("  spaced  "));
-        form.txtLocation->setText(QStringLiteral("12 \"Main\" St = corner"));
-        form.txtWorkPerformed->setPlainText(QStringLiteral("roof\n\nwalls\twith tab") + QChar(0x00A0) +
-                                            "nbsp");
-        form.txtContractPrice->setText(QStringLiteral("$9,876.54"));
-        form.txtPaymentProgress->setPlainText(QStringLiteral("line 1\nline 2\n"));
+        form.control<QDateEdit>(Field::AgreementDate)->setDate(QDate(1999, 12, 31));
+        form.control<QLineEdit>(Field::Contractor)->setText(QStringLiteral("Ærø Builders, Inc."));
+        form.control<QLineEdit>(Field::Owner)->setText(QStringLiteral("  spaced  "));
+        form.control<QLineEdit>(Field::Location)->setText(QStringLiteral("12 \"Main\" St = corner"));
+        form.control<QPlainTextEdit>(Field::WorkPerformed)
+            ->setPlainText(QStringLiteral("roof\n\nwalls\twith tab") + QChar(0x00A0) + "nbsp");
+        form.control<QLineEdit>(Field::ContractPrice)->setText(QStringLiteral("$9,876.54"));
+        form.control<QPlainTextEdit>(Field::PaymentProgress)
+            ->setPlainText(QStringLiteral("line 1\nline 2\n"));
     }
     rig.form.reset();
     Form1& again = rig.start();
     QVERIFY(rig.platform.messages.empty());
-    QCOMPARE(again.dtpAgreementDate->date(), QDate(1999, 12, 31));
-    QCOMPARE(again.txtContractor->text(), QStringLiteral("Ærø Builders, Inc."));
-    QCOMPARE(again.txtOwnerName->text(), QStringLiteral("  spaced  "));
-    QCOMPARE(again.txtLocation->text(), QStringLiteral("12 \"Main\" St = corner"));
-    QCOMPARE(
-        again.txtWorkPerformed->document()->toRawText().replace(QChar::ParagraphSeparator, QLatin1Char('\n')),
-        QStringLiteral("roof\n\nwalls\twith tab") + QChar(0x00A0) + "nbsp");
-    QCOMPARE(again.txtContractPrice->text(), QStringLiteral("$9,876.54"));
-    QCOMPARE(again.txtPaymentProgress->toPlainText(), QStringLiteral("line 1\nline 2\n"));
+    QCOMPARE(again.control<QDateEdit>(Field::AgreementDate)->date(), QDate(1999, 12, 31));
+    QCOMPARE(again.control<QLineEdit>(Field::Contractor)->text(), QStringLiteral("Ærø Builders, Inc."));
+    QCOMPARE(again.control<QLineEdit>(Field::Owner)->text(), QStringLiteral("  spaced  "));
+    QCOMPARE(again.control<QLineEdit>(Field::Location)->text(), QStringLiteral("12 \"Main\" St = corner"));
+    QCOMPARE(again.control<QPlainTextEdit>(Field::WorkPerformed)
+                 ->document()
+                 ->toRawText()
+                 .replace(QChar::ParagraphSeparator, QLatin1Char('\n')),
+             QStringLiteral("roof\n\nwalls\twith tab") + QChar(0x00A0) + "nbsp");
+    QCOMPARE(again.control<QLineEdit>(Field::ContractPrice)->text(), QStringLiteral("$9,876.54"));
+    QCOMPARE(again.control<QPlainTextEdit>(Field::PaymentProgress)->toPlainText(),
+             QStringLiteral("line 1\nline 2\n"));
 }
 
 void tst_Form1::hundredThousandCharacterPaste_data()
@@ -872,18 +903,18 @@ void tst_Form1::focusSelectsAll()
     QFETCH(QString, name);
     QFETCH(bool, byMouse);
     Rig rig;
-    rig.store.write(SettingsKey::txtContractPrice, QStringLiteral("1234.5"));
+    rig.store.write(agreement::key(Field::ContractPrice), QStringLiteral("1234.5"));
     Form1& form = rig.start();
     QWidget* box = form.findChild<QWidget*>(name);
     if (auto* line = qobject_cast<QLineEdit*>(box)) {
-        if (line != form.txtContractPrice)
+        if (line != form.control<QLineEdit>(Field::ContractPrice))
             line->setText(QStringLiteral("Some text here"));
     } else {
         qobject_cast<QPlainTextEdit*>(box)->setPlainText(QStringLiteral("two\nlines"));
     }
     const QString whole = textOf(box);
     QVERIFY(showActive(form));
-    QTRY_VERIFY(form.dtpAgreementDate->hasFocus());
+    QTRY_VERIFY(form.control<QDateEdit>(Field::AgreementDate)->hasFocus());
 
     if (byMouse) {
         QTest::mouseClick(mouseTarget(box), Qt::LeftButton, {}, QPoint(20, 8));
@@ -967,39 +998,39 @@ void tst_Form1::priceCheck()
     Rig rig;
     Form1& form = rig.start();
     QVERIFY(showActive(form));
-    form.txtContractPrice->setFocus(Qt::OtherFocusReason);
-    QVERIFY(form.txtContractPrice->hasFocus());
-    QTest::keyClick(form.txtContractPrice, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(form.txtContractPrice, Qt::Key_Delete);
+    form.control<QLineEdit>(Field::ContractPrice)->setFocus(Qt::OtherFocusReason);
+    QVERIFY(form.control<QLineEdit>(Field::ContractPrice)->hasFocus());
+    QTest::keyClick(form.control<QLineEdit>(Field::ContractPrice), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(form.control<QLineEdit>(Field::ContractPrice), Qt::Key_Delete);
     // As typed or pasted; the key simulation knows no euro sign.
-    form.txtContractPrice->insert(typed);
-    QCOMPARE(form.txtContractPrice->text(), typed);
+    form.control<QLineEdit>(Field::ContractPrice)->insert(typed);
+    QCOMPARE(form.control<QLineEdit>(Field::ContractPrice)->text(), typed);
 
     QString textWhileBoxOpen;
     rig.platform.onMessage = [&](const FakePlatform::Message&) {
-        textWhileBoxOpen = form.txtContractPrice->text();
+        textWhileBoxOpen = form.control<QLineEdit>(Field::ContractPrice)->text();
     };
-    QTest::keyClick(form.txtContractPrice, Qt::Key_Tab);
+    QTest::keyClick(form.control<QLineEdit>(Field::ContractPrice), Qt::Key_Tab);
 
-    QCOMPARE(form.txtContractPrice->text(), shown);
-    QCOMPARE(rig.stored(SettingsKey::txtContractPrice), shown);
+    QCOMPARE(form.control<QLineEdit>(Field::ContractPrice)->text(), shown);
+    QCOMPARE(rig.stored(agreement::key(Field::ContractPrice)), shown);
     if (valid) {
         QVERIFY(rig.platform.messages.empty());
-        QVERIFY(form.txtPaymentProgress->hasFocus());
+        QVERIFY(form.control<QPlainTextEdit>(Field::PaymentProgress)->hasFocus());
     } else {
         QCOMPARE(rig.platform.messages.size(), std::size_t(1));
         QCOMPARE(rig.platform.messages.front().text, QStringLiteral("Please enter a valid amount."));
         QCOMPARE(rig.platform.messages.front().caption, kTitle);
         QCOMPARE(rig.platform.messages.front().icon, Platform::Icon::None);
         QCOMPARE(textWhileBoxOpen, typed);
-        QVERIFY(form.txtContractPrice->hasFocus());
-        QCOMPARE(form.txtContractPrice->selectedText(), shown);
-        QCOMPARE(form.txtContractPrice->selectionStart(), 0);
+        QVERIFY(form.control<QLineEdit>(Field::ContractPrice)->hasFocus());
+        QCOMPARE(form.control<QLineEdit>(Field::ContractPrice)->selectedText(), shown);
+        QCOMPARE(form.control<QLineEdit>(Field::ContractPrice)->selectionStart(), 0);
         // The reset text is valid: the next Tab leaves the box.
-        QTest::keyClick(form.txtContractPrice, Qt::Key_Tab);
+        QTest::keyClick(form.control<QLineEdit>(Field::ContractPrice), Qt::Key_Tab);
         QCOMPARE(rig.platform.messages.size(), std::size_t(1));
-        QVERIFY(form.txtPaymentProgress->hasFocus());
-        QCOMPARE(form.txtContractPrice->text(), shown);
+        QVERIFY(form.control<QPlainTextEdit>(Field::PaymentProgress)->hasFocus());
+        QCOMPARE(form.control<QLineEdit>(Field::ContractPrice)->text(), shown);
     }
 }
 
@@ -1010,32 +1041,32 @@ void tst_Form1::priceCheckOnlyOnFocusMoveInsideWindow()
     QVERIFY(showActive(form));
 
     // A program change is no focus move.
-    form.txtContractPrice->setText(QStringLiteral("not yet"));
+    form.control<QLineEdit>(Field::ContractPrice)->setText(QStringLiteral("not yet"));
     QVERIFY(rig.platform.messages.empty());
 
     // Switching to another window leaves the text as it is.
-    form.txtContractPrice->setFocus(Qt::OtherFocusReason);
+    form.control<QLineEdit>(Field::ContractPrice)->setFocus(Qt::OtherFocusReason);
     QWidget other;
     QVERIFY(showActive(other));
     QVERIFY(rig.platform.messages.empty());
-    QCOMPARE(form.txtContractPrice->text(), QStringLiteral("not yet"));
+    QCOMPARE(form.control<QLineEdit>(Field::ContractPrice)->text(), QStringLiteral("not yet"));
 
     // Coming back does not run it either, nor select the text.
     QVERIFY(showActive(form));
-    QTRY_VERIFY(form.txtContractPrice->hasFocus());
+    QTRY_VERIFY(form.control<QLineEdit>(Field::ContractPrice)->hasFocus());
     QVERIFY(rig.platform.messages.empty());
 
     // A click on another control is a focus move.
-    QTest::mouseClick(form.txtLocation, Qt::LeftButton, {}, QPoint(10, 8));
+    QTest::mouseClick(form.control<QLineEdit>(Field::Location), Qt::LeftButton, {}, QPoint(10, 8));
     QCOMPARE(rig.platform.messages.size(), std::size_t(1));
-    QVERIFY(form.txtContractPrice->hasFocus());
-    QCOMPARE(form.txtContractPrice->text(), QStringLiteral("$0.00"));
+    QVERIFY(form.control<QLineEdit>(Field::ContractPrice)->hasFocus());
+    QCOMPARE(form.control<QLineEdit>(Field::ContractPrice)->text(), QStringLiteral("$0.00"));
 
     // Closing runs nothing but the end of the program.
-    form.txtContractPrice->setText(QStringLiteral("still not"));
+    form.control<QLineEdit>(Field::ContractPrice)->setText(QStringLiteral("still not"));
     form.close();
     QCOMPARE(rig.platform.messages.size(), std::size_t(1));
-    QCOMPARE(rig.stored(SettingsKey::txtContractPrice), QStringLiteral("still not"));
+    QCOMPARE(rig.stored(agreement::key(Field::ContractPrice)), QStringLiteral("still not"));
     QCOMPARE(rig.platform.endProgramCalls, 1);
 }
 
@@ -1051,25 +1082,25 @@ void tst_Form1::hoverPointers()
     const QList<QWidget*> buttons = {form.PushButton22, form.PushButton2, form.PushButton3};
     const QList<QWidget*> surfaces = {&form,
                                       form.Frame1,
-                                      form.dtpAgreementDate,
-                                      form.txtContractor,
-                                      form.txtOwnerName,
-                                      form.txtLocation,
-                                      form.txtWorkPerformed,
-                                      form.txtContractPrice,
-                                      form.txtPaymentProgress};
+                                      form.control<QDateEdit>(Field::AgreementDate),
+                                      form.control<QLineEdit>(Field::Contractor),
+                                      form.control<QLineEdit>(Field::Owner),
+                                      form.control<QLineEdit>(Field::Location),
+                                      form.control<QPlainTextEdit>(Field::WorkPerformed),
+                                      form.control<QLineEdit>(Field::ContractPrice),
+                                      form.control<QPlainTextEdit>(Field::PaymentProgress)};
     for (QEvent::Type type : {QEvent::MouseMove, QEvent::Enter}) {
         for (QWidget* button : buttons) {
             for (QWidget* surface : surfaces) {
                 sendHover(button, type);
                 QCOMPARE(pointer.value(), MousePointer::Custom);
-                QCOMPARE(form.txtContractor->cursor().shape(), Qt::BitmapCursor);
+                QCOMPARE(form.control<QLineEdit>(Field::Contractor)->cursor().shape(), Qt::BitmapCursor);
                 sendHover(surface, type);
                 QCOMPARE(pointer.value(), MousePointer::Default);
             }
         }
     }
-    QCOMPARE(form.txtContractor->cursor().shape(), Qt::IBeamCursor);
+    QCOMPARE(form.control<QLineEdit>(Field::Contractor)->cursor().shape(), Qt::IBeamCursor);
 
     pointer.set(MousePointer::Busy);
     for (QWidget* w : buttons + surfaces) {
@@ -1084,31 +1115,21 @@ void tst_Form1::sampleData()
     Rig rig;
     rig.platform.todayValue = QDate(2022, 4, 23);
     Form1& form = rig.start();
-    form.dtpAgreementDate->setDate(QDate(2015, 6, 1));
+    form.control<QDateEdit>(Field::AgreementDate)->setDate(QDate(2015, 6, 1));
 
     for (int round = 0; round < 2; ++round) {
         form.PushButton3->click();
         QVERIFY(rig.platform.messages.empty());
         QVERIFY(rig.platform.questions.empty()); // empty boxes, the price at zero, then the example
-        QCOMPARE(form.dtpAgreementDate->date(), QDate(2022, 4, 23));
-        QCOMPARE(form.txtContractor->text(), QStringLiteral("Corwin Ashdale Jr."));
-        QCOMPARE(form.txtOwnerName->text(), QStringLiteral("Tobias Quenby"));
-        QCOMPARE(form.txtLocation->text(), QStringLiteral("Birchwood st"));
-        QCOMPARE(form.txtWorkPerformed->toPlainText(), QStringLiteral("Build a tree house"));
-        QCOMPARE(form.txtContractPrice->text(), QStringLiteral("$74.00"));
-        QCOMPARE(
-            form.txtPaymentProgress->toPlainText(),
-            QStringLiteral("One half would be payed before work start, and rest after work is finished."));
-
-        QCOMPARE(rig.stored(SettingsKey::dtpAgreementDate), StoredValue::dateText(QDate(2022, 4, 23)));
-        QCOMPARE(rig.stored(SettingsKey::txtContractor), QStringLiteral("Corwin Ashdale Jr."));
-        QCOMPARE(rig.stored(SettingsKey::txtOwnerName), QStringLiteral("Tobias Quenby"));
-        QCOMPARE(rig.stored(SettingsKey::txtLocation), QStringLiteral("Birchwood st"));
-        QCOMPARE(rig.stored(SettingsKey::txtWorkPerformed), QStringLiteral("Build a tree house"));
-        QCOMPARE(rig.stored(SettingsKey::txtContractPrice), QStringLiteral("$74.00"));
-        QCOMPARE(
-            rig.stored(SettingsKey::txtPaymentProgress),
-            QStringLiteral("One half would be payed before work start, and rest after work is finished."));
+        const agreement::Particulars example = agreement::example(QDate(2022, 4, 23), QLocale());
+        QCOMPARE(form.particulars(), example);
+        // The amount in currency form, never the bare number.
+        QCOMPARE(example[Field::ContractPrice], QStringLiteral("$74.00"));
+        QCOMPARE(rig.stored(agreement::key(Field::AgreementDate)), StoredValue::dateText(QDate(2022, 4, 23)));
+        for (const agreement::Particular& p : agreement::kParticulars) {
+            if (p.kind != agreement::Kind::Date)
+                QCOMPARE(rig.stored(p.key), example[p.field]);
+        }
     }
 }
 
@@ -1124,7 +1145,7 @@ void tst_Form1::sampleDataAsksBeforeReplacingTyped()
     QFETCH(bool, yes);
     Rig rig;
     Form1& form = rig.start();
-    form.txtContractor->setText(QStringLiteral("typed"));
+    form.control<QLineEdit>(Field::Contractor)->setText(QStringLiteral("typed"));
     rig.platform.yesNoAnswers = {yes};
     form.PushButton3->click();
     QCOMPARE(rig.platform.askedQuestions.size(), std::size_t(1));
@@ -1132,9 +1153,10 @@ void tst_Form1::sampleDataAsksBeforeReplacingTyped()
     QCOMPARE(question.text, QLatin1String(Form1Text::kReplaceWithExample));
     QCOMPARE(question.caption, form.appTitle());
     QCOMPARE(question.defaultAnswer, Platform::Answer::No);
-    QCOMPARE(form.txtContractor->text() == QStringLiteral("typed"), !yes);
-    QCOMPARE(rig.stored(SettingsKey::txtContractor), form.txtContractor->text());
-    QCOMPARE(form.txtOwnerName->text().isEmpty(), !yes);
+    QCOMPARE(form.control<QLineEdit>(Field::Contractor)->text() == QStringLiteral("typed"), !yes);
+    QCOMPARE(rig.stored(agreement::key(Field::Contractor)),
+             form.control<QLineEdit>(Field::Contractor)->text());
+    QCOMPARE(form.control<QLineEdit>(Field::Owner)->text().isEmpty(), !yes);
 }
 
 // Ctrl+O asks for a file and fills the form with the agreement's particulars, asking first
@@ -1143,13 +1165,10 @@ void tst_Form1::openSavedAgreement()
 {
     Rig rig;
     Form1& form = rig.start();
-    const agreement::Particulars saved{QDate(2027, 3, 15),
-                                       QStringLiteral("Northwind"),
-                                       QStringLiteral("Ellison"),
-                                       QStringLiteral("Juniper Road"),
-                                       QStringLiteral("Roof\nGutters"),
-                                       Currency::format(12500, QLocale()),
-                                       QStringLiteral("Thirds")};
+    const agreement::Particulars saved{
+        QDate(2027, 3, 15),
+        {{QString(), QStringLiteral("Northwind"), QStringLiteral("Ellison"), QStringLiteral("Juniper Road"),
+          QStringLiteral("Roof\nGutters"), Currency::format(12500, QLocale()), QStringLiteral("Thirds")}}};
     const std::vector<std::uint8_t> bytes =
         agreement::fill(agreement::Template::document(),
                         agreement::insertions(saved, QDate(2027, 3, 1), QLocale()))
@@ -1158,14 +1177,14 @@ void tst_Form1::openSavedAgreement()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
     file.close();
-    form.txtContractor->setText(QStringLiteral("typed"));
+    form.control<QLineEdit>(Field::Contractor)->setText(QStringLiteral("typed"));
     rig.platform.openFileAnswers = {file.fileName()};
     QVERIFY(showActive(form));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_O, Qt::ControlModifier);
     QCOMPARE(rig.platform.openDialogs.size(), std::size_t(1));
     QCOMPARE(rig.platform.questions, std::vector<QString>{QLatin1String(Form1Text::kReplaceWithSaved)});
     QCOMPARE(form.particulars(), saved);
-    QCOMPARE(rig.stored(SettingsKey::txtWorkPerformed), saved.workPerformed);
+    QCOMPARE(rig.stored(agreement::key(Field::WorkPerformed)), saved[Field::WorkPerformed]);
 }
 
 void tst_Form1::dropForeignFile_data()

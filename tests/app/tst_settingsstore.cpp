@@ -10,6 +10,8 @@
 #include <unistd.h>
 #endif
 
+using agreement::Field;
+
 namespace
 {
 
@@ -88,8 +90,8 @@ void tst_SettingsStore::cleanupTestCase()
 void tst_SettingsStore::absentKeyGivesFallback()
 {
     SettingsStore store(iniPath("absent.ini"));
-    QCOMPARE(store.read(SettingsKey::txtContractor), QString());
-    QCOMPARE(store.read(SettingsKey::txtContractPrice, QStringLiteral("0")), QStringLiteral("0"));
+    QCOMPARE(store.read(agreement::key(Field::Contractor)), QString());
+    QCOMPARE(store.read(agreement::key(Field::ContractPrice), QStringLiteral("0")), QStringLiteral("0"));
 }
 
 void tst_SettingsStore::valuesComeBackWhole_data()
@@ -112,20 +114,20 @@ void tst_SettingsStore::valuesComeBackWhole()
     const QString path = iniPath("whole.ini");
     {
         SettingsStore store(path);
-        store.write(SettingsKey::txtWorkPerformed, value);
+        store.write(agreement::key(Field::WorkPerformed), value);
     }
     SettingsStore again(path);
-    QCOMPARE(again.read(SettingsKey::txtWorkPerformed), value);
+    QCOMPARE(again.read(agreement::key(Field::WorkPerformed)), value);
 }
 
 void tst_SettingsStore::emptyValueIsNoAbsentKey()
 {
     const QString path = iniPath("empty.ini");
     SettingsStore store(path);
-    store.write(SettingsKey::txtOwnerName, QStringLiteral("Tobias"));
-    store.write(SettingsKey::txtOwnerName, QString());
+    store.write(agreement::key(Field::Owner), QStringLiteral("Tobias"));
+    store.write(agreement::key(Field::Owner), QString());
     SettingsStore again(path);
-    QCOMPARE(again.read(SettingsKey::txtOwnerName, QStringLiteral("fallback")), QString());
+    QCOMPARE(again.read(agreement::key(Field::Owner), QStringLiteral("fallback")), QString());
 }
 
 // Nothing waits for the program's end: the file holds the value when write() returns.
@@ -133,7 +135,7 @@ void tst_SettingsStore::writeIsOnDiskAtOnce()
 {
     const QString path = iniPath("disk.ini");
     SettingsStore store(path);
-    store.write(SettingsKey::txtLocation, QStringLiteral("Birchwood st"));
+    store.write(agreement::key(Field::Location), QStringLiteral("Birchwood st"));
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll().contains("txtLocation=Birchwood st"));
@@ -143,10 +145,10 @@ void tst_SettingsStore::severalValuesInOneWrite()
 {
     const QString path = iniPath("several.ini");
     SettingsStore store(path);
-    QVERIFY(store.write({{SettingsKey::txtContractPrice, QStringLiteral("$1,234.50")},
+    QVERIFY(store.write({{agreement::key(Field::ContractPrice), QStringLiteral("$1,234.50")},
                          {SettingsKey::txtContractPriceAmount, QStringLiteral("1234.50")}}));
     SettingsStore again(path);
-    QCOMPARE(again.read(SettingsKey::txtContractPrice), QStringLiteral("$1,234.50"));
+    QCOMPARE(again.read(agreement::key(Field::ContractPrice)), QStringLiteral("$1,234.50"));
     QCOMPARE(again.read(SettingsKey::txtContractPriceAmount), QStringLiteral("1234.50"));
 }
 
@@ -157,21 +159,21 @@ void tst_SettingsStore::sameValueLeavesFileAlone()
 #else
     const QString path = iniPath("same.ini");
     SettingsStore store(path);
-    store.write(SettingsKey::txtContractor, QStringLiteral("Corwin"));
-    store.write(SettingsKey::txtOwnerName, QString());
+    store.write(agreement::key(Field::Contractor), QStringLiteral("Corwin"));
+    store.write(agreement::key(Field::Owner), QString());
     const QByteArray written = contents(path);
     QVERIFY(addSecondName(path));
 
-    store.write(SettingsKey::txtContractor, QStringLiteral("Corwin"));
-    store.write(SettingsKey::txtOwnerName, QString());
+    store.write(agreement::key(Field::Contractor), QStringLiteral("Corwin"));
+    store.write(agreement::key(Field::Owner), QString());
     QVERIFY(stillHasSecondName(path));
     QCOMPARE(contents(path), written);
 
     // An empty text where the key is absent is a change: the key must come to exist.
-    store.write(SettingsKey::txtLocation, QString());
+    store.write(agreement::key(Field::Location), QString());
     QVERIFY(!stillHasSecondName(path));
     SettingsStore again(path);
-    QCOMPARE(again.read(SettingsKey::txtLocation, QStringLiteral("absent")), QString());
+    QCOMPARE(again.read(agreement::key(Field::Location), QStringLiteral("absent")), QString());
 #endif
 }
 
@@ -181,20 +183,20 @@ void tst_SettingsStore::anotherCopysWriteIsOverwritten()
 {
     const QString path = iniPath("two.ini");
     SettingsStore store(path);
-    store.write(SettingsKey::txtContractor, QStringLiteral("from this copy"));
+    store.write(agreement::key(Field::Contractor), QStringLiteral("from this copy"));
     {
         QFile other(path);
         QVERIFY(other.open(QIODevice::WriteOnly | QIODevice::Truncate));
         other.write("[General]\ntxtContractor=from the other copy\n");
     }
-    store.write(SettingsKey::txtContractor, QStringLiteral("from this copy"));
+    store.write(agreement::key(Field::Contractor), QStringLiteral("from this copy"));
     QVERIFY2(contents(path).contains("txtContractor=from this copy"), contents(path).constData());
 }
 
 void tst_SettingsStore::missingFileGivesDefaults()
 {
     SettingsStore store(mDir.filePath(QStringLiteral("no/such/folder/settings.ini")));
-    QCOMPARE(store.read(SettingsKey::txtContractPrice, QStringLiteral("0")), QStringLiteral("0"));
+    QCOMPARE(store.read(agreement::key(Field::ContractPrice), QStringLiteral("0")), QStringLiteral("0"));
 }
 
 void tst_SettingsStore::damagedFileGivesDefaults()
@@ -208,7 +210,8 @@ void tst_SettingsStore::damagedFileGivesDefaults()
     file.write(junk);
     file.close();
     SettingsStore store(path);
-    QCOMPARE(store.read(SettingsKey::txtContractor, QStringLiteral("default")), QStringLiteral("default"));
+    QCOMPARE(store.read(agreement::key(Field::Contractor), QStringLiteral("default")),
+             QStringLiteral("default"));
 }
 
 void tst_SettingsStore::oversizedFileIsSetAside_data()
@@ -233,9 +236,9 @@ void tst_SettingsStore::oversizedFileIsSetAside()
         file.write(start + QByteArray(size - start.size(), '\n'));
     }
     SettingsStore store(path);
-    QCOMPARE(store.read(SettingsKey::txtContractor, QStringLiteral("default")),
+    QCOMPARE(store.read(agreement::key(Field::Contractor), QStringLiteral("default")),
              setAside ? QStringLiteral("default") : QStringLiteral("stored"));
-    QCOMPARE(store.write(SettingsKey::txtContractor, QStringLiteral("typed")), !setAside);
+    QCOMPARE(store.write(agreement::key(Field::Contractor), QStringLiteral("typed")), !setAside);
     QCOMPARE(QFileInfo(path).size() == size, setAside);
 }
 
@@ -267,8 +270,8 @@ void tst_SettingsStore::keptForTheUserAlone()
     {
         const std::unique_ptr<SettingsStore> store =
             user ? std::make_unique<SettingsStore>() : std::make_unique<SettingsStore>(file);
-        QVERIFY(store->write(SettingsKey::txtContractor, QStringLiteral("first")));
-        QVERIFY(store->write(SettingsKey::txtContractor, QStringLiteral("second")));
+        QVERIFY(store->write(agreement::key(Field::Contractor), QStringLiteral("first")));
+        QVERIFY(store->write(agreement::key(Field::Contractor), QStringLiteral("second")));
     }
     QCOMPARE(permissions(file), 0600);
     QCOMPARE(permissions(folder), 0700);
@@ -285,7 +288,7 @@ void tst_SettingsStore::handEditedCommaText()
     file.write("[General]\ntxtContractor=Smith, John\n");
     file.close();
     SettingsStore store(path);
-    QCOMPARE(store.read(SettingsKey::txtContractor), QStringLiteral("Smith, John"));
+    QCOMPARE(store.read(agreement::key(Field::Contractor)), QStringLiteral("Smith, John"));
 }
 
 // In test mode the user's store is a test store: on Windows a registry key of its own, which the
@@ -296,17 +299,17 @@ void tst_SettingsStore::userStoreNames()
     QString location;
     {
         SettingsStore store;
-        store.write(SettingsKey::txtContractor, value);
+        store.write(agreement::key(Field::Contractor), value);
         location = store.location();
     }
     QVERIFY2(location.contains(QStringLiteral("qttest")), qPrintable(location));
     QCOMPARE(QSettings(location, QSettings::NativeFormat)
-                 .value(QLatin1String(SettingsKey::txtContractor))
+                 .value(QLatin1String(agreement::key(Field::Contractor)))
                  .toString(),
              value);
 #ifdef Q_OS_WIN
     const QSettings user(QLatin1String(Product::kOrganization), QLatin1String(Product::kName));
-    QVERIFY2(user.value(QLatin1String(SettingsKey::txtContractor)).toString() != value,
+    QVERIFY2(user.value(QLatin1String(agreement::key(Field::Contractor))).toString() != value,
              qPrintable(user.fileName()));
 #else
     QCOMPARE(QSettings(QLatin1String(Product::kOrganization), QLatin1String(Product::kName)).fileName(),

@@ -19,6 +19,8 @@
 
 #include <memory>
 
+using agreement::Field;
+
 // The program as main() wires it, on a fake platform: its own temporary folder (TEMP),
 // program folder and settings file, so every run starts from nothing.
 struct FlowRig {
@@ -83,13 +85,13 @@ Q_DECLARE_METATYPE(agreement::Particulars)
 // Types the particulars into the form's boxes, as the user does.
 inline void enterInto(const Particulars& particulars, Form1& form)
 {
-    form.dtpAgreementDate->setDate(particulars.agreementDate);
-    form.txtContractor->setText(particulars.contractor);
-    form.txtOwnerName->setText(particulars.owner);
-    form.txtLocation->setText(particulars.location);
-    form.txtWorkPerformed->setPlainText(particulars.workPerformed);
-    form.txtContractPrice->setText(particulars.contractPrice);
-    form.txtPaymentProgress->setPlainText(particulars.paymentProgress);
+    form.control<QDateEdit>(Field::AgreementDate)->setDate(particulars.agreementDate);
+    form.control<QLineEdit>(Field::Contractor)->setText(particulars[Field::Contractor]);
+    form.control<QLineEdit>(Field::Owner)->setText(particulars[Field::Owner]);
+    form.control<QLineEdit>(Field::Location)->setText(particulars[Field::Location]);
+    form.control<QPlainTextEdit>(Field::WorkPerformed)->setPlainText(particulars[Field::WorkPerformed]);
+    form.control<QLineEdit>(Field::ContractPrice)->setText(particulars[Field::ContractPrice]);
+    form.control<QPlainTextEdit>(Field::PaymentProgress)->setPlainText(particulars[Field::PaymentProgress]);
 }
 
 // The document's paragraphs without their marks; paragraph n is element n - 1.

@@ -187,7 +187,7 @@ void tst_AgreementFlow::filledParagraphs_data()
     QTest::addColumn<Particulars>("particulars");
     QTest::addColumn<QStringList>("expected"); // paragraphs 5, 11, 16, 21, 24, 30, 32
 
-    QTest::newRow("every box empty") << Particulars{QDate(2021, 6, 5), {}, {}, {}, {}, {}, {}}
+    QTest::newRow("every box empty") << Particulars{QDate(2021, 6, 5), {}}
                                      << QStringList{p5(" 5th ", " June, 2021", " ", " "),
                                                     kP11 + QLatin1Char(' '),
                                                     QStringLiteral(" "),
@@ -196,7 +196,7 @@ void tst_AgreementFlow::filledParagraphs_data()
                                                     QStringLiteral("Signed this 23rd day of April, 2022"),
                                                     p32(" ", " ")};
     QTest::newRow("1 March 2022, owner B, contractor A")
-        << Particulars{QDate(2022, 3, 1), "A", "B", "Lot 7", "Fence", "$1.00", "All at once"}
+        << Particulars{QDate(2022, 3, 1), {{{}, "A", "B", "Lot 7", "Fence", "$1.00", "All at once"}}}
         << QStringList{
                QStringLiteral("THIS AGREEMENT made the 1st day of, March, 2022, by and between A, Hereafter "
                               "called the Contractor and B, hereinafter called the Owner"),
@@ -207,8 +207,14 @@ void tst_AgreementFlow::filledParagraphs_data()
                QStringLiteral("Signed this 23rd day of April, 2022"),
                QStringLiteral("Owner  B") + kTabs + QStringLiteral("Contractor A ")};
     QTest::newRow("tabs and line breaks")
-        << Particulars{QDate(2021, 12, 22),    "Ann\tLee", "Bo\r\nLo",  "Elm st\nNo. 4",
-                       "Dig\nPour\r\nBuild\n", "$2.00",    "Half\nHalf"}
+        << Particulars{QDate(2021, 12, 22),
+                       {{{},
+                         "Ann\tLee",
+                         "Bo\r\nLo",
+                         "Elm st\nNo. 4",
+                         "Dig\nPour\r\nBuild\n",
+                         "$2.00",
+                         "Half\nHalf"}}}
         << QStringList{p5(" 22nd ", " December, 2021", " Ann\tLee", " Bo\vLo"),
                        kP11 + QStringLiteral(" Elm st\vNo. 4"),
                        QStringLiteral(" Dig\vPour\vBuild\v"),
@@ -217,18 +223,18 @@ void tst_AgreementFlow::filledParagraphs_data()
                        QStringLiteral("Signed this 23rd day of April, 2022"),
                        p32(" Bo\vLo", " Ann\tLee")};
     const QString wide = QStringLiteral("Zoë Ødegård 张伟 €");
-    QTest::newRow("outside Latin-1") << Particulars{QDate(2021, 2, 3),    wide, wide, wide, wide,
-                                                    QStringLiteral("€5"), wide}
-                                     << QStringList{p5(" 3rd ", " February, 2021", " " + wide, " " + wide),
-                                                    kP11 + QLatin1Char(' ') + wide,
-                                                    QLatin1Char(' ') + wide,
-                                                    kP21 + QStringLiteral("€5"),
-                                                    kP24 + wide,
-                                                    QStringLiteral("Signed this 23rd day of April, 2022"),
-                                                    p32(" " + wide, " " + wide)};
+    QTest::newRow("outside Latin-1")
+        << Particulars{QDate(2021, 2, 3), {{{}, wide, wide, wide, wide, QStringLiteral("€5"), wide}}}
+        << QStringList{p5(" 3rd ", " February, 2021", " " + wide, " " + wide),
+                       kP11 + QLatin1Char(' ') + wide,
+                       QLatin1Char(' ') + wide,
+                       kP21 + QStringLiteral("€5"),
+                       kP24 + wide,
+                       QStringLiteral("Signed this 23rd day of April, 2022"),
+                       p32(" " + wide, " " + wide)};
     const QString longWork = QString(4999, QLatin1Char('w')) + QLatin1Char('.');
     QTest::newRow("5,000-character work description")
-        << Particulars{QDate(2021, 6, 11), "C", "O", "L", longWork, "$3.00", "P"}
+        << Particulars{QDate(2021, 6, 11), {{{}, "C", "O", "L", longWork, "$3.00", "P"}}}
         << QStringList{p5(" 11th ", " June, 2021", " C", " O"),
                        kP11 + QStringLiteral(" L"),
                        QLatin1Char(' ') + longWork,
@@ -267,8 +273,8 @@ void tst_AgreementFlow::sampleAgreementRoundTrip()
 {
     FlowRig rig;
     rig.form.findChild<QPushButton*>(QStringLiteral("PushButton3"))->click();
-    rig.form.dtpAgreementDate->setDate(kSample.agreementDate);
-    QCOMPARE(rig.form.txtContractPrice->text(), kSample.contractPrice);
+    rig.form.control<QDateEdit>(Field::AgreementDate)->setDate(kSample.agreementDate);
+    QCOMPARE(rig.form.control<QLineEdit>(Field::ContractPrice)->text(), kSample[Field::ContractPrice]);
     const QString working = runClean(rig);
     if (working.isEmpty())
         return;
@@ -315,8 +321,8 @@ void tst_AgreementFlow::sampleAgreementRoundTrip()
     QVERIFY(rig.form.isVisible());
     QVERIFY(rig.preview()->isHidden());
     QVERIFY(rig.oneWindowVisible());
-    QCOMPARE(rig.form.txtContractor->text(), kSample.contractor);
-    QCOMPARE(rig.form.dtpAgreementDate->date(), kSample.agreementDate);
+    QCOMPARE(rig.form.control<QLineEdit>(Field::Contractor)->text(), kSample[Field::Contractor]);
+    QCOMPARE(rig.form.control<QDateEdit>(Field::AgreementDate)->date(), kSample.agreementDate);
     QCOMPARE(rig.platform.messages.size(), std::size_t(2));
     QCOMPARE(rig.platform.endProgramCalls, 0);
     QCOMPARE(fileBytes(first), workingBytes);
@@ -383,7 +389,7 @@ void tst_AgreementFlow::terminationSignalLeavesNothing()
     TerminationSignals termination;
     connect(&termination, &TerminationSignals::requested, this, [&rig] { rig.program.terminate(); });
     if (inFillingsBox) {
-        particulars.contractor = QString(32767, QLatin1Char('x'));
+        particulars[Field::Contractor] = QString(32767, QLatin1Char('x'));
         enterInto(particulars, rig.form);
         rig.platform.onMessage = [&](const FakePlatform::Message&) {
             if (rig.platform.endProgramCalls == 0 && endTheSession(signal))
@@ -418,7 +424,7 @@ void tst_AgreementFlow::backChangeAndStartAgain()
     rig.back();
     QVERIFY(rig.oneWindowVisible());
     QVERIFY(!QFile::exists(first));
-    rig.form.txtOwnerName->setText(QStringLiteral("Wren Halloway"));
+    rig.form.control<QLineEdit>(Field::Owner)->setText(QStringLiteral("Wren Halloway"));
     const QString second = runClean(rig);
     if (second.isEmpty())
         return;
@@ -453,7 +459,7 @@ void tst_AgreementFlow::counterOverflow()
     FlowRig rig;
     Particulars particulars = kSample;
     const QString text = QString(length - 1, QLatin1Char('x')) + QLatin1Char('!');
-    (box == 0 ? particulars.contractor : particulars.workPerformed) = text;
+    (box == 0 ? particulars[Field::Contractor] : particulars[Field::WorkPerformed]) = text;
     enterInto(particulars, rig.form);
     rig.start();
 
@@ -466,12 +472,12 @@ void tst_AgreementFlow::counterOverflow()
     const QString working = rig.preview()->mWordFile;
     QCOMPARE(rig.tempFiles(), QStringList(QFileInfo(working).fileName()));
     const QStringList paragraphs = paragraphsOf(working);
-    const QString contractor = QLatin1Char(' ') + particulars.contractor;
-    const QString owner = QLatin1Char(' ') + particulars.owner;
+    const QString contractor = QLatin1Char(' ') + particulars[Field::Contractor];
+    const QString owner = QLatin1Char(' ') + particulars[Field::Owner];
     QCOMPARE(paragraphs[4], p5(QStringLiteral(" 5th "), QStringLiteral(" June, 2021"), contractor, owner));
-    QCOMPARE(paragraphs[15], QLatin1Char(' ') + particulars.workPerformed);
-    QCOMPARE(paragraphs[20], kP21 + particulars.contractPrice);
-    QCOMPARE(paragraphs[23], kP24 + particulars.paymentProgress);
+    QCOMPARE(paragraphs[15], QLatin1Char(' ') + particulars[Field::WorkPerformed]);
+    QCOMPARE(paragraphs[20], kP21 + particulars[Field::ContractPrice]);
+    QCOMPARE(paragraphs[23], kP24 + particulars[Field::PaymentProgress]);
     QCOMPARE(paragraphs[29], QStringLiteral("Signed this 23rd day of April, 2022"));
     QCOMPARE(paragraphs[31], p32(owner, contractor));
 }
@@ -937,9 +943,9 @@ void tst_AgreementFlow::independentReaders()
         QStringLiteral("made the 5th day of, June, 2021, by and between Corwin Ashdale Jr., Hereafter"),
         QStringLiteral("Contractor and Tobias Quenby, hereinafter"),
         QStringLiteral("on the property at Birchwood st"),
-        kSample.workPerformed,
+        kSample[Field::WorkPerformed],
         QStringLiteral("under the sum of $74.00"),
-        QStringLiteral("made as follows ") + kSample.paymentProgress,
+        QStringLiteral("made as follows ") + kSample[Field::PaymentProgress],
         QStringLiteral("Signed this 23rd day of April, 2022"),
         QStringLiteral("Owner Tobias Quenby Contractor Corwin Ashdale Jr."),
     };

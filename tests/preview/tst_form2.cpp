@@ -484,7 +484,7 @@ void tst_Form2::pageMenuPrintsExportsAndCopies()
     // A character no installed font draws is named with the particular that holds it.
     const QString noFont = QString::fromUcs4(U"\U0010FFFD"); // private use: no font has it
     agreement::Particulars particulars = kSample;
-    particulars.owner += noFont;
+    particulars[agreement::Field::Owner] += noFont;
     agreement::fill(doc::WordDocument::load(BRINDLEWICK_SOURCE_DIR "/resources/template.doc"),
                     agreement::insertions(particulars, kSample.agreementDate, QLocale::c()))
         .save(mWordFile.toStdString());
