@@ -82,10 +82,17 @@ std::array<Insertion, 12> insertions(const Particulars& particulars, QDate signi
     return out;
 }
 
-doc::WordDocument fill(doc::WordDocument document, const std::array<Insertion, 12>& insertions)
+doc::WordDocument fill(doc::WordDocument document, const std::array<Insertion, 12>& insertions,
+                       const TypingStep& step)
 {
-    for (const Insertion& insertion : insertions)
-        document.insertText(insertion.position, utf16(insertion.text));
+    for (std::size_t k = 0; k < insertions.size(); ++k) {
+        const Insertion& insertion = insertions[k];
+        const auto type = [&] { document.insertText(insertion.position, utf16(insertion.text)); };
+        if (step)
+            step(k, insertion, type);
+        else
+            type();
+    }
     return document;
 }
 

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace agreement
@@ -34,7 +35,13 @@ struct Insertion {
 std::array<Insertion, 12> insertions(const Particulars& particulars, QDate signingDate,
                                      const QLocale& locale);
 
-// The template with the insertions typed into it.
-doc::WordDocument fill(doc::WordDocument document, const std::array<Insertion, 12>& insertions);
+// Runs type, the typing of insertion k, as the caller reports its steps: a failure it keeps to itself
+// leaves that text out and the later ones still go in.
+using TypingStep =
+    std::function<void(std::size_t k, const Insertion& insertion, const std::function<void()>& type)>;
+
+// The template with the insertions typed into it, each through step when one is given.
+doc::WordDocument fill(doc::WordDocument document, const std::array<Insertion, 12>& insertions,
+                       const TypingStep& step = {});
 
 } // namespace agreement

@@ -8,12 +8,10 @@ namespace InsertionPlan
 {
 
 // The error-report line numbers of insertion k (0-based): where its position is computed,
-// where the running length grows, and the three automation calls that type it.
+// where the running length grows, and where its text is typed.
 struct Lines {
     int position;
     int runningLength;
-    int select;
-    int selection;
     int typeText;
 };
 Lines lines(std::size_t k);

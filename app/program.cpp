@@ -47,13 +47,13 @@ private:
 
 Program::Program(Platform& platform, SettingsStore& store, const QString& programDirectory)
     : mPlatform(platform), mProgramDirectory(folderOrExecutables(programDirectory)),
-      mWordFactory(engineWordFactory(platform)), mForm1(
-                                                     platform, store,
-                                                     [this] {
-                                                         mWordFactory()->Quit();
-                                                         return true;
-                                                     },
-                                                     mProgramDirectory),
+      mWordFactory(engineWordFactory()), mForm1(
+                                             platform, store,
+                                             [this] {
+                                                 mWordFactory({})->Quit();
+                                                 return true;
+                                             },
+                                             mProgramDirectory),
       mFilling(mForm1, platform, mWordFactory, [this] {
           auto preview = std::make_unique<Form2>(mPlatform, mProgramDirectory, &mForm1);
           preview->setAppTitle(mForm1.appTitle());

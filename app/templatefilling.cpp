@@ -74,9 +74,9 @@ CheckedTemplate templateFit(const QString& path, const QByteArray& builtIn)
     }
 }
 
-TemplateFilling::WordFactory engineWordFactory(Platform& platform)
+TemplateFilling::WordFactory engineWordFactory()
 {
-    return [&platform]() -> std::unique_ptr<word::Application> {
+    return [](word::Application::PictureSink pictures) -> std::unique_ptr<word::Application> {
         // The engine's self-test, opening the template it ships, gives the same answer all run long.
         static const bool templateOpens = [] {
             try {
@@ -88,8 +88,7 @@ TemplateFilling::WordFactory engineWordFactory(Platform& platform)
         }();
         if (!templateOpens)
             throw StepFailure(QStringLiteral("ActiveX component can't create object"));
-        return std::make_unique<word::Application>(
-            [&platform](std::unique_ptr<QMimeData> data) { platform.setClipboard(std::move(data)); });
+        return std::make_unique<word::Application>(std::move(pictures));
     };
 }
 
@@ -135,7 +134,7 @@ void TemplateFilling::PushButton22_Click()
         if (!FileExists(templatePath) && !QFileInfo(templatePath).isSymLink())
             WriteBytesToFile(templateBytes, templatePath);
     });
-    report.step(106, [&] { wordApp = mWordFactory(); });
+    report.step(106, [&] { wordApp = mWordFactory({}); });
     // In a shared temporary folder another user may have planted the template: only a file
     // of ours that no one else can change is used; otherwise the template comes straight
     // from the resources, and the planted file is left alone. So is a file of the user's
@@ -168,15 +167,13 @@ void TemplateFilling::PushButton22_Click()
     QDate signingDate;
     report.step(110, [&] { particulars = mForm1.particulars(); });
     report.step(126, [&] { signingDate = mPlatform.today(); });
-    const std::array<agreement::Insertion, 12> planned =
-        agreement::insertions(particulars, signingDate, QLocale());
 
-    // The 16-bit counters are kept as the steps report them, an overflow included; the
-    // texts are typed at their true positions, so a long particular does not cost the
-    // agreement its price, payments, date or signatures.
+    // The agreement is filled as the command line fills it. The 16-bit counters are kept as the
+    // steps report them, an overflow included; the texts go in at their true positions, so a long
+    // particular does not cost the agreement its price, payments, date or signatures.
     std::int16_t runningLength = 0;
-    for (std::size_t k = 0; k < planned.size(); ++k) {
-        const agreement::Insertion& insertion = planned[k];
+    const auto typing = [&](std::size_t k, const agreement::Insertion& insertion,
+                            const std::function<void()>& type) {
         const InsertionPlan::Lines lines = InsertionPlan::lines(k);
         const auto length = static_cast<int>(insertion.typedLength);
         if (k == 0) {
@@ -187,26 +184,33 @@ void TemplateFilling::PushButton22_Click()
                         [&] { Counter16::add(runningLength, static_cast<int>(insertion.base)); });
             report.step(lines.runningLength, [&] { runningLength = Counter16::add(runningLength, length); });
         }
-        report.step(lines.select,
-                    [&] { activeDocument().range(insertion.position, insertion.position).Select(); });
-        word::Selection* selection = nullptr;
-        report.step(lines.selection, [&] { selection = &activeDocument().application().selection(); });
-        report.step(lines.typeText, [&] {
-            if (!selection)
-                noObject();
-            selection->TypeText(insertion.text);
-        });
+        report.step(lines.typeText, type);
+    };
+    std::shared_ptr<const agreement::FilledAgreement> filled;
+    if (document) {
+        filled = std::make_shared<const agreement::FilledAgreement>(document->content(), particulars,
+                                                                    signingDate, QLocale(), typing);
+    } else {
+        const std::array<agreement::Insertion, 12> planned =
+            agreement::insertions(particulars, signingDate, QLocale());
+        for (std::size_t k = 0; k < planned.size(); ++k)
+            typing(k, planned[k], [] { noObject(); });
     }
+    const auto filledAgreement = [&]() -> const agreement::FilledAgreement& {
+        if (!filled)
+            noObject();
+        return *filled;
+    };
 
     QString workingDocument;
     report.step(254, [&] { workingDocument = drawWorkingDocumentName(); });
-    QString pageText;
-    // Held from the moment the document is written: Save copies what this run wrote, and
-    // another copy's clean-up leaves it alone.
+    // Held from the moment the document is written, so that another copy's clean-up leaves it alone.
     WorkingFileLock workingDocumentLock;
     report.step(270, [&] {
-        activeDocument().SaveAs(workingDocument);
-        pageText = readableText(activeDocument().content().mainText());
+        // Working documents hold names and prices: for the user's eyes only. Save copies the
+        // agreement to the user's file, which is the copy flushed to disk.
+        doc::fileio::replaceFile(filePath(workingDocument), filledAgreement().bytes(),
+                                 doc::fileio::Access::OwnerOnly, doc::fileio::Flush::Skip);
         workingDocumentLock = WorkingFileLock(workingDocument);
     });
     report.step(272, [&] { app().setDisplayAlerts(false); });
@@ -220,15 +224,19 @@ void TemplateFilling::PushButton22_Click()
     report.step(280, [&] { wordApp.reset(); });
 
     std::optional<render::PagePicture> picture;
-    report.step(282, [&] { picture = SaveDocAsJPG(workingDocument); });
+    report.step(282, [&] { picture = SaveDocAsJPG(filledAgreement(), workingDocument); });
     report.step(284, [&] { mForm1.mousePointer().set(MousePointer::Default); });
-    // The picture this run made, not what "temp.bmp" holds by now: another running copy
-    // writes the same name. Without a new picture the preview shows an empty page, never
-    // an earlier agreement.
-    report.step(286, [&] { form2().placePicture(picture.value_or(render::PagePicture()), pageText); });
+    // The agreement's own picture, not what "temp.bmp" holds by now: another running copy
+    // writes the same name. Without a picture the preview shows an empty page, never an
+    // earlier agreement.
+    report.step(286, [&] {
+        form2().placePicture(picture.value_or(render::PagePicture()),
+                             filled ? readableText(filled->document().mainText()) : QString());
+    });
     report.step(288, [&] {
         form2().mWordFile = workingDocument;
         form2().mWordFileLock = std::move(workingDocumentLock);
+        form2().setAgreement(filled);
     });
     report.step(290, [&] { form2().show(); });
     report.step(292, [&] { mForm1.hide(); });
@@ -278,7 +286,8 @@ QString TemplateFilling::drawWorkingDocumentName()
     throw StepFailure(QStringLiteral("No free name for the working document in %1").arg(temporaryFolder()));
 }
 
-std::optional<render::PagePicture> TemplateFilling::SaveDocAsJPG(const QString& path)
+std::optional<render::PagePicture> TemplateFilling::SaveDocAsJPG(const agreement::FilledAgreement& filled,
+                                                                 const QString& path)
 {
     ErrorReport report(mPlatform, QStringLiteral("Form1"), QStringLiteral("SaveDocAsJPG"));
     std::unique_ptr<word::Application> wordApp;
@@ -287,16 +296,16 @@ std::optional<render::PagePicture> TemplateFilling::SaveDocAsJPG(const QString& 
             noObject();
         return *wordApp;
     };
-    report.step(116, [&] { wordApp = mWordFactory(); });
-    report.step(118, [&] { app().Open(path); });
-    const bool copied = report.step(120, [&] { app().ActiveDocument().range().CopyAsPicture(); });
+    // The document copied is the agreement's, so its picture is the agreement's, laid out once.
+    report.step(116, [&] {
+        wordApp = mWordFactory(
+            [this, &filled](const doc::WordDocument&) { mPlatform.setClipboard(filled.pictureMimeData()); });
+    });
+    report.step(118, [&] { app().Open(path, filled.document()); });
+    report.step(120, [&] { app().ActiveDocument().range().CopyAsPicture(); });
     std::optional<render::PagePicture> picture;
     report.step(122, [&] {
-        // After a failed copy the clipboard still holds an older picture, often the previous
-        // agreement's; showing that would pass it off as this one.
-        picture = copied ? GetClipboardPicture(0) : std::nullopt;
-        if (!picture)
-            throw StepFailure(QStringLiteral("Invalid picture"));
+        picture = filled.picture();
         // The preview shows the picture kept here, whatever becomes of the file. Another
         // user's file at the name in a shared folder is theirs: left as it is, without a word.
         const QString picturePath = workingPath(QLatin1String(kPictureFile));
@@ -306,16 +315,4 @@ std::optional<render::PagePicture> TemplateFilling::SaveDocAsJPG(const QString& 
     report.step(124, [&] { app().ActiveDocument().Close(); });
     report.step(126, [&] { app().Quit(); });
     return picture;
-}
-
-std::optional<render::PagePicture> TemplateFilling::GetClipboardPicture(int format)
-{
-    Q_UNUSED(format); // every format the clipboard offers is taken
-    // Only a clipboard that cannot be read is asked again; one that answers without a picture
-    // has none, and asking a foreign owner a thousand times over would freeze the window.
-    for (int attempt = 0; attempt < kMaxClipboardAttempts; ++attempt) {
-        if (const QMimeData* data = mPlatform.clipboard())
-            return render::pictureFromMimeData(data);
-    }
-    return std::nullopt;
 }

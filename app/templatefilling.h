@@ -1,5 +1,6 @@
 #pragma once
 
+#include "agreement/filledagreement.h"
 #include "shell/platform.h"
 #include "shell/workingfiles.h"
 #include "word/wordapp.h"
@@ -15,13 +16,14 @@ class Form1;
 class Form2;
 
 // "Start Creating Template": fills the template the program carries with the main
-// window's particulars, saves the working document, pictures its page and swaps the
-// main window for the preview. Also the page picture export it calls.
+// window's particulars into one agreement, saves it as the working document, pictures its page
+// and swaps the main window for the preview. Also the page picture export it calls.
 class TemplateFilling
 {
 public:
-    // Starts a new instance of the automation engine; throws when none can be started.
-    using WordFactory = std::function<std::unique_ptr<word::Application>()>;
+    // Starts a new instance of the automation engine, whose copies as picture go to the sink given;
+    // throws when none can be started.
+    using WordFactory = std::function<std::unique_ptr<word::Application>(word::Application::PictureSink)>;
     // Creates the preview window the first time it is needed.
     using PreviewFactory = std::function<std::unique_ptr<Form2>()>;
 
@@ -34,19 +36,15 @@ public:
     // their glyphs drawn with the template laid out once, and the preview window made hidden
     // when making it has nothing to report. Never throws.
     void prepare(const QString& programDirectory);
-    // Writes the page picture of the document at path to "temp.bmp" in the temporary folder.
-    // Returns the picture written, or nullopt when none was made.
-    std::optional<render::PagePicture> SaveDocAsJPG(const QString& path);
-    // The clipboard's picture, or nullopt when it holds none. A clipboard that cannot be read
-    // is tried again, up to kMaxClipboardAttempts times in all. format 0 takes whatever
-    // picture the clipboard offers.
-    std::optional<render::PagePicture> GetClipboardPicture(int format);
+    // Gives the clipboard the agreement's page picture and writes it to "temp.bmp" in the temporary
+    // folder; path is the agreement's working document. Returns the picture, or nullopt when none was made.
+    std::optional<render::PagePicture> SaveDocAsJPG(const agreement::FilledAgreement& filled,
+                                                    const QString& path);
 
     // The preview window, once the first run has created it.
     Form2* preview() const { return mForm2.get(); }
 
     static constexpr int kMaxNameDraws = 1000;
-    static constexpr int kMaxClipboardAttempts = 1000;
     // Said once a run when the user's own "template.doc" (%1, its path) cannot be filled.
     static constexpr char kUnusableTemplateNote[] =
         "%1 is not a template this program can fill, so the agreement was made from the program's own "
@@ -65,7 +63,7 @@ private:
 };
 
 // The engine as the program starts it: its self-test is opening the template it ships.
-TemplateFilling::WordFactory engineWordFactory(Platform& platform);
+TemplateFilling::WordFactory engineWordFactory();
 // The template resource's bytes; throws when it is missing or unreadable.
 QByteArray templateResource();
 // How a "template.doc" suits the filling: builtIn byte for byte; another Word document

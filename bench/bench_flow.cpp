@@ -4,6 +4,7 @@
 // --prepared lets the program make its idle preparations, as after the main window's first
 // paint, before the first click.
 
+#include "agreement/agreementtemplate.h"
 #include "app/form1.h"
 #include "app/program.h"
 #include "app/settingsstore.h"
@@ -120,7 +121,9 @@ int main(int argc, char* argv[])
         render.push_back(milliseconds([&] { page = render::renderPage(model); }));
         clipboard.push_back(milliseconds([&] { render::pictureToMimeData(page); }));
         raster.push_back(milliseconds([&] { render::pictureToImage(page); }));
-        export_.push_back(milliseconds([&] { filling.SaveDocAsJPG(working); }));
+        const agreement::FilledAgreement filled(agreement::Template::document(), form.particulars(),
+                                                QDate::currentDate(), QLocale());
+        export_.push_back(milliseconds([&] { filling.SaveDocAsJPG(filled, working); }));
         DeleteFileQuietly(workingPath(QStringLiteral("temp.bmp")));
     }
 
@@ -133,7 +136,7 @@ int main(int argc, char* argv[])
           first);
     print("click to preview shown, after \"< Back\"", afterBack);
     print("\"< Back\"", back);
-    print("SaveDocAsJPG (open, copy as picture, file)", export_);
+    print("SaveDocAsJPG (open, lay out, copy as picture, file)", export_);
     print("  read model of the filled document", readModel);
     print("  render::renderPage", render);
     print("  render::pictureToMimeData (image)     ", clipboard);

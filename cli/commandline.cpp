@@ -2,12 +2,11 @@
 
 #include "agreement/agreementtemplate.h"
 #include "agreement/clientlist.h"
-#include "agreement/insertions.h"
+#include "agreement/filledagreement.h"
 #include "agreement/readback.h"
 #include "doc/error.h"
 #include "doc/fileio.h"
 #include "product/product.h"
-#include "render/pdfexport.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -285,13 +284,13 @@ void writeStandardOutput(const QByteArray& bytes)
             say(Text::kStandardOutputFailed, QString::fromLocal8Bit(std::strerror(errno))).toStdString());
 }
 
-QByteArray agreementBytes(const doc::WordDocument& document, bool pdf, PaintingSupport& painting)
+QByteArray agreementBytes(const agreement::FilledAgreement& filled, bool pdf, PaintingSupport& painting)
 {
     if (pdf) {
         painting.ensure();
-        return render::pdfBytes(document.readModel(), QLatin1String(Product::kDocumentName));
+        return filled.pdf(QLatin1String(Product::kDocumentName));
     }
-    const std::vector<std::uint8_t> bytes = document.serialize();
+    const std::vector<std::uint8_t>& bytes = filled.bytes();
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
 }
 
@@ -325,15 +324,14 @@ int fill(const QStringList& argv, PaintingSupport& painting)
         throw UsageError{QLatin1String(Text::kTerminal)};
 
     try {
-        const doc::WordDocument document =
-            agreement::fill(agreement::Template::document(), agreement::insertions(p, signing, locale));
+        const agreement::FilledAgreement filled(agreement::Template::document(), p, signing, locale);
         if (toStandardOutput) {
-            writeStandardOutput(agreementBytes(document, false, painting));
+            writeStandardOutput(agreementBytes(filled, false, painting));
         } else if (*format == Format::Pdf) {
             painting.ensure();
-            render::exportPdf(document.readModel(), fsPath(target), QLatin1String(Product::kDocumentName));
+            filled.exportPdf(fsPath(target), QLatin1String(Product::kDocumentName));
         } else {
-            document.save(fsPath(target));
+            doc::fileio::replaceFile(fsPath(target), filled.bytes(), doc::fileio::Access::UsersFile);
         }
     } catch (const std::exception& e) {
         err(QString::fromUtf8(e.what()));
@@ -547,9 +545,9 @@ int merge(const QStringList& argv, PaintingSupport& painting)
             continue;
         }
         try {
-            const doc::WordDocument document = agreement::fill(
-                *blank, agreement::insertions(std::get<agreement::Particulars>(result), signing, locale));
-            const QByteArray bytes = agreementBytes(document, pdf, painting);
+            const agreement::FilledAgreement filled(*blank, std::get<agreement::Particulars>(result), signing,
+                                                    locale);
+            const QByteArray bytes = agreementBytes(filled, pdf, painting);
             // Each file is whole once named; the disk is waited for once, at the end.
             if (force)
                 doc::fileio::replaceFile(fsPath(target), byteSpan(bytes), doc::fileio::Access::UsersFile,

@@ -2,7 +2,6 @@
 #include "product/product.h"
 
 #include "doc/fileio.h"
-#include "doc/worddocument.h"
 #include "preview/pageaccessible.h"
 #include "preview/pagescroll.h"
 #include "preview/picturebox.h"
@@ -492,7 +491,7 @@ bool Form2::eventFilter(QObject* watched, QEvent* event)
 
 PageActions::Source Form2::pageSource() const
 {
-    return {mWordFile, Zoom_Ori->picture(), pageInView(), mAppTitle};
+    return {mAgreement, Zoom_Ori->picture(), pageInView(), mAppTitle};
 }
 
 bool Form2::pageMenuFor(QObject* watched, QEvent* event)
@@ -608,19 +607,17 @@ void Form2::PushButton6_Click()
                     [&] { mPlatform.showMessage(QStringLiteral("Done."), mAppTitle, Platform::Icon::None); });
 }
 
+void Form2::setAgreement(std::shared_ptr<const agreement::FilledAgreement> agreement)
+{
+    mAgreement = std::move(agreement);
+}
+
 void Form2::copyWorkingDocument(const QString& target) const
 {
-    std::vector<std::uint8_t> bytes;
-    try {
-        bytes = mWordFileLock.held()
-                    ? mWordFileLock.contents(doc::WordDocument::kMaxFileBytes)
-                    : doc::fileio::readFile(filePath(mWordFile), doc::WordDocument::kMaxFileBytes,
-                                            doc::fileio::Links::Refuse);
-    } catch (const std::exception& e) {
-        throw StepFailure(QStringLiteral("The filled agreement cannot be read, so nothing was saved. ") +
-                          QString::fromUtf8(e.what()));
-    }
-    doc::fileio::replaceFile(filePath(target), bytes, doc::fileio::Access::UsersFile);
+    // The working document was written with these bytes.
+    if (!mAgreement)
+        throw StepFailure(QLatin1String(PageActions::kNoAgreement));
+    doc::fileio::replaceFile(filePath(target), mAgreement->bytes(), doc::fileio::Access::UsersFile);
 }
 
 void Form2::removeWorkingDocument(Removal removal)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "agreement/filledagreement.h"
 #include "preview/pageactions.h"
 #include "preview/previewlayout.h"
 #include "preview/zoomgeometry.h"
@@ -14,6 +15,7 @@
 #include <QWidget>
 
 #include <array>
+#include <memory>
 #include <optional>
 
 class PictureBox;
@@ -24,7 +26,7 @@ class QPushButton;
 class QScrollBar;
 
 // The preview window: shows the agreement's page picture with zoom, scroll bars and
-// drag-to-pan, saves the working document under a name of the user's choice, goes back
+// drag-to-pan, saves the agreement under a name of the user's choice, goes back
 // to the main window, and ends the program when closed. Sizes and positions are kept in
 // twips by ZoomGeometry; this class only binds that model to its widgets.
 class Form2 : public QWidget
@@ -41,9 +43,13 @@ public:
     // The caption of the window's message boxes (the application title).
     void setAppTitle(const QString& title) { mAppTitle = title; }
 
+    // The agreement shown: what Save, Print, Export as PDF and Copy Page give, whatever has since
+    // become of its working document.
+    void setAgreement(std::shared_ptr<const agreement::FilledAgreement> agreement);
+
     QString mWordFile;
-    // The working document as this run wrote it, held open: what Save copies, whatever has
-    // since been put at mWordFile's name.
+    // The working document as this run wrote it, held open, so that "< Back" removes this file and
+    // never one that someone else has since put at mWordFile's name.
     WorkingFileLock mWordFileLock;
     bool mSetupPending = false;
 
@@ -99,7 +105,7 @@ private:
     void createControls();
     // Puts the controls where the window's size puts them.
     void layoutControls();
-    // Copies the working document to target, replacing what is there only once the copy is complete.
+    // Writes the agreement to target, replacing what is there only once the copy is complete.
     void copyWorkingDocument(const QString& target) const;
 
     void showDisplayBox();
@@ -115,6 +121,7 @@ private:
 
     Platform& mPlatform;
     QString mProgramDirectory;
+    std::shared_ptr<const agreement::FilledAgreement> mAgreement;
     QPointer<QWidget> mMainWindow;
     QString mAppTitle = QStringLiteral("Brindlewick Paperwork");
     // Where the save dialog opens: the Documents folder, then where this run saved last.

@@ -1,50 +1,41 @@
 #include "preview/pageactions.h"
 
 #include "agreement/particulars.h"
-#include "agreement/readback.h"
-#include "doc/worddocument.h"
 #include "product/product.h"
 #include "render/pagepicture.h"
-#include "render/pdfexport.h"
 #include "shell/workingfiles.h"
 
 #include <QFileInfo>
-#include <QLocale>
 #include <QMimeData>
 #include <QPrinter>
 
 namespace
 {
 
-doc::ReadModel readModel(const QString& workingDocument)
+const agreement::FilledAgreement& agreementOf(const PageActions::Source& source)
 {
-    return doc::WordDocument::load(filePath(workingDocument), doc::WordDocument::kMaxFileBytes).readModel();
+    if (!source.agreement)
+        throw std::runtime_error(PageActions::kNoAgreement);
+    return *source.agreement;
 }
 
-// What to say of the characters undrawn that show as boxes: the particulars that hold them, as the
-// agreement reads back.
-QString undrawnNote(const QString& workingDocument, const QString& undrawn)
+// What to say of the characters undrawn that show as boxes: the particulars that hold them.
+QString undrawnNote(const agreement::FilledAgreement& filled, const QString& undrawn)
 {
     const QList<uint> boxed = undrawn.toUcs4();
     QStringList where;
-    try {
-        const agreement::Particulars particulars =
-            agreement::readBackFile(filePath(workingDocument), QLocale()).particulars;
-        for (const agreement::FieldName& name : agreement::kFields) {
-            if (name.field == agreement::Field::AgreementDate)
-                continue;
-            QList<uint> held;
-            for (const uint c : agreement::text(particulars, name.field).toUcs4())
-                if (boxed.contains(c) && !held.contains(c))
-                    held.append(c);
-            if (!held.isEmpty())
-                where << QString::fromLatin1(PageActions::kUndrawnWhere)
-                             .arg(QLatin1String(name.plain),
-                                  QString::fromUcs4(reinterpret_cast<const char32_t*>(held.constData()),
-                                                    held.size()));
-        }
-    } catch (const std::exception&) {
-        // A document that no longer reads as an agreement: the characters alone say it.
+    for (const agreement::Particular& row : agreement::kParticulars) {
+        if (row.kind == agreement::Kind::Date)
+            continue;
+        QList<uint> held;
+        for (const uint c : filled.particulars()[row.field].toUcs4())
+            if (boxed.contains(c) && !held.contains(c))
+                held.append(c);
+        if (!held.isEmpty())
+            where << QString::fromLatin1(PageActions::kUndrawnWhere)
+                         .arg(QLatin1String(row.plain),
+                              QString::fromUcs4(reinterpret_cast<const char32_t*>(held.constData()),
+                                                held.size()));
     }
     return QString::fromLatin1(PageActions::kUndrawnNote)
         .arg(where.isEmpty() ? undrawn : where.join(QStringLiteral(", ")));
@@ -114,13 +105,13 @@ void PageActions::print()
         return;
     QString undrawn;
     try {
-        undrawn = render::printDocument(readModel(source.workingDocument), printer);
+        undrawn = agreementOf(source).print(printer);
     } catch (const std::exception& e) {
         fail(QStringLiteral("The agreement could not be printed."), QString::fromUtf8(e.what()));
         return;
     }
     if (!undrawn.isEmpty())
-        mPlatform.showMessage(undrawnNote(source.workingDocument, undrawn), source.caption,
+        mPlatform.showMessage(undrawnNote(*source.agreement, undrawn), source.caption,
                               Platform::Icon::Warning);
 }
 
@@ -142,8 +133,7 @@ void PageActions::exportPdf()
         target += QStringLiteral(".pdf");
     QString undrawn;
     try {
-        undrawn = render::exportPdf(readModel(source.workingDocument), filePath(target),
-                                    QLatin1String(Product::kDocumentName));
+        undrawn = agreementOf(source).exportPdf(filePath(target), QLatin1String(Product::kDocumentName));
     } catch (const std::exception& e) {
         fail(QStringLiteral("The PDF could not be written."), QString::fromUtf8(e.what()));
         return;
@@ -153,7 +143,7 @@ void PageActions::exportPdf()
     if (undrawn.isEmpty())
         mPlatform.showMessage(done, source.caption, Platform::Icon::None);
     else
-        mPlatform.showMessage(done + QStringLiteral("\n\n") + undrawnNote(source.workingDocument, undrawn),
+        mPlatform.showMessage(done + QStringLiteral("\n\n") + undrawnNote(*source.agreement, undrawn),
                               source.caption, Platform::Icon::Warning);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "agreement/filledagreement.h"
 #include "shell/platform.h"
 
 #include "render/pagepicture.h"
@@ -9,11 +10,12 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 
 class QPoint;
 
 // What the preview offers for the agreement beyond the screen: printing it and exporting it
-// as a PDF (both from the working document, on as many pages as its text needs, with the
+// as a PDF (both from the agreement itself, on as many pages as its text needs, with the
 // page picture's line breaks) and copying the page in view. A failure is said in a message box and
 // leaves no partial file; the preview itself is never changed.
 class PageActions
@@ -21,8 +23,8 @@ class PageActions
 public:
     // What the actions work on, as the preview holds it at the moment.
     struct Source {
-        QString workingDocument;
-        render::PagePicture page; // the page picture at its natural size
+        std::shared_ptr<const agreement::FilledAgreement> agreement; // none before the first is made
+        render::PagePicture page; // the agreement's page picture at its natural size
         int pageInView = 0;       // the page of it in view, from 0
         QString caption;          // the caption of the boxes shown
     };
@@ -34,6 +36,8 @@ public:
         "that has them, then print or export again.";
     // %1 is the particular's plain name, %2 its characters that show as boxes.
     static constexpr char kUndrawnWhere[] = "the %1 (%2)";
+    // Why there is nothing to save, print or export.
+    static constexpr char kNoAgreement[] = "No agreement has been made.";
 
     enum class Item { Print, ExportPdf, CopyPage };
     // One of the actions as the menu, the preview's buttons and Help name it.

@@ -100,11 +100,6 @@ void QtPlatform::setClipboard(std::unique_ptr<QMimeData> data)
     QGuiApplication::clipboard()->setMimeData(data.release());
 }
 
-const QMimeData* QtPlatform::clipboard()
-{
-    return QGuiApplication::clipboard()->mimeData();
-}
-
 QDate QtPlatform::today()
 {
     return QDate::currentDate();

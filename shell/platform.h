@@ -50,8 +50,6 @@ public:
     virtual int chooseFromMenu(const QStringList& items, const QPoint& at) = 0;
 
     virtual void setClipboard(std::unique_ptr<QMimeData> data) = 0;
-    // What the clipboard holds now, or nullptr; valid until the clipboard changes.
-    virtual const QMimeData* clipboard() = 0;
 
     virtual QDate today() = 0;
     // A uniform fraction in [0, 1).
@@ -72,7 +70,6 @@ public:
     bool choosePrinter(QPrinter& printer) override;
     int chooseFromMenu(const QStringList& items, const QPoint& at) override;
     void setClipboard(std::unique_ptr<QMimeData> data) override;
-    const QMimeData* clipboard() override;
     QDate today() override;
     double randomFraction() override;
     void openUrl(const QUrl& url) override;

@@ -24,7 +24,6 @@ void tst_InsertionPlan::lineNumbers()
     const InsertionPlan::Lines last = InsertionPlan::lines(11);
     QCOMPARE(last.position, 242);
     QCOMPARE(last.runningLength, 244);
-    QCOMPARE(last.select, 246);
     QCOMPARE(last.typeText, 250);
 }
 

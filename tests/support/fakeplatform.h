@@ -42,8 +42,6 @@ public:
     QDate todayValue = QDate(2022, 4, 23);
     int endProgramCalls = 0;
     std::unique_ptr<QMimeData> clipboardData;
-    int clipboardFailures = 0; // so many reads of clipboard() answer nothing
-    int clipboardReads = 0;
     std::function<void(const Message&)> onMessage; // runs while the "box" is open
 
     void showMessage(const QString& text, const QString& caption, Icon icon) override
@@ -95,10 +93,6 @@ public:
         return menuChoice;
     }
     void setClipboard(std::unique_ptr<QMimeData> data) override { clipboardData = std::move(data); }
-    const QMimeData* clipboard() override
-    {
-        return ++clipboardReads <= clipboardFailures ? nullptr : clipboardData.get();
-    }
     QDate today() override { return todayValue; }
     double randomFraction() override
     {

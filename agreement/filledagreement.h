@@ -1,0 +1,68 @@
+#pragma once
+
+#include "agreement/insertions.h"
+#include "agreement/particulars.h"
+#include "doc/readmodel.h"
+#include "doc/worddocument.h"
+#include "render/pagepicture.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QLocale>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QMimeData;
+class QPrinter;
+
+namespace agreement
+{
+
+// One filled agreement: the template it was made from, its particulars and signing date, the filled
+// document, the bytes it is saved as and its laid-out pages. Every output of an agreement (the working
+// document, a saved copy, the page picture, the clipboard, printing, the PDF) is taken from here, so none
+// of them depends on what has since become of a file.
+class FilledAgreement
+{
+public:
+    // Fills templateDocument; step, when given, runs the typing of each insertion (see fill()).
+    FilledAgreement(doc::WordDocument templateDocument, Particulars particulars, QDate signingDate,
+                    const QLocale& locale, const TypingStep& step = {});
+
+    const doc::WordDocument& templateDocument() const { return mTemplate; }
+    const Particulars& particulars() const { return mParticulars; }
+    QDate signingDate() const { return mSigningDate; }
+    const std::array<Insertion, 12>& insertions() const { return mInsertions; }
+    const doc::WordDocument& document() const { return mDocument; }
+
+    // What the document is saved as, made when first asked for; every copy of it is these bytes.
+    const std::vector<std::uint8_t>& bytes() const;
+    // The pages as laid out once, when first asked for.
+    const render::PagePicture& picture() const;
+    std::unique_ptr<QMimeData> pictureMimeData() const;
+
+    QByteArray pdf(const QString& title) const;
+    // As render::exportPdf and render::printDocument: the characters no installed font draws.
+    QString exportPdf(const std::filesystem::path& target, const QString& title) const;
+    QString print(QPrinter& printer) const;
+
+private:
+    const doc::ReadModel& readModel() const;
+
+    doc::WordDocument mTemplate;
+    Particulars mParticulars;
+    QDate mSigningDate;
+    std::array<Insertion, 12> mInsertions;
+    doc::WordDocument mDocument;
+    mutable std::optional<std::vector<std::uint8_t>> mBytes;
+    mutable std::optional<doc::ReadModel> mReadModel;
+    mutable std::optional<render::PagePicture> mPicture;
+};
+
+} // namespace agreement
