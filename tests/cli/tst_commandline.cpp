@@ -180,7 +180,11 @@ void tst_CommandLine::mergeMakesTheGoodRows()
 
 void tst_CommandLine::helpVersionAndUnknownOptions()
 {
-    QCOMPARE(brindlewick({QStringLiteral("--help")}).status, cli::kOk);
+    const Run help = brindlewick({QStringLiteral("--help")});
+    QCOMPARE(help.status, cli::kOk);
+    // fill takes an option for each particular.
+    for (const agreement::Particular& p : agreement::kParticulars)
+        QVERIFY2(help.out.contains(QStringLiteral("--%1 ").arg(QLatin1String(p.plain))), p.plain);
     QVERIFY(brindlewick({QStringLiteral("--version")}).out.startsWith(QStringLiteral("brindlewick ")));
     const Run unknown = brindlewick({QStringLiteral("read"), QStringLiteral("--bogus")});
     QCOMPARE(unknown.status, cli::kUsage);
