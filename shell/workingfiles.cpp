@@ -29,23 +29,6 @@
 #include <unistd.h>
 #endif
 
-namespace
-{
-
-[[noreturn]] void fail(const QString& reason, const QString& path)
-{
-    throw std::runtime_error((reason + QStringLiteral(": ") + QDir::toNativeSeparators(path)).toStdString());
-}
-
-#ifdef Q_OS_UNIX
-QString systemError(int code)
-{
-    return QString::fromLocal8Bit(std::strerror(code));
-}
-#endif
-
-} // namespace
-
 QString temporaryFolder()
 {
     const std::filesystem::path folder = doc::fileio::workingFolder();
@@ -154,33 +137,6 @@ void WorkingFileLock::release()
     mHandle = kNone;
 }
 
-std::vector<std::uint8_t> WorkingFileLock::contents(std::size_t maxBytes) const
-{
-    LARGE_INTEGER size{};
-    if (mHandle == kNone)
-        fail(QStringLiteral("The working document is not open"), mPath);
-    if (!::GetFileSizeEx(mHandle, &size))
-        fail(QString::fromStdString(doc::fileio::windowsReason(::GetLastError())), mPath);
-    if (static_cast<unsigned long long>(size.QuadPart) > maxBytes)
-        fail(QStringLiteral("The working document is %1 bytes long").arg(size.QuadPart), mPath);
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size.QuadPart));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(done);
-        at.OffsetHigh = static_cast<DWORD>(static_cast<unsigned long long>(done) >> 32);
-        DWORD got = 0;
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1U << 30));
-        if (!::ReadFile(mHandle, bytes.data() + done, want, &got, &at))
-            fail(QString::fromStdString(doc::fileio::windowsReason(::GetLastError())), mPath);
-        if (got == 0)
-            break;
-        done += got;
-    }
-    bytes.resize(done);
-    return bytes;
-}
-
 namespace
 {
 
@@ -247,33 +203,6 @@ void WorkingFileLock::release()
     if (mHandle != kNone)
         ::close(mHandle);
     mHandle = kNone;
-}
-
-std::vector<std::uint8_t> WorkingFileLock::contents(std::size_t maxBytes) const
-{
-    struct stat info {
-    };
-    if (mHandle == kNone)
-        fail(QStringLiteral("The working document is not open"), mPath);
-    if (::fstat(mHandle, &info) != 0)
-        fail(systemError(errno), mPath);
-    const auto size = static_cast<std::size_t>(info.st_size);
-    if (size > maxBytes)
-        fail(QStringLiteral("The working document is %1 bytes long").arg(size), mPath);
-    std::vector<std::uint8_t> bytes(size);
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t got = ::pread(mHandle, bytes.data() + done, size - done, static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            fail(systemError(errno), mPath);
-        if (got == 0)
-            break;
-        done += static_cast<std::size_t>(got);
-    }
-    bytes.resize(done);
-    return bytes;
 }
 
 namespace

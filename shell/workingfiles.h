@@ -58,9 +58,6 @@ public:
     ~WorkingFileLock();
 
     bool held() const;
-    // The bytes of the file held, whatever has since been put at its name or done to the
-    // name. Throws std::runtime_error when no file is held, or it is over maxBytes.
-    std::vector<std::uint8_t> contents(std::size_t maxBytes) const;
     // True when the file held is what path names now, links followed.
     bool isAt(const QString& path) const;
     // True when a file is held and path now names another one: someone has put a file of
