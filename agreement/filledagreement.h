@@ -38,7 +38,7 @@ public:
     const doc::WordDocument& templateDocument() const { return mTemplate; }
     const Particulars& particulars() const { return mParticulars; }
     QDate signingDate() const { return mSigningDate; }
-    const std::array<Insertion, 12>& insertions() const { return mInsertions; }
+    const Insertions& insertions() const { return mInsertions; }
     const doc::WordDocument& document() const { return mDocument; }
 
     // What the document is saved as, made when first asked for; every copy of it is these bytes.
@@ -58,7 +58,7 @@ private:
     doc::WordDocument mTemplate;
     Particulars mParticulars;
     QDate mSigningDate;
-    std::array<Insertion, 12> mInsertions;
+    Insertions mInsertions;
     doc::WordDocument mDocument;
     mutable std::optional<std::vector<std::uint8_t>> mBytes;
     mutable std::optional<doc::ReadModel> mReadModel;

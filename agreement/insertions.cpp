@@ -65,9 +65,9 @@ QString monthText(QDate date, const QLocale& locale)
            QStringLiteral(", ") + QString::number(date.year());
 }
 
-std::array<Insertion, 12> insertions(const Particulars& particulars, QDate signingDate, const QLocale& locale)
+Insertions insertions(const Particulars& particulars, QDate signingDate, const QLocale& locale)
 {
-    std::array<Insertion, 12> out;
+    Insertions out;
     std::uint32_t typedBefore = 0;
     for (std::size_t k = 0; k < out.size(); ++k) {
         const Template::Slot& slot = Template::insertionSlots()[k];
@@ -82,8 +82,7 @@ std::array<Insertion, 12> insertions(const Particulars& particulars, QDate signi
     return out;
 }
 
-doc::WordDocument fill(doc::WordDocument document, const std::array<Insertion, 12>& insertions,
-                       const TypingStep& step)
+doc::WordDocument fill(doc::WordDocument document, const Insertions& insertions, const TypingStep& step)
 {
     for (std::size_t k = 0; k < insertions.size(); ++k) {
         const Insertion& insertion = insertions[k];

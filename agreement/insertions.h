@@ -30,10 +30,11 @@ struct Insertion {
     QString text;
     std::uint32_t typedLength; // what the document takes of the text (a CR LF is one break)
 };
+// The twelve, in typing order.
+using Insertions = std::array<Insertion, Template::kSlotCount>;
 
 // The twelve texts in typing order, each placed at its base plus everything typed before it.
-std::array<Insertion, 12> insertions(const Particulars& particulars, QDate signingDate,
-                                     const QLocale& locale);
+Insertions insertions(const Particulars& particulars, QDate signingDate, const QLocale& locale);
 
 // Runs type, the typing of insertion k, as the caller reports its steps: a failure it keeps to itself
 // leaves that text out and the later ones still go in.
@@ -41,7 +42,6 @@ using TypingStep =
     std::function<void(std::size_t k, const Insertion& insertion, const std::function<void()>& type)>;
 
 // The template with the insertions typed into it, each through step when one is given.
-doc::WordDocument fill(doc::WordDocument document, const std::array<Insertion, 12>& insertions,
-                       const TypingStep& step = {});
+doc::WordDocument fill(doc::WordDocument document, const Insertions& insertions, const TypingStep& step = {});
 
 } // namespace agreement

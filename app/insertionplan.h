@@ -1,5 +1,7 @@
 #pragma once
 
+#include "agreement/agreementtemplate.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -14,7 +16,21 @@ struct Lines {
     int runningLength;
     int typeText;
 };
-Lines lines(std::size_t k);
+constexpr Lines lines(std::size_t k)
+{
+    // The first insertion resets the running length at 130 and places its text at the
+    // base directly (134); the n-th insertion after it (n = k + 1, counted from 1) takes
+    // lines 122 + 10n to 130 + 10n, so the twelfth ends at 250.
+    if (k == 0)
+        return {130, 132, 140};
+    const int first = 122 + 10 * static_cast<int>(k + 1);
+    return {first, first + 2, first + 8};
+}
+
+// The click's steps after the typing (the working document's name) begin here.
+inline constexpr int kFirstLineAfterTyping = 254;
+static_assert(lines(agreement::Template::kSlotCount - 1).typeText < kFirstLineAfterTyping,
+              "a further insertion's lines would be the steps' after the typing");
 
 } // namespace InsertionPlan
 

@@ -191,8 +191,7 @@ void TemplateFilling::PushButton22_Click()
         filled = std::make_shared<const agreement::FilledAgreement>(document->content(), particulars,
                                                                     signingDate, QLocale(), typing);
     } else {
-        const std::array<agreement::Insertion, 12> planned =
-            agreement::insertions(particulars, signingDate, QLocale());
+        const agreement::Insertions planned = agreement::insertions(particulars, signingDate, QLocale());
         for (std::size_t k = 0; k < planned.size(); ++k)
             typing(k, planned[k], [] { noObject(); });
     }
@@ -203,7 +202,7 @@ void TemplateFilling::PushButton22_Click()
     };
 
     QString workingDocument;
-    report.step(254, [&] { workingDocument = drawWorkingDocumentName(); });
+    report.step(InsertionPlan::kFirstLineAfterTyping, [&] { workingDocument = drawWorkingDocumentName(); });
     // Held from the moment the document is written, so that another copy's clean-up leaves it alone.
     WorkingFileLock workingDocumentLock;
     report.step(270, [&] {
