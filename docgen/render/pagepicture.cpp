@@ -42,17 +42,6 @@ std::optional<QPicture> readPicture(const QByteArray& bytes)
     return picture;
 }
 
-QPicture imagePicture(QImage image)
-{
-    image.setDevicePixelRatio(1);
-    QPicture picture;
-    picture.setBoundingRect(QRect(QPoint(0, 0), image.size()));
-    QPainter painter(&picture);
-    painter.drawImage(QPoint(0, 0), image);
-    painter.end();
-    return picture;
-}
-
 constexpr quint32 kDataMagic = 0x42575050; // "BWPP"
 constexpr quint8 kDataVersion = 2;
 // How the pages' content follows the page rects in the data.
@@ -323,31 +312,6 @@ std::unique_ptr<QMimeData> pageToMimeData(const PagePicture& picture, int index)
 {
     Q_ASSERT(!picture.isNull());
     return std::make_unique<PageMimeData>(picture, std::clamp(index, 0, picture.pageCount() - 1));
-}
-
-std::optional<PagePicture> pictureFromMimeData(const QMimeData* data)
-{
-    if (!data)
-        return std::nullopt;
-    if (const auto* own = dynamic_cast<const PictureMimeData*>(data))
-        return own->picture().isNull() ? std::nullopt : std::optional(own->picture());
-    const QString ours = QString::fromLatin1(kPictureMimeType);
-    if (data->hasFormat(ours)) {
-        if (std::optional<PagePicture> picture = PagePicture::fromData(data->data(ours)))
-            return picture;
-    }
-    QImage image;
-    if (data->hasImage())
-        image = qvariant_cast<QImage>(data->imageData());
-    for (const QString& format : data->formats()) {
-        if (!image.isNull())
-            break;
-        if (format.startsWith(QLatin1String("image/")))
-            image.loadFromData(data->data(format));
-    }
-    if (image.isNull())
-        return std::nullopt;
-    return PagePicture(imagePicture(image));
 }
 
 void savePictureFile(const PagePicture& picture, const QString& path)

@@ -100,10 +100,6 @@ std::unique_ptr<QMimeData> pictureToMimeData(const PagePicture& picture);
 // asked for, and its text as plain text.
 std::unique_ptr<QMimeData> pageToMimeData(const PagePicture& picture, int index);
 
-// The clipboard's picture: our vector format when present and readable, else any image, wrapped into a
-// one-page picture of the image's size. nullopt when the clipboard holds no usable picture.
-std::optional<PagePicture> pictureFromMimeData(const QMimeData* data);
-
 // Rasterizes a picture at its own size onto white.
 QImage pictureToImage(const PagePicture& picture);
 

