@@ -41,9 +41,9 @@ std::unique_ptr<QMimeData> FilledAgreement::pictureMimeData() const
     return render::pictureToMimeData(picture());
 }
 
-QByteArray FilledAgreement::pdf(const QString& title) const
+QByteArray FilledAgreement::pdf(const QString& title, QString* undrawn) const
 {
-    return render::pdfBytes(readModel(), title);
+    return render::pdfBytes(readModel(), title, undrawn);
 }
 
 QString FilledAgreement::exportPdf(const std::filesystem::path& target, const QString& title) const
@@ -54,6 +54,26 @@ QString FilledAgreement::exportPdf(const std::filesystem::path& target, const QS
 QString FilledAgreement::print(QPrinter& printer) const
 {
     return render::printDocument(readModel(), printer);
+}
+
+QString FilledAgreement::undrawnWhere(const QString& undrawn) const
+{
+    const QList<uint> boxed = undrawn.toUcs4();
+    QStringList where;
+    for (const Particular& row : kParticulars) {
+        if (row.kind == Kind::Date)
+            continue;
+        QList<uint> held;
+        for (const uint c : mParticulars[row.field].toUcs4())
+            if (boxed.contains(c) && !held.contains(c))
+                held.append(c);
+        if (!held.isEmpty())
+            where << QString::fromLatin1(kUndrawnWhere)
+                         .arg(QLatin1String(row.plain),
+                              QString::fromUcs4(reinterpret_cast<const char32_t*>(held.constData()),
+                                                held.size()));
+    }
+    return where.isEmpty() ? undrawn : where.join(QStringLiteral(", "));
 }
 
 } // namespace agreement

@@ -47,10 +47,16 @@ public:
     const render::PagePicture& picture() const;
     std::unique_ptr<QMimeData> pictureMimeData() const;
 
-    QByteArray pdf(const QString& title) const;
+    QByteArray pdf(const QString& title, QString* undrawn = nullptr) const;
     // As render::exportPdf and render::printDocument: the characters no installed font draws.
     QString exportPdf(const std::filesystem::path& target, const QString& title) const;
     QString print(QPrinter& printer) const;
+
+    // Where the characters undrawn (as the outputs above return them) stand: a list of kUndrawnWhere, one
+    // for each particular that holds some, or the characters alone when no particular holds them.
+    QString undrawnWhere(const QString& undrawn) const;
+    // %1 is the particular's plain name, %2 its characters that show as boxes.
+    static constexpr char kUndrawnWhere[] = "the %1 (%2)";
 
 private:
     const doc::ReadModel& readModel() const;

@@ -284,11 +284,13 @@ void writeStandardOutput(const QByteArray& bytes)
             say(Text::kStandardOutputFailed, QString::fromLocal8Bit(std::strerror(errno))).toStdString());
 }
 
-QByteArray agreementBytes(const agreement::FilledAgreement& filled, bool pdf, PaintingSupport& painting)
+// undrawn receives what FilledAgreement::pdf gives it; nothing for a Word document, which holds the text.
+QByteArray agreementBytes(const agreement::FilledAgreement& filled, bool pdf, PaintingSupport& painting,
+                          QString* undrawn = nullptr)
 {
     if (pdf) {
         painting.ensure();
-        return filled.pdf(QLatin1String(Product::kDocumentName));
+        return filled.pdf(QLatin1String(Product::kDocumentName), undrawn);
     }
     const std::vector<std::uint8_t>& bytes = filled.bytes();
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
@@ -329,7 +331,9 @@ int fill(const QStringList& argv, PaintingSupport& painting)
             writeStandardOutput(agreementBytes(filled, false, painting));
         } else if (*format == Format::Pdf) {
             painting.ensure();
-            filled.exportPdf(fsPath(target), QLatin1String(Product::kDocumentName));
+            const QString undrawn = filled.exportPdf(fsPath(target), QLatin1String(Product::kDocumentName));
+            if (!undrawn.isEmpty())
+                err(say(Text::kUndrawn, target).arg(filled.undrawnWhere(undrawn)));
         } else {
             doc::fileio::replaceFile(fsPath(target), filled.bytes(), doc::fileio::Access::UsersFile);
         }
@@ -547,7 +551,8 @@ int merge(const QStringList& argv, PaintingSupport& painting)
         try {
             const agreement::FilledAgreement filled(*blank, std::get<agreement::Particulars>(result), signing,
                                                     locale);
-            const QByteArray bytes = agreementBytes(filled, pdf, painting);
+            QString undrawn;
+            const QByteArray bytes = agreementBytes(filled, pdf, painting, &undrawn);
             // Each file is whole once named; the disk is waited for once, at the end.
             if (force)
                 doc::fileio::replaceFile(fsPath(target), byteSpan(bytes), doc::fileio::Access::UsersFile,
@@ -556,6 +561,8 @@ int merge(const QStringList& argv, PaintingSupport& painting)
                 doc::fileio::publishFile(fsPath(target), byteSpan(bytes), doc::fileio::Access::UsersFile,
                                          doc::fileio::Flush::Skip);
             ++made;
+            if (!undrawn.isEmpty())
+                report(say(Text::kUndrawn, target).arg(filled.undrawnWhere(undrawn)));
         } catch (const std::exception& e) {
             report(say(Text::kRowProblem, rowNumber).arg(QString::fromUtf8(e.what())));
             ++failed;

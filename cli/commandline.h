@@ -50,6 +50,9 @@ inline constexpr char kRowColumnProblem[] = "row %1, column %2: %3";
 inline constexpr char kRowProblem[] = "row %1: %2";
 // %1 is the file made or left.
 inline constexpr char kExists[] = "%1 exists and is left as it is (--force replaces it)";
+// %1 is the file made, %2 where the characters no installed font draws stand
+// (FilledAgreement::undrawnWhere). The file is made all the same.
+inline constexpr char kUndrawn[] = "%1: some characters show as boxes, as no installed font has them: %2";
 // %1 made, %2 skipped, %3 failed, %4 seconds.
 inline constexpr char kSummary[] = "%1 made, %2 skipped, %3 failed in %4 s";
 } // namespace Text

@@ -22,23 +22,7 @@ const agreement::FilledAgreement& agreementOf(const PageActions::Source& source)
 // What to say of the characters undrawn that show as boxes: the particulars that hold them.
 QString undrawnNote(const agreement::FilledAgreement& filled, const QString& undrawn)
 {
-    const QList<uint> boxed = undrawn.toUcs4();
-    QStringList where;
-    for (const agreement::Particular& row : agreement::kParticulars) {
-        if (row.kind == agreement::Kind::Date)
-            continue;
-        QList<uint> held;
-        for (const uint c : filled.particulars()[row.field].toUcs4())
-            if (boxed.contains(c) && !held.contains(c))
-                held.append(c);
-        if (!held.isEmpty())
-            where << QString::fromLatin1(PageActions::kUndrawnWhere)
-                         .arg(QLatin1String(row.plain),
-                              QString::fromUcs4(reinterpret_cast<const char32_t*>(held.constData()),
-                                                held.size()));
-    }
-    return QString::fromLatin1(PageActions::kUndrawnNote)
-        .arg(where.isEmpty() ? undrawn : where.join(QStringLiteral(", ")));
+    return QString::fromLatin1(PageActions::kUndrawnNote).arg(filled.undrawnWhere(undrawn));
 }
 
 } // namespace

@@ -30,12 +30,10 @@ public:
     };
 
     // Said after printing or exporting text of which some characters show as boxes. %1 is where they are:
-    // a list of kUndrawnWhere, or the characters alone when no particular holds them.
+    // FilledAgreement::undrawnWhere.
     static constexpr char kUndrawnNote[] =
         "Some characters could not be shown in any installed font and appear as boxes: %1. Install a font "
         "that has them, then print or export again.";
-    // %1 is the particular's plain name, %2 its characters that show as boxes.
-    static constexpr char kUndrawnWhere[] = "the %1 (%2)";
     // Why there is nothing to save, print or export.
     static constexpr char kNoAgreement[] = "No agreement has been made.";
 

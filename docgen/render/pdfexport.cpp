@@ -114,9 +114,11 @@ void paintDocument(QPagedPaintDevice& device, const doc::ReadModel& model)
     paintLayout(device, layout, paperGeometry(model.section), everyPage(layout));
 }
 
-QByteArray pdfBytes(const doc::ReadModel& model, const QString& title)
+QByteArray pdfBytes(const doc::ReadModel& model, const QString& title, QString* undrawn)
 {
     const PageLayout layout = layoutDocument(model);
+    if (undrawn)
+        *undrawn = layout.undrawn;
     return pdfBytes(layout, paperGeometry(model.section), title, everyPage(layout));
 }
 

@@ -22,8 +22,8 @@ namespace render
 void paintDocument(QPagedPaintDevice& device, const doc::ReadModel& model);
 
 // The main text as a PDF document titled title, its fonts embedded, its text read back (searched, copied,
-// extracted) as the characters drawn.
-QByteArray pdfBytes(const doc::ReadModel& model, const QString& title = {});
+// extracted) as the characters drawn. undrawn, when given, receives the characters no installed font draws.
+QByteArray pdfBytes(const doc::ReadModel& model, const QString& title = {}, QString* undrawn = nullptr);
 
 // Writes pdfBytes(model, title) beside target and renames it into place: a failed export leaves the earlier
 // file as it was and no partial one. Throws doc::Error naming the file and the system's reason. Returns the

@@ -1,5 +1,6 @@
 // One run of each command through the real executable.
 #include "agreement/clientlist.h"
+#include "agreement/filledagreement.h"
 #include "agreement/particulars.h"
 #include "cli/commandline.h"
 #include "doc/fileio.h"
@@ -176,6 +177,25 @@ void tst_CommandLine::mergeMakesTheGoodRows()
     QVERIFY2(first.out.contains(counts(2, 0, 1)), qPrintable(first.out));
     // Made again, the files are there already and are left.
     QVERIFY(brindlewick(args).out.contains(counts(0, 2, 1)));
+
+    // A PDF whose owner no installed font draws is made, and the owner named.
+    const QString noFont = QString::fromUcs4(U"\U0010FFFD"); // private use: no font has it
+    QFile boxed(dir.filePath(QStringLiteral("boxed.csv")));
+    QVERIFY(boxed.open(QIODevice::WriteOnly));
+    boxed.write(QStringLiteral("date,contractor,owner,location,work,price,payments\n"
+                               "2027-03-15,A,B%1,C,W,1,P\n")
+                    .arg(noFont)
+                    .toUtf8());
+    boxed.close();
+    const QString pdfs = dir.filePath(QStringLiteral("pdfs"));
+    const Run pdf = brindlewick(
+        {QStringLiteral("merge"), boxed.fileName(), QStringLiteral("--out"), pdfs, QStringLiteral("--pdf")});
+    QCOMPARE(pdf.status, cli::kOk);
+    const QString where = QString::fromLatin1(agreement::FilledAgreement::kUndrawnWhere)
+                              .arg(QLatin1String(agreement::plainName(agreement::Field::Owner)), noFont);
+    QVERIFY2(pdf.err.contains(QString::fromLatin1(cli::Text::kUndrawn)
+                                  .arg(QDir(pdfs).filePath(QStringLiteral("row-2.pdf")), where)),
+             qPrintable(pdf.err));
 }
 
 void tst_CommandLine::helpVersionAndUnknownOptions()

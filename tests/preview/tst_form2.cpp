@@ -491,7 +491,7 @@ void tst_Form2::pageMenuPrintsExportsAndCopies()
         kSample.agreementDate, QLocale::c()));
     mPlatform.saveFileAnswers.push_back(mDir->path() + QStringLiteral("/boxes.pdf"));
     QTest::keyClick(picture1(), Qt::Key_F10, Qt::ShiftModifier);
-    const QString where = QString::fromLatin1(PageActions::kUndrawnWhere)
+    const QString where = QString::fromLatin1(agreement::FilledAgreement::kUndrawnWhere)
                               .arg(QLatin1String(agreement::plainName(agreement::Field::Owner)), noFont);
     QVERIFY2(
         mPlatform.messages.back().text.endsWith(QString::fromLatin1(PageActions::kUndrawnNote).arg(where)),
