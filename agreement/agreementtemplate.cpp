@@ -21,19 +21,35 @@ struct Anchor {
     Text text;
 };
 constexpr std::array<Anchor, kSlotCount> kAnchors{{
-    {u"made the", Text::AgreementDay},
-    {u"day of,", Text::AgreementMonth},
-    {u"by and between", Text::Contractor},
-    {u"Contractor and", Text::Owner},
-    {u"property at", Text::Location},
-    {u"\r ", Text::Work}, // after the space that opens its own paragraph
-    {u"sum of ", Text::Price},
-    {u"follows ", Text::Payments},
-    {u"Signed this", Text::SigningDay},
-    {u"day of", Text::SigningMonth},
-    {u"Owner ", Text::Owner},
-    {u"\tContractor", Text::Contractor},
+    {u"made the", {Field::AgreementDate, Part::Day}},
+    {u"day of,", {Field::AgreementDate, Part::Month}},
+    {u"by and between", {Field::Contractor}},
+    {u"Contractor and", {Field::Owner}},
+    {u"property at", {Field::Location}},
+    {u"\r ", {Field::WorkPerformed}}, // after the space that opens its own paragraph
+    {u"sum of ", {Field::ContractPrice}},
+    {u"follows ", {Field::PaymentProgress}},
+    {u"Signed this", {kSigningDate, Part::Day}},
+    {u"day of", {kSigningDate, Part::Month}},
+    {u"Owner ", {Field::Owner}},
+    {u"\tContractor", {Field::Contractor}},
 }};
+
+// Each particular has a place; a date receives its day and month texts, any other particular
+// itself.
+constexpr bool soundAnchors()
+{
+    for (const Particular& row : kParticulars) {
+        if (std::none_of(kAnchors.begin(), kAnchors.end(),
+                         [&](const Anchor& anchor) { return anchor.text.field == row.field; }))
+            return false;
+    }
+    return std::all_of(kAnchors.begin(), kAnchors.end(), [](const Anchor& anchor) {
+        const bool date = !anchor.text.field || particular(*anchor.text.field).kind == Kind::Date;
+        return (anchor.text.part == Part::Whole) != date;
+    });
+}
+static_assert(soundAnchors());
 
 // Each anchor's place in text, none where the anchor is missing.
 std::array<std::optional<std::uint32_t>, kAnchors.size()> bases(std::u16string_view text)

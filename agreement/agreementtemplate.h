@@ -1,12 +1,15 @@
 #pragma once
 
+#include "agreement/particulars.h"
 #include "doc/worddocument.h"
 
 #include <QByteArray>
 #include <QStringList>
 
 #include <array>
+#include <compare>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,19 +28,18 @@ struct Paragraph {
     std::u16string_view text; // without its paragraph mark
 };
 
-// What an insertion types: the agreement's or the signing date's day or month, or a particular.
-enum class Text {
-    AgreementDay,
-    AgreementMonth,
-    Contractor,
-    Owner,
-    Location,
-    Work,
-    Price,
-    Payments,
-    SigningDay,
-    SigningMonth
+// Which of a date's texts a place receives; any other particular is typed whole.
+enum class Part { Whole, Day, Month };
+
+// What a place receives: a particular, or the day or month text of a date, the agreement's
+// (Field::AgreementDate) or the signing date, which is no particular.
+struct Text {
+    std::optional<Field> field; // none: the signing date
+    Part part = Part::Whole;
+
+    friend auto operator<=>(const Text&, const Text&) = default;
 };
+inline constexpr std::optional<Field> kSigningDate = std::nullopt;
 
 // The places the particulars and dates are typed at.
 inline constexpr std::size_t kSlotCount = 12;

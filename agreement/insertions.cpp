@@ -16,43 +16,14 @@ std::u16string_view utf16(const QString& text)
 
 QString textFor(Template::Text text, const Particulars& p, QDate signingDate, const QLocale& locale)
 {
-    if (const std::optional<Field> field = particularAt(text))
-        return particular(*field).typing == Typing::AfterSpace ? QLatin1Char(' ') + p[*field] : p[*field];
-    switch (text) {
-    case Template::Text::AgreementDay:
-        return dayText(p.agreementDate);
-    case Template::Text::AgreementMonth:
-        return monthText(p.agreementDate, locale);
-    case Template::Text::SigningDay:
-        return dayText(signingDate);
-    case Template::Text::SigningMonth:
-        return monthText(signingDate, locale);
-    default:
-        return {};
-    }
+    if (text.part == Template::Part::Whole)
+        return particular(*text.field).typing == Typing::AfterSpace ? QLatin1Char(' ') + p[*text.field]
+                                                                    : p[*text.field];
+    const QDate date = text.field ? p.agreementDate : signingDate;
+    return text.part == Template::Part::Day ? dayText(date) : monthText(date, locale);
 }
 
 } // namespace
-
-std::optional<Field> particularAt(Template::Text text)
-{
-    switch (text) {
-    case Template::Text::Contractor:
-        return Field::Contractor;
-    case Template::Text::Owner:
-        return Field::Owner;
-    case Template::Text::Location:
-        return Field::Location;
-    case Template::Text::Work:
-        return Field::WorkPerformed;
-    case Template::Text::Price:
-        return Field::ContractPrice;
-    case Template::Text::Payments:
-        return Field::PaymentProgress;
-    default:
-        return std::nullopt;
-    }
-}
 
 QString dayText(QDate date)
 {

@@ -11,7 +11,6 @@
 #include <array>
 #include <cstdint>
 #include <functional>
-#include <optional>
 
 namespace agreement
 {
@@ -20,9 +19,6 @@ namespace agreement
 QString dayText(QDate date);
 // " June, 2021": the full month name in the locale's language and every digit of the year.
 QString monthText(QDate date, const QLocale& locale);
-
-// The particular a place of the template receives; none for the dates' day and month texts.
-std::optional<Field> particularAt(Template::Text text);
 
 struct Insertion {
     std::uint32_t base;     // in the untouched template

@@ -16,6 +16,7 @@ namespace agreement
 namespace
 {
 
+using Template::Part;
 using Template::Text;
 using Bindings = std::map<Text, std::u16string_view>;
 
@@ -59,8 +60,7 @@ Pattern pattern(std::size_t paragraph)
 // names behind a space of their own.
 bool fits(Text text, std::u16string_view value)
 {
-    const std::optional<Field> field = particularAt(text);
-    const bool name = field && particular(*field).typing == Typing::AfterSpace;
+    const bool name = text.part == Part::Whole && particular(*text.field).typing == Typing::AfterSpace;
     const bool typeable = std::none_of(value.begin(), value.end(),
                                        [](char16_t c) { return c < 0x20 && c != u'\t' && c != kLineBreak; });
     return typeable && (!name || (!value.empty() && value.front() == u' '));
@@ -183,14 +183,17 @@ ReadBack readBack(const std::u16string& mainText, const QLocale& locale)
     std::vector<ReadBack> results;
     for (const Bindings& b : readings) {
         ReadBack r;
-        r.particulars.agreementDate = dateFrom(b.at(Text::AgreementDay), b.at(Text::AgreementMonth), locale);
-        r.signingDate = dateFrom(b.at(Text::SigningDay), b.at(Text::SigningMonth), locale);
+        const auto date = [&](std::optional<Field> of) {
+            return dateFrom(b.at({of, Part::Day}), b.at({of, Part::Month}), locale);
+        };
+        r.particulars.agreementDate = date(Field::AgreementDate);
+        r.signingDate = date(Template::kSigningDate);
         if (!r.particulars.agreementDate.isValid() || !r.signingDate.isValid())
             continue;
         for (const auto& [text, value] : b) {
-            if (const std::optional<Field> field = particularAt(text))
-                r.particulars[*field] =
-                    particular(*field).typing == Typing::AfterSpace ? name(value) : typed(value);
+            if (text.part == Part::Whole)
+                r.particulars[*text.field] =
+                    particular(*text.field).typing == Typing::AfterSpace ? name(value) : typed(value);
         }
         if (results.empty() ||
             !(results.front().particulars == r.particulars && results.front().signingDate == r.signingDate))
