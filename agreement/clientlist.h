@@ -53,7 +53,7 @@ public:
 
 struct Columns {
     std::array<qsizetype, kFieldCount> of{}; // the column of each Field
-    qsizetype name = -1;           // the column files are named by; -1 names them by row number
+    qsizetype name = -1;                     // the column files are named by; -1 names them by row number
     qsizetype count = 0;
     QStringList unknown; // columns that name no particular, left unread
 };
