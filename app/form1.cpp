@@ -59,7 +59,17 @@ QRect twipRect(int left, int top, int width, int height)
 }
 
 constexpr int kClientWidth = 8520;
-constexpr int kClientHeight = 6795;
+constexpr int kFrameTop = 1110;
+// The frame ends this far below its lowest particular, and the window this far below the frame.
+constexpr int kFrameBelowRows = 190;
+constexpr int kClientBelowFrame = 125;
+constexpr int kFrameHeight = [] {
+    int bottom = 0;
+    for (const agreement::Particular& row : agreement::kParticulars)
+        bottom = std::max(bottom, row.place.top + row.place.height);
+    return bottom + kFrameBelowRows;
+}();
+constexpr int kClientHeight = kFrameTop + kFrameHeight + kClientBelowFrame;
 constexpr int kLabelHeight = 225;
 // A caption stands this far below the top of its control.
 constexpr int kCaptionDrop = 45;
@@ -234,7 +244,7 @@ void Form1::createControls()
 
     Frame1 = new QGroupBox(QStringLiteral("Contractor Agreement Details"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setGeometry(twipRect(120, 1110, 8280, 5560));
+    Frame1->setGeometry(twipRect(120, kFrameTop, 8280, kFrameHeight));
 
     for (const agreement::Particular& particular : agreement::kParticulars)
         createControl(particular);
