@@ -8,6 +8,7 @@
 #include "agreement/readback.h"
 #include "agreement/shortdate.h"
 #include "doc/error.h"
+#include "support/clientlistrows.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
@@ -341,50 +342,81 @@ void tst_Agreement::clientList_data()
 {
     QTest::addColumn<QByteArray>("csv");
     QTest::addColumn<QStringList>("expected");
-    const QByteArray header = "date,contractor,owner,location,work,price,payments\r\n";
-    const QByteArray row = "2027-03-15,A,B,C,W,12500,P\r\n";
+    using namespace ClientListRows;
+    const auto line = [](const QByteArrayList& cells) { return cells.join(',') + "\r\n"; };
+    const QByteArray header = line(ClientListRows::header());
+    const QByteArray row = line(cells());
     QTest::newRow("empty file") << QByteArray()
                                 << QStringList{QStringLiteral("header: ") +
                                                QLatin1String(ClientList::Text::kEmpty)};
+    QByteArrayList lacking = ClientListRows::header();
+    const QByteArray lacked = lacking.takeLast();
     QTest::newRow("a needed column missing")
-        << QByteArray("date,contractor,owner,location,work,price\n")
+        << line(lacking)
         << QStringList{QStringLiteral("header: ") +
-                       QString::fromLatin1(ClientList::Text::kMissingColumn).arg(QStringLiteral("payments"))};
+                       QString::fromLatin1(ClientList::Text::kMissingColumn).arg(QLatin1String(lacked))};
+    // Keys and plain names in the table's reverse order and in any case, an unknown column
+    // among them; quoted cells that hold a comma, a line break and doubled quotes.
+    QByteArrayList names;
+    QByteArrayList quoted;
+    for (auto it = kParticulars.rbegin(); it != kParticulars.rend(); ++it) {
+        const auto k = std::distance(kParticulars.rbegin(), it);
+        const QByteArray plain(it->plain);
+        names << (k % 4 == 0   ? plain.left(1).toUpper() + plain.mid(1)
+                  : k % 4 == 1 ? QByteArray(it->key).toLower()
+                  : k % 4 == 2 ? QByteArray(it->key).toUpper()
+                               : plain);
+        quoted << (it->kind == Kind::Date     ? QByteArray("2027-03-15")
+                   : it->kind == Kind::Amount ? QByteArray("\"1,250.50\"")
+                   : it->kind == Kind::Lines  ? QByteArray("\"two\nlines\"")
+                                              : QByteArray("\"say \"\"B\"\"\""));
+        if (k == 1) {
+            names << "Notes";
+            quoted << "n";
+        }
+    }
     QTest::newRow("keys and names, any order and case, BOM, LF, an unknown column")
-        << QByteArray("\xEF\xBB\xBFPayments,txtcontractprice,Notes,DTPAGREEMENTDATE,work,txtLocation,owner,"
-                      "contractor\n"
-                      "P,\"1,250.50\",n,2027-03-15,\"two\nlines\",C,\"say \"\"B\"\"\",A\n")
+        << "\xEF\xBB\xBF" + names.join(',') + '\n' + quoted.join(',') + '\n'
         << QStringList{QStringLiteral("unknown Notes"), QStringLiteral("row 2 ok")};
+    const QByteArrayList sound = cells();
     QTest::newRow("too few and too many fields")
-        << header + "2027-03-15,A,B,C,W,12500\r\n" + row + "2027-03-15,A,B,C,W,12500,P,X\r\n"
-        << QStringList{QStringLiteral("row 2: : ") +
-                           QString::fromLatin1(ClientList::Text::kFieldCount).arg(6).arg(7),
-                       QStringLiteral("row 3 ok"),
-                       QStringLiteral("row 4: : ") +
-                           QString::fromLatin1(ClientList::Text::kFieldCount).arg(8).arg(7)};
+        << header + line(sound.mid(0, sound.size() - 1)) + row + line(sound + QByteArrayList{"X"})
+        << QStringList{
+               QStringLiteral("row 2: : ") +
+                   QString::fromLatin1(ClientList::Text::kFieldCount).arg(sound.size() - 1).arg(sound.size()),
+               QStringLiteral("row 3 ok"),
+               QStringLiteral("row 4: : ") + QString::fromLatin1(ClientList::Text::kFieldCount)
+                                                 .arg(sound.size() + 1)
+                                                 .arg(sound.size())};
     QTest::newRow("a bad price and a bad date")
-        << header + "2027-03-15,A,B,C,W,lots,P\r\n15.03.2027,A,B,C,W,1,P\r\n"
-        << QStringList{QStringLiteral("row 2: price: ") + QLatin1String(ClientList::Text::kBadPrice),
-                       QStringLiteral("row 3: date: ") +
+        << header + line(cells(Field::ContractPrice, "lots")) +
+               line(cells(Field::AgreementDate, "15.03.2027"))
+        << QStringList{QStringLiteral("row 2: %1: ").arg(QLatin1String(plainName(Field::ContractPrice))) +
+                           QLatin1String(ClientList::Text::kBadPrice),
+                       QStringLiteral("row 3: %1: ").arg(QLatin1String(plainName(Field::AgreementDate))) +
                            QString::fromLatin1(ClientList::Text::kBadDate)
                                .arg(dateText(ClientList::kExampleDate),
                                     ShortDate::toText(ClientList::kExampleDate, QLocale(QLocale::English)))};
+    QByteArrayList unclosed = cells();
+    unclosed[column(Field::Contractor) - 1].prepend('"');
     QTest::newRow("an unclosed quote at the end")
-        << header + row + "2027-03-15,\"A,B,C,W,1,P\r\n"
+        << header + row + line(unclosed)
         << QStringList{QStringLiteral("row 2 ok"),
-                       QStringLiteral("row 3: : ") + reason(CsvText::kUnclosedQuote, 2)};
-    QTest::newRow("a 10 MB field") << header + "2027-03-15,A,B,C," + QByteArray(10 << 20, 'w') + ",1,P\r\n" +
+                       QStringLiteral("row 3: : ") +
+                           reason(CsvText::kUnclosedQuote, column(Field::Contractor))};
+    QTest::newRow("a 10 MB field") << header + line(cells(Field::WorkPerformed, QByteArray(10 << 20, 'w'))) +
                                           row
                                    << QStringList{
                                           QStringLiteral("row 2: : ") +
                                               reason(CsvText::kFieldTooLong, CsvReader::kMaxFieldBytes),
                                           QStringLiteral("row 3 ok")};
     QTest::newRow("invalid UTF-8 under a UTF-8 mark")
-        << "\xEF\xBB\xBF" + header + "2027-03-15,A,B\xC3\x28,C,W,1,P\r\n" + row
-        << QStringList{QStringLiteral("row 2: : ") + reason(CsvText::kInvalidUtf8, 3),
+        << "\xEF\xBB\xBF" + header + line(cells(Field::Owner, "B\xC3\x28")) + row
+        << QStringList{QStringLiteral("row 2: : ") + reason(CsvText::kInvalidUtf8, column(Field::Owner)),
                        QStringLiteral("row 3 ok")};
-    QTest::newRow("a NUL byte") << header + QByteArray("2027-03-15,A,B\0,C,W,1,P\r\n", 25) + row
-                                << QStringList{QStringLiteral("row 2: : ") + reason(CsvText::kNul, 3),
+    QTest::newRow("a NUL byte") << header + line(cells(Field::Owner, QByteArray("B\0", 2))) + row
+                                << QStringList{QStringLiteral("row 2: : ") +
+                                                   reason(CsvText::kNul, column(Field::Owner)),
                                                QStringLiteral("row 3 ok")};
     QTest::newRow("blank lines are no rows")
         << header + "\r\n\r\n" + row << QStringList{QStringLiteral("row 4 ok")};
