@@ -4,6 +4,8 @@
 #include "agreement/particulars.h"
 #include "cli/commandline.h"
 #include "doc/fileio.h"
+#include "support/clientlistrows.h"
+#include "support/sampleparticulars.h"
 #include "support/testsystem.h"
 
 #include <QProcess>
@@ -39,15 +41,27 @@ Run brindlewick(const QStringList& args, const QString& outFile = {})
     return {process.exitCode(), text(out), text(process.readAllStandardError()), out};
 }
 
-const QStringList kParticulars = {QStringLiteral("--date"),       QStringLiteral("2027-03-15"),
-                                  QStringLiteral("--contractor"), QStringLiteral("Northwind"),
-                                  QStringLiteral("--owner"),      QStringLiteral("Ellison"),
-                                  QStringLiteral("--location"),   QStringLiteral("1187 Juniper Road"),
-                                  QStringLiteral("--work"),       QStringLiteral("Roof\nGutters"),
-                                  QStringLiteral("--price"),      QStringLiteral("12500"),
-                                  QStringLiteral("--payments"),   QStringLiteral("Thirds"),
-                                  QStringLiteral("--signed"),     QStringLiteral("2027-03-01"),
-                                  QStringLiteral("--locale"),     QStringLiteral("en_US")};
+// What fill is given: the sample with the work on two lines.
+const agreement::Particulars kGiven = [] {
+    agreement::Particulars p = kSample;
+    p[agreement::Field::WorkPerformed] = QStringLiteral("Roof\nGutters");
+    return p;
+}();
+const QString kSigned = QStringLiteral("2027-03-01");
+
+// fill's options: one for each particular of kGiven, an amount given as the bare number it
+// shows; the signing date and the locale kSample is shown in.
+const QStringList kParticulars = [] {
+    QStringList out;
+    for (const agreement::Particular& row : agreement::kParticulars) {
+        out << QStringLiteral("--") + QLatin1String(row.plain)
+            << (row.kind == agreement::Kind::Date     ? agreement::dateText(kGiven.agreementDate)
+                : row.kind == agreement::Kind::Amount ? QLatin1String(row.sample)
+                                                      : kGiven[row.field]);
+    }
+    return out + QStringList{QStringLiteral("--") + QLatin1String(agreement::kSigningDateName), kSigned,
+                             QStringLiteral("--locale"), QStringLiteral("en_US")};
+}();
 
 // The summary line without its time.
 QString counts(int made, int skipped, int failed)
@@ -106,10 +120,16 @@ void tst_CommandLine::fillThenRead()
     const Run read =
         brindlewick({QStringLiteral("read"), doc, QStringLiteral("--locale"), QStringLiteral("en_US")});
     QCOMPARE(read.status, cli::kOk);
-    QCOMPARE(read.out,
-             QStringLiteral("date=2027-03-15\ncontractor=Northwind\nowner=Ellison\nlocation=1187 Juniper "
-                            "Road\nwork=Roof\\nGutters\nprice=$12,500.00\npayments=Thirds\n") +
-                 QLatin1String(agreement::kSigningDateName) + QStringLiteral("=2027-03-01\n"));
+    // A line for each particular as the form shows it, line breaks escaped, and the signing date.
+    QString expected;
+    for (const agreement::Particular& row : agreement::kParticulars) {
+        const QString value =
+            row.kind == agreement::Kind::Date ? agreement::dateText(kGiven.agreementDate) : kGiven[row.field];
+        expected += QLatin1String(row.plain) + QLatin1Char('=') +
+                    QString(value).replace(QLatin1Char('\n'), QLatin1String("\\n")) + QLatin1Char('\n');
+    }
+    QCOMPARE(read.out, expected + QLatin1String(agreement::kSigningDateName) + QLatin1Char('=') + kSigned +
+                           QLatin1Char('\n'));
     QCOMPARE(brindlewick({QStringLiteral("read"), pdf}).status, cli::kFailed);
 }
 
@@ -154,10 +174,13 @@ void tst_CommandLine::mergeMakesTheGoodRows()
     QFile csv(dir.filePath(QStringLiteral("clients.csv")));
     QVERIFY(csv.open(QIODevice::WriteOnly));
     // As a spreadsheet exports it in Europe: semicolons, Windows-1252.
-    csv.write("client;date;contractor;owner;location;work;price;payments\r\n"
-              "Ellison/1;2027-03-15;A;Bj\xF6rk;C;W;12500;P\r\n"
-              "bad;2027-03-15;A;B;C;W;lots;P\r\n"
-              ";2027-03-16;A;B;C;W;1;P\r\n");
+    const auto line = [](const QByteArray& name, const QByteArrayList& cells) {
+        return name + ';' + cells.join(';') + "\r\n";
+    };
+    csv.write(line("client", ClientListRows::header()) +
+              line("Ellison/1", ClientListRows::cells(agreement::Field::Owner, "Bj\xF6rk")) +
+              line("bad", ClientListRows::cells(agreement::Field::ContractPrice, "lots")) +
+              line("", ClientListRows::cells()));
     csv.close();
     const QString out = dir.filePath(QStringLiteral("out"));
     const QStringList args = {QStringLiteral("merge"),  csv.fileName(),          QStringLiteral("--out"), out,
@@ -182,10 +205,10 @@ void tst_CommandLine::mergeMakesTheGoodRows()
     const QString noFont = QString::fromUcs4(U"\U0010FFFD"); // private use: no font has it
     QFile boxed(dir.filePath(QStringLiteral("boxed.csv")));
     QVERIFY(boxed.open(QIODevice::WriteOnly));
-    boxed.write(QStringLiteral("date,contractor,owner,location,work,price,payments\n"
-                               "2027-03-15,A,B%1,C,W,1,P\n")
-                    .arg(noFont)
-                    .toUtf8());
+    boxed.write(
+        ClientListRows::header().join(',') + '\n' +
+        ClientListRows::cells(agreement::Field::Owner, (QLatin1Char('B') + noFont).toUtf8()).join(',') +
+        '\n');
     boxed.close();
     const QString pdfs = dir.filePath(QStringLiteral("pdfs"));
     const Run pdf = brindlewick(
