@@ -109,8 +109,8 @@ void tst_Template::sampleParticulars()
 void tst_Template::emptyParticulars()
 {
     agreement::Particulars empty = kSample;
-    empty[Field::Contractor] = empty[Field::Owner] = empty[Field::Location] = empty[Field::WorkPerformed] =
-        empty[Field::ContractPrice] = empty[Field::PaymentProgress] = QString();
+    for (QString& text : empty.texts)
+        text.clear();
     const WordDocument document = filled(empty);
     // Five single spaces and the four date texts.
     const QLocale english(QLocale::English);

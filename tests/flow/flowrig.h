@@ -85,13 +85,15 @@ Q_DECLARE_METATYPE(agreement::Particulars)
 // Types the particulars into the form's boxes, as the user does.
 inline void enterInto(const Particulars& particulars, Form1& form)
 {
-    form.control<QDateEdit>(Field::AgreementDate)->setDate(particulars.agreementDate);
-    form.control<QLineEdit>(Field::Contractor)->setText(particulars[Field::Contractor]);
-    form.control<QLineEdit>(Field::Owner)->setText(particulars[Field::Owner]);
-    form.control<QLineEdit>(Field::Location)->setText(particulars[Field::Location]);
-    form.control<QPlainTextEdit>(Field::WorkPerformed)->setPlainText(particulars[Field::WorkPerformed]);
-    form.control<QLineEdit>(Field::ContractPrice)->setText(particulars[Field::ContractPrice]);
-    form.control<QPlainTextEdit>(Field::PaymentProgress)->setPlainText(particulars[Field::PaymentProgress]);
+    for (const agreement::Particular& row : agreement::kParticulars) {
+        QWidget* control = form.control(row.field);
+        if (auto* date = qobject_cast<QDateEdit*>(control))
+            date->setDate(particulars.agreementDate);
+        else if (auto* line = qobject_cast<QLineEdit*>(control))
+            line->setText(particulars[row.field]);
+        else
+            qobject_cast<QPlainTextEdit*>(control)->setPlainText(particulars[row.field]);
+    }
 }
 
 // The document's paragraphs without their marks; paragraph n is element n - 1.
