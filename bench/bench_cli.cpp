@@ -2,6 +2,7 @@
 // and merge of a 1,000-row client list into .doc files and into PDF.
 #include "agreement/agreementtemplate.h"
 #include "agreement/insertions.h"
+#include "agreement/particulars.h"
 #include "agreement/readback.h"
 #include "benchstats.h"
 
@@ -35,20 +36,43 @@ double runMs(const QString& program, const QStringList& args)
     return ms;
 }
 
+// A particular's value in agreement number i: the table's sample made a little longer, the
+// several-line ones on two lines, the price different for each.
+QString valueOf(const agreement::Particular& row, int i)
+{
+    const QString sample = QString::fromUtf8(row.sample);
+    switch (row.kind) {
+    case agreement::Kind::Date:
+        return QStringLiteral("2027-03-15");
+    case agreement::Kind::Amount:
+        return QString::number(10000 + i);
+    case agreement::Kind::Line:
+        return QStringLiteral("%1 %2").arg(sample).arg(i);
+    case agreement::Kind::Lines:
+        return sample + QStringLiteral("\r\n") + sample;
+    }
+    return sample;
+}
+
+QString csvCell(QString text)
+{
+    return QLatin1Char('"') + text.replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+}
+
 void writeClientList(const QString& path, int rows)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return;
-    file.write("client,date,contractor,owner,location,work,price,payments\r\n");
+    QStringList header{QStringLiteral("client")};
+    for (const agreement::Particular& row : agreement::kParticulars)
+        header << QLatin1String(row.plain);
+    file.write(header.join(QLatin1Char(',')).toUtf8() + "\r\n");
     for (int i = 0; i < rows; ++i) {
-        file.write(
-            QStringLiteral("Client %1,2027-03-15,Northwind Building Services LLC,Margaret Ellison-Whitfield "
-                           "%1,\"1187 Juniper Hollow Road, Cedar Falls\",\"Remove the shingles.\r\nLay new "
-                           "ones.\",%2,\"One third on signing, the balance on completion.\"\r\n")
-                .arg(i)
-                .arg(10000 + i)
-                .toUtf8());
+        QStringList cells{QStringLiteral("Client %1").arg(i)};
+        for (const agreement::Particular& row : agreement::kParticulars)
+            cells << csvCell(valueOf(row, i));
+        file.write(cells.join(QLatin1Char(',')).toUtf8() + "\r\n");
     }
 }
 
@@ -65,23 +89,9 @@ int main(int argc, char** argv)
     const int rows = argc > 2 ? std::max(1, std::atoi(argv[2])) : 1000;
     QTemporaryDir dir;
     const QString saved = dir.filePath(QStringLiteral("saved.doc"));
-    const QStringList fill = {QStringLiteral("fill"),
-                              QStringLiteral("--date"),
-                              QStringLiteral("2027-03-15"),
-                              QStringLiteral("--contractor"),
-                              QStringLiteral("Northwind"),
-                              QStringLiteral("--owner"),
-                              QStringLiteral("Ellison"),
-                              QStringLiteral("--location"),
-                              QStringLiteral("Juniper Road"),
-                              QStringLiteral("--work"),
-                              QStringLiteral("Roof"),
-                              QStringLiteral("--price"),
-                              QStringLiteral("12500"),
-                              QStringLiteral("--payments"),
-                              QStringLiteral("Thirds"),
-                              QStringLiteral("-o"),
-                              saved};
+    QStringList fill = {QStringLiteral("fill"), QStringLiteral("-o"), saved};
+    for (const agreement::Particular& row : agreement::kParticulars)
+        fill << QStringLiteral("--") + QLatin1String(row.plain) << valueOf(row, 0);
     std::vector<double> fillMs;
     for (int i = 0; i < 20; ++i)
         fillMs.push_back(runMs(program, fill));
