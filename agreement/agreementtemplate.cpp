@@ -13,28 +13,6 @@ namespace agreement::Template
 namespace
 {
 
-// A place is named by the template's text it follows: the first occurrence of that text at
-// or after the place before it. So the template's words, not a copy of them, say where each
-// particular goes.
-struct Anchor {
-    std::u16string_view after;
-    Text text;
-};
-constexpr std::array<Anchor, kSlotCount> kAnchors{{
-    {u"made the", {Field::AgreementDate, Part::Day}},
-    {u"day of,", {Field::AgreementDate, Part::Month}},
-    {u"by and between", {Field::Contractor}},
-    {u"Contractor and", {Field::Owner}},
-    {u"property at", {Field::Location}},
-    {u"\r ", {Field::WorkPerformed}}, // after the space that opens its own paragraph
-    {u"sum of ", {Field::ContractPrice}},
-    {u"follows ", {Field::PaymentProgress}},
-    {u"Signed this", {kSigningDate, Part::Day}},
-    {u"day of", {kSigningDate, Part::Month}},
-    {u"Owner ", {Field::Owner}},
-    {u"\tContractor", {Field::Contractor}},
-}};
-
 // Each particular has a place; a date receives its day and month texts, any other particular
 // itself.
 constexpr bool soundAnchors()

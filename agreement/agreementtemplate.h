@@ -41,8 +41,28 @@ struct Text {
 };
 inline constexpr std::optional<Field> kSigningDate = std::nullopt;
 
-// The places the particulars and dates are typed at.
-inline constexpr std::size_t kSlotCount = 12;
+// The places the particulars and dates are typed at, in typing order. A place is named by
+// the template's text it follows: the first occurrence of that text at or after the place
+// before it. So the template's words, not a copy of them, say where each particular goes.
+struct Anchor {
+    std::u16string_view after;
+    Text text;
+};
+inline constexpr auto kAnchors = std::to_array<Anchor>({
+    {u"made the", {Field::AgreementDate, Part::Day}},
+    {u"day of,", {Field::AgreementDate, Part::Month}},
+    {u"by and between", {Field::Contractor}},
+    {u"Contractor and", {Field::Owner}},
+    {u"property at", {Field::Location}},
+    {u"\r ", {Field::WorkPerformed}}, // after the space that opens its own paragraph
+    {u"sum of ", {Field::ContractPrice}},
+    {u"follows ", {Field::PaymentProgress}},
+    {u"Signed this", {kSigningDate, Part::Day}},
+    {u"day of", {kSigningDate, Part::Month}},
+    {u"Owner ", {Field::Owner}},
+    {u"\tContractor", {Field::Contractor}},
+});
+inline constexpr std::size_t kSlotCount = kAnchors.size();
 
 struct Slot {
     std::uint32_t base;        // a position in the untouched template
