@@ -1,11 +1,10 @@
 #pragma once
 
-#include "agreement/agreementtemplate.h"
-
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
-// Where "Start Creating Template" reports a failure while it types the twelve insertions.
+// Where "Start Creating Template" reports a failure while it types the insertions.
 namespace InsertionPlan
 {
 
@@ -16,6 +15,13 @@ struct Lines {
     int runningLength;
     int typeText;
 };
+
+// The report numbers lines for twelve insertions; the steps after the typing begin at 254.
+// A template with more places reports each further insertion at the twelfth's lines, so
+// its steps never take the numbers of the steps after the typing.
+inline constexpr std::size_t kNumberedInsertions = 12;
+inline constexpr int kFirstLineAfterTyping = 254;
+
 constexpr Lines lines(std::size_t k)
 {
     // The first insertion resets the running length at 130 and places its text at the
@@ -23,14 +29,10 @@ constexpr Lines lines(std::size_t k)
     // lines 122 + 10n to 130 + 10n, so the twelfth ends at 250.
     if (k == 0)
         return {130, 132, 140};
-    const int first = 122 + 10 * static_cast<int>(k + 1);
+    const int first = 122 + 10 * static_cast<int>(std::min(k, kNumberedInsertions - 1) + 1);
     return {first, first + 2, first + 8};
 }
-
-// The click's steps after the typing (the working document's name) begin here.
-inline constexpr int kFirstLineAfterTyping = 254;
-static_assert(lines(agreement::Template::kSlotCount - 1).typeText < kFirstLineAfterTyping,
-              "a further insertion's lines would be the steps' after the typing");
+static_assert(lines(kNumberedInsertions - 1).typeText < kFirstLineAfterTyping);
 
 } // namespace InsertionPlan
 

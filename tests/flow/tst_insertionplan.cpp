@@ -25,6 +25,9 @@ void tst_InsertionPlan::lineNumbers()
     QCOMPARE(last.position, 242);
     QCOMPARE(last.runningLength, 244);
     QCOMPARE(last.typeText, 250);
+    const InsertionPlan::Lines further = InsertionPlan::lines(InsertionPlan::kNumberedInsertions);
+    QCOMPARE(further.position, last.position);
+    QCOMPARE(further.typeText, last.typeText);
 }
 
 void tst_InsertionPlan::counterOverflow_data()
