@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -24,6 +25,20 @@ struct WordState;
 class WordDocument
 {
 public:
+    // The document's stories ([MS-DOC] 2.3.1 - 2.3.8), in CP order.
+    enum class Story { Main, Footnotes, Headers, Macro, Comments, Endnotes, TextBoxes, HeaderTextBoxes };
+    struct StoryRange {
+        Story story;
+        std::uint32_t start; // its first CP
+        std::uint32_t length;
+    };
+    // A user-defined document property holding text.
+    struct Property {
+        std::u16string name;
+        std::u16string value;
+        friend bool operator==(const Property&, const Property&) = default;
+    };
+
     // Throws doc::Error for anything that is not a sound Word 97-2003 document.
     static WordDocument parse(std::span<const std::uint8_t> bytes);
     // As parse(); Kind::Io when the file cannot be read or is larger than maxBytes.
@@ -46,6 +61,28 @@ public:
     // of the character before cp (at cp 0, of the character at cp 0). Returns the number of
     // characters inserted. Kind::BadArgument when cp is out of range.
     std::uint32_t insertText(std::uint32_t cp, std::u16string_view text);
+
+    // Every story's text in CP order, as mainText() gives the main one; field marks stay
+    // (0x13 begin, 0x14 separator, 0x15 end).
+    std::u16string text() const;
+    // The stories that hold text, in CP order; together they cover text() up to the document's
+    // closing paragraph mark.
+    std::vector<StoryRange> stories() const;
+
+    // Replaces the count characters at cp (a CP of text()) by text, as normalizeTypedText() gives
+    // it, in the formatting of the character at formatFrom (by default cp) without what makes that
+    // character a field mark or an anchor. The range lies inside one story and leaves that story's
+    // last paragraph mark; a field it covers wholly goes with it, and one it cuts is refused.
+    // Every structure holding CPs of that story or after it follows. Returns the number of characters
+    // put in; Kind::BadArgument for a range it refuses.
+    std::uint32_t replaceText(std::uint32_t cp, std::uint32_t count, std::u16string_view text,
+                              std::optional<std::uint32_t> formatFrom = std::nullopt);
+
+    // The user-defined properties that hold text (File > Properties > Custom), in stored order.
+    std::vector<Property> properties() const;
+    // Sets each of these, by name (compared as Word does, without regard to case), keeping every
+    // other property; serialize() writes them.
+    void setProperties(const std::vector<Property>& properties);
 
     // A complete compound file with the edited text. Streams other than WordDocument and
     // the table stream come back byte for byte.
