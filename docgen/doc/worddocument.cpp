@@ -37,6 +37,31 @@ std::uint32_t WordDocument::mainTextLength() const
     return d->ccpText();
 }
 
+std::u16string WordDocument::text() const
+{
+    return d->text;
+}
+
+std::vector<WordDocument::StoryRange> WordDocument::stories() const
+{
+    // The Fib's ccp* counts, in the order the stories follow each other ([MS-DOC] 2.3).
+    static constexpr std::pair<Story, std::size_t> kOrder[] = {
+        {Story::Main, word::lw::ccpText},      {Story::Footnotes, word::lw::ccpFtn},
+        {Story::Headers, word::lw::ccpHdd},    {Story::Macro, word::lw::ccpMcr},
+        {Story::Comments, word::lw::ccpAtn},   {Story::Endnotes, word::lw::ccpEdn},
+        {Story::TextBoxes, word::lw::ccpTxbx}, {Story::HeaderTextBoxes, word::lw::ccpHdrTxbx},
+    };
+    std::vector<StoryRange> out;
+    std::uint32_t start = 0;
+    for (const auto& [story, index] : kOrder) {
+        const std::uint32_t length = d->rgLw[index];
+        if (length > 0)
+            out.push_back({story, start, length});
+        start += length;
+    }
+    return out;
+}
+
 std::uint32_t WordDocument::insertText(std::uint32_t cp, std::u16string_view text)
 {
     return word::insertText(*d, cp, text);

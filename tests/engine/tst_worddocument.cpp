@@ -87,6 +87,8 @@ private slots:
     void normalizeTypedText();
     void readsLibreOfficeDocument_data();
     void readsLibreOfficeDocument();
+    void storiesCoverTheText_data();
+    void storiesCoverTheText();
     void readModelFormatting();
     void pieceModifiersFormatTheirText();
     void unchangedDocumentWritesItsStreamsBack();
@@ -177,6 +179,38 @@ void tst_WordDocument::readsLibreOfficeDocument()
     } catch (const doc::Error& e) {
         QFAIL(e.what());
     }
+}
+
+void tst_WordDocument::storiesCoverTheText_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("stories"); // each as "story number|its text"
+    QTest::newRow("headers") << "word-header.doc"
+                             << QStringList{
+                                    QStringLiteral("0|First body paragraph.\rSecond body paragraph.\r"),
+                                    QStringLiteral("2|Running header\r\rRunning footer\r\r\r\r\r\r\r")};
+    QTest::newRow("footnote and comment") << "word-features.doc"
+                                          << QStringList{QStringLiteral("0|") + show(featuresText()),
+                                                         QStringLiteral("1|\x02") + "Footnote text.\r\r",
+                                                         QStringLiteral("4|\x05") + "A comment.\r\r"};
+}
+
+void tst_WordDocument::storiesCoverTheText()
+{
+    QFETCH(QString, file);
+    QFETCH(QStringList, stories);
+    const WordDocument document = WordDocument::load(fsPath(dataPath(file)));
+    const std::u16string text = document.text();
+    QStringList found;
+    std::uint32_t next = 0;
+    for (const auto& story : document.stories()) {
+        QCOMPARE(story.start, next);
+        next = story.start + story.length;
+        found << QString::number(int(story.story)) + u'|' + show(text.substr(story.start, story.length));
+    }
+    QCOMPARE(found, stories);
+    // The closing paragraph mark after the last story.
+    QCOMPARE(show(text.substr(next)), QStringLiteral("\r"));
 }
 
 void tst_WordDocument::readModelFormatting()
