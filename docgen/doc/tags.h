@@ -25,9 +25,9 @@ struct Tag {
 
 struct Fault {
     enum class Kind {
-        Unclosed,          // "{{" with no "}}" after it in its paragraph
+        Unclosed,          // "{{" with no "}}" after it in its paragraph or the next
         Empty,             // "{{}}" or only spaces inside
-        BrokenByParagraph, // a paragraph, cell or page ends inside it
+        BrokenByParagraph, // a paragraph, cell, page or line ends inside it ("}}" in the next one)
         BrokenByField,     // a field begins, separates or ends inside it
         TooLong,           // a name of more than kMaxNameLength characters
         Nested,            // "{{" again inside a tag
