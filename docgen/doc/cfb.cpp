@@ -47,6 +47,7 @@ constexpr std::size_t size = 128;
 constexpr std::size_t name = 0;
 constexpr std::size_t nameLength = 64;
 constexpr std::size_t objectType = 66;
+constexpr std::size_t colorFlag = 67;
 constexpr std::size_t leftSiblingId = 68;
 constexpr std::size_t rightSiblingId = 72;
 constexpr std::size_t childId = 76;
@@ -60,6 +61,9 @@ constexpr std::uint32_t FATSECT = 0xFFFFFFFD;
 constexpr std::uint32_t ENDOFCHAIN = 0xFFFFFFFE;
 constexpr std::uint32_t FREESECT = 0xFFFFFFFF;
 constexpr std::uint32_t NOSTREAM = 0xFFFFFFFF;
+constexpr std::uint8_t kRed = 0;
+constexpr std::uint8_t kBlack = 1;
+constexpr std::size_t kMaxNameUnits = dirent::nameLength / 2 - 1;
 
 enum ObjectType : std::uint8_t {
     UnknownOrUnallocated = 0,
@@ -110,8 +114,8 @@ std::uint64_t ceilDiv(std::uint64_t value, std::uint64_t divisor)
     return value / divisor + (value % divisor != 0 ? 1 : 0);
 }
 
-// The entry's name as UTF-8; unpaired surrogates become U+FFFD.
-std::string entryName(const RawEntry& raw)
+// The entry's name as stored.
+std::u16string entryUnits(const RawEntry& raw)
 {
     ByteCursor c(raw, dirent::nameLength);
     const std::uint16_t lengthBytes = c.u16();
@@ -125,12 +129,43 @@ std::string entryName(const RawEntry& raw)
             break;
         units += u;
     }
-    return utf::toUtf8(units);
+    return units;
+}
+
+// The entry's name as UTF-8; unpaired surrogates become U+FFFD.
+std::string entryName(const RawEntry& raw)
+{
+    return utf::toUtf8(entryUnits(raw));
+}
+
+// The order of siblings in a storage's tree ([MS-CFB] 2.6.4): shorter names first, then
+// unit by unit in upper case.
+int compareNames(const std::u16string& a, const std::u16string& b)
+{
+    if (a.size() != b.size())
+        return a.size() < b.size() ? -1 : 1;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const char16_t x = utf::toUpper(a[i]);
+        const char16_t y = utf::toUpper(b[i]);
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return 0;
+}
+
+RawEntry unusedEntry()
+{
+    RawEntry raw{};
+    storeU32(raw, dirent::leftSiblingId, NOSTREAM);
+    storeU32(raw, dirent::rightSiblingId, NOSTREAM);
+    storeU32(raw, dirent::childId, NOSTREAM);
+    return raw;
 }
 
 struct Entry {
     RawEntry raw{};      // as read; the writer patches only start sector and size
     bool stream = false; // a stream reachable from the root, with its data loaded
+    bool inRoot = false; // reachable, and a child of the root
     std::string path;
     std::vector<std::uint8_t> data;
 };
@@ -142,6 +177,8 @@ struct CompoundFile::Impl {
     std::map<std::string, std::size_t> streams; // path -> index into entries
 
     const Entry& find(const std::string& path) const;
+    void addRootStream(const std::string& name, std::vector<std::uint8_t> data);
+    void rebuildRootTree();
 };
 
 const Entry& CompoundFile::Impl::find(const std::string& path) const
@@ -458,6 +495,7 @@ void Reader::walkTree(std::map<std::string, std::size_t>& streams)
         const std::uint8_t type = entry.raw[dirent::objectType];
         if (type != StorageObject && type != StreamObject)
             corrupt("bad directory entry");
+        entry.inRoot = next.parent == 0;
         entry.path =
             next.parent == 0 ? entryName(entry.raw) : mEntries[next.parent].path + '/' + entryName(entry.raw);
 
@@ -517,13 +555,79 @@ const std::vector<std::uint8_t>& CompoundFile::stream(const std::string& path) c
 
 void CompoundFile::setStream(const std::string& path, std::vector<std::uint8_t> data)
 {
-    const auto it = d->streams.find(path);
-    if (it == d->streams.end())
-        throw Error(Error::Kind::BadArgument, "no such stream: " + path);
     // A version 3 file records stream sizes in 32 bits.
     if (data.size() > 0xFFFFFFFFu)
         throw Error(Error::Kind::BadArgument, "stream too large: " + path);
-    d->entries[it->second].data = std::move(data);
+    const auto it = d->streams.find(path);
+    if (it != d->streams.end())
+        d->entries[it->second].data = std::move(data);
+    else if (path.find('/') == std::string::npos)
+        d->addRootStream(path, std::move(data));
+    else
+        throw Error(Error::Kind::BadArgument, "no such stream: " + path);
+}
+
+void CompoundFile::Impl::addRootStream(const std::string& name, std::vector<std::uint8_t> data)
+{
+    const std::u16string units = utf::fromUtf8(name);
+    if (units.empty() || units.size() > kMaxNameUnits || utf::toUtf8(units) != name ||
+        units.find_first_of(u"/\\:!") != std::u16string::npos)
+        throw Error(Error::Kind::BadArgument, "bad stream name: " + name);
+    for (const Entry& entry : entries) {
+        if (entry.inRoot && compareNames(entryUnits(entry.raw), units) == 0)
+            throw Error(Error::Kind::BadArgument, "name taken: " + name);
+    }
+
+    Entry entry;
+    entry.raw = unusedEntry();
+    for (std::size_t i = 0; i < units.size(); ++i)
+        storeU16(entry.raw, dirent::name + 2 * i, units[i]);
+    storeU16(entry.raw, dirent::nameLength, static_cast<std::uint16_t>(2 * (units.size() + 1)));
+    entry.raw[dirent::objectType] = StreamObject;
+    entry.stream = true;
+    entry.inRoot = true;
+    entry.path = name;
+    entry.data = std::move(data);
+    // An unallocated slot is taken first: nothing links to it.
+    const auto slot = std::find_if(entries.begin() + 1, entries.end(), [](const Entry& e) {
+        return e.raw[dirent::objectType] == UnknownOrUnallocated;
+    });
+    const std::size_t index = static_cast<std::size_t>(slot - entries.begin());
+    if (slot == entries.end())
+        entries.push_back(std::move(entry));
+    else
+        *slot = std::move(entry);
+    streams.emplace(name, index);
+    rebuildRootTree();
+}
+
+// Rebuilds the root's red-black tree over its children, balanced: each subtree's root is the
+// middle of its names, so every path ends at the same depth or one below it; the nodes on
+// that lowest level are red and all others black, which gives every path as many black nodes.
+void CompoundFile::Impl::rebuildRootTree()
+{
+    std::vector<std::pair<std::u16string, std::uint32_t>> children;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].inRoot)
+            children.emplace_back(entryUnits(entries[i].raw), static_cast<std::uint32_t>(i));
+    }
+    std::sort(children.begin(), children.end(),
+              [](const auto& a, const auto& b) { return compareNames(a.first, b.first) < 0; });
+    std::size_t blackDepth = 0; // floor(log2(n + 1))
+    while ((std::size_t{2} << blackDepth) <= children.size() + 1)
+        ++blackDepth;
+    const auto build = [&](auto& self, std::size_t first, std::size_t last,
+                           std::size_t depth) -> std::uint32_t {
+        if (first == last)
+            return NOSTREAM;
+        const std::size_t middle = first + (last - first) / 2;
+        RawEntry& raw = entries[children[middle].second].raw;
+        storeU32(raw, dirent::leftSiblingId, self(self, first, middle, depth + 1));
+        storeU32(raw, dirent::rightSiblingId, self(self, middle + 1, last, depth + 1));
+        raw[dirent::colorFlag] = depth > blackDepth ? kRed : kBlack;
+        return children[middle].second;
+    };
+    storeU32(entries[0].raw, dirent::childId, build(build, 0, children.size(), 1));
 }
 
 std::vector<std::string> CompoundFile::streamPaths() const
@@ -560,15 +664,6 @@ void linkChain(std::vector<std::uint32_t>& table, std::uint32_t first, std::uint
 {
     for (std::uint64_t i = 0; i < count; ++i)
         table[first + i] = i + 1 < count ? static_cast<std::uint32_t>(first + i + 1) : ENDOFCHAIN;
-}
-
-RawEntry unusedEntry()
-{
-    RawEntry raw{};
-    storeU32(raw, dirent::leftSiblingId, NOSTREAM);
-    storeU32(raw, dirent::rightSiblingId, NOSTREAM);
-    storeU32(raw, dirent::childId, NOSTREAM);
-    return raw;
 }
 
 } // namespace

@@ -28,7 +28,10 @@ public:
     bool hasStream(const std::string& path) const;
     // Throws doc::Error (Kind::NotWordDocument is not used here: Kind::Corrupt) when absent.
     const std::vector<std::uint8_t>& stream(const std::string& path) const;
-    // Replaces the contents of an existing stream. Throws doc::Error when it does not exist.
+    // Replaces the contents of a stream; one absent from the root is added there (kept in the
+    // root's tree in name order). Kind::BadArgument for an absent stream inside a storage, or a
+    // name a compound file cannot hold (empty, past 31 UTF-16 units, with / \ : or !, or the
+    // name of another of the root's entries but for case).
     void setStream(const std::string& path, std::vector<std::uint8_t> data);
     std::vector<std::string> streamPaths() const;
 

@@ -27,6 +27,29 @@ inline void appendUtf8(std::string& out, char32_t cp)
     }
 }
 
+// The simple uppercase of a UTF-16 unit for the scripts names are commonly written in (Latin,
+// Greek, Cyrillic, full-width Latin), as compound-file names and property names compare.
+inline char16_t toUpper(char16_t u)
+{
+    if ((u >= u'a' && u <= u'z') || (u >= 0xE0 && u <= 0xFE && u != 0xF7) ||
+        (u >= 0x3B1 && u <= 0x3CB && u != 0x3C2) || (u >= 0x430 && u <= 0x44F) ||
+        (u >= 0xFF41 && u <= 0xFF5A))
+        return static_cast<char16_t>(u - 0x20);
+    if (u == 0xFF)
+        return 0x178;
+    if (u == 0x3C2)
+        return 0x3A3;
+    if (u >= 0x450 && u <= 0x45F)
+        return static_cast<char16_t>(u - 0x50);
+    // Latin Extended-A pairs an upper and a lower letter, upper first, but for these stretches
+    // where the pairs start one later.
+    const bool oddPairs = (u >= 0x139 && u <= 0x148) || (u >= 0x179 && u <= 0x17E);
+    if (((u >= 0x100 && u <= 0x137 && u != 0x131) || (u >= 0x14A && u <= 0x177) || oddPairs) &&
+        (u % 2 == 0) == oddPairs)
+        return static_cast<char16_t>(u - 1);
+    return u;
+}
+
 inline std::string toUtf8(std::u16string_view units)
 {
     std::string out;

@@ -164,6 +164,8 @@ private slots:
     void replaceStream();
     void largeFileNeedsDifat();
     void missingStream();
+    void addsStreamAtRoot_data();
+    void addsStreamAtRoot();
     void readsSmallFiles_data();
     void readsSmallFiles();
     void keepsDirectoryEntries_data();
@@ -301,13 +303,99 @@ void tst_CompoundFile::missingStream()
     }
     auto copy = cf;
     try {
-        copy.setStream("NoSuch", Bytes{1, 2, 3});
+        copy.setStream("NoSuch/Inner", Bytes{1, 2, 3});
         QFAIL("no error");
     } catch (const doc::Error& e) {
         QCOMPARE(e.kind(), doc::Error::Kind::BadArgument);
-        QCOMPARE(QString::fromUtf8(e.what()), QStringLiteral("no such stream: NoSuch"));
+        QCOMPARE(QString::fromUtf8(e.what()), QStringLiteral("no such stream: NoSuch/Inner"));
     }
-    QVERIFY(!copy.hasStream("NoSuch"));
+    QVERIFY(!copy.hasStream("NoSuch/Inner"));
+}
+
+void tst_CompoundFile::addsStreamAtRoot_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("sorts first") << "cfb-sample.doc"
+                                 << "A" << 100 << "";
+    QTest::newRow("sorts among others, large") << "cfb-sample.doc"
+                                               << "Data" << 5000 << "";
+    QTest::newRow("longest name, empty") << "cfb-sample.doc" << QString(31, QLatin1Char('z')) << 0 << "";
+    QTest::newRow("beside a storage") << "cfb-version3.bin"
+                                      << "\x05Summary" << 10 << "";
+    QTest::newRow("a storage's name but for case") << "cfb-version3.bin"
+                                                   << "sub" << 10 << "name taken: sub";
+    QTest::newRow("empty name") << "cfb-sample.doc"
+                                << "" << 10 << "bad stream name: ";
+    QTest::newRow("name too long") << "cfb-sample.doc" << QString(32, QLatin1Char('z')) << 10
+                                   << "bad stream name: " + QString(32, QLatin1Char('z'));
+    QTest::newRow("colon") << "cfb-sample.doc"
+                           << "a:b" << 10 << "bad stream name: a:b";
+}
+
+void tst_CompoundFile::addsStreamAtRoot()
+{
+    // The new stream reads back with the others unchanged (so every entry is reachable), and
+    // the root's tree is a sound red-black tree in name order ([MS-CFB] 2.6.4): shorter names
+    // first, then upper case.
+    QFETCH(QString, file);
+    QFETCH(QString, name);
+    QFETCH(int, size);
+    QFETCH(QString, error);
+    const std::string path = name.toStdString();
+    const auto original = doc::CompoundFile::parse(readFile(findTestData(file)));
+    auto edited = original;
+    const Bytes data = pattern(static_cast<std::size_t>(size), 5);
+    try {
+        edited.setStream(path, data);
+        QVERIFY2(error.isEmpty(), "no error");
+    } catch (const doc::Error& e) {
+        QCOMPARE(e.kind(), doc::Error::Kind::BadArgument);
+        QCOMPARE(QString::fromUtf8(e.what()), error);
+        QCOMPARE(edited.streamPaths(), original.streamPaths());
+        return;
+    }
+    const Bytes written = edited.serialize();
+    const auto reread = doc::CompoundFile::parse(written);
+    auto expected = original.streamPaths();
+    expected.push_back(path);
+    auto paths = reread.streamPaths();
+    std::sort(expected.begin(), expected.end());
+    std::sort(paths.begin(), paths.end());
+    QCOMPARE(paths, expected);
+    QVERIFY(reread.stream(path) == data);
+    for (const auto& other : original.streamPaths())
+        QVERIFY2(reread.stream(other) == original.stream(other), other.c_str());
+
+    const auto entries = directoryEntries(written);
+    const auto nameOf = [&](std::uint32_t id) {
+        const Bytes& e = entries[id];
+        QString n;
+        for (std::size_t i = 0; i + 2 < std::size_t(e[64] | (e[65] << 8)); i += 2)
+            n += QChar(char16_t(e[i] | (e[i + 1] << 8))).toUpper();
+        return n;
+    };
+    const auto less = [](const QString& a, const QString& b) {
+        return a.size() != b.size() ? a.size() < b.size() : a < b;
+    };
+    // Returns the black height of the subtree, or -1 when it breaks a rule.
+    const auto check = [&](auto& self, std::uint32_t id, const QString* low, const QString* high,
+                           bool parentRed) -> int {
+        if (id == 0xFFFFFFFF)
+            return 1;
+        const QString n = nameOf(id);
+        const bool red = entries[id][67] == 0;
+        if ((low && !less(*low, n)) || (high && !less(n, *high)) || (red && parentRed))
+            return -1;
+        const int left = self(self, le32(entries[id], 68), low, &n, red);
+        const int right = self(self, le32(entries[id], 72), &n, high, red);
+        return left < 0 || left != right ? -1 : left + (red ? 0 : 1);
+    };
+    const std::uint32_t top = le32(entries[0], 76);
+    QCOMPARE(int(entries[top][67]), 1);
+    QVERIFY(check(check, top, nullptr, nullptr, false) > 0);
 }
 
 void tst_CompoundFile::readsSmallFiles_data()
