@@ -102,6 +102,8 @@ public:
             if (inCode()) {
                 if (c == u'{' && pair) {
                     mScan.faults.push_back({Fault::Kind::InFieldCode, cp(i)});
+                    if (collectingCode())
+                        keepCode(c);
                     ++i;
                 }
                 continue;
