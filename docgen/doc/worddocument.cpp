@@ -67,6 +67,12 @@ std::uint32_t WordDocument::insertText(std::uint32_t cp, std::u16string_view tex
     return word::insertText(*d, cp, text);
 }
 
+std::uint32_t WordDocument::replaceText(std::uint32_t cp, std::uint32_t count, std::u16string_view text,
+                                        std::optional<std::uint32_t> formatFrom)
+{
+    return word::replaceText(*d, cp, count, text, formatFrom);
+}
+
 std::vector<std::uint8_t> WordDocument::serialize() const
 {
     return word::writeWordState(*d);

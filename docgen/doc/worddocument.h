@@ -71,10 +71,11 @@ public:
 
     // Replaces the count characters at cp (a CP of text()) by text, as normalizeTypedText() gives
     // it, in the formatting of the character at formatFrom (by default cp) without what makes that
-    // character a field mark or an anchor. The range lies inside one story and leaves that story's
-    // last paragraph mark; a field it covers wholly goes with it, and one it cuts is refused.
-    // Every structure holding CPs of that story or after it follows. Returns the number of characters
-    // put in; Kind::BadArgument for a range it refuses.
+    // character a field mark or an anchor. The range lies inside one paragraph of one story (it holds
+    // no paragraph, cell or section mark, and leaves the story's last paragraph mark) and holds no
+    // note reference or shape anchor; a field it covers wholly goes with it, and one it cuts is
+    // refused. Every structure holding CPs of that story or after it follows. Returns the number of
+    // characters put in; Kind::BadArgument for a range it refuses.
     std::uint32_t replaceText(std::uint32_t cp, std::uint32_t count, std::u16string_view text,
                               std::optional<std::uint32_t> formatFrom = std::nullopt);
 

@@ -60,22 +60,37 @@ namespace fclcb
 {
 constexpr std::size_t Stshf = 1;
 constexpr std::size_t PlcffndRef = 2;
+constexpr std::size_t PlcffndTxt = 3;
 constexpr std::size_t PlcfandRef = 4;
+constexpr std::size_t PlcfandTxt = 5;
 constexpr std::size_t PlcfSed = 6;
 constexpr std::size_t PlcfPhe = 8;
+constexpr std::size_t PlcfHdd = 11;
 constexpr std::size_t PlcfBteChpx = 12;
 constexpr std::size_t PlcfBtePapx = 13;
 constexpr std::size_t SttbfFfn = 15;
 constexpr std::size_t PlcfFldMom = 16;
+constexpr std::size_t PlcfFldHdr = 17;
+constexpr std::size_t PlcfFldFtn = 18;
+constexpr std::size_t PlcfFldAtn = 19;
 constexpr std::size_t PlcfBkf = 22;
 constexpr std::size_t PlcfBkl = 23;
 constexpr std::size_t Dop = 31;
 constexpr std::size_t Clx = 33;
 constexpr std::size_t PlcSpaMom = 40;
+constexpr std::size_t PlcSpaHdr = 41;
 constexpr std::size_t PlcfAtnBkf = 42;
 constexpr std::size_t PlcfAtnBkl = 43;
 constexpr std::size_t PlcfendRef = 46;
+constexpr std::size_t PlcfendTxt = 47;
+constexpr std::size_t PlcfFldEdn = 48;
 constexpr std::size_t PlcfSpl = 55;
+constexpr std::size_t PlcftxbxTxt = 56;
+constexpr std::size_t PlcfFldTxbx = 57;
+constexpr std::size_t PlcfHdrtxbxTxt = 58;
+constexpr std::size_t PlcfFldHdrTxbx = 59;
+constexpr std::size_t PlcfTxbxBkd = 75;
+constexpr std::size_t PlcfTxbxHdrBkd = 76;
 constexpr std::size_t PlcfGram = 90;
 constexpr std::size_t kCount97 = 93;
 constexpr std::size_t PlcfTch = 93;
@@ -169,13 +184,31 @@ constexpr std::uint16_t SDyaTop = 0x9023;
 constexpr std::uint16_t SDyaBottom = 0x9024;
 } // namespace sprm
 
-// A structure of main-text CPs that moves with the text.
+// A table-stream structure holding CPs ([MS-DOC] 2.8), kept as read but for its positions
+// and entries, which follow every edit of the text.
 struct CpTable {
+    enum class Positions {
+        // Range limits: text typed at one joins the range that starts there; those inside
+        // removed text go to its start.
+        Limits,
+        // As Limits, but a commented range ends right at its comment's mark, so its end
+        // moves with the mark.
+        LimitsAtMarks,
+        // Field characters: they move with text typed at them, and go with their field.
+        FieldMarks,
+        // Note references and shape anchors: they move with text typed at them, and text
+        // holding one cannot be removed, since other stories or drawings refer to it.
+        Anchors,
+    };
     std::size_t fibIndex = 0;
-    // Character positions (a field mark, an anchor) move when text is typed at them;
-    // range boundaries stay, so text typed at a boundary joins the range that starts there.
-    bool characterPositions = false;
+    // The FibRgLw97 index of the story these positions count from; nullopt for those that
+    // count from the start of the whole text (the main text's, bookmarks in any story).
+    std::optional<std::size_t> story;
+    Positions positions = Positions::Limits;
+    std::size_t cbData = 0;
     std::vector<std::uint32_t> cps;
+    std::vector<std::uint8_t> data; // the entries, cbData bytes each
+    std::size_t count() const { return cps.empty() ? 0 : cps.size() - 1; }
 };
 
 struct PieceAttributes {

@@ -1,5 +1,5 @@
-// Typing into the main text: the new characters take the formatting of those before them,
-// and every structure holding CPs after the insertion point moves.
+// Typing into the text of any story: the new characters take the formatting of the one
+// they are typed after or in place of, and every structure holding CPs follows.
 
 #include "doc/worddocument.h"
 #include "doc/wordstate.h"
@@ -65,11 +65,11 @@ void checkRoomFor(const WordState& d, std::size_t count)
         throw Error(Error::Kind::BadArgument, "text too long");
 }
 
-// The properties of text typed at cp: those of the character before it (at cp 0, of the
-// one at cp), without what would make it an anchor or field mark too.
-CharProps typingProps(WordState& d, std::uint32_t cp)
+// The properties of text typed in place of, or after, the character at `from`: its own,
+// without what would make it an anchor or field mark too.
+CharProps typingProps(WordState& d, std::uint32_t from)
 {
-    CharProps typing = d.props[cp > 0 ? cp - 1 : 0];
+    CharProps typing = d.props[from];
     typing.paraEnd = false;
     typing.typed = true;
     const auto prls = readGrpprl(d.chpxs[typing.chpx]);
@@ -88,25 +88,73 @@ CharProps typingProps(WordState& d, std::uint32_t cp)
     return typing;
 }
 
+// The story holding cp, as the FibRgLw97 index of its length; nullopt past the last one.
+std::optional<std::size_t> storyAt(const WordState& d, std::uint32_t cp)
+{
+    std::uint32_t start = 0;
+    for (std::size_t story = lw::ccpText; story <= lw::ccpHdrTxbx; ++story) {
+        if (cp - start < d.rgLw[story])
+            return story;
+        start += d.rgLw[story];
+    }
+    return std::nullopt;
+}
+
+// Characters that end a paragraph, a table cell or row, or a section: removing one would
+// change the document's structure, not its wording.
+bool isStructureMark(const WordState& d, std::uint32_t cp)
+{
+    const char16_t c = d.text[cp];
+    return d.props[cp].paraEnd || c == u'\r' || c == u'\a' || c == u'\f';
+}
+
+// Puts typed in place of the count characters at cp of a story, whose positions the caller
+// has checked, in the formatting of the character at `from`.
+std::uint32_t edit(WordState& d, std::size_t story, std::uint32_t cp, std::uint32_t count,
+                   const std::u16string& typed, std::uint32_t from)
+{
+    if (typed.empty() && count == 0)
+        return 0;
+    checkRoomFor(d, typed.size());
+    const auto inserted = std::uint32_t(typed.size());
+    const CharProps typing = inserted > 0 ? typingProps(d, from) : CharProps{};
+
+    d.text.replace(cp, count, typed);
+    const auto at = d.props.begin() + cp;
+    d.props.insert(d.props.erase(at, at + count), inserted, typing);
+    if (inserted == 0)
+        d.props[cp].typed = true; // its paragraph changed all the same
+    d.rgLw[story] = d.rgLw[story] - count + inserted;
+    editCpTables(d, story, cp, count, inserted);
+    d.changed = true;
+    return inserted;
+}
+
 } // namespace
 
 std::uint32_t insertText(WordState& d, std::uint32_t cp, std::u16string_view text)
 {
     if (cp >= d.ccpText())
         throw Error(Error::Kind::BadArgument, "insertion position past the main text");
-    const std::u16string typed = normalizeTypedText(text);
-    if (typed.empty())
-        return 0;
-    checkRoomFor(d, typed.size());
-    const auto count = std::uint32_t(typed.size());
-    const CharProps typing = typingProps(d, cp);
+    return edit(d, lw::ccpText, cp, 0, normalizeTypedText(text), cp > 0 ? cp - 1 : 0);
+}
 
-    d.text.insert(cp, typed);
-    d.props.insert(d.props.begin() + cp, count, typing);
-    d.rgLw[lw::ccpText] += count;
-    shiftCpTables(d.cpTables, cp, count);
-    d.changed = true;
-    return count;
+std::uint32_t replaceText(WordState& d, std::uint32_t cp, std::uint32_t count, std::u16string_view text,
+                          std::optional<std::uint32_t> formatFrom)
+{
+    const auto story = storyAt(d, cp);
+    const auto editable = story ? editableLength(d, *story) : std::nullopt;
+    const std::uint64_t end = std::uint64_t(cp) + count;
+    if (!editable || end >= std::uint64_t(d.storyStart(*story)) + *editable)
+        throw Error(Error::Kind::BadArgument, "the range leaves the text of its story");
+    const std::uint32_t from = formatFrom.value_or(cp);
+    if (from >= d.text.size())
+        throw Error(Error::Kind::BadArgument, "formatting taken from past the text");
+    for (std::uint32_t i = cp; i < end; ++i)
+        if (isStructureMark(d, i))
+            throw Error(Error::Kind::BadArgument, "the range holds a paragraph, cell or section mark");
+    checkRemovable(d, *story, cp, count);
+    return edit(d, *story, cp, count, normalizeTypedText(text), from);
 }
 
 } // namespace doc::word

@@ -8,6 +8,7 @@
 #include "doc/wordformat.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -45,6 +46,15 @@ struct WordState {
     bool changed = false;
 
     std::uint32_t ccpText() const { return rgLw[lw::ccpText]; }
+    // The first CP of a story, given by the FibRgLw97 index of its length (lw::ccpText to
+    // lw::ccpHdrTxbx, the order the stories follow each other in).
+    std::uint32_t storyStart(std::size_t story) const
+    {
+        std::uint32_t start = 0;
+        for (std::size_t i = lw::ccpText; i < story; ++i)
+            start += rgLw[i];
+        return start;
+    }
     std::pair<std::uint32_t, std::uint32_t> fcLcb(std::size_t index) const
     {
         if (2 * index + 1 >= rgFcLcb.size())
@@ -66,15 +76,27 @@ struct WordState {
 // wordreader.cpp. Throws doc::Error for anything that is not a sound Word 97-2003 document.
 WordState readWordState(std::span<const std::uint8_t> bytes);
 
-// cptables.cpp: the main-text structures that hold CPs.
+// cptables.cpp: the structures that hold CPs, of every story.
 void readCpTables(WordState& d);
-// Moves the positions after cp (and, for character positions, at cp) by count.
-void shiftCpTables(std::vector<CpTable>& tables, std::uint32_t cp, std::uint32_t count);
-// The table as read with its positions as they stand now.
-std::vector<std::uint8_t> cpTableBytes(const WordState& d, const CpTable& table);
+// How far into a story text may be edited: up to its last paragraph mark in the main text,
+// up to what follows its last part (a closing mark, a spare text box) in the others;
+// nullopt for a story whose parts are unknown.
+std::optional<std::uint32_t> editableLength(const WordState& d, std::size_t story);
+// Kind::BadArgument unless removing count characters at cp of a story keeps every structure
+// sound: no note reference or shape anchor among them, and only whole fields.
+void checkRemovable(const WordState& d, std::size_t story, std::uint32_t cp, std::uint32_t count);
+// Moves the positions for `inserted` characters put in place of the `removed` ones at cp of a
+// story: those at cp stay but for character positions, which move when nothing is removed;
+// those inside the removed text go to cp, field marks with their entries.
+void editCpTables(WordState& d, std::size_t story, std::uint32_t cp, std::uint32_t removed,
+                  std::uint32_t inserted);
+// The table with its positions and entries as they stand now.
+std::vector<std::uint8_t> cpTableBytes(const CpTable& table);
 
-// wordinsertion.cpp; see WordDocument::insertText().
+// wordinsertion.cpp; see WordDocument::insertText() and replaceText().
 std::uint32_t insertText(WordState& d, std::uint32_t cp, std::u16string_view text);
+std::uint32_t replaceText(WordState& d, std::uint32_t cp, std::uint32_t count, std::u16string_view text,
+                          std::optional<std::uint32_t> formatFrom);
 
 // wordwriter.cpp: a complete compound file with the edited text.
 std::vector<std::uint8_t> writeWordState(const WordState& d);

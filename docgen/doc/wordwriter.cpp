@@ -162,9 +162,10 @@ std::vector<std::uint32_t> appendTables(const WordState& d, std::vector<std::uin
     for (std::size_t index : d.droppedTables)
         fcLcb[2 * index + 1] = 0;
     // Moved tables get a copy of their own: in a damaged file they may share bytes with
-    // each other or with other structures, which writing in place would garble.
+    // each other or with other structures, which writing in place would garble. One left
+    // without entries (its last field removed) is written as absent.
     for (const auto& cpTable : d.cpTables)
-        append(cpTable.fibIndex, cpTableBytes(d, cpTable));
+        append(cpTable.fibIndex, cpTableBytes(cpTable));
     return fcLcb;
 }
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Regenerates the LibreOffice-written fixtures (word-features.doc, word-header.doc, tags.doc)
-# from their .fodt sources; with names given, only those.
+# Regenerates the LibreOffice-written fixtures (word-features.doc, word-header.doc, tags.doc,
+# word-stories.doc) from their .fodt sources; with names given, only those.
 # The own-*.doc files are templates a contractor would make with {{Name}} tags (plain,
 # letterhead, tables, numbered clauses, a half-bold tag) and one faulty template with one of
 # each fault; the template tests list, fill and read them back.
@@ -8,7 +8,7 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-for name in ${*:-word-features word-header tags own-plain own-letterhead own-tables own-clauses
+for name in ${*:-word-features word-header word-stories tags own-plain own-letterhead own-tables own-clauses
   own-halfbold own-faulty}; do
   soffice --headless --norestore -env:UserInstallation="file://$work/profile" \
     --convert-to doc:"MS Word 97" --outdir "$work" "$here/$name.fodt" >/dev/null

@@ -110,6 +110,14 @@ private slots:
     void positionOutsideMainTextIsRefused();
     void independentReadersSeeInsertedText_data();
     void independentReadersSeeInsertedText();
+    void replaceText_data();
+    void replaceText();
+    void replacedTextTakesTheFormatOfItsSource_data();
+    void replacedTextTakesTheFormatOfItsSource();
+    void replaceTextRefuses_data();
+    void replaceTextRefuses();
+    void independentReadersSeeReplacedText_data();
+    void independentReadersSeeReplacedText();
     void corruptInputIsRefused_data();
     void corruptInputIsRefused();
     void damagedButReadableInputSavesSoundly_data();
@@ -646,6 +654,236 @@ void tst_WordDocument::independentReadersSeeInsertedText()
         flat.contains(QRegularExpression(QStringLiteral("Last paragraph.{0,12}\\. Appended at the end"))),
         qPrintable(flat));
     QVERIFY2(flat.contains(QStringLiteral("Features Heading")), qPrintable(flat));
+}
+
+namespace
+{
+
+// Where the occurrence-th (from 0) needle stands in a document's text(); past the text when
+// it does not.
+std::uint32_t placeOf(const WordDocument& document, const QString& needle, int occurrence = 0)
+{
+    const std::u16string text = document.text();
+    const std::u16string n = needle.toStdU16String();
+    std::size_t at = text.find(n);
+    for (int i = 0; i < occurrence && at != std::u16string::npos; ++i)
+        at = text.find(n, at + 1);
+    return at == std::u16string::npos ? std::uint32_t(text.size()) : std::uint32_t(at);
+}
+
+// The entries of a saved document's field table (a PlcfFld), or -1 when one of them does not
+// point at its field character in the story that starts at storyStart.
+int fieldEntries(const Bytes& saved, std::size_t fibIndex, std::uint32_t storyStart)
+{
+    const doc::CompoundFile file = doc::CompoundFile::parse(saved);
+    const Bytes wd = file.stream("WordDocument");
+    const Bytes table = file.stream(tableName(wd));
+    const std::uint32_t fc = le32(wd, fcLcbOffset(wd, fibIndex));
+    const std::uint32_t lcb = le32(wd, fcLcbOffset(wd, fibIndex) + 4);
+    if (lcb == 0)
+        return 0;
+    const std::size_t n = (lcb - 4) / 6;
+    const std::u16string text = WordDocument::parse(saved).text();
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint32_t cp = storyStart + le32(table, fc + 4 * i);
+        if (cp >= text.size() || text[cp] != (table[fc + 4 * (n + 1) + 2 * i] & 0x1F))
+            return -1;
+    }
+    return int(n);
+}
+
+} // namespace
+
+void tst_WordDocument::replaceText_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("needle");
+    QTest::addColumn<int>("occurrence");
+    QTest::addColumn<QString>("replacement");
+    QTest::addColumn<int>("fieldTable"); // the edited story's PlcfFld, by Fib index
+    QTest::addColumn<int>("fieldsLeft"); // its entries after the edit
+    constexpr int kMain = 16, kHeaders = 17, kTextBoxes = 57, kHeaderTextBoxes = 59;
+    // The stories fixture holds {{Owner}} in the main text, the header, the footer after a
+    // page field, a text box and a text box of the header, in that order.
+    const QString stories = QStringLiteral("word-stories.doc");
+    const QString features = QStringLiteral("word-features.doc");
+    const QString header = QStringLiteral("word-header.doc");
+    const QString tag = QStringLiteral("{{Owner}}");
+    const QString value = QString::fromUtf16(u"Zo\u00eb Smith");
+    const QString pageField = QString::fromUtf16(u"\x13 PAGE \x14"
+                                                 u"1\x15");
+    QTest::newRow("main text") << stories << tag << 0 << value << kMain << 0;
+    QTest::newRow("header") << stories << tag << 1 << value << kHeaders << 3;
+    QTest::newRow("footer after a field") << stories << tag << 2 << value << kHeaders << 3;
+    QTest::newRow("text box") << stories << tag << 3 << value << kTextBoxes << 0;
+    QTest::newRow("header's text box") << stories << tag << 4 << value << kHeaderTextBoxes << 0;
+    QTest::newRow("whole field in the footer") << stories << pageField << 0 << "7" << kHeaders << 0;
+    QTest::newRow("whole field in the main text") << features << pageField << 0 << "7" << kMain << 0;
+    QTest::newRow("text around a field")
+        << features << "page " + pageField + " end" << 0 << "p. 7" << kMain << 0;
+    QTest::newRow("text before a field") << features << "page " << 0 << "p. " << kMain << 3;
+    QTest::newRow("deleted") << header << "body " << 0 << "" << kMain << 0;
+    QTest::newRow("line break at a header's start")
+        << header << "Running header" << 0 << "Two\r\nlines" << kHeaders << 0;
+}
+
+void tst_WordDocument::replaceText()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, needle);
+    QFETCH(int, occurrence);
+    QFETCH(QString, replacement);
+    QFETCH(int, fieldTable);
+    QFETCH(int, fieldsLeft);
+    WordDocument document = WordDocument::load(fsPath(dataPath(file)));
+    const std::u16string before = document.text();
+    const auto storiesBefore = document.stories();
+    const std::uint32_t cp = placeOf(document, needle, occurrence);
+    QVERIFY(cp < before.size());
+    const auto count = std::uint32_t(needle.size());
+    const std::u16string put = doc::normalizeTypedText(replacement.toStdU16String());
+    QCOMPARE(document.replaceText(cp, count, replacement.toStdU16String()), std::uint32_t(put.size()));
+
+    const Bytes saved = document.serialize();
+    const QString fault = wordStructureFault(saved);
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
+    const WordDocument reread = WordDocument::parse(saved);
+    std::u16string expected = before;
+    expected.replace(cp, count, put);
+    QCOMPARE(show(reread.text()), show(expected));
+    // The edited story's length alone changes, and its fields' positions follow.
+    const auto storiesAfter = reread.stories();
+    QCOMPARE(storiesAfter.size(), storiesBefore.size());
+    std::uint32_t editedStart = 0;
+    for (std::size_t i = 0; i < storiesAfter.size(); ++i) {
+        const auto& was = storiesBefore[i];
+        const bool edited = cp >= was.start && cp - was.start < was.length;
+        if (edited)
+            editedStart = storiesAfter[i].start;
+        QCOMPARE(std::size_t(storiesAfter[i].length), edited ? was.length - count + put.size() : was.length);
+    }
+    QCOMPARE(fieldEntries(saved, std::size_t(fieldTable), editedStart), fieldsLeft);
+}
+
+void tst_WordDocument::replacedTextTakesTheFormatOfItsSource_data()
+{
+    QTest::addColumn<QString>("needle");
+    QTest::addColumn<QString>("source"); // empty: the replaced text's first character
+    QTest::addColumn<bool>("bold");
+    QTest::addColumn<bool>("italic");
+    QTest::newRow("its own first character") << "bold"
+                                             << "" << true << false;
+    QTest::newRow("a character elsewhere") << "bold"
+                                           << "italic" << false << true;
+}
+
+void tst_WordDocument::replacedTextTakesTheFormatOfItsSource()
+{
+    QFETCH(QString, needle);
+    QFETCH(QString, source);
+    QFETCH(bool, bold);
+    QFETCH(bool, italic);
+    WordDocument document = WordDocument::parse(fixture(QStringLiteral("utf16")));
+    const std::uint32_t cp = placeOf(document, needle);
+    const auto from = source.isEmpty() ? std::nullopt : std::optional(placeOf(document, source));
+    document.replaceText(cp, std::uint32_t(needle.size()), u"abc", from);
+    const auto after = formats(WordDocument::parse(document.serialize()).readModel());
+    for (std::size_t i = cp; i < cp + 3; ++i) {
+        QCOMPARE(after[i].bold, bold);
+        QCOMPARE(after[i].italic, italic);
+    }
+}
+
+void tst_WordDocument::replaceTextRefuses_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("needle"); // empty: the end of the text
+    QTest::addColumn<int>("offset");     // from the needle
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("formatFrom"); // -1: none
+    const QString features = QStringLiteral("word-features.doc");
+    const QString header = QStringLiteral("word-header.doc");
+    QTest::newRow("a field's begin alone") << features << "\x13" << 0 << 3 << -1;
+    QTest::newRow("a field's end alone") << features << "\x15" << -1 << 3 << -1;
+    QTest::newRow("a field's separator alone") << features << "\x14" << 0 << 1 << -1;
+    QTest::newRow("a note reference") << features << "\x02" << -1 << 2 << -1;
+    QTest::newRow("a shape's anchor") << "word-stories.doc"
+                                      << "\x08" << 0 << 1 << -1;
+    QTest::newRow("a paragraph mark") << features << "Heading\r" << 0 << 9 << -1;
+    QTest::newRow("the main text's last mark") << header << "Second body paragraph.\r" << 0 << 23 << -1;
+    QTest::newRow("across stories") << header << "paragraph.\rRunning" << 0 << 18 << -1;
+    QTest::newRow("at the header story's closing mark") << header << "" << -2 << 0 << -1;
+    QTest::newRow("at the document's closing mark") << header << "" << -1 << 0 << -1;
+    QTest::newRow("past the text") << header << "" << 0 << 0 << -1;
+    QTest::newRow("count past the end") << header << "First" << 0 << -1 << -1;
+    QTest::newRow("format from past the text") << header << "First" << 0 << 5 << 100000;
+}
+
+void tst_WordDocument::replaceTextRefuses()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, needle);
+    QFETCH(int, offset);
+    QFETCH(int, count);
+    QFETCH(int, formatFrom);
+    WordDocument document = WordDocument::load(fsPath(dataPath(file)));
+    const Bytes original = document.serialize();
+    const std::u16string text = document.text();
+    const std::uint32_t cp =
+        (needle.isEmpty() ? std::uint32_t(text.size()) : placeOf(document, needle)) + offset;
+    const auto from = formatFrom < 0 ? std::nullopt : std::optional(std::uint32_t(formatFrom));
+    try {
+        document.replaceText(cp, std::uint32_t(count), u"x", from);
+        QFAIL("range accepted");
+    } catch (const doc::Error& e) {
+        QCOMPARE(e.kind(), doc::Error::Kind::BadArgument);
+    }
+    QCOMPARE(show(document.text()), show(text));
+    QVERIFY(document.serialize() == original);
+}
+
+void tst_WordDocument::independentReadersSeeReplacedText_data()
+{
+    QTest::addColumn<int>("reader");
+    QTest::addColumn<QStringList>("shown");
+    const QStringList everyStory{QStringLiteral("Owner: Zoe Smith signs."), QStringLiteral("Box Zoe Smith"),
+                                 QStringLiteral("Header Zoe Smith"), QStringLiteral("Page 7 of Zoe Smith"),
+                                 QStringLiteral("Corner Zoe Smith")};
+    // antiword leaves headers and footers out.
+    QTest::newRow("antiword") << int(Reader::Antiword)
+                              << QStringList{everyStory[0], everyStory[1], everyStory[4]};
+    QTest::newRow("wvText") << int(Reader::WvText) << everyStory;
+    QTest::newRow("LibreOffice") << int(Reader::LibreOffice) << everyStory;
+}
+
+void tst_WordDocument::independentReadersSeeReplacedText()
+{
+    QFETCH(int, reader);
+    QFETCH(QStringList, shown);
+    WordDocument document = WordDocument::load(fsPath(dataPath(QStringLiteral("word-stories.doc"))));
+    // Every tag and the footer's page field, from the back, so each place found still holds.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> places;
+    for (int i = 0; i < 5; ++i)
+        places.emplace_back(placeOf(document, QStringLiteral("{{Owner}}"), i), 9);
+    places.emplace_back(placeOf(document, QStringLiteral("\x13")), 10);
+    std::sort(places.rbegin(), places.rend());
+    for (const auto& [cp, count] : places)
+        document.replaceText(cp, count, count == 9 ? u"Zoe Smith" : u"7");
+    const Bytes saved = document.serialize();
+    std::optional<QString> text;
+    if (Reader(reader) == Reader::LibreOffice) {
+        text = libreOfficeFlatXml(saved);
+        if (text)
+            text->replace(QRegularExpression(QStringLiteral("<[^>]*>")), QStringLiteral(" "));
+    } else {
+        text = readWith(Reader(reader), saved, nullptr);
+    }
+    if (!text)
+        QSKIP("reader not installed");
+    const QString flat = text->simplified();
+    for (const QString& s : shown)
+        QVERIFY2(flat.contains(s), qPrintable(flat));
+    QVERIFY2(!flat.contains(QStringLiteral("{{")), qPrintable(flat));
 }
 
 void tst_WordDocument::corruptInputIsRefused_data()
