@@ -1,5 +1,6 @@
 #include "doc/worddocument.h"
 
+#include "doc/propertyset.h"
 #include "doc/wordstate.h"
 
 namespace doc
@@ -71,6 +72,27 @@ std::uint32_t WordDocument::replaceText(std::uint32_t cp, std::uint32_t count, s
                                         std::optional<std::uint32_t> formatFrom)
 {
     return word::replaceText(*d, cp, count, text, formatFrom);
+}
+
+std::vector<WordDocument::Property> WordDocument::properties() const
+{
+    if (!d->file.hasStream(propertyset::kStreamName))
+        return {};
+    return propertyset::readUserProperties(d->file.stream(propertyset::kStreamName));
+}
+
+void WordDocument::setProperties(const std::vector<Property>& properties)
+{
+    if (properties.empty())
+        return;
+    // The stream goes straight into the compound file, which the writer copies: a document
+    // whose properties were never set writes back as read.
+    const bool present = d->file.hasStream(propertyset::kStreamName);
+    d->file.setStream(propertyset::kStreamName,
+                      propertyset::setUserProperties(present
+                                                         ? std::span(d->file.stream(propertyset::kStreamName))
+                                                         : std::span<const std::uint8_t>(),
+                                                     properties));
 }
 
 std::vector<std::uint8_t> WordDocument::serialize() const

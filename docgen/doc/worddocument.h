@@ -82,7 +82,9 @@ public:
     // The user-defined properties that hold text (File > Properties > Custom), in stored order.
     std::vector<Property> properties() const;
     // Sets each of these, by name (compared as Word does, without regard to case), keeping every
-    // other property; serialize() writes them.
+    // other property; serialize() writes them. Kind::BadArgument, and nothing set, for an empty
+    // name, a name past 255 characters, or U+0000 in a name or value. A value past 65,534
+    // characters reads back here, but other programs may drop it (LibreOffice shows it empty).
     void setProperties(const std::vector<Property>& properties);
 
     // A complete compound file with the edited text. Streams other than WordDocument and

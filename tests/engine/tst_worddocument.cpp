@@ -10,6 +10,7 @@ using namespace wordtest;
 using doc::WordDocument;
 
 Q_DECLARE_METATYPE(doc::Error::Kind)
+Q_DECLARE_METATYPE(wordtest::Bytes)
 
 namespace
 {
@@ -76,6 +77,114 @@ std::map<std::string, Bytes> streams(const Bytes& file)
     return out;
 }
 
+// A \005DocumentSummaryInformation stream as Word lays it out: an empty summary set, then a
+// user-defined set in codePage with a dictionary of names (each stored with its terminator)
+// and values (each a TypedPropertyValue).
+using Entries = std::vector<std::pair<std::uint32_t, Bytes>>;
+constexpr std::size_t kUserSetAt = 92;
+
+Bytes summaryStream(std::uint16_t codePage, const Entries& names, const Entries& values)
+{
+    const Bytes fmtid{0xD5, 0xCD, 0xD5, 0x9C, 0x2E, 0x1B, 0x10, 0x93,
+                      0x97, 0x08, 0x00, 0x2B, 0x2C, 0xF9, 0xAE};
+    doc::ByteWriter set;
+    const auto pad = [](doc::ByteWriter& w) { w.fill((4 - w.size() % 4) % 4, 0); };
+    doc::ByteWriter body;
+    std::vector<std::pair<std::uint32_t, std::size_t>> offsets{{0, 0}};
+    body.u32(std::uint32_t(names.size()));
+    for (const auto& [id, name] : names) {
+        body.u32(id);
+        body.u32(std::uint32_t(codePage == 1200 ? name.size() / 2 : name.size()));
+        body.bytes(name);
+        if (codePage == 1200)
+            pad(body);
+    }
+    pad(body);
+    offsets.emplace_back(1, body.size());
+    body.u32(2);
+    body.u32(codePage);
+    for (const auto& [id, value] : values) {
+        offsets.emplace_back(id, body.size());
+        body.bytes(value);
+        pad(body);
+    }
+    const std::size_t header = 8 + 8 * offsets.size();
+    set.u32(std::uint32_t(header + body.size()));
+    set.u32(std::uint32_t(offsets.size()));
+    for (const auto& [id, offset] : offsets) {
+        set.u32(id);
+        set.u32(std::uint32_t(header + offset));
+    }
+    set.bytes(body.data());
+
+    doc::ByteWriter out;
+    out.u16(0xFFFE);
+    out.fill(22, 0);
+    out.u32(2);
+    out.u8(0x02);
+    out.bytes(fmtid);
+    out.u32(68);
+    out.u8(0x05);
+    out.bytes(fmtid);
+    out.u32(kUserSetAt);
+    for (std::uint32_t v : {24u, 1u, 1u, 16u, 2u, 1252u})
+        out.u32(v);
+    out.bytes(set.data());
+    return std::move(out).take();
+}
+
+Bytes latin1(const char* text)
+{
+    const std::string s(text);
+    Bytes out(s.begin(), s.end());
+    out.push_back(0);
+    return out;
+}
+
+Bytes utf16(const std::u16string& text)
+{
+    doc::ByteWriter out;
+    for (char16_t c : text + u'\0')
+        out.u16(c);
+    return std::move(out).take();
+}
+
+Bytes typed(std::uint16_t type, std::uint32_t count, const Bytes& data)
+{
+    doc::ByteWriter out;
+    out.u16(type);
+    out.u16(0);
+    out.u32(count);
+    out.bytes(data);
+    return std::move(out).take();
+}
+
+QStringList shown(const std::vector<WordDocument::Property>& properties)
+{
+    QStringList out;
+    for (const auto& p : properties)
+        out << show(p.name) + u'=' + show(p.value);
+    return out;
+}
+
+// The template with its summary stream replaced, or taken away (renamed) when stream is empty.
+Bytes withSummaryStream(const Bytes& stream)
+{
+    Bytes file = readFile(templatePath());
+    const Bytes name = utf16(u"\x05"
+                             u"DocumentSummaryInformation");
+    if (stream.empty()) {
+        const auto at = std::search(file.begin(), file.end(), name.begin(), name.end() - 2);
+        *(at + 2) = 'X';
+        return file;
+    }
+    doc::CompoundFile cf = doc::CompoundFile::parse(file);
+    cf.setStream("\x05"
+                 "DocumentSummaryInformation",
+                 stream);
+    return cf.serialize();
+}
+
 } // namespace
 
 class tst_WordDocument : public QObject
@@ -125,6 +234,13 @@ private slots:
     void saveReplacesTheTarget();
     void failedSaveLeavesNothing();
     void loadReportsMissingFile();
+    void propertiesRoundTrip_data();
+    void propertiesRoundTrip();
+    void propertiesKeepWhatElseTheSetHolds_data();
+    void propertiesKeepWhatElseTheSetHolds();
+    void badPropertiesAreRefused_data();
+    void badPropertiesAreRefused();
+    void libreOfficeSeesProperties();
 };
 
 void tst_WordDocument::normalizeTypedText_data()
@@ -997,6 +1113,156 @@ void tst_WordDocument::loadReportsMissingFile()
     } catch (const doc::Error& e) {
         QCOMPARE(e.kind(), doc::Error::Kind::Io);
     }
+}
+
+void tst_WordDocument::propertiesRoundTrip_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("ASCII") << "Client"
+                           << "Corwin & Sons, 12 Elm St.";
+    QTest::newRow("CJK") << "\u5ba2\u6237"
+                         << "\u5f20\u4f1f\u5efa\u7b51\u516c\u53f8";
+    QTest::newRow("emoji") << "Client \U0001F3E0"
+                           << "\U0001F477 Zo\u00eb";
+    QTest::newRow("empty value") << "Client"
+                                 << "";
+    QTest::newRow("100,000 characters") << "Client" << QString(100000, QChar(0x00e9));
+    QTest::newRow("longest name") << QString(int(255), QLatin1Char('n')) << "x";
+}
+
+void tst_WordDocument::propertiesRoundTrip()
+{
+    // What is set reads back after a save, with every other stream and the summary set as they were.
+    QFETCH(QString, name);
+    QFETCH(QString, value);
+    const Bytes original = readFile(templatePath());
+    WordDocument document = WordDocument::parse(original);
+    const std::vector<WordDocument::Property> set{{u"Template", u"Own agreement"},
+                                                  {name.toStdU16String(), value.toStdU16String()}};
+    document.setProperties(set);
+    QVERIFY(document.properties() == set);
+    const Bytes saved = document.serialize();
+    QVERIFY(WordDocument::parse(saved).properties() == set);
+
+    auto before = streams(original);
+    auto after = streams(saved);
+    const std::string summary = "\x05"
+                                "DocumentSummaryInformation";
+    const Bytes oldStream = before[summary];
+    const Bytes newStream = after[summary];
+    const auto summarySet = [](const Bytes& stream) {
+        const std::uint32_t at = le32(stream, 44);
+        return Bytes(stream.begin() + at, stream.begin() + at + le32(stream, at));
+    };
+    QVERIFY(summarySet(newStream) == summarySet(oldStream));
+    before.erase(summary);
+    after.erase(summary);
+    QVERIFY(after == before);
+}
+
+void tst_WordDocument::propertiesKeepWhatElseTheSetHolds_data()
+{
+    QTest::addColumn<Bytes>("stream");
+    QTest::addColumn<QStringList>("read");
+    // VT_I4 42, kept through every change though never shown.
+    const Bytes number = typed(0x0003, 42, {});
+    const Bytes sound = summaryStream(1252, {{2, latin1("Name")}, {3, latin1("Number")}, {4, latin1("Note")}},
+                                      {{2, typed(0x001E, 5, latin1("Zo\xEB\x80"))},
+                                       {3, number},
+                                       {4, typed(0x001F, 4, utf16(u"\u20ac 5"))}});
+    const QStringList soundRead{QStringLiteral("Name=Zo\u00eb\u20ac"), QStringLiteral("Note=\u20ac 5")};
+    QTest::newRow("cp1252") << sound << soundRead;
+    QTest::newRow("UTF-8") << summaryStream(65001, {{7, latin1("Ville")}, {8, latin1("Number")}},
+                                            {{7, typed(0x001E, 8, latin1("Z\xC3\xBCrich"))}, {8, number}})
+                           << QStringList{QStringLiteral("Ville=Z\u00fcrich")};
+    QTest::newRow("Unicode") << summaryStream(1200, {{2, utf16(u"name")}, {5, utf16(u"Number")}},
+                                              {{2, typed(0x001E, 8, utf16(u"\u00dcn\u00ef"))}, {5, number}})
+                             << QStringList{QStringLiteral("name=\u00dcn\u00ef")};
+    QTest::newRow("no stream") << Bytes{} << QStringList{};
+    QTest::newRow("no property set") << Bytes(200, 0x41) << QStringList{};
+    const auto damaged = [&sound](std::size_t at, std::uint32_t v) {
+        Bytes b = sound;
+        doc::storeU32(b, at, v);
+        return b;
+    };
+    QTest::newRow("set size past the stream") << damaged(kUserSetAt, 0xFFFFFFF0) << QStringList{};
+    QTest::newRow("property count past the set") << damaged(kUserSetAt + 4, 0x7FFFFFFF) << QStringList{};
+    QTest::newRow("offset past the set") << damaged(kUserSetAt + 12, 0x10000) << QStringList{};
+    // The dictionary follows the five identifier and offset pairs.
+    const std::size_t dictionary = kUserSetAt + 8 + 5 * 8;
+    QTest::newRow("name count past the set") << damaged(dictionary, 0x20000000) << QStringList{};
+    QTest::newRow("name length past the set") << damaged(dictionary + 8, 0xFFFFFFFF) << QStringList{};
+    const std::size_t lastValue = le32(sound, kUserSetAt + 8 + 4 * 8 + 4) + kUserSetAt;
+    QTest::newRow("string length past the set")
+        << damaged(lastValue + 4, 0x40000000) << QStringList{QStringLiteral("Name=Zo\u00eb\u20ac")};
+}
+
+void tst_WordDocument::propertiesKeepWhatElseTheSetHolds()
+{
+    // Reading never throws; setting a name that differs only in case replaces that property in
+    // its place, keeps the others (the number too, where the set was read) and makes anew what
+    // could not be read.
+    QFETCH(Bytes, stream);
+    QFETCH(QStringList, read);
+    WordDocument document = WordDocument::parse(withSummaryStream(stream));
+    QCOMPARE(shown(document.properties()), read);
+
+    document.setProperties({{u"NAME", u"\u5f20"}});
+    const Bytes saved = document.serialize();
+    QStringList expected = read;
+    const auto same = std::find_if(expected.begin(), expected.end(), [](const QString& p) {
+        return p.section(u'=', 0, 0).compare(QStringLiteral("name"), Qt::CaseInsensitive) == 0;
+    });
+    if (same == expected.end())
+        expected << QStringLiteral("NAME=\u5f20");
+    else
+        *same = QStringLiteral("NAME=\u5f20");
+    QCOMPARE(shown(WordDocument::parse(saved).properties()), expected);
+    const Bytes written = doc::CompoundFile::parse(saved).stream("\x05"
+                                                                 "DocumentSummaryInformation");
+    const Bytes number = typed(0x0003, 42, {});
+    QCOMPARE(std::search(written.begin(), written.end(), number.begin(), number.end()) != written.end(),
+             !read.isEmpty());
+}
+
+void tst_WordDocument::badPropertiesAreRefused_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("empty name") << ""
+                                << "x";
+    QTest::newRow("name too long") << QString(256, QLatin1Char('n')) << "x";
+    QTest::newRow("U+0000 in the value") << "Client" << QString(QStringLiteral("a%1b")).arg(QChar(0));
+}
+
+void tst_WordDocument::badPropertiesAreRefused()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, value);
+    WordDocument document = WordDocument::parse(readFile(templatePath()));
+    const Bytes before = document.serialize();
+    try {
+        document.setProperties({{u"Template", u"x"}, {name.toStdU16String(), value.toStdU16String()}});
+        QFAIL("accepted");
+    } catch (const doc::Error& e) {
+        QCOMPARE(e.kind(), doc::Error::Kind::BadArgument);
+    }
+    QVERIFY(document.serialize() == before);
+}
+
+void tst_WordDocument::libreOfficeSeesProperties()
+{
+    WordDocument document = WordDocument::parse(readFile(templatePath()));
+    const std::u16string value = u"Zo\u00eb \u5f20 \U0001F3E0 & <5>";
+    document.setProperties({{u"Client", value}, {u"Template", u"Own"}});
+    const auto xml = libreOfficeFlatXml(document.serialize());
+    if (!xml)
+        QSKIP("LibreOffice is not installed");
+    QVERIFY2(xml->contains(QStringLiteral("meta:name=\"Client\"")), qPrintable(*xml));
+    QVERIFY2(xml->contains(QStringLiteral(">Zo\u00eb \u5f20 \U0001F3E0 &amp; &lt;5&gt;</meta:user-defined>")),
+             qPrintable(*xml));
+    QVERIFY2(xml->contains(QStringLiteral("meta:name=\"Template\"")), qPrintable(*xml));
 }
 
 QTEST_GUILESS_MAIN(tst_WordDocument)
