@@ -83,8 +83,9 @@ public:
     std::vector<Property> properties() const;
     // Sets each of these, by name (compared as Word does, without regard to case), keeping every
     // other property; serialize() writes them. Kind::BadArgument, and nothing set, for an empty
-    // name, a name past 255 characters, or U+0000 in a name or value. A value past 65,534
-    // characters reads back here, but other programs may drop it (LibreOffice shows it empty).
+    // name, a name past 255 characters, or U+0000 in a name or value. Long values read back
+    // here whole, but not elsewhere: LibreOffice drops one past 65,534 characters, and Word's
+    // binary format may cut one to 255 characters when Word saves the document.
     void setProperties(const std::vector<Property>& properties);
 
     // A complete compound file with the edited text. Streams other than WordDocument and
