@@ -19,7 +19,8 @@ using Positions = CpTable::Positions;
 // from ([MS-DOC] 2.8): bookmarks and the main text's structures count from the start of the
 // whole text, so that a last CP past the main text, as some writers give it, follows edits
 // of the other stories too. Caches Word rebuilds by itself (spelling and grammar state,
-// paragraph heights, language detection) are cleared instead when the text changes.
+// paragraph heights, language detection, smart tag recognition) are cleared instead when
+// the text changes.
 struct CpTableKind {
     std::size_t fibIndex;
     std::size_t cbData;
@@ -28,7 +29,7 @@ struct CpTableKind {
     const char* name;
 };
 constexpr std::optional<std::size_t> kWholeText = std::nullopt;
-constexpr std::array<CpTableKind, 25> kCpTableKinds = {{
+constexpr std::array<CpTableKind, 31> kCpTableKinds = {{
     {fclcb::PlcfSed, 12, kWholeText, Positions::Limits, "PlcfSed"},
     {fclcb::PlcffndRef, 2, kWholeText, Positions::Anchors, "PlcffndRef"},
     {fclcb::PlcfandRef, 30, kWholeText, Positions::Anchors, "PlcfandRef"},
@@ -40,6 +41,13 @@ constexpr std::array<CpTableKind, 25> kCpTableKinds = {{
     {fclcb::PlcfBkl, 0, kWholeText, Positions::Limits, "PlcfBkl"},
     {fclcb::PlcfAtnBkf, 4, kWholeText, Positions::Limits, "PlcfAtnBkf"},
     {fclcb::PlcfAtnBkl, 0, kWholeText, Positions::LimitsAtMarks, "PlcfAtnBkl"},
+    // Smart tags, format consistency and repair bookmarks, from Word 2002 on.
+    {fclcb::PlcfBkfFactoid, 6, kWholeText, Positions::Limits, "PlcfBkfFactoid"},
+    {fclcb::PlcfBklFactoid, 4, kWholeText, Positions::Limits, "PlcfBklFactoid"},
+    {fclcb::PlcfBkfFcc, 6, kWholeText, Positions::Limits, "PlcfBkfFcc"},
+    {fclcb::PlcfBklFcc, 4, kWholeText, Positions::Limits, "PlcfBklFcc"},
+    {fclcb::PlcfBkfBPRepairs, 4, kWholeText, Positions::Limits, "PlcfBkfBPRepairs"},
+    {fclcb::PlcfBklBPRepairs, 0, kWholeText, Positions::Limits, "PlcfBklBPRepairs"},
     {fclcb::PlcffndTxt, 0, lw::ccpFtn, Positions::Limits, "PlcffndTxt"},
     {fclcb::PlcfFldFtn, 2, lw::ccpFtn, Positions::FieldMarks, "PlcfFldFtn"},
     {fclcb::PlcfHdd, 0, lw::ccpHdd, Positions::Limits, "PlcfHdd"},
@@ -65,8 +73,8 @@ constexpr std::array<std::pair<std::size_t, std::size_t>, 6> kStoryParts = {{
     {lw::ccpTxbx, fclcb::PlcftxbxTxt},
     {lw::ccpHdrTxbx, fclcb::PlcfHdrtxbxTxt},
 }};
-constexpr std::array<std::size_t, 4> kDroppedCaches = {fclcb::PlcfPhe, fclcb::PlcfSpl, fclcb::PlcfGram,
-                                                       fclcb::PlcfLad};
+constexpr std::array<std::size_t, 5> kDroppedCaches = {fclcb::PlcfPhe, fclcb::PlcfSpl, fclcb::PlcfGram,
+                                                       fclcb::PlcfLad, fclcb::Plcffactoid};
 
 // Fld ([MS-DOC] 2.9.90): the low five bits of its first byte say which field character it is.
 constexpr std::uint8_t kFieldBegin = 0x13;

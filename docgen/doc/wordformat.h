@@ -95,6 +95,13 @@ constexpr std::size_t PlcfGram = 90;
 constexpr std::size_t kCount97 = 93;
 constexpr std::size_t PlcfTch = 93;
 constexpr std::size_t PlcfLad = 98;
+constexpr std::size_t PlcfBkfFactoid = 115;
+constexpr std::size_t PlcfBklFactoid = 117;
+constexpr std::size_t PlcfBkfFcc = 121;
+constexpr std::size_t PlcfBklFcc = 122;
+constexpr std::size_t PlcfBkfBPRepairs = 124;
+constexpr std::size_t PlcfBklBPRepairs = 125;
+constexpr std::size_t Plcffactoid = 132;
 } // namespace fclcb
 
 constexpr std::size_t kFkpPageSize = 512;

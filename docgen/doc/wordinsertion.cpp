@@ -120,8 +120,12 @@ std::uint32_t edit(WordState& d, std::size_t story, std::uint32_t cp, std::uint3
     const CharProps typing = inserted > 0 ? typingProps(d, from) : CharProps{};
 
     d.text.replace(cp, count, typed);
-    const auto at = d.props.begin() + cp;
-    d.props.insert(d.props.erase(at, at + count), inserted, typing);
+    // One move of what follows, as a template's hundreds of tags each come here.
+    if (inserted > count)
+        d.props.insert(d.props.begin() + cp + count, inserted - count, typing);
+    else
+        d.props.erase(d.props.begin() + cp + inserted, d.props.begin() + cp + count);
+    std::fill_n(d.props.begin() + cp, inserted, typing);
     if (inserted == 0)
         d.props[cp].typed = true; // its paragraph changed all the same
     d.rgLw[story] = d.rgLw[story] - count + inserted;
