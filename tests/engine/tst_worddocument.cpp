@@ -127,13 +127,15 @@ Bytes summaryStream(std::uint16_t codePage, const Entries& names, const Entries&
     out.u8(0x05);
     out.bytes(fmtid);
     out.u32(kUserSetAt);
+    // The summary set: its size, one property, the code page at 16 (VT_I2 1252).
     for (std::uint32_t v : {24u, 1u, 1u, 16u, 2u, 1252u})
         out.u32(v);
     out.bytes(set.data());
     return std::move(out).take();
 }
 
-Bytes latin1(const char* text)
+// An 8-bit string with its terminator.
+Bytes narrow(const char* text)
 {
     const std::string s(text);
     Bytes out(s.begin(), s.end());
@@ -1167,14 +1169,14 @@ void tst_WordDocument::propertiesKeepWhatElseTheSetHolds_data()
     QTest::addColumn<QStringList>("read");
     // VT_I4 42, kept through every change though never shown.
     const Bytes number = typed(0x0003, 42, {});
-    const Bytes sound = summaryStream(1252, {{2, latin1("Name")}, {3, latin1("Number")}, {4, latin1("Note")}},
-                                      {{2, typed(0x001E, 5, latin1("Zo\xEB\x80"))},
+    const Bytes sound = summaryStream(1252, {{2, narrow("Name")}, {3, narrow("Number")}, {4, narrow("Note")}},
+                                      {{2, typed(0x001E, 5, narrow("Zo\xEB\x80"))},
                                        {3, number},
                                        {4, typed(0x001F, 4, utf16(u"\u20ac 5"))}});
     const QStringList soundRead{QStringLiteral("Name=Zo\u00eb\u20ac"), QStringLiteral("Note=\u20ac 5")};
     QTest::newRow("cp1252") << sound << soundRead;
-    QTest::newRow("UTF-8") << summaryStream(65001, {{7, latin1("Ville")}, {8, latin1("Number")}},
-                                            {{7, typed(0x001E, 8, latin1("Z\xC3\xBCrich"))}, {8, number}})
+    QTest::newRow("UTF-8") << summaryStream(65001, {{7, narrow("Ville")}, {8, narrow("Number")}},
+                                            {{7, typed(0x001E, 8, narrow("Z\xC3\xBCrich"))}, {8, number}})
                            << QStringList{QStringLiteral("Ville=Z\u00fcrich")};
     QTest::newRow("Unicode") << summaryStream(1200, {{2, utf16(u"name")}, {5, utf16(u"Number")}},
                                               {{2, typed(0x001E, 8, utf16(u"\u00dcn\u00ef"))}, {5, number}})
