@@ -22,6 +22,8 @@ namespace agreement::Template
 
 // The Qt resource that holds the template, the program's "CUSTOM" resource 101.
 inline constexpr char kResource[] = ":/CUSTOM/101";
+// What the user knows it by, beside templates of their own.
+inline constexpr char kName[] = "Standard agreement";
 
 struct Paragraph {
     std::uint32_t start;

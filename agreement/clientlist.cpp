@@ -9,10 +9,15 @@
 namespace agreement::ClientList
 {
 
-Columns columns(const std::vector<QString>& header, const QString& nameColumn)
+Columns columns(const std::vector<QString>& header, const QString& nameColumn, const Wanted& wanted)
 {
     Columns out;
     out.of.fill(-1);
+    out.extraNames = wanted.extras;
+    out.extras.fill(-1, wanted.extras.size());
+    QStringList extraKeys;
+    for (const QString& extra : wanted.extras)
+        extraKeys << matchingName(extra);
     out.count = static_cast<qsizetype>(header.size());
     for (qsizetype c = 0; c < out.count; ++c) {
         const QString& title = header[static_cast<std::size_t>(c)];
@@ -20,6 +25,13 @@ Columns columns(const std::vector<QString>& header, const QString& nameColumn)
             title.trimmed().compare(nameColumn.trimmed(), Qt::CaseInsensitive) == 0 && out.name < 0)
             out.name = c;
         const std::optional<Field> field = fieldNamed(title.trimmed());
+        if (const qsizetype extra = extraKeys.indexOf(matchingName(title)); !field && extra >= 0) {
+            if (out.extras[extra] >= 0)
+                throw BadHeader(
+                    QString::fromLatin1(Text::kDuplicateColumn).arg(wanted.extras[extra]).toStdString());
+            out.extras[extra] = c;
+            continue;
+        }
         if (!field) {
             if (out.name != c)
                 out.unknown << title;
@@ -33,9 +45,13 @@ Columns columns(const std::vector<QString>& header, const QString& nameColumn)
         column = c;
     }
     for (const Particular& f : kParticulars) {
-        if (out.of[indexOf(f.field)] < 0)
+        if (wanted.fields[indexOf(f.field)] && out.of[indexOf(f.field)] < 0)
             throw BadHeader(
                 QString::fromLatin1(Text::kMissingColumn).arg(QLatin1String(f.plain)).toStdString());
+    }
+    for (qsizetype k = 0; k < out.extras.size(); ++k) {
+        if (out.extras[k] < 0)
+            throw BadHeader(QString::fromLatin1(Text::kMissingColumn).arg(wanted.extras[k]).toStdString());
     }
     if (!nameColumn.isEmpty() && out.name < 0)
         throw BadHeader(QString::fromLatin1(Text::kNoNameColumn).arg(nameColumn).toStdString());
@@ -98,9 +114,17 @@ std::variant<Particulars, RowProblem> particulars(const CsvReader::Record& row, 
                           QString::fromLatin1(Text::kFieldCount).arg(row.fields.size()).arg(columns.count)};
     Particulars p;
     for (const Particular& f : kParticulars) {
+        if (columns.of[indexOf(f.field)] < 0)
+            continue;
         const auto column = static_cast<std::size_t>(columns.of[indexOf(f.field)]);
         if (const std::optional<QString> reason = setFromText(p, f.field, row.fields[column], locale, order))
             return RowProblem{header[column], *reason};
+    }
+    for (qsizetype k = 0; k < columns.extras.size(); ++k) {
+        const auto column = static_cast<std::size_t>(columns.extras[k]);
+        if (row.fields[column].trimmed().isEmpty())
+            return RowProblem{header[column], QLatin1String(Text::kNoValue)};
+        p.extras.append({columns.extraNames[k], row.fields[column]});
     }
     return p;
 }

@@ -39,6 +39,7 @@ inline constexpr char kBadPrice[] = "not a valid amount";
 inline constexpr char kMisgroupedPrice[] = "not a valid amount: a grouping mark (%1) out of place";
 // %1 is the largest amount, as the price shows it.
 inline constexpr char kPriceTooLarge[] = "more than %1, the largest amount held to the cent";
+inline constexpr char kNoValue[] = "no value";
 } // namespace Text
 
 // The date kBadDate shows.
@@ -52,14 +53,18 @@ public:
 };
 
 struct Columns {
-    std::array<qsizetype, kFieldCount> of{}; // the column of each Field
-    qsizetype name = -1;                     // the column files are named by; -1 names them by row number
+    std::array<qsizetype, kFieldCount> of{}; // the column of each Field; -1 for one not wanted and absent
+    QList<qsizetype> extras;                 // the column of each extra particular wanted, in its order
+    QStringList extraNames;
+    qsizetype name = -1; // the column files are named by; -1 names them by row number
     qsizetype count = 0;
     QStringList unknown; // columns that name no particular, left unread
 };
 
-// nameColumn, when not empty, names any column of the header, without regard to case.
-Columns columns(const std::vector<QString>& header, const QString& nameColumn);
+// nameColumn, when not empty, names any column of the header, without regard to case. Every
+// particular wanted needs a column; an extra one's is found as matchingName() compares.
+Columns columns(const std::vector<QString>& header, const QString& nameColumn,
+                const Wanted& wanted = Wanted::everyField());
 
 struct RowProblem {
     QString column; // as the header names it; empty when the row as a whole is wrong
@@ -78,7 +83,8 @@ std::variant<QDate, QString> dateFromText(const QString& text, const QLocale& lo
 std::optional<QString> setFromText(Particulars& particulars, Field field, const QString& value,
                                    const QLocale& locale, AgreementDate::DateOrder order);
 
-// The row's particulars, each set as setFromText sets it.
+// The row's particulars, each set as setFromText sets it; a particular without a column is left empty
+// (the date unset), an extra one may not be empty.
 std::variant<Particulars, RowProblem> particulars(const CsvReader::Record& row, const Columns& columns,
                                                   const std::vector<QString>& header, const QLocale& locale,
                                                   AgreementDate::DateOrder order);

@@ -1,5 +1,6 @@
 #include "agreement/filledagreement.h"
 
+#include "agreement/readback.h"
 #include "render/pdfexport.h"
 
 #include <QMimeData>
@@ -7,12 +8,21 @@
 namespace agreement
 {
 
-FilledAgreement::FilledAgreement(doc::WordDocument templateDocument, Particulars particulars,
+FilledAgreement::FilledAgreement(const doc::WordDocument& templateDocument, Particulars particulars,
                                  QDate signingDate, const QLocale& locale, const TypingStep& step)
-    : mTemplate(std::move(templateDocument)), mParticulars(std::move(particulars)), mSigningDate(signingDate),
-      mInsertions(agreement::insertions(mParticulars, mSigningDate, locale)),
-      mDocument(fill(mTemplate, mInsertions, step))
+    : mTemplateName(QLatin1String(Template::kName)), mParticulars(std::move(particulars)),
+      mSigningDate(signingDate),
+      mDocument(fill(templateDocument, insertions(mParticulars, mSigningDate, locale), step))
 {
+    writeProperties(mDocument, mTemplateName, mParticulars, mSigningDate);
+}
+
+FilledAgreement::FilledAgreement(const TagTemplate& tagTemplate, Particulars particulars, QDate signingDate,
+                                 const QLocale& locale)
+    : mTemplateName(tagTemplate.name()), mParticulars(std::move(particulars)), mSigningDate(signingDate),
+      mDocument(tagTemplate.fill(mParticulars, mSigningDate, locale))
+{
+    writeProperties(mDocument, mTemplateName, mParticulars, mSigningDate);
 }
 
 const std::vector<std::uint8_t>& FilledAgreement::bytes() const
@@ -60,19 +70,21 @@ QString FilledAgreement::undrawnWhere(const QString& undrawn) const
 {
     const QList<uint> boxed = undrawn.toUcs4();
     QStringList where;
-    for (const Particular& row : kParticulars) {
-        if (row.kind == Kind::Date)
-            continue;
+    const auto look = [&](const QString& name, const QString& text) {
         QList<uint> held;
-        for (const uint c : mParticulars[row.field].toUcs4())
+        for (const uint c : text.toUcs4())
             if (boxed.contains(c) && !held.contains(c))
                 held.append(c);
         if (!held.isEmpty())
             where << QString::fromLatin1(kUndrawnWhere)
-                         .arg(QLatin1String(row.plain),
-                              QString::fromUcs4(reinterpret_cast<const char32_t*>(held.constData()),
-                                                held.size()));
-    }
+                         .arg(name, QString::fromUcs4(reinterpret_cast<const char32_t*>(held.constData()),
+                                                      held.size()));
+    };
+    for (const Particular& row : kParticulars)
+        if (row.kind != Kind::Date)
+            look(QLatin1String(row.plain), mParticulars[row.field]);
+    for (const Extra& extra : mParticulars.extras)
+        look(extra.name, extra.value);
     return where.isEmpty() ? undrawn : where.join(QStringLiteral(", "));
 }
 

@@ -2,6 +2,7 @@
 
 #include "agreement/insertions.h"
 #include "agreement/particulars.h"
+#include "agreement/tagtemplate.h"
 #include "doc/readmodel.h"
 #include "doc/worddocument.h"
 #include "render/pagepicture.h"
@@ -31,14 +32,18 @@ namespace agreement
 class FilledAgreement
 {
 public:
-    // Fills templateDocument; step, when given, runs the typing of each insertion (see fill()).
-    FilledAgreement(doc::WordDocument templateDocument, Particulars particulars, QDate signingDate,
+    // Fills the standard template, templateDocument; step, when given, runs the typing of each
+    // insertion (see fill()).
+    FilledAgreement(const doc::WordDocument& templateDocument, Particulars particulars, QDate signingDate,
                     const QLocale& locale, const TypingStep& step = {});
+    // Fills a template whose places are tags.
+    FilledAgreement(const TagTemplate& tagTemplate, Particulars particulars, QDate signingDate,
+                    const QLocale& locale);
 
-    const doc::WordDocument& templateDocument() const { return mTemplate; }
+    const QString& templateName() const { return mTemplateName; }
     const Particulars& particulars() const { return mParticulars; }
     QDate signingDate() const { return mSigningDate; }
-    const Insertions& insertions() const { return mInsertions; }
+    // The filled document, carrying its particulars in its properties (see writeProperties()).
     const doc::WordDocument& document() const { return mDocument; }
 
     // What the document is saved as, made when first asked for; every copy of it is these bytes.
@@ -61,10 +66,9 @@ public:
 private:
     const doc::ReadModel& readModel() const;
 
-    doc::WordDocument mTemplate;
+    QString mTemplateName;
     Particulars mParticulars;
     QDate mSigningDate;
-    Insertions mInsertions;
     doc::WordDocument mDocument;
     mutable std::optional<std::vector<std::uint8_t>> mBytes;
     mutable std::optional<doc::ReadModel> mReadModel;

@@ -15,6 +15,16 @@ std::optional<Field> fieldNamed(QStringView name)
     return std::nullopt;
 }
 
+QString matchingName(QStringView name)
+{
+    QString out;
+    out.reserve(name.size());
+    for (const QChar c : name)
+        if (!c.isSpace())
+            out.append(c);
+    return out.toCaseFolded();
+}
+
 Particulars example(QDate today, const QLocale& locale)
 {
     Particulars out;

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QDate>
+#include <QList>
 #include <QLocale>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <cstddef>
@@ -148,11 +150,20 @@ static_assert(soundTable());
 // The signing date, which the form does not hold: the day the agreement is made.
 inline constexpr char kSigningDateName[] = "signed";
 
+// A particular of the user's own template beyond the table's: free text under the template's name for it.
+struct Extra {
+    QString name;
+    QString value;
+
+    friend bool operator==(const Extra&, const Extra&) = default;
+};
+
 // One agreement's particulars as the form shows them: line breaks as '\n', the price as its
 // shown text. The date is a date; every other particular is its text, by Field.
 struct Particulars {
     QDate agreementDate;
     std::array<QString, kFieldCount> texts; // the date's is unused
+    QList<Extra> extras;                    // in the template's order
 
     QString& operator[](Field field) { return texts[indexOf(field)]; }
     const QString& operator[](Field field) const { return texts[indexOf(field)]; }
@@ -162,6 +173,24 @@ struct Particulars {
 
 // The field a settings key or plain name stands for, compared without regard to case.
 std::optional<Field> fieldNamed(QStringView name);
+
+// A name as a template's tags and extra particulars are compared: without spaces and without
+// regard to case.
+QString matchingName(QStringView name);
+
+// What a template asks to be given: which of the table's particulars, and its own by name.
+struct Wanted {
+    std::array<bool, kFieldCount> fields{};
+    QStringList extras;
+
+    // The standard template's: every particular of the table.
+    static Wanted everyField()
+    {
+        Wanted all;
+        all.fields.fill(true);
+        return all;
+    }
+};
 
 // The example agreement, dated today, its amounts in the locale's currency.
 Particulars example(QDate today, const QLocale& locale);

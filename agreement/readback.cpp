@@ -206,9 +206,56 @@ ReadBack readBack(const std::u16string& mainText, const QLocale& locale)
     return results.front();
 }
 
+void writeProperties(doc::WordDocument& document, const QString& templateName, const Particulars& particulars,
+                     QDate signingDate)
+{
+    const auto property = [](const QString& name, const QString& value) {
+        return doc::WordDocument::Property{
+            QString::fromLatin1(kParticularProperty).arg(name).toStdU16String(), value.toStdU16String()};
+    };
+    std::vector<doc::WordDocument::Property> properties{
+        {QString::fromLatin1(kTemplateProperty).toStdU16String(), templateName.toStdU16String()}};
+    for (const Particular& row : kParticulars)
+        properties.push_back(property(QLatin1String(row.plain), row.field == Field::AgreementDate
+                                                                    ? dateText(particulars.agreementDate)
+                                                                    : particulars[row.field]));
+    properties.push_back(property(QLatin1String(kSigningDateName), dateText(signingDate)));
+    for (const Extra& extra : particulars.extras)
+        properties.push_back(property(extra.name, extra.value));
+    document.setProperties(properties);
+}
+
 ReadBack readBack(const doc::WordDocument& document, const QLocale& locale)
 {
-    return readBack(document.mainText(), locale);
+    const std::vector<doc::WordDocument::Property> properties = document.properties();
+    const QString templateProperty = QLatin1String(kTemplateProperty);
+    const auto carried = std::find_if(properties.begin(), properties.end(), [&](const auto& p) {
+        return QString::fromStdU16String(p.name).compare(templateProperty, Qt::CaseInsensitive) == 0;
+    });
+    if (carried == properties.end())
+        return readBack(document.mainText(), locale);
+
+    ReadBack r;
+    r.templateName = QString::fromStdU16String(carried->value);
+    const QString prefix = QString::fromLatin1(kParticularProperty).arg(QString());
+    for (const doc::WordDocument::Property& p : properties) {
+        const QString name = QString::fromStdU16String(p.name);
+        if (!name.startsWith(prefix, Qt::CaseInsensitive))
+            continue;
+        const QString plain = name.mid(prefix.size());
+        const QString value = QString::fromStdU16String(p.value);
+        if (plain.compare(QLatin1String(kSigningDateName), Qt::CaseInsensitive) == 0)
+            r.signingDate = QDate::fromString(value, QLatin1String(kDateFormat));
+        else if (const std::optional<Field> field = fieldNamed(plain); field == Field::AgreementDate)
+            r.particulars.agreementDate = QDate::fromString(value, QLatin1String(kDateFormat));
+        else if (field)
+            r.particulars[*field] = value;
+        else
+            r.particulars.extras.append({plain, value});
+    }
+    if (!r.particulars.agreementDate.isValid() || !r.signingDate.isValid())
+        refuse(QLatin1String(ReadBackText::kDateUnreadable));
+    return r;
 }
 
 ReadBack readBackFile(const std::filesystem::path& path, const QLocale& locale)

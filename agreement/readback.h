@@ -33,11 +33,22 @@ public:
 struct ReadBack {
     Particulars particulars;
     QDate signingDate;
+    // The template's name as the agreement's properties give it; empty for an agreement that
+    // carries none, which was made from the standard template.
+    QString templateName;
 };
 
-// The particulars an agreement was filled with, recovered from its main text against the
-// template. Month names are read in the locale's language first, then in any other.
-// Throws NotAnAgreement, its description one of ReadBackText's.
+// The document properties an agreement carries its particulars in, so that reading it back needs no
+// knowledge of its template: the template's name, and each particular under kParticularProperty
+// with its plain name (an extra one with its template's name), dates as dateText() writes them.
+inline constexpr char kTemplateProperty[] = "Agreement template";
+inline constexpr char kParticularProperty[] = "Agreement: %1";
+void writeProperties(doc::WordDocument& document, const QString& templateName, const Particulars& particulars,
+                     QDate signingDate);
+
+// The particulars an agreement was filled with: from its properties when it carries them, else
+// recovered from its main text against the standard template. Month names are read in the locale's language
+// first, then in any other. Throws NotAnAgreement, its description one of ReadBackText's.
 ReadBack readBack(const std::u16string& mainText, const QLocale& locale);
 ReadBack readBack(const doc::WordDocument& document, const QLocale& locale);
 

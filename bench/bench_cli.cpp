@@ -1,9 +1,11 @@
 // The command line as a person runs it: fill as a whole process, read of a saved agreement,
-// and merge of a 1,000-row client list into .doc files and into PDF.
+// and merge of a 1,000-row client list into .doc files and into PDF, from the standard template
+// and from a template of tags; and the filling of a long own template in the engine.
 #include "agreement/agreementtemplate.h"
 #include "agreement/insertions.h"
 #include "agreement/particulars.h"
 #include "agreement/readback.h"
+#include "agreement/tagtemplate.h"
 #include "benchstats.h"
 
 #include <QCoreApplication>
@@ -59,7 +61,7 @@ QString csvCell(QString text)
     return QLatin1Char('"') + text.replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
 }
 
-void writeClientList(const QString& path, int rows)
+void writeClientList(const QString& path, int rows, const QStringList& extras = {})
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
@@ -67,13 +69,33 @@ void writeClientList(const QString& path, int rows)
     QStringList header{QStringLiteral("client")};
     for (const agreement::Particular& row : agreement::kParticulars)
         header << QLatin1String(row.plain);
+    for (const QString& extra : extras)
+        header << csvCell(extra);
     file.write(header.join(QLatin1Char(',')).toUtf8() + "\r\n");
     for (int i = 0; i < rows; ++i) {
         QStringList cells{QStringLiteral("Client %1").arg(i)};
         for (const agreement::Particular& row : agreement::kParticulars)
             cells << csvCell(valueOf(row, i));
+        for (const QString& extra : extras)
+            cells << csvCell(QStringLiteral("%1 %2").arg(extra).arg(i));
         file.write(cells.join(QLatin1Char(',')).toUtf8() + "\r\n");
     }
+}
+
+// The carried template of tags, lengthened to about thirty pages (90,000 characters) and two hundred
+// tags by paragraphs that each hold one.
+agreement::TagTemplate longTemplate(const QString& path)
+{
+    doc::WordDocument document = doc::WordDocument::load(std::filesystem::path(path.toStdU16String()));
+    std::u16string paragraph;
+    while (paragraph.size() < 440)
+        paragraph += u"The Contractor will keep the work area safe and tidy and protect the property. ";
+    std::u16string text;
+    for (int i = 0; i < 180; ++i)
+        text += paragraph + u"Agreed by {{Owner}}.\r";
+    document.insertText(0, text);
+    const std::vector<std::uint8_t> bytes = document.serialize();
+    return agreement::TagTemplate::fromBytes(QStringLiteral("long"), bytes);
 }
 
 } // namespace
@@ -121,5 +143,30 @@ int main(int argc, char** argv)
         std::printf("merge of %d rows into %s: %.0f ms, %.0f agreements a second\n", rows,
                     pdf ? "PDF" : ".doc", ms, rows * 1000.0 / ms);
     }
+
+    const QString own = QStringLiteral(BRINDLEWICK_SOURCE_DIR "/resources/home-improvement.doc");
+    const QString ownList = dir.filePath(QStringLiteral("own.csv"));
+    writeClientList(ownList, rows, agreement::TagTemplate::fromFile(own).wanted().extras);
+    const QString ownOut = dir.filePath(QStringLiteral("own"));
+    QDir().mkdir(ownOut);
+    const double ownMs = runMs(program, {QStringLiteral("merge"), ownList, QStringLiteral("--out"), ownOut,
+                                         QStringLiteral("--name"), QStringLiteral("client"),
+                                         QStringLiteral("--template"), own});
+    std::printf("merge --template of %d rows into .doc: %.0f ms\n", rows, ownMs);
+
+    const agreement::TagTemplate tags = longTemplate(own);
+    agreement::Particulars particulars = agreement::example(QDate(2027, 3, 15), QLocale());
+    for (const QString& extra : tags.wanted().extras)
+        particulars.extras.append({extra, extra});
+    std::vector<double> tagFillUs;
+    for (int i = 0; i < 50; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        const doc::WordDocument filled = tags.fill(particulars, QDate(2027, 3, 16), QLocale());
+        tagFillUs.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e3);
+    }
+    std::printf("fill of a %zu-character template with %zu tags in the engine: median %.0f us of 50\n",
+                tags.fill(particulars, QDate(2027, 3, 16), QLocale()).text().size(), tags.tagCount(),
+                median(tagFillUs));
     return 0;
 }

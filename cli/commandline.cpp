@@ -4,6 +4,7 @@
 #include "agreement/clientlist.h"
 #include "agreement/filledagreement.h"
 #include "agreement/readback.h"
+#include "agreement/tagtemplate.h"
 #include "doc/error.h"
 #include "doc/fileio.h"
 #include "product/product.h"
@@ -41,9 +42,13 @@ constexpr char kUsageText[] = R"(Usage:
   brindlewick fill OPTIONS -o OUT   write one agreement, as .doc or as PDF when OUT ends in .pdf;
                                     -o - writes the .doc to standard output
 %1
+      [--template TEMPLATE.doc [--field "NAME=VALUE" ...]]
+                                    fill your own template: the options it uses, and
+                                    a --field for each particular of its own
   brindlewick merge CLIENTS.csv --out FOLDER [--pdf] [--name COLUMN] [--force] [--locale NAME]
-                                    one agreement per row of a client list, into FOLDER
+      [--template TEMPLATE.doc]     one agreement per row of a client list, into FOLDER
                                     (made when missing)
+  brindlewick template TEMPLATE.doc print the particulars a template uses, or its faults
   brindlewick read AGREEMENT.doc [--json] [--locale NAME]
                                     print the particulars of a saved agreement
   brindlewick --help | --version
@@ -51,7 +56,7 @@ constexpr char kUsageText[] = R"(Usage:
 Dates are written 2027-03-15 or in the locale's short form, whose order of day and month a
 named --locale settles. The price is checked and shown as the form shows it, in the
 locale's currency (--locale de_DE; the system's by default). A client list's header names the
-particulars: %2, or their settings keys;
+particulars: %2, or their settings keys, and an own template's particulars;
 its fields are separated by commas, semicolons or tabs, in UTF-8, UTF-16 or Windows-1252.
 Exit status: 0 done, 1 input that could not be used or rows not made, 2 a wrong command line.
 )";
@@ -125,7 +130,8 @@ struct UsageError {
 class Arguments
 {
 public:
-    Arguments(const QStringList& args, const std::set<QString>& valued, const std::set<QString>& flags)
+    Arguments(const QStringList& args, const std::set<QString>& valued, const std::set<QString>& flags,
+              const std::set<QString>& repeated = {})
     {
         for (qsizetype i = 0; i < args.size(); ++i) {
             const QString& arg = args[i];
@@ -141,13 +147,16 @@ public:
             }
             if (flags.contains(name) && !value) {
                 mFlags.insert(name);
-            } else if (valued.contains(name)) {
+            } else if (valued.contains(name) || repeated.contains(name)) {
                 if (!value) {
                     if (i + 1 >= args.size())
                         throw UsageError{say(Text::kMissingValue, arg)};
                     value = args[++i];
                 }
-                mValues[name] = *value;
+                if (repeated.contains(name))
+                    mRepeated[name] << *value;
+                else
+                    mValues[name] = *value;
             } else {
                 throw UsageError{say(Text::kUnknownOption, arg)};
             }
@@ -155,6 +164,11 @@ public:
     }
 
     bool flag(const QString& name) const { return mFlags.contains(name); }
+    QStringList values(const QString& name) const
+    {
+        const auto found = mRepeated.find(name);
+        return found == mRepeated.end() ? QStringList() : found->second;
+    }
     std::optional<QString> value(const QString& name) const
     {
         const auto found = mValues.find(name);
@@ -184,6 +198,7 @@ public:
 
 private:
     std::map<QString, QString> mValues;
+    std::map<QString, QStringList> mRepeated;
     std::set<QString> mFlags;
     QStringList mPositional;
 };
@@ -296,25 +311,100 @@ QByteArray agreementBytes(const agreement::FilledAgreement& filled, bool pdf, Pa
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
 }
 
+// The template --template names, or none for the standard one. Throws TemplateRefused.
+std::optional<agreement::TagTemplate> templateOption(const Arguments& args)
+{
+    const std::optional<QString> file = args.value(QStringLiteral("template"));
+    if (!file)
+        return std::nullopt;
+    return agreement::TagTemplate::fromFile(*file);
+}
+
+// Every fault of a refused template, one line each, named by its file.
+int refused(const QString& file, const agreement::TemplateRefused& e)
+{
+    for (const QString& fault : e.faults())
+        err(file + QStringLiteral(": ") + fault);
+    return kFailed;
+}
+
+// fill's --field NAME=VALUE options, for the extra particulars wanted; one that names none is
+// told and left unread.
+QList<agreement::Extra> extraFields(const Arguments& args, const agreement::Wanted& wanted)
+{
+    QList<agreement::Extra> given;
+    for (const QString& field : args.values(QStringLiteral("field"))) {
+        const qsizetype eq = field.indexOf(QLatin1Char('='));
+        if (eq <= 0)
+            throw UsageError{say(Text::kBadField, field)};
+        const QString key = agreement::matchingName(field.left(eq));
+        const auto name = std::find_if(wanted.extras.begin(), wanted.extras.end(), [&](const QString& extra) {
+            return agreement::matchingName(extra) == key;
+        });
+        if (name == wanted.extras.end())
+            err(say(Text::kUnknownField, field.left(eq)));
+        else
+            given.append(agreement::Extra{*name, field.mid(eq + 1)});
+    }
+    QList<agreement::Extra> extras;
+    for (const QString& name : wanted.extras) {
+        const auto value = std::find_if(given.cbegin(), given.cend(),
+                                        [&](const agreement::Extra& extra) { return extra.name == name; });
+        if (value == given.cend())
+            throw UsageError{say(Text::kMissingField, name)};
+        extras.append(*value);
+    }
+    return extras;
+}
+
+int templateCommand(const QStringList& argv)
+{
+    const Arguments args(argv, {}, {});
+    const QString file = args.single(QStringLiteral("TEMPLATE.doc"));
+    try {
+        QString names;
+        const agreement::TagTemplate tagTemplate = agreement::TagTemplate::fromFile(file);
+        for (const agreement::TemplateParticular& p : tagTemplate.particulars())
+            names += agreement::plainName(p) + QLatin1Char('\n');
+        out(names);
+    } catch (const agreement::TemplateRefused& e) {
+        return refused(file, e);
+    }
+    return kOk;
+}
+
 int fill(const QStringList& argv, PaintingSupport& painting)
 {
     std::set<QString> valued = {QStringLiteral("o"), QStringLiteral("out"), QStringLiteral("signed"),
-                                QStringLiteral("locale")};
+                                QStringLiteral("locale"), QStringLiteral("template")};
     for (const agreement::Particular& f : agreement::kParticulars)
         valued.insert(QLatin1String(f.plain));
-    const Arguments args(argv, valued, {});
+    const Arguments args(argv, valued, {}, {QStringLiteral("field")});
     args.noPositional();
     const QLocale locale = localeOption(args);
+    std::optional<agreement::TagTemplate> tagTemplate;
+    try {
+        tagTemplate = templateOption(args);
+    } catch (const agreement::TemplateRefused& e) {
+        return refused(*args.value(QStringLiteral("template")), e);
+    }
+    const agreement::Wanted wanted = tagTemplate ? tagTemplate->wanted() : agreement::Wanted::everyField();
 
     agreement::Particulars p;
     for (const agreement::Particular& f : agreement::kParticulars) {
         const QString option = QStringLiteral("--") + QLatin1String(f.plain);
+        const std::optional<QString> given = args.value(QLatin1String(f.plain));
+        if (!given && !wanted.fields[agreement::indexOf(f.field)])
+            continue;
         // Only the date and the price can be refused.
         if (const std::optional<QString> reason = agreement::ClientList::setFromText(
                 p, f.field, args.required(QLatin1String(f.plain), option), locale, dateOrder(args)))
             throw UsageError{QString::fromUtf8(Text::kBadValue).arg(option, *reason)};
     }
+    p.extras = extraFields(args, wanted);
     const QDate signing = dateOption(args, agreement::kSigningDateName, QDate::currentDate(), locale);
+    if (!p.agreementDate.isValid())
+        p.agreementDate = signing;
     const std::optional<QString> outOption = args.value(QStringLiteral("o"));
     const QString target =
         outOption ? *outOption : args.required(QStringLiteral("out"), QStringLiteral("-o"));
@@ -326,7 +416,9 @@ int fill(const QStringList& argv, PaintingSupport& painting)
         throw UsageError{QLatin1String(Text::kTerminal)};
 
     try {
-        const agreement::FilledAgreement filled(agreement::Template::document(), p, signing, locale);
+        const agreement::FilledAgreement filled =
+            tagTemplate ? agreement::FilledAgreement(*tagTemplate, p, signing, locale)
+                        : agreement::FilledAgreement(agreement::Template::document(), p, signing, locale);
         if (toStandardOutput) {
             writeStandardOutput(agreementBytes(filled, false, painting));
         } else if (*format == Format::Pdf) {
@@ -398,6 +490,8 @@ int read(const QStringList& argv)
                                                        : back.particulars[f.field]);
     }
     lines.emplace_back(QLatin1String(agreement::kSigningDateName), agreement::dateText(back.signingDate));
+    for (const agreement::Extra& extra : back.particulars.extras)
+        lines.emplace_back(extra.name, extra.value);
     QString text;
     if (args.flag(QStringLiteral("json"))) {
         QStringList members;
@@ -447,8 +541,10 @@ private:
 
 int merge(const QStringList& argv, PaintingSupport& painting)
 {
-    const Arguments args(argv, {QStringLiteral("out"), QStringLiteral("name"), QStringLiteral("locale")},
-                         {QStringLiteral("pdf"), QStringLiteral("force")});
+    const Arguments args(
+        argv,
+        {QStringLiteral("out"), QStringLiteral("name"), QStringLiteral("locale"), QStringLiteral("template")},
+        {QStringLiteral("pdf"), QStringLiteral("force")});
     const QString listFile = args.single(QStringLiteral("CLIENTS.csv"));
     const QString folder = args.required(QStringLiteral("out"), QStringLiteral("--out"));
     const QLocale locale = localeOption(args);
@@ -457,6 +553,12 @@ int merge(const QStringList& argv, PaintingSupport& painting)
     const QString nameColumn = args.value(QStringLiteral("name")).value_or(QString());
     QElapsedTimer clock;
     clock.start();
+    std::optional<agreement::TagTemplate> tagTemplate;
+    try {
+        tagTemplate = templateOption(args);
+    } catch (const agreement::TemplateRefused& e) {
+        return refused(*args.value(QStringLiteral("template")), e);
+    }
 
     // A missing folder is made, once the list has been read, but not the folders above it.
     const QFileInfo folderInfo(QDir::cleanPath(folder));
@@ -492,7 +594,8 @@ int merge(const QStringList& argv, PaintingSupport& painting)
             throw agreement::ClientList::BadHeader(
                 say(Text::kRowProblem, QString::number(record.row)).arg(record.error).toStdString());
         header = record.fields;
-        columns = agreement::ClientList::columns(header, nameColumn);
+        columns = agreement::ClientList::columns(
+            header, nameColumn, tagTemplate ? tagTemplate->wanted() : agreement::Wanted::everyField());
         while (reader.next(record))
             rows.push_back(std::move(record));
     } catch (const std::exception& e) {
@@ -549,8 +652,13 @@ int merge(const QStringList& argv, PaintingSupport& painting)
             continue;
         }
         try {
-            const agreement::FilledAgreement filled(*blank, std::get<agreement::Particulars>(result), signing,
-                                                    locale);
+            agreement::Particulars particulars = std::get<agreement::Particulars>(result);
+            if (!particulars.agreementDate.isValid())
+                particulars.agreementDate = signing;
+            const agreement::FilledAgreement filled =
+                tagTemplate
+                    ? agreement::FilledAgreement(*tagTemplate, std::move(particulars), signing, locale)
+                    : agreement::FilledAgreement(*blank, std::move(particulars), signing, locale);
             QString undrawn;
             const QByteArray bytes = agreementBytes(filled, pdf, painting, &undrawn);
             // Each file is whole once named; the disk is waited for once, at the end.
@@ -607,6 +715,8 @@ int run(int argc, char** argv)
             return merge(args, painting);
         if (command == QLatin1String("read"))
             return read(args);
+        if (command == QLatin1String("template"))
+            return templateCommand(args);
         throw UsageError{say(
             command.startsWith(QLatin1Char('-')) ? Text::kUnknownOption : Text::kUnknownCommand, command)};
     } catch (const UsageError& e) {

@@ -45,6 +45,10 @@ inline constexpr char kUnwritableFolder[] = "%1: the folder cannot be written to
 inline constexpr char kFolderNotMade[] = "%1: the folder cannot be made: %2";
 inline constexpr char kReadAsWindows1252[] = "not UTF-8: read as Windows-1252";
 inline constexpr char kUnknownColumn[] = "column \"%1\" names no particular; it is left unread";
+inline constexpr char kBadField[] = "--field %1: write it as \"NAME=VALUE\"";
+inline constexpr char kUnknownField[] = "--field %1 names no particular of the template; it is left unread";
+inline constexpr char kMissingField[] =
+    "the template's particular \"%1\" has no value: give --field \"%1=VALUE\"";
 // %1 is the row, %2 the column, %3 the reason.
 inline constexpr char kRowColumnProblem[] = "row %1, column %2: %3";
 inline constexpr char kRowProblem[] = "row %1: %2";

@@ -2,6 +2,7 @@
 #include "agreement/clientlist.h"
 #include "agreement/filledagreement.h"
 #include "agreement/particulars.h"
+#include "agreement/tagtemplate.h"
 #include "cli/commandline.h"
 #include "doc/fileio.h"
 #include "support/clientlistrows.h"
@@ -81,6 +82,7 @@ private slots:
     void fillRefuses_data();
     void fillRefuses();
     void mergeMakesTheGoodRows();
+    void ownTemplate();
     void helpVersionAndUnknownOptions();
     void startRemovesWhatACrashedSaveLeft();
 };
@@ -166,6 +168,78 @@ void tst_CommandLine::fillRefuses()
         message.arg(out ? dir.filePath(value) : option).section(QLatin1String("%2"), 0, 0);
     QVERIFY2(run.err.contains(expected), qPrintable(run.err));
     QVERIFY(QDir(dir.path()).isEmpty());
+}
+
+// template lists and refuses, fill and merge fill an own template with its extra particulars, read
+// gives them back.
+void tst_CommandLine::ownTemplate()
+{
+    const QString plain = QStringLiteral(BRINDLEWICK_TEST_DATA "/own-plain.doc");
+    const QString faulty = QStringLiteral(BRINDLEWICK_TEST_DATA "/own-faulty.doc");
+    const agreement::TagTemplate tagTemplate = agreement::TagTemplate::fromFile(plain);
+    QString names;
+    for (const agreement::TemplateParticular& p : tagTemplate.particulars())
+        names += agreement::plainName(p) + QLatin1Char('\n');
+    const Run listed = brindlewick({QStringLiteral("template"), plain});
+    QCOMPARE(listed.status, cli::kOk);
+    QCOMPARE(listed.out, names);
+    const Run refused = brindlewick({QStringLiteral("template"), faulty});
+    QCOMPARE(refused.status, cli::kFailed);
+    try {
+        agreement::TagTemplate::fromFile(faulty);
+        QFAIL("the faulty template was taken");
+    } catch (const agreement::TemplateRefused& e) {
+        QCOMPARE(refused.err.count(faulty + QStringLiteral(": ")), e.faults().size());
+    }
+
+    QTemporaryDir dir;
+    const QStringList extras = tagTemplate.wanted().extras;
+    QVERIFY(extras.size() >= 2);
+    QStringList fill = QStringList{QStringLiteral("fill"), QStringLiteral("--template"), plain} +
+                       kParticulars +
+                       QStringList{QStringLiteral("-o"), dir.filePath(QStringLiteral("own.doc"))};
+    const Run lacking = brindlewick(fill);
+    QCOMPARE(lacking.status, cli::kUsage);
+    QVERIFY2(lacking.err.contains(QString::fromLatin1(cli::Text::kMissingField).arg(extras.front())),
+             qPrintable(lacking.err));
+    for (const QString& extra : extras)
+        fill << QStringLiteral("--field") << QStringLiteral("%1=%2 given").arg(extra.toUpper(), extra);
+    fill << QStringLiteral("--field=Nowhere=x");
+    const Run filled = brindlewick(fill);
+    QCOMPARE(filled.status, cli::kOk);
+    QVERIFY2(
+        filled.err.contains(QString::fromLatin1(cli::Text::kUnknownField).arg(QStringLiteral("Nowhere"))),
+        qPrintable(filled.err));
+    const Run read = brindlewick(
+        {QStringLiteral("read"), dir.filePath(QStringLiteral("own.doc")), QStringLiteral("--json")});
+    QCOMPARE(read.status, cli::kOk);
+    for (const QString& extra : extras)
+        QVERIFY2(read.out.contains(QStringLiteral("\"%1\": \"%1 given\"").arg(extra)), qPrintable(read.out));
+
+    // merge: the extras' columns by name; a row that leaves one empty is named with its column.
+    QFile csv(dir.filePath(QStringLiteral("clients.csv")));
+    QVERIFY(csv.open(QIODevice::WriteOnly));
+    const QByteArrayList extraColumns = [&] {
+        QByteArrayList out;
+        for (const QString& extra : extras)
+            out << extra.toUtf8();
+        return out;
+    }();
+    QByteArrayList emptyExtra(extraColumns.size(), "given");
+    emptyExtra.front() = "";
+    csv.write((ClientListRows::header() + extraColumns).join(',') + "\n" +
+              (ClientListRows::cells() + QByteArrayList(extraColumns.size(), "given")).join(',') + "\n" +
+              (ClientListRows::cells() + emptyExtra).join(',') + "\n");
+    csv.close();
+    const Run merged =
+        brindlewick({QStringLiteral("merge"), csv.fileName(), QStringLiteral("--out"),
+                     dir.filePath(QStringLiteral("out")), QStringLiteral("--template"), plain});
+    QCOMPARE(merged.status, cli::kFailed);
+    QVERIFY2(merged.out.contains(counts(1, 0, 1)), qPrintable(merged.out));
+    QVERIFY2(merged.err.contains(QString::fromLatin1(cli::Text::kRowColumnProblem)
+                                     .arg(QStringLiteral("3"), extras.front(),
+                                          QLatin1String(agreement::ClientList::Text::kNoValue))),
+             qPrintable(merged.err));
 }
 
 void tst_CommandLine::mergeMakesTheGoodRows()

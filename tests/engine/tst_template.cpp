@@ -1,7 +1,11 @@
 // The template's paragraphs and places as the program reads them, and the twelve insertions
-// typed into it the way "Start Creating Template" types them.
+// typed into it the way "Start Creating Template" types them; templates of the user's own, marked
+// with tags, listed, filled and read back.
 #include "agreement/agreementtemplate.h"
 #include "agreement/insertions.h"
+#include "agreement/readback.h"
+#include "agreement/tagtemplate.h"
+#include "doc/cfb.h"
 #include "support/sampleparticulars.h"
 #include "wordtestsupport.h"
 
@@ -38,6 +42,54 @@ QString show(const std::u16string& s)
     return QString::fromStdU16String(s);
 }
 
+const QRegularExpression kTag(QStringLiteral("\\{\\{([^{}]*)\\}\\}"));
+
+// The words of a text, in order.
+QStringList words(const QString& text)
+{
+    return text.split(QRegularExpression(QStringLiteral("[^\\w]+")), Qt::SkipEmptyParts);
+}
+
+// The names a template's source tags, each once, as they compare: read from the LibreOffice
+// document it was made from, an independent record of what it holds.
+QStringList sourceTagNames(const QString& fodt)
+{
+    QFile file(fodt);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QString text = QString::fromUtf8(file.readAll());
+    text.remove(QRegularExpression(QStringLiteral("<[^>]*>")));
+    QStringList names;
+    for (const QRegularExpressionMatch& m : kTag.globalMatch(text))
+        names << agreement::matchingName(m.captured(1));
+    names.removeDuplicates();
+    names.sort();
+    return names;
+}
+
+// The value each of a template's particulars is filled with, as the agreement writes it.
+QString writtenValue(const agreement::TemplateParticular& p, const agreement::Particulars& particulars,
+                     const QLocale& locale)
+{
+    using Source = agreement::TemplateParticular::Source;
+    switch (p.source) {
+    case Source::Field:
+        return p.field == Field::AgreementDate ? agreement::dateInWords(particulars.agreementDate, locale)
+                                               : particulars[p.field];
+    case Source::Day:
+        return agreement::dayText(particulars.agreementDate).trimmed();
+    case Source::Month:
+        return locale.standaloneMonthName(particulars.agreementDate.month());
+    case Source::Year:
+        return QString::number(particulars.agreementDate.year());
+    case Source::Signed:
+        return agreement::dateInWords(kSigned, locale);
+    case Source::Extra:
+        break;
+    }
+    return p.name + QStringLiteral(" given");
+}
+
 } // namespace
 
 class tst_Template : public QObject
@@ -54,6 +106,13 @@ private slots:
     void filledFileKeepsWordStructure_data();
     void filledFileKeepsWordStructure();
     void pageShapeStaysAnchoredAtTheTitle();
+    void tagNames_data();
+    void tagNames();
+    void ownTemplatesFillAndReadBack_data();
+    void ownTemplatesFillAndReadBack();
+    void refusedTemplates_data();
+    void refusedTemplates();
+    void manyAndLongTags();
 };
 
 // The one record of the agreement's fixed figures: the main text's length, where its
@@ -241,6 +300,178 @@ void tst_Template::pageShapeStaysAnchoredAtTheTitle()
              qPrintable(*xml));
     QVERIFY2(xml->contains(QStringLiteral("</draw:custom-shape>Contractor Agreement</text:p>")),
              qPrintable(*xml));
+}
+
+void tst_Template::tagNames_data()
+{
+    using Source = agreement::TemplateParticular::Source;
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("source");
+    QTest::addColumn<int>("field");
+    for (const agreement::Particular& row : agreement::kParticulars) {
+        const QString plain = QLatin1String(row.plain);
+        QTest::newRow(row.plain) << QStringLiteral(" %1 ").arg(plain.toUpper()) << int(Source::Field)
+                                 << int(row.field);
+        QTest::newRow(row.key) << QString::fromLatin1(row.key) << int(Source::Field) << int(row.field);
+    }
+    for (const agreement::DateName& date : agreement::kDateNames)
+        QTest::newRow(date.name) << QString::fromLatin1(date.name).toUpper() << int(date.source) << 0;
+    QTest::newRow("own, spaces inside") << QStringLiteral("Licence number") << int(Source::Extra) << 0;
+}
+
+void tst_Template::tagNames()
+{
+    QFETCH(QString, name);
+    QFETCH(int, source);
+    QFETCH(int, field);
+    const agreement::TemplateParticular p = agreement::particularNamed(name);
+    QCOMPARE(int(p.source), source);
+    if (p.source == agreement::TemplateParticular::Source::Field)
+        QCOMPARE(int(p.field), field);
+    QCOMPARE(p.name, name);
+}
+
+void tst_Template::ownTemplatesFillAndReadBack_data()
+{
+    QTest::addColumn<QString>("name");
+    for (const char* name : {"own-plain", "own-letterhead", "own-tables", "own-clauses", "own-halfbold"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+// Listed as the template's source names them, filled with every value in place and nothing
+// else of the template changed, as LibreOffice and antiword read it; read back from the
+// agreement's own properties.
+void tst_Template::ownTemplatesFillAndReadBack()
+{
+    QFETCH(QString, name);
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    const auto tagTemplate = agreement::TagTemplate::fromFile(dataPath(name + QStringLiteral(".doc")));
+    QStringList listed;
+    for (const agreement::TemplateParticular& p : tagTemplate.particulars())
+        listed << agreement::matchingName(p.name);
+    listed.sort();
+    QCOMPARE(listed, sourceTagNames(dataPath(name + QStringLiteral(".fodt"))));
+
+    agreement::Particulars particulars = kSample;
+    particulars[Field::WorkPerformed] = QStringLiteral("Build a tree house\nand paint it");
+    for (const QString& extra : tagTemplate.wanted().extras)
+        particulars.extras.append({extra, extra + QStringLiteral(" given")});
+    WordDocument document = tagTemplate.fill(particulars, kSigned, english);
+    agreement::writeProperties(document, tagTemplate.name(), particulars, kSigned);
+    const Bytes saved = document.serialize();
+    const QString fault = wordStructureFault(saved);
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
+
+    const agreement::ReadBack back = agreement::readBack(WordDocument::parse(saved), english);
+    QCOMPARE(back.templateName, name);
+    QCOMPARE(back.signingDate, kSigned);
+    QCOMPARE(back.particulars, particulars);
+
+    const QString before =
+        show(WordDocument::load(fsPath(dataPath(name + QStringLiteral(".doc")))).mainText());
+    const QStringList kept = words(QString(before).remove(kTag));
+    for (const Reader reader : {Reader::LibreOffice, Reader::Antiword}) {
+        const auto text = readWith(reader, saved, nullptr);
+        if (!text)
+            QSKIP("reader not installed");
+        const QString flat = text->simplified();
+        QVERIFY2(!flat.contains(QStringLiteral("{{")), qPrintable(flat));
+        for (const agreement::TemplateParticular& p : tagTemplate.particulars()) {
+            const QString value = writtenValue(p, particulars, english).simplified();
+            QVERIFY2(flat.contains(value), qPrintable(value + QStringLiteral(" not in ") + flat));
+        }
+        // Every word of the template's text, in order (a reader may add list numbers).
+        const QStringList read = words(flat);
+        qsizetype at = 0;
+        for (const QString& word : kept) {
+            at = read.indexOf(word, at);
+            QVERIFY2(at >= 0, qPrintable(word + QStringLiteral(" missing from ") + flat));
+            ++at;
+        }
+    }
+}
+
+void tst_Template::refusedTemplates_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("faults");
+    const QString notWord = QLatin1String(agreement::TagTemplateText::kNotWord);
+    QTest::newRow("text") << QByteArray("Dear {{Owner}},") << QStringList{notWord};
+    QTest::newRow("RTF") << QByteArray("{\\rtf1\\ansi Dear {{Owner}}}") << QStringList{notWord};
+    QTest::newRow(".docx") << QByteArray("PK\x03\x04\x14\x00\x06\x00", 8) << QStringList{notWord};
+    QTest::newRow("past the size bound")
+        << QByteArray(qsizetype(agreement::TagTemplate::kMaxBytes) + 1, '\0')
+        << QStringList{QString::fromLatin1(agreement::TagTemplateText::kTooLarge)
+                           .arg(agreement::TagTemplate::kMaxBytes >> 20)};
+    // The Fib's encrypted flag set on a sound template.
+    doc::CompoundFile file = doc::CompoundFile::parse(readFile(dataPath(QStringLiteral("own-plain.doc"))));
+    auto wordStream = file.stream("WordDocument");
+    wordStream[0x0B] |= 0x01;
+    file.setStream("WordDocument", wordStream);
+    const Bytes encrypted = file.serialize();
+    QTest::newRow("encrypted") << QByteArray(reinterpret_cast<const char*>(encrypted.data()),
+                                             qsizetype(encrypted.size()))
+                               << QStringList{QLatin1String(agreement::TagTemplateText::kEncrypted)};
+    const Bytes faulty = readFile(dataPath(QStringLiteral("own-faulty.doc")));
+    const QStringList each = {
+        QLatin1String(agreement::TagTemplateText::kUnclosed),
+        QLatin1String(agreement::TagTemplateText::kEmpty),
+        QLatin1String(agreement::TagTemplateText::kBrokenByParagraph),
+        QString::fromLatin1(agreement::TagTemplateText::kTooLong).arg(doc::tags::kMaxNameLength),
+        QLatin1String(agreement::TagTemplateText::kNested)};
+    QTest::newRow("one of each fault")
+        << QByteArray(reinterpret_cast<const char*>(faulty.data()), qsizetype(faulty.size())) << each;
+}
+
+// Each fault on a line of its own that ends saying what is wrong; a fault in the text names its
+// paragraph.
+void tst_Template::refusedTemplates()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, faults);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("template.doc"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    file.close();
+    try {
+        agreement::TagTemplate::fromFile(path);
+        QFAIL("the template was taken");
+    } catch (const agreement::TemplateRefused& e) {
+        QCOMPARE(e.faults().size(), faults.size());
+        for (qsizetype i = 0; i < faults.size(); ++i)
+            QVERIFY2(e.faults()[i].endsWith(faults[i]), qPrintable(e.faults().join(QLatin1Char('\n'))));
+    }
+}
+
+// Ten thousand tags fill in one pass; a name of 100,000 characters is a fault, a value of as
+// many fills.
+void tst_Template::manyAndLongTags()
+{
+    WordDocument document = WordDocument::load(fsPath(dataPath(QStringLiteral("own-plain.doc"))));
+    std::u16string many;
+    for (int i = 0; i < 10000; ++i)
+        many += u"{{Note}} ";
+    document.insertText(0, many);
+    const Bytes bytes = document.serialize();
+    const auto tagTemplate = agreement::TagTemplate::fromBytes(QStringLiteral("many"), bytes);
+    agreement::Particulars particulars = kSample;
+    const QString longValue(100000, QLatin1Char('v'));
+    for (const QString& extra : tagTemplate.wanted().extras)
+        particulars.extras.append({extra, extra == QLatin1String("Note") ? QStringLiteral("n") : longValue});
+    const WordDocument filledDocument = tagTemplate.fill(particulars, kSigned, QLocale(QLocale::English));
+    const std::u16string text = filledDocument.text();
+    std::u16string notes;
+    for (int i = 0; i < 10000; ++i)
+        notes += u"n ";
+    QVERIFY(text.starts_with(notes));
+    QVERIFY(text.find(longValue.toStdU16String()) != std::u16string::npos);
+    QVERIFY(text.find(u"{{") == std::u16string::npos);
+
+    WordDocument longName = WordDocument::load(fsPath(dataPath(QStringLiteral("own-plain.doc"))));
+    longName.insertText(0, u"{{" + std::u16string(100000, u'x') + u"}}");
+    QVERIFY_THROWS_EXCEPTION(agreement::TemplateRefused,
+                             agreement::TagTemplate::fromBytes(QStringLiteral("long"), longName.serialize()));
 }
 
 QTEST_GUILESS_MAIN(tst_Template)
