@@ -48,7 +48,8 @@ constexpr char kUsageText[] = R"(Usage:
   brindlewick merge CLIENTS.csv --out FOLDER [--pdf] [--name COLUMN] [--force] [--locale NAME]
       [--template TEMPLATE.doc]     one agreement per row of a client list, into FOLDER
                                     (made when missing)
-  brindlewick template TEMPLATE.doc print the particulars a template uses, or its faults
+  brindlewick template TEMPLATE.doc print the particulars a template uses, or its faults;
+                                    "%3" names the one the program carries
   brindlewick read AGREEMENT.doc [--json] [--locale NAME]
                                     print the particulars of a saved agreement
   brindlewick --help | --version
@@ -86,7 +87,9 @@ QString usageText()
         else
             lines << indent + option;
     }
-    return QString::fromUtf8(kUsageText).arg(lines.join(QLatin1Char('\n')), names.join(QStringLiteral(", ")));
+    return QString::fromUtf8(kUsageText)
+        .arg(lines.join(QLatin1Char('\n')), names.join(QStringLiteral(", ")),
+             QLatin1String(agreement::HomeImprovement::kName));
 }
 
 constexpr std::size_t kMaxClientListBytes = std::size_t{1} << 30;
@@ -311,13 +314,23 @@ QByteArray agreementBytes(const agreement::FilledAgreement& filled, bool pdf, Pa
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
 }
 
+// A template file, or the carried one of tags by its name when no file has that name. Throws
+// TemplateRefused.
+agreement::TagTemplate tagTemplateNamed(const QString& file)
+{
+    if (!QFileInfo::exists(file) &&
+        file.compare(QLatin1String(agreement::HomeImprovement::kName), Qt::CaseInsensitive) == 0)
+        return agreement::HomeImprovement::get();
+    return agreement::TagTemplate::fromFile(file);
+}
+
 // The template --template names, or none for the standard one. Throws TemplateRefused.
 std::optional<agreement::TagTemplate> templateOption(const Arguments& args)
 {
     const std::optional<QString> file = args.value(QStringLiteral("template"));
     if (!file)
         return std::nullopt;
-    return agreement::TagTemplate::fromFile(*file);
+    return tagTemplateNamed(*file);
 }
 
 // Every fault of a refused template, one line each, named by its file.
@@ -363,7 +376,7 @@ int templateCommand(const QStringList& argv)
     const QString file = args.single(QStringLiteral("TEMPLATE.doc"));
     try {
         QString names;
-        const agreement::TagTemplate tagTemplate = agreement::TagTemplate::fromFile(file);
+        const agreement::TagTemplate tagTemplate = tagTemplateNamed(file);
         for (const agreement::TemplateParticular& p : tagTemplate.particulars())
             names += agreement::plainName(p) + QLatin1Char('\n');
         out(names);

@@ -177,12 +177,17 @@ void tst_CommandLine::ownTemplate()
     const QString plain = QStringLiteral(BRINDLEWICK_TEST_DATA "/own-plain.doc");
     const QString faulty = QStringLiteral(BRINDLEWICK_TEST_DATA "/own-faulty.doc");
     const agreement::TagTemplate tagTemplate = agreement::TagTemplate::fromFile(plain);
-    QString names;
-    for (const agreement::TemplateParticular& p : tagTemplate.particulars())
-        names += agreement::plainName(p) + QLatin1Char('\n');
-    const Run listed = brindlewick({QStringLiteral("template"), plain});
-    QCOMPARE(listed.status, cli::kOk);
-    QCOMPARE(listed.out, names);
+    // A file, or the carried template by its name.
+    for (const auto& [name, listed] :
+         {std::pair{plain, &tagTemplate}, std::pair{QString::fromLatin1(agreement::HomeImprovement::kName),
+                                                    &agreement::HomeImprovement::get()}}) {
+        QString names;
+        for (const agreement::TemplateParticular& p : listed->particulars())
+            names += agreement::plainName(p) + QLatin1Char('\n');
+        const Run run = brindlewick({QStringLiteral("template"), name});
+        QCOMPARE(run.status, cli::kOk);
+        QCOMPARE(run.out, names);
+    }
     const Run refused = brindlewick({QStringLiteral("template"), faulty});
     QCOMPARE(refused.status, cli::kFailed);
     try {
