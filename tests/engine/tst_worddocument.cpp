@@ -789,25 +789,42 @@ std::uint32_t placeOf(const WordDocument& document, const QString& needle, int o
     return at == std::u16string::npos ? std::uint32_t(text.size()) : std::uint32_t(at);
 }
 
-// The entries of a saved document's field table (a PlcfFld), or -1 when one of them does not
-// point at its field character in the story that starts at storyStart.
-int fieldEntries(const Bytes& saved, std::size_t fibIndex, std::uint32_t storyStart)
+// A PLC of a document, by Fib index: its CPs and the first byte of each entry.
+struct Plc {
+    std::vector<std::uint32_t> cps;
+    Bytes firstBytes;
+};
+
+Plc plcOf(const Bytes& file, std::size_t fibIndex, std::size_t cbData)
 {
-    const doc::CompoundFile file = doc::CompoundFile::parse(saved);
-    const Bytes wd = file.stream("WordDocument");
-    const Bytes table = file.stream(tableName(wd));
+    const doc::CompoundFile cf = doc::CompoundFile::parse(file);
+    const Bytes wd = cf.stream("WordDocument");
+    const Bytes table = cf.stream(tableName(wd));
     const std::uint32_t fc = le32(wd, fcLcbOffset(wd, fibIndex));
     const std::uint32_t lcb = le32(wd, fcLcbOffset(wd, fibIndex) + 4);
+    Plc plc;
     if (lcb == 0)
-        return 0;
-    const std::size_t n = (lcb - 4) / 6;
-    const std::u16string text = WordDocument::parse(saved).text();
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint32_t cp = storyStart + le32(table, fc + 4 * i);
-        if (cp >= text.size() || text[cp] != (table[fc + 4 * (n + 1) + 2 * i] & 0x1F))
+        return plc;
+    const std::size_t n = (lcb - 4) / (4 + cbData);
+    for (std::size_t i = 0; i <= n; ++i)
+        plc.cps.push_back(le32(table, fc + 4 * i));
+    for (std::size_t i = 0; i < n; ++i)
+        plc.firstBytes.push_back(table[fc + 4 * (n + 1) + cbData * i]);
+    return plc;
+}
+
+// The entries of a document's field table (a PlcfFld), or -1 when one of them does not point
+// at its field character in the story that starts at storyStart.
+int fieldEntries(const Bytes& file, std::size_t fibIndex, std::uint32_t storyStart)
+{
+    const Plc plc = plcOf(file, fibIndex, 2);
+    const std::u16string text = WordDocument::parse(file).text();
+    for (std::size_t i = 0; i < plc.firstBytes.size(); ++i) {
+        const std::uint32_t cp = storyStart + plc.cps[i];
+        if (cp >= text.size() || text[cp] != (plc.firstBytes[i] & 0x1F))
             return -1;
     }
-    return int(n);
+    return int(plc.firstBytes.size());
 }
 
 } // namespace
@@ -827,7 +844,7 @@ void tst_WordDocument::replaceText_data()
     const QString features = QStringLiteral("word-features.doc");
     const QString header = QStringLiteral("word-header.doc");
     const QString tag = QStringLiteral("{{Owner}}");
-    const QString value = QString::fromUtf16(u"Zo\u00eb Smith");
+    const QString value = QString::fromUtf16(u"Zo\u00eb Smith-Jones");
     const QString pageField = QString::fromUtf16(u"\x13 PAGE \x14"
                                                  u"1\x15");
     QTest::newRow("main text") << stories << tag << 0 << value << kMain << 0;
@@ -853,7 +870,8 @@ void tst_WordDocument::replaceText()
     QFETCH(QString, replacement);
     QFETCH(int, fieldTable);
     QFETCH(int, fieldsLeft);
-    WordDocument document = WordDocument::load(fsPath(dataPath(file)));
+    const Bytes original = readFile(dataPath(file));
+    WordDocument document = WordDocument::parse(original);
     const std::u16string before = document.text();
     const auto storiesBefore = document.stories();
     const std::uint32_t cp = placeOf(document, needle, occurrence);
@@ -881,6 +899,21 @@ void tst_WordDocument::replaceText()
         QCOMPARE(std::size_t(storiesAfter[i].length), edited ? was.length - count + put.size() : was.length);
     }
     QCOMPARE(fieldEntries(saved, std::size_t(fieldTable), editedStart), fieldsLeft);
+    // The parts of headers and text boxes end where they did, moved in the story edited.
+    using Story = WordDocument::Story;
+    const std::int64_t delta = std::int64_t(put.size()) - count;
+    for (const auto& [fibIndex, cbData, story] :
+         {std::tuple{11, 0, Story::Headers}, {56, 22, Story::TextBoxes}, {58, 22, Story::HeaderTextBoxes}}) {
+        const auto was = plcOf(original, fibIndex, cbData).cps;
+        const auto now = plcOf(saved, fibIndex, cbData).cps;
+        QCOMPARE(now.size(), was.size());
+        const auto edited = std::find_if(storiesBefore.begin(), storiesBefore.end(), [&](const auto& s) {
+            return s.story == story && cp >= s.start && cp - s.start < s.length;
+        });
+        if (was.size() >= 2)
+            QCOMPARE(std::int64_t(now[now.size() - 2]),
+                     std::int64_t(was[was.size() - 2]) + (edited != storiesBefore.end() ? delta : 0));
+    }
 }
 
 void tst_WordDocument::replacedTextTakesTheFormatOfItsSource_data()
@@ -964,9 +997,10 @@ void tst_WordDocument::independentReadersSeeReplacedText_data()
 {
     QTest::addColumn<int>("reader");
     QTest::addColumn<QStringList>("shown");
-    const QStringList everyStory{QStringLiteral("Owner: Zoe Smith signs."), QStringLiteral("Box Zoe Smith"),
-                                 QStringLiteral("Header Zoe Smith"), QStringLiteral("Page 7 of Zoe Smith"),
-                                 QStringLiteral("Corner Zoe Smith")};
+    const QStringList everyStory{
+        QStringLiteral("Owner: Zoe Smith-Jones signs."), QStringLiteral("Box Zoe Smith-Jones"),
+        QStringLiteral("Header Zoe Smith-Jones"), QStringLiteral("Page 7 of Zoe Smith-Jones"),
+        QStringLiteral("Corner Zoe Smith-Jones")};
     // antiword leaves headers and footers out.
     QTest::newRow("antiword") << int(Reader::Antiword)
                               << QStringList{everyStory[0], everyStory[1], everyStory[4]};
@@ -986,7 +1020,7 @@ void tst_WordDocument::independentReadersSeeReplacedText()
     places.emplace_back(placeOf(document, QStringLiteral("\x13")), 10);
     std::sort(places.rbegin(), places.rend());
     for (const auto& [cp, count] : places)
-        document.replaceText(cp, count, count == 9 ? u"Zoe Smith" : u"7");
+        document.replaceText(cp, count, count == 9 ? u"Zoe Smith-Jones" : u"7");
     const Bytes saved = document.serialize();
     std::optional<QString> text;
     if (Reader(reader) == Reader::LibreOffice) {
