@@ -837,7 +837,8 @@ void tst_WordDocument::replaceText_data()
     QTest::addColumn<QString>("replacement");
     QTest::addColumn<int>("fieldTable"); // the edited story's PlcfFld, by Fib index
     QTest::addColumn<int>("fieldsLeft"); // its entries after the edit
-    constexpr int kMain = 16, kHeaders = 17, kTextBoxes = 57, kHeaderTextBoxes = 59;
+    constexpr int kMain = 16, kHeaders = 17, kFootnotes = 18, kComments = 19, kTextBoxes = 57,
+                  kHeaderTextBoxes = 59;
     // The stories fixture holds {{Owner}} in the main text, the header, the footer after a
     // page field, a text box and a text box of the header, in that order.
     const QString stories = QStringLiteral("word-stories.doc");
@@ -857,6 +858,8 @@ void tst_WordDocument::replaceText_data()
     QTest::newRow("text around a field")
         << features << "page " + pageField + " end" << 0 << "p. 7" << kMain << 0;
     QTest::newRow("text before a field") << features << "page " << 0 << "p. " << kMain << 3;
+    QTest::newRow("footnote") << features << "Footnote" << 0 << value << kFootnotes << 0;
+    QTest::newRow("comment") << features << "A comment" << 0 << value << kComments << 0;
     QTest::newRow("deleted") << header << "body " << 0 << "" << kMain << 0;
     QTest::newRow("line break at a header's start")
         << header << "Running header" << 0 << "Two\r\nlines" << kHeaders << 0;
@@ -899,11 +902,14 @@ void tst_WordDocument::replaceText()
         QCOMPARE(std::size_t(storiesAfter[i].length), edited ? was.length - count + put.size() : was.length);
     }
     QCOMPARE(fieldEntries(saved, std::size_t(fieldTable), editedStart), fieldsLeft);
-    // The parts of headers and text boxes end where they did, moved in the story edited.
+    // The parts of notes, headers and text boxes end where they did, moved in the story edited.
     using Story = WordDocument::Story;
     const std::int64_t delta = std::int64_t(put.size()) - count;
-    for (const auto& [fibIndex, cbData, story] :
-         {std::tuple{11, 0, Story::Headers}, {56, 22, Story::TextBoxes}, {58, 22, Story::HeaderTextBoxes}}) {
+    for (const auto& [fibIndex, cbData, story] : {std::tuple{3, 0, Story::Footnotes},
+                                                  {5, 0, Story::Comments},
+                                                  {11, 0, Story::Headers},
+                                                  {56, 22, Story::TextBoxes},
+                                                  {58, 22, Story::HeaderTextBoxes}}) {
         const auto was = plcOf(original, fibIndex, cbData).cps;
         const auto now = plcOf(saved, fibIndex, cbData).cps;
         QCOMPARE(now.size(), was.size());
