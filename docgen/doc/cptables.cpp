@@ -76,7 +76,7 @@ constexpr std::array<std::pair<std::size_t, std::size_t>, 6> kStoryParts = {{
 constexpr std::array<std::size_t, 5> kDroppedCaches = {fclcb::PlcfPhe, fclcb::PlcfSpl, fclcb::PlcfGram,
                                                        fclcb::PlcfLad, fclcb::Plcffactoid};
 
-// Fld ([MS-DOC] 2.9.90): the low five bits of its first byte say which field character it is.
+// The low five bits of a field table entry's first byte (its Fld) say which field character it is.
 constexpr std::uint8_t kFieldBegin = 0x13;
 constexpr std::uint8_t kFieldSeparator = 0x14;
 constexpr std::uint8_t kFieldEnd = 0x15;
