@@ -2,6 +2,7 @@
 #include "product/product.h"
 
 #include "agreement/agreementdate.h"
+#include "agreement/agreementtemplate.h"
 #include "agreement/currency.h"
 #include "agreement/ordinal.h"
 #include "agreement/readback.h"
@@ -19,8 +20,10 @@
 #include "shell/workingfiles.h"
 
 #include <QAccessible>
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
 #include <QDropEvent>
@@ -35,6 +38,8 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QStandardPaths>
@@ -59,17 +64,33 @@ QRect twipRect(int left, int top, int width, int height)
 }
 
 constexpr int kClientWidth = 8520;
-constexpr int kFrameTop = 1110;
+// The agreement's row stands above the buttons and the frame, which keep their places to each
+// other below it. A whole number of pixels, so that nothing below moves by a rounding.
+constexpr int kRowTop = 120;
+constexpr int kRowHeight = 345;
+constexpr int kBelowRow = kRowTop + kRowHeight;
+static_assert(kBelowRow % render::kTwipsPerPixel == 0);
+constexpr int kFrameTop = kBelowRow + 1110;
+constexpr int kFrameLeft = 120;
+constexpr int kFrameWidth = 8280;
 // The frame ends this far below its lowest particular, and the window this far below the frame.
 constexpr int kFrameBelowRows = 190;
 constexpr int kClientBelowFrame = 125;
-constexpr int kFrameHeight = [] {
+constexpr int kRowsBottom = [] {
     int bottom = 0;
     for (const agreement::Particular& row : agreement::kParticulars)
         bottom = std::max(bottom, row.place.top + row.place.height);
-    return bottom + kFrameBelowRows;
+    return bottom;
 }();
-constexpr int kClientHeight = kFrameTop + kFrameHeight + kClientBelowFrame;
+constexpr int kFrameHeight = kRowsBottom + kFrameBelowRows;
+// An extra particular's row, below the seven and as far apart as they are: a box as high as one
+// of theirs, its caption where theirs stand.
+constexpr agreement::Place kExtraPlace = agreement::particular(agreement::Field::Contractor).place;
+constexpr int kExtraGap = kExtraPlace.top - [] {
+    const agreement::Place& above = agreement::particular(agreement::Field::AgreementDate).place;
+    return above.top + above.height;
+}();
+constexpr int kExtraPitch = kExtraPlace.height + kExtraGap;
 constexpr int kLabelHeight = 225;
 // A caption stands this far below the top of its control.
 constexpr int kCaptionDrop = 45;
@@ -146,6 +167,11 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
+        // Controls made later, such as a template's own particulars, are watched as they come.
+        if (event->type() == QEvent::ChildAdded) {
+            if (QObject* child = static_cast<QChildEvent*>(event)->child(); child->isWidgetType())
+                child->installEventFilter(this);
+        }
         if (event->type() != QEvent::DragEnter && event->type() != QEvent::DragMove &&
             event->type() != QEvent::Drop)
             return QObject::eventFilter(watched, event);
@@ -177,6 +203,16 @@ bool notOurs(const std::exception& error)
                         docError->kind() == doc::Error::Kind::NotWordDocument);
 }
 
+// An extra particular's value by its name, as names are matched; empty when particulars lack it.
+QString extraValue(const agreement::Particulars& particulars, const QString& name)
+{
+    const QString key = agreement::matchingName(name);
+    const auto given =
+        std::find_if(particulars.extras.begin(), particulars.extras.end(),
+                     [&](const agreement::Extra& e) { return agreement::matchingName(e.name) == key; });
+    return given == particulars.extras.end() ? QString() : given->value;
+}
+
 // The picker has no call that opens its calendar; a press on its arrow does.
 void openCalendar(QDateEdit* picker)
 {
@@ -206,12 +242,14 @@ QString plainText(const QPlainTextEdit* box)
     return text;
 }
 
-Form1::Form1(Platform& platform, SettingsStore& store, WordCheck startWordCheck, QString programDir)
+Form1::Form1(Platform& platform, SettingsStore& store, WordCheck startWordCheck, QString programDir,
+             QString templatesFolder)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       mPlatform(platform), mStore(store), mStartWordCheck(std::move(startWordCheck)),
       mProgramDir(programDir.isEmpty() ? QCoreApplication::applicationDirPath() : std::move(programDir)),
-      mPointer(*this)
+      mPointer(*this), mLibrary(store, std::move(templatesFolder)),
+      mTemplateName(QLatin1String(agreement::Template::kName))
 {
     // Before anything asks for the window's accessible interface, which is then kept.
     WindowAccessible::announceAsWindow(*this);
@@ -222,7 +260,6 @@ Form1::Form1(Platform& platform, SettingsStore& store, WordCheck startWordCheck,
 
 void Form1::createControls()
 {
-    setFixedSize(px(kClientWidth), px(kClientHeight));
     render::registerPageFonts(render::Faces::Windows);
     QFont windowFont(QStringLiteral("Arial"));
     windowFont.setPointSizeF(9);
@@ -243,24 +280,45 @@ void Form1::createControls()
         b->setAutoDefault(true);
         return b;
     };
-    PushButton22 =
-        button("PushButton22", QStringLiteral("Start Creating Template"), twipRect(120, 120, 8280, 400));
-    PushButton2 = button("PushButton2", QStringLiteral("Help"), twipRect(120, 630, 4080, 405));
-    PushButton3 =
-        button("PushButton3", QStringLiteral("Load Sample/Example Data"), twipRect(4320, 630, 4080, 405));
+    PushButton22 = button("PushButton22", QStringLiteral("Start Creating Template"),
+                          twipRect(120, kBelowRow + 120, 8280, 400));
+    PushButton2 = button("PushButton2", QStringLiteral("Help"), twipRect(120, kBelowRow + 630, 4080, 405));
+    PushButton3 = button("PushButton3", QStringLiteral("Load Sample/Example Data"),
+                         twipRect(4320, kBelowRow + 630, 4080, 405));
 
     Frame1 = new QGroupBox(QStringLiteral("Contractor Agreement Details"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setGeometry(twipRect(120, kFrameTop, 8280, kFrameHeight));
+    Frame1->setGeometry(twipRect(kFrameLeft, kFrameTop, kFrameWidth, kFrameHeight));
 
     for (const agreement::Particular& particular : agreement::kParticulars)
         createControl(particular);
+
+    // The extras' rows scroll in a panel of their own, below the seven, once there are any.
+    extrasArea = new QScrollArea(Frame1);
+    extrasArea->setObjectName(QStringLiteral("extrasArea"));
+    extrasArea->setFrameShape(QFrame::NoFrame);
+    extrasArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The panel fills the area's width; its height is its rows', and the frame shows through.
+    extrasArea->setWidgetResizable(true);
+    extrasArea->viewport()->setAutoFillBackground(false);
+    const QString extrasName = QStringLiteral("The agreement's own particulars");
+    extrasArea->setAccessibleName(extrasName);
+    extrasArea->horizontalScrollBar()->setAccessibleName(extrasName +
+                                                         QStringLiteral(", scroll left and right"));
+    extrasArea->verticalScrollBar()->setAccessibleName(extrasName + QStringLiteral(", scroll up and down"));
+    mExtrasPanel = new QWidget;
+    extrasArea->setWidget(mExtrasPanel);
+    // setWidget() has the panel paint itself; the frame is to show through.
+    mExtrasPanel->setAutoFillBackground(false);
+    extrasArea->hide();
+    createAgreementRow();
 
     // The design colours, until a skin replaces them.
     setBackground(this, Qt::white);
     setBackground(Frame1, Qt::white);
     for (QLabel* label : Label4)
         setBackground(label, Qt::white);
+    setBackground(lblAgreement, Qt::white);
 
     // One line below the frame, as wide, which keeps the window on a small screen at a scale of
     // 2. Why the store fails is its tool tip, and a click on its link says it in a box.
@@ -271,24 +329,65 @@ void Form1::createControls()
     lblStoreFailure->setWordWrap(true);
     lblStoreFailure->setMargin(px(60));
     const QRect frame = Frame1->geometry();
-    lblStoreFailure->setGeometry(frame.left(), px(kClientHeight), frame.width(),
-                                 lblStoreFailure->heightForWidth(frame.width()));
+    lblStoreFailure->resize(frame.width(), lblStoreFailure->heightForWidth(frame.width()));
     setBackground(lblStoreFailure, QColor(0xFF, 0xF4, 0xCE));
     lblStoreFailure->hide();
+    fitHeight();
 
-    // The particulars in the table's order, then the buttons; the first particular has the focus.
-    QWidget* previous = nullptr;
-    for (QWidget* next : mControls) {
-        if (previous)
-            setTabOrder(previous, next);
-        previous = next;
-    }
-    setTabOrder(previous, PushButton22);
-    setTabOrder(PushButton22, PushButton2);
-    setTabOrder(PushButton2, PushButton3);
+    orderTabs();
     mControls.front()->setFocus(Qt::OtherFocusReason);
 
     WindowPlacement::placeOnScreen(*this, size());
+}
+
+// A line as high as a text box at the top, as wide as the frame: the caption, the list, and the
+// buttons for the user's own templates at the right, as wide as their captions ask. All in the
+// window's font, which leaves the list room for a name.
+void Form1::createAgreementRow()
+{
+    const QRect row = twipRect(kFrameLeft, kRowTop, kFrameWidth, kRowHeight);
+    lblAgreement = new QLabel(QStringLiteral("&Agreement:"), this);
+    lblAgreement->setObjectName(QStringLiteral("lblAgreement"));
+    lblAgreement->setGeometry(row.left(), row.top(), lblAgreement->sizeHint().width(), row.height());
+
+    const auto button = [&](const char* name, const QString& caption) {
+        auto* b = new QPushButton(caption, this);
+        b->setObjectName(QLatin1String(name));
+        b->setAutoDefault(true);
+        return b;
+    };
+    cmdAddTemplate = button("cmdAddTemplate", QStringLiteral("Add Template\u2026"));
+    cmdRemoveTemplate = button("cmdRemoveTemplate", QStringLiteral("Remove Template"));
+    const int spacing = px(kFrameLeft);
+    int right = row.right() + 1;
+    for (QPushButton* b : {cmdRemoveTemplate, cmdAddTemplate}) {
+        const int width = b->sizeHint().width();
+        right -= width;
+        b->setGeometry(right, row.top(), width, row.height());
+        right -= spacing;
+    }
+
+    cboAgreement = new QComboBox(this);
+    cboAgreement->setObjectName(QLatin1String(TemplateLibrary::kChoiceKey));
+    const int left = lblAgreement->geometry().right() + 1 + spacing;
+    cboAgreement->setGeometry(left, row.top(), right - left, row.height());
+    lblAgreement->setBuddy(cboAgreement);
+    cboAgreement->setAccessibleName(spokenCaption(lblAgreement->text().remove(QLatin1Char('&'))));
+    listTemplates();
+    cmdRemoveTemplate->setEnabled(false);
+}
+
+// The agreement's particulars in their order, the buttons, then the agreement's row; the
+// window opens in the first particular.
+void Form1::orderTabs()
+{
+    QList<QWidget*> order(mControls.begin(), mControls.end());
+    for (const ExtraRow& extra : mExtras)
+        order << extra.box;
+    order << PushButton22 << PushButton2 << PushButton3 << cboAgreement << cmdAddTemplate
+          << cmdRemoveTemplate;
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
 }
 
 void Form1::createControl(const agreement::Particular& particular)
@@ -353,9 +452,10 @@ QDateEdit* Form1::datePicker() const
 
 void Form1::connectHandlers()
 {
-    for (QPushButton* b : {PushButton22, PushButton2, PushButton3})
+    for (QPushButton* b : {PushButton22, PushButton2, PushButton3, cmdAddTemplate, cmdRemoveTemplate})
         mPointer.watchButton(b);
-    for (QWidget* surface : std::initializer_list<QWidget*>{this, Frame1, lblStoreFailure})
+    for (QWidget* surface : std::initializer_list<QWidget*>{this, Frame1, lblStoreFailure, cboAgreement,
+                                                            extrasArea->viewport(), mExtrasPanel})
         mPointer.watchSurface(surface);
 
     connect(PushButton22, &QPushButton::clicked, this, [this] {
@@ -365,6 +465,15 @@ void Form1::connectHandlers()
     connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
     connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
     connect(new QShortcut(QKeySequence::Open, this), &QShortcut::activated, this, &Form1::openAgreement);
+    actNewAgreement = new QAction(QLatin1String(Form1Text::kNewAgreement), this);
+    actNewAgreement->setObjectName(QStringLiteral("actNewAgreement"));
+    actNewAgreement->setShortcut(QKeySequence::New);
+    addAction(actNewAgreement);
+    connect(actNewAgreement, &QAction::triggered, this, &Form1::newAgreement);
+    connect(cboAgreement, &QComboBox::activated, this,
+            [this](int index) { chooseTemplate(cboAgreement->itemText(index)); });
+    connect(cmdAddTemplate, &QPushButton::clicked, this, &Form1::addTemplate);
+    connect(cmdRemoveTemplate, &QPushButton::clicked, this, &Form1::removeTemplate);
     setAcceptDrops(true);
     new FileDrops(*this, [this](const QString& file) { loadAgreement(file); });
     connect(lblStoreFailure, &QLabel::linkActivated, this, [this] {
@@ -449,6 +558,9 @@ bool Form1::load()
     for (const agreement::Particular& particular : agreement::kParticulars)
         report.step(particularStep(kFirstRestoreStep, particular.field),
                     [this, &particular] { restore(particular); });
+    // The agreement chosen last, with its own particulars, reports as any further particular.
+    report.step(particularStep(kFirstRestoreStep, agreement::kParticulars.back().field),
+                [this] { restoreTemplate(); });
     bool wordAvailable = true;
     report.step(142, [&] { wordAvailable = CheckWordInstalled(); });
     return wordAvailable;
@@ -464,7 +576,17 @@ agreement::Particulars Form1::particulars() const
         else if (const auto* multi = control<QPlainTextEdit>(particular.field))
             out[particular.field] = plainText(multi);
     }
+    for (const ExtraRow& extra : mExtras)
+        out.extras.push_back({extra.name, extra.box->text()});
     return out;
+}
+
+QList<QLineEdit*> Form1::extraBoxes() const
+{
+    QList<QLineEdit*> boxes;
+    for (const ExtraRow& extra : mExtras)
+        boxes << extra.box;
+    return boxes;
 }
 
 void Form1::showValue(agreement::Field field, const agreement::Particulars& particulars)
@@ -475,6 +597,12 @@ void Form1::showValue(agreement::Field field, const agreement::Particulars& part
         line->setText(particulars[field]);
     else
         setPlainText(control<QPlainTextEdit>(field), particulars[field]);
+}
+
+void Form1::showExtraValues(const agreement::Particulars& particulars)
+{
+    for (const ExtraRow& extra : mExtras)
+        extra.box->setText(extraValue(particulars, extra.name));
 }
 
 QString Form1::fnDay(const QString& day)
@@ -571,13 +699,194 @@ void Form1::showStoreState(bool kept)
     if (!kept)
         lblStoreFailure->setToolTip(mStore.writeFailure());
     lblStoreFailure->setVisible(!kept);
-    // The window's margin under the line too.
-    const int line = kept ? 0 : lblStoreFailure->height() + Frame1->x();
-    setFixedSize(px(kClientWidth), px(kClientHeight) + line);
+    fitHeight();
     if (!kept) {
         QAccessibleEvent alert(lblStoreFailure, QAccessible::Alert);
         QAccessible::updateAccessibility(&alert);
     }
+}
+
+// The frame holds the seven and the extras' rows, as many as the screen has room for; the window
+// ends below the frame, and below the store's line while that is shown.
+void Form1::fitHeight()
+{
+    const int storeLine = lblStoreFailure->isHidden() ? 0 : lblStoreFailure->height() + Frame1->x();
+    const int rows = static_cast<int>(mExtras.size());
+    int frameHeight = px(kFrameHeight);
+    if (rows > 0) {
+        const int withoutExtras = px(kFrameTop) + frameHeight + px(kClientBelowFrame) + storeLine;
+        const QMargins frame = WindowPlacement::kFrameEstimate;
+        const int room =
+            screen()->availableGeometry().height() - frame.top() - frame.bottom() - withoutExtras;
+        // One row at least, however small the screen.
+        const int growth = std::clamp(room, px(kExtraPitch), px(rows * kExtraPitch));
+        extrasArea->setGeometry(0, px(kRowsBottom + kExtraGap), Frame1->width() - 2, growth - px(kExtraGap));
+        mExtrasPanel->setMinimumHeight(px(rows * kExtraPitch - kExtraGap));
+        frameHeight += growth;
+    }
+    extrasArea->setVisible(rows > 0);
+    Frame1->resize(Frame1->width(), frameHeight);
+    const int clientHeight = Frame1->geometry().bottom() + 1 + px(kClientBelowFrame);
+    lblStoreFailure->move(Frame1->x(), clientHeight);
+    setFixedSize(px(kClientWidth), clientHeight + storeLine);
+    // A window that grew past the screen's foot moves up, as far as its top allows.
+    if (isVisible()) {
+        const QRect available = screen()->availableGeometry();
+        const QRect outer = frameGeometry();
+        if (outer.bottom() > available.bottom())
+            move(x(), y() - std::min(outer.bottom() - available.bottom(), outer.top() - available.top()));
+    }
+}
+
+void Form1::listTemplates()
+{
+    const QSignalBlocker quiet(cboAgreement);
+    cboAgreement->clear();
+    cboAgreement->addItems(mLibrary.names());
+    cboAgreement->setCurrentIndex(std::max(0, cboAgreement->findText(mTemplateName)));
+}
+
+void Form1::restoreTemplate()
+{
+    TemplateLibrary::Choice choice = mLibrary.loadChosen();
+    if (!choice.faults.isEmpty())
+        tellRefused(choice.refused, choice.faults, Form1Text::kStandardInstead);
+    showTemplate(choice.name, std::move(choice.tagTemplate));
+}
+
+void Form1::chooseTemplate(const QString& name)
+{
+    std::shared_ptr<const agreement::TagTemplate> chosen;
+    try {
+        chosen = mLibrary.load(name);
+    } catch (const agreement::TemplateRefused& refused) {
+        tellRefused(name, refused.faults());
+        listTemplates();
+        return;
+    }
+    showStoreState(mLibrary.choose(name));
+    showTemplate(name, std::move(chosen));
+}
+
+void Form1::showTemplate(const QString& name, std::shared_ptr<const agreement::TagTemplate> tagTemplate)
+{
+    mTemplateName = name;
+    mTagTemplate = std::move(tagTemplate);
+    listTemplates();
+    cmdRemoveTemplate->setEnabled(!TemplateLibrary::isBuiltIn(name));
+    showExtras(mTagTemplate ? mTagTemplate->wanted().extras : QStringList());
+}
+
+void Form1::tellRefused(const QString& name, const QStringList& faults, const char* after)
+{
+    QString text = QString::fromUtf8(Form1Text::kTemplateRefused).arg(name, faults.join(QLatin1Char('\n')));
+    if (after)
+        text += QStringLiteral("\n\n") + QString::fromUtf8(after);
+    mPlatform.showMessage(text, mAppTitle, Platform::Icon::None);
+}
+
+void Form1::addTemplate()
+{
+    const QString path = mPlatform.getOpenFileName(
+        {QLatin1String(Form1Text::kAddTemplateTitle), QLatin1String(Form1Text::kAddTemplateFilter),
+         QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)});
+    if (path.isEmpty())
+        return;
+    QString name;
+    try {
+        name = mLibrary.add(path, mPlatform, mAppTitle);
+    } catch (const agreement::TemplateRefused& refused) {
+        tellRefused(QFileInfo(path).completeBaseName(), refused.faults());
+        return;
+    }
+    if (!name.isEmpty())
+        chooseTemplate(name);
+}
+
+void Form1::removeTemplate()
+{
+    const QString name = mTemplateName;
+    if (TemplateLibrary::isBuiltIn(name) ||
+        !mPlatform.askYesNo(QString::fromUtf8(Form1Text::kRemoveTemplate).arg(name), mAppTitle,
+                            Platform::Answer::No))
+        return;
+    if (!mLibrary.remove(name)) {
+        mPlatform.showMessage(QString::fromUtf8(Form1Text::kCannotRemove).arg(name, mLibrary.errorString()),
+                              mAppTitle, Platform::Icon::None);
+        return;
+    }
+    chooseTemplate(QLatin1String(agreement::Template::kName));
+}
+
+// Each extra particular a box of one line, captioned with its name, stored under its template's
+// and its own name as it changes.
+void Form1::showExtras(const QStringList& names)
+{
+    for (const ExtraRow& extra : std::exchange(mExtras, {})) {
+        delete extra.label;
+        delete extra.box;
+    }
+    // White, or the skin's colour.
+    const QColor background = Frame1->palette().color(QPalette::Window);
+    int top = 0;
+    for (const QString& name : names) {
+        auto* box = new QLineEdit(mExtrasPanel);
+        box->setObjectName(QStringLiteral("txtExtra%1").arg(mExtras.size()));
+        box->setMaxLength(std::numeric_limits<int>::max());
+        box->setGeometry(px(kExtraPlace.left), top, px(kExtraPlace.width), px(kExtraPlace.height));
+        box->setAccessibleName(name);
+
+        auto* label = new QLabel(mExtrasPanel);
+        label->setTextFormat(Qt::PlainText);
+        label->move(px(kExtraPlace.captionLeft), top + px(kCaptionDrop));
+        // A long name is cut short before its box; the whole of it is the caption's tool tip.
+        const QString caption = name + QLatin1Char(':');
+        const QString shown = label->fontMetrics().elidedText(caption, Qt::ElideRight,
+                                                              box->x() - label->x() - px(kCaptionDrop));
+        if (shown != caption)
+            label->setToolTip(name);
+        label->setText(QString(shown).replace(QLatin1Char('&'), QStringLiteral("&&")));
+        label->resize(label->sizeHint().width(), px(kLabelHeight));
+        label->setBuddy(box);
+        setBackground(label, background);
+
+        const QByteArray key = TemplateLibrary::extraKey(mTemplateName, name);
+        box->setText(mStore.read(key.constData()));
+        connect(box, &QLineEdit::textChanged, this, [this, key](const QString& text) {
+            store({{key.constData(), text}});
+        });
+        box->installEventFilter(this);
+        mPointer.watchSurface(box);
+        mPointer.watchSurface(label);
+        label->show();
+        box->show();
+        mExtras.push_back({name, label, box});
+        top += px(kExtraPitch);
+    }
+    orderTabs();
+    fitHeight();
+}
+
+void Form1::newAgreement()
+{
+    agreement::Particulars empty;
+    empty.agreementDate = mPlatform.today();
+    // The price as a first start shows it.
+    empty[agreement::Field::ContractPrice] = Currency::format(0, QLocale());
+    if (holdsTyped(empty) &&
+        !mPlatform.askYesNo(QLatin1String(Form1Text::kReplaceWithNew), mAppTitle, Platform::Answer::No))
+        return;
+    for (const agreement::Particular& particular : agreement::kParticulars) {
+        if (particular.kind != agreement::Kind::Date)
+            showValue(particular.field, empty);
+    }
+    // Today until a date is chosen, as at a first start: the next day's start shows its own.
+    mRestoringDate = true;
+    datePicker()->setDate(empty.agreementDate);
+    mRestoringDate = false;
+    store({{agreement::key(agreement::Field::AgreementDate), QString()}});
+    showExtraValues(empty);
+    mControls.front()->setFocus(Qt::OtherFocusReason);
 }
 
 void Form1::restoreMultiLine(const agreement::Particular& particular)
@@ -624,6 +933,7 @@ void Form1::PushButton2_Click()
             commands << PageActions::withKeys(command.caption, command.keys);
         mPlatform.showMessage(QStringLiteral("Questions? Please contact Team Quillmark at ") +
                                   QLatin1String(Product::kContactPage) + QStringLiteral("\n\n") +
+                                  QLatin1String(Form1Text::kFormCommands) + QStringLiteral("\n\n") +
                                   QString::fromUtf8(Form1Text::kPreviewCommands).arg(commands.join(u", ")),
                               mAppTitle, Platform::Icon::None);
     });
@@ -634,17 +944,24 @@ bool Form1::holdsTyped(const agreement::Particulars& replacement) const
     const agreement::Particulars shown = particulars();
     // The price every start shows when none is stored is no more typed than an empty box.
     const QString noAmount = Currency::format(0, QLocale());
-    return std::any_of(
+    const bool fieldLost = std::any_of(
         agreement::kParticulars.begin(), agreement::kParticulars.end(), [&](const agreement::Particular& p) {
             const QString& text = shown[p.field];
             return p.kind != agreement::Kind::Date && !text.isEmpty() && text != replacement[p.field] &&
                    !(p.kind == agreement::Kind::Amount && text == noAmount);
         });
+    const bool extraLost =
+        std::any_of(shown.extras.begin(), shown.extras.end(), [&](const agreement::Extra& e) {
+            return !e.value.isEmpty() && e.value != extraValue(replacement, e.name);
+        });
+    return fieldLost || extraLost;
 }
 
 void Form1::PushButton3_Click()
 {
-    const agreement::Particulars example = agreement::example(mPlatform.today(), QLocale());
+    agreement::Particulars example = agreement::example(mPlatform.today(), QLocale());
+    // The example has none of a template's own particulars: they stay as they are.
+    example.extras = particulars().extras;
     if (holdsTyped(example) &&
         !mPlatform.askYesNo(QLatin1String(Form1Text::kReplaceWithExample), mAppTitle, Platform::Answer::No))
         return;
@@ -680,11 +997,26 @@ void Form1::loadAgreement(const QString& path)
         mPlatform.showMessage(text, mAppTitle, Platform::Icon::None);
         return;
     }
-    if (holdsTyped(saved.particulars) &&
+    const QString madeFrom =
+        saved.templateName.isEmpty() ? QLatin1String(agreement::Template::kName) : saved.templateName;
+    const QString listed = mLibrary.listed(madeFrom);
+    agreement::Particulars replacement = saved.particulars;
+    // Another template's extras stay stored under it; only the same template's are replaced.
+    if (listed != mTemplateName)
+        replacement.extras = particulars().extras;
+    if (holdsTyped(replacement) &&
         !mPlatform.askYesNo(QLatin1String(Form1Text::kReplaceWithSaved), mAppTitle, Platform::Answer::No))
         return;
+    if (listed.isEmpty())
+        mPlatform.showMessage(
+            QString::fromUtf8(Form1Text::kTemplateNotListed).arg(QDir::toNativeSeparators(path), madeFrom),
+            mAppTitle, Platform::Icon::None);
+    else if (listed != mTemplateName)
+        chooseTemplate(listed);
     for (const agreement::Particular& particular : agreement::kParticulars)
         showValue(particular.field, saved.particulars);
+    if (!listed.isEmpty() && listed == mTemplateName)
+        showExtraValues(saved.particulars);
 }
 
 void Form1::closeEvent(QCloseEvent* event)
@@ -721,6 +1053,8 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
         if (auto* line = qobject_cast<QLineEdit*>(watched)) {
             line->selectAll();
             pressTarget = line;
+            if (mExtrasPanel->isAncestorOf(line))
+                extrasArea->ensureWidgetVisible(line);
         } else if (auto* multi = qobject_cast<QPlainTextEdit*>(watched)) {
             multi->selectAll();
             pressTarget = multi->viewport();

@@ -126,40 +126,46 @@ void TemplateFilling::PushButton22_Click()
 
     QByteArray templateBytes;
     QString templatePath;
+    // A template of tags is filled as it was chosen: no "template.doc" of the working folder, no typing.
+    const std::shared_ptr<const agreement::TagTemplate> tagTemplate = mForm1.tagTemplate();
     report.step(100, [&] { mForm1.mousePointer().set(MousePointer::Busy); });
     report.step(102, [&] { templateBytes = templateResource(); });
-    report.step(104, [&] {
-        templatePath = workingPath(QLatin1String(kTemplateFile));
-        // A dangling link makes no file "exist", yet the name is taken all the same.
-        if (!FileExists(templatePath) && !QFileInfo(templatePath).isSymLink())
-            WriteBytesToFile(templateBytes, templatePath);
-    });
+    if (!tagTemplate) {
+        report.step(104, [&] {
+            templatePath = workingPath(QLatin1String(kTemplateFile));
+            // A dangling link makes no file "exist", yet the name is taken all the same.
+            if (!FileExists(templatePath) && !QFileInfo(templatePath).isSymLink())
+                WriteBytesToFile(templateBytes, templatePath);
+        });
+    }
     report.step(106, [&] { wordApp = mWordFactory({}); });
     // In a shared temporary folder another user may have planted the template: only a file
     // of ours that no one else can change is used; otherwise the template comes straight
     // from the resources, and the planted file is left alone. So is a file of the user's
     // own that is not a template the insertions fit.
     bool templateIsOurs = false;
-    report.step(108, [&] {
-        templateIsOurs = doc::fileio::isPrivateFile(filePath(templatePath));
-        CheckedTemplate checked = templateIsOurs ? templateFit(templatePath, templateBytes)
-                                                 : CheckedTemplate{TemplateFit::Unfit, std::nullopt};
-        if (templateIsOurs && checked.fit == TemplateFit::Unfit) {
-            templateIsOurs = false;
-            if (!std::exchange(mUnusableTemplateNoted, true))
-                mPlatform.showMessage(
-                    QString::fromLatin1(kUnusableTemplateNote).arg(QDir::toNativeSeparators(templatePath)),
-                    mForm1.appTitle(), Platform::Icon::None);
-        }
-        // The file is not read again: what is filled is the document that was checked, whatever
-        // the file holds by now. A file holding the program's own template byte for byte opens
-        // as the resource, whose parse is kept for the run.
-        if (templateIsOurs && checked.fit == TemplateFit::Fits)
-            document = &app().Open(templatePath, std::move(*checked.document), true);
-        else
-            document = &app().Open(QLatin1String(agreement::Template::kResource),
-                                   agreement::Template::document(), true);
-    });
+    if (!tagTemplate) {
+        report.step(108, [&] {
+            templateIsOurs = doc::fileio::isPrivateFile(filePath(templatePath));
+            CheckedTemplate checked = templateIsOurs ? templateFit(templatePath, templateBytes)
+                                                     : CheckedTemplate{TemplateFit::Unfit, std::nullopt};
+            if (templateIsOurs && checked.fit == TemplateFit::Unfit) {
+                templateIsOurs = false;
+                if (!std::exchange(mUnusableTemplateNoted, true))
+                    mPlatform.showMessage(QString::fromLatin1(kUnusableTemplateNote)
+                                              .arg(QDir::toNativeSeparators(templatePath)),
+                                          mForm1.appTitle(), Platform::Icon::None);
+            }
+            // The file is not read again: what is filled is the document that was checked, whatever
+            // the file holds by now. A file holding the program's own template byte for byte opens
+            // as the resource, whose parse is kept for the run.
+            if (templateIsOurs && checked.fit == TemplateFit::Fits)
+                document = &app().Open(templatePath, std::move(*checked.document), true);
+            else
+                document = &app().Open(QLatin1String(agreement::Template::kResource),
+                                       agreement::Template::document(), true);
+        });
+    }
 
     // The particulars as the boxes show them (110 to 124) and the signing date (126, 128);
     // their twelve texts are the agreement's.
@@ -187,7 +193,14 @@ void TemplateFilling::PushButton22_Click()
         report.step(lines.typeText, type);
     };
     std::shared_ptr<const agreement::FilledAgreement> filled;
-    if (document) {
+    if (tagTemplate) {
+        // Filled in one step, at the typing's first line; the filled agreement is the document open.
+        report.step(InsertionPlan::lines(0).position, [&] {
+            filled = std::make_shared<const agreement::FilledAgreement>(*tagTemplate, particulars,
+                                                                        signingDate, QLocale());
+            document = &app().Open(tagTemplate->name(), filled->document(), true);
+        });
+    } else if (document) {
         filled = std::make_shared<const agreement::FilledAgreement>(document->content(), particulars,
                                                                     signingDate, QLocale(), typing);
     } else {

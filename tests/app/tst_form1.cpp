@@ -3,10 +3,13 @@
 #include "agreement/agreementdate.h"
 #include "agreement/agreementtemplate.h"
 #include "agreement/currency.h"
+#include "agreement/filledagreement.h"
 #include "agreement/insertions.h"
 #include "agreement/readback.h"
+#include "agreement/tagtemplate.h"
 #include "app/settingsstore.h"
 #include "app/storedvalue.h"
+#include "app/templatelibrary.h"
 #include "preview/pageactions.h"
 #include "shell/cursorfile.h"
 #include "support/cursorfiles.h"
@@ -19,6 +22,7 @@
 #include <QBuffer>
 #include <QCalendarWidget>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDateEdit>
 #include <QGroupBox>
 #include <QImageWriter>
@@ -26,6 +30,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QTemporaryDir>
 
@@ -68,7 +73,7 @@ struct Rig {
     Form1& make()
     {
         form.reset();
-        form = std::make_unique<Form1>(platform, store, wordCheck, dir.path());
+        form = std::make_unique<Form1>(platform, store, wordCheck, dir.path(), templates());
         return *form;
     }
     Form1& start()
@@ -78,6 +83,13 @@ struct Rig {
         return *form;
     }
     QString stored(const char* key) const { return store.read(key, QStringLiteral("<absent>")); }
+    QString templates() const { return dir.filePath(QStringLiteral("templates")); }
+    // A fixture of tests/data in the templates folder, as if added.
+    bool addTemplate(const QString& fixture)
+    {
+        QDir().mkpath(templates());
+        return QFile::copy(QFINDTESTDATA("../data/" + fixture), templates() + QLatin1Char('/') + fixture);
+    }
     // A store holding an agreement, the price as given.
     void fillStore(const QString& price)
     {
@@ -111,6 +123,23 @@ QString selectionOf(QWidget* box)
         return line->selectedText();
     return qobject_cast<QPlainTextEdit*>(box)->textCursor().selectedText().replace(QChar::ParagraphSeparator,
                                                                                    QLatin1Char('\n'));
+}
+
+// As the user picks an entry of the agreement's list.
+void choose(Form1& form, const QString& name)
+{
+    const int index = form.cboAgreement->findText(name);
+    QVERIFY2(index >= 0, qPrintable(name));
+    form.cboAgreement->setCurrentIndex(index);
+    emit form.cboAgreement->activated(index);
+}
+
+QStringList extraNames(const Form1& form)
+{
+    QStringList names;
+    for (const QLineEdit* box : form.extraBoxes())
+        names << box->accessibleName();
+    return names;
 }
 
 QWidget* mouseTarget(QWidget* box)
@@ -202,6 +231,15 @@ private slots:
     void help();
     void startCreatingTemplateHook();
     void closingEndsProgram();
+
+    void templateChosenWithItsExtras();
+    void templateRefused_data();
+    void templateRefused();
+    void addAndRemoveTemplate();
+    void newAgreement_data();
+    void newAgreement();
+    void openAgreementOfATemplate_data();
+    void openAgreementOfATemplate();
 };
 
 void tst_Form1::initTestCase()
@@ -566,12 +604,17 @@ void tst_Form1::layout()
     QFETCH(QRect, twips);
     Rig rig;
     Form1& form = rig.start();
-    QCOMPARE(form.size(), QSize(568, 453));
+    // Below the agreement's row the controls keep their places to each other, and the window
+    // grows by the row.
+    const int below = form.PushButton22->y() - px(120);
+    QVERIFY(below > form.cboAgreement->geometry().bottom());
+    QCOMPARE(form.size(), QSize(568, 453 + below));
     QCOMPARE(form.minimumSize(), form.maximumSize());
     QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
     auto* widget = form.findChild<QWidget*>(name);
     QVERIFY(widget);
-    QCOMPARE(widget->geometry(), QRect(px(twips.x()), px(twips.y()), px(twips.width()), px(twips.height())));
+    QCOMPARE(widget->geometry(),
+             QRect(px(twips.x()), px(twips.y()) + below, px(twips.width()), px(twips.height())));
 }
 
 void tst_Form1::captionsAndFonts()
@@ -646,11 +689,13 @@ void tst_Form1::tabOrder()
         QWidget* focus = QApplication::focusWidget();
         return focus == w || (focus && w->isAncestorOf(focus));
     };
-    // The particulars in the table's order, the three buttons, and round to the first again.
+    // The particulars in the table's order, the three buttons, the agreement's row (Remove Template
+    // is off for the standard agreement) and round to the first again.
     QList<QWidget*> order;
     for (const agreement::Particular& p : agreement::kParticulars)
         order << form.control(p.field);
-    order << form.PushButton22 << form.PushButton2 << form.PushButton3 << order.front();
+    order << form.PushButton22 << form.PushButton2 << form.PushButton3 << form.cboAgreement
+          << form.cmdAddTemplate << order.front();
     QWidget* first = order.takeFirst();
     QTRY_VERIFY(focusIs(first));
     for (QWidget* next : order) {
@@ -1169,7 +1214,8 @@ void tst_Form1::openSavedAgreement()
     const agreement::Particulars saved{
         QDate(2027, 3, 15),
         {{QString(), QStringLiteral("Northwind"), QStringLiteral("Ellison"), QStringLiteral("Juniper Road"),
-          QStringLiteral("Roof\nGutters"), Currency::format(12500, QLocale()), QStringLiteral("Thirds")}}};
+          QStringLiteral("Roof\nGutters"), Currency::format(12500, QLocale()), QStringLiteral("Thirds")}},
+        {}};
     const std::vector<std::uint8_t> bytes =
         agreement::fill(agreement::Template::document(),
                         agreement::insertions(saved, QDate(2027, 3, 1), QLocale()))
@@ -1270,6 +1316,188 @@ void tst_Form1::closingEndsProgram()
     QVERIFY(form.close());
     QCOMPARE(rig.platform.endProgramCalls, 1);
     QVERIFY(rig.platform.messages.empty());
+}
+
+// The home improvement agreement's own particulars appear below the seven, scrolled past the screen,
+// each stored under its template; the choice and the values come back at the next start.
+void tst_Form1::templateChosenWithItsExtras()
+{
+    const QString home = QLatin1String(agreement::HomeImprovement::kName);
+    const QStringList wanted = agreement::HomeImprovement::get().wanted().extras;
+    QVERIFY(!wanted.isEmpty());
+    Rig rig;
+    {
+        Form1& form = rig.start();
+        const QSize standardSize = form.size();
+        QCOMPARE(form.cboAgreement->count(), rig.form->templates().names().size());
+        choose(form, home);
+        QVERIFY(rig.platform.messages.empty());
+        QCOMPARE(extraNames(form), wanted);
+        QVERIFY(form.tagTemplate());
+        QVERIFY(form.height() > standardSize.height());
+        QVERIFY(form.frameGeometry().height() <= form.screen()->availableGeometry().height());
+        QVERIFY(form.extrasArea->widget()->height() > form.extrasArea->viewport()->height());
+
+        form.extraBoxes().back()->setText(QStringLiteral("two years"));
+        QCOMPARE(rig.stored(TemplateLibrary::extraKey(home, wanted.back()).constData()),
+                 QStringLiteral("two years"));
+        QCOMPARE(form.particulars().extras.back(),
+                 (agreement::Extra{wanted.back(), QStringLiteral("two years")}));
+
+        choose(form, QLatin1String(agreement::Template::kName));
+        QVERIFY(form.extraBoxes().isEmpty());
+        QVERIFY(!form.tagTemplate());
+        QCOMPARE(form.size(), standardSize);
+        choose(form, home);
+    }
+    rig.form.reset();
+    Form1& again = rig.start();
+    QCOMPARE(again.cboAgreement->currentText(), home);
+    QCOMPARE(again.extraBoxes().back()->text(), QStringLiteral("two years"));
+}
+
+void tst_Form1::templateRefused_data()
+{
+    QTest::addColumn<bool>("atStart"); // else chosen in the list
+    QTest::newRow("chosen in the list") << false;
+    QTest::newRow("chosen last, now faulty") << true;
+}
+
+// A template that cannot be used is said with its faults, and the agreement before stays chosen.
+void tst_Form1::templateRefused()
+{
+    QFETCH(bool, atStart);
+    Rig rig;
+    QVERIFY(rig.addTemplate(QStringLiteral("own-faulty.doc")));
+    const QString faulty = QStringLiteral("own-faulty");
+    if (atStart)
+        rig.store.write(TemplateLibrary::kChoiceKey, faulty);
+    Form1& form = rig.start();
+    if (!atStart)
+        choose(form, faulty);
+    QCOMPARE(rig.platform.messages.size(), std::size_t(1));
+    const QString header = QString::fromUtf8(Form1Text::kTemplateRefused).arg(faulty, QString());
+    QVERIFY2(rig.platform.messages.front().text.startsWith(header),
+             qPrintable(rig.platform.messages.front().text));
+    QCOMPARE(form.cboAgreement->currentText(), QLatin1String(agreement::Template::kName));
+    QVERIFY(!form.tagTemplate());
+    QCOMPARE(rig.stored(TemplateLibrary::kChoiceKey),
+             atStart ? QLatin1String(agreement::Template::kName) : QStringLiteral("<absent>"));
+}
+
+// Add Template copies the file in and chooses it; Remove Template takes it away again.
+void tst_Form1::addAndRemoveTemplate()
+{
+    Rig rig;
+    Form1& form = rig.start();
+    QVERIFY(!form.cmdRemoveTemplate->isEnabled());
+    rig.platform.openFileAnswers = {QFINDTESTDATA("../data/own-plain.doc")};
+    form.cmdAddTemplate->click();
+    QCOMPARE(rig.platform.openDialogs.size(), std::size_t(1));
+    QCOMPARE(rig.platform.openDialogs.front().filter, QLatin1String(Form1Text::kAddTemplateFilter));
+    QVERIFY(rig.platform.messages.empty());
+    QCOMPARE(form.cboAgreement->currentText(), QStringLiteral("own-plain"));
+    QVERIFY(QFile::exists(rig.templates() + QStringLiteral("/own-plain.doc")));
+    QVERIFY(!form.extraBoxes().isEmpty());
+    QVERIFY(form.cmdRemoveTemplate->isEnabled());
+
+    rig.platform.yesNoAnswers = {true};
+    form.cmdRemoveTemplate->click();
+    QCOMPARE(rig.platform.askedQuestions.back().defaultAnswer, Platform::Answer::No);
+    QCOMPARE(form.cboAgreement->findText(QStringLiteral("own-plain")), -1);
+    QCOMPARE(form.cboAgreement->currentText(), QLatin1String(agreement::Template::kName));
+    QVERIFY(form.extraBoxes().isEmpty());
+    QVERIFY(!QFile::exists(rig.templates() + QStringLiteral("/own-plain.doc")));
+}
+
+void tst_Form1::newAgreement_data()
+{
+    QTest::addColumn<bool>("typed");
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("nothing typed") << false << true;
+    QTest::newRow("typed, yes") << true << true;
+    QTest::newRow("typed, no") << true << false;
+}
+
+// Ctrl+N empties every particular, the template's own too, and the date follows today again.
+void tst_Form1::newAgreement()
+{
+    QFETCH(bool, typed);
+    QFETCH(bool, yes);
+    Rig rig;
+    Form1& form = rig.start();
+    choose(form, QLatin1String(agreement::HomeImprovement::kName));
+    form.control<QDateEdit>(Field::AgreementDate)->setDate(QDate(2015, 6, 1));
+    if (typed) {
+        form.control<QLineEdit>(Field::Contractor)->setText(QStringLiteral("typed"));
+        form.extraBoxes().front()->setText(QStringLiteral("typed too"));
+    }
+    const agreement::Particulars before = form.particulars();
+    rig.platform.yesNoAnswers = {yes};
+    QVERIFY(showActive(form));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_N, Qt::ControlModifier);
+    QCOMPARE(rig.platform.askedQuestions.size(), std::size_t(typed));
+    if (typed)
+        QCOMPARE(rig.platform.askedQuestions.front().defaultAnswer, Platform::Answer::No);
+    if (!yes) {
+        QCOMPARE(form.particulars(), before);
+        return;
+    }
+    const agreement::Particulars emptied = form.particulars();
+    QCOMPARE(emptied.agreementDate, rig.platform.todayValue);
+    QCOMPARE(emptied[Field::Contractor], QString());
+    QCOMPARE(emptied[Field::ContractPrice], Currency::format(0, QLocale()));
+    for (const agreement::Extra& extra : emptied.extras)
+        QCOMPARE(extra.value, QString());
+    QCOMPARE(rig.stored(agreement::key(Field::AgreementDate)), QString());
+}
+
+void tst_Form1::openAgreementOfATemplate_data()
+{
+    QTest::addColumn<bool>("listed");
+    QTest::newRow("template in the list") << true;
+    QTest::newRow("template not in the list") << false;
+}
+
+// An agreement made from a template of tags chooses that template and fills its particulars too;
+// one whose template is not in the list fills the seven and says so.
+void tst_Form1::openAgreementOfATemplate()
+{
+    QFETCH(bool, listed);
+    Rig rig;
+    if (listed)
+        QVERIFY(rig.addTemplate(QStringLiteral("own-plain.doc")));
+    Form1& form = rig.start();
+    const agreement::TagTemplate own =
+        agreement::TagTemplate::fromFile(QFINDTESTDATA("../data/own-plain.doc"));
+    agreement::Particulars saved{
+        QDate(2027, 3, 15),
+        {{QString(), QStringLiteral("Northwind"), QStringLiteral("Ellison"), QStringLiteral("Juniper Road"),
+          QStringLiteral("Roof"), Currency::format(12500, QLocale()), QStringLiteral("Thirds")}},
+        {}};
+    for (const QString& name : own.wanted().extras)
+        saved.extras.push_back({name, name + QStringLiteral(" value")});
+    const agreement::FilledAgreement filled(own, saved, QDate(2027, 3, 1), QLocale());
+    QFile file(rig.dir.filePath(QStringLiteral("saved.doc")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(reinterpret_cast<const char*>(filled.bytes().data()),
+               static_cast<qint64>(filled.bytes().size()));
+    file.close();
+    rig.platform.openFileAnswers = {file.fileName()};
+    QVERIFY(showActive(form));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_O, Qt::ControlModifier);
+    if (listed) {
+        QVERIFY(rig.platform.messages.empty());
+        QCOMPARE(form.cboAgreement->currentText(), own.name());
+        QCOMPARE(form.particulars(), saved);
+    } else {
+        QCOMPARE(rig.platform.messageTexts(),
+                 QStringList{QString::fromUtf8(Form1Text::kTemplateNotListed)
+                                 .arg(QDir::toNativeSeparators(file.fileName()), own.name())});
+        agreement::Particulars seven = saved;
+        seven.extras.clear();
+        QCOMPARE(form.particulars(), seven);
+    }
 }
 
 QTEST_MAIN(tst_Form1)

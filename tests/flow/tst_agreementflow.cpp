@@ -1,3 +1,5 @@
+#include "agreement/readback.h"
+#include "agreement/tagtemplate.h"
 #include "flowrig.h"
 #include "render/pagepicture.h"
 #include "render/pdftools.h"
@@ -7,6 +9,7 @@
 
 #include <QtTest>
 
+#include <QComboBox>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -108,6 +111,7 @@ private slots:
     void filledParagraphs_data();
     void filledParagraphs();
     void sampleAgreementRoundTrip();
+    void tagTemplateFilledAndReadBack();
     void closingPreviewDeletesWorkingDocument();
     void closingMainWindowRunsNothingOfThePreview();
     void terminationSignalLeavesNothing_data();
@@ -326,6 +330,26 @@ void tst_AgreementFlow::sampleAgreementRoundTrip()
     QCOMPARE(rig.platform.messages.size(), std::size_t(2));
     QCOMPARE(rig.platform.endProgramCalls, 0);
     QCOMPARE(fileBytes(first), workingBytes);
+}
+
+// A template of tags is filled with the template's own particulars too, and the agreement reads
+// back with all of them and the template's name.
+void tst_AgreementFlow::tagTemplateFilledAndReadBack()
+{
+    FlowRig rig;
+    const QString home = QLatin1String(agreement::HomeImprovement::kName);
+    const int index = rig.form.cboAgreement->findText(home);
+    rig.form.cboAgreement->setCurrentIndex(index);
+    emit rig.form.cboAgreement->activated(index);
+    enterInto(kSample, rig.form);
+    QVERIFY(!rig.form.extraBoxes().isEmpty());
+    rig.form.extraBoxes().front()->setText(QStringLiteral("CSLB 1234567"));
+    const QString working = runClean(rig);
+    if (working.isEmpty())
+        return;
+    const agreement::ReadBack back = agreement::readBackFile(filePath(working), QLocale());
+    QCOMPARE(back.templateName, home);
+    QCOMPARE(back.particulars, rig.form.particulars());
 }
 
 void tst_AgreementFlow::closingPreviewDeletesWorkingDocument()
