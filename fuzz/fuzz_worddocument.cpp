@@ -15,18 +15,24 @@ bool sameName(const std::u16string& a, const std::u16string& b)
     });
 }
 
-// Whatever the summary stream holds, setting a property puts it there and keeps the others.
+// Whatever the summary stream holds, setting a property puts it there, removes the other text
+// properties of its owner's prefix and keeps the rest.
 void exerciseProperties(doc::WordDocument& document)
 {
     const doc::WordDocument::Property set{u"Fuzz", u"Zo\u00eb \u5f20"};
+    const std::u16string owned = u"F";
+    const auto isOwned = [&owned](const doc::WordDocument::Property& p) {
+        return sameName(p.name.substr(0, owned.size()), owned);
+    };
     const auto before = document.properties();
-    document.setProperties({set});
+    document.setProperties({set}, owned);
     const auto after = doc::WordDocument::parse(document.serialize()).properties();
     if (std::find(after.begin(), after.end(), set) == after.end())
         std::abort();
+    if (std::any_of(after.begin(), after.end(), [&](const auto& p) { return isOwned(p) && !(p == set); }))
+        std::abort();
     for (const auto& property : before) {
-        if (!sameName(property.name, set.name) &&
-            std::find(after.begin(), after.end(), property) == after.end())
+        if (!isOwned(property) && std::find(after.begin(), after.end(), property) == after.end())
             std::abort();
     }
 }

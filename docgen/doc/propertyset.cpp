@@ -344,11 +344,16 @@ std::uint32_t freeId(const Section& section)
     return id;
 }
 
+// The dictionary entry that a property of this name is set in, if the set has one.
+std::vector<Name>::iterator entryFor(Section& section, std::u16string_view name)
+{
+    return std::find_if(section.dictionary.begin(), section.dictionary.end(),
+                        [&](const Name& n) { return n.text && isUserId(n.id) && sameName(*n.text, name); });
+}
+
 void setOne(Section& section, const WordDocument::Property& property)
 {
-    const auto named = std::find_if(section.dictionary.begin(), section.dictionary.end(), [&](const Name& n) {
-        return n.text && isUserId(n.id) && sameName(*n.text, property.name);
-    });
+    const auto named = entryFor(section, property.name);
     std::uint32_t id = 0;
     if (named == section.dictionary.end()) {
         id = freeId(section);
@@ -367,6 +372,36 @@ void setOne(Section& section, const WordDocument::Property& property)
         value->bytes = lpwstr(property.value);
     // A linked property would take its value from the document again.
     std::erase_if(values, [id](const Value& v) { return v.id == (id | kLinkBit); });
+}
+
+// Removes the text properties ownedPrefix owns but for the one each of these names would set:
+// the value, its dictionary entry and any link to document content.
+void removeOwned(Section& section, const std::vector<WordDocument::Property>& properties,
+                 std::u16string_view ownedPrefix)
+{
+    std::set<std::uint32_t> kept;
+    for (const auto& property : properties) {
+        const auto named = entryFor(section, property.name);
+        if (named != section.dictionary.end())
+            kept.insert(named->id);
+    }
+    // Each value named as readUserProperties() names it.
+    std::map<std::uint32_t, const std::u16string*> names;
+    for (const Name& name : section.dictionary) {
+        if (name.text)
+            names.emplace(name.id, &*name.text);
+    }
+    std::set<std::uint32_t> removed;
+    for (const Value& value : section.values) {
+        const auto name = names.find(value.id);
+        if (isUserId(value.id) && kept.count(value.id) == 0 && name != names.end() &&
+            isOwned(*name->second, ownedPrefix) && valueText(section.codePage, value))
+            removed.insert(value.id);
+    }
+    std::erase_if(section.dictionary, [&](const Name& n) { return removed.count(n.id) != 0; });
+    std::erase_if(section.values, [&](const Value& v) {
+        return removed.count(v.id) != 0 || ((v.id & kLinkBit) != 0 && removed.count(v.id & ~kLinkBit) != 0);
+    });
 }
 
 // Keeps the set's code page when it holds every new name; else the set becomes Unicode, and
@@ -415,6 +450,12 @@ bool sameName(std::u16string_view a, std::u16string_view b)
            });
 }
 
+bool isOwned(std::u16string_view name, std::u16string_view ownedPrefix)
+{
+    return !ownedPrefix.empty() && name.size() >= ownedPrefix.size() &&
+           sameName(name.substr(0, ownedPrefix.size()), ownedPrefix);
+}
+
 std::vector<WordDocument::Property> readUserProperties(std::span<const std::uint8_t> bytes)
 {
     const Stream stream = readStream(bytes);
@@ -438,7 +479,8 @@ std::vector<WordDocument::Property> readUserProperties(std::span<const std::uint
 }
 
 std::vector<std::uint8_t> setUserProperties(std::span<const std::uint8_t> bytes,
-                                            const std::vector<WordDocument::Property>& properties)
+                                            const std::vector<WordDocument::Property>& properties,
+                                            std::u16string_view ownedPrefix)
 {
     for (const auto& property : properties) {
         if (property.name.empty())
@@ -451,6 +493,7 @@ std::vector<std::uint8_t> setUserProperties(std::span<const std::uint8_t> bytes,
     }
     const Stream stream = readStream(bytes);
     Section user = stream.user.value_or(Section{});
+    removeOwned(user, properties, ownedPrefix);
     for (const auto& property : properties)
         setOne(user, property);
     settleCodePage(user);

@@ -26,14 +26,18 @@ constexpr std::size_t kMaxNameLength = 255;
 // unsound.
 std::vector<WordDocument::Property> readUserProperties(std::span<const std::uint8_t> stream);
 
-// The stream with each of these set as VT_LPWSTR, by name; the document summary set and the
-// other user-defined properties stay byte for byte. An empty (absent) stream or a set that
-// cannot be read is made anew. Kind::BadArgument for a name that is empty or longer than
-// kMaxNameLength, or a name or value holding U+0000.
+// The stream with each of these set as VT_LPWSTR, by name, and the other text properties that
+// ownedPrefix owns removed; the document summary set and the other user-defined properties stay
+// byte for byte. An empty (absent) stream or a set that cannot be read is made anew.
+// Kind::BadArgument for a name that is empty or longer than kMaxNameLength, or a name or value
+// holding U+0000.
 std::vector<std::uint8_t> setUserProperties(std::span<const std::uint8_t> stream,
-                                            const std::vector<WordDocument::Property>& properties);
+                                            const std::vector<WordDocument::Property>& properties,
+                                            std::u16string_view ownedPrefix = {});
 
 // Whether Word takes two property names for one: they compare without regard to case.
 bool sameName(std::u16string_view a, std::u16string_view b);
+// Whether the name begins with ownedPrefix, compared as names are; an empty prefix owns none.
+bool isOwned(std::u16string_view name, std::u16string_view ownedPrefix);
 
 } // namespace doc::propertyset

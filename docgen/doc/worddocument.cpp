@@ -3,6 +3,8 @@
 #include "doc/propertyset.h"
 #include "doc/wordstate.h"
 
+#include <algorithm>
+
 namespace doc
 {
 
@@ -81,10 +83,14 @@ std::vector<WordDocument::Property> WordDocument::properties() const
     return propertyset::readUserProperties(d->file.stream(propertyset::kStreamName));
 }
 
-void WordDocument::setProperties(const std::vector<Property>& properties)
+void WordDocument::setProperties(const std::vector<Property>& properties, std::u16string_view ownedPrefix)
 {
-    if (properties.empty())
-        return;
+    if (properties.empty()) {
+        const auto held = this->properties();
+        if (std::none_of(held.begin(), held.end(),
+                         [&](const Property& p) { return propertyset::isOwned(p.name, ownedPrefix); }))
+            return;
+    }
     // The stream goes straight into the compound file, which the writer copies: a document
     // whose properties were never set writes back as read.
     const bool present = d->file.hasStream(propertyset::kStreamName);
@@ -92,7 +98,7 @@ void WordDocument::setProperties(const std::vector<Property>& properties)
                       propertyset::setUserProperties(present
                                                          ? std::span(d->file.stream(propertyset::kStreamName))
                                                          : std::span<const std::uint8_t>(),
-                                                     properties));
+                                                     properties, ownedPrefix));
 }
 
 std::vector<std::uint8_t> WordDocument::serialize() const

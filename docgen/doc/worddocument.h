@@ -81,12 +81,14 @@ public:
 
     // The user-defined properties that hold text (File > Properties > Custom), in stored order.
     std::vector<Property> properties() const;
-    // Sets each of these, by name (compared as Word does, without regard to case), keeping every
-    // other property; serialize() writes them. Kind::BadArgument, and nothing set, for an empty
-    // name, a name past 255 characters, or U+0000 in a name or value. Long values read back
-    // here whole, but not elsewhere: LibreOffice drops one past 65,534 characters, and Word's
-    // binary format may cut one to 255 characters when Word saves the document.
-    void setProperties(const std::vector<Property>& properties);
+    // Sets each of these, by name (compared as Word does, without regard to case), and removes
+    // every other text property whose name begins with ownedPrefix (compared as names are),
+    // keeping all the rest; with an empty prefix nothing is removed. serialize() writes them.
+    // Kind::BadArgument, and nothing changed, for an empty name, a name past 255 characters, or
+    // U+0000 in a name or value. Long values read back here whole, but not elsewhere:
+    // LibreOffice drops one past 65,534 characters, and Word's binary format may cut one to 255
+    // characters when Word saves the document.
+    void setProperties(const std::vector<Property>& properties, std::u16string_view ownedPrefix = {});
 
     // A complete compound file with the edited text. Streams other than WordDocument and
     // the table stream come back byte for byte.

@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <iterator>
 
 using namespace wordtest;
 using doc::WordDocument;
@@ -1243,14 +1244,16 @@ void tst_WordDocument::propertiesKeepWhatElseTheSetHolds_data()
 void tst_WordDocument::propertiesKeepWhatElseTheSetHolds()
 {
     // Reading never throws; setting a name that differs only in case replaces that property in
-    // its place, keeps the others (the number too, where the set was read) and makes anew what
-    // could not be read.
+    // its place, removes the other text properties of the owner's prefix (case aside), name and
+    // all, keeps the rest (the number too, where the set was read) and makes anew what could not
+    // be read.
     QFETCH(Bytes, stream);
     QFETCH(QStringList, read);
     WordDocument document = WordDocument::parse(withSummaryStream(stream));
     QCOMPARE(shown(document.properties()), read);
 
-    document.setProperties({{u"NAME", u"\u5f20"}});
+    const QString owned = QStringLiteral("n");
+    document.setProperties({{u"NAME", u"\u5f20"}}, owned.toStdU16String());
     const Bytes saved = document.serialize();
     QStringList expected = read;
     const auto same = std::find_if(expected.begin(), expected.end(), [](const QString& p) {
@@ -1260,9 +1263,18 @@ void tst_WordDocument::propertiesKeepWhatElseTheSetHolds()
         expected << QStringLiteral("NAME=\u5f20");
     else
         *same = QStringLiteral("NAME=\u5f20");
+    QStringList stale; // what the owner held but did not set again
+    std::copy_if(expected.begin(), expected.end(), std::back_inserter(stale), [&](const QString& p) {
+        return p.startsWith(owned, Qt::CaseInsensitive) && !p.startsWith(QStringLiteral("NAME="));
+    });
+    expected.removeIf([&stale](const QString& p) { return stale.contains(p); });
     QCOMPARE(shown(WordDocument::parse(saved).properties()), expected);
     const Bytes written = doc::CompoundFile::parse(saved).stream("\x05"
                                                                  "DocumentSummaryInformation");
+    for (const QString& p : stale) {
+        const Bytes entry = narrow(qPrintable(p.section(u'=', 0, 0)));
+        QVERIFY(std::search(written.begin(), written.end(), entry.begin(), entry.end()) == written.end());
+    }
     const Bytes number = typed(0x0003, 42, {});
     QCOMPARE(std::search(written.begin(), written.end(), number.begin(), number.end()) != written.end(),
              !read.isEmpty());
@@ -1297,7 +1309,9 @@ void tst_WordDocument::libreOfficeSeesProperties()
 {
     WordDocument document = WordDocument::parse(readFile(templatePath()));
     const std::u16string value = u"Zo\u00eb \u5f20 \U0001F3E0 & <5>";
-    document.setProperties({{u"Client", value}, {u"Template", u"Own"}});
+    // Setting the properties of one prefix again drops its stale ones from the middle of the set.
+    document.setProperties({{u"Client", u"old"}, {u"Clients", u"stale"}, {u"Template", u"Own"}});
+    document.setProperties({{u"Client", value}}, u"Client");
     const auto xml = libreOfficeFlatXml(document.serialize());
     if (!xml)
         QSKIP("LibreOffice is not installed");
@@ -1305,6 +1319,7 @@ void tst_WordDocument::libreOfficeSeesProperties()
     QVERIFY2(xml->contains(QStringLiteral(">Zo\u00eb \u5f20 \U0001F3E0 &amp; &lt;5&gt;</meta:user-defined>")),
              qPrintable(*xml));
     QVERIFY2(xml->contains(QStringLiteral("meta:name=\"Template\"")), qPrintable(*xml));
+    QVERIFY2(!xml->contains(QStringLiteral("meta:name=\"Clients\"")), qPrintable(*xml));
 }
 
 QTEST_GUILESS_MAIN(tst_WordDocument)
