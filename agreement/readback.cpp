@@ -4,6 +4,7 @@
 #include "agreement/agreementtemplate.h"
 #include "agreement/insertions.h"
 
+#include <QHash>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -209,20 +210,32 @@ ReadBack readBack(const std::u16string& mainText, const QLocale& locale)
 void writeProperties(doc::WordDocument& document, const QString& templateName, const Particulars& particulars,
                      QDate signingDate)
 {
-    const auto property = [](const QString& name, const QString& value) {
-        return doc::WordDocument::Property{
-            QString::fromLatin1(kParticularProperty).arg(name).toStdU16String(), value.toStdU16String()};
-    };
     std::vector<doc::WordDocument::Property> properties{
         {QString::fromLatin1(kTemplateProperty).toStdU16String(), templateName.toStdU16String()}};
+    const auto add = [&](const QString& name, const QString& value) {
+        const QString first = QString::fromLatin1(kParticularProperty).arg(name);
+        qsizetype at = 0;
+        int piece = 1;
+        do {
+            // A piece never ends inside a character that takes two code units.
+            qsizetype length = std::min(kPropertyPieceLength, value.size() - at);
+            if (at + length < value.size() && value[at + length - 1].isHighSurrogate())
+                --length;
+            const QString pieceName =
+                piece == 1 ? first : QString::fromLatin1(kPropertyPiece).arg(first, QString::number(piece));
+            properties.push_back({pieceName.toStdU16String(), value.mid(at, length).toStdU16String()});
+            at += length;
+            ++piece;
+        } while (at < value.size());
+    };
     for (const Particular& row : kParticulars)
-        properties.push_back(property(QLatin1String(row.plain), row.field == Field::AgreementDate
-                                                                    ? dateText(particulars.agreementDate)
-                                                                    : particulars[row.field]));
-    properties.push_back(property(QLatin1String(kSigningDateName), dateText(signingDate)));
+        add(QLatin1String(row.plain),
+            row.field == Field::AgreementDate ? dateText(particulars.agreementDate) : particulars[row.field]);
+    add(QLatin1String(kSigningDateName), dateText(signingDate));
     for (const Extra& extra : particulars.extras)
-        properties.push_back(property(extra.name, extra.value));
-    document.setProperties(properties);
+        add(extra.name, extra.value);
+    document.setProperties(properties,
+                           QString::fromLatin1(kParticularProperty).arg(QString()).toStdU16String());
 }
 
 ReadBack readBack(const doc::WordDocument& document, const QLocale& locale)
@@ -235,23 +248,45 @@ ReadBack readBack(const doc::WordDocument& document, const QLocale& locale)
     if (carried == properties.end())
         return readBack(document.mainText(), locale);
 
-    ReadBack r;
-    r.templateName = QString::fromStdU16String(carried->value);
+    // Each particular's pieces by number, in the order of their first pieces.
     const QString prefix = QString::fromLatin1(kParticularProperty).arg(QString());
+    static const QRegularExpression piece(
+        QRegularExpression::anchoredPattern(QString::fromLatin1(kPropertyPiece)
+                                                .arg(QStringLiteral("(.*)"), QStringLiteral("([0-9]+)"))
+                                                .replace(QLatin1Char('{'), QLatin1String("\\{"))
+                                                .replace(QLatin1Char('}'), QLatin1String("\\}"))));
+    QStringList names;
+    QHash<QString, std::map<int, QString>> pieces;
     for (const doc::WordDocument::Property& p : properties) {
-        const QString name = QString::fromStdU16String(p.name);
+        QString name = QString::fromStdU16String(p.name);
         if (!name.startsWith(prefix, Qt::CaseInsensitive))
             continue;
-        const QString plain = name.mid(prefix.size());
-        const QString value = QString::fromStdU16String(p.value);
-        if (plain.compare(QLatin1String(kSigningDateName), Qt::CaseInsensitive) == 0)
+        name = name.mid(prefix.size());
+        int number = 1;
+        if (const QRegularExpressionMatch m = piece.match(name); m.hasMatch()) {
+            name = m.captured(1);
+            number = m.captured(2).toInt();
+        }
+        const QString key = name.toCaseFolded();
+        if (!pieces.contains(key))
+            names << name;
+        pieces[key][number] = QString::fromStdU16String(p.value);
+    }
+
+    ReadBack r;
+    r.templateName = QString::fromStdU16String(carried->value);
+    for (const QString& name : names) {
+        QString value;
+        for (const auto& [number, text] : pieces[name.toCaseFolded()])
+            value += text;
+        if (name.compare(QLatin1String(kSigningDateName), Qt::CaseInsensitive) == 0)
             r.signingDate = QDate::fromString(value, QLatin1String(kDateFormat));
-        else if (const std::optional<Field> field = fieldNamed(plain); field == Field::AgreementDate)
+        else if (const std::optional<Field> field = fieldNamed(name); field == Field::AgreementDate)
             r.particulars.agreementDate = QDate::fromString(value, QLatin1String(kDateFormat));
         else if (field)
             r.particulars[*field] = value;
         else
-            r.particulars.extras.append({plain, value});
+            r.particulars.extras.append({name, value});
     }
     if (!r.particulars.agreementDate.isValid() || !r.signingDate.isValid())
         refuse(QLatin1String(ReadBackText::kDateUnreadable));

@@ -41,8 +41,12 @@ struct ReadBack {
 // The document properties an agreement carries its particulars in, so that reading it back needs no
 // knowledge of its template: the template's name, and each particular under kParticularProperty
 // with its plain name (an extra one with its template's name), dates as dateText() writes them.
+// Word keeps no more than kPropertyPiece characters of a property, so a longer value is carried in
+// pieces, the second and later under kPropertyPiece's names.
 inline constexpr char kTemplateProperty[] = "Agreement template";
 inline constexpr char kParticularProperty[] = "Agreement: %1";
+inline constexpr char kPropertyPiece[] = "%1 {%2}";
+inline constexpr qsizetype kPropertyPieceLength = 255;
 void writeProperties(doc::WordDocument& document, const QString& templateName, const Particulars& particulars,
                      QDate signingDate);
 

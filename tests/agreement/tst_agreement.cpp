@@ -37,7 +37,8 @@ doc::WordDocument filled(const Particulars& p, QDate signing, const QLocale& loc
 
 // The outcome of every record of a client list, or of its header: "row N ok",
 // "row N: COLUMN: REASON", "header: REASON".
-QStringList outcomes(const QByteArray& csv, const QString& nameColumn = {})
+QStringList outcomes(const QByteArray& csv, const QString& nameColumn = {},
+                     const Wanted& wanted = Wanted::everyField())
 {
     CsvReader reader(csv);
     CsvReader::Record record;
@@ -46,7 +47,7 @@ QStringList outcomes(const QByteArray& csv, const QString& nameColumn = {})
         return {QStringLiteral("header: ") + QLatin1String(ClientList::Text::kEmpty)};
     ClientList::Columns columns;
     try {
-        columns = ClientList::columns(record.fields, nameColumn);
+        columns = ClientList::columns(record.fields, nameColumn, wanted);
     } catch (const ClientList::BadHeader& e) {
         return {QStringLiteral("header: ") + QString::fromUtf8(e.what())};
     }
@@ -92,12 +93,16 @@ private slots:
     void insertionsLandAfterTheirAnchors();
     void readsBackWhatWasFilled();
     void readsBackLeadingByteOrderMarks();
+    void propertiesCarryTheParticulars_data();
+    void propertiesCarryTheParticulars();
     void refusesWhatIsNoAgreement_data();
     void refusesWhatIsNoAgreement();
     void csvRecords_data();
     void csvRecords();
     void clientList_data();
     void clientList();
+    void clientListForATemplate_data();
+    void clientListForATemplate();
     void setFromText_data();
     void setFromText();
     void fileNames_data();
@@ -427,6 +432,77 @@ void tst_Agreement::clientList()
     QFETCH(QByteArray, csv);
     QFETCH(QStringList, expected);
     QCOMPARE(outcomes(csv), expected);
+}
+
+void tst_Agreement::propertiesCarryTheParticulars_data()
+{
+    QTest::addColumn<QString>("work");
+    QTest::addColumn<QString>("extra");
+    const QString piece(kPropertyPieceLength, QLatin1Char('w'));
+    QTest::newRow("short") << QStringLiteral("Roof") << QStringLiteral("CSLB 1");
+    QTest::newRow("empty") << QString() << QString();
+    QTest::newRow("exactly one piece, and one more character") << piece << piece + QStringLiteral("x");
+    // A character of two code units at a piece's end goes whole into the next piece.
+    QTest::newRow("100,000 characters, a surrogate pair across a piece's end")
+        << QString(100000, QLatin1Char('w'))
+        << piece.left(kPropertyPieceLength - 1) + QStringLiteral("\U0001F3E0");
+}
+
+// Whatever a template made of an earlier agreement carries, an agreement's properties give back its
+// own particulars whole.
+void tst_Agreement::propertiesCarryTheParticulars()
+{
+    QFETCH(QString, work);
+    QFETCH(QString, extra);
+    doc::WordDocument document = Template::document();
+    const auto stale = [](const QString& name) {
+        return doc::WordDocument::Property{
+            QString::fromLatin1(kParticularProperty).arg(name).toStdU16String(), u"stale"};
+    };
+    document.setProperties(
+        {stale(QLatin1String(plainName(Field::WorkPerformed))),
+         stale(QString::fromLatin1(kPropertyPiece)
+                   .arg(QLatin1String(plainName(Field::WorkPerformed)), QStringLiteral("2"))),
+         stale(QStringLiteral("Gone"))});
+    Particulars particulars = kSample;
+    particulars[Field::WorkPerformed] = work;
+    particulars.extras = {{QStringLiteral("Licence number"), extra}};
+    writeProperties(document, QStringLiteral("Mine"), particulars, QDate(2022, 4, 23));
+    const ReadBack back = readBack(doc::WordDocument::parse(document.serialize()), QLocale());
+    QCOMPARE(back.templateName, QStringLiteral("Mine"));
+    QCOMPARE(back.signingDate, QDate(2022, 4, 23));
+    QCOMPARE(back.particulars, particulars);
+}
+
+void tst_Agreement::clientListForATemplate_data()
+{
+    QTest::addColumn<QByteArray>("csv");
+    QTest::addColumn<QStringList>("expected");
+    const QString owner = QLatin1String(plainName(Field::Owner));
+    const QString noColumn = QString::fromLatin1(ClientList::Text::kMissingColumn);
+    QTest::newRow("only what it uses, its own by name in any case and spacing")
+        << QByteArray("OWNER,licencenumber,Notes\nEllison,CSLB 1,n\n")
+        << QStringList{"unknown Notes", "row 2 ok"};
+    QTest::newRow("its own column missing")
+        << QByteArray("owner\nEllison\n")
+        << QStringList{QStringLiteral("header: ") + noColumn.arg("Licence number")};
+    QTest::newRow("a particular it uses missing")
+        << QByteArray("Licence number\nCSLB 1\n")
+        << QStringList{QStringLiteral("header: ") + noColumn.arg(owner)};
+    QTest::newRow("its own left empty")
+        << QByteArray("owner,Licence number\nEllison, \n")
+        << QStringList{QStringLiteral("row 2: Licence number: ") + QLatin1String(ClientList::Text::kNoValue)};
+}
+
+// A template of tags asks for the particulars it uses and for its own.
+void tst_Agreement::clientListForATemplate()
+{
+    QFETCH(QByteArray, csv);
+    QFETCH(QStringList, expected);
+    Wanted wanted;
+    wanted.fields[indexOf(Field::Owner)] = true;
+    wanted.extras = QStringList{QStringLiteral("Licence number")};
+    QCOMPARE(outcomes(csv, {}, wanted), expected);
 }
 
 void tst_Agreement::setFromText_data()
