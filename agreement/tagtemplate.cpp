@@ -142,7 +142,7 @@ TagTemplate::TagTemplate(QString name, doc::WordDocument document)
         QStringList faults;
         for (const doc::tags::Fault& fault : scan.faults) {
             const doc::tags::Where where = doc::tags::where(mDocument, fault.cp);
-            faults << QString::fromLatin1(TagTemplateText::kFault)
+            faults << QString::fromUtf8(TagTemplateText::kFault)
                           .arg(storyText(where.story))
                           .arg(where.paragraph)
                           .arg(QString::fromStdU16String(where.context).simplified(), faultText(fault.kind));

@@ -191,7 +191,7 @@ void tst_AgreementFlow::filledParagraphs_data()
     QTest::addColumn<Particulars>("particulars");
     QTest::addColumn<QStringList>("expected"); // paragraphs 5, 11, 16, 21, 24, 30, 32
 
-    QTest::newRow("every box empty") << Particulars{QDate(2021, 6, 5), {}}
+    QTest::newRow("every box empty") << Particulars{QDate(2021, 6, 5), {}, {}}
                                      << QStringList{p5(" 5th ", " June, 2021", " ", " "),
                                                     kP11 + QLatin1Char(' '),
                                                     QStringLiteral(" "),
@@ -200,7 +200,7 @@ void tst_AgreementFlow::filledParagraphs_data()
                                                     QStringLiteral("Signed this 23rd day of April, 2022"),
                                                     p32(" ", " ")};
     QTest::newRow("1 March 2022, owner B, contractor A")
-        << Particulars{QDate(2022, 3, 1), {{{}, "A", "B", "Lot 7", "Fence", "$1.00", "All at once"}}}
+        << Particulars{QDate(2022, 3, 1), {{{}, "A", "B", "Lot 7", "Fence", "$1.00", "All at once"}}, {}}
         << QStringList{
                QStringLiteral("THIS AGREEMENT made the 1st day of, March, 2022, by and between A, Hereafter "
                               "called the Contractor and B, hereinafter called the Owner"),
@@ -218,7 +218,8 @@ void tst_AgreementFlow::filledParagraphs_data()
                          "Elm st\nNo. 4",
                          "Dig\nPour\r\nBuild\n",
                          "$2.00",
-                         "Half\nHalf"}}}
+                         "Half\nHalf"}},
+                       {}}
         << QStringList{p5(" 22nd ", " December, 2021", " Ann\tLee", " Bo\vLo"),
                        kP11 + QStringLiteral(" Elm st\vNo. 4"),
                        QStringLiteral(" Dig\vPour\vBuild\v"),
@@ -228,7 +229,7 @@ void tst_AgreementFlow::filledParagraphs_data()
                        p32(" Bo\vLo", " Ann\tLee")};
     const QString wide = QStringLiteral("Zoë Ødegård 张伟 €");
     QTest::newRow("outside Latin-1")
-        << Particulars{QDate(2021, 2, 3), {{{}, wide, wide, wide, wide, QStringLiteral("€5"), wide}}}
+        << Particulars{QDate(2021, 2, 3), {{{}, wide, wide, wide, wide, QStringLiteral("€5"), wide}}, {}}
         << QStringList{p5(" 3rd ", " February, 2021", " " + wide, " " + wide),
                        kP11 + QLatin1Char(' ') + wide,
                        QLatin1Char(' ') + wide,
@@ -238,7 +239,7 @@ void tst_AgreementFlow::filledParagraphs_data()
                        p32(" " + wide, " " + wide)};
     const QString longWork = QString(4999, QLatin1Char('w')) + QLatin1Char('.');
     QTest::newRow("5,000-character work description")
-        << Particulars{QDate(2021, 6, 11), {{{}, "C", "O", "L", longWork, "$3.00", "P"}}}
+        << Particulars{QDate(2021, 6, 11), {{{}, "C", "O", "L", longWork, "$3.00", "P"}}, {}}
         << QStringList{p5(" 11th ", " June, 2021", " C", " O"),
                        kP11 + QStringLiteral(" L"),
                        QLatin1Char(' ') + longWork,
