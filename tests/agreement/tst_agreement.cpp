@@ -23,7 +23,8 @@ const Particulars kSample = {
     QDate(2021, 6, 5),
     {{QString(), QStringLiteral("Corwin Ashdale Jr."), QStringLiteral("Tobias Quenby"),
       QStringLiteral("Birchwood st"), QStringLiteral("Build a tree house\nand paint it"),
-      QStringLiteral("$74.00"), QStringLiteral("Half before, half after.")}}};
+      QStringLiteral("$74.00"), QStringLiteral("Half before, half after.")}},
+    {}};
 
 QString show(std::u16string_view text)
 {
@@ -209,7 +210,7 @@ void tst_Agreement::readsBackWhatWasFilled()
     };
     const auto date = [&] { return QDate(1601, 1, 1).addDays(random.bounded(3000000)); };
     for (int round = 0; round < 300; ++round) {
-        Particulars p{date(), {}};
+        Particulars p{date(), {}, {}};
         for (QString& typed : p.texts)
             typed = text();
         p[Field::AgreementDate].clear();
