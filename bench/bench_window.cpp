@@ -1,21 +1,26 @@
 // "Start Creating Template" as the user sees it: the real program in a real X server, clicked through
 // XTest, timed from the click's release to the preview window mapped and to its drawing as the X server's
-// DAMAGE extension reports it, then "< Back" and again. Beside it, measured the same way in the same run,
+// DAMAGE extension reports it, then "< Back" and again; with the standard agreement and with the carried
+// agreement of tags. Beside it, measured the same way in the same run,
 // bench_window_reference: a minimal Qt program that swaps two windows of the same sizes. Prints medians
 // and p90; asserts nothing.
 //   bench_window [--program PATH] [--reference PATH] [--display NAME] [--processes N] [--clicks N]
 //                [--ratios 1,2]
 // Without --display it starts its own Xvfb on a free display, with openbox as its window manager.
 
+#include "agreement/tagtemplate.h"
 #include "app/form1.h"
 #include "app/settingsstore.h"
+#include "app/templatelibrary.h"
 #include "benchstats.h"
 #include "preview/previewlayout.h"
+#include "product/product.h"
 #include "shell/platform.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QRect>
 #include <QRegion>
@@ -590,6 +595,7 @@ struct Target {
     std::optional<QRect> setup;              // in the main window, clicked once before the timed clicks
     QRect forward;                           // in the main window
     std::function<QRect(QSize client)> back; // in the other window, given its client size
+    QString agreement; // the agreement the main window has chosen; empty for its default
 };
 
 // What one process of a target gave.
@@ -624,6 +630,13 @@ bool runProcess(XServer& server, const Target& target, double ratio, int clicks,
     QDir().mkpath(runtime);
     QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const auto path = [](const QString& p) { return QFile::encodeName(p).toStdString(); };
+    if (!target.agreement.isEmpty()) {
+        const QString settings =
+            home.filePath(QStringLiteral(".config/%1/%2.conf")
+                              .arg(QLatin1String(Product::kOrganization), QLatin1String(Product::kName)));
+        QDir().mkpath(QFileInfo(settings).path());
+        SettingsStore(settings).write(TemplateLibrary::kChoiceKey, target.agreement);
+    }
     char ratioText[32];
     std::snprintf(ratioText, sizeof ratioText, "%g", ratio);
     const std::vector<std::string> environment = environmentWith(
@@ -776,13 +789,20 @@ int main(int argc, char* argv[])
                         start.height(), previewSize.width(), previewSize.height(), referenceBack.x(),
                         referenceBack.y(), referenceBack.width(), referenceBack.height()})
         referenceArgs.push_back(std::to_string(n));
-    const std::vector<Target> targets{
-        {"brindlewick",
-         {program},
-         sample,
-         start,
-         [](QSize client) { return PreviewLayout::place(client).pushButton8; }},
-        {"reference", referenceArgs, std::nullopt, start, [referenceBack](QSize) { return referenceBack; }}};
+    const auto previewBack = [](QSize client) { return PreviewLayout::place(client).pushButton8; };
+    const std::vector<Target> targets{{"brindlewick", {program}, sample, start, previewBack, {}},
+                                      {"brindlewick, own agreement",
+                                       {program},
+                                       sample,
+                                       start,
+                                       previewBack,
+                                       QLatin1String(agreement::HomeImprovement::kName)},
+                                      {"reference",
+                                       referenceArgs,
+                                       std::nullopt,
+                                       start,
+                                       [referenceBack](QSize) { return referenceBack; },
+                                       {}}};
 
     XServer server;
     if (!server.start(display))

@@ -129,10 +129,11 @@ if ! form=$(window "$name"); then
   exit 1
 fi
 ok "the form is on screen"
-# Form1: Load Sample/Example Data at (4320, 630), Start Creating Template at (120, 120) twips.
-click "$form" 420 55
+# Form1: Load Sample/Example Data at (4320, 630), Start Creating Template at (120, 120) twips,
+# below the Agreement row (465 twips).
+click "$form" 420 86
 shot form
-click "$form" 280 20
+click "$form" 280 51
 if ! preview=$(window "$name" "$form"); then
   shot failed-preview
   echo "FAILED: no preview"
