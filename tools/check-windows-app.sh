@@ -166,7 +166,10 @@ if [ -f "$saved" ]; then
   ok "saved as $saved"
   "$doctool" text "$saved" >"$work/saved.txt"
   antiword -w 0 "$saved" >"$work/antiword.txt"
-  for key in txtContractor txtOwnerName txtLocation txtWorkPerformed txtContractPrice txtPaymentProgress; do
+  # Every particular typed as text, by its settings key in the particulars' table.
+  keys=$(sed -n 's/^ *"\(txt[A-Za-z]*\)",$/\1/p' agreement/particulars.h)
+  [ -n "$keys" ] || failed "no settings keys found in agreement/particulars.h"
+  for key in $keys; do
     value=$(wine reg query "$settings_key" /v "$key" | tr -d '\r' | sed -n "s/^ *$key *REG_SZ *//p")
     [ -n "$value" ] || failed "$key is not in the registry"
     expect "doctool reads back $key \"$value\"" grep -qF -- "$value" "$work/saved.txt"
