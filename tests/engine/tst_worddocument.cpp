@@ -914,8 +914,10 @@ void tst_WordDocument::replaceText()
         const auto was = plcOf(original, fibIndex, cbData).cps;
         const auto now = plcOf(saved, fibIndex, cbData).cps;
         QCOMPARE(now.size(), was.size());
+        // clang 14 lets no lambda capture a structured binding.
+        const Story inStory = story;
         const auto edited = std::find_if(storiesBefore.begin(), storiesBefore.end(), [&](const auto& s) {
-            return s.story == story && cp >= s.start && cp - s.start < s.length;
+            return s.story == inStory && cp >= s.start && cp - s.start < s.length;
         });
         if (was.size() >= 2)
             QCOMPARE(std::int64_t(now[now.size() - 2]),
