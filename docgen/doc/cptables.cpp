@@ -76,11 +76,6 @@ constexpr std::array<std::pair<std::size_t, std::size_t>, 6> kStoryParts = {{
 constexpr std::array<std::size_t, 5> kDroppedCaches = {fclcb::PlcfPhe, fclcb::PlcfSpl, fclcb::PlcfGram,
                                                        fclcb::PlcfLad, fclcb::Plcffactoid};
 
-// The low five bits of a field table entry's first byte (its Fld) say which field character it is.
-constexpr std::uint8_t kFieldBegin = 0x13;
-constexpr std::uint8_t kFieldSeparator = 0x14;
-constexpr std::uint8_t kFieldEnd = 0x15;
-
 const CpTable* findTable(const WordState& d, std::size_t fibIndex)
 {
     const auto it = std::find_if(d.cpTables.begin(), d.cpTables.end(),
@@ -150,12 +145,13 @@ void checkRemovable(const WordState& d, std::size_t story, std::uint32_t cp, std
                 continue;
             if (table.positions == Positions::Anchors)
                 refuse("the text holds a note reference or a shape's anchor");
-            const std::uint8_t ch = table.data[i * table.cbData] & 0x1F;
-            if (ch == kFieldBegin)
+            // The low five bits of the entry's Fld say which field mark it is.
+            const char16_t ch = table.data[i * table.cbData] & 0x1F;
+            if (ch == mark::FieldBegin)
                 ++open;
-            else if (ch == kFieldEnd && open > 0)
+            else if (ch == mark::FieldEnd && open > 0)
                 --open;
-            else if (ch != kFieldSeparator || open == 0)
+            else if (ch != mark::FieldSeparator || open == 0)
                 refuse("the text cuts a field");
         }
         if (open > 0)

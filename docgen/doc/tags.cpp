@@ -3,6 +3,8 @@
 
 #include "doc/tags.h"
 
+#include "doc/wordformat.h"
+
 #include <algorithm>
 #include <optional>
 
@@ -12,12 +14,7 @@ namespace doc::tags
 namespace
 {
 
-constexpr char16_t kFieldBegin = 0x13;
-constexpr char16_t kFieldSeparator = 0x14;
-constexpr char16_t kFieldEnd = 0x15;
-constexpr char16_t kCellMark = 0x07;
-constexpr char16_t kLineBreak = 0x0B;
-constexpr char16_t kPageBreak = 0x0C;
+namespace mark = word::mark;
 
 // Word nests fields only a few levels deep; deeper ones are counted, not kept, and are read as
 // field code throughout, so a run of begin marks costs no memory.
@@ -28,12 +25,12 @@ constexpr std::size_t kMaxCodeKept = 1024;
 
 bool isBreak(char16_t c)
 {
-    return c == u'\r' || c == kCellMark || c == kPageBreak || c == kLineBreak;
+    return c == u'\r' || c == mark::CellEnd || c == mark::PageBreak || c == mark::LineBreak;
 }
 
 bool isFieldMark(char16_t c)
 {
-    return c == kFieldBegin || c == kFieldSeparator || c == kFieldEnd;
+    return c == mark::FieldBegin || c == mark::FieldSeparator || c == mark::FieldEnd;
 }
 
 bool isBlank(char16_t c)
@@ -87,9 +84,9 @@ public:
             if (isFieldMark(c)) {
                 if (mOpen)
                     noteFault(Fault::Kind::BrokenByField);
-                if (c == kFieldBegin)
+                if (c == mark::FieldBegin)
                     beginField(i);
-                else if (c == kFieldSeparator)
+                else if (c == mark::FieldSeparator)
                     separateField();
                 else
                     endField(i);
@@ -327,7 +324,7 @@ Where where(const WordDocument& document, std::uint32_t cp)
 
     Where out{story.story, 1, {}};
     for (std::size_t i = storyStart; i < at; ++i)
-        if (text[i] == u'\r' || text[i] == kCellMark)
+        if (text[i] == u'\r' || text[i] == mark::CellEnd)
             ++out.paragraph;
 
     const auto isGap = [&](std::size_t i) { return isBlank(text[i]) || isMark(text[i]); };

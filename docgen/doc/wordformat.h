@@ -152,6 +152,19 @@ struct Prl {
 std::vector<Prl> readGrpprl(std::span<const std::uint8_t> grpprl);
 
 // Sprms the engine reads or filters.
+// Characters the text holds for its structure ([MS-DOC] 2.8.25, 2.4.4): a field's begin, separator and
+// end marks (also the low five bits of its Fld in a field table), a cell's or row's end, a line
+// break, a page or section break.
+namespace mark
+{
+constexpr char16_t FieldBegin = 0x13;
+constexpr char16_t FieldSeparator = 0x14;
+constexpr char16_t FieldEnd = 0x15;
+constexpr char16_t CellEnd = 0x07;
+constexpr char16_t LineBreak = 0x0B;
+constexpr char16_t PageBreak = 0x0C;
+} // namespace mark
+
 namespace sprm
 {
 constexpr std::uint16_t CFRMarkDel = 0x0800;
