@@ -133,7 +133,7 @@ QStringList check(const doc::WordDocument& document)
                             .arg(k + 1)
                             .arg(QStringView(kAnchors[k].after).toString().replace(u'\r', QChar(0x00B6)));
     }
-    const doc::SectionLayout page = document.readModel().section;
+    const doc::SectionLayout page = document.readModel().section();
     if (page.pageWidth != kLetterWidth || page.pageHeight != kLetterHeight)
         problems << QStringLiteral("the page is %1 x %2 twips, not Letter")
                         .arg(page.pageWidth)

@@ -1,6 +1,7 @@
-// The read model: the main text in paragraphs with their formatting resolved (style sheet,
-// then paragraph and character properties, [MS-DOC] 2.4.6 - 2.4.8), and the first section's page.
+// Paragraphs with their formatting resolved (style sheet, then paragraph and character properties,
+// [MS-DOC] 2.4.6 - 2.4.8), and the first section's page.
 
+#include "doc/paragraphreader.h"
 #include "doc/utf.h"
 #include "doc/wordstate.h"
 
@@ -553,22 +554,29 @@ void readDefaultTabWidth(const WordState& d, SectionLayout& s)
 
 } // namespace
 
-ReadModel readModel(const WordState& d)
-{
-    ReadModel model;
-    StyleSheet styles(d.tableBytes(fclcb::Stshf, "Stshf"));
-    const RunFormats formats(d, styles);
-    const std::uint32_t ccpText = d.ccpText();
-    std::uint32_t start = 0;
-    for (std::uint32_t cp = 0; cp < ccpText; ++cp) {
-        if (!d.props[cp].paraEnd && cp + 1 != ccpText)
-            continue;
-        model.paragraphs.push_back(readParagraph(d, styles, formats, start, cp));
-        start = cp + 1;
+struct ParagraphReader::Impl {
+    explicit Impl(const WordState& state)
+        : d(state), styles(state.tableBytes(fclcb::Stshf, "Stshf")), formats(state, styles)
+    {
     }
-    readSectionPage(d, model.section);
-    readDefaultTabWidth(d, model.section);
-    return model;
+    const WordState& d;
+    StyleSheet styles;
+    RunFormats formats;
+};
+
+ParagraphReader::ParagraphReader(const WordState& d) : mImpl(std::make_unique<Impl>(d)) {}
+
+ParagraphReader::~ParagraphReader() = default;
+
+Paragraph ParagraphReader::read(std::uint32_t start, std::uint32_t markCp)
+{
+    return readParagraph(mImpl->d, mImpl->styles, mImpl->formats, start, markCp);
+}
+
+void readPage(const WordState& d, SectionLayout& page)
+{
+    readSectionPage(d, page);
+    readDefaultTabWidth(d, page);
 }
 
 } // namespace doc::word

@@ -101,7 +101,7 @@ std::uint32_t replaceText(WordState& d, std::uint32_t cp, std::uint32_t count, s
 // wordwriter.cpp: a complete compound file with the edited text.
 std::vector<std::uint8_t> writeWordState(const WordState& d);
 
-// readmodel.cpp
+// readstructure.cpp
 ReadModel readModel(const WordState& d);
 
 } // namespace doc::word

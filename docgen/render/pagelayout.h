@@ -3,7 +3,9 @@
 #include "doc/readmodel.h"
 #include "render/layoutmath.h"
 
+#include <QColor>
 #include <QFont>
+#include <QImage>
 #include <QPointF>
 #include <QRectF>
 #include <QSize>
@@ -31,6 +33,7 @@ inline constexpr char16_t kUndrawnBox = u'\u25A1';
 struct TextStyle {
     QFont font; // pixel size kFontScale times the run's size at 96 dpi
     bool underline = false;
+    QColor color = Qt::black;
 
     // Width of text in this style, in page pixels.
     double advance(const QString& text) const;
@@ -54,14 +57,32 @@ struct PageLine {
     double height = 0;
     double baseline = 0;
     std::vector<TextFragment> fragments; // text, then tab leaders
-    std::vector<QRectF> underlines;
-    bool lineBreak = false; // the line ends at a line break, not where the text wrapped
+    std::vector<QRectF> underlines;      // and strike-through lines, in the text's colour
+    bool lineBreak = false;              // the line ends at a line break, not where the text wrapped
+};
+
+// A rectangle of one colour under the text: shading, highlighting, borders and rules, painted in order.
+struct PageFill {
+    int page = 0;
+    QRectF rect; // picture pixels
+    QColor color;
+};
+
+// A picture on a page, painted over the fills and under the text. A null image, one the layout cannot
+// draw, is painted as a framed box of the picture's size with its name inside.
+struct PageImage {
+    int page = 0;
+    QRectF rect;
+    QImage image;
+    QString name; // what the picture is, as a framed box shows it: "EMF picture"
 };
 
 struct PageLayout {
     PictureGeometry geometry;
     std::vector<TextStyle> styles;
-    std::vector<PageLine> lines; // page by page, in reading order
+    std::vector<PageLine> lines;   // page by page, in reading order
+    std::vector<PageFill> fills;   // page by page
+    std::vector<PageImage> images; // page by page
     int pageCount = 1;
     bool truncated = false; // text went on past the last page laid out and was left out
     QString undrawn; // characters no installed font draws, each once, in reading order; see kUndrawnBox
@@ -84,17 +105,18 @@ PictureFit fitPicture(const PageLayout& layout, const PreviewFrame& frame = kPre
 // The text of one page as plain text: a line for each paragraph and line break, wrapped lines joined.
 QString pageText(const PageLayout& layout, int page);
 
-// Paints one laid-out page in the page's coordinates: the white sheet, then its text.
+// Paints one laid-out page in the page's coordinates: the white sheet, then its fills, pictures and text.
 void paintPage(QPainter& painter, const PageLayout& layout, int page);
 
-// Paints the text of one page alone, in the page's coordinates.
+// Paints one page's fills, pictures and text, without the sheet, in the page's coordinates.
 void paintText(QPainter& painter, const PageLayout& layout, int page);
 
 // Far more pages than any agreement; a count past it in page data is damage, not a document.
 inline constexpr std::uint32_t kMaxDataPages = 100000;
 
-// What painting needs of a layout (the page size, the styles, and each line's page, text fragments and
-// underlines), written to a stream and read back: paintPage() paints the read layout as the written one.
+// What painting needs of a layout (the page size, the styles, each line's page, text fragments and
+// underlines, the fills and the pictures), written to a stream and read back: paintPage() paints the read
+// layout as the written one.
 void writePaintedLayout(QDataStream& out, const PageLayout& layout);
 // nullopt for data that is not a sound layout.
 std::optional<PageLayout> readPaintedLayout(QDataStream& in);

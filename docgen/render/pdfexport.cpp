@@ -111,7 +111,7 @@ QString pageCountText(int pages)
 void paintDocument(QPagedPaintDevice& device, const doc::ReadModel& model)
 {
     const PageLayout layout = layoutDocument(model);
-    paintLayout(device, layout, paperGeometry(model.section), everyPage(layout));
+    paintLayout(device, layout, paperGeometry(model.section()), everyPage(layout));
 }
 
 QByteArray pdfBytes(const doc::ReadModel& model, const QString& title, QString* undrawn)
@@ -119,13 +119,13 @@ QByteArray pdfBytes(const doc::ReadModel& model, const QString& title, QString* 
     const PageLayout layout = layoutDocument(model);
     if (undrawn)
         *undrawn = layout.undrawn;
-    return pdfBytes(layout, paperGeometry(model.section), title, everyPage(layout));
+    return pdfBytes(layout, paperGeometry(model.section()), title, everyPage(layout));
 }
 
 QString exportPdf(const doc::ReadModel& model, const std::filesystem::path& target, const QString& title)
 {
     const PageLayout layout = layoutDocument(model);
-    writePdf(pdfBytes(layout, paperGeometry(model.section), title, everyPage(layout)), target);
+    writePdf(pdfBytes(layout, paperGeometry(model.section()), title, everyPage(layout)), target);
     return layout.undrawn;
 }
 
@@ -162,7 +162,7 @@ QString printDocument(const doc::ReadModel& model, QPrinter& printer)
         throw std::runtime_error(QStringLiteral("None of the chosen pages is in the agreement, which has %1.")
                                      .arg(pageCountText(layout.pageCount))
                                      .toStdString());
-    const PaperGeometry paper = paperGeometry(model.section);
+    const PaperGeometry paper = paperGeometry(model.section());
     if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty()) {
         writePdf(pdfBytes(layout, paper, printer.docName(), pages),
                  std::filesystem::path(printer.outputFileName().toStdU16String()));

@@ -382,11 +382,11 @@ void tst_WordDocument::readModelFormatting()
     QCOMPARE(third.tabs[0].position, 3600);
     QCOMPARE(third.tabs[0].alignment, doc::TabStop::Alignment::Left);
 
-    QCOMPARE(model.section.pageWidth, 11906);
-    QCOMPARE(model.section.pageHeight, 16838);
-    QCOMPARE(model.section.marginLeft, 1134);
-    QCOMPARE(model.section.marginTop, 1134);
-    QCOMPARE(model.section.defaultTabWidth, 720);
+    QCOMPARE(model.section().pageWidth, 11906);
+    QCOMPARE(model.section().pageHeight, 16838);
+    QCOMPARE(model.section().marginLeft, 1134);
+    QCOMPARE(model.section().marginTop, 1134);
+    QCOMPARE(model.section().defaultTabWidth, 720);
 }
 
 void tst_WordDocument::pieceModifiersFormatTheirText()

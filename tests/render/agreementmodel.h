@@ -38,8 +38,8 @@ inline doc::ReadModel agreement()
 {
     using A = doc::Paragraph::Alignment;
     doc::ReadModel model;
-    model.section.marginLeft = 1440;
-    model.section.marginRight = 1440;
+    model.section().marginLeft = 1440;
+    model.section().marginRight = 1440;
     auto& ps = model.paragraphs;
     ps.push_back(paragraph(u"\x08"
                            u"Contractor Agreement",

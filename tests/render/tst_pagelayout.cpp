@@ -14,8 +14,8 @@ namespace
 doc::ReadModel oneInchPage(std::vector<doc::Paragraph> paragraphs)
 {
     doc::ReadModel model;
-    model.section.marginLeft = 1440;
-    model.section.marginRight = 1440;
+    model.section().marginLeft = 1440;
+    model.section().marginRight = 1440;
     model.paragraphs = std::move(paragraphs);
     return model;
 }
@@ -121,7 +121,7 @@ void tst_PageLayout::pictureSize()
     QFETCH(int, margin);
     QFETCH(double, columnLeft);
     doc::ReadModel model = oneInchPage({testmodel::paragraph(u"Hello", A::Left)});
-    model.section.marginLeft = model.section.marginRight = margin;
+    model.section().marginLeft = model.section().marginRight = margin;
     const render::PageLayout layout = render::layoutPage(model);
     // The whole Letter sheet, its text at the document's own margin.
     QCOMPARE(layout.size(), QSize(816, 1056));
@@ -548,8 +548,8 @@ void tst_PageLayout::damagedModel()
     paragraph.lineSpacingMultiple = false;
     paragraph.tabs = {{std::numeric_limits<std::int32_t>::min(), doc::TabStop::Alignment::Right, u'\0'}};
     doc::ReadModel model = oneInchPage({paragraph, testmodel::paragraph(u"\t\t\t\t", A::Right)});
-    model.section.defaultTabWidth = 0;
-    model.section.pageWidth = std::numeric_limits<std::int32_t>::min();
+    model.section().defaultTabWidth = 0;
+    model.section().pageWidth = std::numeric_limits<std::int32_t>::min();
     const render::PageLayout layout = render::layoutPage(model);
     QVERIFY(!layout.lines.empty());
     QVERIFY(layout.size().width() > 0 && layout.size().height() > 0);

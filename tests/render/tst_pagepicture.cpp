@@ -133,9 +133,9 @@ QRect inkBounds(const QImage& image)
 doc::ReadModel fullPage(std::int32_t width, std::int32_t height)
 {
     doc::ReadModel model;
-    model.section.pageWidth = width;
-    model.section.pageHeight = height;
-    model.section.marginLeft = model.section.marginRight = 1440;
+    model.section().pageWidth = width;
+    model.section().pageHeight = height;
+    model.section().marginLeft = model.section().marginRight = 1440;
     model.paragraphs.assign(200, testmodel::paragraph(u"Line", doc::Paragraph::Alignment::Left));
     return model;
 }
@@ -210,7 +210,7 @@ void tst_PagePicture::naturalSize_data()
         twoPages.paragraphs.begin() + 8, 30,
         testmodel::paragraph(u"Build a tree house.", doc::Paragraph::Alignment::Justify));
     doc::ReadModel halfLetterLine = fullPage(7920, 12240);
-    halfLetterLine.section.marginLeft = halfLetterLine.section.marginRight = 720;
+    halfLetterLine.section().marginLeft = halfLetterLine.section().marginRight = 720;
     halfLetterLine.paragraphs.resize(1);
 
     // Letter: the width binds, the page shrunk into the viewport's 620 with the ground beside it.
@@ -395,7 +395,7 @@ void tst_PagePicture::copiedPage()
     const std::unique_ptr<QMimeData> mime = render::pageToMimeData(picture, 1);
     QCOMPARE(mime->text(), QStringLiteral("Second page.\n"));
     const QImage image = qvariant_cast<QImage>(mime->imageData());
-    const double inches = double(model.section.pageWidth) / render::kTwipsPerInch;
+    const double inches = double(model.section().pageWidth) / render::kTwipsPerInch;
     QCOMPARE(image.width(), qRound(inches * render::kCopyDpi));
     QCOMPARE(qRound(image.dotsPerMeterX() * 0.0254), render::kCopyDpi);
     // Its one line stands below the top margin; the first page's text would go on down the page.
@@ -406,7 +406,7 @@ void tst_PagePicture::copiedPage()
                     return true;
         return false;
     };
-    const int margin = model.section.marginTop * render::kCopyDpi / render::kTwipsPerInch;
+    const int margin = model.section().marginTop * render::kCopyDpi / render::kTwipsPerInch;
     QVERIFY(!inkInRows(0, margin));
     QVERIFY(inkInRows(margin, margin + render::kCopyDpi / 2));
     QVERIFY(!inkInRows(margin + render::kCopyDpi / 2, image.height()));

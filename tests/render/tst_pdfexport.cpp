@@ -53,7 +53,7 @@ void tst_PdfExport::exportAndPrint()
     doc::ReadModel model = testmodel::agreement();
     const std::vector<doc::Paragraph> once = model.paragraphs;
     model.paragraphs.insert(model.paragraphs.end(), once.begin(), once.end());
-    model.section = {11906, 16838, 1134, 1134, 1701, 1440, 720};
+    model.section() = {11906, 16838, 1134, 1134, 1701, 1440, 720, 720, 720};
     const QString exported = mDir.filePath(QStringLiteral("exported.pdf"));
     const QString title = QStringLiteral("Agreement – Zoë");
     render::exportPdf(model, exported.toStdString(), title);
@@ -85,11 +85,11 @@ void tst_PdfExport::exportAndPrint()
     const QRegularExpressionMatch word =
         QRegularExpression(QString::fromLatin1(R"re(<word xMin="([\d.]+)"[^>]*>THIS<)re")).match(boxes);
     QVERIFY2(page.hasMatch() && word.hasMatch(), qPrintable(boxes.left(2000)));
-    QVERIFY(std::abs(page.captured(1).toDouble() - model.section.pageWidth / 20.0) < 1);
-    QVERIFY(std::abs(page.captured(2).toDouble() - model.section.pageHeight / 20.0) < 1);
-    const double belowTopMargin = page.captured(3).toDouble() - model.section.marginTop / 20.0;
+    QVERIFY(std::abs(page.captured(1).toDouble() - model.section().pageWidth / 20.0) < 1);
+    QVERIFY(std::abs(page.captured(2).toDouble() - model.section().pageHeight / 20.0) < 1);
+    const double belowTopMargin = page.captured(3).toDouble() - model.section().marginTop / 20.0;
     QVERIFY2(belowTopMargin >= 0 && belowTopMargin < 3, qPrintable(page.captured(3)));
-    QVERIFY(std::abs(word.captured(1).toDouble() - model.section.marginLeft / 20.0) < 0.5);
+    QVERIFY(std::abs(word.captured(1).toDouble() - model.section().marginLeft / 20.0) < 0.5);
 
     const QStringList fonts =
         pdftools::run(QStringLiteral("pdffonts"), {exported}).split(u'\n', Qt::SkipEmptyParts).mid(2);
