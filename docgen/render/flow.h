@@ -5,6 +5,7 @@
 
 #include <QDate>
 
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>

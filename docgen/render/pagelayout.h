@@ -78,7 +78,7 @@ struct PageImage {
 };
 
 struct PageLayout {
-    PictureGeometry geometry;
+    PictureGeometry geometry; // the first page's
     std::vector<TextStyle> styles;
     std::vector<PageLine> lines;   // page by page, in reading order
     std::vector<PageFill> fills;   // page by page
@@ -87,8 +87,18 @@ struct PageLayout {
     bool truncated = false; // text went on past the last page laid out and was left out
     QString undrawn; // characters no installed font draws, each once, in reading order; see kUndrawnBox
 
-    // The picture of a whole page.
+    // Each page's geometry, where a section gives its pages another paper or margins; empty when every
+    // page has the first's.
+    std::vector<PictureGeometry> pageGeometries;
+
+    // The picture of a whole page: the first, or the one named.
     QSize size() const { return {geometry.widthPx, geometry.heightPx}; }
+    const PictureGeometry& pageGeometry(int page) const
+    {
+        return page >= 0 && static_cast<std::size_t>(page) < pageGeometries.size()
+                   ? pageGeometries[static_cast<std::size_t>(page)]
+                   : geometry;
+    }
 };
 
 // Lays out the main text on the section's first page: paragraphs one under another in the text column,
