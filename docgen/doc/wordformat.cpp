@@ -1,5 +1,7 @@
 #include "doc/wordformat.h"
 
+#include <algorithm>
+
 namespace doc::word
 {
 
@@ -104,6 +106,149 @@ std::vector<Prl> readGrpprl(std::span<const std::uint8_t> grpprl)
         prls.push_back(prl);
     }
     return prls;
+}
+
+namespace
+{
+
+constexpr std::array<std::uint32_t, 17> kIcoColors = {
+    kAutoColor, 0x000000, 0x0000FF, 0x00FFFF, 0x00FF00, 0xFF00FF, 0xFF0000, 0xFFFF00, 0xFFFFFF,
+    0x000080,   0x008080, 0x008000, 0x800080, 0x800000, 0x808000, 0x808080, 0xC0C0C0,
+};
+
+Border::Style borderStyle(std::uint8_t brcType)
+{
+    switch (brcType) {
+    case 0x00:
+    case 0xFF:
+        return Border::Style::None;
+    case 0x03: // double
+    case 0x0A: // triple
+    case 0x0B: // thin-thick and thick-thin pairs
+    case 0x0C:
+    case 0x0D:
+    case 0x0E:
+    case 0x0F:
+    case 0x10:
+    case 0x11:
+    case 0x12:
+    case 0x13:
+    case 0x15: // double wave
+        return Border::Style::Double;
+    case 0x06:
+        return Border::Style::Dotted;
+    case 0x07: // dashes, dot-dash and dot-dot-dash
+    case 0x08:
+    case 0x09:
+    case 0x16:
+    case 0x17:
+        return Border::Style::Dashed;
+    default:
+        return Border::Style::Single;
+    }
+}
+
+// dptLineWidth in eighths of a point (at least two) for line borders, whole points for art borders.
+double borderWidthPt(std::uint8_t dptLineWidth, std::uint8_t brcType)
+{
+    if (brcType >= 0x40)
+        return dptLineWidth;
+    return std::max<std::uint8_t>(dptLineWidth, 2) / 8.0;
+}
+
+// The share of the foreground colour in a shading pattern, in percent.
+int patternPercent(std::uint16_t ipat)
+{
+    static constexpr std::array<int, 14> kPercents = {0, 100, 5, 10, 20, 25, 30, 40, 50, 60, 70, 75, 80, 90};
+    if (ipat < kPercents.size())
+        return kPercents[ipat];
+    constexpr std::uint16_t ipatLastStripe = 0x19; // stripes and crosses cover about half
+    return ipat <= ipatLastStripe ? 50 : 0;
+}
+
+std::uint32_t blend(std::uint32_t fore, std::uint32_t back, int percent)
+{
+    std::uint32_t result = 0;
+    for (int shift = 0; shift <= 16; shift += 8) {
+        const std::uint32_t f = (fore >> shift) & 0xFF;
+        const std::uint32_t b = (back >> shift) & 0xFF;
+        result |= ((f * std::uint32_t(percent) + b * std::uint32_t(100 - percent) + 50) / 100) << shift;
+    }
+    return result;
+}
+
+std::uint32_t shading(std::uint32_t fore, std::uint32_t back, std::uint16_t ipat)
+{
+    const int percent = patternPercent(ipat);
+    if (percent == 0)
+        return back;
+    // Auto is black in the pattern's foreground and white behind it.
+    return blend(fore == kAutoColor ? 0x000000 : fore, back == kAutoColor ? 0xFFFFFF : back, percent);
+}
+
+} // namespace
+
+std::uint32_t colorFromIco(std::uint8_t ico)
+{
+    return ico < kIcoColors.size() ? kIcoColors[ico] : kAutoColor;
+}
+
+std::uint32_t colorFromColorRef(std::uint32_t cv)
+{
+    if ((cv >> 24) == 0xFF)
+        return kAutoColor;
+    return ((cv & 0xFF) << 16) | (cv & 0xFF00) | ((cv >> 16) & 0xFF);
+}
+
+Border borderFrom(std::span<const std::uint8_t> brc)
+{
+    Border border;
+    std::uint8_t brcType = 0;
+    std::uint8_t dptLineWidth = 0;
+    std::uint8_t spaceAndFlags = 0;
+    if (brc.size() == 4) {
+        if (brc[0] == 0xFF && brc[1] == 0xFF && brc[2] == 0xFF && brc[3] == 0xFF) // Brc80MayBeNil
+            return border;
+        dptLineWidth = brc[0];
+        brcType = brc[1];
+        border.color = colorFromIco(brc[2]);
+        spaceAndFlags = brc[3];
+    } else if (brc.size() == 8) {
+        ByteCursor c(brc);
+        border.color = colorFromColorRef(c.u32());
+        dptLineWidth = c.u8();
+        brcType = c.u8();
+        spaceAndFlags = c.u8();
+    } else {
+        return border;
+    }
+    border.style = borderStyle(brcType);
+    if (!border.present())
+        return Border{};
+    border.widthPt = borderWidthPt(dptLineWidth, brcType);
+    border.spacePt = spaceAndFlags & 0x1F;
+    return border;
+}
+
+std::uint32_t shadingFrom(std::span<const std::uint8_t> shd)
+{
+    if (shd.size() == 2) {
+        const std::uint16_t shd80 = std::uint16_t(shd[0] | (shd[1] << 8));
+        if (shd80 == 0xFFFF) // Shd80Nil
+            return kAutoColor;
+        return shading(colorFromIco(shd80 & 0x1F), colorFromIco((shd80 >> 5) & 0x1F), shd80 >> 10);
+    }
+    if (shd.size() == 10) {
+        ByteCursor c(shd);
+        const std::uint32_t fore = colorFromColorRef(c.u32());
+        const std::uint32_t back = colorFromColorRef(c.u32());
+        const std::uint16_t ipat = c.u16();
+        constexpr std::uint16_t ipatNil = 0xFFFF;
+        if (ipat == ipatNil)
+            return kAutoColor;
+        return shading(fore, back, ipat);
+    }
+    return kAutoColor;
 }
 
 } // namespace doc::word

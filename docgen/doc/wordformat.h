@@ -5,6 +5,7 @@
 
 #include "doc/bytes.h"
 #include "doc/error.h"
+#include "doc/readmodel.h"
 
 #include <array>
 #include <cstdint>
@@ -89,6 +90,8 @@ constexpr std::size_t PlcftxbxTxt = 56;
 constexpr std::size_t PlcfFldTxbx = 57;
 constexpr std::size_t PlcfHdrtxbxTxt = 58;
 constexpr std::size_t PlcfFldHdrTxbx = 59;
+constexpr std::size_t PlfLst = 73;
+constexpr std::size_t PlfLfo = 74;
 constexpr std::size_t PlcfTxbxBkd = 75;
 constexpr std::size_t PlcfTxbxHdrBkd = 76;
 constexpr std::size_t PlcfGram = 90;
@@ -143,6 +146,19 @@ struct Plc {
 // The count comes from the byte length, which must fit exactly; CPs must not decrease.
 Plc readPlc(std::span<const std::uint8_t> bytes, std::size_t cbData, const char* name);
 
+// Colours, borders and fills as paragraphs, cells and characters store them ([MS-DOC] 2.9.119 Ico,
+// 2.9.43 COLORREF, 2.9.16 Brc, 2.9.17 Brc80, 2.9.245 Shd, 2.9.248 Shd80). Damaged or nil values give
+// kAutoColor and no border.
+std::uint32_t colorFromIco(std::uint8_t ico);
+std::uint32_t colorFromColorRef(std::uint32_t cv);
+// A Brc80 (4 bytes, also Brc80MayBeNil) or a Brc (8 bytes); any other size is no border. A BrcOperand
+// holds its Brc after its cb byte.
+Border borderFrom(std::span<const std::uint8_t> brc);
+// The fill colour of a Shd80 (2 bytes) or a Shd (10 bytes), its pattern's share of the foreground
+// colour blended over the background; kAutoColor for none. An SHDOperand holds its Shd after its cb
+// byte.
+std::uint32_t shadingFrom(std::span<const std::uint8_t> shd);
+
 // A Sprm with its operand ([MS-DOC] 2.2.5.1).
 struct Prl {
     std::uint16_t sprm = 0;
@@ -182,6 +198,16 @@ constexpr std::uint16_t CFObj = 0x0856;
 constexpr std::uint16_t CKul = 0x2A3E;
 constexpr std::uint16_t CHps = 0x4A43;
 constexpr std::uint16_t CRgFtc0 = 0x4A4F;
+constexpr std::uint16_t CFStrike = 0x0837;
+constexpr std::uint16_t CFDStrike = 0x2A53;
+constexpr std::uint16_t CFSmallCaps = 0x083A;
+constexpr std::uint16_t CFCaps = 0x083B;
+constexpr std::uint16_t CFVanish = 0x083C;
+constexpr std::uint16_t CIss = 0x2A48;
+constexpr std::uint16_t CDxaSpace = 0x8840;
+constexpr std::uint16_t CIco = 0x2A42;
+constexpr std::uint16_t CCv = 0x6870;
+constexpr std::uint16_t CHighlight = 0x2A0C;
 constexpr std::uint16_t PJc80 = 0x2403;
 constexpr std::uint16_t PJc = 0x2461;
 constexpr std::uint16_t PDxaRight80 = 0x840E;
@@ -195,6 +221,24 @@ constexpr std::uint16_t PDyaBefore = 0xA413;
 constexpr std::uint16_t PDyaAfter = 0xA414;
 constexpr std::uint16_t PChgTabsPapx = 0xC60D;
 constexpr std::uint16_t PChgTabs = 0xC615;
+constexpr std::uint16_t PFKeep = 0x2405;
+constexpr std::uint16_t PFKeepFollow = 0x2406;
+constexpr std::uint16_t PFPageBreakBefore = 0x2407;
+constexpr std::uint16_t PFWidowControl = 0x2431;
+constexpr std::uint16_t PIlvl = 0x260A;
+constexpr std::uint16_t PIlfo = 0x460B;
+constexpr std::uint16_t PBrcTop80 = 0x6424;
+constexpr std::uint16_t PBrcLeft80 = 0x6425;
+constexpr std::uint16_t PBrcBottom80 = 0x6426;
+constexpr std::uint16_t PBrcRight80 = 0x6427;
+constexpr std::uint16_t PBrcBetween80 = 0x6428;
+constexpr std::uint16_t PBrcTop = 0xC64E;
+constexpr std::uint16_t PBrcLeft = 0xC64F;
+constexpr std::uint16_t PBrcBottom = 0xC650;
+constexpr std::uint16_t PBrcRight = 0xC651;
+constexpr std::uint16_t PBrcBetween = 0xC652;
+constexpr std::uint16_t PShd80 = 0x442D;
+constexpr std::uint16_t PShd = 0xC64D;
 constexpr std::uint16_t TDefTable = 0xD608;
 constexpr std::uint16_t SXaPage = 0xB01F;
 constexpr std::uint16_t SYaPage = 0xB020;
