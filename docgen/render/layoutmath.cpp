@@ -158,25 +158,36 @@ PictureGeometry pictureGeometry(const doc::SectionLayout& section)
 
 PictureFit fitPicture(double pageWidth, double pageHeight, int pageCount, const PreviewFrame& frame)
 {
+    return fitPicture(
+        std::vector<QSizeF>(static_cast<std::size_t>(std::max(pageCount, 1)), QSizeF(pageWidth, pageHeight)),
+        frame);
+}
+
+PictureFit fitPicture(const std::vector<QSizeF>& pages, const PreviewFrame& frame)
+{
     const double zoomIn = 1 + frame.zoomStep;
     const int maxWidth = std::min(mostPixels(frame.viewportInner.width, 1, false),
                                   mostPixels(frame.paintLimit.width, zoomIn, true));
     // A page is measured by its own extent: n pixels are n x 15 twips.
     const int maxPageHeight =
         std::max(1, static_cast<int>(std::ceil(frame.paintLimit.height / (zoomIn * kTwipsPerPixel))) - 1);
-    const double width = std::max(pageWidth, 1.0);
-    const double height = std::max(pageHeight, 1.0);
     const int room = std::max(1, maxWidth - 2 * kPageGapPx);
+    double widest = 1;
+    double tallest = 1;
+    for (const QSizeF& page : pages) {
+        widest = std::max(widest, page.width());
+        tallest = std::max(tallest, page.height());
+    }
 
     PictureFit fit;
-    fit.scale = std::min({1.0, room / width, maxPageHeight / height});
-    const int pageW = std::min(room, wholePixels(width * fit.scale));
-    const int pageH = std::min(maxPageHeight, wholePixels(height * fit.scale));
-    const int count = std::max(pageCount, 1);
-    fit.widthPx = pageW + 2 * kPageGapPx;
+    fit.scale = std::min({1.0, room / widest, maxPageHeight / tallest});
+    const int pictureW = std::min(room, wholePixels(widest * fit.scale));
+    fit.widthPx = pictureW + 2 * kPageGapPx;
     fit.heightPx = kPageGapPx;
-    for (int page = 0; page < count; ++page) {
-        fit.pages.push_back({kPageGapPx, fit.heightPx, pageW, pageH});
+    for (const QSizeF& page : pages.empty() ? std::vector<QSizeF>{QSizeF(1, 1)} : pages) {
+        const int pageW = std::min(pictureW, wholePixels(std::max(page.width(), 1.0) * fit.scale));
+        const int pageH = std::min(maxPageHeight, wholePixels(std::max(page.height(), 1.0) * fit.scale));
+        fit.pages.push_back({kPageGapPx + (pictureW - pageW) / 2, fit.heightPx, pageW, pageH});
         fit.heightPx += pageH + kPageGapPx;
     }
     return fit;

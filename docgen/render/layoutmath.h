@@ -3,6 +3,8 @@
 #include "doc/readmodel.h"
 #include "render/units.h"
 
+#include <QSizeF>
+
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -110,5 +112,9 @@ struct PictureFit {
 // still paints, its width and each of its pages below the paint limit. The scale depends on the page alone,
 // so every agreement on that paper is drawn alike; it never enlarges.
 PictureFit fitPicture(double pageWidth, double pageHeight, int pageCount, const PreviewFrame& frame);
+
+// The same for pages of different sizes (96 dpi): one scale for all, that fits the largest, each page its
+// own size at that scale, centred across the picture.
+PictureFit fitPicture(const std::vector<QSizeF>& pages, const PreviewFrame& frame);
 
 } // namespace render

@@ -151,7 +151,12 @@ PageLayout layoutDocument(const doc::ReadModel& model)
 
 PictureFit fitPicture(const PageLayout& layout, const PreviewFrame& frame)
 {
-    return fitPicture(layout.geometry.widthPx, layout.geometry.heightPx, layout.pageCount, frame);
+    if (layout.pageGeometries.empty())
+        return fitPicture(layout.geometry.widthPx, layout.geometry.heightPx, layout.pageCount, frame);
+    std::vector<QSizeF> pages;
+    for (int page = 0; page < layout.pageCount; ++page)
+        pages.emplace_back(layout.size(page));
+    return fitPicture(pages, frame);
 }
 
 double TextStyle::advance(const QString& text) const
@@ -177,7 +182,7 @@ QString pageText(const PageLayout& layout, int page)
 
 void paintPage(QPainter& painter, const PageLayout& layout, int page)
 {
-    painter.fillRect(QRectF(QPointF(0, 0), QSizeF(layout.size())), Qt::white);
+    painter.fillRect(QRectF(QPointF(0, 0), QSizeF(layout.size(page))), Qt::white);
     paintText(painter, layout, page);
 }
 
@@ -227,6 +232,9 @@ void writePaintedLayout(QDataStream& out, const PageLayout& layout)
         for (const QRectF& stroke : line.underlines)
             out << stroke;
     }
+    out << static_cast<quint32>(layout.pageGeometries.size());
+    for (const PictureGeometry& page : layout.pageGeometries)
+        out << page.widthPx << page.heightPx;
     out << static_cast<quint32>(layout.fills.size());
     for (const PageFill& fill : layout.fills)
         out << static_cast<quint32>(fill.page) << fill.rect << fill.color;
@@ -285,6 +293,17 @@ std::optional<PageLayout> readPaintedLayout(QDataStream& in)
         layout.lines.push_back(std::move(line));
     }
     if (!lines || in.status() != QDataStream::Ok)
+        return std::nullopt;
+    // Painting needs a page's size alone; its column is the layout's business.
+    const std::optional<quint32> geometries = count(*pages);
+    for (quint32 i = 0; geometries && i < *geometries && in.status() == QDataStream::Ok; ++i) {
+        PictureGeometry page;
+        in >> page.widthPx >> page.heightPx;
+        layout.pageGeometries.push_back(page);
+    }
+    if (!geometries ||
+        std::any_of(layout.pageGeometries.begin(), layout.pageGeometries.end(),
+                    [](const PictureGeometry& g) { return g.widthPx <= 0 || g.heightPx <= 0; }))
         return std::nullopt;
     const std::optional<quint32> fills = count(kMaxPaintedItems);
     for (quint32 i = 0; fills && i < *fills && in.status() == QDataStream::Ok; ++i) {

@@ -87,17 +87,25 @@ struct PageLayout {
     bool truncated = false; // text went on past the last page laid out and was left out
     QString undrawn; // characters no installed font draws, each once, in reading order; see kUndrawnBox
 
-    // Each page's geometry, where a section gives its pages another paper or margins; empty when every
-    // page has the first's.
+    // Each page's geometry and the section (index into ReadModel::sections) whose paper it is, where a
+    // section gives its pages another paper or margins; empty when every page has the first's.
     std::vector<PictureGeometry> pageGeometries;
+    std::vector<std::size_t> pageSections;
 
     // The picture of a whole page: the first, or the one named.
     QSize size() const { return {geometry.widthPx, geometry.heightPx}; }
+    QSize size(int page) const { return {pageGeometry(page).widthPx, pageGeometry(page).heightPx}; }
     const PictureGeometry& pageGeometry(int page) const
     {
         return page >= 0 && static_cast<std::size_t>(page) < pageGeometries.size()
                    ? pageGeometries[static_cast<std::size_t>(page)]
                    : geometry;
+    }
+    std::size_t pageSection(int page) const
+    {
+        return page >= 0 && static_cast<std::size_t>(page) < pageSections.size()
+                   ? pageSections[static_cast<std::size_t>(page)]
+                   : 0;
     }
 };
 

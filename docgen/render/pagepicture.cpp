@@ -129,7 +129,7 @@ void PagePicture::drawPage(QPainter& painter, int index, QPointF at) const
 QImage PagePicture::pageImage(int index, int dpi) const
 {
     const double scale = mLayout ? double(dpi) / kPixelsPerInch : 1;
-    const QSize size = mLayout ? mLayout->size() : mPages[static_cast<std::size_t>(index)].rect.size();
+    const QSize size = mLayout ? mLayout->size(index) : mPages[static_cast<std::size_t>(index)].rect.size();
     QImage image((QSizeF(size) * scale).toSize(), QImage::Format_RGB32);
     image.fill(Qt::white);
     if (mLayout) {

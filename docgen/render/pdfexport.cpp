@@ -39,11 +39,28 @@ QPageLayout pageLayoutFor(const PaperGeometry& paper)
     return layout;
 }
 
-// Paints the pages given (numbered from 1) in their order.
-void paintLayout(QPagedPaintDevice& device, const PageLayout& layout, const PaperGeometry& paper,
+// Each page's paper, by the section it belongs to.
+std::vector<PaperGeometry> papers(const doc::ReadModel& model, const PageLayout& layout)
+{
+    std::vector<PaperGeometry> result;
+    for (int page = 0; page < layout.pageCount; ++page) {
+        const std::size_t section = layout.pageSection(page);
+        result.push_back(
+            paperGeometry(section < model.sections.size() ? model.sections[section].page : model.section()));
+    }
+    return result;
+}
+
+// Paints the pages given (numbered from 1) in their order, each on its own paper.
+void paintLayout(QPagedPaintDevice& device, const PageLayout& layout, const std::vector<PaperGeometry>& paper,
                  const std::vector<int>& pages)
 {
-    if (!device.setPageLayout(pageLayoutFor(paper)))
+    if (pages.empty())
+        return;
+    const auto paperOf = [&](int page) -> const PaperGeometry& {
+        return paper[static_cast<std::size_t>(page - 1)];
+    };
+    if (!device.setPageLayout(pageLayoutFor(paperOf(pages.front()))))
         throw std::runtime_error("The printer does not take the document's page size.");
     QPainter painter;
     if (!painter.begin(&device))
@@ -51,12 +68,16 @@ void paintLayout(QPagedPaintDevice& device, const PageLayout& layout, const Pape
     const double scaleX = device.logicalDpiX() / double(kPixelsPerInch);
     const double scaleY = device.logicalDpiY() / double(kPixelsPerInch);
     for (std::size_t i = 0; i < pages.size(); ++i) {
+        const PaperGeometry& sheet = paperOf(pages[i]);
+        if (i > 0 && !device.setPageLayout(pageLayoutFor(sheet)))
+            throw std::runtime_error("The printer does not take the document's page size.");
         if (i > 0 && !device.newPage())
             throw std::runtime_error("The printer cannot start a new page.");
+        const PictureGeometry& geometry = layout.pageGeometry(pages[i] - 1);
         painter.save();
         painter.scale(scaleX, scaleY);
-        painter.translate(twipsToPixels(paper.left) - layout.geometry.columnLeft,
-                          twipsToPixels(paper.top) - layout.geometry.columnTop);
+        painter.translate(twipsToPixels(sheet.left) - geometry.columnLeft,
+                          twipsToPixels(sheet.top) - geometry.columnTop);
         paintText(painter, layout, pages[i] - 1);
         painter.restore();
     }
@@ -81,7 +102,7 @@ std::vector<DrawnRun> drawnRuns(const PageLayout& layout, const std::vector<int>
     return runs;
 }
 
-QByteArray pdfBytes(const PageLayout& layout, const PaperGeometry& paper, const QString& title,
+QByteArray pdfBytes(const PageLayout& layout, const std::vector<PaperGeometry>& paper, const QString& title,
                     const std::vector<int>& pages)
 {
     QByteArray bytes;
@@ -111,7 +132,7 @@ QString pageCountText(int pages)
 void paintDocument(QPagedPaintDevice& device, const doc::ReadModel& model)
 {
     const PageLayout layout = layoutDocument(model);
-    paintLayout(device, layout, paperGeometry(model.section()), everyPage(layout));
+    paintLayout(device, layout, papers(model, layout), everyPage(layout));
 }
 
 QByteArray pdfBytes(const doc::ReadModel& model, const QString& title, QString* undrawn)
@@ -119,13 +140,13 @@ QByteArray pdfBytes(const doc::ReadModel& model, const QString& title, QString* 
     const PageLayout layout = layoutDocument(model);
     if (undrawn)
         *undrawn = layout.undrawn;
-    return pdfBytes(layout, paperGeometry(model.section()), title, everyPage(layout));
+    return pdfBytes(layout, papers(model, layout), title, everyPage(layout));
 }
 
 QString exportPdf(const doc::ReadModel& model, const std::filesystem::path& target, const QString& title)
 {
     const PageLayout layout = layoutDocument(model);
-    writePdf(pdfBytes(layout, paperGeometry(model.section()), title, everyPage(layout)), target);
+    writePdf(pdfBytes(layout, papers(model, layout), title, everyPage(layout)), target);
     return layout.undrawn;
 }
 
@@ -162,7 +183,7 @@ QString printDocument(const doc::ReadModel& model, QPrinter& printer)
         throw std::runtime_error(QStringLiteral("None of the chosen pages is in the agreement, which has %1.")
                                      .arg(pageCountText(layout.pageCount))
                                      .toStdString());
-    const PaperGeometry paper = paperGeometry(model.section());
+    const std::vector<PaperGeometry> paper = papers(model, layout);
     if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty()) {
         writePdf(pdfBytes(layout, paper, printer.docName(), pages),
                  std::filesystem::path(printer.outputFileName().toStdU16String()));
