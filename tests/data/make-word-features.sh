@@ -4,12 +4,16 @@
 # The own-*.doc files are templates a contractor would make with {{Name}} tags (plain,
 # letterhead, tables, numbered clauses, a half-bold tag) and one faulty template with one of
 # each fault; the template tests list, fill and read them back.
+# The layout-*.doc files each hold one side of a page as Word draws it (headers, tables, pictures,
+# lists, sections, character and paragraph look, text boxes, fonts); the page layout is measured
+# against LibreOffice's own print of them.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 for name in ${*:-word-features word-header word-stories tags own-plain own-letterhead own-tables own-clauses
-  own-halfbold own-faulty}; do
+  own-halfbold own-faulty layout-headers layout-tables layout-pictures layout-lists layout-sections layout-look
+  layout-textboxes layout-fonts}; do
   soffice --headless --norestore -env:UserInstallation="file://$work/profile" \
     --convert-to doc:"MS Word 97" --outdir "$work" "$here/$name.fodt" >/dev/null
   [ -s "$work/$name.doc" ] || { echo "LibreOffice wrote no $name.doc" >&2; exit 1; }
