@@ -1,12 +1,16 @@
 // Paragraphs with their formatting resolved (style sheet, then paragraph and character properties,
 // [MS-DOC] 2.4.6 - 2.4.8), and the first section's page.
 
+#include "doc/numbering.h"
 #include "doc/paragraphreader.h"
 #include "doc/utf.h"
 #include "doc/wordstate.h"
 
 #include <algorithm>
+#include <array>
 #include <optional>
+#include <span>
+#include <utility>
 
 namespace doc::word
 {
@@ -20,6 +24,16 @@ struct Chp {
     bool bold = false;
     bool italic = false;
     bool underline = false;
+    bool strike = false;
+    bool doubleStrike = false;
+    bool smallCaps = false;
+    bool allCaps = false;
+    bool hidden = false;
+    CharacterRun::Position position = CharacterRun::Position::Normal;
+    std::int16_t dxaSpace = 0;
+    std::uint32_t color = kAutoColor;
+    std::uint32_t highlight = kAutoColor;
+    std::uint32_t shading = kAutoColor;
 };
 
 struct Pap {
@@ -32,6 +46,14 @@ struct Pap {
     std::int32_t dyaLine = 240;
     bool multiple = true;
     std::vector<TabStop> tabs;
+    bool keep = false;
+    bool keepFollow = false;
+    bool pageBreakBefore = false;
+    bool widowControl = true;
+    Borders borders;
+    std::uint32_t shading = kAutoColor;
+    std::uint8_t ilvl = 0;
+    std::int16_t ilfo = 0; // from 1; 0: in no list
 };
 
 std::int16_t operandI16(const Prl& prl)
@@ -49,6 +71,18 @@ std::uint16_t operandU16(const Prl& prl)
 std::uint8_t operandU8(const Prl& prl)
 {
     return prl.operand.empty() ? 0 : prl.operand[0];
+}
+
+std::uint32_t operandU32(const Prl& prl)
+{
+    ByteCursor c(prl.operand);
+    return c.u32();
+}
+
+// A BrcOperand's or SHDOperand's structure after its cb byte.
+std::span<const std::uint8_t> afterCb(const Prl& prl)
+{
+    return prl.operand.empty() ? prl.operand : prl.operand.subspan(1);
 }
 
 // ToggleOperand: 0 and 1 set, 0x80 takes the style's value, 0x81 its opposite.
@@ -78,6 +112,52 @@ void applyChpx(Chp& chp, std::span<const std::uint8_t> grpprl, const Chp& style)
             break;
         case sprm::CKul:
             chp.underline = operandU8(prl) != 0;
+            break;
+        case sprm::CFStrike:
+            chp.strike = toggle(operandU8(prl), style.strike);
+            break;
+        case sprm::CFDStrike:
+            chp.doubleStrike = toggle(operandU8(prl), style.doubleStrike);
+            break;
+        case sprm::CFSmallCaps:
+            chp.smallCaps = toggle(operandU8(prl), style.smallCaps);
+            break;
+        case sprm::CFCaps:
+            chp.allCaps = toggle(operandU8(prl), style.allCaps);
+            break;
+        case sprm::CFVanish:
+            chp.hidden = toggle(operandU8(prl), style.hidden);
+            break;
+        case sprm::CIss:
+            switch (operandU8(prl)) {
+            case 1:
+                chp.position = CharacterRun::Position::Superscript;
+                break;
+            case 2:
+                chp.position = CharacterRun::Position::Subscript;
+                break;
+            default:
+                chp.position = CharacterRun::Position::Normal;
+                break;
+            }
+            break;
+        case sprm::CDxaSpace:
+            chp.dxaSpace = operandI16(prl);
+            break;
+        case sprm::CIco:
+            chp.color = colorFromIco(operandU8(prl));
+            break;
+        case sprm::CCv:
+            chp.color = colorFromColorRef(operandU32(prl));
+            break;
+        case sprm::CHighlight:
+            chp.highlight = colorFromIco(operandU8(prl));
+            break;
+        case sprm::CShd80:
+            chp.shading = shadingFrom(prl.operand);
+            break;
+        case sprm::CShd:
+            chp.shading = shadingFrom(afterCb(prl));
             break;
         case sprm::CHps:
             if (const auto hps = operandU16(prl); hps != 0)
@@ -214,6 +294,60 @@ void applyPapx(Pap& pap, std::span<const std::uint8_t> grpprl)
             break;
         case sprm::PChgTabs:
             changeTabs(pap.tabs, prl, true);
+            break;
+        case sprm::PFKeep:
+            pap.keep = operandU8(prl) != 0;
+            break;
+        case sprm::PFKeepFollow:
+            pap.keepFollow = operandU8(prl) != 0;
+            break;
+        case sprm::PFPageBreakBefore:
+            pap.pageBreakBefore = operandU8(prl) != 0;
+            break;
+        case sprm::PFWidowControl:
+            pap.widowControl = operandU8(prl) != 0;
+            break;
+        case sprm::PIlvl:
+            pap.ilvl = operandU8(prl);
+            break;
+        case sprm::PIlfo:
+            pap.ilfo = operandI16(prl);
+            break;
+        case sprm::PBrcTop80:
+            pap.borders.top = borderFrom(prl.operand);
+            break;
+        case sprm::PBrcLeft80:
+            pap.borders.left = borderFrom(prl.operand);
+            break;
+        case sprm::PBrcBottom80:
+            pap.borders.bottom = borderFrom(prl.operand);
+            break;
+        case sprm::PBrcRight80:
+            pap.borders.right = borderFrom(prl.operand);
+            break;
+        case sprm::PBrcBetween80:
+            pap.borders.between = borderFrom(prl.operand);
+            break;
+        case sprm::PBrcTop:
+            pap.borders.top = borderFrom(afterCb(prl));
+            break;
+        case sprm::PBrcLeft:
+            pap.borders.left = borderFrom(afterCb(prl));
+            break;
+        case sprm::PBrcBottom:
+            pap.borders.bottom = borderFrom(afterCb(prl));
+            break;
+        case sprm::PBrcRight:
+            pap.borders.right = borderFrom(afterCb(prl));
+            break;
+        case sprm::PBrcBetween:
+            pap.borders.between = borderFrom(afterCb(prl));
+            break;
+        case sprm::PShd80:
+            pap.shading = shadingFrom(prl.operand);
+            break;
+        case sprm::PShd:
+            pap.shading = shadingFrom(afterCb(prl));
             break;
         default:
             break;
@@ -391,32 +525,38 @@ std::vector<std::uint8_t> pieceGrpprl(const WordState& d, std::uint32_t piece)
         const auto [offset, length] = d.prcGrpprls[igrpprl];
         return {d.prcs.begin() + std::ptrdiff_t(offset), d.prcs.begin() + std::ptrdiff_t(offset + length)};
     }
+    static constexpr std::array<std::pair<std::uint8_t, std::uint16_t>, 14> kIsprms = {{
+        {0x05, sprm::PJc80},
+        {0x07, sprm::PFKeep},
+        {0x08, sprm::PFKeepFollow},
+        {0x09, sprm::PFPageBreakBefore},
+        {0x0C, sprm::PIlvl},
+        {0x33, sprm::PFWidowControl},
+        {0x4D, sprm::CHighlight},
+        {0x55, sprm::CFBold},
+        {0x56, sprm::CFItalic},
+        {0x57, sprm::CFStrike},
+        {0x5A, sprm::CFSmallCaps},
+        {0x5B, sprm::CFCaps},
+        {0x5C, sprm::CFVanish},
+        {0x5E, sprm::CKul},
+    }};
     const std::uint8_t isprm = (prm >> 1) & 0x7F;
     const auto val = std::uint8_t(prm >> 8);
-    std::uint16_t sprmCode = 0;
-    switch (isprm) {
-    case 0x05:
-        sprmCode = sprm::PJc80;
-        break;
-    case 0x55:
-        sprmCode = sprm::CFBold;
-        break;
-    case 0x56:
-        sprmCode = sprm::CFItalic;
-        break;
-    case 0x5E:
-        sprmCode = sprm::CKul;
-        break;
-    default:
+    const auto known =
+        std::find_if(kIsprms.begin(), kIsprms.end(), [&](const auto& e) { return e.first == isprm; });
+    if (known == kIsprms.end())
         return {};
-    }
-    return {std::uint8_t(sprmCode), std::uint8_t(sprmCode >> 8), val};
+    return {std::uint8_t(known->second), std::uint8_t(known->second >> 8), val};
 }
 
 bool sameFormat(const CharacterRun& a, const CharacterRun& b)
 {
     return a.fontName == b.fontName && a.sizePt == b.sizePt && a.bold == b.bold && a.italic == b.italic &&
-           a.underline == b.underline;
+           a.underline == b.underline && a.strike == b.strike && a.doubleStrike == b.doubleStrike &&
+           a.smallCaps == b.smallCaps && a.allCaps == b.allCaps && a.hidden == b.hidden &&
+           a.position == b.position && a.spacing == b.spacing && a.color == b.color &&
+           a.highlight == b.highlight;
 }
 
 // The character formatting at each CP: the paragraph's, then the character style, the
@@ -429,7 +569,7 @@ public:
     {
     }
 
-    CharacterRun at(std::uint32_t cp, const Chp& paragraphChp) const
+    Chp chpAt(std::uint32_t cp, const Chp& paragraphChp) const
     {
         const CharProps& p = mD.props[cp];
         const auto& chpx = mD.chpxs[p.chpx];
@@ -440,6 +580,13 @@ public:
         Chp chp = style;
         applyChpx(chp, chpx, style);
         applyChpx(chp, pieceGrpprl(mD, p.piece), style);
+        return chp;
+    }
+
+    CharacterRun at(std::uint32_t cp, const Chp& paragraphChp) const { return run(chpAt(cp, paragraphChp)); }
+
+    CharacterRun run(const Chp& chp) const
+    {
         CharacterRun run;
         if (chp.ftc < mFonts.size() && !mFonts[chp.ftc].empty())
             run.fontName = mFonts[chp.ftc];
@@ -447,6 +594,16 @@ public:
         run.bold = chp.bold;
         run.italic = chp.italic;
         run.underline = chp.underline;
+        run.strike = chp.strike;
+        run.doubleStrike = chp.doubleStrike;
+        run.smallCaps = chp.smallCaps;
+        run.allCaps = chp.allCaps;
+        run.hidden = chp.hidden;
+        run.position = chp.position;
+        run.spacing = chp.dxaSpace;
+        run.color = chp.color;
+        // Shading fills behind the characters as a highlight does; a highlight covers it.
+        run.highlight = chp.highlight != kAutoColor ? chp.highlight : chp.shading;
         return run;
     }
 
@@ -456,16 +613,44 @@ private:
     std::vector<std::string> mFonts;
 };
 
+// A list paragraph's label: numbered in reading order, formatted by its level over the paragraph
+// mark's format.
+ListLabel listLabel(Numbering& numbering, const ListLevel& level, const Pap& pap, const RunFormats& formats,
+                    const Chp& markChp)
+{
+    ListLabel label;
+    label.text = numbering.label(pap.ilfo, pap.ilvl);
+    Chp chp = markChp;
+    applyChpx(chp, level.chpx, markChp);
+    label.format = formats.run(chp);
+    if (symbolsToUnicode(label.text, label.format.fontName))
+        label.format.fontName = formats.run(markChp).fontName;
+    label.alignment = level.alignment;
+    label.follow = level.follow;
+    return label;
+}
+
 // The paragraph from start to cp, its mark or (without one) the main text's last character.
 Paragraph readParagraph(const WordState& d, StyleSheet& styles, const RunFormats& formats,
-                        std::uint32_t start, std::uint32_t cp)
+                        Numbering& numbering, std::uint32_t start, std::uint32_t cp)
 {
     const Papx& papx = d.papxs[d.props[cp].papx];
     ByteCursor c(papx.grpprlAndIstd);
     const std::uint16_t istd = c.u16();
-    auto [pap, paragraphChp] = styles.paragraphStyle(istd);
-    applyPapx(pap, std::span<const std::uint8_t>(papx.grpprlAndIstd).subspan(2));
-    applyPapx(pap, pieceGrpprl(d, d.props[cp].piece));
+    const auto& [stylePap, paragraphChp] = styles.paragraphStyle(istd);
+    const auto direct = std::span<const std::uint8_t>(papx.grpprlAndIstd).subspan(2);
+    const auto piece = pieceGrpprl(d, d.props[cp].piece);
+    Pap pap = stylePap;
+    applyPapx(pap, direct);
+    applyPapx(pap, piece);
+    // The list level's indents and tabs come between the style's and the paragraph's own.
+    const ListLevel* level = numbering.level(pap.ilfo, pap.ilvl);
+    if (level) {
+        pap = stylePap;
+        applyPapx(pap, level->papx);
+        applyPapx(pap, direct);
+        applyPapx(pap, piece);
+    }
 
     Paragraph paragraph;
     const bool hasMark = d.props[cp].paraEnd;
@@ -487,7 +672,8 @@ Paragraph readParagraph(const WordState& d, StyleSheet& styles, const RunFormats
             paragraph.runs.push_back(std::move(run));
         }
     }
-    paragraph.markFormat = formats.at(cp, paragraphChp);
+    const Chp markChp = formats.chpAt(cp, paragraphChp);
+    paragraph.markFormat = formats.run(markChp);
     paragraph.markFormat.start = end - start;
     paragraph.markFormat.length = hasMark ? 1 : 0;
     paragraph.alignment = pap.alignment;
@@ -499,6 +685,14 @@ Paragraph readParagraph(const WordState& d, StyleSheet& styles, const RunFormats
     paragraph.lineSpacing = pap.dyaLine;
     paragraph.lineSpacingMultiple = pap.multiple;
     paragraph.tabs = std::move(pap.tabs);
+    paragraph.keepWithNext = pap.keepFollow;
+    paragraph.keepTogether = pap.keep;
+    paragraph.pageBreakBefore = pap.pageBreakBefore;
+    paragraph.widowControl = pap.widowControl;
+    paragraph.borders = pap.borders;
+    paragraph.shading = pap.shading;
+    if (level)
+        paragraph.list = listLabel(numbering, *level, pap, formats, markChp);
     return paragraph;
 }
 
@@ -556,12 +750,13 @@ void readDefaultTabWidth(const WordState& d, SectionLayout& s)
 
 struct ParagraphReader::Impl {
     explicit Impl(const WordState& state)
-        : d(state), styles(state.tableBytes(fclcb::Stshf, "Stshf")), formats(state, styles)
+        : d(state), styles(state.tableBytes(fclcb::Stshf, "Stshf")), formats(state, styles), numbering(state)
     {
     }
     const WordState& d;
     StyleSheet styles;
     RunFormats formats;
+    Numbering numbering; // its counters follow the paragraphs read
 };
 
 ParagraphReader::ParagraphReader(const WordState& d) : mImpl(std::make_unique<Impl>(d)) {}
@@ -570,7 +765,7 @@ ParagraphReader::~ParagraphReader() = default;
 
 Paragraph ParagraphReader::read(std::uint32_t start, std::uint32_t markCp)
 {
-    return readParagraph(mImpl->d, mImpl->styles, mImpl->formats, start, markCp);
+    return readParagraph(mImpl->d, mImpl->styles, mImpl->formats, mImpl->numbering, start, markCp);
 }
 
 void readPage(const WordState& d, SectionLayout& page)

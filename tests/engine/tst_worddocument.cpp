@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <map>
 
 using namespace wordtest;
 using doc::WordDocument;
@@ -67,6 +68,53 @@ std::vector<CharFormat> formats(const doc::ReadModel& model)
         out.push_back({m.fontName, m.sizePt, m.bold, m.italic, m.underline});
     }
     return out;
+}
+
+QString colorName(std::uint32_t color)
+{
+    return color == doc::kAutoColor ? QStringLiteral("auto")
+                                    : QStringLiteral("#%1").arg(color, 6, 16, QChar(u'0'));
+}
+
+QString borderName(const doc::Border& border)
+{
+    static const QStringList styles{"none", "single", "double", "dotted", "dashed"};
+    return QStringLiteral("%1 %2pt %3")
+        .arg(styles[int(border.style)])
+        .arg(border.widthPt)
+        .arg(colorName(border.color));
+}
+
+// A paragraph's look, or with words that of the run holding exactly those words, as text.
+QString lookField(const doc::Paragraph& p, const QString& words, const QString& field)
+{
+    if (words.isEmpty()) {
+        const std::map<QString, QString> fields{
+            {"keepWithNext", QString::number(p.keepWithNext)},
+            {"keepTogether", QString::number(p.keepTogether)},
+            {"pageBreakBefore", QString::number(p.pageBreakBefore)},
+            {"widowControl", QString::number(p.widowControl)},
+            {"shading", colorName(p.shading)},
+            {"borderTop", borderName(p.borders.top)},
+            {"borderLeft", borderName(p.borders.left)},
+            {"borderBottom", borderName(p.borders.bottom)},
+            {"borderRight", borderName(p.borders.right)},
+        };
+        return fields.at(field);
+    }
+    for (const auto& r : p.runs) {
+        if (show(p.text.substr(r.start, r.length)) != words)
+            continue;
+        const std::map<QString, QString> fields{
+            {"strike", QString::number(r.strike)},       {"doubleStrike", QString::number(r.doubleStrike)},
+            {"smallCaps", QString::number(r.smallCaps)}, {"allCaps", QString::number(r.allCaps)},
+            {"hidden", QString::number(r.hidden)},       {"position", QString::number(int(r.position))},
+            {"spacing", QString::number(r.spacing)},     {"color", colorName(r.color)},
+            {"highlight", colorName(r.highlight)},
+        };
+        return fields.at(field);
+    }
+    return QStringLiteral("no run of ") + words;
 }
 
 std::map<std::string, Bytes> streams(const Bytes& file)
@@ -202,6 +250,10 @@ private slots:
     void storiesCoverTheText_data();
     void storiesCoverTheText();
     void readModelFormatting();
+    void readModelLook_data();
+    void readModelLook();
+    void readModelListLabels_data();
+    void readModelListLabels();
     void pieceModifiersFormatTheirText();
     void unchangedDocumentWritesItsStreamsBack();
     void insertRoundTrip_data();
@@ -387,6 +439,136 @@ void tst_WordDocument::readModelFormatting()
     QCOMPARE(model.section().marginLeft, 1134);
     QCOMPARE(model.section().marginTop, 1134);
     QCOMPARE(model.section().defaultTabWidth, 720);
+}
+
+void tst_WordDocument::readModelLook_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("paragraph");
+    QTest::addColumn<QString>("words"); // the run's; empty for the paragraph's own look
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("expected");
+    const QString look = QStringLiteral("layout-look.doc");
+    const QString extras = QStringLiteral("look-extras.doc");
+    const QString super = QString::number(int(doc::CharacterRun::Position::Superscript));
+    const QString sub = QString::number(int(doc::CharacterRun::Position::Subscript));
+    QTest::newRow("superscript") << look << 1 << "th"
+                                 << "position" << super;
+    QTest::newRow("subscript") << look << 10 << "2"
+                               << "position" << sub;
+    QTest::newRow("small capitals") << look << 1 << "Northwind Building Services LLC"
+                                    << "smallCaps"
+                                    << "1";
+    QTest::newRow("all capitals") << look << 1 << "Margaret Ellison-Whitfield"
+                                  << "allCaps"
+                                  << "1";
+    QTest::newRow("struck") << look << 8 << "$17,900.00"
+                            << "strike"
+                            << "1";
+    QTest::newRow("double struck") << extras << 0 << "$900"
+                                   << "doubleStrike"
+                                   << "1";
+    QTest::newRow("hidden") << look << 8 << "Internal note: margin 22 percent, do not print. "
+                            << "hidden"
+                            << "1";
+    QTest::newRow("spaced out") << look << 11 << "IMPORTANT"
+                                << "spacing"
+                                << "57";
+    QTest::newRow("condensed") << look << 11 << "twenty-four hours"
+                               << "spacing"
+                               << "-11";
+    QTest::newRow("colour") << extras << 0 << "overdue"
+                            << "color"
+                            << "#c00000";
+    QTest::newRow("shaded characters") << look << 8 << "$18,450.00"
+                                       << "highlight"
+                                       << "#ffff00";
+    QTest::newRow("keep with next") << look << 3 << ""
+                                    << "keepWithNext"
+                                    << "1";
+    QTest::newRow("keep together") << extras << 1 << ""
+                                   << "keepTogether"
+                                   << "1";
+    QTest::newRow("widows allowed") << extras << 1 << ""
+                                    << "widowControl"
+                                    << "0";
+    QTest::newRow("page break before") << extras << 7 << ""
+                                       << "pageBreakBefore"
+                                       << "1";
+    QTest::newRow("shading") << look << 2 << ""
+                             << "shading"
+                             << "#fff2cc";
+    QTest::newRow("box border") << look << 2 << ""
+                                << "borderRight"
+                                << "single 1.5pt #000000";
+    QTest::newRow("bottom rule") << look << 1 << ""
+                                 << "borderBottom"
+                                 << "single 0.75pt #808080";
+    QTest::newRow("dotted border") << extras << 7 << ""
+                                   << "borderLeft"
+                                   << "dotted 1pt #ff0000";
+}
+
+void tst_WordDocument::readModelLook()
+{
+    QFETCH(QString, file);
+    QFETCH(int, paragraph);
+    QFETCH(QString, words);
+    QFETCH(QString, field);
+    QFETCH(QString, expected);
+    const doc::ReadModel model = WordDocument::load(fsPath(dataPath(file))).readModel();
+    QVERIFY(std::size_t(paragraph) < model.paragraphs.size());
+    QCOMPARE(lookField(model.paragraphs[std::size_t(paragraph)], words, field), expected);
+}
+
+void tst_WordDocument::readModelListLabels_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("paragraph");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<int>("alignment");
+    QTest::addColumn<int>("follow");
+    QTest::addColumn<QString>("font");
+    const QString lists = QStringLiteral("layout-lists.doc");
+    const QString extras = QStringLiteral("look-extras.doc");
+    const int left = int(doc::ListLabel::Alignment::Left);
+    const int right = int(doc::ListLabel::Alignment::Right);
+    const int tab = int(doc::ListLabel::Follow::Tab);
+    const int space = int(doc::ListLabel::Follow::Space);
+    const QString serif = QStringLiteral("Times New Roman");
+    // The labels as LibreOffice shows them, but for the Wingdings bullet, which it lacks.
+    QTest::newRow("capital roman in a heading") << lists << 1 << "Article I." << left << space << "Arial";
+    QTest::newRow("decimal") << lists << 2 << "1." << left << tab << serif;
+    QTest::newRow("letter below it") << lists << 3 << "a)" << left << tab << serif;
+    QTest::newRow("roman below that") << lists << 7 << "iii)" << left << tab << serif;
+    QTest::newRow("back up a level") << lists << 9 << "2." << left << tab << serif;
+    QTest::newRow("lower level restarts") << lists << 11 << "a)" << left << tab << serif;
+    QTest::newRow("counts on past other lists") << lists << 26 << "7." << left << tab << serif;
+    QTest::newRow("Symbol bullet") << lists << 18 << QString::fromUtf16(u"\u2022") << left << tab << serif;
+    QTest::newRow("another list starts at one") << lists << 32 << "1." << left << tab << serif;
+    QTest::newRow("capital letters right aligned") << extras << 3 << "B." << right << tab << serif;
+    QTest::newRow("restarted at four") << extras << 4 << "D." << right << tab << serif;
+    QTest::newRow("list beside the restart counts on") << extras << 5 << "C." << right << tab << serif;
+    QTest::newRow("Wingdings square")
+        << extras << 6 << QString::fromUtf16(u"\u25AA") << left << space << serif;
+}
+
+void tst_WordDocument::readModelListLabels()
+{
+    QFETCH(QString, file);
+    QFETCH(int, paragraph);
+    QFETCH(QString, label);
+    QFETCH(int, alignment);
+    QFETCH(int, follow);
+    QFETCH(QString, font);
+    const doc::ReadModel model = WordDocument::load(fsPath(dataPath(file))).readModel();
+    QVERIFY(std::size_t(paragraph) < model.paragraphs.size());
+    const auto& list = model.paragraphs[std::size_t(paragraph)].list;
+    QVERIFY(list);
+    QCOMPARE(show(list->text), label);
+    QCOMPARE(int(list->alignment), alignment);
+    QCOMPARE(int(list->follow), follow);
+    QCOMPARE(QString::fromStdString(list->format.fontName), font);
 }
 
 void tst_WordDocument::pieceModifiersFormatTheirText()
