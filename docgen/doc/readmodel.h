@@ -32,7 +32,8 @@ struct CharacterRun {
     Position position = Position::Normal;
     std::int32_t spacing = 0; // added after each character, may be negative
     std::uint32_t color = kAutoColor;
-    std::uint32_t highlight = kAutoColor; // kAutoColor: none
+    std::uint32_t highlight =
+        kAutoColor; // the fill behind the characters (highlight or shading); kAutoColor: none
 };
 
 struct TabStop {
