@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <span>
+
 namespace render
 {
 
@@ -10,6 +12,8 @@ namespace render
 // depend on the fonts the system has. Characters these fonts lack fall back to the system's.
 inline constexpr char kSerifFamily[] = "Liberation Serif";
 inline constexpr char kSansFamily[] = "Liberation Sans";
+// Not carried: fonts-liberation2 brings it on Linux; Windows has Courier New itself.
+inline constexpr char kMonoFamily[] = "Liberation Mono";
 
 // Makes the carried fonts known to Qt, once, and the stand-ins for the Windows fonts where a
 // system lacks them; false when one of them could not be read. The windows ask only for the
@@ -19,7 +23,24 @@ bool registerPageFonts(Faces faces = Faces::All);
 // The same for the one carried face a page's text is set in, if that family is carried.
 bool registerPageFace(const QString& family, bool bold, bool italic);
 
-// The family a document's font name is laid out with.
+// The kind of letters a font has, which picks the font that stands in for one nowhere to be found.
+enum class FontKind { Serif, Sans, Monospace };
+
+// Fonts that templates commonly name, matched without regard to case: their kind, and a free
+// font drawn to the same metrics where one exists (nullptr where none does). A font not listed
+// is taken for a serif one, as Word's own default is.
+struct KnownFont {
+    const char* name;
+    FontKind kind;
+    const char* sameMetrics;
+};
+std::span<const KnownFont> knownFonts();
+
+// The family a document's font name is laid out with: the carried font with its metrics;
+// else the font itself where the system has it; else the system's font with its metrics;
+// else the font that stands in for its kind.
 QString pageFontFamily(const QString& documentFont);
+// The family that stands in for a font of the kind that the system lacks.
+QString kindFallback(FontKind kind);
 
 } // namespace render

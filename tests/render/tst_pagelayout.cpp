@@ -4,7 +4,10 @@
 
 #include <QtTest>
 
+#include <QFontDatabase>
 #include <QFontInfo>
+
+#include <set>
 
 using A = doc::Paragraph::Alignment;
 
@@ -90,14 +93,35 @@ void tst_PageLayout::carriedFonts_data()
 {
     QTest::addColumn<QString>("documentFont");
     QTest::addColumn<QString>("laidOutWith");
-    QTest::newRow("Times New Roman") << "Times New Roman" << QString::fromLatin1(render::kSerifFamily);
-    QTest::newRow("Arial") << "Arial" << QString::fromLatin1(render::kSansFamily);
-    QTest::newRow("another font") << "MS Mincho"
-                                  << "MS Mincho";
+    const auto installed = [](const char* family) { return QFontDatabase::hasFamily(QLatin1String(family)); };
+    const auto carried = [](const char* family) {
+        return family &&
+               (qstrcmp(family, render::kSerifFamily) == 0 || qstrcmp(family, render::kSansFamily) == 0);
+    };
+    std::set<render::FontKind> kindsMissing;
+    QStringList listed;
+    for (const render::KnownFont& font : render::knownFonts()) {
+        const QString name = QLatin1String(font.name);
+        listed << name;
+        if (carried(font.sameMetrics))
+            QTest::addRow("%s", qPrintable(name.toUpper())) << name.toUpper() << QString(font.sameMetrics);
+        else if (font.sameMetrics && !installed(font.name) && installed(font.sameMetrics))
+            QTest::addRow("%s, the system's font with its metrics", font.name)
+                << name << QString(font.sameMetrics);
+        else if (!font.sameMetrics && !installed(font.name) && kindsMissing.insert(font.kind).second)
+            QTest::addRow("%s, missing", font.name) << name << render::kindFallback(font.kind);
+    }
+    QTest::newRow("not listed, missing") << "No Such Font" << QString::fromLatin1(render::kSerifFamily);
+    const QStringList families = QFontDatabase::families();
+    const auto other = std::find_if(families.begin(), families.end(), [&](const QString& family) {
+        return !listed.contains(family, Qt::CaseInsensitive) && !family.contains(QLatin1Char('['));
+    });
+    if (other != families.end())
+        QTest::newRow("not listed, installed") << *other << *other;
 }
 
 // The Windows fonts a document names are laid out with the fonts the program carries, whatever
-// the system has.
+// the system has; any other with itself, a font of the same metrics or of the same kind.
 void tst_PageLayout::carriedFonts()
 {
     QFETCH(QString, documentFont);
