@@ -20,11 +20,13 @@ set(CPACK_DEBIAN_PACKAGE_SECTION office)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${BRINDLEWICK_HOME_PAGE})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The page's fonts travel with the program; the windows' Arial is Liberation Sans through
-# fontconfig.
+# fontconfig, and a page's Courier New is Liberation Mono from the same package.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-liberation2)
 # Names in Chinese, Japanese and Korean script, which the carried fonts lack; without a font for a
-# script its characters show as boxes.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-noto-cjk)
+# script its characters show as boxes. Carlito and Caladea have the metrics of Calibri and Cambria,
+# which templates name often; without them those are set in the carried fonts, whose lines break
+# elsewhere.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, fonts-crosextra-carlito, fonts-crosextra-caladea")
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
