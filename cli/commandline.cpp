@@ -238,7 +238,9 @@ QDate dateOption(const Arguments& args, const char* name, QDate fallback, const 
     return std::get<QDate>(date);
 }
 
-// PDF needs Qt's painting, which needs a GUI application; a display it does not.
+// PDF needs Qt's painting, which needs a GUI application; a display it does not. Windows keeps
+// its own platform, which needs none either: offscreen's fonts there are only the carried ones,
+// so a script they lack would show as boxes instead of in the system's fonts.
 class PaintingSupport
 {
 public:
@@ -246,8 +248,10 @@ public:
     {
         if (mApp)
             return;
+#ifndef _WIN32
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
         mApp = std::make_unique<QGuiApplication>(mArgc, mArgv);
     }
 

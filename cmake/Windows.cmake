@@ -19,8 +19,8 @@ set_source_files_properties(${program_rc} PROPERTIES
   OBJECT_DEPENDS "${BRINDLEWICK_MANIFEST};${BRINDLEWICK_MANIFEST_RC};${PROJECT_SOURCE_DIR}/resources/icon.ico")
 target_sources(brindlewick PRIVATE ${program_rc})
 set_target_properties(brindlewick PROPERTIES WIN32_EXECUTABLE ON)
-# A static Qt links only the windows platform plugin by itself; the command line makes its PDF
-# files on the offscreen one.
+# A static Qt links only the windows platform plugin by itself; the tests run the command line on
+# the offscreen one.
 qt_import_plugins(brindlewick INCLUDE Qt6::QOffscreenIntegrationPlugin)
 
 # brindlewick-<version>-setup.exe (NSIS) and brindlewick-<version>-windows.zip, the program
