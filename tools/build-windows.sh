@@ -53,6 +53,15 @@ output | awk '/^Totals:/ { p += $2; f += $4; s += $6 }
 sed -n '/tests passed/,$p' "$work/ctest.log"
 if [ "$status" -ne 0 ]; then
   output | grep -E '^(FAIL!|   Loc:|   Actual|   Expected|[^ ]*\([0-9]*\) : failure location)' | head -60 || true
+  # A test program that stopped part-way (a crash, an abort) reports no failure of its own:
+  # its last lines say where it was, and Qt's word on a crash.
+  sed -n '/The following tests FAILED:/,$s/^[[:space:]]*\([0-9][0-9]*\) - \([^ ]*\) .*/\1 \2/p' \
+    "$work/ctest.log" | while read -r number name; do
+    sed -n "s/^$number: //p" "$work/ctest.log" >"$work/stopped.log"
+    grep -q '^Totals:' "$work/stopped.log" && continue
+    echo "$name stopped part-way; its last lines:"
+    tail -25 "$work/stopped.log" | sed 's/^/  /'
+  done
   echo "windows build: tests failed under Wine"
   exit 1
 fi
