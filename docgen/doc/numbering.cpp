@@ -212,8 +212,8 @@ bool symbolsToUnicode(std::u16string& text, const std::string& fontName)
     const bool symbolFont = wingdings || fontName == "Symbol";
     bool changed = false;
     for (char16_t& c : text) {
-        const bool privateUse = c >= 0xF020 && c <= 0xF0FF;
-        if (!privateUse && !(symbolFont && c >= 0x20 && c <= 0xFF))
+        const bool privateUse = c > 0xF020 && c <= 0xF0FF;
+        if (!privateUse && !(symbolFont && c > 0x20 && c <= 0xFF))
             continue;
         const auto code = std::uint8_t(c & 0xFF);
         char16_t mapped = 0x2022; // a bullet is the likeliest meaning of one not listed
