@@ -1,15 +1,397 @@
 #include "doc/drawings.h"
 
+#include "doc/officeart.h"
+
+#include <algorithm>
+#include <limits>
+#include <map>
+#include <tuple>
+
 namespace doc::word
 {
 
-struct Drawings::Impl {
+namespace
+{
+
+constexpr char16_t kPictureCharacter = 0x01;
+constexpr char16_t kAnchorCharacter = 0x08;
+constexpr std::size_t kDggInfo = 50; // FibRgFcLcb97 fcDggInfo / lcbDggInfo
+// posrelh / posrelv as Word numbers them.
+constexpr std::uint32_t kRelativeToCharacter = 3;
+constexpr std::uint32_t kRelativeToLine = 3;
+
+// PICF ([MS-DOC] 2.9.192) with its MFPF and PICMID; the crop fields are PICMID's dxaReserved1 to
+// dyaReserved2, which Word fills with the cropping as Word 97 defined them.
+namespace picf
+{
+constexpr std::size_t lcb = 0;
+constexpr std::size_t cbHeader = 4;
+constexpr std::size_t mm = 6;
+constexpr std::size_t dxaGoal = 28;
+constexpr std::size_t size = 0x44;
+constexpr std::int16_t kMmShape = 0x64;
+constexpr std::int16_t kMmShapeFile = 0x66; // a file name follows the header
+constexpr std::int32_t kScaleUnit = 1000;   // mx, my in thousandths
+} // namespace picf
+
+// FSPA ([MS-DOC] 2.9.253 Spa): spid, the rectangle, then flags fHdr:1, bx:2, by:2, wr:4, wrk:4,
+// fRcaSimple:1, fBelowText:1, fAnchorLock:1.
+namespace spa
+{
+constexpr std::size_t rca = 4;
+constexpr unsigned bxShift = 1;
+constexpr unsigned byShift = 3;
+constexpr unsigned wrShift = 5;
+constexpr std::uint16_t twoBits = 0x3;
+constexpr std::uint16_t fourBits = 0xF;
+constexpr std::uint16_t fBelowText = 0x4000;
+} // namespace spa
+
+// FTXBXS ([MS-DOC] 2.9.106): ftxbxsunion (8 bytes), fReusable, itxbxsDest, lid, txidUndo.
+namespace ftxbxs
+{
+constexpr std::size_t fReusable = 8;
+constexpr std::size_t lid = 14;
+} // namespace ftxbxs
+
+// Origins numbered as FSPA's bx and by, and Word's posrelh and posrelv, which take precedence.
+Shape::HorizontalFrom horizontalFrom(std::uint32_t value)
+{
+    return value == 0   ? Shape::HorizontalFrom::Margin
+           : value == 1 ? Shape::HorizontalFrom::Page
+                        : Shape::HorizontalFrom::Column;
+}
+Shape::VerticalFrom verticalFrom(std::uint32_t value)
+{
+    return value == 0   ? Shape::VerticalFrom::Margin
+           : value == 1 ? Shape::VerticalFrom::Page
+                        : Shape::VerticalFrom::Paragraph;
+}
+
+// FSPA wr: 0 wraps round the shape as 2 does, 1 keeps text above and below, 3 lets it run over or
+// under, 4 and 5 wrap tightly.
+Shape::Wrap wrapFromWr(unsigned wr)
+{
+    switch (wr) {
+    case 1:
+        return Shape::Wrap::TopAndBottom;
+    case 3:
+        return Shape::Wrap::None;
+    case 4:
+        return Shape::Wrap::Tight;
+    case 5:
+        return Shape::Wrap::Through;
+    default:
+        return Shape::Wrap::Square;
+    }
+}
+
+std::int32_t scaled(std::int32_t length, std::uint16_t scale)
+{
+    return static_cast<std::int32_t>(std::int64_t{length} * scale / picf::kScaleUnit);
+}
+
+const CpTable* findTable(const WordState& d, std::size_t fibIndex)
+{
+    const auto it = std::find_if(d.cpTables.begin(), d.cpTables.end(),
+                                 [fibIndex](const CpTable& t) { return t.fibIndex == fibIndex; });
+    return it == d.cpTables.end() ? nullptr : &*it;
+}
+
+// The anchors of one PlcSpa, by whole-text CP, and the text box stories of the same part.
+struct AnchorTable {
+    const CpTable* spa = nullptr;
+    std::uint32_t origin = 0; // whole-text CPs of the story its positions count in
+    std::uint32_t end = 0;
+    std::size_t txbxStory = 0;
+    const CpTable* txbx = nullptr;
 };
 
-Drawings::Drawings(const WordState&, ReadModel&, StoryReader) : mImpl(std::make_unique<Impl>()) {}
+// Where a shape's anchor is: its PlcSpa and entry.
+struct Anchor {
+    const AnchorTable* table = nullptr;
+    std::size_t entry = 0;
+};
+
+} // namespace
+
+struct Drawings::Impl {
+    Impl(const WordState& state, ReadModel& readModel, StoryReader reader)
+        : d(state), model(readModel), readStory(std::move(reader))
+    {
+        if (d.file.hasStream("Data"))
+            data = d.file.stream("Data");
+        const auto [fc, lcb] = d.fcLcb(kDggInfo);
+        if (lcb != 0 && rangeFits(d.table.size(), fc, lcb))
+            content = officeart::readContent(std::span<const std::uint8_t>(d.table).subspan(fc, lcb));
+        for (std::size_t i = 0; i < content.shapes.size(); ++i)
+            shapeBySpid.emplace(content.shapes[i].spid, i);
+        main = {findTable(d, fclcb::PlcSpaMom), 0, d.ccpText(), lw::ccpTxbx,
+                findTable(d, fclcb::PlcftxbxTxt)};
+        const std::uint32_t headerStart = d.storyStart(lw::ccpHdd);
+        headers = {findTable(d, fclcb::PlcSpaHdr), headerStart, headerStart + d.rgLw[lw::ccpHdd],
+                   lw::ccpHdrTxbx, findTable(d, fclcb::PlcfHdrtxbxTxt)};
+        // Pictures may be shared by many objects: what is copied stays within the size of the file.
+        budget = d.wordDocument.size() + d.table.size() + data.size() + kBudgetFloor;
+    }
+
+    std::optional<std::size_t> inlinePicture(std::uint32_t cp, std::optional<std::uint32_t> stand);
+    std::optional<Anchor> anchorAt(std::uint32_t cp) const;
+    const officeart::ShapeProperties* shapeOf(const Anchor& anchor) const;
+    std::optional<std::size_t> floatingShape(const Anchor& anchor);
+    std::optional<std::size_t> storePicture(std::uint32_t pib, std::int32_t width, std::int32_t height);
+    std::optional<std::size_t> textBox(const AnchorTable& table, const officeart::ShapeProperties& shape);
+    std::optional<std::size_t> addPicture(Picture picture);
+
+    static constexpr std::size_t kBudgetFloor = std::size_t{1} << 20;
+
+    const WordState& d;
+    ReadModel& model;
+    StoryReader readStory;
+    std::span<const std::uint8_t> data;
+    officeart::Content content;
+    std::map<std::uint32_t, std::size_t> shapeBySpid;
+    AnchorTable main;
+    AnchorTable headers;
+    std::size_t budget = 0;
+    // Each object read once however many characters name it.
+    std::map<std::uint32_t, std::optional<std::size_t>> inlineByLocation;
+    std::map<std::tuple<std::uint32_t, std::int32_t, std::int32_t>, std::optional<std::size_t>> storeBySize;
+    std::map<std::pair<std::size_t, std::size_t>, std::optional<std::size_t>> textBoxByStory;
+};
+
+std::optional<std::size_t> Drawings::Impl::addPicture(Picture picture)
+{
+    if (picture.width <= 0 || picture.height <= 0 || picture.bytes.size() > budget)
+        return std::nullopt;
+    budget -= picture.bytes.size();
+    model.pictures.push_back(std::move(picture));
+    return model.pictures.size() - 1;
+}
+
+// An inline picture: its character's sprmCPicLocation names a PICFAndOfficeArtData in the Data stream
+// ([MS-DOC] 2.9.192): the PICF, a name for MM_SHAPEFILE, then the shape and its picture store entries.
+// A PICF without a picture of its own may stand in for the picture store entry stand, shown at its size.
+std::optional<std::size_t> Drawings::Impl::inlinePicture(std::uint32_t cp, std::optional<std::uint32_t> stand)
+{
+    const CharProps& props = d.props[cp];
+    if (props.chpx >= d.chpxs.size())
+        return std::nullopt;
+    bool special = false;
+    bool formData = false;
+    std::optional<std::uint32_t> location;
+    for (const Prl& prl : readGrpprl(d.chpxs[props.chpx])) {
+        if (prl.sprm == sprm::CFSpec && !prl.operand.empty())
+            special = prl.operand[0] != 0;
+        else if (prl.sprm == sprm::CFData && !prl.operand.empty())
+            formData = prl.operand[0] != 0;
+        else if (prl.sprm == sprm::CPicLocation && prl.operand.size() >= 4)
+            location = ByteCursor(prl.operand).u32();
+    }
+    if (!special || formData || !location)
+        return std::nullopt;
+    if (const auto known = inlineByLocation.find(*location); known != inlineByLocation.end())
+        return known->second;
+    std::optional<std::size_t>& result = inlineByLocation[*location];
+
+    ByteCursor c(data, *location);
+    const std::uint32_t lcb = c.u32();
+    const std::uint16_t cbHeader = c.u16();
+    const std::int16_t mm = c.i16();
+    c.seek(*location + picf::dxaGoal);
+    const std::int32_t dxaGoal = c.i16();
+    const std::int32_t dyaGoal = c.i16();
+    const std::uint16_t mx = c.u16();
+    const std::uint16_t my = c.u16();
+    const std::int32_t cropLeft = c.i16();
+    const std::int32_t cropTop = c.i16();
+    const std::int32_t cropRight = c.i16();
+    const std::int32_t cropBottom = c.i16();
+    if (!c.ok() || cbHeader < picf::size || lcb < cbHeader || !rangeFits(data.size(), *location, lcb) ||
+        (mm != picf::kMmShape && mm != picf::kMmShapeFile))
+        return result;
+    const std::int32_t width = scaled(dxaGoal - cropLeft - cropRight, mx);
+    const std::int32_t height = scaled(dyaGoal - cropTop - cropBottom, my);
+    const auto object = data.subspan(*location, lcb);
+    std::size_t at = cbHeader;
+    if (mm == picf::kMmShapeFile && at < object.size())
+        at += 1 + object[at];
+    if (at > object.size())
+        return result;
+    const std::vector<officeart::Record> found = officeart::records(object.subspan(at));
+    if (found.empty() || found.front().recType != officeart::rt::SpContainer)
+        return result;
+    if (found.size() == 1) {
+        if (stand)
+            result = storePicture(*stand, width, height);
+        return result;
+    }
+    const officeart::ShapeProperties shape = officeart::readShape(found.front());
+    const std::size_t entry = shape.pib && *shape.pib >= 1 && *shape.pib < found.size() ? *shape.pib : 1;
+    std::optional<Picture> picture = officeart::readStoreEntry(found[entry], d.wordDocument);
+    if (!picture)
+        return result;
+    picture->width = width;
+    picture->height = height;
+    result = addPicture(std::move(*picture));
+    return result;
+}
+
+std::optional<std::size_t> Drawings::Impl::storePicture(std::uint32_t pib, std::int32_t width,
+                                                        std::int32_t height)
+{
+    if (pib < 1 || pib > content.store.size())
+        return std::nullopt;
+    const auto key = std::make_tuple(pib, width, height);
+    if (const auto known = storeBySize.find(key); known != storeBySize.end())
+        return known->second;
+    std::optional<std::size_t>& result = storeBySize[key];
+    std::optional<Picture> picture = officeart::readStoreEntry(content.store[pib - 1], d.wordDocument);
+    if (!picture)
+        return result;
+    picture->width = width;
+    picture->height = height;
+    result = addPicture(std::move(*picture));
+    return result;
+}
+
+// A text box's story: the shape's lTxid names its FTXBXS by index, the first shape of a chain shows it
+// ([MS-DOC] 2.9.170); without one, the FTXBXS whose lid is the shape's.
+std::optional<std::size_t> Drawings::Impl::textBox(const AnchorTable& table,
+                                                   const officeart::ShapeProperties& shape)
+{
+    if (!table.txbx || table.txbx->count() == 0)
+        return std::nullopt;
+    const CpTable& txbx = *table.txbx;
+    const auto entryBytes = [&txbx](std::size_t i) {
+        return std::span<const std::uint8_t>(txbx.data).subspan(i * txbx.cbData, txbx.cbData);
+    };
+    std::optional<std::size_t> index;
+    if (shape.lTxid) {
+        if ((*shape.lTxid & 0xFFFF) != 0)
+            return std::nullopt;
+        const std::size_t story = *shape.lTxid >> 16;
+        if (story >= 1 && story <= txbx.count())
+            index = story - 1;
+    } else {
+        for (std::size_t i = 0; i < txbx.count() && !index; ++i)
+            if (ByteCursor(entryBytes(i), ftxbxs::lid).u32() == shape.spid)
+                index = i;
+    }
+    if (!index)
+        return std::nullopt;
+    const auto key = std::make_pair(table.txbxStory, *index);
+    if (const auto known = textBoxByStory.find(key); known != textBoxByStory.end())
+        return known->second;
+    std::optional<std::size_t>& result = textBoxByStory[key];
+    if (ByteCursor(entryBytes(*index), ftxbxs::fReusable).u16() != 0)
+        return result;
+    const std::uint32_t storyStart = d.storyStart(table.txbxStory);
+    const std::uint32_t from = txbx.cps[*index];
+    const std::uint32_t to = txbx.cps[*index + 1];
+    if (from >= to || to > d.rgLw[table.txbxStory] || std::uint64_t{storyStart} + to > d.text.size())
+        return result;
+    std::vector<Block> blocks = readStory(storyStart + from, storyStart + to);
+    model.textBoxes.push_back(std::move(blocks));
+    result = model.textBoxes.size() - 1;
+    return result;
+}
+
+std::optional<Anchor> Drawings::Impl::anchorAt(std::uint32_t cp) const
+{
+    for (const AnchorTable* table : {&main, &headers}) {
+        if (!table->spa || cp < table->origin || cp >= table->end)
+            continue;
+        const auto& cps = table->spa->cps;
+        const std::uint32_t at = cp - table->origin;
+        const auto it = std::lower_bound(cps.begin(), cps.end() - 1, at);
+        if (it != cps.end() - 1 && *it == at)
+            return Anchor{table, static_cast<std::size_t>(it - cps.begin())};
+    }
+    return std::nullopt;
+}
+
+const officeart::ShapeProperties* Drawings::Impl::shapeOf(const Anchor& anchor) const
+{
+    const CpTable& spa = *anchor.table->spa;
+    const std::uint32_t spid =
+        ByteCursor(std::span<const std::uint8_t>(spa.data).subspan(anchor.entry * spa.cbData, spa.cbData))
+            .u32();
+    const auto found = shapeBySpid.find(spid);
+    return found == shapeBySpid.end() ? nullptr : &content.shapes[found->second];
+}
+
+std::optional<std::size_t> Drawings::Impl::floatingShape(const Anchor& anchor)
+{
+    const officeart::ShapeProperties* properties = shapeOf(anchor);
+    const CpTable& spa = *anchor.table->spa;
+    ByteCursor c(std::span<const std::uint8_t>(spa.data).subspan(anchor.entry * spa.cbData, spa.cbData),
+                 spa::rca);
+    Shape shape;
+    shape.left = c.i32();
+    shape.top = c.i32();
+    shape.right = c.i32();
+    shape.bottom = c.i32();
+    const std::uint16_t flags = c.u16();
+    if (!properties || !c.ok() || shape.right < shape.left || shape.bottom < shape.top)
+        return std::nullopt;
+    shape.horizontalFrom =
+        horizontalFrom(properties->posrelh.value_or((flags >> spa::bxShift) & spa::twoBits));
+    shape.verticalFrom = verticalFrom(properties->posrelv.value_or((flags >> spa::byShift) & spa::twoBits));
+    shape.wrap = wrapFromWr((flags >> spa::wrShift) & spa::fourBits);
+    // Only a shape text does not go round is in front of or behind it.
+    shape.behindText = shape.wrap == Shape::Wrap::None &&
+                       properties->behindDocument.value_or((flags & spa::fBelowText) != 0);
+    const std::int64_t width = std::int64_t{shape.right} - shape.left;
+    const std::int64_t height = std::int64_t{shape.bottom} - shape.top;
+    if (properties->pib && width <= std::numeric_limits<std::int32_t>::max() &&
+        height <= std::numeric_limits<std::int32_t>::max())
+        shape.picture = storePicture(*properties->pib, static_cast<std::int32_t>(width),
+                                     static_cast<std::int32_t>(height));
+    shape.textBox = textBox(*anchor.table, *properties);
+    model.shapes.push_back(shape);
+    return model.shapes.size() - 1;
+}
+
+Drawings::Drawings(const WordState& d, ReadModel& model, StoryReader readStory)
+    : mImpl(std::make_unique<Impl>(d, model, std::move(readStory)))
+{
+}
 
 Drawings::~Drawings() = default;
 
-void Drawings::attach(Paragraph&, std::uint32_t) {}
+void Drawings::attach(Paragraph& paragraph, std::uint32_t start)
+{
+    const std::size_t characters = mImpl->d.props.size();
+    const std::size_t length =
+        start < characters ? std::min<std::size_t>(paragraph.text.size(), characters - start) : 0;
+    // A picture shape standing at its character over the picture character after it (how LibreOffice
+    // writes a picture in the line) is that character's picture.
+    std::optional<std::uint32_t> stand;
+    for (std::size_t i = 0; i < length; ++i) {
+        const char16_t ch = paragraph.text[i];
+        const auto cp = static_cast<std::uint32_t>(start + i);
+        const auto offset = static_cast<std::uint32_t>(i);
+        if (ch == kPictureCharacter) {
+            if (const auto picture = mImpl->inlinePicture(cp, stand))
+                paragraph.pictures.push_back({offset, *picture});
+        }
+        stand.reset();
+        if (ch != kAnchorCharacter)
+            continue;
+        const std::optional<Anchor> anchor = mImpl->anchorAt(cp);
+        if (!anchor)
+            continue;
+        const officeart::ShapeProperties* shape = mImpl->shapeOf(*anchor);
+        if (shape && shape->pib && shape->posrelh == kRelativeToCharacter &&
+            shape->posrelv == kRelativeToLine && i + 1 < length &&
+            paragraph.text[i + 1] == kPictureCharacter) {
+            stand = shape->pib;
+            continue;
+        }
+        if (const auto index = mImpl->floatingShape(*anchor))
+            paragraph.shapes.push_back({offset, *index});
+    }
+}
 
 } // namespace doc::word

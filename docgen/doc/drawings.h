@@ -17,7 +17,7 @@ namespace doc::word
 class Drawings
 {
 public:
-    // Reads the stories of text boxes from whole-text CP start to end, as blocks.
+    // Reads the stories of text boxes from whole-text CP start up to end (not included), as blocks.
     using StoryReader = std::function<std::vector<Block>(std::uint32_t start, std::uint32_t end)>;
 
     // Pictures, shapes and text boxes go into model as the paragraphs holding them are attached.
@@ -28,7 +28,8 @@ public:
 
     // Fills paragraph.pictures and paragraph.shapes from its object characters; start is the
     // paragraph's first whole-text CP. Damaged or missing drawing data leaves an object out of
-    // them, never throws.
+    // them, never throws. A text box's story is read here, through the StoryReader, so paragraph
+    // must not yet be one of model.paragraphs.
     void attach(Paragraph& paragraph, std::uint32_t start);
 
 private:

@@ -236,6 +236,49 @@ Bytes withSummaryStream(const Bytes& stream)
     return cf.serialize();
 }
 
+// The text of a story's first paragraph.
+QString firstParagraph(const doc::ReadModel& model, const std::vector<doc::Block>& blocks)
+{
+    for (const doc::Block& b : blocks)
+        if (b.kind == doc::Block::Kind::Paragraph)
+            return show(model.paragraphs[b.index].text);
+    return {};
+}
+
+QString pictureName(const doc::ReadModel& model, std::size_t index)
+{
+    static const QStringList formats{"PNG", "JPEG", "DIB", "EMF", "WMF", "PICT", "TIFF", "unknown"};
+    const doc::Picture& p = model.pictures[index];
+    return QStringLiteral("%1 %2x%3").arg(formats[int(p.format)]).arg(p.width).arg(p.height);
+}
+
+// Every picture and shape of the model, by paragraph and offset of its character.
+QStringList drawingObjects(const doc::ReadModel& model)
+{
+    static const QStringList wraps{"square", "top and bottom", "none", "tight", "through"};
+    static const QStringList horizontal{"margin", "page", "column"};
+    static const QStringList vertical{"margin", "page", "paragraph"};
+    QStringList objects;
+    for (std::size_t i = 0; i < model.paragraphs.size(); ++i) {
+        const doc::Paragraph& p = model.paragraphs[i];
+        const QString at = QStringLiteral("%1@%2 ").arg(i);
+        for (const doc::ObjectAt& o : p.pictures)
+            objects << at.arg(o.offset) + QStringLiteral("inline ") + pictureName(model, o.index);
+        for (const doc::ObjectAt& o : p.shapes) {
+            const doc::Shape& s = model.shapes[o.index];
+            QString text = at.arg(o.offset) + horizontal[int(s.horizontalFrom)] + u'/' +
+                           vertical[int(s.verticalFrom)] + u' ' + wraps[int(s.wrap)] +
+                           (s.behindText ? QStringLiteral(" behind") : "");
+            if (s.picture)
+                text += QStringLiteral(" picture ") + pictureName(model, *s.picture);
+            if (s.textBox)
+                text += QStringLiteral(" text box ") + firstParagraph(model, model.textBoxes[*s.textBox]);
+            objects << text;
+        }
+    }
+    return objects;
+}
+
 } // namespace
 
 class tst_WordDocument : public QObject
@@ -250,6 +293,8 @@ private slots:
     void storiesCoverTheText_data();
     void storiesCoverTheText();
     void readModelFormatting();
+    void readsDrawings_data();
+    void readsDrawings();
     void readModelLook_data();
     void readModelLook();
     void readModelListLabels_data();
@@ -569,6 +614,35 @@ void tst_WordDocument::readModelListLabels()
     QCOMPARE(int(list->alignment), alignment);
     QCOMPARE(int(list->follow), follow);
     QCOMPARE(QString::fromStdString(list->format.fontName), font);
+}
+
+void tst_WordDocument::readsDrawings_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("dataKept"); // bytes of the Data stream left, -1 all
+    QTest::addColumn<QStringList>("objects");
+    const QStringList floating{"0@0 page/page none picture PNG 907x907",
+                               "3@0 column/paragraph square picture JPEG 2721x1870",
+                               "9@0 column/paragraph top and bottom picture PNG 4535x680",
+                               "15@0 column/paragraph top and bottom picture WMF 3401x2041"};
+    QTest::newRow("pictures in the line and floating")
+        << "layout-pictures.doc" << -1 << QStringList{"0@11 inline PNG 2042x681"} + floating;
+    QTest::newRow("a picture past a cut Data stream left out") << "layout-pictures.doc" << 0 << floating;
+}
+
+void tst_WordDocument::readsDrawings()
+{
+    QFETCH(QString, file);
+    QFETCH(int, dataKept);
+    QFETCH(QStringList, objects);
+    Bytes bytes = readFile(dataPath(file));
+    if (dataKept >= 0) {
+        doc::CompoundFile cf = doc::CompoundFile::parse(bytes);
+        const auto& data = cf.stream("Data");
+        cf.setStream("Data", Bytes(data.begin(), data.begin() + dataKept));
+        bytes = cf.serialize();
+    }
+    QCOMPARE(drawingObjects(WordDocument::parse(bytes).readModel()), objects);
 }
 
 void tst_WordDocument::pieceModifiersFormatTheirText()
