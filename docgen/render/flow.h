@@ -1,9 +1,8 @@
 #pragma once
 
 #include "render/pagelayout.h"
+#include "render/pictures.h"
 #include "render/textshaping.h"
-
-#include <QDate>
 
 #include <memory>
 #include <optional>
@@ -39,32 +38,36 @@ struct Slice {
     std::shared_ptr<const std::vector<Slice>> repeatedHeader;
 };
 
-// The values of the fields a page shows; nullopt while the pages are not yet counted (the body), where
-// fields show their stored results.
-struct FieldValues {
-    int page = 1;
-    int pages = 1;
-    int sectionPages = 1;
-    QDate date;
-};
-
 struct FlowContext {
     const doc::ReadModel& model;
     StyleTable& styles;
     QString& undrawn;
+    PictureCache& pictures; // the model's pictures, each decoded once for the whole layout
     std::int32_t defaultTabWidth = 720;
+    // The values of the fields a page shows (textshaping.h); nullopt while the pages are not yet counted
+    // (the body), where fields show their stored results.
     std::optional<FieldValues> fields;
 };
 
 // Lays out blocks in a column width pixels wide.
 std::vector<Slice> layoutBlocks(std::span<const doc::Block> blocks, double width, FlowContext& context);
 
-// Lays out one paragraph in a column width pixels wide (with its space before and after, borders and
-// shading, list label, inline pictures).
-std::vector<Slice> layoutParagraph(const doc::Paragraph& paragraph, double width, FlowContext& context);
+// Whether a paragraph's neighbours have the same borders and shading: a run of such paragraphs is one box,
+// with the between border (if any) between them.
+struct BoxJoin {
+    bool previous = false;
+    bool next = false;
+};
+
+// Lays out paragraph index (into the model's paragraphs) in a column width pixels wide: one slice per line,
+// the space before in the first and the space after in the last, with its borders and shading, list
+// label and inline pictures; page breaks in it and "page break before" as breakBefore, keep together, keep
+// with next and widow and orphan control as keepWithNext (paragraphlayout.cpp).
+std::vector<Slice> layoutParagraph(std::size_t index, double width, FlowContext& context, BoxJoin join = {});
 
 // Lays out a table in a column width pixels wide: one slice per row, or per piece of a row that may
 // break and is taller than a page (tablelayout.cpp).
-std::vector<Slice> layoutTable(const doc::Table& table, double width, double pageHeight, FlowContext& context);
+std::vector<Slice> layoutTable(const doc::Table& table, double width, double pageHeight,
+                               FlowContext& context);
 
 } // namespace render

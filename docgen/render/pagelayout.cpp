@@ -100,7 +100,12 @@ PageLayout layoutPages(const doc::ReadModel& model, int maxPages)
                                                       ? (l == 0 ? frame.firstLineStart : frame.lineStart)
                                                       : line.placements.front().x);
                 out.right = geometry.columnLeft + line.contentRight;
-                addFragments(out, glyphs, line, geometry.columnLeft, styles);
+                std::vector<PageFill> fills;
+                addFragments(out, fills, glyphs, line, geometry.columnLeft, styles);
+                for (PageFill& fill : fills) {
+                    fill.page = page;
+                    layout.fills.push_back(fill);
+                }
                 layout.lines.push_back(std::move(out));
                 pageStarted = true;
                 y += height;

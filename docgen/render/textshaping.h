@@ -4,12 +4,15 @@
 #include "render/pagefonts.h"
 #include "render/pagelayout.h"
 
+#include <QDate>
 #include <QFontMetricsF>
 #include <QString>
 #include <QStringView>
 
 #include <array>
 #include <map>
+#include <optional>
+#include <span>
 #include <tuple>
 #include <unordered_map>
 #include <vector>
@@ -24,12 +27,18 @@ inline constexpr double kMaxPointSize = 1638.0; // Word's largest font size
 inline constexpr double kMaxIndentTwips = 31680;
 inline constexpr double kMaxParagraphSpaceTwips = 31680;
 inline constexpr double kFitEpsilon = 1e-3;
+inline constexpr double kMaxCharacterSpacingTwips = 1584; // Word's widest expanded or condensed spacing
+inline constexpr double kMaxPictureTwips = 31680;         // 22 inches, Word's largest page
+
+// Word sets superscript and subscript at two thirds of the size, raised or lowered by a third of it.
+inline constexpr double kScriptSizeRatio = 2.0 / 3.0;
+inline constexpr double kScriptShiftRatio = 1.0 / 3.0;
 
 // A glyph's characters, one code unit or a surrogate pair, held inline: a long paragraph
 // makes one of these per character.
 struct GlyphText {
     std::array<char16_t, 2> units{};
-    qsizetype length = 0;
+    std::int32_t length = 0;
     GlyphText() = default;
     explicit GlyphText(char16_t c) : units{c, 0}, length(1) {}
     GlyphText(char16_t high, char16_t low) : units{high, low}, length(2) {}
@@ -42,13 +51,31 @@ struct Glyph {
     LineItem item;
     int style = 0;
     bool undrawn = false; // no installed font draws it: kUndrawnBox is drawn in its place
+    // An inline picture (index into ReadModel::pictures; kNoPicture for text), item.width wide, standing
+    // on the baseline; its text is empty.
+    std::uint32_t picture = kNoPicture;
+    float pictureHeight = 0;
+    static constexpr std::uint32_t kNoPicture = 0xFFFFFFFF;
+    bool isPicture() const { return picture != kNoPicture; }
 };
 
 // A paragraph's glyphs, in pieces between its page (or column) breaks: each piece after the first starts
-// a new page.
+// a new page. A list label and what follows it start the first piece.
 struct ParagraphText {
     std::vector<std::vector<Glyph>> pieces{1};
+    double labelShift = 0; // how far left of the first line's start a centred or right-aligned label begins
 };
+
+// The values of the fields a page shows: PAGE, NUMPAGES, SECTIONPAGES and DATE.
+struct FieldValues {
+    int page = 1;
+    int pages = 1;
+    int sectionPages = 1;
+    QDate date;
+};
+
+// Word's date picture (the DATE field's \@ switch: "d MMMM yyyy", "h:mm am/pm") as a QDateTime format.
+QString qtDateFormat(QStringView wordPicture);
 
 // A font's vertical measures in page pixels.
 struct FontMeasures {
@@ -57,6 +84,15 @@ struct FontMeasures {
     double leading = 0;
     double underlinePos = 0; // below the baseline
     double lineWidth = 0;
+    double strikeOutPos = 0; // above the baseline
+};
+
+// What a style draws besides its glyphs, and where: strokes, highlighting, a raised or lowered baseline.
+struct StyleLook {
+    bool strike = false;
+    bool doubleStrike = false;
+    double raise = 0; // the baseline's shift up (superscript) or down (subscript, negative), page pixels
+    QColor highlight; // invalid: none
 };
 
 class StyleTable
@@ -70,25 +106,42 @@ public:
         const double size = std::isfinite(run.sizePt)
                                 ? std::round(std::clamp(run.sizePt, kMinPointSize, kMaxPointSize) * 2) / 2
                                 : 12.0;
-        const Key key{family, size, run.bold, run.italic, run.underline};
+        const auto spacing = static_cast<std::int32_t>(
+            std::clamp<double>(run.spacing, -kMaxCharacterSpacingTwips, kMaxCharacterSpacingTwips));
+        const Key key{family,           size,          run.bold,    run.italic,   run.underline, run.strike,
+                      run.doubleStrike, run.smallCaps, run.allCaps, run.position, spacing,       run.color,
+                      run.highlight};
         const auto found = mKeys.find(key);
         if (found != mKeys.end())
             return found->second;
         registerPageFace(family, run.bold, run.italic);
+        const bool script = run.position != doc::CharacterRun::Position::Normal;
+        const double drawnSize = script ? size * kScriptSizeRatio : size;
         QFont font(family);
-        font.setPixelSize(std::max(1, static_cast<int>(std::lround(pointsToPixels(size) * kFontScale))));
+        font.setPixelSize(std::max(1, static_cast<int>(std::lround(pointsToPixels(drawnSize) * kFontScale))));
         font.setBold(run.bold);
         font.setItalic(run.italic);
         font.setKerning(false);
         font.setHintingPreference(QFont::PreferNoHinting);
         // No ligatures or contextual forms: Word sets Latin text glyph by glyph.
         font.setStyleStrategy(QFont::PreferNoShaping);
+        if (run.allCaps)
+            font.setCapitalization(QFont::AllUppercase);
+        else if (run.smallCaps)
+            font.setCapitalization(QFont::SmallCaps);
+        if (spacing != 0)
+            font.setLetterSpacing(QFont::AbsoluteSpacing, twipsToPixels(spacing) * kFontScale);
         const QFontMetricsF fm(font);
         mKeys.emplace(key, static_cast<int>(mStyles.size()));
-        mStyles.push_back({font, run.underline});
+        mStyles.push_back({font, run.underline, colorOf(run.color, Qt::black)});
+        const double shift = script ? pointsToPixels(size) * kScriptShiftRatio : 0;
+        mLooks.push_back({run.strike && !run.doubleStrike, run.doubleStrike,
+                          run.position == doc::CharacterRun::Position::Subscript ? -shift : shift,
+                          colorOf(run.highlight, QColor())});
         mLatin1Advances.resize(mStyles.size() * kLatin1, -1.0);
         mMeasures.push_back({fm.ascent() / kFontScale, fm.descent() / kFontScale, fm.leading() / kFontScale,
-                             fm.underlinePos() / kFontScale, fm.lineWidth() / kFontScale});
+                             fm.underlinePos() / kFontScale, fm.lineWidth() / kFontScale,
+                             fm.strikeOutPos() / kFontScale});
         return static_cast<int>(mStyles.size() - 1);
     }
 
@@ -136,12 +189,23 @@ public:
 
     const FontMeasures& measures(int style) const { return mMeasures[static_cast<std::size_t>(style)]; }
     bool underlined(int style) const { return mStyles[static_cast<std::size_t>(style)].underline; }
+    const StyleLook& look(int style) const { return mLooks[static_cast<std::size_t>(style)]; }
+    const QColor& color(int style) const { return mStyles[static_cast<std::size_t>(style)].color; }
     std::vector<TextStyle> takeStyles() { return std::move(mStyles); }
 
 private:
-    using Key = std::tuple<QString, double, bool, bool, bool>; // family, size, bold, italic, underline
+    static QColor colorOf(std::uint32_t rgb, const QColor& automatic)
+    {
+        return rgb == doc::kAutoColor ? automatic : QColor::fromRgb(rgb & 0xFFFFFFu);
+    }
+
+    // family, size, bold, italic, underline, strike, double strike, small capitals, all capitals,
+    // position, spacing, colour, highlight
+    using Key = std::tuple<QString, double, bool, bool, bool, bool, bool, bool, bool,
+                           doc::CharacterRun::Position, std::int32_t, std::uint32_t, std::uint32_t>;
     std::map<Key, int> mKeys;
     std::vector<TextStyle> mStyles;
+    std::vector<StyleLook> mLooks;
     std::vector<FontMeasures> mMeasures;
     static constexpr std::size_t kLatin1 = 256;
     std::vector<double> mLatin1Advances; // by style, then character; negative until measured
@@ -149,9 +213,14 @@ private:
     std::unordered_map<std::uint64_t, bool> mDrawable; // by style, then character
 };
 
-// Turns a paragraph's characters into measured glyphs: field codes, object anchors and other control
-// characters take no room and draw nothing. Characters no installed font draws are added to undrawn.
-ParagraphText shapeParagraph(const doc::Paragraph& paragraph, StyleTable& styles, QString& undrawn);
+// Turns a paragraph's characters into measured glyphs, its list label first: field codes, hidden text,
+// floating objects' anchors and other control characters take no room and draw nothing; inline pictures
+// (from pictures) are glyphs as wide as they are. With fields, PAGE, NUMPAGES, SECTIONPAGES and DATE show
+// those values in their results' formatting; without, every field shows its stored result. Characters no
+// installed font draws are added to undrawn.
+ParagraphText shapeParagraph(const doc::Paragraph& paragraph, StyleTable& styles, QString& undrawn,
+                             std::span<const doc::Picture> pictures = {},
+                             const std::optional<FieldValues>& fields = std::nullopt);
 
 double indentPx(std::int32_t twips);
 double spacePx(std::int32_t twips);
@@ -164,7 +233,9 @@ struct VerticalMetrics {
 VerticalMetrics lineMetrics(const std::vector<Glyph>& glyphs, const BrokenLine& line, int markStyle,
                             const StyleTable& styles);
 
-void addFragments(PageLine& out, const std::vector<Glyph>& glyphs, const BrokenLine& line, double originX,
-                  StyleTable& styles);
+// Fills in a line's text, fragments and strokes (underline, strike-through), from out's top, height and
+// baseline. Highlighting, and strokes not in black, go to fills, in the line's coordinates.
+void addFragments(PageLine& out, std::vector<PageFill>& fills, const std::vector<Glyph>& glyphs,
+                  const BrokenLine& line, double originX, StyleTable& styles);
 
 } // namespace render

@@ -1,15 +1,20 @@
 #include "agreementmodel.h"
+#include "render/flow.h"
 #include "render/pagefonts.h"
 #include "render/pagelayout.h"
 
 #include <QtTest>
 
+#include <QBuffer>
 #include <QFontDatabase>
 #include <QFontInfo>
 
 #include <set>
 
 using A = doc::Paragraph::Alignment;
+
+Q_DECLARE_METATYPE(doc::CharacterRun)
+Q_DECLARE_METATYPE(doc::Paragraph)
 
 namespace
 {
@@ -84,6 +89,18 @@ private slots:
     void stopsAtTheBottomMargin();
     void pageBreakEndsThePage();
     void agreementFitsOnePage();
+    void characterLook_data();
+    void characterLook();
+    void listLabel_data();
+    void listLabel();
+    void inlinePicture_data();
+    void inlinePicture();
+    void pageFields_data();
+    void pageFields();
+    void paragraphSlices_data();
+    void paragraphSlices();
+    void paragraphBox_data();
+    void paragraphBox();
     void damagedModel();
     void hugeParagraphs_data();
     void hugeParagraphs();
@@ -556,6 +573,341 @@ void tst_PageLayout::agreementFitsOnePage()
             signing = &line;
     QVERIFY(signing);
     QCOMPARE(signing->fragments[1].baseline.x(), layout.geometry.columnLeft + 336);
+}
+
+namespace
+{
+
+// A model's first paragraph laid out alone in a 6.5-inch column, and the styles its slices use.
+struct LaidParagraph {
+    std::vector<render::Slice> slices;
+    std::vector<render::TextStyle> styles;
+    const render::PageLine& line(std::size_t slice = 0) const { return slices[slice].content.lines.front(); }
+    double advance(int style, const QString& text) const
+    {
+        return styles[static_cast<std::size_t>(style)].advance(text);
+    }
+};
+
+LaidParagraph layOutParagraph(const doc::ReadModel& model, render::BoxJoin join = {},
+                              std::optional<render::FieldValues> fields = std::nullopt)
+{
+    render::StyleTable styles;
+    QString undrawn;
+    render::PictureCache pictures(model.pictures);
+    render::FlowContext context{.model = model,
+                                .styles = styles,
+                                .undrawn = undrawn,
+                                .pictures = pictures,
+                                .defaultTabWidth = model.section().defaultTabWidth,
+                                .fields = fields};
+    LaidParagraph laid;
+    laid.slices = render::layoutParagraph(0, 624, context, join);
+    laid.styles = styles.takeStyles();
+    return laid;
+}
+
+doc::CharacterRun look(const std::function<void(doc::CharacterRun&)>& change)
+{
+    doc::CharacterRun run = testmodel::run(5, 4);
+    change(run);
+    return run;
+}
+
+} // namespace
+
+void tst_PageLayout::characterLook_data()
+{
+    using R = doc::CharacterRun;
+    QTest::addColumn<doc::CharacterRun>("run"); // of "here" in "Sign here"
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("measuredAs"); // plain text as wide as the line; empty: not measured
+    QTest::addColumn<double>("extra");
+    QTest::addColumn<int>("underlines"); // strokes in black
+    QTest::addColumn<int>("fills");      // highlighting and strokes in colour
+    QTest::addColumn<int>("raised");     // the baseline moved up (1) or down (-1)
+    QTest::addColumn<int>("capitalization");
+    QTest::newRow("strike") << look([](R& r) { r.strike = true; }) << "Sign here"
+                            << "Sign here" << 0.0 << 1 << 0 << 0 << int(QFont::MixedCase);
+    QTest::newRow("double strike") << look([](R& r) { r.doubleStrike = true; }) << "Sign here"
+                                   << "Sign here" << 0.0 << 2 << 0 << 0 << int(QFont::MixedCase);
+    QTest::newRow("all capitals") << look([](R& r) { r.allCaps = true; }) << "Sign here"
+                                  << "Sign HERE" << 0.0 << 0 << 0 << 0 << int(QFont::AllUppercase);
+    QTest::newRow("small capitals") << look([](R& r) { r.smallCaps = true; }) << "Sign here"
+                                    << "" << 0.0 << 0 << 0 << 0 << int(QFont::SmallCaps);
+    QTest::newRow("hidden") << look([](R& r) { r.hidden = true; }) << "Sign "
+                            << "Sign" << 0.0 << 0 << 0 << 0 << int(QFont::MixedCase);
+    QTest::newRow("superscript") << look([](R& r) { r.position = R::Position::Superscript; }) << "Sign here"
+                                 << "" << 0.0 << 0 << 0 << 1 << int(QFont::MixedCase);
+    QTest::newRow("subscript") << look([](R& r) { r.position = R::Position::Subscript; }) << "Sign here"
+                               << "" << 0.0 << 0 << 0 << -1 << int(QFont::MixedCase);
+    QTest::newRow("spacing 1.5 pt") << look([](R& r) { r.spacing = 30; }) << "Sign here"
+                                    << "Sign here" << 4 * 2.0 << 0 << 0 << 0 << int(QFont::MixedCase);
+    QTest::newRow("red, underlined") << look([](R& r) {
+        r.color = 0xC00000;
+        r.underline = true;
+    }) << "Sign here"
+                                     << "Sign here" << 0.0 << 0 << 1 << 0 << int(QFont::MixedCase);
+    QTest::newRow("highlighted") << look([](R& r) { r.highlight = 0xFFFF00; }) << "Sign here"
+                                 << "Sign here" << 0.0 << 0 << 1 << 0 << int(QFont::MixedCase);
+}
+
+void tst_PageLayout::characterLook()
+{
+    QFETCH(doc::CharacterRun, run);
+    QFETCH(QString, shown);
+    QFETCH(QString, measuredAs);
+    QFETCH(double, extra);
+    QFETCH(int, underlines);
+    QFETCH(int, fills);
+    QFETCH(int, raised);
+    QFETCH(int, capitalization);
+    doc::Paragraph paragraph = testmodel::paragraph(u"Sign here", A::Left);
+    paragraph.runs = {testmodel::run(0, 5), run};
+    const LaidParagraph laid = layOutParagraph(oneInchPage({paragraph}));
+    const render::PageLine& line = laid.line();
+    QCOMPARE(line.text, shown);
+    const int plain = line.fragments.front().style;
+    if (!measuredAs.isEmpty())
+        QCOMPARE(line.right - line.left, laid.advance(plain, measuredAs) + extra);
+    QCOMPARE(int(line.underlines.size()), underlines);
+    const std::vector<render::PageFill>& lineFills = laid.slices[0].content.fills;
+    QCOMPARE(int(lineFills.size()), fills);
+    if (line.fragments.size() < 2)
+        return;
+    const render::TextFragment& here = line.fragments.back();
+    const render::TextStyle& style = laid.styles[static_cast<std::size_t>(here.style)];
+    QCOMPARE(int(style.font.capitalization()), capitalization);
+    QCOMPARE(style.color, run.color == doc::kAutoColor ? QColor(Qt::black) : QColor::fromRgb(run.color));
+    for (const render::PageFill& fill : lineFills) {
+        QCOMPARE(fill.rect.left(), here.baseline.x());
+        if (run.highlight != doc::kAutoColor) {
+            QCOMPARE(fill.color, QColor::fromRgb(run.highlight));
+            QCOMPARE(fill.rect.height(), line.height);
+        } else {
+            QCOMPARE(fill.color, style.color);
+        }
+    }
+    QCOMPARE(here.baseline.y() < line.baseline ? 1 : here.baseline.y() > line.baseline ? -1 : 0, raised);
+    if (raised != 0) {
+        const double ratio =
+            double(style.font.pixelSize()) / laid.styles[static_cast<std::size_t>(plain)].font.pixelSize();
+        QVERIFY2(std::abs(ratio - render::kScriptSizeRatio) < 0.02, qPrintable(QString::number(ratio)));
+    }
+}
+
+void tst_PageLayout::listLabel_data()
+{
+    using L = doc::ListLabel;
+    QTest::addColumn<int>("alignment");
+    QTest::addColumn<int>("follow");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<double>("shift");  // of the label's width, left of the first line's start
+    QTest::addColumn<double>("textAt"); // from the column's edge; negative: right after the label
+    QTest::newRow("left, tab to the hanging indent")
+        << int(L::Alignment::Left) << int(L::Follow::Tab) << "1.\tClause" << 0.0 << 72.0;
+    QTest::newRow("right, space") << int(L::Alignment::Right) << int(L::Follow::Space) << "1. Clause" << 1.0
+                                  << -1.0;
+    QTest::newRow("centred, nothing")
+        << int(L::Alignment::Center) << int(L::Follow::Nothing) << "1.Clause" << 0.5 << -1.0;
+}
+
+void tst_PageLayout::listLabel()
+{
+    QFETCH(int, alignment);
+    QFETCH(int, follow);
+    QFETCH(QString, shown);
+    QFETCH(double, shift);
+    QFETCH(double, textAt);
+    doc::Paragraph paragraph = testmodel::paragraph(u"Clause", A::Left);
+    paragraph.leftIndent = 1080;
+    paragraph.firstLineIndent = -720; // the label at 24 px, the text at 72
+    paragraph.list = doc::ListLabel{u"1.", testmodel::run(0, 0), doc::ListLabel::Alignment(alignment),
+                                    doc::ListLabel::Follow(follow)};
+    const LaidParagraph laid = layOutParagraph(oneInchPage({paragraph}));
+    const render::PageLine& line = laid.line();
+    QCOMPARE(line.text, shown);
+    const render::TextFragment& label = line.fragments.front();
+    const double labelWidth = laid.advance(label.style, QStringLiteral("1."));
+    QCOMPARE(label.baseline.x(), 24 - shift * labelWidth);
+    const render::TextFragment& text = line.fragments.back();
+    QVERIFY(text.text.endsWith(QStringLiteral("Clause")));
+    const double after = label.baseline.x() + laid.advance(label.style, line.text.section(u'C', 0, 0));
+    QCOMPARE(text.baseline.x() + text.width - laid.advance(text.style, QStringLiteral("Clause")),
+             textAt < 0 ? after : textAt);
+}
+
+void tst_PageLayout::inlinePicture_data()
+{
+    using F = doc::Picture::Format;
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("drawn");
+    const auto encoded = [](const char* format) {
+        QImage image(8, 4, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, format);
+        return bytes;
+    };
+    QTest::newRow("PNG") << int(F::Png) << encoded("PNG") << true;
+    QTest::newRow("bitmap without its file header") << int(F::Dib) << encoded("BMP").mid(14) << true;
+    QTest::newRow("metafile") << int(F::Emf) << QByteArray("\x01\0\0\0 not drawn", 14) << false;
+}
+
+void tst_PageLayout::inlinePicture()
+{
+    QFETCH(int, format);
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, drawn);
+    doc::ReadModel model = oneInchPage({testmodel::paragraph(u"a\x01"
+                                                             u"b",
+                                                             A::Left)});
+    model.paragraphs[0].pictures = {{1, 0}};
+    model.pictures = {
+        {doc::Picture::Format(format), std::vector<std::uint8_t>(bytes.begin(), bytes.end()), 1440, 720}};
+    const LaidParagraph laid = layOutParagraph(model);
+    const render::PageLine& line = laid.line();
+    QCOMPARE(line.text, QStringLiteral("ab"));
+    const double a = laid.advance(line.fragments.front().style, QStringLiteral("a"));
+    QCOMPARE(line.fragments.back().baseline.x(), a + 96);
+    QCOMPARE(laid.slices[0].content.images.size(), std::size_t(1));
+    const render::PageImage& image = laid.slices[0].content.images.front();
+    // As wide and tall as the picture, standing on the baseline: the line grows to hold it.
+    QCOMPARE(image.rect, QRectF(a, line.baseline - 48, 96, 48));
+    QVERIFY(line.height > 48);
+    QCOMPARE(image.image.isNull(), !drawn);
+    QCOMPARE(image.name, render::pictureName(doc::Picture::Format(format)));
+}
+
+void tst_PageLayout::pageFields_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<bool>("onPage");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("PAGE") << " PAGE " << true << "Page 3";
+    QTest::newRow("NUMPAGES") << " NUMPAGES \\* MERGEFORMAT " << true << "Page 7";
+    QTest::newRow("SECTIONPAGES") << "SECTIONPAGES" << true << "Page 5";
+    QTest::newRow("DATE with a picture") << R"( DATE \@ "dddd, d MMMM yy 'at' h:mm am/pm" )" << true
+                                         << "Page Wednesday, 9 December 26 at 12:00 am";
+    QTest::newRow("DATE") << " DATE " << true << "Page 12/9/2026";
+    QTest::newRow("another field") << " AUTHOR " << true << "Page 1";
+    QTest::newRow("in the body") << " PAGE " << false << "Page 1";
+}
+
+void tst_PageLayout::pageFields()
+{
+    QFETCH(QString, code);
+    QFETCH(bool, onPage);
+    QFETCH(QString, shown);
+    const std::u16string text = u"Page \x13" + code.toStdU16String() +
+                                u"\x14"
+                                u"1\x15";
+    doc::Paragraph paragraph = testmodel::paragraph(text, A::Left);
+    const auto result = static_cast<std::uint32_t>(text.size() - 2);
+    paragraph.runs = {testmodel::run(0, result), testmodel::run(result, 2, 12, true)};
+    const LaidParagraph laid = layOutParagraph(
+        oneInchPage({paragraph}), {},
+        onPage ? std::optional(render::FieldValues{3, 7, 5, QDate(2026, 12, 9)}) : std::nullopt);
+    QCOMPARE(laid.line().text, shown);
+    // In the look of the result it stands for.
+    QVERIFY(laid.styles[static_cast<std::size_t>(laid.line().fragments.back().style)].font.bold());
+}
+
+void tst_PageLayout::paragraphSlices_data()
+{
+    QTest::addColumn<doc::Paragraph>("paragraph");
+    QTest::addColumn<QString>("slices"); // each: '.' alone, 'k' kept with the next, 'b' starting a page
+    const auto lines = [](const std::u16string& text, auto change) {
+        doc::Paragraph paragraph = testmodel::paragraph(text, A::Left);
+        change(paragraph);
+        return paragraph;
+    };
+    const auto same = [](doc::Paragraph&) {};
+    const auto noWidowControl = [](doc::Paragraph& p) { p.widowControl = false; };
+    QTest::newRow("one line") << lines(u"a", same) << ".";
+    QTest::newRow("widow control, two lines") << lines(u"a\vb", same) << "k.";
+    QTest::newRow("widow control, four lines") << lines(u"a\vb\vc\vd", same) << "k.k.";
+    QTest::newRow("no widow control") << lines(u"a\vb\vc\vd", noWidowControl) << "....";
+    QTest::newRow("keep together") << lines(u"a\vb\vc\vd", [](doc::Paragraph& p) {
+        p.widowControl = false;
+        p.keepTogether = true;
+    }) << "kkk.";
+    QTest::newRow("keep with next") << lines(u"a\vb\vc", [](doc::Paragraph& p) {
+        p.widowControl = false;
+        p.keepWithNext = true;
+    }) << "..k";
+    QTest::newRow("page break before")
+        << lines(u"a", [](doc::Paragraph& p) { p.pageBreakBefore = true; }) << "b";
+    QTest::newRow("page break in it") << lines(u"a\vb\fc", same) << "k.b";
+    QTest::newRow("page break first: an empty page") << lines(u"\fa", same) << ".b";
+}
+
+void tst_PageLayout::paragraphSlices()
+{
+    QFETCH(doc::Paragraph, paragraph);
+    QFETCH(QString, slices);
+    const LaidParagraph laid = layOutParagraph(oneInchPage({paragraph}));
+    QString flags;
+    for (const render::Slice& slice : laid.slices)
+        flags += slice.breakBefore ? u'b' : slice.keepWithNext ? u'k' : u'.';
+    QCOMPARE(flags, slices);
+}
+
+void tst_PageLayout::paragraphBox_data()
+{
+    QTest::addColumn<doc::Paragraph>("paragraph"); // two lines, 16 px before and 8 px after
+    QTest::addColumn<bool>("joinedBefore");
+    QTest::addColumn<bool>("joinedAfter");
+    QTest::addColumn<int>("fills");
+    QTest::addColumn<double>("firstTop"); // of the first line in its slice
+    QTest::addColumn<double>("below");    // the last slice under its line
+    doc::Paragraph plain = testmodel::paragraph(u"a\vb", A::Left);
+    plain.spaceBefore = 240;
+    plain.spaceAfter = 120;
+    doc::Paragraph shaded = plain;
+    shaded.shading = 0xDDDDDD;
+    doc::Paragraph boxed = plain;
+    const doc::Border line{doc::Border::Style::Single, 0.75, doc::kAutoColor, 3}; // 1 px, 4 px from the text
+    boxed.borders = {line, line, line, line, doc::Border()};
+    doc::Paragraph doubleTop = boxed;
+    doubleTop.borders.top.style = doc::Border::Style::Double;
+    doc::Paragraph between = boxed;
+    between.borders.between = line;
+    QTest::newRow("space before and after") << plain << false << false << 0 << 16.0 << 8.0;
+    QTest::newRow("shading") << shaded << false << false << 2 << 16.0 << 8.0;
+    QTest::newRow("box") << boxed << false << false << 6 << 21.0 << 13.0;
+    QTest::newRow("double top border") << doubleTop << false << false << 7 << 23.0 << 13.0;
+    QTest::newRow("between others of the box") << between << true << true << 5 << 16.0 << 13.0;
+    QTest::newRow("joined, no between border") << boxed << true << true << 4 << 16.0 << 8.0;
+}
+
+void tst_PageLayout::paragraphBox()
+{
+    QFETCH(doc::Paragraph, paragraph);
+    QFETCH(bool, joinedBefore);
+    QFETCH(bool, joinedAfter);
+    QFETCH(int, fills);
+    QFETCH(double, firstTop);
+    QFETCH(double, below);
+    const LaidParagraph laid = layOutParagraph(oneInchPage({paragraph}), {joinedBefore, joinedAfter});
+    QCOMPARE(laid.slices.size(), std::size_t(2));
+    int count = 0;
+    for (const render::Slice& slice : laid.slices)
+        count += static_cast<int>(slice.content.fills.size());
+    QCOMPARE(count, fills);
+    QCOMPARE(laid.line(0).top, firstTop);
+    const render::PageLine& last = laid.line(1);
+    QCOMPARE(laid.slices[1].height - (last.top + last.height), below);
+    // The shading and side borders stand about the lines.
+    for (const render::Slice& slice : laid.slices)
+        for (const render::PageFill& fill : slice.content.fills)
+            QVERIFY(
+                fill.rect.width() < 2 || fill.rect.height() < 2 ||
+                (fill.rect.top() <= slice.content.lines.front().top &&
+                 fill.rect.bottom() >= slice.content.lines.front().top + slice.content.lines.front().height));
 }
 
 void tst_PageLayout::damagedModel()
