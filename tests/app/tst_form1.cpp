@@ -732,6 +732,7 @@ void tst_Form1::keyboardAndScreenReader()
         QWidget* field = form.Label4[i]->buddy();
         QVERIFY(field);
         QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(field);
+        QVERIFY(spoken);
         const QString name = spoken->text(QAccessible::Name);
         QVERIFY2(!name.isEmpty() && form.Label4[i]->text().contains(name) &&
                      !name.startsWith(QLatin1Char(' ')) && !name.endsWith(QLatin1Char(':')),

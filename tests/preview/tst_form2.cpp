@@ -369,6 +369,7 @@ void tst_Form2::wheelAndKeysMoveThroughTheBars()
 
     QCOMPARE(picture1()->focusPolicy(), Qt::StrongFocus);
     QAccessibleInterface* page = QAccessible::queryAccessibleInterface(picture1());
+    QVERIFY(page);
     QVERIFY(!page->text(QAccessible::Name).isEmpty());
     QVERIFY(page->text(QAccessible::Description).contains(QLatin1String("1")));
     QVERIFY(page->textInterface());
@@ -378,6 +379,7 @@ void tst_Form2::wheelAndKeysMoveThroughTheBars()
              QStringLiteral("AGREEMENT"));
     QCOMPARE(page->textInterface()->characterCount(), 39);
     QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&form());
+    QVERIFY(window);
     QCOMPARE(window->role(), QAccessible::Window);
     QVERIFY(window->text(QAccessible::Name) != form().windowTitle());
     QVERIFY(
