@@ -109,6 +109,50 @@ QString dateInWords(QDate date, const QLocale& locale)
     return dayText(date).trimmed() + QStringLiteral(" day of ") + monthText(date, locale).trimmed();
 }
 
+namespace
+{
+
+// The pictures of blocks, paragraph by paragraph, those of a paragraph in the order of their characters.
+void addPicturePlaces(const doc::ReadModel& model, const std::vector<doc::Block>& blocks, const char* story,
+                      std::size_t& paragraph, std::vector<PicturePlace>& places)
+{
+    for (const doc::Block& block : blocks) {
+        if (block.kind == doc::Block::Kind::Table) {
+            for (const doc::TableRow& row : model.tables[block.index].rows)
+                for (const doc::TableCell& cell : row.cells)
+                    addPicturePlaces(model, cell.blocks, story, paragraph, places);
+            continue;
+        }
+        ++paragraph;
+        const doc::Paragraph& p = model.paragraphs[block.index];
+        std::vector<std::pair<std::uint32_t, std::size_t>> pictures;
+        for (const doc::ObjectAt& at : p.pictures)
+            pictures.emplace_back(at.offset, at.index);
+        for (const doc::ObjectAt& at : p.shapes)
+            if (const auto& picture = model.shapes[at.index].picture)
+                pictures.emplace_back(at.offset, *picture);
+        std::sort(pictures.begin(), pictures.end());
+        for (const auto& [offset, picture] : pictures)
+            places.push_back({story, paragraph, picture});
+    }
+}
+
+} // namespace
+
+std::vector<PicturePlace> picturePlaces(const doc::ReadModel& model)
+{
+    std::vector<PicturePlace> places;
+    std::size_t paragraph = 0;
+    addPicturePlaces(model, model.body, TagTemplateText::kInMain, paragraph, places);
+    paragraph = 0;
+    for (const std::vector<doc::Block>& story : model.headers)
+        addPicturePlaces(model, story, TagTemplateText::kInHeaders, paragraph, places);
+    paragraph = 0;
+    for (const std::vector<doc::Block>& story : model.textBoxes)
+        addPicturePlaces(model, story, TagTemplateText::kInTextBoxes, paragraph, places);
+    return places;
+}
+
 TagTemplate TagTemplate::fromFile(const QString& path)
 {
     const QFileInfo info(path);

@@ -84,6 +84,17 @@ QString plainName(const TemplateParticular& particular);
 // A date as the agreement writes it in words: "15th day of March, 2027".
 QString dateInWords(QDate date, const QLocale& locale);
 
+// A picture of a document where it stands: its story (TagTemplateText::kInMain ...), its paragraph
+// there (from 1) and its index into the read model's pictures.
+struct PicturePlace {
+    const char* story;
+    std::size_t paragraph;
+    std::size_t picture;
+};
+// Every picture the model shows, in reading order: the main text's, the headers' and footers', the
+// text boxes'; a floating one at the paragraph holding its anchor.
+std::vector<PicturePlace> picturePlaces(const doc::ReadModel& model);
+
 class TagTemplate
 {
 public:
@@ -101,6 +112,7 @@ public:
     // What it asks to be given; a part of the date asks for the agreement's date.
     Wanted wanted() const;
     std::size_t tagCount() const { return mTags.size(); }
+    doc::ReadModel readModel() const { return mDocument.readModel(); }
 
     // The template with each tag replaced by its value; an extra particular particulars lacks is
     // left empty.

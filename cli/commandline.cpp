@@ -8,6 +8,7 @@
 #include "doc/error.h"
 #include "doc/fileio.h"
 #include "product/product.h"
+#include "render/pictures.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -374,6 +375,24 @@ QList<agreement::Extra> extraFields(const Arguments& args, const agreement::Want
     return extras;
 }
 
+// The template's pictures the preview cannot draw, one line each on standard error.
+void tellUndrawnPictures(const QString& file, const agreement::TagTemplate& tagTemplate)
+{
+    const doc::ReadModel model = tagTemplate.readModel();
+    const std::vector<agreement::PicturePlace> places = agreement::picturePlaces(model);
+    for (std::size_t i = 0; i < places.size(); ++i) {
+        const doc::Picture& picture = model.pictures[places[i].picture];
+        if (!render::pictureImage(picture).isNull())
+            continue;
+        err(QString::fromUtf8(Text::kUndrawnPicture)
+                .arg(file)
+                .arg(i + 1)
+                .arg(QString::fromUtf8(places[i].story))
+                .arg(places[i].paragraph)
+                .arg(render::pictureName(picture.format)));
+    }
+}
+
 int templateCommand(const QStringList& argv)
 {
     const Arguments args(argv, {}, {});
@@ -384,6 +403,7 @@ int templateCommand(const QStringList& argv)
         for (const agreement::TemplateParticular& p : tagTemplate.particulars())
             names += agreement::plainName(p) + QLatin1Char('\n');
         out(names);
+        tellUndrawnPictures(file, tagTemplate);
     } catch (const agreement::TemplateRefused& e) {
         return refused(file, e);
     }

@@ -57,6 +57,10 @@ inline constexpr char kExists[] = "%1 exists and is left as it is (--force repla
 // %1 is the file made, %2 where the characters no installed font draws stand
 // (FilledAgreement::undrawnWhere). The file is made all the same.
 inline constexpr char kUndrawn[] = "%1: some characters show as boxes, as no installed font has them: %2";
+// %1 is the template, %2 the picture's number in reading order, %3 its story (TagTemplateText::kInMain
+// ...), %4 its paragraph there, %5 its kind (render::pictureName).
+inline constexpr char kUndrawnPicture[] =
+    "%1: picture %2 (%3, paragraph %4): the preview cannot draw this %5 and shows a framed box in its place";
 // %1 made, %2 skipped, %3 failed, %4 seconds.
 inline constexpr char kSummary[] = "%1 made, %2 skipped, %3 failed in %4 s";
 } // namespace Text

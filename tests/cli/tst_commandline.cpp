@@ -5,6 +5,7 @@
 #include "agreement/tagtemplate.h"
 #include "cli/commandline.h"
 #include "doc/fileio.h"
+#include "render/pictures.h"
 #include "support/clientlistrows.h"
 #include "support/sampleparticulars.h"
 #include "support/testsystem.h"
@@ -177,16 +178,28 @@ void tst_CommandLine::ownTemplate()
     const QString plain = QStringLiteral(BRINDLEWICK_TEST_DATA "/own-plain.doc");
     const QString faulty = QStringLiteral(BRINDLEWICK_TEST_DATA "/own-faulty.doc");
     const agreement::TagTemplate tagTemplate = agreement::TagTemplate::fromFile(plain);
-    // A file, or the carried template by its name.
-    for (const auto& [name, listed] :
-         {std::pair{plain, &tagTemplate}, std::pair{QString::fromLatin1(agreement::HomeImprovement::kName),
-                                                    &agreement::HomeImprovement::get()}}) {
+    // A file, or the carried template by its name; a picture the preview cannot draw is named after.
+    const QString pictures = QStringLiteral(BRINDLEWICK_TEST_DATA "/layout-pictures.doc");
+    const agreement::TagTemplate withPictures = agreement::TagTemplate::fromFile(pictures);
+    const QString metafile =
+        QStringLiteral("brindlewick: ") + QString::fromUtf8(cli::Text::kUndrawnPicture)
+                                              .arg(pictures)
+                                              .arg(5)
+                                              .arg(agreement::TagTemplateText::kInMain)
+                                              .arg(16)
+                                              .arg(render::pictureName(doc::Picture::Format::Wmf));
+    for (const auto& [name, listed, undrawn] :
+         {std::tuple{plain, &tagTemplate, QString()},
+          std::tuple{QString::fromLatin1(agreement::HomeImprovement::kName),
+                     &agreement::HomeImprovement::get(), QString()},
+          std::tuple{pictures, &withPictures, metafile + QLatin1Char('\n')}}) {
         QString names;
         for (const agreement::TemplateParticular& p : listed->particulars())
             names += agreement::plainName(p) + QLatin1Char('\n');
         const Run run = brindlewick({QStringLiteral("template"), name});
         QCOMPARE(run.status, cli::kOk);
         QCOMPARE(run.out, names);
+        QCOMPARE(run.err, undrawn);
     }
     const Run refused = brindlewick({QStringLiteral("template"), faulty});
     QCOMPARE(refused.status, cli::kFailed);
