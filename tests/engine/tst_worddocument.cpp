@@ -279,6 +279,131 @@ QStringList drawingObjects(const doc::ReadModel& model)
     return objects;
 }
 
+// Facts about a document's blocks, tables and sections, each as a line of text.
+QString blockKinds(const doc::ReadModel& model, const std::vector<doc::Block>& blocks)
+{
+    QStringList kinds;
+    for (const doc::Block& b : blocks)
+        kinds << (b.kind == doc::Block::Kind::Table ? QStringLiteral("T") : QStringLiteral("P"));
+    return kinds.join(u' ');
+}
+
+QString cellText(const doc::ReadModel& model, const doc::TableCell& cell)
+{
+    QStringList texts;
+    for (const doc::Block& b : cell.blocks)
+        texts << (b.kind == doc::Block::Kind::Paragraph ? show(model.paragraphs[b.index].text)
+                                                        : QStringLiteral("T"));
+    return texts.join(u'/');
+}
+
+QString borderText(const doc::Border& b)
+{
+    return b.present() ? QStringLiteral("%1pt %2").arg(b.widthPt).arg(b.color, 6, 16, QLatin1Char('0'))
+                       : QStringLiteral("none");
+}
+
+// The body's tables in reading order, then the fact named by what about the one it names.
+QString structureFact(const doc::ReadModel& model, const QString& what)
+{
+    std::vector<const doc::Table*> tables;
+    for (const doc::Block& b : model.body)
+        if (b.kind == doc::Block::Kind::Table)
+            tables.push_back(&model.tables[b.index]);
+    const QStringList words = what.split(u' ');
+    const auto table = [&](int i) -> const doc::Table& { return *tables.at(std::size_t(i)); };
+    QStringList out;
+    if (what == QLatin1String("blocks"))
+        return blockKinds(model, model.body);
+    if (words[0] == QLatin1String("edges")) { // edges TABLE [ROW]: each row's cells, left-right
+        const auto& rows = table(words[1].toInt()).rows;
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            if (words.size() > 2 && r != words[2].toUInt())
+                continue;
+            const auto& row = rows[r];
+            QStringList cells;
+            for (const auto& c : row.cells)
+                cells << QStringLiteral("%1-%2").arg(c.left).arg(c.right);
+            out << cells.join(u' ');
+        }
+        return out.join(QLatin1String(" | "));
+    }
+    if (words[0] == QLatin1String("rows")) { // rows TABLE: height, repeated, kept whole
+        for (const auto& row : table(words[1].toInt()).rows)
+            out << QStringLiteral("%1%2%3")
+                       .arg(row.height)
+                       .arg(row.header ? "h" : "")
+                       .arg(row.cantSplit ? "k" : "");
+        return out.join(u' ');
+    }
+    if (words[0] == QLatin1String("cell")) { // cell TABLE ROW CELL: its text and look
+        const auto& c = table(words[1].toInt()).rows.at(words[2].toUInt()).cells.at(words[3].toUInt());
+        return QStringLiteral("%1; merge %2, align %3, fill %4, margins %5 %6 %7 %8, borders %9 %10 %11 %12")
+            .arg(cellText(model, c))
+            .arg(int(c.verticalMerge))
+            .arg(int(c.verticalAlignment))
+            .arg(c.shading, 0, 16)
+            .arg(c.marginTop)
+            .arg(c.marginLeft)
+            .arg(c.marginBottom)
+            .arg(c.marginRight)
+            .arg(borderText(c.borders.top), borderText(c.borders.left), borderText(c.borders.bottom),
+                 borderText(c.borders.right));
+    }
+    if (words[0] == QLatin1String("nested")) { // nested TABLE ROW CELL: the cells of its table
+        const auto& c = table(words[1].toInt()).rows.at(words[2].toUInt()).cells.at(words[3].toUInt());
+        for (const doc::Block& b : c.blocks)
+            if (b.kind == doc::Block::Kind::Table)
+                for (const auto& row : model.tables[b.index].rows)
+                    for (const auto& inner : row.cells)
+                        out << cellText(model, inner);
+        return blockKinds(model, c.blocks) + QLatin1String(": ") + out.join(u' ');
+    }
+    if (what == QLatin1String("sections")) {
+        for (const doc::Section& s : model.sections)
+            out << QStringLiteral("%1x%2 %3/%4/%5/%6 %7/%8 start %9 title %10 first %11 blocks %12")
+                       .arg(s.page.pageWidth)
+                       .arg(s.page.pageHeight)
+                       .arg(s.page.marginTop)
+                       .arg(s.page.marginRight)
+                       .arg(s.page.marginBottom)
+                       .arg(s.page.marginLeft)
+                       .arg(s.page.headerDistance)
+                       .arg(s.page.footerDistance)
+                       .arg(int(s.start))
+                       .arg(s.titlePage)
+                       .arg(s.firstPageNumber.value_or(0))
+                       .arg(s.blockEnd);
+        return out.join(QLatin1String(" | ")) +
+               (model.facingPages ? QLatin1String(" facing") : QLatin1String(""));
+    }
+    if (what == QLatin1String("paper")) { // each section's page size and start
+        for (const doc::Section& s : model.sections)
+            out << QStringLiteral("%1x%2/%3").arg(s.page.pageWidth).arg(s.page.pageHeight).arg(int(s.start));
+        return out.join(u' ');
+    }
+    if (words[0] == QLatin1String("headers")) { // headers SECTION: each kind's first paragraph
+        for (const auto& h : model.sections.at(words[1].toUInt()).headers)
+            out << (h ? firstParagraph(model, model.headers.at(*h)) : QStringLiteral("-"));
+        return out.join(u'|');
+    }
+    return QStringLiteral("unknown fact ") + what;
+}
+
+// The document with the column count of its first table row's cell definitions set to count.
+Bytes withFirstRowColumns(const Bytes& file, std::uint8_t count)
+{
+    doc::CompoundFile cf = doc::CompoundFile::parse(file);
+    Bytes stream = cf.stream("WordDocument");
+    const Bytes tDefTable{0x08, 0xD6};
+    const auto at = std::search(stream.begin(), stream.end(), tDefTable.begin(), tDefTable.end());
+    if (at == stream.end())
+        return {};
+    *(at + 4) = count; // after the sprm and its two-byte size
+    cf.setStream("WordDocument", stream);
+    return cf.serialize();
+}
+
 } // namespace
 
 class tst_WordDocument : public QObject
@@ -293,6 +418,8 @@ private slots:
     void storiesCoverTheText_data();
     void storiesCoverTheText();
     void readModelFormatting();
+    void readModelStructure_data();
+    void readModelStructure();
     void readsDrawings_data();
     void readsDrawings();
     void readModelLook_data();
@@ -484,6 +611,86 @@ void tst_WordDocument::readModelFormatting()
     QCOMPARE(model.section().marginLeft, 1134);
     QCOMPARE(model.section().marginTop, 1134);
     QCOMPARE(model.section().defaultTabWidth, 720);
+}
+
+void tst_WordDocument::readModelStructure_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("firstRowColumns"); // the first row's cell definitions cut to so many; -1 as is
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<QString>("expected");
+    const QString tables = QStringLiteral("structure-tables.doc");
+    QTest::newRow("tables among paragraphs") << tables << -1 << "blocks"
+                                             << "P T P T P";
+    QTest::newRow("cell edges, merged across in one cell")
+        << tables << -1 << "edges 0"
+        << "0-2880 2880-5760 5760-8640 | 0-5760 5760-8640 | 0-2880 2880-5760 5760-8640 | 0-2880 2880-5760 "
+           "5760-8640";
+    QTest::newRow("repeated heading row, fixed row kept whole") << tables << -1 << "rows 0"
+                                                                << "0h 0 -720k 0";
+    QTest::newRow("bordered cell with margins") << tables << -1 << "cell 0 0 0"
+                                                << "Heading one; merge 0, align 0, fill ff000000, margins 72 "
+                                                   "72 72 72, borders 0.5pt 000000 0.5pt 000000 "
+                                                   "0.5pt 000000 0.5pt 000000";
+    QTest::newRow("merged down, shaded and centred")
+        << tables << -1 << "cell 0 1 1"
+        << "Down two; merge 1, align 1, fill ffff00, margins 72 72 72 72, borders 0.5pt 000000 0.5pt 000000 "
+           "0.5pt 000000 0.5pt 000000";
+    QTest::newRow("part of the cell above")
+        << tables << -1 << "cell 0 2 2"
+        << "; merge 2, align 1, fill ffff00, margins 72 72 72 72, borders "
+           "0.5pt 000000 0.5pt 000000 0.5pt 000000 0.5pt 000000";
+    QTest::newRow("table in a cell") << tables << -1 << "nested 0 3 1"
+                                     << "P T P: In one In two";
+    QTest::newRow("centred borderless table")
+        << tables << -1 << "cell 1 0 1"
+        << "Right; merge 0, align 0, fill ff000000, margins 0 0 0 0, borders "
+           "none none none none";
+    QTest::newRow("centred table's edges") << tables << -1 << "edges 1"
+                                           << "2520-4680 4680-6840";
+    QTest::newRow("a row its mark does not define is paragraphs") << tables << 1 << "blocks"
+                                                                  << "P P P P T P T P";
+    const QString sections = QStringLiteral("structure-sections.doc");
+    QTest::newRow("sections with their pages")
+        << sections << -1 << "sections"
+        << "12240x15840 1860/1440/1860/1440 1440/1440 start 2 title 1 first 0 blocks 3 | 15840x12240 "
+           "1500/1080/1080/1080 1080/720 start 2 title 0 first 5 blocks 4 facing";
+    QTest::newRow("first, odd and even headers")
+        << sections << -1 << "headers 0"
+        << "Even header|Odd header|Plain footer|Plain footer|First header|";
+    QTest::newRow("a section's own header, an empty footer of its own") << sections << -1 << "headers 1"
+                                                                        << "Wide header|Wide header||||";
+    QTest::newRow("merged across three columns") << "layout-tables.doc" << -1 << "edges 0 37"
+                                                 << "0-7653 7653-9354";
+    QTest::newRow("merged down and aligned")
+        << "layout-tables.doc" << -1 << "cell 0 9 2"
+        << "on completion of both slopes; merge 1, align 1, fill ff000000, margins 28 85 28 85, borders "
+           "0.25pt 000000 0.25pt 000000 0.25pt 000000 0.25pt 000000";
+    QTest::newRow("corpus table in a cell")
+        << "layout-tables.doc" << -1 << "nested 1 0 0"
+        << "P T P: Line Colour Timberline HDZ Charcoal Duration Storm Driftwood";
+    QTest::newRow("corpus sections")
+        << "layout-sections.doc" << -1 << "paper"
+        << "12240x15840/2 15840x12240/2 12240x15840/2 12240x15840/0 12240x15840/0";
+    QTest::newRow("corpus letterhead")
+        << "layout-headers.doc" << -1 << "headers 0"
+        << "NORTHWIND BUILDING SERVICES LLC|NORTHWIND BUILDING SERVICES LLC|Page \x13 PAGE \x14"
+           "1\x15 of \x13 NUMPAGES \x14"
+           "3\x15|Page \x13 PAGE \x14"
+           "1\x15 of \x13 NUMPAGES \x14"
+           "3\x15||";
+}
+
+void tst_WordDocument::readModelStructure()
+{
+    QFETCH(QString, file);
+    QFETCH(int, firstRowColumns);
+    QFETCH(QString, what);
+    QFETCH(QString, expected);
+    Bytes bytes = readFile(dataPath(file));
+    if (firstRowColumns >= 0)
+        bytes = withFirstRowColumns(bytes, std::uint8_t(firstRowColumns));
+    QCOMPARE(structureFact(WordDocument::parse(bytes).readModel(), what), expected);
 }
 
 void tst_WordDocument::readModelLook_data()
