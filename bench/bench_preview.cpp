@@ -106,6 +106,7 @@ int main(int argc, char** argv)
         model.paragraphs.insert(model.paragraphs.begin() + 8, 400,
                                 testmodel::paragraph(u"Build a tree house with a ladder and a rope swing.",
                                                      doc::Paragraph::Alignment::Justify));
+        testmodel::paragraphsAsBody(model);
         Form2 longForm(platform, QCoreApplication::applicationDirPath());
         longForm.placePicture(render::renderPage(model));
         longForm.show();

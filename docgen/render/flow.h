@@ -23,6 +23,7 @@ struct Placed {
 
     // Adds other's items, moved by (dx, dy).
     void append(const Placed& other, double dx, double dy);
+    void append(Placed&& other, double dx, double dy);
 };
 
 // A piece of the flow that goes on one page whole: a paragraph's line with the space it takes before and
@@ -30,12 +31,18 @@ struct Placed {
 struct Slice {
     double height = 0;
     Placed content;
-    bool breakBefore = false;  // starts a new page (a page break, "page break before")
+    // Starts a new page (a page break, "page break before") unless nothing is on the page yet: a break
+    // that makes an empty page comes as an empty slice before it.
+    bool breakBefore = false;
     bool keepWithNext = false; // goes on the page of the slice after it (keep with next, keep together,
                                // widow and orphan control, a row that may not break)
     // A table's header rows, repeated at the top of every page the rest of the table goes on to; set on
     // each slice of the table's other rows.
     std::shared_ptr<const std::vector<Slice>> repeatedHeader;
+
+    // How far down the content reaches: the height without the space after a paragraph, which may run
+    // past the bottom margin as in Word.
+    double extent() const;
 };
 
 struct FlowContext {
@@ -44,6 +51,7 @@ struct FlowContext {
     QString& undrawn;
     PictureCache& pictures; // the model's pictures, each decoded once for the whole layout
     std::int32_t defaultTabWidth = 720;
+    double pageHeight = 0; // the text column's height: a table row taller than this breaks
     // The values of the fields a page shows (textshaping.h); nullopt while the pages are not yet counted
     // (the body), where fields show their stored results.
     std::optional<FieldValues> fields;
@@ -51,6 +59,9 @@ struct FlowContext {
 
 // Lays out blocks in a column width pixels wide.
 std::vector<Slice> layoutBlocks(std::span<const doc::Block> blocks, double width, FlowContext& context);
+// Lays out blocks[at] alone, joined to its neighbours as among the others.
+std::vector<Slice> layoutBlock(std::span<const doc::Block> blocks, std::size_t at, double width,
+                               FlowContext& context);
 
 // Whether a paragraph's neighbours have the same borders and shading: a run of such paragraphs is one box,
 // with the between border (if any) between them.

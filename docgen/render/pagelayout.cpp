@@ -1,4 +1,6 @@
 #include "render/pagelayout.h"
+#include "render/flow.h"
+#include "render/pictures.h"
 #include "render/textshaping.h"
 
 #include <QDataStream>
@@ -8,7 +10,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
+#include <iterator>
 #include <limits>
+#include <map>
 #include <optional>
 #include <span>
 
@@ -21,101 +26,543 @@ namespace
 // Far more than any agreement; a count past it in painted-layout data is damage.
 constexpr quint32 kMaxPaintedItems = 1u << 24;
 
+// Between a shape and the text beside it, as Word sets it by default.
+constexpr double kWrapDistance = twipsToPixels(180);
+
+// The narrowest room beside a shape that text goes into.
+constexpr double kMinWrapWidth = twipsToPixels(1440);
+
+// Word's inner margins of a text box.
+constexpr double kTextBoxMarginX = twipsToPixels(144);
+constexpr double kTextBoxMarginY = twipsToPixels(72);
+
+double twipsPx(std::int32_t twips)
+{
+    return twipsToPixels(twips);
+}
+
+bool sameGeometry(const PictureGeometry& a, const PictureGeometry& b)
+{
+    return a.widthPx == b.widthPx && a.heightPx == b.heightPx && a.columnLeft == b.columnLeft &&
+           a.columnTop == b.columnTop && a.columnWidth == b.columnWidth && a.columnHeight == b.columnHeight;
+}
+
+// A distance from a page's edge, made to lie on the page.
+double edgeDistance(std::int32_t twips, int pagePx)
+{
+    return std::clamp(twipsPx(twips), 0.0, static_cast<double>(pagePx));
+}
+
+// The height stacked slices take, the space after the last left out.
+double stackedHeight(const std::vector<Slice>& slices)
+{
+    double height = 0;
+    for (const Slice& slice : slices)
+        height += slice.height;
+    return slices.empty() ? 0 : height - slices.back().height + slices.back().extent();
+}
+
+// The slices of a run of blocks, laid out a block at a time as pagination reaches them: a layout of one
+// page stops laying out where the page ends.
+class SliceQueue
+{
+public:
+    SliceQueue(std::span<const doc::Block> blocks, double width, FlowContext& context)
+        : mBlocks(blocks), mWidth(width), mContext(context)
+    {
+    }
+
+    // The slice ahead by k, or null past the last.
+    Slice* peek(std::size_t k)
+    {
+        while (mPending.size() <= k && mNext < mBlocks.size())
+            load(mNext++, mWidth, false);
+        return k < mPending.size() ? &mPending[k].slice : nullptr;
+    }
+
+    Slice take()
+    {
+        Slice slice = std::move(mPending.front().slice);
+        mPending.pop_front();
+        ++mTaken;
+        return slice;
+    }
+
+    std::size_t taken() const { return mTaken; }
+
+    // Whether the next slice starts a block, and the block is a paragraph.
+    bool atBlock() { return peek(0) && mPending.front().first; }
+    bool atParagraph()
+    {
+        return atBlock() && mBlocks[mPending.front().block].kind == doc::Block::Kind::Paragraph;
+    }
+
+    // The height of the next slice's block.
+    double blockHeight()
+    {
+        peek(0);
+        double height = 0;
+        for (const Pending& pending : mPending)
+            if (pending.block == mPending.front().block)
+                height += pending.slice.height;
+        return height;
+    }
+
+    // Lays out the next slice's block again, width pixels wide.
+    void narrow(double width)
+    {
+        const std::size_t block = mPending.front().block;
+        while (!mPending.empty() && mPending.front().block == block)
+            mPending.pop_front();
+        load(block, width, true);
+    }
+
+private:
+    struct Pending {
+        Slice slice;
+        std::size_t block = 0;
+        bool first = false; // the first of its block's slices
+    };
+
+    void load(std::size_t block, double width, bool atFront)
+    {
+        std::vector<Slice> slices = layoutBlock(mBlocks, block, width, mContext);
+        std::deque<Pending> loaded;
+        for (Slice& slice : slices)
+            loaded.push_back({std::move(slice), block, loaded.empty()});
+        mPending.insert(atFront ? mPending.begin() : mPending.end(), std::make_move_iterator(loaded.begin()),
+                        std::make_move_iterator(loaded.end()));
+    }
+
+    std::span<const doc::Block> mBlocks;
+    double mWidth;
+    FlowContext& mContext;
+    std::size_t mNext = 0;
+    std::deque<Pending> mPending;
+    std::size_t mTaken = 0;
+};
+
+// One page as the flow fills it.
+struct FlowPage {
+    std::size_t section = 0; // whose geometry, header and footer the page takes
+    int number = 1;          // as its PAGE field shows it
+    bool sectionFirst = false;
+    double top = 0; // the body's room on the page, picture pixels
+    double bottom = 0;
+    Placed body;
+};
+
+// Lays out the body section by section, a slice at a time top to bottom, then each page's header and footer
+// with the page's numbers.
+class Paginator
+{
+public:
+    Paginator(const doc::ReadModel& model, int maxPages)
+        : mModel(model), mMaxPages(static_cast<std::size_t>(std::max(1, maxPages))),
+          mPictures(model.pictures),
+          mContext{model, mStyles,     mLayout.undrawn, mPictures, model.section().defaultTabWidth,
+                   0,     std::nullopt},
+          mAnchored(model.shapes.size(), false)
+    {
+        for (const doc::Section& section : model.sections)
+            mGeometries.push_back(pictureGeometry(section.page));
+    }
+
+    PageLayout run()
+    {
+        layoutBody();
+        return finish();
+    }
+
+private:
+    // A shape text does not run through: text goes below it or, with square wrapping, beside it.
+    struct Band {
+        QRectF rect;
+        bool beside = false;
+    };
+
+    const doc::ReadModel& mModel;
+    std::size_t mMaxPages;
+    PageLayout mLayout;
+    StyleTable mStyles;
+    PictureCache mPictures;
+    FlowContext mContext;
+    std::vector<PictureGeometry> mGeometries; // by section
+    std::vector<FlowPage> mPages;
+    std::vector<bool> mAnchored; // by shape: placed on the page of its anchor
+    std::vector<Band> mBands;    // on the current page
+    Placed mShapes;              // anchored in the slice to be placed next, on mShapesPage
+    std::size_t mShapesPage = 0;
+    double mIndent = 0; // the current paragraph's offset beside a shape
+    std::map<std::pair<std::size_t, double>, double> mStoryHeights; // by story and width
+    double mY = 0;                                                  // picture pixels
+    bool mStarted = false;                                          // the current page holds a slice
+
+    void layoutBody()
+    {
+        std::size_t begin = 0;
+        for (std::size_t s = 0; s < mModel.sections.size(); ++s) {
+            const doc::Section& section = mModel.sections[s];
+            const std::size_t end = s + 1 == mModel.sections.size()
+                                        ? mModel.body.size()
+                                        : std::clamp(section.blockEnd, begin, mModel.body.size());
+            if (!startSection(s) || !layoutSection(s, std::span(mModel.body).subspan(begin, end - begin)))
+                return;
+            begin = end;
+        }
+    }
+
+    bool startSection(std::size_t s)
+    {
+        const doc::Section& section = mModel.sections[s];
+        using Start = doc::Section::Start;
+        if (s == 0)
+            return newPage(s, true, section.firstPageNumber);
+        switch (section.start) {
+        case Start::Continuous: {
+            const PictureGeometry& current = mGeometries[mPages.back().section];
+            if (current.widthPx == mGeometries[s].widthPx && current.heightPx == mGeometries[s].heightPx)
+                return true;
+            return newPage(s, true, section.firstPageNumber);
+        }
+        case Start::EvenPage:
+        case Start::OddPage: {
+            const int number = section.firstPageNumber.value_or(mPages.back().number + 1);
+            // A page of the section before, left empty, puts the section on the side it asks for.
+            if ((number % 2 != 0) != (section.start == Start::OddPage) &&
+                !newPage(s - 1, false, std::nullopt))
+                return false;
+            return newPage(s, true, section.firstPageNumber);
+        }
+        case Start::NewColumn:
+        case Start::NewPage:
+            break;
+        }
+        return newPage(s, true, section.firstPageNumber);
+    }
+
+    bool layoutSection(std::size_t s, std::span<const doc::Block> blocks)
+    {
+        const PictureGeometry& geometry = mGeometries[s];
+        mContext.pageHeight = geometry.columnHeight;
+        SliceQueue queue(blocks, geometry.columnWidth, mContext);
+        std::size_t chainEnd = 0; // slices up to here were weighed as one keep-with-next chain
+        while (const Slice* next = queue.peek(0)) {
+            if (next->breakBefore && mStarted && !newPage(s, false, std::nullopt))
+                return false;
+            if (queue.atBlock())
+                mIndent = 0;
+            if (queue.atParagraph() && !wrapParagraph(queue, s))
+                return false;
+            next = queue.peek(0);
+            if (queue.taken() >= chainEnd) {
+                // Slices kept with the next go to the next page together when they fit on a page, as in
+                // Word; a chain longer than a page breaks where it must.
+                const FlowPage& page = mPages.back();
+                const double room = page.bottom - page.top;
+                double chain = 0;
+                std::size_t k = 0;
+                for (const Slice* at = next;;) {
+                    const Slice* after = at->keepWithNext ? queue.peek(k + 1) : nullptr;
+                    if (!after || after->breakBefore) {
+                        chain += at->extent();
+                        break;
+                    }
+                    chain += at->height;
+                    at = after;
+                    ++k;
+                }
+                chainEnd = queue.taken() + k + 1;
+                if (k > 0 && mStarted && mY + chain > page.bottom + kFitEpsilon &&
+                    chain <= room + kFitEpsilon && !newPage(s, false, std::nullopt))
+                    return false;
+            }
+            if (!place(queue.take(), s))
+                return false;
+        }
+        return true;
+    }
+
+    // Places a paragraph's shapes where its first line goes and, where they stand beside it, lays it out
+    // again in the wider room beside them (the whole paragraph: a simple take on square wrapping).
+    bool wrapParagraph(SliceQueue& queue, std::size_t s)
+    {
+        const Slice& first = *queue.peek(0);
+        if (!fit(first.extent(), s))
+            return false;
+        anchor(first.content);
+        const PictureGeometry& geometry = mGeometries[s];
+        const double top = mY;
+        const double bottom = mY + queue.blockHeight();
+        double start = 0;
+        double end = geometry.columnWidth;
+        std::vector<Band*> beside;
+        for (Band& band : mBands) {
+            if (!band.beside || band.rect.bottom() <= top + kFitEpsilon ||
+                band.rect.top() >= bottom - kFitEpsilon)
+                continue;
+            const double left = band.rect.left() - kWrapDistance - geometry.columnLeft;
+            const double right = band.rect.right() + kWrapDistance - geometry.columnLeft;
+            if (right <= start || left >= end)
+                continue;
+            beside.push_back(&band);
+            if (left - start >= end - right)
+                end = left;
+            else
+                start = right;
+        }
+        if (beside.empty())
+            return true;
+        // Where too little room is left beside them, the text goes below them instead.
+        if (end - start < kMinWrapWidth) {
+            for (Band* band : beside)
+                band->beside = false;
+            return true;
+        }
+        queue.narrow(end - start);
+        mIndent = start;
+        return true;
+    }
+
+    // Starts a new page unless what reaches extent below the current position fits on this one.
+    bool fit(double extent, std::size_t s)
+    {
+        // A page's first slice always goes on it, as in Word; any later one must fit above the bottom margin.
+        return !mStarted || mY + extent <= mPages.back().bottom + kFitEpsilon ||
+               newPage(s, false, std::nullopt);
+    }
+
+    // Places the shapes anchored in content, which is to go at the current position. Shapes go on the page
+    // of their anchor, after it in reading order.
+    void anchor(const Placed& content)
+    {
+        if (mShapes.lines.empty() && mShapes.images.empty() && mShapes.fills.empty())
+            mShapesPage = mPages.size() - 1;
+        anchorShapes(mShapes, content, mY, mGeometries[mPages.back().section], true);
+    }
+
+    bool place(Slice slice, std::size_t s)
+    {
+        const double extent = slice.extent();
+        if (!fit(extent, s))
+            return false;
+        const double left = mGeometries[s].columnLeft;
+        if (!mStarted && slice.repeatedHeader)
+            for (const Slice& header : *slice.repeatedHeader)
+                put(Slice(header), left);
+        anchor(slice.content);
+        // Text goes below the shapes it may not stand beside.
+        for (bool moved = true; moved;) {
+            moved = false;
+            for (const Band& band : mBands)
+                if (!band.beside && mY < band.rect.bottom() - kFitEpsilon &&
+                    mY + extent > band.rect.top() + kFitEpsilon) {
+                    mY = band.rect.bottom();
+                    moved = true;
+                }
+        }
+        if (!fit(extent, s))
+            return false;
+        put(std::move(slice), left + mIndent);
+        mPages[mShapesPage].body.append(std::move(mShapes), 0, 0);
+        return true;
+    }
+
+    void put(Slice&& slice, double left)
+    {
+        mPages.back().body.append(std::move(slice.content), left, mY);
+        mY += slice.height;
+        mStarted = true;
+    }
+
+    bool newPage(std::size_t s, bool sectionFirst, std::optional<int> restart)
+    {
+        if (mPages.size() >= mMaxPages) {
+            mLayout.truncated = true;
+            return false;
+        }
+        FlowPage page;
+        page.section = s;
+        page.number = restart.value_or(mPages.empty() ? 1 : mPages.back().number + 1);
+        page.sectionFirst = sectionFirst;
+        const PictureGeometry& geometry = mGeometries[s];
+        const doc::SectionLayout& layout = mModel.sections[s].page;
+        page.top = geometry.columnTop;
+        page.bottom = geometry.columnTop + geometry.columnHeight;
+        // A header reaching below the top margin pushes the body down, a footer reaching above the bottom
+        // margin pushes it up.
+        if (const std::optional<std::size_t> header = story(page, false))
+            page.top = std::max(page.top, edgeDistance(layout.headerDistance, geometry.heightPx) +
+                                              storyHeight(*header, geometry.columnWidth));
+        if (const std::optional<std::size_t> footer = story(page, true))
+            page.bottom = std::min(page.bottom, geometry.heightPx -
+                                                    edgeDistance(layout.footerDistance, geometry.heightPx) -
+                                                    storyHeight(*footer, geometry.columnWidth));
+        page.bottom = std::max(page.bottom, page.top + 1);
+        mY = page.top;
+        mPages.push_back(std::move(page));
+        mStarted = false;
+        mBands.clear();
+        return true;
+    }
+
+    // The header or footer story a page shows.
+    std::optional<std::size_t> story(const FlowPage& page, bool footer) const
+    {
+        using S = doc::Section;
+        const S& section = mModel.sections[page.section];
+        S::HeaderKind kind = footer ? S::OddFooter : S::OddHeader;
+        if (section.titlePage && page.sectionFirst)
+            kind = footer ? S::FirstFooter : S::FirstHeader;
+        else if (mModel.facingPages && page.number % 2 == 0)
+            kind = footer ? S::EvenFooter : S::EvenHeader;
+        const std::optional<std::size_t> index = section.headers[kind];
+        return index && *index < mModel.headers.size() ? index : std::nullopt;
+    }
+
+    // A story's height before the pages are counted, its fields showing their stored results.
+    double storyHeight(std::size_t story, double width)
+    {
+        const auto key = std::pair(story, width);
+        const auto found = mStoryHeights.find(key);
+        if (found != mStoryHeights.end())
+            return found->second;
+        return mStoryHeights.emplace(key, stackedHeight(layoutBlocks(mModel.headers[story], width, mContext)))
+            .first->second;
+    }
+
+    // Stacks slices from top down, with the shapes anchored in them unless they are a text box's story
+    // (a text box holds no shapes: one anchored in its own story would hold itself).
+    void stack(Placed& out, std::vector<Slice>&& slices, double left, double top,
+               const PictureGeometry& geometry, bool withShapes)
+    {
+        for (Slice& slice : slices) {
+            Placed shapes;
+            if (withShapes)
+                anchorShapes(shapes, slice.content, top, geometry, false);
+            out.append(std::move(slice.content), left, top);
+            out.append(std::move(shapes), 0, 0);
+            top += slice.height;
+        }
+    }
+
+    // Places the floating shapes anchored in content, which is to go at y. In the body each shape goes on
+    // the page of its anchor's first line; a header's go on every page that shows it.
+    void anchorShapes(Placed& out, const Placed& content, double y, const PictureGeometry& geometry,
+                      bool body)
+    {
+        for (const PageLine& line : content.lines) {
+            if (line.paragraph < 0 || static_cast<std::size_t>(line.paragraph) >= mModel.paragraphs.size())
+                continue;
+            for (const doc::ObjectAt& anchor :
+                 mModel.paragraphs[static_cast<std::size_t>(line.paragraph)].shapes) {
+                if (anchor.index >= mModel.shapes.size() || (body && mAnchored[anchor.index]))
+                    continue;
+                if (body)
+                    mAnchored[anchor.index] = true;
+                placeShape(out, mModel.shapes[anchor.index], y + line.top, geometry, body);
+            }
+        }
+    }
+
+    void placeShape(Placed& out, const doc::Shape& shape, double paragraphTop,
+                    const PictureGeometry& geometry, bool body)
+    {
+        using H = doc::Shape::HorizontalFrom;
+        using V = doc::Shape::VerticalFrom;
+        const double x = shape.horizontalFrom == H::Page ? 0 : geometry.columnLeft;
+        const double y = shape.verticalFrom == V::Page     ? 0
+                         : shape.verticalFrom == V::Margin ? geometry.columnTop
+                                                           : paragraphTop;
+        const QRectF rect = QRectF(QPointF(x + twipsPx(shape.left), y + twipsPx(shape.top)),
+                                   QPointF(x + twipsPx(shape.right), y + twipsPx(shape.bottom)))
+                                .normalized();
+        if (shape.picture) {
+            PageImage image;
+            image.rect = rect;
+            if (*shape.picture < mModel.pictures.size()) {
+                const doc::Picture& picture = mModel.pictures[*shape.picture];
+                image.image = mPictures.image(*shape.picture);
+                image.name = pictureName(picture.format);
+            } else {
+                image.name = pictureName(doc::Picture::Format::Unknown);
+            }
+            out.images.push_back(std::move(image));
+        }
+        if (shape.textBox && *shape.textBox < mModel.textBoxes.size()) {
+            const double width = std::max(1.0, rect.width() - 2 * kTextBoxMarginX);
+            stack(out, layoutBlocks(mModel.textBoxes[*shape.textBox], width, mContext),
+                  rect.left() + kTextBoxMarginX, rect.top() + kTextBoxMarginY, geometry, false);
+        }
+        if (body && shape.wrap != doc::Shape::Wrap::None && !shape.behindText)
+            mBands.push_back({rect, shape.wrap != doc::Shape::Wrap::TopAndBottom});
+    }
+
+    PageLayout finish()
+    {
+        std::vector<int> sectionPages(mModel.sections.size(), 0);
+        for (const FlowPage& page : mPages)
+            ++sectionPages[page.section];
+        const QDate today = QDate::currentDate();
+        const int pageCount = static_cast<int>(mPages.size());
+        bool sameEverywhere = true;
+        for (std::size_t p = 0; p < mPages.size(); ++p) {
+            FlowPage& page = mPages[p];
+            const PictureGeometry& geometry = mGeometries[page.section];
+            sameEverywhere = sameEverywhere && sameGeometry(geometry, mGeometries.front());
+            const doc::SectionLayout& layout = mModel.sections[page.section].page;
+            mContext.fields = FieldValues{page.number, pageCount, sectionPages[page.section], today};
+            mContext.pageHeight = geometry.columnHeight;
+            Placed header;
+            Placed footer;
+            if (const std::optional<std::size_t> story = this->story(page, false))
+                stack(header, layoutBlocks(mModel.headers[*story], geometry.columnWidth, mContext),
+                      geometry.columnLeft, edgeDistance(layout.headerDistance, geometry.heightPx), geometry,
+                      true);
+            if (const std::optional<std::size_t> story = this->story(page, true)) {
+                std::vector<Slice> slices =
+                    layoutBlocks(mModel.headers[*story], geometry.columnWidth, mContext);
+                const double top = geometry.heightPx -
+                                   edgeDistance(layout.footerDistance, geometry.heightPx) -
+                                   stackedHeight(slices);
+                stack(footer, std::move(slices), geometry.columnLeft, top, geometry, true);
+            }
+            for (Placed* part : {&header, &page.body, &footer})
+                takeItems(std::move(*part), static_cast<int>(p));
+        }
+        mContext.fields.reset();
+        mLayout.geometry = mGeometries.front();
+        if (!sameEverywhere)
+            for (const FlowPage& page : mPages) {
+                mLayout.pageGeometries.push_back(mGeometries[page.section]);
+                mLayout.pageSections.push_back(page.section);
+            }
+        mLayout.pageCount = std::max(1, pageCount);
+        mLayout.styles = mStyles.takeStyles();
+        return std::move(mLayout);
+    }
+
+    void takeItems(Placed&& placed, int page)
+    {
+        for (PageLine& line : placed.lines) {
+            line.page = page;
+            mLayout.lines.push_back(std::move(line));
+        }
+        for (PageFill& fill : placed.fills) {
+            fill.page = page;
+            mLayout.fills.push_back(fill);
+        }
+        for (PageImage& image : placed.images) {
+            image.page = page;
+            mLayout.images.push_back(std::move(image));
+        }
+    }
+};
+
 // Lays out at most maxPages pages.
 PageLayout layoutPages(const doc::ReadModel& model, int maxPages)
 {
-    PageLayout layout;
-    layout.geometry = pictureGeometry(model.section());
-    const PictureGeometry& geometry = layout.geometry;
-    StyleTable styles;
-
-    int page = 0;
-    double y = 0;             // from the top of the text column
-    bool pageStarted = false; // the page holds a line
-    auto nextPage = [&] {
-        if (page + 1 >= maxPages) {
-            layout.truncated = true;
-            return false;
-        }
-        ++page;
-        y = 0;
-        pageStarted = false;
-        return true;
-    };
-
-    bool full = false;
-    for (std::size_t p = 0; p < model.paragraphs.size() && !full; ++p) {
-        const doc::Paragraph& paragraph = model.paragraphs[p];
-        const ParagraphText shaped = shapeParagraph(paragraph, styles, layout.undrawn);
-        const int markStyle = styles.styleFor(paragraph.markFormat);
-        const TabRuler ruler = TabRuler::fromParagraph(paragraph, model.section().defaultTabWidth);
-        LineFrame paragraphFrame;
-        paragraphFrame.lineStart = indentPx(paragraph.leftIndent);
-        paragraphFrame.firstLineStart = paragraphFrame.lineStart + indentPx(paragraph.firstLineIndent);
-        paragraphFrame.lineEnd =
-            std::max(geometry.columnWidth - indentPx(paragraph.rightIndent),
-                     std::max(paragraphFrame.lineStart, paragraphFrame.firstLineStart) + 1);
-
-        y += spacePx(paragraph.spaceBefore);
-        for (std::size_t piece = 0; piece < shaped.pieces.size() && !full; ++piece) {
-            if (piece > 0 && !nextPage()) {
-                full = true;
-                break;
-            }
-            const std::vector<Glyph>& glyphs = shaped.pieces[piece];
-            // The paragraph mark makes a line of its own after the last break; a break alone makes none.
-            if (glyphs.empty() && piece + 1 < shaped.pieces.size())
-                continue;
-            std::vector<LineItem> items;
-            items.reserve(glyphs.size());
-            for (const Glyph& glyph : glyphs)
-                items.push_back(glyph.item);
-            LineFrame frame = paragraphFrame;
-            if (piece > 0)
-                frame.firstLineStart = frame.lineStart;
-
-            std::vector<BrokenLine> lines = breakLines(items, frame, ruler);
-            for (std::size_t l = 0; l < lines.size(); ++l) {
-                BrokenLine& line = lines[l];
-                alignLine(line, items, paragraph.alignment, frame.lineEnd, l + 1 == lines.size());
-
-                const VerticalMetrics metrics = lineMetrics(glyphs, line, markStyle, styles);
-                const double height = lineHeight(metrics.above + metrics.descent, paragraph.lineSpacing,
-                                                 paragraph.lineSpacingMultiple);
-                // A page's first line always goes on it, as in Word; any later one must fit above the bottom
-                // margin.
-                if (pageStarted && y + height > geometry.columnHeight + kFitEpsilon && !nextPage()) {
-                    full = true;
-                    break;
-                }
-
-                PageLine out;
-                out.page = page;
-                out.paragraph = static_cast<int>(p);
-                out.top = geometry.columnTop + y;
-                out.height = height;
-                out.baseline = out.top + baselineInLine(metrics.above, metrics.descent, height,
-                                                        paragraph.lineSpacing, paragraph.lineSpacingMultiple);
-                out.left = geometry.columnLeft + (line.placements.empty()
-                                                      ? (l == 0 ? frame.firstLineStart : frame.lineStart)
-                                                      : line.placements.front().x);
-                out.right = geometry.columnLeft + line.contentRight;
-                std::vector<PageFill> fills;
-                addFragments(out, fills, glyphs, line, geometry.columnLeft, styles);
-                for (PageFill& fill : fills) {
-                    fill.page = page;
-                    layout.fills.push_back(fill);
-                }
-                layout.lines.push_back(std::move(out));
-                pageStarted = true;
-                y += height;
-            }
-        }
-        y += spacePx(paragraph.spaceAfter);
-    }
-    layout.pageCount = page + 1;
-    layout.styles = styles.takeStyles();
-    return layout;
+    return Paginator(model, maxPages).run();
 }
 
 // The items of one page, from a list kept page by page.

@@ -34,6 +34,14 @@ inline doc::Paragraph paragraph(const std::u16string& text, doc::Paragraph::Alig
     return p;
 }
 
+// The model's paragraphs as its main text, in order.
+inline void paragraphsAsBody(doc::ReadModel& model)
+{
+    model.body.clear();
+    for (std::size_t i = 0; i < model.paragraphs.size(); ++i)
+        model.body.push_back({doc::Block::Kind::Paragraph, i});
+}
+
 inline doc::ReadModel agreement()
 {
     using A = doc::Paragraph::Alignment;
@@ -101,6 +109,7 @@ inline doc::ReadModel agreement()
     ps.push_back(paragraph(u" ", A::Justify));
     ps.push_back(paragraph(u"", A::Justify));
     ps.push_back(paragraph(u"", A::Justify));
+    paragraphsAsBody(model);
     return model;
 }
 

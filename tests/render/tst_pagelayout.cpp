@@ -13,6 +13,7 @@
 
 using A = doc::Paragraph::Alignment;
 
+Q_DECLARE_METATYPE(doc::ReadModel)
 Q_DECLARE_METATYPE(doc::CharacterRun)
 Q_DECLARE_METATYPE(doc::Paragraph)
 
@@ -25,6 +26,7 @@ doc::ReadModel oneInchPage(std::vector<doc::Paragraph> paragraphs)
     model.section().marginLeft = 1440;
     model.section().marginRight = 1440;
     model.paragraphs = std::move(paragraphs);
+    testmodel::paragraphsAsBody(model);
     return model;
 }
 
@@ -88,6 +90,10 @@ private slots:
     void underline();
     void stopsAtTheBottomMargin();
     void pageBreakEndsThePage();
+    void pagination_data();
+    void pagination();
+    void placement_data();
+    void placement();
     void agreementFitsOnePage();
     void characterLook_data();
     void characterLook();
@@ -556,6 +562,198 @@ void tst_PageLayout::pageBreakEndsThePage()
     QCOMPARE(all.lines[2].text, QStringLiteral("three"));
     QCOMPARE(all.lines[2].top, all.geometry.columnTop);
     QCOMPARE(all.lines[3].page, 1);
+}
+
+namespace
+{
+
+// A paragraph whose lines are exactly 16 px high.
+doc::Paragraph exactLines(const std::u16string& text)
+{
+    doc::Paragraph paragraph = testmodel::paragraph(text, A::Left);
+    paragraph.lineSpacing = -240;
+    paragraph.lineSpacingMultiple = false;
+    return paragraph;
+}
+
+// Word's field: its code and stored result between the field marks.
+std::u16string field(const std::u16string& code)
+{
+    return u"\x13 " + code + u" \x14" + u"0\x15";
+}
+
+// A model on inch margins whose paragraphs go in sections: the body's first paragraphs in the first, and so
+// on.
+doc::ReadModel sectioned(std::vector<doc::Paragraph> paragraphs, std::vector<doc::Section> sections = {{}})
+{
+    doc::ReadModel model = oneInchPage(std::move(paragraphs));
+    for (doc::Section& section : sections)
+        section.page.marginLeft = section.page.marginRight = 1440;
+    model.sections = std::move(sections);
+    return model;
+}
+
+// A story of one exact-height paragraph per text, appended to the model's paragraphs.
+std::size_t addStory(doc::ReadModel& model, std::vector<std::vector<doc::Block>>& stories,
+                     const std::vector<std::u16string>& texts)
+{
+    std::vector<doc::Block>& story = stories.emplace_back();
+    for (const std::u16string& text : texts) {
+        story.push_back({doc::Block::Kind::Paragraph, model.paragraphs.size()});
+        model.paragraphs.push_back(exactLines(text));
+    }
+    return stories.size() - 1;
+}
+
+doc::Section startingAt(std::size_t blockEnd, doc::Section::Start start)
+{
+    doc::Section section;
+    section.blockEnd = blockEnd;
+    section.start = start;
+    return section;
+}
+
+} // namespace
+
+void tst_PageLayout::pagination_data()
+{
+    using S = doc::Section;
+    QTest::addColumn<doc::ReadModel>("model");
+    QTest::addColumn<QStringList>("pages"); // each page's text
+    QTest::addColumn<QList<QSize>>("sizes");
+    const QSize letter(816, 1056);
+    const std::vector<doc::Paragraph> threePages = {exactLines(u"one"), exactLines(u"\x0Ctwo"),
+                                                    exactLines(u"\x0Cthree")};
+
+    doc::ReadModel numbered = sectioned(threePages);
+    numbered.sections[0].headers[S::OddHeader] =
+        addStory(numbered, numbered.headers, {u"Page " + field(u"PAGE") + u" of " + field(u"NUMPAGES")});
+    numbered.sections[0].headers[S::OddFooter] = addStory(numbered, numbered.headers, {u"Initials"});
+    QTest::newRow("header and footer with page numbers")
+        << numbered
+        << QStringList{"Page 1 of 3\none\nInitials\n", "Page 2 of 3\ntwo\nInitials\n",
+                       "Page 3 of 3\nthree\nInitials\n"}
+        << QList<QSize>(3, letter);
+
+    doc::ReadModel titled = sectioned(threePages);
+    titled.facingPages = true;
+    titled.sections[0].titlePage = true;
+    titled.sections[0].headers[S::FirstHeader] = addStory(titled, titled.headers, {u"Letterhead"});
+    titled.sections[0].headers[S::EvenHeader] = addStory(titled, titled.headers, {u"Even " + field(u"PAGE")});
+    titled.sections[0].headers[S::OddHeader] = addStory(titled, titled.headers, {u"Odd " + field(u"PAGE")});
+    QTest::newRow("first-page, even and odd headers")
+        << titled << QStringList{"Letterhead\none\n", "Even 2\ntwo\n", "Odd 3\nthree\n"}
+        << QList<QSize>(3, letter);
+
+    const QString fullPage = QStringLiteral("line\n").repeated(53);
+    std::u16string lines = u"line";
+    for (int i = 1; i < 53; ++i)
+        lines += u"\x0Bline";
+    doc::Paragraph heading = exactLines(u"Heading");
+    const doc::ReadModel loose = sectioned({exactLines(lines), heading, exactLines(u"text")});
+    QTest::newRow("a heading fits at the foot of the page")
+        << loose << QStringList{fullPage + "Heading\n", "text\n"} << QList<QSize>(2, letter);
+    heading.keepWithNext = true;
+    QTest::newRow("keep with next moves the heading to the text")
+        << sectioned({exactLines(lines), heading, exactLines(u"text")})
+        << QStringList{fullPage, "Heading\ntext\n"} << QList<QSize>(2, letter);
+
+    std::vector<S> landscapeSections = {startingAt(1, S::Start::NewPage), startingAt(2, S::Start::NewPage)};
+    std::swap(landscapeSections[1].page.pageWidth, landscapeSections[1].page.pageHeight);
+    QTest::newRow("a section on landscape paper")
+        << sectioned({exactLines(u"portrait"), exactLines(u"landscape")}, landscapeSections)
+        << QStringList{"portrait\n", "landscape\n"} << QList<QSize>{letter, letter.transposed()};
+
+    QTest::newRow("a continuous section shares the page")
+        << sectioned({exactLines(u"one"), exactLines(u"two")},
+                     {startingAt(1, S::Start::NewPage), startingAt(2, S::Start::Continuous)})
+        << QStringList{"one\ntwo\n"} << QList<QSize>(1, letter);
+    QTest::newRow("an odd-page section after page 1 leaves page 2 empty")
+        << sectioned({exactLines(u"one"), exactLines(u"two")},
+                     {startingAt(1, S::Start::NewPage), startingAt(2, S::Start::OddPage)})
+        << QStringList{"one\n", "", "two\n"} << QList<QSize>(3, letter);
+
+    doc::ReadModel restarted =
+        sectioned({exactLines(u"one"), exactLines(u"two")},
+                  {startingAt(1, S::Start::NewPage), startingAt(2, S::Start::NewPage)});
+    restarted.sections[1].firstPageNumber = 7;
+    restarted.sections[0].headers[S::OddHeader] = restarted.sections[1].headers[S::OddHeader] =
+        addStory(restarted, restarted.headers, {field(u"PAGE") + u"/" + field(u"SECTIONPAGES")});
+    QTest::newRow("numbering restarts with the section")
+        << restarted << QStringList{"1/1\none\n", "7/1\ntwo\n"} << QList<QSize>(2, letter);
+}
+
+// Sections, breaks, keeps, and each page's header and footer with its numbers.
+void tst_PageLayout::pagination()
+{
+    QFETCH(doc::ReadModel, model);
+    QFETCH(QStringList, pages);
+    QFETCH(QList<QSize>, sizes);
+    const render::PageLayout layout = render::layoutDocument(model);
+    QCOMPARE(layout.pageCount, pages.size());
+    for (int page = 0; page < layout.pageCount; ++page) {
+        QCOMPARE(render::pageText(layout, page), pages[page]);
+        QCOMPARE(layout.size(page), sizes[page]);
+    }
+}
+
+void tst_PageLayout::placement_data()
+{
+    using Shape = doc::Shape;
+    QTest::addColumn<doc::ReadModel>("model");
+    QTest::addColumn<QList<QPointF>>("lines"); // each line's top left, in reading order
+    QTest::addColumn<QRectF>("image");         // the page's one picture, if any
+
+    doc::ReadModel tallHeader = oneInchPage({exactLines(u"body")});
+    tallHeader.sections[0].headers[doc::Section::OddHeader] =
+        addStory(tallHeader, tallHeader.headers, {u"a", u"b", u"c", u"d"});
+    // The header starts half an inch down and reaches 16 px below the inch margin.
+    QTest::newRow("a tall header pushes the body down")
+        << tallHeader << QList<QPointF>{{96, 48}, {96, 64}, {96, 80}, {96, 96}, {96, 112}} << QRectF();
+
+    doc::ReadModel pictured = oneInchPage({exactLines(u"\x08one"), exactLines(u"two")});
+    pictured.paragraphs[0].shapes.push_back({0, 0});
+    pictured.pictures.emplace_back();
+    Shape& picture = pictured.shapes.emplace_back();
+    picture.right = picture.bottom = 1440;
+    picture.picture = 0;
+    picture.wrap = Shape::Wrap::TopAndBottom;
+    QTest::newRow("top and bottom: the text goes below the picture")
+        << pictured << QList<QPointF>{{96, 192}, {96, 208}} << QRectF(96, 96, 96, 96);
+    picture.wrap = Shape::Wrap::None;
+    QTest::newRow("in front of the text: the text stays")
+        << pictured << QList<QPointF>{{96, 96}, {96, 112}} << QRectF(96, 96, 96, 96);
+
+    doc::ReadModel boxed = oneInchPage({exactLines(u"\x08one"), exactLines(u"two")});
+    boxed.paragraphs[0].shapes.push_back({0, 0});
+    Shape& box = boxed.shapes.emplace_back();
+    box.horizontalFrom = Shape::HorizontalFrom::Page;
+    box.verticalFrom = Shape::VerticalFrom::Page;
+    box.left = box.top = 2880;
+    box.right = 5760;
+    box.bottom = 4320;
+    box.wrap = Shape::Wrap::None;
+    box.textBox = addStory(boxed, boxed.textBoxes, {u"boxed"});
+    // Inside the box's inner margins, a tenth of an inch across and a twentieth down.
+    QTest::newRow("a text box shows its story")
+        << boxed << QList<QPointF>{{96, 96}, {201.6, 196.8}, {96, 112}} << QRectF();
+}
+
+// Where the first page's lines and picture go: below a tall header, round floating shapes, in text boxes.
+void tst_PageLayout::placement()
+{
+    QFETCH(doc::ReadModel, model);
+    QFETCH(QList<QPointF>, lines);
+    QFETCH(QRectF, image);
+    const render::PageLayout layout = render::layoutDocument(model);
+    QList<QPointF> placed;
+    for (const render::PageLine& line : layout.lines)
+        if (line.page == 0)
+            placed.append({line.left, line.top});
+    QCOMPARE(placed, lines);
+    QCOMPARE(layout.images.size(), image.isNull() ? 0u : 1u);
+    if (!image.isNull())
+        QCOMPARE(layout.images[0].rect, image);
 }
 
 void tst_PageLayout::agreementFitsOnePage()

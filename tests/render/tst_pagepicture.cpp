@@ -137,6 +137,7 @@ doc::ReadModel fullPage(std::int32_t width, std::int32_t height)
     model.section().pageHeight = height;
     model.section().marginLeft = model.section().marginRight = 1440;
     model.paragraphs.assign(200, testmodel::paragraph(u"Line", doc::Paragraph::Alignment::Left));
+    testmodel::paragraphsAsBody(model);
     return model;
 }
 
@@ -209,9 +210,11 @@ void tst_PagePicture::naturalSize_data()
     twoPages.paragraphs.insert(
         twoPages.paragraphs.begin() + 8, 30,
         testmodel::paragraph(u"Build a tree house.", doc::Paragraph::Alignment::Justify));
+    testmodel::paragraphsAsBody(twoPages);
     doc::ReadModel halfLetterLine = fullPage(7920, 12240);
     halfLetterLine.section().marginLeft = halfLetterLine.section().marginRight = 720;
     halfLetterLine.paragraphs.resize(1);
+    testmodel::paragraphsAsBody(halfLetterLine);
 
     // Letter: the width binds, the page shrunk into the viewport's 620 with the ground beside it.
     QTest::newRow("sample agreement") << testmodel::agreement() << 1 << QSize(604, 782) << 1.25f;
@@ -312,6 +315,7 @@ void tst_PagePicture::inkWhereTheLayoutSays()
         model.paragraphs = {testmodel::paragraph(std::u16string(static_cast<std::size_t>(letters), u'I'),
                                                  doc::Paragraph::Alignment::Left, size)};
         model.paragraphs[0].runs[0].fontName = "Courier New";
+        testmodel::paragraphsAsBody(model);
         const render::PageLayout layout = render::layoutPage(model);
         const render::PageLine line = layout.lines.at(0);
         advance = (line.right - line.left) / letters;
@@ -390,6 +394,7 @@ void tst_PagePicture::copiedPage()
 {
     doc::ReadModel model = testmodel::agreement();
     model.paragraphs.push_back(testmodel::paragraph(u"\x0CSecond page.", doc::Paragraph::Alignment::Left));
+    testmodel::paragraphsAsBody(model);
     const render::PagePicture picture = render::renderPage(model);
     QCOMPARE(picture.pageCount(), 2);
     const std::unique_ptr<QMimeData> mime = render::pageToMimeData(picture, 1);

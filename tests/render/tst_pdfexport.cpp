@@ -53,6 +53,7 @@ void tst_PdfExport::exportAndPrint()
     doc::ReadModel model = testmodel::agreement();
     const std::vector<doc::Paragraph> once = model.paragraphs;
     model.paragraphs.insert(model.paragraphs.end(), once.begin(), once.end());
+    testmodel::paragraphsAsBody(model);
     model.section() = {11906, 16838, 1134, 1134, 1701, 1440, 720, 720, 720};
     const QString exported = mDir.filePath(QStringLiteral("exported.pdf"));
     const QString title = QStringLiteral("Agreement – Zoë");
@@ -151,6 +152,7 @@ void tst_PdfExport::particularsReadBackAsTyped()
             QSKIP("no font on this system draws it");
     const QString line = QStringLiteral("Owner ") + particular;
     model.paragraphs.push_back(testmodel::paragraph(line.toStdU16String(), doc::Paragraph::Alignment::Left));
+    testmodel::paragraphsAsBody(model);
     const QString exported = mDir.filePath(QStringLiteral("particulars.pdf"));
     render::exportPdf(model, exported.toStdString());
     const QString text = pdftools::pdfText(exported);
