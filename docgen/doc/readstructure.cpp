@@ -306,14 +306,12 @@ private:
         for (std::size_t k = 0; k < cells.size(); ++k) {
             const CellFormat& f = format.cells[k];
             // A merged set starts with one value of horzMerge and goes on with the other, so
-            // both readings of its two bits give the same sets.
+            // both readings of its two bits give the same sets. Word shows only the first
+            // cell's text.
             if (f.horizontalMerge != 0 && mergeStart != 0 && f.horizontalMerge != mergeStart &&
                 !row.cells.empty()) {
-                TableCell& merged = row.cells.back();
-                merged.right = f.right;
+                row.cells.back().right = f.right;
                 pending.columns.back().second = k;
-                if (!emptyCell(cells[k]))
-                    merged.blocks.insert(merged.blocks.end(), cells[k].begin(), cells[k].end());
                 continue;
             }
             mergeStart = f.horizontalMerge;
@@ -332,12 +330,6 @@ private:
             pending.columns.emplace_back(k, k);
         }
         return pending;
-    }
-
-    bool emptyCell(const std::vector<Block>& blocks) const
-    {
-        return blocks.size() == 1 && blocks[0].kind == Block::Kind::Paragraph &&
-               mModel.paragraphs[blocks[0].index].text.empty();
     }
 
     // The table's borders on the cells without their own, and its rows placed as aligned.
