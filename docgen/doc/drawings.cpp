@@ -20,13 +20,11 @@ constexpr std::size_t kDggInfo = 50; // FibRgFcLcb97 fcDggInfo / lcbDggInfo
 constexpr std::uint32_t kRelativeToCharacter = 3;
 constexpr std::uint32_t kRelativeToLine = 3;
 
-// PICF ([MS-DOC] 2.9.192) with its MFPF and PICMID; the crop fields are PICMID's dxaReserved1 to
-// dyaReserved2, which Word fills with the cropping as Word 97 defined them.
+// PICF ([MS-DOC] 2.9.192): lcb, cbHeader and MFPF's mm, then from PICMID on dxaGoal, dyaGoal, mx, my
+// and the cropping, in the fields PICMID reserves after the scale, as the Word 97 format defined
+// them (dxaCropLeft, dyaCropTop, dxaCropRight, dyaCropBottom).
 namespace picf
 {
-constexpr std::size_t lcb = 0;
-constexpr std::size_t cbHeader = 4;
-constexpr std::size_t mm = 6;
 constexpr std::size_t dxaGoal = 28;
 constexpr std::size_t size = 0x44;
 constexpr std::int16_t kMmShape = 0x64;
