@@ -163,6 +163,9 @@ void readSepx(const WordState& d, std::span<const std::uint8_t> sed, Section& se
         case sprm::SPgnStart97:
             pgnStart = op.u16();
             break;
+        case sprm::SPgnStart:
+            pgnStart = op.i32();
+            break;
         default:
             break;
         }

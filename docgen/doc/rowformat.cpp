@@ -176,7 +176,7 @@ RowFormat readRowFormat(std::span<const std::uint8_t> grpprl)
             break;
         case sprm::TJc90:
         case sprm::TJc:
-            switch (c.u16()) {
+            switch (c.u8()) { // the low byte of its two
             case 1:
                 row.alignment = RowFormat::Alignment::Center;
                 break;
