@@ -147,17 +147,25 @@ ParagraphText shapeParagraph(const doc::Paragraph& paragraph, StyleTable& styles
     // A character that shows: its measure, and a box where no installed font draws it.
     const auto addCharacter = [&](GlyphText shown, int style) {
         Glyph& glyph = glyphs->emplace_back();
-        glyph.style = style;
         glyph.text = shown;
         const char16_t c = shown.units[0];
         glyph.item.breakAfter = breaksAfter(c);
         glyph.item.decimalPoint = c == u'.';
-        glyph.undrawn = !styles.drawable(style, shown.view());
+        const StyleLook& look = styles.look(style);
+        GlyphText drawn = shown;
+        if (shown.length == 1 && (look.capitals || look.smallCapitals >= 0) && QChar::toUpper(c) != c) {
+            glyph.capital = true;
+            drawn = GlyphText(static_cast<char16_t>(QChar::toUpper(c)));
+            if (look.smallCapitals >= 0)
+                style = look.smallCapitals;
+        }
+        glyph.style = style;
+        glyph.undrawn = !styles.drawable(style, drawn.view());
         if (glyph.undrawn && !undrawn.contains(shown.view()))
             undrawn += shown.view();
         static constexpr char16_t box = kUndrawnBox;
         glyph.item.width =
-            std::max(0.0, styles.advance(style, glyph.undrawn ? QStringView(&box, 1) : shown.view()));
+            std::max(0.0, styles.advance(style, glyph.undrawn ? QStringView(&box, 1) : drawn.view()));
     };
     const auto addSpace = [&](int style, LineItem::Kind kind) {
         Glyph& glyph = glyphs->emplace_back();
@@ -442,7 +450,9 @@ void addFragments(PageLine& out, std::vector<PageFill>& fills, const std::vector
                                    glyph.style});
             continue;
         }
-        if (open && out.fragments.back().style == glyph.style && std::abs(openEnd - x) < kFitEpsilon) {
+        // Spaced-out characters are drawn one by one, each where the spacing puts it.
+        if (open && out.fragments.back().style == glyph.style && std::abs(openEnd - x) < kFitEpsilon &&
+            styles.look(glyph.style).spacing == 0) {
             out.fragments.back().width += glyph.item.width;
         } else {
             close();
@@ -451,6 +461,8 @@ void addFragments(PageLine& out, std::vector<PageFill>& fills, const std::vector
         }
         if (glyph.undrawn)
             units.push_back(kUndrawnBox);
+        else if (glyph.capital)
+            units.push_back(static_cast<char16_t>(QChar::toUpper(glyph.text.units[0])));
         else
             units.append(glyph.text.units.data(), static_cast<std::size_t>(glyph.text.length));
         openEnd = x + glyph.item.width;

@@ -30,8 +30,9 @@ inline constexpr double kFitEpsilon = 1e-3;
 inline constexpr double kMaxCharacterSpacingTwips = 1584; // Word's widest expanded or condensed spacing
 inline constexpr double kMaxPictureTwips = 31680;         // 22 inches, Word's largest page
 
-// Word sets superscript and subscript at two thirds of the size, raised or lowered by a third of it.
-inline constexpr double kScriptSizeRatio = 2.0 / 3.0;
+// Superscript and subscript: 58 % of the size (as LibreOffice sets Word's), raised or lowered by a third of
+// the size.
+inline constexpr double kScriptSizeRatio = 0.58;
 inline constexpr double kScriptShiftRatio = 1.0 / 3.0;
 
 // A glyph's characters, one code unit or a surrogate pair, held inline: a long paragraph
@@ -51,6 +52,7 @@ struct Glyph {
     LineItem item;
     int style = 0;
     bool undrawn = false; // no installed font draws it: kUndrawnBox is drawn in its place
+    bool capital = false; // drawn as its capital letter (all capitals, small capitals)
     // An inline picture (index into ReadModel::pictures; kNoPicture for text), item.width wide, standing
     // on the baseline; its text is empty.
     std::uint32_t picture = kNoPicture;
@@ -91,79 +93,23 @@ struct FontMeasures {
 struct StyleLook {
     bool strike = false;
     bool doubleStrike = false;
-    double raise = 0; // the baseline's shift up (superscript) or down (subscript, negative), page pixels
-    QColor highlight; // invalid: none
+    double raise = 0;   // the baseline's shift up (superscript) or down (subscript, negative), page pixels
+    QColor highlight;   // invalid: none
+    double spacing = 0; // after each character, page pixels
+    // Letters are drawn as capitals (all capitals); for small capitals, lower-case letters are drawn as
+    // capitals in this smaller style. Drawn text is what the PDF's text reads as, as in Word's PDFs.
+    bool capitals = false;
+    int smallCapitals = -1;
 };
 
 class StyleTable
 {
 public:
-    int styleFor(const doc::CharacterRun& run)
-    {
-        const QString family = pageFontFamily(run.fontName.empty() ? QStringLiteral("Times New Roman")
-                                                                   : QString::fromStdString(run.fontName));
-        // Word sizes fonts in half points; anything finer only comes from a damaged file.
-        const double size = std::isfinite(run.sizePt)
-                                ? std::round(std::clamp(run.sizePt, kMinPointSize, kMaxPointSize) * 2) / 2
-                                : 12.0;
-        const auto spacing = static_cast<std::int32_t>(
-            std::clamp<double>(run.spacing, -kMaxCharacterSpacingTwips, kMaxCharacterSpacingTwips));
-        const Key key{family,           size,          run.bold,    run.italic,   run.underline, run.strike,
-                      run.doubleStrike, run.smallCaps, run.allCaps, run.position, spacing,       run.color,
-                      run.highlight};
-        const auto found = mKeys.find(key);
-        if (found != mKeys.end())
-            return found->second;
-        registerPageFace(family, run.bold, run.italic);
-        const bool script = run.position != doc::CharacterRun::Position::Normal;
-        const double drawnSize = script ? size * kScriptSizeRatio : size;
-        QFont font(family);
-        font.setPixelSize(std::max(1, static_cast<int>(std::lround(pointsToPixels(drawnSize) * kFontScale))));
-        font.setBold(run.bold);
-        font.setItalic(run.italic);
-        font.setKerning(false);
-        font.setHintingPreference(QFont::PreferNoHinting);
-        // No ligatures or contextual forms: Word sets Latin text glyph by glyph.
-        font.setStyleStrategy(QFont::PreferNoShaping);
-        if (run.allCaps)
-            font.setCapitalization(QFont::AllUppercase);
-        else if (run.smallCaps)
-            font.setCapitalization(QFont::SmallCaps);
-        if (spacing != 0)
-            font.setLetterSpacing(QFont::AbsoluteSpacing, twipsToPixels(spacing) * kFontScale);
-        const QFontMetricsF fm(font);
-        mKeys.emplace(key, static_cast<int>(mStyles.size()));
-        mStyles.push_back({font, run.underline, colorOf(run.color, Qt::black)});
-        const double shift = script ? pointsToPixels(size) * kScriptShiftRatio : 0;
-        mLooks.push_back({run.strike && !run.doubleStrike, run.doubleStrike,
-                          run.position == doc::CharacterRun::Position::Subscript ? -shift : shift,
-                          colorOf(run.highlight, QColor())});
-        mLatin1Advances.resize(mStyles.size() * kLatin1, -1.0);
-        mMeasures.push_back({fm.ascent() / kFontScale, fm.descent() / kFontScale, fm.leading() / kFontScale,
-                             fm.underlinePos() / kFontScale, fm.lineWidth() / kFontScale,
-                             fm.strikeOutPos() / kFontScale});
-        return static_cast<int>(mStyles.size() - 1);
-    }
+    int styleFor(const doc::CharacterRun& run) { return styleFor(run, false); }
 
     double advance(int style, QStringView text)
     {
-        const TextStyle& measured = mStyles[static_cast<std::size_t>(style)];
-        // Most text is Latin-1: those widths sit in a table, the rest in a map.
-        if (text.size() == 1 && text.at(0).unicode() < kLatin1) {
-            double& cached =
-                mLatin1Advances[static_cast<std::size_t>(style) * kLatin1 + text.at(0).unicode()];
-            if (cached < 0)
-                cached = measured.advance(text.toString());
-            return cached;
-        }
-        const std::uint64_t key =
-            (static_cast<std::uint64_t>(style) << 32) |
-            (static_cast<std::uint64_t>(text.size() > 1 ? text.at(1).unicode() : 0) << 16) |
-            text.at(0).unicode();
-        const auto found = mAdvances.find(key);
-        if (found != mAdvances.end())
-            return found->second;
-        return mAdvances.emplace(key, measured.advance(text.toString())).first->second;
+        return glyphAdvance(style, text) + mLooks[static_cast<std::size_t>(style)].spacing;
     }
 
     // Whether an installed font draws the character: the style's font or one the system falls back to.
@@ -194,15 +140,87 @@ public:
     std::vector<TextStyle> takeStyles() { return std::move(mStyles); }
 
 private:
+    // Small capitals Word sets at four fifths of the size.
+    static constexpr double kSmallCapitalsRatio = 0.8;
+
+    // smaller: the style of a small-capitals run's lower-case letters.
+    int styleFor(const doc::CharacterRun& run, bool smaller)
+    {
+        const QString family = pageFontFamily(run.fontName.empty() ? QStringLiteral("Times New Roman")
+                                                                   : QString::fromStdString(run.fontName));
+        // Word sizes fonts in half points; anything finer only comes from a damaged file.
+        const double size = std::isfinite(run.sizePt)
+                                ? std::round(std::clamp(run.sizePt, kMinPointSize, kMaxPointSize) * 2) / 2
+                                : 12.0;
+        const auto spacing = static_cast<std::int32_t>(
+            std::clamp<double>(run.spacing, -kMaxCharacterSpacingTwips, kMaxCharacterSpacingTwips));
+        const Key key{family,           size,          run.bold,    run.italic,   run.underline, run.strike,
+                      run.doubleStrike, run.smallCaps, run.allCaps, run.position, spacing,       run.color,
+                      run.highlight,    smaller};
+        const auto found = mKeys.find(key);
+        if (found != mKeys.end())
+            return found->second;
+        registerPageFace(family, run.bold, run.italic);
+        const bool script = run.position != doc::CharacterRun::Position::Normal;
+        const double drawnSize = size * (script ? kScriptSizeRatio : 1) * (smaller ? kSmallCapitalsRatio : 1);
+        QFont font(family);
+        font.setPixelSize(std::max(1, static_cast<int>(std::lround(pointsToPixels(drawnSize) * kFontScale))));
+        font.setBold(run.bold);
+        font.setItalic(run.italic);
+        font.setKerning(false);
+        font.setHintingPreference(QFont::PreferNoHinting);
+        // No ligatures or contextual forms: Word sets Latin text glyph by glyph.
+        font.setStyleStrategy(QFont::PreferNoShaping);
+        const QFontMetricsF fm(font);
+        const int index = static_cast<int>(mStyles.size());
+        mKeys.emplace(key, index);
+        mStyles.push_back({font, run.underline, colorOf(run.color, Qt::black)});
+        const double shift = script ? pointsToPixels(size) * kScriptShiftRatio : 0;
+        mLooks.push_back({run.strike && !run.doubleStrike, run.doubleStrike,
+                          run.position == doc::CharacterRun::Position::Subscript ? -shift : shift,
+                          colorOf(run.highlight, QColor()), twipsToPixels(spacing), run.allCaps, -1});
+        mLatin1Advances.resize(mStyles.size() * kLatin1, -1.0);
+        mMeasures.push_back({fm.ascent() / kFontScale, fm.descent() / kFontScale, fm.leading() / kFontScale,
+                             fm.underlinePos() / kFontScale, fm.lineWidth() / kFontScale,
+                             fm.strikeOutPos() / kFontScale});
+        if (run.smallCaps && !run.allCaps && !smaller) {
+            const int smallCapitals = styleFor(run, true);
+            mLooks[static_cast<std::size_t>(index)].smallCapitals = smallCapitals;
+        }
+        return index;
+    }
+
+    // The font's advance for text, without the style's character spacing.
+    double glyphAdvance(int style, QStringView text)
+    {
+        const TextStyle& measured = mStyles[static_cast<std::size_t>(style)];
+        // Most text is Latin-1: those widths sit in a table, the rest in a map.
+        if (text.size() == 1 && text.at(0).unicode() < kLatin1) {
+            double& cached =
+                mLatin1Advances[static_cast<std::size_t>(style) * kLatin1 + text.at(0).unicode()];
+            if (cached < 0)
+                cached = measured.advance(text.toString());
+            return cached;
+        }
+        const std::uint64_t key =
+            (static_cast<std::uint64_t>(style) << 32) |
+            (static_cast<std::uint64_t>(text.size() > 1 ? text.at(1).unicode() : 0) << 16) |
+            text.at(0).unicode();
+        const auto found = mAdvances.find(key);
+        if (found != mAdvances.end())
+            return found->second;
+        return mAdvances.emplace(key, measured.advance(text.toString())).first->second;
+    }
+
     static QColor colorOf(std::uint32_t rgb, const QColor& automatic)
     {
         return rgb == doc::kAutoColor ? automatic : QColor::fromRgb(rgb & 0xFFFFFFu);
     }
 
     // family, size, bold, italic, underline, strike, double strike, small capitals, all capitals,
-    // position, spacing, colour, highlight
+    // position, spacing, colour, highlight, the smaller letters of small capitals
     using Key = std::tuple<QString, double, bool, bool, bool, bool, bool, bool, bool,
-                           doc::CharacterRun::Position, std::int32_t, std::uint32_t, std::uint32_t>;
+                           doc::CharacterRun::Position, std::int32_t, std::uint32_t, std::uint32_t, bool>;
     std::map<Key, int> mKeys;
     std::vector<TextStyle> mStyles;
     std::vector<StyleLook> mLooks;
