@@ -56,6 +56,39 @@ double columnRight(const render::PageLayout& layout)
     return layout.geometry.columnLeft + layout.geometry.columnWidth;
 }
 
+// A paragraph of lines lines, each exactly 16 px high.
+doc::Paragraph linesParagraph(int lines)
+{
+    std::u16string text = u"line";
+    for (int i = 1; i < lines; ++i)
+        text += u"\x0Bline";
+    doc::Paragraph paragraph = testmodel::paragraph(lines > 0 ? text : u"", A::Left);
+    paragraph.lineSpacing = -240;
+    paragraph.lineSpacingMultiple = false;
+    return paragraph;
+}
+
+// A table of cells an inch wide, each a paragraph of the given number of lines (numbered row by row), then
+// a paragraph of one line.
+doc::ReadModel tableOf(const std::vector<std::vector<int>>& rows)
+{
+    doc::ReadModel model = oneInchPage({});
+    doc::Table& table = model.tables.emplace_back();
+    for (const std::vector<int>& lines : rows) {
+        doc::TableRow& row = table.rows.emplace_back();
+        for (const int count : lines) {
+            doc::TableCell& cell = row.cells.emplace_back();
+            cell.left = 1440 * static_cast<std::int32_t>(row.cells.size() - 1);
+            cell.right = cell.left + 1440;
+            cell.blocks.push_back({doc::Block::Kind::Paragraph, model.paragraphs.size()});
+            model.paragraphs.push_back(linesParagraph(count));
+        }
+    }
+    model.body = {{doc::Block::Kind::Table, 0}, {doc::Block::Kind::Paragraph, model.paragraphs.size()}};
+    model.paragraphs.push_back(linesParagraph(1));
+    return model;
+}
+
 } // namespace
 
 class tst_PageLayout : public QObject
@@ -95,6 +128,8 @@ private slots:
     void placement_data();
     void placement();
     void agreementFitsOnePage();
+    void tables_data();
+    void tables();
     void characterLook_data();
     void characterLook();
     void listLabel_data();
@@ -771,6 +806,51 @@ void tst_PageLayout::agreementFitsOnePage()
             signing = &line;
     QVERIFY(signing);
     QCOMPARE(signing->fragments[1].baseline.x(), layout.geometry.columnLeft + 336);
+}
+
+void tst_PageLayout::tables_data()
+{
+    using Cell = doc::TableCell;
+    QTest::addColumn<doc::ReadModel>("model");
+    QTest::addColumn<int>("paragraph");  // -1: the one after the table
+    QTest::addColumn<int>("occurrence"); // which of its lines, as laid out
+    QTest::addColumn<int>("page");
+    QTest::addColumn<double>("left"); // from the column's left edge
+    QTest::addColumn<int>("top");     // lines from the column's top
+
+    const double margin = render::twipsToPixels(Cell().marginLeft);
+    QTest::newRow("2x2: the last cell") << tableOf({{1, 1}, {1, 1}}) << 3 << 0 << 0 << 96 + margin << 1;
+    doc::ReadModel merged = tableOf({{3, 1}, {0, 1}});
+    merged.tables[0].rows[0].cells[0].verticalMerge = Cell::VerticalMerge::Restart;
+    merged.tables[0].rows[1].cells[0].verticalMerge = Cell::VerticalMerge::Continue;
+    QTest::newRow("merged down: the rows grow to its lines") << merged << -1 << 0 << 0 << 0.0 << 3;
+    doc::ReadModel bottom = tableOf({{3, 1}});
+    bottom.tables[0].rows[0].cells[1].verticalAlignment = Cell::VerticalAlignment::Bottom;
+    QTest::newRow("bottom-aligned") << bottom << 1 << 0 << 0 << 96 + margin << 2;
+    // 54 lines fill a page.
+    doc::ReadModel header = tableOf(std::vector<std::vector<int>>(60, {1}));
+    header.tables[0].rows[0].header = true;
+    QTest::newRow("header row repeated") << header << 0 << 1 << 1 << margin << 0;
+    QTest::newRow("header row: the row under it") << header << 54 << 0 << 1 << margin << 1;
+    QTest::newRow("row split where the page ends") << tableOf({{1}, {60, 1}}) << 1 << 53 << 1 << margin << 0;
+}
+
+void tst_PageLayout::tables()
+{
+    QFETCH(doc::ReadModel, model);
+    QFETCH(int, paragraph);
+    QFETCH(int, occurrence);
+    QFETCH(int, page);
+    QFETCH(double, left);
+    QFETCH(int, top);
+    const render::PageLayout layout = render::layoutDocument(model);
+    const std::vector<const render::PageLine*> lines =
+        linesOf(layout, paragraph < 0 ? static_cast<int>(model.paragraphs.size()) - 1 : paragraph);
+    QVERIFY(static_cast<std::size_t>(occurrence) < lines.size());
+    const render::PageLine& line = *lines[static_cast<std::size_t>(occurrence)];
+    QCOMPARE(line.page, page);
+    QCOMPARE(line.left - layout.geometry.columnLeft, left);
+    QCOMPARE(line.top - layout.geometry.columnTop, top * 16.0);
 }
 
 namespace
