@@ -119,7 +119,8 @@ struct TableCell {
     enum class VerticalMerge { None, Restart, Continue }; // Continue: part of the cell above
     enum class VerticalAlignment { Top, Center, Bottom };
     std::vector<Block> blocks; // its paragraphs and tables nested in it (one level deep)
-    // Edges from the text column's left edge; cells merged across are one cell.
+    // Edges from the text column's left edge (a nested table's from its cell's left edge plus the cell's
+    // left margin), the table's alignment applied; cells merged across are one cell.
     std::int32_t left = 0;
     std::int32_t right = 0;
     VerticalMerge verticalMerge = VerticalMerge::None;
