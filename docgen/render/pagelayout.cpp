@@ -26,7 +26,7 @@ namespace
 // Far more than any agreement; a count past it in painted-layout data is damage.
 constexpr quint32 kMaxPaintedItems = 1u << 24;
 
-// Between a shape and the text beside it, as Word sets it by default.
+// Between a shape and the text beside it: Word's default, an eighth of an inch.
 constexpr double kWrapDistance = twipsToPixels(180);
 
 // The narrowest room beside a shape that text goes into.
@@ -35,11 +35,6 @@ constexpr double kMinWrapWidth = twipsToPixels(1440);
 // Word's inner margins of a text box.
 constexpr double kTextBoxMarginX = twipsToPixels(144);
 constexpr double kTextBoxMarginY = twipsToPixels(72);
-
-double twipsPx(std::int32_t twips)
-{
-    return twipsToPixels(twips);
-}
 
 bool sameGeometry(const PictureGeometry& a, const PictureGeometry& b)
 {
@@ -50,7 +45,7 @@ bool sameGeometry(const PictureGeometry& a, const PictureGeometry& b)
 // A distance from a page's edge, made to lie on the page.
 double edgeDistance(std::int32_t twips, int pagePx)
 {
-    return std::clamp(twipsPx(twips), 0.0, static_cast<double>(pagePx));
+    return std::clamp(twipsToPixels(twips), 0.0, static_cast<double>(pagePx));
 }
 
 // The height stacked slices take, the space after the last left out.
@@ -159,9 +154,13 @@ class Paginator
 public:
     Paginator(const doc::ReadModel& model, int maxPages)
         : mModel(model), mMaxPages(static_cast<std::size_t>(std::max(1, maxPages))),
-          mPictures(model.pictures),
-          mContext{model, mStyles,     mLayout.undrawn, mPictures, model.section().defaultTabWidth,
-                   0,     std::nullopt},
+          mPictures(model.pictures), mContext{.model = model,
+                                              .styles = mStyles,
+                                              .undrawn = mLayout.undrawn,
+                                              .pictures = mPictures,
+                                              .defaultTabWidth = model.section().defaultTabWidth,
+                                              .pageHeight = 0,
+                                              .fields = std::nullopt},
           mAnchored(model.shapes.size(), false)
     {
         for (const doc::Section& section : model.sections)
@@ -474,8 +473,8 @@ private:
         const double y = shape.verticalFrom == V::Page     ? 0
                          : shape.verticalFrom == V::Margin ? geometry.columnTop
                                                            : paragraphTop;
-        const QRectF rect = QRectF(QPointF(x + twipsPx(shape.left), y + twipsPx(shape.top)),
-                                   QPointF(x + twipsPx(shape.right), y + twipsPx(shape.bottom)))
+        const QRectF rect = QRectF(QPointF(x + twipsToPixels(shape.left), y + twipsToPixels(shape.top)),
+                                   QPointF(x + twipsToPixels(shape.right), y + twipsToPixels(shape.bottom)))
                                 .normalized();
         if (shape.picture) {
             PageImage image;
