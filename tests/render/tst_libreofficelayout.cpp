@@ -316,12 +316,13 @@ void tst_LibreOfficeLayout::samePages_data()
     };
     row("layout-headers", "", "", "");
     row("layout-tables", "", "", "");
-    row("layout-pictures", "", "text does not wrap beside a floating picture with square wrapping", "");
+    row("layout-pictures", "",
+        "text wraps beside a floating picture below its bottom; an undrawn metafile adds a line", "");
     row("layout-lists", "", "a numbered clause breaks its lines at other places than LibreOffice's", "");
-    row("layout-sections", "",
-        "the landscape section keeps portrait paper, the continuous section has one column", "");
-    row("layout-look", "", "small capitals, all capitals and character spacing", "");
-    row("layout-textboxes", "", "text does not wrap around a text box anchored to its paragraph", "");
+    row("layout-sections", "", "the continuous section is laid out in one column instead of two", "");
+    row("layout-look", "",
+        "tab leaders end a character away from LibreOffice's; a superscript sits without its gap", "");
+    row("layout-textboxes", "", "text goes on wrapping beside a text box below its bottom edge", "");
     row("layout-fonts", "",
         "Calibri, Cambria, Georgia and a font no system has fall back to other fonts than LibreOffice's; "
         "brackets beside Chinese characters are set in the Latin font",
