@@ -31,10 +31,22 @@ struct ParagraphMark {
     bool rowEnd = false;    // its mark ends a row of that table and holds the row's properties
 };
 
+// The grpprl of the paragraph marked at cp. One too long for its FKP page lives in the Data stream,
+// where sprmPHugePapx points to its size and bytes (PrcData), as wide table rows have it.
 std::span<const std::uint8_t> papxGrpprl(const WordState& d, std::uint32_t cp)
 {
     const auto& bytes = d.papxs[d.props[cp].papx].grpprlAndIstd;
-    return std::span<const std::uint8_t>(bytes).subspan(std::min<std::size_t>(2, bytes.size()));
+    const auto grpprl = std::span<const std::uint8_t>(bytes).subspan(std::min<std::size_t>(2, bytes.size()));
+    for (const Prl& prl : readGrpprl(grpprl)) {
+        if (prl.sprm != sprm::PHugePapx || !d.file.hasStream("Data"))
+            continue;
+        ByteCursor operand(prl.operand);
+        ByteCursor data(d.file.stream("Data"), operand.u32());
+        const auto huge = data.bytes(data.u16());
+        if (operand.ok() && data.ok())
+            return huge;
+    }
+    return grpprl;
 }
 
 ParagraphMark paragraphMark(const WordState& d, std::uint32_t start, std::uint32_t mark)

@@ -245,6 +245,7 @@ constexpr std::uint16_t PFInTable = 0x2416;
 constexpr std::uint16_t PFTtp = 0x2417;
 constexpr std::uint16_t PFInnerTableCell = 0x244B;
 constexpr std::uint16_t PFInnerTtp = 0x244C;
+constexpr std::uint16_t PHugePapx = 0x6646;
 constexpr std::uint16_t PItap = 0x6649;
 constexpr std::uint16_t TDefTable = 0xD608;
 constexpr std::uint16_t TJc90 = 0x5400;

@@ -627,7 +627,7 @@ void tst_WordDocument::readModelStructure_data()
     const QString tables = QStringLiteral("structure-tables.doc");
     QTest::newRow("tables among paragraphs") << tables << ""
                                              << "blocks"
-                                             << "P T P T P";
+                                             << "P T P T P T P";
     QTest::newRow("cell edges, merged across in one cell")
         << tables << ""
         << "edges 0"
@@ -671,7 +671,13 @@ void tst_WordDocument::readModelStructure_data()
                                                              << "0-5760 5760-8640";
     QTest::newRow("a row its mark does not define is paragraphs") << tables << "4:1"
                                                                   << "blocks"
-                                                                  << "P P P P T P T P";
+                                                                  << "P P P P T P T P T P";
+    QTest::newRow("a wide row's properties from the Data stream")
+        << tables << ""
+        << "cell 2 0 23"
+        << "24; merge 0, align 0, fill ffff00, margins 0 0 0 0, borders 0.5pt 000000 0.5pt 000000 0.5pt "
+           "000000 "
+           "0.5pt 000000";
     const QString sections = QStringLiteral("structure-sections.doc");
     QTest::newRow("sections with their pages")
         << sections << ""
