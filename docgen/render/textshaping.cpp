@@ -442,12 +442,12 @@ void addFragments(PageLine& out, std::vector<PageFill>& fills, const std::vector
             const double step = styles.advance(glyph.style, dot);
             if (step <= 0)
                 continue;
+            // As many of the leader's characters as the tab holds, spread evenly over the whole tab one by
+            // one: no gap at either end breaks the line's words apart where its text is read back.
             const auto count = static_cast<qsizetype>(std::floor(placement.width / step));
-            if (count > 0)
-                leaders.push_back({dot.repeated(count),
-                                   {x + placement.width - static_cast<double>(count) * step, baseline},
-                                   static_cast<double>(count) * step,
-                                   glyph.style});
+            const double pitch = count > 0 ? placement.width / static_cast<double>(count) : 0;
+            for (qsizetype d = 0; d < count; ++d)
+                leaders.push_back({dot, {x + static_cast<double>(d) * pitch, baseline}, step, glyph.style});
             continue;
         }
         // Spaced-out characters are drawn one by one, each where the spacing puts it.
