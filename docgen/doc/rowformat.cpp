@@ -155,7 +155,6 @@ std::optional<Padding> readPadding(std::span<const std::uint8_t> operand)
 RowFormat readRowFormat(std::span<const std::uint8_t> grpprl)
 {
     RowFormat row;
-    std::optional<std::int32_t> dxaLeft;
     std::int32_t gapHalf = 0;
     std::array<std::optional<std::int32_t>, 4> defaultPadding{};
     std::vector<Padding> cellPadding;
@@ -169,7 +168,15 @@ RowFormat readRowFormat(std::span<const std::uint8_t> grpprl)
                 return RowFormat{};
             break;
         case sprm::TDxaLeft:
-            dxaLeft = c.i16();
+            // It places the first cell's text, half a gap inside the cell's left edge, moving the
+            // cells defined so far.
+            if (!row.cells.empty()) {
+                const std::int32_t shift = c.i16() - (row.cells.front().left + gapHalf);
+                for (auto& cell : row.cells) {
+                    cell.left += shift;
+                    cell.right += shift;
+                }
+            }
             break;
         case sprm::TDxaGapHalf:
             gapHalf = c.i16();
@@ -269,15 +276,6 @@ RowFormat readRowFormat(std::span<const std::uint8_t> grpprl)
             for (std::size_t side = 0; side < margins.size(); ++side)
                 if (padding.sides & (1u << side))
                     row.cells[i].margins[side] = padding.width;
-    }
-
-    // dxaLeft places the first cell's text, half a gap inside its left edge.
-    if (dxaLeft && !row.cells.empty()) {
-        const std::int32_t shift = *dxaLeft - (row.cells.front().left + gapHalf);
-        for (auto& cell : row.cells) {
-            cell.left += shift;
-            cell.right += shift;
-        }
     }
     return row;
 }

@@ -280,7 +280,7 @@ QStringList drawingObjects(const doc::ReadModel& model)
 }
 
 // Facts about a document's blocks, tables and sections, each as a line of text.
-QString blockKinds(const doc::ReadModel& model, const std::vector<doc::Block>& blocks)
+QString blockKinds(const std::vector<doc::Block>& blocks)
 {
     QStringList kinds;
     for (const doc::Block& b : blocks)
@@ -314,7 +314,7 @@ QString structureFact(const doc::ReadModel& model, const QString& what)
     const auto table = [&](int i) -> const doc::Table& { return *tables.at(std::size_t(i)); };
     QStringList out;
     if (what == QLatin1String("blocks"))
-        return blockKinds(model, model.body);
+        return blockKinds(model.body);
     if (words[0] == QLatin1String("edges")) { // edges TABLE [ROW]: each row's cells, left-right
         const auto& rows = table(words[1].toInt()).rows;
         for (std::size_t r = 0; r < rows.size(); ++r) {
@@ -357,7 +357,7 @@ QString structureFact(const doc::ReadModel& model, const QString& what)
                 for (const auto& row : model.tables[b.index].rows)
                     for (const auto& inner : row.cells)
                         out << cellText(model, inner);
-        return blockKinds(model, c.blocks) + QLatin1String(": ") + out.join(u' ');
+        return blockKinds(c.blocks) + QLatin1String(": ") + out.join(u' ');
     }
     if (what == QLatin1String("sections")) {
         for (const doc::Section& s : model.sections)
