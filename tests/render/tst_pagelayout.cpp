@@ -757,6 +757,10 @@ void tst_PageLayout::placement_data()
     picture.wrap = Shape::Wrap::TopAndBottom;
     QTest::newRow("top and bottom: the text goes below the picture")
         << pictured << QList<QPointF>{{96, 192}, {96, 208}} << QRectF(96, 96, 96, 96);
+    picture.wrap = Shape::Wrap::Square;
+    // An eighth of an inch from the picture, on its right, where there is more room.
+    QTest::newRow("square: the text goes beside the picture")
+        << pictured << QList<QPointF>{{204, 96}, {204, 112}} << QRectF(96, 96, 96, 96);
     picture.wrap = Shape::Wrap::None;
     QTest::newRow("in front of the text: the text stays")
         << pictured << QList<QPointF>{{96, 96}, {96, 112}} << QRectF(96, 96, 96, 96);
