@@ -248,8 +248,8 @@ private:
     struct PendingRow {
         TableRow row;
         RowFormat format;
-        std::vector<std::pair<std::size_t, std::size_t>>
-            columns; // each cell's first and last TDefTable column
+        // Each cell's first and last TDefTable column.
+        std::vector<std::pair<std::size_t, std::size_t>> columns;
     };
 
     // The rows of the table at depth level from marks[i] on. A row its mark does not describe
