@@ -289,7 +289,8 @@ std::optional<std::size_t> Drawings::Impl::textBox(const AnchorTable& table,
     const std::uint32_t to = txbx.cps[*index + 1];
     if (from >= to || to > d.rgLw[table.txbxStory] || std::uint64_t{storyStart} + to > d.text.size())
         return result;
-    std::vector<Block> blocks = readStory(storyStart + from, storyStart + to);
+    // The range ends with a mark of its own after the box's last paragraph, which Word does not show.
+    std::vector<Block> blocks = readStory(storyStart + from, storyStart + to - 1);
     model.textBoxes.push_back(std::move(blocks));
     result = model.textBoxes.size() - 1;
     return result;

@@ -272,7 +272,8 @@ QStringList drawingObjects(const doc::ReadModel& model)
             if (s.picture)
                 text += QStringLiteral(" picture ") + pictureName(model, *s.picture);
             if (s.textBox)
-                text += QStringLiteral(" text box ") + firstParagraph(model, model.textBoxes[*s.textBox]);
+                text += QStringLiteral(" text box of %1: ").arg(model.textBoxes[*s.textBox].size()) +
+                        firstParagraph(model, model.textBoxes[*s.textBox]);
             objects << text;
         }
     }
@@ -878,12 +879,12 @@ void tst_WordDocument::readsDrawings_data()
     QTest::newRow("a picture past a cut Data stream left out") << "layout-pictures.doc" << 0 << floating;
     QTest::newRow("text boxes on the page and by a paragraph")
         << "layout-textboxes.doc" << -1
-        << QStringList{"4@0 page/page top and bottom text box NORTHWIND BUILDING SERVICES LLC",
-                       "11@0 column/paragraph square text box Owner: Margaret Ellison-Whitfield"};
+        << QStringList{"3@0 page/page top and bottom text box of 3: NORTHWIND BUILDING SERVICES LLC",
+                       "9@0 column/paragraph square text box of 4: Owner: Margaret Ellison-Whitfield"};
     QTest::newRow("text boxes in the text and the header")
         << "word-stories.doc" << -1
-        << QStringList{"2@0 column/paragraph top and bottom text box Box {{Owner}}",
-                       "6@0 column/paragraph top and bottom text box Corner {{Owner}}"};
+        << QStringList{"1@0 column/paragraph top and bottom text box of 1: Box {{Owner}}",
+                       "4@0 column/paragraph top and bottom text box of 1: Corner {{Owner}}"};
 }
 
 void tst_WordDocument::readsDrawings()
