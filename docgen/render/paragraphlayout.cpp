@@ -103,7 +103,6 @@ std::vector<Slice> layoutParagraph(std::size_t index, double width, FlowContext&
     StyleTable& styles = context.styles;
     const ParagraphText shaped =
         shapeParagraph(paragraph, styles, context.undrawn, context.model.pictures, context.fields);
-    const int markStyle = styles.styleFor(paragraph.markFormat);
     const TabRuler ruler = TabRuler::fromParagraph(paragraph, context.defaultTabWidth);
     LineFrame paragraphFrame;
     paragraphFrame.lineStart = indentPx(paragraph.leftIndent);
@@ -146,7 +145,7 @@ std::vector<Slice> layoutParagraph(std::size_t index, double width, FlowContext&
         for (std::size_t l = 0; l < lines.size(); ++l) {
             BrokenLine& line = lines[l];
             alignLine(line, items, paragraph.alignment, frame.lineEnd, l + 1 == lines.size());
-            const VerticalMetrics metrics = lineMetrics(glyphs, line, markStyle, styles);
+            const VerticalMetrics metrics = lineMetrics(glyphs, line, shaped.markStyle, styles);
             const double height = lineHeight(metrics.above + metrics.descent, paragraph.lineSpacing,
                                              paragraph.lineSpacingMultiple);
             Slice slice;

@@ -135,13 +135,14 @@ ParagraphText shapeParagraph(const doc::Paragraph& paragraph, StyleTable& styles
         const int style = run.hidden ? kHidden : styles.styleFor(run);
         std::fill(styleAt.begin() + run.start, styleAt.begin() + static_cast<std::ptrdiff_t>(end), style);
     }
+    ParagraphText result;
+    result.markStyle = markStyle;
     std::vector<doc::ObjectAt> pictureAt = paragraph.pictures;
     std::sort(pictureAt.begin(), pictureAt.end(),
               [](const doc::ObjectAt& a, const doc::ObjectAt& b) { return a.offset < b.offset; });
     auto nextPicture = pictureAt.cbegin();
     const std::map<std::size_t, FieldMarks> fieldMarks = fields ? matchFields(text) : decltype(fieldMarks){};
 
-    ParagraphText result;
     std::vector<Glyph>* glyphs = &result.pieces.back();
     glyphs->reserve(text.size());
     // A character that shows: its measure, and a box where no installed font draws it.

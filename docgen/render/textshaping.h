@@ -66,6 +66,7 @@ struct Glyph {
 struct ParagraphText {
     std::vector<std::vector<Glyph>> pieces{1};
     double labelShift = 0; // how far left of the first line's start a centred or right-aligned label begins
+    int markStyle = 0;     // the paragraph mark's, which gives an empty line its height
 };
 
 // The values of the fields a page shows: PAGE, NUMPAGES, SECTIONPAGES and DATE.
