@@ -122,11 +122,11 @@ private:
     void load(std::size_t block, double width, bool atFront)
     {
         std::vector<Slice> slices = layoutBlock(mBlocks, block, width, mContext);
-        std::deque<Pending> loaded;
-        for (Slice& slice : slices)
-            loaded.push_back({std::move(slice), block, loaded.empty()});
-        mPending.insert(atFront ? mPending.begin() : mPending.end(), std::make_move_iterator(loaded.begin()),
-                        std::make_move_iterator(loaded.end()));
+        auto at = atFront ? mPending.begin() : mPending.end();
+        for (std::size_t i = 0; i < slices.size(); ++i) {
+            at = mPending.insert(at, {std::move(slices[i]), block, i == 0});
+            ++at;
+        }
     }
 
     std::span<const doc::Block> mBlocks;
