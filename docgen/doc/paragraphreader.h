@@ -30,8 +30,7 @@ private:
     std::unique_ptr<Impl> mImpl;
 };
 
-// The first section's page and the document's default tab width. (The read model's sections are
-// read in readstructure.cpp.)
-void readPage(const WordState& d, SectionLayout& page);
+// The document's default tab width (Dop.dxaTab).
+std::int32_t defaultTabWidth(const WordState& d);
 
 } // namespace doc::word

@@ -1,5 +1,5 @@
 // Paragraphs with their formatting resolved (style sheet, then paragraph and character properties,
-// [MS-DOC] 2.4.6 - 2.4.8), and the first section's page.
+// [MS-DOC] 2.4.6 - 2.4.8).
 
 #include "doc/numbering.h"
 #include "doc/paragraphreader.h"
@@ -696,56 +696,6 @@ Paragraph readParagraph(const WordState& d, StyleSheet& styles, const RunFormats
     return paragraph;
 }
 
-// The first section's page: its Sepx lives in the WordDocument stream.
-void readSectionPage(const WordState& d, SectionLayout& s)
-{
-    const Plc sed = readPlc(d.tableBytes(fclcb::PlcfSed, "PlcfSed"), 12, "PlcfSed");
-    if (sed.count() == 0)
-        return;
-    ByteCursor c(sed.data[0]);
-    c.skip(2);
-    const std::uint32_t fcSepx = c.u32();
-    ByteCursor sepx(d.wordDocument, fcSepx);
-    const std::size_t cb = std::size_t(std::max<std::int16_t>(sepx.i16(), 0));
-    const auto grpprl = sepx.bytes(cb);
-    if (fcSepx == 0xFFFFFFFF || !sepx.ok())
-        return;
-    for (const Prl& prl : readGrpprl(grpprl)) {
-        switch (prl.sprm) {
-        case sprm::SXaPage:
-            s.pageWidth = operandU16(prl);
-            break;
-        case sprm::SYaPage:
-            s.pageHeight = operandU16(prl);
-            break;
-        case sprm::SDxaLeft:
-            s.marginLeft = operandU16(prl);
-            break;
-        case sprm::SDxaRight:
-            s.marginRight = operandU16(prl);
-            break;
-        case sprm::SDyaTop:
-            s.marginTop = operandI16(prl);
-            break;
-        case sprm::SDyaBottom:
-            s.marginBottom = operandI16(prl);
-            break;
-        default:
-            break;
-        }
-    }
-}
-
-// Dop ([MS-DOC] 2.7.2 DopBase): dxaTab at offset 10.
-void readDefaultTabWidth(const WordState& d, SectionLayout& s)
-{
-    constexpr std::size_t kDxaTabOffset = 10;
-    ByteCursor dop(d.tableBytes(fclcb::Dop, "Dop"), kDxaTabOffset);
-    const std::uint16_t dxaTab = dop.u16();
-    if (dop.ok() && dxaTab != 0)
-        s.defaultTabWidth = dxaTab;
-}
-
 } // namespace
 
 struct ParagraphReader::Impl {
@@ -768,10 +718,13 @@ Paragraph ParagraphReader::read(std::uint32_t start, std::uint32_t markCp)
     return readParagraph(mImpl->d, mImpl->styles, mImpl->formats, mImpl->numbering, start, markCp);
 }
 
-void readPage(const WordState& d, SectionLayout& page)
+std::int32_t defaultTabWidth(const WordState& d)
 {
-    readSectionPage(d, page);
-    readDefaultTabWidth(d, page);
+    // Dop ([MS-DOC] 2.7.2 DopBase): dxaTab at offset 10.
+    constexpr std::size_t kDxaTabOffset = 10;
+    ByteCursor dop(d.tableBytes(fclcb::Dop, "Dop"), kDxaTabOffset);
+    const std::uint16_t dxaTab = dop.u16();
+    return dop.ok() && dxaTab != 0 ? dxaTab : SectionLayout{}.defaultTabWidth;
 }
 
 } // namespace doc::word

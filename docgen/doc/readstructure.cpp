@@ -405,8 +405,7 @@ private:
 ReadModel readModel(const WordState& d)
 {
     ReadModel model;
-    SectionLayout defaults;
-    readPage(d, defaults);
+    const std::int32_t tabWidth = defaultTabWidth(d);
     const std::uint32_t ccpText = d.ccpText();
 
     // Sections, each up to its CP in PlcfSed; the last one takes the rest of the main text.
@@ -415,14 +414,14 @@ ReadModel readModel(const WordState& d)
         model.sections.assign(sed->count(), Section{});
         for (std::size_t i = 0; i < sed->count(); ++i) {
             Section& section = model.sections[i];
-            section.page.defaultTabWidth = defaults.defaultTabWidth;
+            section.page.defaultTabWidth = tabWidth;
             readSepx(d, std::span<const std::uint8_t>(sed->data).subspan(i * sed->cbData, sed->cbData),
                      section);
             sectionEnds.push_back(std::min(sed->cps[i + 1], ccpText));
         }
         sectionEnds.back() = ccpText;
     } else {
-        model.sections.front().page.defaultTabWidth = defaults.defaultTabWidth;
+        model.sections.front().page.defaultTabWidth = tabWidth;
         sectionEnds.push_back(ccpText);
     }
 
