@@ -245,6 +245,37 @@ QString firstParagraph(const doc::ReadModel& model, const std::vector<doc::Block
     return {};
 }
 
+// The Data stream's first picture as Word writes one in the line: at half its size, with an FBSE
+// holding its own JPEG blip after its shape, where LibreOffice leaves the picture to the shape before it.
+Bytes withOwnBlip(const Bytes& data)
+{
+    doc::ByteWriter blip; // OfficeArtBlipJPEG: one UID and the tag before the data
+    blip.u16(0x46A << 4);
+    blip.u16(0xF01D);
+    blip.u32(16 + 1 + 4);
+    blip.fill(16 + 1, 0);
+    blip.bytes(Bytes{0xFF, 0xD8, 0xFF, 0xD9});
+    doc::ByteWriter fbse;
+    constexpr std::uint8_t kJpeg = 5;
+    fbse.u16(0x2 | kJpeg << 4);
+    fbse.u16(0xF007);
+    fbse.u32(std::uint32_t(36 + blip.size()));
+    fbse.u8(kJpeg);
+    fbse.u8(kJpeg);
+    fbse.fill(16 + 2, 0);                 // rgbUid, tag
+    fbse.u32(std::uint32_t(blip.size())); // size
+    fbse.u32(1);                          // cRef
+    fbse.fill(8, 0);                      // foDelay, unused1, cbName, unused2, unused3
+    fbse.bytes(blip.data());
+    const std::uint32_t lcb = doc::ByteCursor(data).u32();
+    Bytes picture(data.begin(), data.begin() + lcb);
+    picture.insert(picture.end(), fbse.data().begin(), fbse.data().end());
+    doc::storeU32(picture, 0, std::uint32_t(picture.size()));
+    doc::storeU16(picture, 32, 500); // mx
+    doc::storeU16(picture, 34, 500); // my
+    return picture;
+}
+
 QString pictureName(const doc::ReadModel& model, std::size_t index)
 {
     static const QStringList formats{"PNG", "JPEG", "DIB", "EMF", "WMF", "PICT", "TIFF", "unknown"};
@@ -868,21 +899,28 @@ void tst_WordDocument::readModelListLabels()
 void tst_WordDocument::readsDrawings_data()
 {
     QTest::addColumn<QString>("file");
-    QTest::addColumn<int>("dataKept"); // bytes of the Data stream left, -1 all
+    QTest::addColumn<QString>("data"); // the Data stream: as written, "cut" empty, "own" see withOwnBlip
     QTest::addColumn<QStringList>("objects");
     const QStringList floating{"0@0 page/page none picture PNG 907x907",
                                "3@0 column/paragraph square picture JPEG 2721x1870",
                                "9@0 column/paragraph top and bottom picture PNG 4535x680",
                                "15@0 column/paragraph top and bottom picture WMF 3401x2041"};
     QTest::newRow("pictures in the line and floating")
-        << "layout-pictures.doc" << -1 << QStringList{"0@11 inline PNG 2042x681"} + floating;
-    QTest::newRow("a picture past a cut Data stream left out") << "layout-pictures.doc" << 0 << floating;
+        << "layout-pictures.doc"
+        << "" << QStringList{"0@11 inline PNG 2042x681"} + floating;
+    QTest::newRow("a picture in the line with its own blip, scaled")
+        << "layout-pictures.doc"
+        << "own" << QStringList{"0@11 inline JPEG 1021x340"} + floating;
+    QTest::newRow("a picture past a cut Data stream left out") << "layout-pictures.doc"
+                                                               << "cut" << floating;
     QTest::newRow("text boxes on the page and by a paragraph")
-        << "layout-textboxes.doc" << -1
+        << "layout-textboxes.doc"
+        << ""
         << QStringList{"3@0 page/page top and bottom text box of 3: NORTHWIND BUILDING SERVICES LLC",
                        "9@0 column/paragraph square text box of 4: Owner: Margaret Ellison-Whitfield"};
     QTest::newRow("text boxes in the text and the header")
-        << "word-stories.doc" << -1
+        << "word-stories.doc"
+        << ""
         << QStringList{"1@0 column/paragraph top and bottom text box of 1: Box {{Owner}}",
                        "4@0 column/paragraph top and bottom text box of 1: Corner {{Owner}}"};
 }
@@ -890,13 +928,12 @@ void tst_WordDocument::readsDrawings_data()
 void tst_WordDocument::readsDrawings()
 {
     QFETCH(QString, file);
-    QFETCH(int, dataKept);
+    QFETCH(QString, data);
     QFETCH(QStringList, objects);
     Bytes bytes = readFile(dataPath(file));
-    if (dataKept >= 0) {
+    if (!data.isEmpty()) {
         doc::CompoundFile cf = doc::CompoundFile::parse(bytes);
-        const auto& data = cf.stream("Data");
-        cf.setStream("Data", Bytes(data.begin(), data.begin() + dataKept));
+        cf.setStream("Data", data == QLatin1String("own") ? withOwnBlip(cf.stream("Data")) : Bytes());
         bytes = cf.serialize();
     }
     QCOMPARE(drawingObjects(WordDocument::parse(bytes).readModel()), objects);
