@@ -18,8 +18,9 @@ mingw_pkgs=(g++-mingw-w64-x86-64)
 # antiword reads saved documents back, openbox manages the windows on Xvfb, ImageMagick's
 # import takes the screenshots.
 window_check_pkgs=(antiword openbox imagemagick)
-# file: CPack's Debian generator picks the binaries to find library dependencies for with it.
-run_pkgs=("${qt_pkgs[@]}" fonts-liberation2 "${xvfb_pkgs[@]}" file)
+# file: CPack's Debian generator picks the binaries to find library dependencies for with it. Carlito
+# and Caladea, which the package recommends, set Calibri and Cambria for the program and LibreOffice alike.
+run_pkgs=("${qt_pkgs[@]}" fonts-liberation2 fonts-crosextra-carlito fonts-crosextra-caladea "${xvfb_pkgs[@]}" file)
 test_pkgs=(libqt6test6 clang-format wv libreoffice-writer-nogui poppler-utils clang libclang-rt-14-dev
   lintian desktop-file-utils appstream cups cups-filters printer-driver-cups-pdf ghostscript fonts-noto-cjk
   libx11-dev libxtst-dev libxdamage-dev libxfixes-dev "${window_check_pkgs[@]}")

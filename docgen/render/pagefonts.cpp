@@ -3,8 +3,11 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QFontMetricsF>
 #include <QHash>
+#include <QRawFont>
 #include <QResource>
+#include <QtEndian>
 
 #include <algorithm>
 #include <array>
@@ -187,6 +190,19 @@ QString kindFallback(FontKind kind)
     if (QFontDatabase::hasFamily(QLatin1String(kMonoFamily)))
         return QLatin1String(kMonoFamily);
     return QFontInfo(QFontDatabase::systemFont(QFontDatabase::FixedFont)).family();
+}
+
+double lineGap(const QFont& font)
+{
+    const QFontMetricsF metrics(font);
+    const QRawFont raw = QRawFont::fromFont(font);
+    const QByteArray hhea = raw.fontTable("hhea");
+    if (hhea.size() < 10 || raw.unitsPerEm() <= 0)
+        return metrics.leading();
+    const auto at = [&](int offset) { return qFromBigEndian<qint16>(hhea.constData() + offset); };
+    const double typographic = (at(4) - at(6)) * raw.pixelSize() / raw.unitsPerEm();
+    return std::max(0.0,
+                    metrics.leading() - std::max(0.0, metrics.ascent() + metrics.descent() - typographic));
 }
 
 } // namespace render

@@ -4,6 +4,8 @@
 
 #include <span>
 
+class QFont;
+
 namespace render
 {
 
@@ -42,5 +44,10 @@ std::span<const KnownFont> knownFonts();
 QString pageFontFamily(const QString& documentFont);
 // The family that stands in for a font of the kind that the system lacks.
 QString kindFallback(FontKind kind);
+
+// The room Word leaves between a font's lines beyond its ascent and descent, in the font's pixels: its
+// line gap, less what its Windows ascent and descent already reach beyond its typographic ones (Calibri's
+// and Carlito's gap lies wholly inside them, Times New Roman's outside).
+double lineGap(const QFont& font);
 
 } // namespace render

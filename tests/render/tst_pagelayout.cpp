@@ -151,6 +151,7 @@ void tst_PageLayout::carriedFonts_data()
 {
     QTest::addColumn<QString>("documentFont");
     QTest::addColumn<QString>("laidOutWith");
+    QTest::addColumn<double>("lineInEms"); // Word's single line in the font, where checked
     const auto installed = [](const char* family) { return QFontDatabase::hasFamily(QLatin1String(family)); };
     const auto carried = [](const char* family) {
         return family &&
@@ -162,20 +163,22 @@ void tst_PageLayout::carriedFonts_data()
         const QString name = QLatin1String(font.name);
         listed << name;
         if (carried(font.sameMetrics))
-            QTest::addRow("%s", qPrintable(name.toUpper())) << name.toUpper() << QString(font.sameMetrics);
+            QTest::addRow("%s", qPrintable(name.toUpper()))
+                << name.toUpper() << QString(font.sameMetrics) << (name == u"Times New Roman" ? 1.15 : 0.0);
         else if (font.sameMetrics && !installed(font.name) && installed(font.sameMetrics))
             QTest::addRow("%s, the system's font with its metrics", font.name)
-                << name << QString(font.sameMetrics);
+                << name << QString(font.sameMetrics) << (name == u"Calibri" ? 2500.0 / 2048 : 0.0);
         else if (!font.sameMetrics && !installed(font.name) && kindsMissing.insert(font.kind).second)
-            QTest::addRow("%s, missing", font.name) << name << render::kindFallback(font.kind);
+            QTest::addRow("%s, missing", font.name) << name << render::kindFallback(font.kind) << 0.0;
     }
-    QTest::newRow("not listed, missing") << "No Such Font" << QString::fromLatin1(render::kSerifFamily);
+    QTest::newRow("not listed, missing")
+        << "No Such Font" << QString::fromLatin1(render::kSerifFamily) << 0.0;
     const QStringList families = QFontDatabase::families();
     const auto other = std::find_if(families.begin(), families.end(), [&](const QString& family) {
         return !listed.contains(family, Qt::CaseInsensitive) && !family.contains(QLatin1Char('['));
     });
     if (other != families.end())
-        QTest::newRow("not listed, installed") << *other << *other;
+        QTest::newRow("not listed, installed") << *other << *other << 0.0;
 }
 
 // The Windows fonts a document names are laid out with the fonts the program carries, whatever
@@ -184,10 +187,18 @@ void tst_PageLayout::carriedFonts()
 {
     QFETCH(QString, documentFont);
     QFETCH(QString, laidOutWith);
+    QFETCH(double, lineInEms);
     QVERIFY(render::registerPageFonts());
     QCOMPARE(render::pageFontFamily(documentFont), laidOutWith);
     if (laidOutWith != documentFont)
         QCOMPARE(QFontInfo(QFont(laidOutWith)).family(), laidOutWith);
+    if (lineInEms > 0) {
+        QFont font(laidOutWith);
+        font.setPixelSize(1000);
+        const QFontMetricsF metrics(font);
+        const double line = metrics.ascent() + metrics.descent() + render::lineGap(font);
+        QVERIFY2(std::abs(line / 1000 - lineInEms) < 0.002, qPrintable(QString::number(line)));
+    }
 }
 
 void tst_PageLayout::pictureSize_data()
