@@ -31,6 +31,7 @@ struct CharacterRun {
     bool hidden = false; // not shown, takes no room
     Position position = Position::Normal;
     std::int32_t spacing = 0; // added after each character, may be negative
+    bool kerning = false;     // pairs of characters set as the font's kerning table says
     std::uint32_t color = kAutoColor;
     std::uint32_t highlight =
         kAutoColor; // the fill behind the characters (highlight or shading); kAutoColor: none
@@ -165,8 +166,10 @@ struct Shape {
 struct Picture {
     enum class Format { Png, Jpeg, Dib, Emf, Wmf, Pict, Tiff, Unknown };
     Format format = Format::Unknown;
-    std::vector<std::uint8_t> bytes; // the picture's data as stored: a DIB without its file header
-    std::int32_t width = 0;          // shown size, scaling and cropping applied
+    // The picture's data as stored: a DIB without its file header, a metafile without its placeable
+    // header and deflate-compressed where Word compressed it.
+    std::vector<std::uint8_t> bytes;
+    std::int32_t width = 0; // shown size, scaling and cropping applied
     std::int32_t height = 0;
 };
 
