@@ -8,6 +8,7 @@
 #include <QBuffer>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QFontMetricsF>
 
 #include <set>
 
