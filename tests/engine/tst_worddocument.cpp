@@ -742,7 +742,7 @@ void tst_WordDocument::readModelStructure_data()
         << "layout-sections.doc"
         << ""
         << "paper"
-        << "12240x15840/2 15840x12240/2 12240x15840/2 12240x15840/0 12240x15840/0";
+        << "12240x15840/2 15840x12240/2 12240x15840/2";
     QTest::newRow("corpus letterhead")
         << "layout-headers.doc"
         << ""
