@@ -21,6 +21,7 @@ namespace
 struct Chp {
     std::uint16_t ftc = 0;
     std::uint16_t hps = 20;
+    std::uint16_t hpsKern = 0; // the smallest size kerned; 0: none
     bool bold = false;
     bool italic = false;
     bool underline = false;
@@ -162,6 +163,9 @@ void applyChpx(Chp& chp, std::span<const std::uint8_t> grpprl, const Chp& style)
         case sprm::CHps:
             if (const auto hps = operandU16(prl); hps != 0)
                 chp.hps = hps;
+            break;
+        case sprm::CHpsKern:
+            chp.hpsKern = operandU16(prl);
             break;
         case sprm::CRgFtc0:
             chp.ftc = operandU16(prl);
@@ -555,8 +559,8 @@ bool sameFormat(const CharacterRun& a, const CharacterRun& b)
     return a.fontName == b.fontName && a.sizePt == b.sizePt && a.bold == b.bold && a.italic == b.italic &&
            a.underline == b.underline && a.strike == b.strike && a.doubleStrike == b.doubleStrike &&
            a.smallCaps == b.smallCaps && a.allCaps == b.allCaps && a.hidden == b.hidden &&
-           a.position == b.position && a.spacing == b.spacing && a.color == b.color &&
-           a.highlight == b.highlight;
+           a.position == b.position && a.spacing == b.spacing && a.kerning == b.kerning &&
+           a.color == b.color && a.highlight == b.highlight;
 }
 
 // The character formatting at each CP: the paragraph's, then the character style, the
@@ -601,6 +605,7 @@ public:
         run.hidden = chp.hidden;
         run.position = chp.position;
         run.spacing = chp.dxaSpace;
+        run.kerning = chp.hpsKern != 0 && chp.hps >= chp.hpsKern;
         run.color = chp.color;
         // Shading fills behind the characters as a highlight does; a highlight covers it.
         run.highlight = chp.highlight != kAutoColor ? chp.highlight : chp.shading;

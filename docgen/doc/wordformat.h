@@ -197,6 +197,7 @@ constexpr std::uint16_t CFSpec = 0x0855;
 constexpr std::uint16_t CFObj = 0x0856;
 constexpr std::uint16_t CKul = 0x2A3E;
 constexpr std::uint16_t CHps = 0x4A43;
+constexpr std::uint16_t CHpsKern = 0x484B;
 constexpr std::uint16_t CRgFtc0 = 0x4A4F;
 constexpr std::uint16_t CFStrike = 0x0837;
 constexpr std::uint16_t CFDStrike = 0x2A53;

@@ -145,6 +145,22 @@ ParagraphText shapeParagraph(const doc::Paragraph& paragraph, StyleTable& styles
 
     std::vector<Glyph>* glyphs = &result.pieces.back();
     glyphs->reserve(text.size());
+    // The font's kerning narrows or widens the glyph before this one, a character or space of its style.
+    const auto kernBefore = [&](char16_t drawn, int style) {
+        if (glyphs->size() < 2)
+            return;
+        Glyph& before = (*glyphs)[glyphs->size() - 2];
+        if (before.style != style || before.undrawn || before.text.length != 1 ||
+            (before.item.kind != LineItem::Kind::Text && before.item.kind != LineItem::Kind::Space))
+            return;
+        const char16_t left = before.capital ? static_cast<char16_t>(QChar::toUpper(before.text.units[0]))
+                                             : before.text.units[0];
+        const double kern = styles.kerning(style, left, drawn);
+        if (kern == 0)
+            return;
+        before.item.width = std::max(0.0, before.item.width + kern);
+        before.kerned = true;
+    };
     // A character that shows: its measure, and a box where no installed font draws it.
     const auto addCharacter = [&](GlyphText shown, int style) {
         Glyph& glyph = glyphs->emplace_back();
@@ -167,6 +183,8 @@ ParagraphText shapeParagraph(const doc::Paragraph& paragraph, StyleTable& styles
         static constexpr char16_t box = kUndrawnBox;
         glyph.item.width =
             std::max(0.0, styles.advance(style, glyph.undrawn ? QStringView(&box, 1) : drawn.view()));
+        if (!glyph.undrawn && drawn.length == 1)
+            kernBefore(drawn.units[0], style);
     };
     const auto addSpace = [&](int style, LineItem::Kind kind) {
         Glyph& glyph = glyphs->emplace_back();
@@ -174,8 +192,10 @@ ParagraphText shapeParagraph(const doc::Paragraph& paragraph, StyleTable& styles
         glyph.item.kind = kind;
         glyph.item.breakAfter = true;
         glyph.text = GlyphText(kind == LineItem::Kind::Tab ? u'\t' : u' ');
-        if (kind == LineItem::Kind::Space)
+        if (kind == LineItem::Kind::Space) {
             glyph.item.width = std::max(0.0, styles.advance(style, glyph.text.view()));
+            kernBefore(u' ', style);
+        }
     };
     const auto addText = [&](QStringView shown, int style) {
         for (qsizetype i = 0; i < shown.size(); ++i) {
@@ -445,15 +465,22 @@ void addFragments(PageLine& out, std::vector<PageFill>& fills, const std::vector
                 continue;
             // As many of the leader's characters as the tab holds, spread evenly over the whole tab one by
             // one: no gap at either end breaks the line's words apart where its text is read back.
-            const auto count = static_cast<qsizetype>(std::floor(placement.width / step));
-            const double pitch = count > 0 ? placement.width / static_cast<double>(count) : 0;
+            // Underscores make a line: one more than fit, as Word and LibreOffice draw them, the last ending
+            // at the tab's end, so that no gap is left before the text after it.
+            const bool ruled = placement.leader == u'_';
+            const auto count = static_cast<qsizetype>(std::floor(placement.width / step)) + (ruled ? 1 : 0);
+            double pitch = 0;
+            if (ruled && count > 1)
+                pitch = (placement.width - step) / static_cast<double>(count - 1);
+            else if (!ruled && count > 0)
+                pitch = placement.width / static_cast<double>(count);
             for (qsizetype d = 0; d < count; ++d)
                 leaders.push_back({dot, {x + static_cast<double>(d) * pitch, baseline}, step, glyph.style});
             continue;
         }
         // Spaced-out characters are drawn one by one, each where the spacing puts it.
         if (open && out.fragments.back().style == glyph.style && std::abs(openEnd - x) < kFitEpsilon &&
-            styles.look(glyph.style).spacing == 0) {
+            styles.look(glyph.style).spacing == 0 && !glyphs[i - 1].kerned) {
             out.fragments.back().width += glyph.item.width;
         } else {
             close();

@@ -53,6 +53,7 @@ struct Glyph {
     int style = 0;
     bool undrawn = false; // no installed font draws it: kUndrawnBox is drawn in its place
     bool capital = false; // drawn as its capital letter (all capitals, small capitals)
+    bool kerned = false;  // narrower or wider by its kerning with the next: drawn apart from it
     // An inline picture (index into ReadModel::pictures; kNoPicture for text), item.width wide, standing
     // on the baseline; its text is empty.
     std::uint32_t picture = kNoPicture;
@@ -134,6 +135,24 @@ public:
             .first->second;
     }
 
+    // How much the kerning of a style's font moves right after left (negative: closer).
+    double kerning(int style, char16_t left, char16_t right)
+    {
+        const std::optional<QFontMetricsF>& kerned = mKerned[static_cast<std::size_t>(style)];
+        if (!kerned)
+            return 0;
+        const std::uint64_t key =
+            (static_cast<std::uint64_t>(style) << 32) | (static_cast<std::uint64_t>(left) << 16) | right;
+        const auto found = mKernings.find(key);
+        if (found != mKernings.end())
+            return found->second;
+        const QChar pair[] = {QChar(left), QChar(right)};
+        const double kern = (kerned->horizontalAdvance(QString(pair, 2)) -
+                             kerned->horizontalAdvance(pair[0]) - kerned->horizontalAdvance(pair[1])) /
+                            kFontScale;
+        return mKernings.emplace(key, std::abs(kern) < kFitEpsilon ? 0 : kern).first->second;
+    }
+
     const FontMeasures& measures(int style) const { return mMeasures[static_cast<std::size_t>(style)]; }
     bool underlined(int style) const { return mStyles[static_cast<std::size_t>(style)].underline; }
     const StyleLook& look(int style) const { return mLooks[static_cast<std::size_t>(style)]; }
@@ -156,8 +175,8 @@ private:
         const auto spacing = static_cast<std::int32_t>(
             std::clamp<double>(run.spacing, -kMaxCharacterSpacingTwips, kMaxCharacterSpacingTwips));
         const Key key{family,           size,          run.bold,    run.italic,   run.underline, run.strike,
-                      run.doubleStrike, run.smallCaps, run.allCaps, run.position, spacing,       run.color,
-                      run.highlight,    smaller};
+                      run.doubleStrike, run.smallCaps, run.allCaps, run.position, spacing,       run.kerning,
+                      run.color,        run.highlight, smaller};
         const auto found = mKeys.find(key);
         if (found != mKeys.end())
             return found->second;
@@ -176,6 +195,16 @@ private:
         const int index = static_cast<int>(mStyles.size());
         mKeys.emplace(key, index);
         mStyles.push_back({font, run.underline, colorOf(run.color, Qt::black)});
+        // Pairs are measured shaped, as only shaping applies the font's kerning; glyphs are still drawn
+        // unshaped, a kerned pair apart.
+        std::optional<QFontMetricsF> kerned;
+        if (run.kerning) {
+            QFont shaped = font;
+            shaped.setKerning(true);
+            shaped.setStyleStrategy(QFont::PreferDefault);
+            kerned.emplace(shaped);
+        }
+        mKerned.push_back(std::move(kerned));
         const double shift = script ? pointsToPixels(size) * kScriptShiftRatio : 0;
         mLooks.push_back({run.strike && !run.doubleStrike, run.doubleStrike,
                           run.position == doc::CharacterRun::Position::Subscript ? -shift : shift,
@@ -219,9 +248,10 @@ private:
     }
 
     // family, size, bold, italic, underline, strike, double strike, small capitals, all capitals,
-    // position, spacing, colour, highlight, the smaller letters of small capitals
-    using Key = std::tuple<QString, double, bool, bool, bool, bool, bool, bool, bool,
-                           doc::CharacterRun::Position, std::int32_t, std::uint32_t, std::uint32_t, bool>;
+    // position, spacing, kerning, colour, highlight, the smaller letters of small capitals
+    using Key =
+        std::tuple<QString, double, bool, bool, bool, bool, bool, bool, bool, doc::CharacterRun::Position,
+                   std::int32_t, bool, std::uint32_t, std::uint32_t, bool>;
     std::map<Key, int> mKeys;
     std::vector<TextStyle> mStyles;
     std::vector<StyleLook> mLooks;
@@ -229,7 +259,9 @@ private:
     static constexpr std::size_t kLatin1 = 256;
     std::vector<double> mLatin1Advances; // by style, then character; negative until measured
     std::unordered_map<std::uint64_t, double> mAdvances;
-    std::unordered_map<std::uint64_t, bool> mDrawable; // by style, then character
+    std::unordered_map<std::uint64_t, bool> mDrawable;   // by style, then character
+    std::vector<std::optional<QFontMetricsF>> mKerned;   // by style: the kerning font's measure, if it kerns
+    std::unordered_map<std::uint64_t, double> mKernings; // by style, then pair
 };
 
 // Turns a paragraph's characters into measured glyphs, its list label first: field codes, hidden text,

@@ -106,10 +106,15 @@ QString lookField(const doc::Paragraph& p, const QString& words, const QString& 
         if (show(p.text.substr(r.start, r.length)) != words)
             continue;
         const std::map<QString, QString> fields{
-            {"strike", QString::number(r.strike)},       {"doubleStrike", QString::number(r.doubleStrike)},
-            {"smallCaps", QString::number(r.smallCaps)}, {"allCaps", QString::number(r.allCaps)},
-            {"hidden", QString::number(r.hidden)},       {"position", QString::number(int(r.position))},
-            {"spacing", QString::number(r.spacing)},     {"color", colorName(r.color)},
+            {"strike", QString::number(r.strike)},
+            {"doubleStrike", QString::number(r.doubleStrike)},
+            {"smallCaps", QString::number(r.smallCaps)},
+            {"allCaps", QString::number(r.allCaps)},
+            {"hidden", QString::number(r.hidden)},
+            {"position", QString::number(int(r.position))},
+            {"spacing", QString::number(r.spacing)},
+            {"kerning", QString::number(r.kerning)},
+            {"color", colorName(r.color)},
             {"highlight", colorName(r.highlight)},
         };
         return fields.at(field);
@@ -738,11 +743,10 @@ void tst_WordDocument::readModelStructure_data()
         << ""
         << "nested 1 0 0"
         << "P T P: Line Colour Timberline HDZ Charcoal Duration Storm Driftwood";
-    QTest::newRow("corpus sections")
-        << "layout-sections.doc"
-        << ""
-        << "paper"
-        << "12240x15840/2 15840x12240/2 12240x15840/2";
+    QTest::newRow("corpus sections") << "layout-sections.doc"
+                                     << ""
+                                     << "paper"
+                                     << "12240x15840/2 15840x12240/2 12240x15840/2";
     QTest::newRow("corpus letterhead")
         << "layout-headers.doc"
         << ""
@@ -802,6 +806,9 @@ void tst_WordDocument::readModelLook_data()
     QTest::newRow("condensed") << look << 11 << "twenty-four hours"
                                << "spacing"
                                << "-11";
+    QTest::newRow("kerned") << look << 11 << "IMPORTANT"
+                            << "kerning"
+                            << "1";
     QTest::newRow("colour") << extras << 0 << "overdue"
                             << "color"
                             << "#c00000";

@@ -318,10 +318,9 @@ void tst_LibreOfficeLayout::samePages_data()
     row("layout-tables", "", "", "");
     row("layout-pictures", "",
         "text wraps beside a floating picture below its bottom; an undrawn metafile adds a line", "");
-    row("layout-lists", "", "a numbered clause breaks its lines at other places than LibreOffice's", "");
+    row("layout-lists", "", "", "");
     row("layout-sections", "", "", "");
-    row("layout-look", "",
-        "tab leaders end a character away from LibreOffice's; a superscript sits without its gap", "");
+    row("layout-look", "", "", "");
     row("layout-textboxes", "", "text goes on wrapping beside a text box below its bottom edge", "");
     row("layout-fonts", "", "", "");
     row("template", "", "", "");

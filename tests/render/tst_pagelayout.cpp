@@ -111,6 +111,7 @@ private slots:
     void pageTextJoinsWrappedLines();
     void tabsLandOnStops_data();
     void tabsLandOnStops();
+    void tabLeader_data();
     void tabLeader();
     void indents();
     void specialCharacters_data();
@@ -133,6 +134,7 @@ private slots:
     void tables();
     void characterLook_data();
     void characterLook();
+    void kerning();
     void listLabel_data();
     void listLabel();
     void inlinePicture_data();
@@ -384,22 +386,35 @@ void tst_PageLayout::tabsLandOnStops()
     QCOMPARE(at, expectedPx);
 }
 
+void tst_PageLayout::tabLeader_data()
+{
+    QTest::addColumn<QChar>("leader");
+    QTest::addColumn<int>("beyond");    // characters more than the gap holds whole
+    QTest::addColumn<bool>("toTheEnd"); // the last one ends where the text after the tab starts
+    QTest::newRow("dots") << QChar(u'.') << 0 << false;
+    QTest::newRow("underscores make a line") << QChar(u'_') << 1 << true;
+}
+
 void tst_PageLayout::tabLeader()
 {
+    QFETCH(QChar, leader);
+    QFETCH(int, beyond);
+    QFETCH(bool, toTheEnd);
     doc::Paragraph paragraph = testmodel::paragraph(u"Price\t$100", A::Left);
-    paragraph.tabs.push_back({5760, doc::TabStop::Alignment::Right, u'.'});
+    paragraph.tabs.push_back({5760, doc::TabStop::Alignment::Right, leader.unicode()});
     const render::PageLayout layout = render::layoutPage(oneInchPage({paragraph}));
     const auto& fragments = layout.lines[0].fragments;
     QVERIFY(fragments.size() > 10);
-    // As many dots as the gap between "Price" and "$100" holds, one by one, spread over it.
-    const double dot = advance(layout, 0, QStringLiteral("."));
-    const double gap = fragments[1].baseline.x() - (fragments[0].baseline.x() + fragments[0].width);
-    const auto dots = static_cast<double>(fragments.size() - 2);
-    QVERIFY(gap >= dot * dots && gap < dot * (dots + 1));
+    // The leader's characters, one by one, spread evenly over the gap between "Price" and "$100".
+    const double step = advance(layout, 0, QString(leader));
+    const double start = fragments[0].baseline.x() + fragments[0].width;
+    const double gap = fragments[1].baseline.x() - start;
+    const auto count = static_cast<double>(fragments.size() - 2);
+    QCOMPARE(count, std::floor(gap / step) + beyond);
+    const double pitch = toTheEnd ? (gap - step) / (count - 1) : gap / count;
     for (std::size_t i = 2; i < fragments.size(); ++i) {
-        QCOMPARE(fragments[i].text, QStringLiteral("."));
-        QCOMPARE(fragments[i].baseline.x(),
-                 fragments[0].baseline.x() + fragments[0].width + static_cast<double>(i - 2) * gap / dots);
+        QCOMPARE(fragments[i].text, QString(leader));
+        QCOMPARE(fragments[i].baseline.x(), start + static_cast<double>(i - 2) * pitch);
     }
 }
 
@@ -993,6 +1008,28 @@ void tst_PageLayout::characterLook()
             double(style.font.pixelSize()) / laid.styles[static_cast<std::size_t>(plain)].font.pixelSize();
         QVERIFY2(std::abs(ratio - render::kScriptSizeRatio) < 0.02, qPrintable(QString::number(ratio)));
     }
+}
+
+// A kerning font sets its pairs closer or apart as its kerning table says; the glyphs are drawn in pieces
+// that start where the measure puts them.
+void tst_PageLayout::kerning()
+{
+    doc::Paragraph plain = testmodel::paragraph(u"AVAWAY To", A::Left);
+    doc::Paragraph kerned = plain;
+    kerned.runs[0].kerning = true;
+    const render::PageLayout layout = render::layoutPage(oneInchPage({plain, kerned}));
+    QCOMPARE(layout.lines.size(), std::size_t(2));
+    const render::PageLine& line = layout.lines[1];
+    QVERIFY(line.right - line.left < layout.lines[0].right - layout.lines[0].left - 1);
+    QVERIFY(line.fragments.size() > 3);
+    QString drawn;
+    for (std::size_t i = 0; i < line.fragments.size(); ++i) {
+        drawn += line.fragments[i].text;
+        if (i + 1 < line.fragments.size())
+            QCOMPARE(line.fragments[i + 1].baseline.x(),
+                     line.fragments[i].baseline.x() + line.fragments[i].width);
+    }
+    QCOMPARE(drawn, line.text);
 }
 
 void tst_PageLayout::listLabel_data()
