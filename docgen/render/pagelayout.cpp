@@ -6,7 +6,9 @@
 #include <QDataStream>
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPen>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -631,6 +633,46 @@ QString pageText(const PageLayout& layout, int page)
     return text;
 }
 
+namespace
+{
+
+// The name in the frame of a picture the page cannot draw, 9 pt, centred and wrapped to the frame.
+constexpr double kPictureNamePoints = 9;
+
+// The name as outlines: it shows, but is no text of the document where a PDF's text is read back, searched
+// or copied.
+QPainterPath pictureNameOutline(const QString& name, const QRectF& frame)
+{
+    const QString family = QString::fromLatin1(kSansFamily);
+    registerPageFace(family, false, false);
+    QFont font(family);
+    font.setPixelSize(static_cast<int>(std::lround(pointsToPixels(kPictureNamePoints))));
+    font.setHintingPreference(QFont::PreferNoHinting);
+    QTextLayout text(name, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WordWrap);
+    text.setTextOption(option);
+    double height = 0;
+    text.beginLayout();
+    for (QTextLine line = text.createLine(); line.isValid(); line = text.createLine()) {
+        line.setLineWidth(frame.width());
+        line.setPosition(QPointF(0, height));
+        height += line.height();
+    }
+    text.endLayout();
+    QPainterPath outline;
+    const double top = frame.top() + (frame.height() - height) / 2;
+    for (int i = 0; i < text.lineCount(); ++i) {
+        const QTextLine line = text.lineAt(i);
+        const double left = frame.left() + (frame.width() - line.naturalTextWidth()) / 2;
+        outline.addText(QPointF(left, top + line.y() + line.ascent()), font,
+                        name.mid(line.textStart(), line.textLength()).trimmed());
+    }
+    return outline;
+}
+
+} // namespace
+
 void paintPage(QPainter& painter, const PageLayout& layout, int page)
 {
     painter.fillRect(QRectF(QPointF(0, 0), QSizeF(layout.size(page))), Qt::white);
@@ -651,7 +693,10 @@ void paintText(QPainter& painter, const PageLayout& layout, int page)
         painter.setPen(QPen(Qt::black, 0));
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(image.rect);
-        painter.drawText(image.rect, Qt::AlignCenter | Qt::TextWordWrap, image.name);
+        painter.save();
+        painter.setClipRect(image.rect);
+        painter.fillPath(pictureNameOutline(image.name, image.rect), Qt::black);
+        painter.restore();
     }
     for (const PageLine& line : lines)
         for (const QRectF& stroke : line.underlines)

@@ -3,11 +3,13 @@
 #include "pdftools.h"
 #include "render/pagelayout.h"
 #include "render/pdfexport.h"
+#include "render/pictures.h"
 #include "support/testsystem.h"
 
 #include <QDir>
 #include <QGlyphRun>
 #include <QPageRanges>
+#include <QPainter>
 #include <QPrinter>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -53,6 +55,10 @@ void tst_PdfExport::exportAndPrint()
     doc::ReadModel model = testmodel::agreement();
     const std::vector<doc::Paragraph> once = model.paragraphs;
     model.paragraphs.insert(model.paragraphs.end(), once.begin(), once.end());
+    // Last, a picture the page cannot draw: its frame shows its name.
+    model.paragraphs.push_back(testmodel::paragraph(u"\x01", doc::Paragraph::Alignment::Left));
+    model.paragraphs.back().pictures = {{0, 0}};
+    model.pictures = {{doc::Picture::Format::Unknown, {}, 2880, 720}};
     testmodel::paragraphsAsBody(model);
     model.section() = {11906, 16838, 1134, 1134, 1701, 1440, 720, 720, 720};
     const QString exported = mDir.filePath(QStringLiteral("exported.pdf"));
@@ -69,6 +75,21 @@ void tst_PdfExport::exportAndPrint()
 
     const QString text = pdftools::pdfText(exported);
     QCOMPARE(text.count(u'\f'), 2);
+    // The name shows in the frame, as outlines: no text of the document.
+    QVERIFY(!text.contains(render::pictureName(doc::Picture::Format::Unknown)));
+    const render::PageLayout layout = render::layoutDocument(model);
+    QCOMPARE(layout.images.size(), std::size_t(1));
+    const render::PageImage& frame = layout.images.front();
+    QImage sheet(layout.size(frame.page), QImage::Format_RGB32);
+    QPainter painter(&sheet);
+    render::paintPage(painter, layout, frame.page);
+    painter.end();
+    const QImage inside = sheet.copy(frame.rect.toAlignedRect().adjusted(2, 2, -2, -2));
+    int ink = 0;
+    for (int y = 0; y < inside.height(); ++y)
+        for (int x = 0; x < inside.width(); ++x)
+            ink += qGray(inside.pixel(x, y)) < 128 ? 1 : 0;
+    QVERIFY(ink > 20);
     QCOMPARE(pdftools::pdfText(printer.outputFileName()), (text.section(u'\f', 1, 1) + u'\f').repeated(2));
     const QRegularExpressionMatch info =
         QRegularExpression(QStringLiteral("^Title: +(.*)$"), QRegularExpression::MultilineOption)
