@@ -260,6 +260,15 @@ QString readingOf(const QStringList& characters)
     return characters.value(0);
 }
 
+// Hebrew and Arabic presentation forms: the shapes letters take beside others.
+bool presentationForms(const QString& characters)
+{
+    return !characters.isEmpty() && std::all_of(characters.begin(), characters.end(), [](QChar c) {
+        return (c.unicode() >= 0xFB1D && c.unicode() <= 0xFDFF) ||
+               (c.unicode() >= 0xFE70 && c.unicode() <= 0xFEFF);
+    });
+}
+
 QByteArray toHex(quint32 unit)
 {
     return QByteArray::number(unit, 16).rightJustified(4, '0').toUpper();
@@ -350,12 +359,19 @@ QByteArray rewriteToUnicode(const QByteArray& pdf, std::span<const DrawnRun> run
             continue;
         const std::optional<QByteArray> data = plainStreamAt(pdf, mapAt->second);
         const std::optional<CMap> engineMap = data ? readCMap(*data) : std::nullopt;
-        if (!engineMap || !numberedAsDrawn(*engineMap, glyphs->second))
+        if (!engineMap)
             continue;
         CMap mended = *engineMap;
-        for (std::size_t cid = 1; cid < glyphs->second.characters.size(); ++cid)
-            if (const QString reading = readingOf(glyphs->second.characters[cid]); !reading.isEmpty())
-                mended[quint32(cid)] = reading;
+        if (numberedAsDrawn(*engineMap, glyphs->second)) {
+            for (std::size_t cid = 1; cid < glyphs->second.characters.size(); ++cid)
+                if (const QString reading = readingOf(glyphs->second.characters[cid]); !reading.isEmpty())
+                    mended[quint32(cid)] = reading;
+        } else {
+            // Shaped text: its glyphs are the joined forms of its letters, and read as the letters.
+            for (auto& [cid, characters] : mended)
+                if (presentationForms(characters))
+                    characters = characters.normalized(QString::NormalizationForm_KC);
+        }
         if (mended != *engineMap)
             streams[mapAt->first] = cmapStream(mended);
     }

@@ -75,6 +75,39 @@ std::optional<QString> pageFieldValue(std::u16string_view code, const FieldValue
     return QDateTime(values.date, QTime(0, 0)).toString(qtDateFormat(picture));
 }
 
+// Scripts whose letters change with their neighbours or are ordered into clusters.
+bool needsShaping(QStringView character)
+{
+    const char32_t ucs4 = character.size() > 1 ? QChar::surrogateToUcs4(character.at(0), character.at(1))
+                                               : character.at(0).unicode();
+    switch (QChar::script(ucs4)) {
+    case QChar::Script_Arabic:
+    case QChar::Script_Syriac:
+    case QChar::Script_Thaana:
+    case QChar::Script_Nko:
+    case QChar::Script_Mongolian:
+    case QChar::Script_Devanagari:
+    case QChar::Script_Bengali:
+    case QChar::Script_Gurmukhi:
+    case QChar::Script_Gujarati:
+    case QChar::Script_Oriya:
+    case QChar::Script_Tamil:
+    case QChar::Script_Telugu:
+    case QChar::Script_Kannada:
+    case QChar::Script_Malayalam:
+    case QChar::Script_Sinhala:
+    case QChar::Script_Thai:
+    case QChar::Script_Lao:
+    case QChar::Script_Tibetan:
+    case QChar::Script_Myanmar:
+    case QChar::Script_Khmer:
+    case QChar::Script_Hebrew:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 QString qtDateFormat(QStringView wordPicture)
@@ -176,6 +209,8 @@ ParagraphText shapeParagraph(const doc::Paragraph& paragraph, StyleTable& styles
             if (look.smallCapitals >= 0)
                 style = look.smallCapitals;
         }
+        if (needsShaping(drawn.view()))
+            style = styles.shaped(style);
         glyph.style = style;
         glyph.undrawn = !styles.drawable(style, drawn.view());
         if (glyph.undrawn && !undrawn.contains(shown.view()))
@@ -187,6 +222,9 @@ ParagraphText shapeParagraph(const doc::Paragraph& paragraph, StyleTable& styles
             kernBefore(drawn.units[0], style);
     };
     const auto addSpace = [&](int style, LineItem::Kind kind) {
+        // A space between shaped words goes with them, so that a phrase is drawn in its own order.
+        if (!glyphs->empty() && styles.isShaped(glyphs->back().style))
+            style = styles.shaped(style);
         Glyph& glyph = glyphs->emplace_back();
         glyph.style = style;
         glyph.item.kind = kind;

@@ -156,6 +156,38 @@ public:
     const FontMeasures& measures(int style) const { return mMeasures[static_cast<std::size_t>(style)]; }
     bool underlined(int style) const { return mStyles[static_cast<std::size_t>(style)].underline; }
     const StyleLook& look(int style) const { return mLooks[static_cast<std::size_t>(style)]; }
+
+    bool isShaped(int style) const
+    {
+        return static_cast<std::size_t>(style) < mShapedStyle.size() &&
+               mShapedStyle[static_cast<std::size_t>(style)];
+    }
+
+    // The style drawn with its script's shaping: Arabic letters joined, Indic clusters formed. Word
+    // sets Latin text glyph by glyph, but such scripts are unreadable unshaped.
+    int shaped(int style)
+    {
+        const auto index = static_cast<std::size_t>(style);
+        mShaped.resize(mStyles.size(), -1);
+        mShapedStyle.resize(mStyles.size(), false);
+        if (mShapedStyle[index])
+            return style;
+        if (mShaped[index] >= 0)
+            return mShaped[index];
+        TextStyle variant = mStyles[index];
+        variant.font.setStyleStrategy(QFont::PreferDefault);
+        const int made = static_cast<int>(mStyles.size());
+        mStyles.push_back(std::move(variant));
+        mLooks.push_back(mLooks[index]);
+        mMeasures.push_back(mMeasures[index]);
+        mKerned.emplace_back();
+        mLatin1Advances.resize(mStyles.size() * kLatin1, -1.0);
+        mShaped.resize(mStyles.size(), -1);
+        mShapedStyle.resize(mStyles.size(), false);
+        mShaped[index] = made;
+        mShapedStyle[static_cast<std::size_t>(made)] = true;
+        return made;
+    }
     const QColor& color(int style) const { return mStyles[static_cast<std::size_t>(style)].color; }
     std::vector<TextStyle> takeStyles() { return std::move(mStyles); }
 
@@ -260,6 +292,8 @@ private:
     std::vector<double> mLatin1Advances; // by style, then character; negative until measured
     std::unordered_map<std::uint64_t, double> mAdvances;
     std::unordered_map<std::uint64_t, bool> mDrawable;   // by style, then character
+    std::vector<int> mShaped;                            // by style: its shaped variant, -1 until made
+    std::vector<bool> mShapedStyle;                      // by style: it is a shaped variant
     std::vector<std::optional<QFontMetricsF>> mKerned;   // by style: the kerning font's measure, if it kerns
     std::unordered_map<std::uint64_t, double> mKernings; // by style, then pair
 };
