@@ -52,8 +52,8 @@ struct FlowContext {
     PictureCache& pictures; // the model's pictures, each decoded once for the whole layout
     std::int32_t defaultTabWidth = 720;
     double pageHeight = 0; // the text column's height: a table row taller than this breaks
-    // The values of the fields a page shows (textshaping.h); nullopt while the pages are not yet counted
-    // (the body), where fields show their stored results.
+    // The values of the fields a page shows (textshaping.h); nullopt where every field shows its stored
+    // result.
     std::optional<FieldValues> fields;
 };
 

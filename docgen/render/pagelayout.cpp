@@ -162,7 +162,8 @@ public:
                                               .pictures = mPictures,
                                               .defaultTabWidth = model.section().defaultTabWidth,
                                               .pageHeight = 0,
-                                              .fields = std::nullopt},
+                                              .fields = FieldValues{std::nullopt, std::nullopt, std::nullopt,
+                                                                    QDate::currentDate()}},
           mAnchored(model.shapes.size(), false)
     {
         for (const doc::Section& section : model.sections)

@@ -58,13 +58,16 @@ std::optional<QString> pageFieldValue(std::u16string_view code, const FieldValue
 {
     const QString text = QString::fromUtf16(code.data(), static_cast<qsizetype>(code.size())).trimmed();
     const QString name = text.section(u' ', 0, 0, QString::SectionSkipEmpty).toUpper();
+    const auto number = [](std::optional<int> value) {
+        return value ? std::optional(QString::number(*value)) : std::nullopt;
+    };
     if (name == u"PAGE")
-        return QString::number(values.page);
+        return number(values.page);
     if (name == u"NUMPAGES")
-        return QString::number(values.pages);
+        return number(values.pages);
     if (name == u"SECTIONPAGES")
-        return QString::number(values.sectionPages);
-    if (name != u"DATE")
+        return number(values.sectionPages);
+    if (name != u"DATE" || !values.date.isValid())
         return std::nullopt;
     QString picture = QString::fromUtf16(kDefaultDatePicture);
     const qsizetype at = text.indexOf(QStringLiteral("\\@"));

@@ -70,11 +70,12 @@ struct ParagraphText {
     int markStyle = 0;     // the paragraph mark's, which gives an empty line its height
 };
 
-// The values of the fields a page shows: PAGE, NUMPAGES, SECTIONPAGES and DATE.
+// The values of the fields a page shows: PAGE, NUMPAGES, SECTIONPAGES and DATE. The page numbers are
+// nullopt in the body, whose fields show their stored results, as the pages are not yet counted there.
 struct FieldValues {
-    int page = 1;
-    int pages = 1;
-    int sectionPages = 1;
+    std::optional<int> page;
+    std::optional<int> pages;
+    std::optional<int> sectionPages;
     QDate date;
 };
 

@@ -1131,6 +1131,7 @@ void tst_PageLayout::pageFields_data()
     QTest::newRow("DATE") << " DATE " << true << "Page 12/9/2026";
     QTest::newRow("another field") << " AUTHOR " << true << "Page 1";
     QTest::newRow("in the body") << " PAGE " << false << "Page 1";
+    QTest::newRow("DATE in the body") << " DATE " << false << "Page 12/9/2026";
 }
 
 void tst_PageLayout::pageFields()
@@ -1146,7 +1147,8 @@ void tst_PageLayout::pageFields()
     paragraph.runs = {testmodel::run(0, result), testmodel::run(result, 2, 12, true)};
     const LaidParagraph laid = layOutParagraph(
         oneInchPage({paragraph}), {},
-        onPage ? std::optional(render::FieldValues{3, 7, 5, QDate(2026, 12, 9)}) : std::nullopt);
+        onPage ? render::FieldValues{3, 7, 5, QDate(2026, 12, 9)}
+               : render::FieldValues{std::nullopt, std::nullopt, std::nullopt, QDate(2026, 12, 9)});
     QCOMPARE(laid.line().text, shown);
     // In the look of the result it stands for.
     QVERIFY(laid.styles[static_cast<std::size_t>(laid.line().fragments.back().style)].font.bold());
