@@ -13,9 +13,6 @@ namespace doc::word
 namespace
 {
 
-constexpr char16_t kPictureCharacter = 0x01;
-constexpr char16_t kAnchorCharacter = 0x08;
-constexpr std::size_t kDggInfo = 50; // FibRgFcLcb97 fcDggInfo / lcbDggInfo
 // posrelh / posrelv as Word numbers them.
 constexpr std::uint32_t kRelativeToCharacter = 3;
 constexpr std::uint32_t kRelativeToLine = 3;
@@ -119,7 +116,7 @@ struct Drawings::Impl {
     {
         if (d.file.hasStream("Data"))
             data = d.file.stream("Data");
-        const auto [fc, lcb] = d.fcLcb(kDggInfo);
+        const auto [fc, lcb] = d.fcLcb(fclcb::DggInfo);
         if (lcb != 0 && rangeFits(d.table.size(), fc, lcb))
             content = officeart::readContent(std::span<const std::uint8_t>(d.table).subspan(fc, lcb));
         for (std::size_t i = 0; i < content.shapes.size(); ++i)
@@ -371,20 +368,19 @@ void Drawings::attach(Paragraph& paragraph, std::uint32_t start)
         const char16_t ch = paragraph.text[i];
         const auto cp = static_cast<std::uint32_t>(start + i);
         const auto offset = static_cast<std::uint32_t>(i);
-        if (ch == kPictureCharacter) {
+        if (ch == mark::Picture) {
             if (const auto picture = mImpl->inlinePicture(cp, stand))
                 paragraph.pictures.push_back({offset, *picture});
         }
         stand.reset();
-        if (ch != kAnchorCharacter)
+        if (ch != mark::ShapeAnchor)
             continue;
         const std::optional<Anchor> anchor = mImpl->anchorAt(cp);
         if (!anchor)
             continue;
         const officeart::ShapeProperties* shape = mImpl->shapeOf(*anchor);
         if (shape && shape->pib && shape->posrelh == kRelativeToCharacter &&
-            shape->posrelv == kRelativeToLine && i + 1 < length &&
-            paragraph.text[i + 1] == kPictureCharacter) {
+            shape->posrelv == kRelativeToLine && i + 1 < length && paragraph.text[i + 1] == mark::Picture) {
             stand = shape->pib;
             continue;
         }

@@ -85,6 +85,7 @@ constexpr std::size_t PlcfAtnBkl = 43;
 constexpr std::size_t PlcfendRef = 46;
 constexpr std::size_t PlcfendTxt = 47;
 constexpr std::size_t PlcfFldEdn = 48;
+constexpr std::size_t DggInfo = 50;
 constexpr std::size_t PlcfSpl = 55;
 constexpr std::size_t PlcftxbxTxt = 56;
 constexpr std::size_t PlcfFldTxbx = 57;
@@ -170,7 +171,7 @@ std::vector<Prl> readGrpprl(std::span<const std::uint8_t> grpprl);
 // Sprms the engine reads or filters.
 // Characters the text holds for its structure ([MS-DOC] 2.8.25, 2.4.4): a field's begin, separator and
 // end marks (also the low five bits of its Fld in a field table), a cell's or row's end, a line
-// break, a page or section break.
+// break, a page or section break, an inline picture and a floating shape's anchor.
 namespace mark
 {
 constexpr char16_t FieldBegin = 0x13;
@@ -179,6 +180,8 @@ constexpr char16_t FieldEnd = 0x15;
 constexpr char16_t CellEnd = 0x07;
 constexpr char16_t LineBreak = 0x0B;
 constexpr char16_t PageBreak = 0x0C;
+constexpr char16_t Picture = 0x01;
+constexpr char16_t ShapeAnchor = 0x08;
 } // namespace mark
 
 namespace sprm
