@@ -131,6 +131,12 @@ QString qtDateFormat(QStringView wordPicture)
             i += 5;
             continue;
         }
+        if (c == u'\\') { // the next character as it stands
+            if (i + 1 < wordPicture.size())
+                literal += wordPicture[i + 1];
+            i += 2;
+            continue;
+        }
         if (c == u'\'') { // quoted text, as it stands
             const qsizetype close = wordPicture.indexOf(u'\'', i + 1);
             const qsizetype end = close < 0 ? wordPicture.size() : close;

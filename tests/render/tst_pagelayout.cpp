@@ -1129,6 +1129,8 @@ void tst_PageLayout::pageFields_data()
     QTest::newRow("DATE with a picture") << R"( DATE \@ "dddd, d MMMM yy 'at' h:mm am/pm" )" << true
                                          << "Page Wednesday, 9 December 26 at 12:00 am";
     QTest::newRow("DATE") << " DATE " << true << "Page 12/9/2026";
+    QTest::newRow("DATE with escaped characters")
+        << R"( DATE \@ "MMMM\ d\,\ yyyy" )" << true << "Page December 9, 2026";
     QTest::newRow("another field") << " AUTHOR " << true << "Page 1";
     QTest::newRow("in the body") << " PAGE " << false << "Page 1";
     QTest::newRow("DATE in the body") << " DATE " << false << "Page 12/9/2026";
