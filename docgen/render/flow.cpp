@@ -89,7 +89,7 @@ double Slice::extent() const
 }
 
 std::vector<Slice> layoutBlock(std::span<const doc::Block> blocks, std::size_t at, double width,
-                               FlowContext& context)
+                               FlowContext& context, const RoomBeside& beside)
 {
     const doc::ReadModel& model = context.model;
     const auto paragraphAt = [&](std::size_t b) -> const doc::Paragraph* {
@@ -109,7 +109,8 @@ std::vector<Slice> layoutBlock(std::span<const doc::Block> blocks, std::size_t a
     const doc::Paragraph* previous = at > 0 ? paragraphAt(at - 1) : nullptr;
     const doc::Paragraph* next = paragraphAt(at + 1);
     return layoutParagraph(block.index, width, context,
-                           {previous && sameBox(*previous, *paragraph), next && sameBox(*paragraph, *next)});
+                           {previous && sameBox(*previous, *paragraph), next && sameBox(*paragraph, *next)},
+                           beside);
 }
 
 std::vector<Slice> layoutBlocks(std::span<const doc::Block> blocks, double width, FlowContext& context)

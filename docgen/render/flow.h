@@ -4,6 +4,7 @@
 #include "render/pictures.h"
 #include "render/textshaping.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -57,11 +58,21 @@ struct FlowContext {
     std::optional<FieldValues> fields;
 };
 
+// The part of the column a line beside floating shapes may take, x from the column's left edge.
+struct LineRoom {
+    double left = 0;
+    double right = 0;
+};
+// The room of a paragraph's line given its top and height from the paragraph's top; nullopt where no shape
+// stands beside it and the line takes the whole column.
+using RoomBeside = std::function<std::optional<LineRoom>(double top, double height)>;
+
 // Lays out blocks in a column width pixels wide.
 std::vector<Slice> layoutBlocks(std::span<const doc::Block> blocks, double width, FlowContext& context);
 // Lays out blocks[at] alone, joined to its neighbours as among the others.
+// A paragraph's lines take the room beside gives them, where given.
 std::vector<Slice> layoutBlock(std::span<const doc::Block> blocks, std::size_t at, double width,
-                               FlowContext& context);
+                               FlowContext& context, const RoomBeside& beside = {});
 
 // Whether a paragraph's neighbours have the same borders and shading: a run of such paragraphs is one box,
 // with the between border (if any) between them.
@@ -73,8 +84,10 @@ struct BoxJoin {
 // Lays out paragraph index (into the model's paragraphs) in a column width pixels wide: one slice per line,
 // the space before in the first and the space after in the last, with its borders and shading, list
 // label and inline pictures; page breaks in it and "page break before" as breakBefore, keep together, keep
-// with next and widow and orphan control as keepWithNext (paragraphlayout.cpp).
-std::vector<Slice> layoutParagraph(std::size_t index, double width, FlowContext& context, BoxJoin join = {});
+// with next and widow and orphan control as keepWithNext (paragraphlayout.cpp). A line beside a floating
+// shape takes the room beside gives it, its indents from that room's edges, up to the first page break.
+std::vector<Slice> layoutParagraph(std::size_t index, double width, FlowContext& context, BoxJoin join = {},
+                                   const RoomBeside& beside = {});
 
 // Lays out a table in a column width pixels wide: one slice per row, or per piece of a row that may
 // break and is taller than a page (tablelayout.cpp).

@@ -140,49 +140,57 @@ BrokenLine placeLine(const std::vector<LineItem>& items, std::size_t begin, std:
     return line;
 }
 
+BrokenLine breakLine(const std::vector<LineItem>& items, std::size_t pos, double start, double lineEnd,
+                     const TabRuler& ruler)
+{
+    LineCursor cursor(start);
+    std::optional<std::size_t> lastBreak;
+    std::size_t end = items.size();
+    for (std::size_t i = pos; i < items.size(); ++i) {
+        const LineItem& item = items[i];
+        if (item.kind == LineItem::Kind::LineBreak) {
+            end = i + 1;
+            break;
+        }
+        bool overflows = false;
+        if (item.kind == LineItem::Kind::Tab) {
+            const TabRuler::Stop stop = resolveTab(ruler, cursor.end());
+            overflows = stop.position > lineEnd + kFitEpsilon;
+            cursor.addTab(i, stop);
+        } else {
+            cursor.add(item);
+            // Spaces may hang past the line's end.
+            overflows = item.kind == LineItem::Kind::Text && cursor.end() > lineEnd + kFitEpsilon;
+        }
+        if (overflows && i > pos) {
+            // A tab that does not fit starts the next line; text goes back to the last opportunity.
+            if (item.kind == LineItem::Kind::Tab || !lastBreak)
+                end = i;
+            else
+                end = *lastBreak + 1;
+            break;
+        }
+        if (item.breakAfter)
+            lastBreak = i;
+    }
+    return placeLine(items, pos, end, start, ruler);
+}
+
+bool lineFollows(const std::vector<LineItem>& items, const BrokenLine& line)
+{
+    return line.end < items.size() ||
+           (line.end > line.begin && items[line.end - 1].kind == LineItem::Kind::LineBreak);
+}
+
 std::vector<BrokenLine> breakLines(const std::vector<LineItem>& items, const LineFrame& frame,
                                    const TabRuler& ruler)
 {
     std::vector<BrokenLine> lines;
-    std::size_t pos = 0;
-    while (pos < items.size() || lines.empty()) {
-        const double start = lines.empty() ? frame.firstLineStart : frame.lineStart;
-        LineCursor cursor(start);
-        std::optional<std::size_t> lastBreak;
-        std::size_t end = items.size();
-        for (std::size_t i = pos; i < items.size(); ++i) {
-            const LineItem& item = items[i];
-            if (item.kind == LineItem::Kind::LineBreak) {
-                end = i + 1;
-                break;
-            }
-            bool overflows = false;
-            if (item.kind == LineItem::Kind::Tab) {
-                const TabRuler::Stop stop = resolveTab(ruler, cursor.end());
-                overflows = stop.position > frame.lineEnd + kFitEpsilon;
-                cursor.addTab(i, stop);
-            } else {
-                cursor.add(item);
-                // Spaces may hang past the line's end.
-                overflows = item.kind == LineItem::Kind::Text && cursor.end() > frame.lineEnd + kFitEpsilon;
-            }
-            if (overflows && i > pos) {
-                // A tab that does not fit starts the next line; text goes back to the last opportunity.
-                if (item.kind == LineItem::Kind::Tab || !lastBreak)
-                    end = i;
-                else
-                    end = *lastBreak + 1;
-                break;
-            }
-            if (item.breakAfter)
-                lastBreak = i;
-        }
-        lines.push_back(placeLine(items, pos, end, start, ruler));
-        pos = end;
-    }
-    // A paragraph that ends in a line break shows the empty line after it.
-    if (!items.empty() && items.back().kind == LineItem::Kind::LineBreak)
-        lines.push_back(placeLine(items, items.size(), items.size(), frame.lineStart, ruler));
+    do {
+        const std::size_t pos = lines.empty() ? 0 : lines.back().end;
+        lines.push_back(breakLine(items, pos, lines.empty() ? frame.firstLineStart : frame.lineStart,
+                                  frame.lineEnd, ruler));
+    } while (lineFollows(items, lines.back()));
     return lines;
 }
 

@@ -45,6 +45,15 @@ struct LineFrame {
 std::vector<BrokenLine> breakLines(const std::vector<LineItem>& items, const LineFrame& frame,
                                    const TabRuler& ruler);
 
+// One line of breakLines, starting at item pos, start pixels from the column's left edge and ending by
+// lineEnd: for a paragraph whose lines have different room, beside a floating shape.
+BrokenLine breakLine(const std::vector<LineItem>& items, std::size_t pos, double start, double lineEnd,
+                     const TabRuler& ruler);
+
+// Whether another line comes after line: items are left, or the line ends in a line break (a paragraph
+// that ends in one shows the empty line after it).
+bool lineFollows(const std::vector<LineItem>& items, const BrokenLine& line);
+
 // Places the items of one line from its start: text and spaces side by side, tabs to their stops
 // (left, center, right, decimal), the text after a center/right/decimal tab pulled back onto its stop
 // as far as the text before allows.

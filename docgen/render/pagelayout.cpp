@@ -73,7 +73,7 @@ public:
     Slice* peek(std::size_t k)
     {
         while (mPending.size() <= k && mNext < mBlocks.size())
-            load(mNext++, mWidth, false);
+            load(mNext++, false, {});
         return k < mPending.size() ? &mPending[k].slice : nullptr;
     }
 
@@ -105,13 +105,13 @@ public:
         return height;
     }
 
-    // Lays out the next slice's block again, width pixels wide.
-    void narrow(double width)
+    // Lays out the next slice's block again, its lines in the room beside gives them.
+    void wrap(const RoomBeside& beside)
     {
         const std::size_t block = mPending.front().block;
         while (!mPending.empty() && mPending.front().block == block)
             mPending.pop_front();
-        load(block, width, true);
+        load(block, true, beside);
     }
 
 private:
@@ -121,9 +121,9 @@ private:
         bool first = false; // the first of its block's slices
     };
 
-    void load(std::size_t block, double width, bool atFront)
+    void load(std::size_t block, bool atFront, const RoomBeside& beside)
     {
-        std::vector<Slice> slices = layoutBlock(mBlocks, block, width, mContext);
+        std::vector<Slice> slices = layoutBlock(mBlocks, block, mWidth, mContext, beside);
         auto at = atFront ? mPending.begin() : mPending.end();
         for (std::size_t i = 0; i < slices.size(); ++i) {
             at = mPending.insert(at, {std::move(slices[i]), block, i == 0});
@@ -195,7 +195,6 @@ private:
     std::vector<Band> mBands;    // on the current page
     Placed mShapes;              // anchored in the slice to be placed next, on mShapesPage
     std::size_t mShapesPage = 0;
-    double mIndent = 0; // the current paragraph's offset beside a shape
     std::map<std::pair<std::size_t, double>, double> mStoryHeights; // by story and width
     double mY = 0;                                                  // picture pixels
     bool mStarted = false;                                          // the current page holds a slice
@@ -252,8 +251,6 @@ private:
         while (const Slice* next = queue.peek(0)) {
             if (next->breakBefore && mStarted && !newPage(s, false, std::nullopt))
                 return false;
-            if (queue.atBlock())
-                mIndent = 0;
             if (queue.atParagraph() && !wrapParagraph(queue, s))
                 return false;
             next = queue.peek(0);
@@ -285,8 +282,8 @@ private:
         return true;
     }
 
-    // Places a paragraph's shapes where its first line goes and, where they stand beside it, lays it out
-    // again in the wider room beside them (the whole paragraph: a simple take on square wrapping).
+    // Places a paragraph's shapes where its first line goes and, where shapes stand beside it, lays it out
+    // again with the lines that meet a shape in the room beside it, on the side with more room.
     bool wrapParagraph(SliceQueue& queue, std::size_t s)
     {
         const Slice& first = *queue.peek(0);
@@ -296,33 +293,55 @@ private:
         const PictureGeometry& geometry = mGeometries[s];
         const double top = mY;
         const double bottom = mY + queue.blockHeight();
-        double start = 0;
-        double end = geometry.columnWidth;
-        std::vector<Band*> beside;
+        const double width = geometry.columnWidth;
+        // Where a shape, with its distance, leaves text room from start to end across the column.
+        struct Beside {
+            double top = 0;
+            double bottom = 0;
+            double start = 0;
+            double end = 0;
+        };
+        std::vector<Beside> beside;
         for (Band& band : mBands) {
-            if (!band.beside || band.rect.bottom() <= top + kFitEpsilon ||
-                band.rect.top() >= bottom - kFitEpsilon)
+            if (!band.beside)
                 continue;
             const double left = band.rect.left() - kWrapDistance - geometry.columnLeft;
             const double right = band.rect.right() + kWrapDistance - geometry.columnLeft;
-            if (right <= start || left >= end)
+            if (right <= 0 || left >= width)
                 continue;
-            beside.push_back(&band);
-            if (left - start >= end - right)
-                end = left;
-            else
-                start = right;
+            const bool textLeft = left >= width - right;
+            const double room = textLeft ? left : width - right;
+            // Where too little room is left beside a shape, the text goes below it instead.
+            if (room < kMinWrapWidth && band.rect.bottom() > top + kFitEpsilon &&
+                band.rect.top() < bottom - kFitEpsilon) {
+                band.beside = false;
+                continue;
+            }
+            beside.push_back(
+                {band.rect.top(), band.rect.bottom(), textLeft ? 0 : right, textLeft ? left : width});
         }
         if (beside.empty())
             return true;
-        // Where too little room is left beside them, the text goes below them instead.
-        if (end - start < kMinWrapWidth) {
-            for (Band* band : beside)
-                band->beside = false;
+        const auto meets = [](const Beside& shape, double lineTop, double lineBottom) {
+            return shape.bottom > lineTop + kFitEpsilon && shape.top < lineBottom - kFitEpsilon;
+        };
+        if (std::none_of(beside.begin(), beside.end(),
+                         [&](const Beside& shape) { return meets(shape, top, bottom); }))
             return true;
-        }
-        queue.narrow(end - start);
-        mIndent = start;
+        queue.wrap([beside = std::move(beside), meets, top, width](double lineTop,
+                                                                   double height) -> std::optional<LineRoom> {
+            LineRoom room{0, width};
+            bool narrowed = false;
+            for (const Beside& shape : beside) {
+                // A line's top within the shape narrows it even before its height is known.
+                if (!meets(shape, top + lineTop, top + lineTop + std::max(height, 2 * kFitEpsilon)))
+                    continue;
+                room.left = std::max(room.left, shape.start);
+                room.right = std::min(room.right, shape.end);
+                narrowed = true;
+            }
+            return narrowed ? std::optional(room) : std::nullopt;
+        });
         return true;
     }
 
@@ -365,7 +384,7 @@ private:
         }
         if (!fit(extent, s))
             return false;
-        put(std::move(slice), left + mIndent);
+        put(std::move(slice), left);
         mPages[mShapesPage].body.append(std::move(mShapes), 0, 0);
         return true;
     }

@@ -95,7 +95,8 @@ struct Box {
 
 } // namespace
 
-std::vector<Slice> layoutParagraph(std::size_t index, double width, FlowContext& context, BoxJoin join)
+std::vector<Slice> layoutParagraph(std::size_t index, double width, FlowContext& context, BoxJoin join,
+                                   const RoomBeside& beside)
 {
     if (index >= context.model.paragraphs.size())
         return {};
@@ -107,8 +108,9 @@ std::vector<Slice> layoutParagraph(std::size_t index, double width, FlowContext&
     LineFrame paragraphFrame;
     paragraphFrame.lineStart = indentPx(paragraph.leftIndent);
     paragraphFrame.firstLineStart = paragraphFrame.lineStart + indentPx(paragraph.firstLineIndent);
-    paragraphFrame.lineEnd = std::max(width - indentPx(paragraph.rightIndent),
-                                      std::max(paragraphFrame.lineStart, paragraphFrame.firstLineStart) + 1);
+    const double rightIndent = indentPx(paragraph.rightIndent);
+    const double minimumEnd = std::max(paragraphFrame.lineStart, paragraphFrame.firstLineStart) + 1;
+    paragraphFrame.lineEnd = std::max(width - rightIndent, minimumEnd);
 
     const Box box(paragraph, std::min(paragraphFrame.lineStart, paragraphFrame.firstLineStart),
                   paragraphFrame.lineEnd);
@@ -120,6 +122,8 @@ std::vector<Slice> layoutParagraph(std::size_t index, double width, FlowContext&
     std::vector<Slice> slices;
     bool firstLine = true;
     bool breakPending = paragraph.pageBreakBefore;
+    double lineTop = firstTop; // the next line's, from the paragraph's top
+    double lastHeight = 0;
     for (std::size_t piece = 0; piece < shaped.pieces.size(); ++piece) {
         const std::vector<Glyph>& glyphs = shaped.pieces[piece];
         // The paragraph mark makes a line of its own after the last break; a break alone makes an empty
@@ -140,14 +144,47 @@ std::vector<Slice> layoutParagraph(std::size_t index, double width, FlowContext&
             frame.firstLineStart = frame.lineStart;
         else
             frame.firstLineStart -= shaped.labelShift;
-        std::vector<BrokenLine> lines = breakLines(items, frame, ruler);
+        // Past a page break the shapes beside the paragraph's start are on another page.
+        const auto roomAt = [&](double height) {
+            return beside && piece == 0 ? beside(lineTop, height) : std::nullopt;
+        };
         const std::size_t pieceBegin = slices.size();
-        for (std::size_t l = 0; l < lines.size(); ++l) {
-            BrokenLine& line = lines[l];
-            alignLine(line, items, paragraph.alignment, frame.lineEnd, l + 1 == lines.size());
-            const VerticalMetrics metrics = lineMetrics(glyphs, line, shaped.markStyle, styles);
-            const double height = lineHeight(metrics.above + metrics.descent, paragraph.lineSpacing,
-                                             paragraph.lineSpacingMultiple);
+        std::size_t pos = 0; // the next line's first item
+        for (bool more = true; more;) {
+            const bool first = slices.size() == pieceBegin;
+            std::optional<LineRoom> room = roomAt(lastHeight);
+            // A line beside a shape is laid out in the room beside it as in a column of its own, then moved
+            // onto it.
+            BrokenLine line;
+            double lineEnd = frame.lineEnd;
+            VerticalMetrics metrics;
+            double height = 0;
+            const auto breakIn = [&] {
+                lineEnd = room ? std::max(room->right - room->left - rightIndent, minimumEnd) : frame.lineEnd;
+                line = breakLine(items, pos, first ? frame.firstLineStart : frame.lineStart, lineEnd, ruler);
+                metrics = lineMetrics(glyphs, line, shaped.markStyle, styles);
+                height = lineHeight(metrics.above + metrics.descent, paragraph.lineSpacing,
+                                    paragraph.lineSpacingMultiple);
+            };
+            breakIn();
+            if (beside) {
+                // The room at the line's top may not reach down its whole height.
+                const std::optional<LineRoom> whole = roomAt(height);
+                if (whole.has_value() != room.has_value() ||
+                    (whole && (whole->left != room->left || whole->right != room->right))) {
+                    room = whole;
+                    breakIn();
+                }
+            }
+            more = lineFollows(items, line);
+            pos = line.end;
+            alignLine(line, items, paragraph.alignment, lineEnd, !more);
+            const double shift = room ? room->left : 0;
+            if (shift != 0) {
+                for (LinePlacement& placement : line.placements)
+                    placement.x += shift;
+                line.contentRight += shift;
+            }
             Slice slice;
             slice.breakBefore = breakPending;
             breakPending = false;
@@ -159,7 +196,7 @@ std::vector<Slice> layoutParagraph(std::size_t index, double width, FlowContext&
             out.height = height;
             out.baseline = top + baselineInLine(metrics.above, metrics.descent, height, paragraph.lineSpacing,
                                                 paragraph.lineSpacingMultiple);
-            out.left = line.placements.empty() ? (l == 0 ? frame.firstLineStart : frame.lineStart)
+            out.left = line.placements.empty() ? shift + (first ? frame.firstLineStart : frame.lineStart)
                                                : line.placements.front().x;
             out.right = line.contentRight;
             addFragments(out, slice.content.fills, glyphs, line, 0, styles);
@@ -176,6 +213,8 @@ std::vector<Slice> layoutParagraph(std::size_t index, double width, FlowContext&
             slice.content.lines.push_back(std::move(out));
             slice.height = top + height;
             slices.push_back(std::move(slice));
+            lineTop += height;
+            lastHeight = height;
         }
         // Widow and orphan control: never one line of a paragraph alone at the foot or the head of a page.
         const std::size_t pieceEnd = slices.size();
