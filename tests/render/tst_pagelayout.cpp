@@ -788,6 +788,21 @@ void tst_PageLayout::placement_data()
     // An eighth of an inch from the picture, on its right, where there is more room.
     QTest::newRow("square: the text goes beside the picture")
         << pictured << QList<QPointF>{{204, 96}, {204, 112}} << QRectF(96, 96, 96, 96);
+    // Lines below the picture take the whole column again, in the paragraph beside it as after it.
+    doc::ReadModel longer = pictured;
+    longer.paragraphs[0] = exactLines(u"\x08one\x0B"
+                                      u"two\x0B"
+                                      u"three\x0B"
+                                      u"four\x0B"
+                                      u"five\x0B"
+                                      u"six\x0B"
+                                      u"seven");
+    longer.paragraphs[0].shapes.push_back({0, 0});
+    QList<QPointF> wrapped;
+    for (int line = 0; line < 8; ++line)
+        wrapped.append({line < 6 ? 204.0 : 96.0, 96.0 + 16 * line});
+    QTest::newRow("square: lines below the picture take the whole column")
+        << longer << wrapped << QRectF(96, 96, 96, 96);
     picture.wrap = Shape::Wrap::None;
     QTest::newRow("in front of the text: the text stays")
         << pictured << QList<QPointF>{{96, 96}, {96, 112}} << QRectF(96, 96, 96, 96);
