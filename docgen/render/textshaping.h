@@ -139,19 +139,23 @@ public:
     // How much the kerning of a style's font moves right after left (negative: closer).
     double kerning(int style, char16_t left, char16_t right)
     {
-        const std::optional<QFontMetricsF>& kerned = mKerned[static_cast<std::size_t>(style)];
-        if (!kerned)
+        const std::optional<Kerner>& kerner = mKerned[static_cast<std::size_t>(style)];
+        if (!kerner)
             return 0;
-        const std::uint64_t key =
-            (static_cast<std::uint64_t>(style) << 32) | (static_cast<std::uint64_t>(left) << 16) | right;
-        const auto found = mKernings.find(key);
-        if (found != mKernings.end())
+        KerningCache& cache = kerningCache();
+        const std::uint64_t key = (static_cast<std::uint64_t>(kerner->face) << 32) |
+                                  (static_cast<std::uint64_t>(left) << 16) | right;
+        const auto found = cache.pairs.find(key);
+        if (found != cache.pairs.end())
             return found->second;
+        if (cache.pairs.size() >= kMaxKerningPairs)
+            cache.pairs.clear();
         const QChar pair[] = {QChar(left), QChar(right)};
-        const double kern = (kerned->horizontalAdvance(QString(pair, 2)) -
-                             kerned->horizontalAdvance(pair[0]) - kerned->horizontalAdvance(pair[1])) /
+        const QFontMetricsF& metrics = kerner->metrics;
+        const double kern = (metrics.horizontalAdvance(QString(pair, 2)) -
+                             metrics.horizontalAdvance(pair[0]) - metrics.horizontalAdvance(pair[1])) /
                             kFontScale;
-        return mKernings.emplace(key, std::abs(kern) < kFitEpsilon ? 0 : kern).first->second;
+        return cache.pairs.emplace(key, std::abs(kern) < kFitEpsilon ? 0 : kern).first->second;
     }
 
     const FontMeasures& measures(int style) const { return mMeasures[static_cast<std::size_t>(style)]; }
@@ -230,14 +234,16 @@ private:
         mStyles.push_back({font, run.underline, colorOf(run.color, Qt::black)});
         // Pairs are measured shaped, as only shaping applies the font's kerning; glyphs are still drawn
         // unshaped, a kerned pair apart.
-        std::optional<QFontMetricsF> kerned;
+        std::optional<Kerner> kerner;
         if (run.kerning) {
             QFont shaped = font;
             shaped.setKerning(true);
             shaped.setStyleStrategy(QFont::PreferDefault);
-            kerned.emplace(shaped);
+            std::map<QString, std::uint32_t>& faces = kerningCache().faces;
+            const auto face = static_cast<std::uint32_t>(faces.size());
+            kerner = Kerner{QFontMetricsF(shaped), faces.emplace(shaped.key(), face).first->second};
         }
-        mKerned.push_back(std::move(kerned));
+        mKerned.push_back(std::move(kerner));
         const double shift = script ? pointsToPixels(size) * kScriptShiftRatio : 0;
         mLooks.push_back({run.strike && !run.doubleStrike, run.doubleStrike,
                           run.position == doc::CharacterRun::Position::Subscript ? -shift : shift,
@@ -292,11 +298,27 @@ private:
     static constexpr std::size_t kLatin1 = 256;
     std::vector<double> mLatin1Advances; // by style, then character; negative until measured
     std::unordered_map<std::uint64_t, double> mAdvances;
-    std::unordered_map<std::uint64_t, bool> mDrawable;   // by style, then character
-    std::vector<int> mShaped;                            // by style: its shaped variant, -1 until made
-    std::vector<bool> mShapedStyle;                      // by style: it is a shaped variant
-    std::vector<std::optional<QFontMetricsF>> mKerned;   // by style: the kerning font's measure, if it kerns
-    std::unordered_map<std::uint64_t, double> mKernings; // by style, then pair
+    std::unordered_map<std::uint64_t, bool> mDrawable; // by style, then character
+    std::vector<int> mShaped;                          // by style: its shaped variant, -1 until made
+    std::vector<bool> mShapedStyle;                    // by style: it is a shaped variant
+    // A kerning style's font shaped, and the number its pairs are cached under.
+    struct Kerner {
+        QFontMetricsF metrics;
+        std::uint32_t face = 0;
+    };
+    // Pairs measured once a process: measuring a pair shaped costs more than laying out its line, and
+    // every layout makes its styles anew.
+    struct KerningCache {
+        std::map<QString, std::uint32_t> faces;          // by QFont::key()
+        std::unordered_map<std::uint64_t, double> pairs; // by face, then pair
+    };
+    static constexpr std::size_t kMaxKerningPairs = 1u << 20;
+    static KerningCache& kerningCache()
+    {
+        static KerningCache cache;
+        return cache;
+    }
+    std::vector<std::optional<Kerner>> mKerned; // by style: its kerning, if it kerns
 };
 
 // Turns a paragraph's characters into measured glyphs, its list label first: field codes, hidden text,
