@@ -3,6 +3,7 @@
 // the painting it causes at the screen's ratio (QT_SCALE_FACTOR=2 stands in for a
 // high-density screen).
 #include "agreementmodel.h"
+#include "doc/worddocument.h"
 #include "preview/form2.h"
 #include "preview/picturebox.h"
 #include "render/pagepicture.h"
@@ -100,13 +101,9 @@ int main(int argc, char** argv)
             ratio, msSince(timer, kSteps), moved);
     }
 
-    // A long agreement scrolled from its top to its end: only the pages that come into view are rendered.
-    {
-        doc::ReadModel model = testmodel::agreement();
-        model.paragraphs.insert(model.paragraphs.begin() + 8, 400,
-                                testmodel::paragraph(u"Build a tree house with a ladder and a rope swing.",
-                                                     doc::Paragraph::Alignment::Justify));
-        testmodel::paragraphsAsBody(model);
+    // An agreement scrolled from its top to its end, and zoomed a step in and out: only the pages that come
+    // into view are rendered.
+    const auto scrollThrough = [&platform](const char* what, const doc::ReadModel& model) {
         Form2 longForm(platform, QCoreApplication::applicationDirPath());
         longForm.placePicture(render::renderPage(model));
         longForm.show();
@@ -121,11 +118,30 @@ int main(int argc, char** argv)
             QApplication::processEvents();
             mostRendered = std::max(mostRendered, page->renderedPages());
         }
-        std::printf(
-            "long agreement, %d pages: a scroll step of 10 units with its paint %.3f ms; at most %d pages "
-            "rendered at once\n",
-            page->shown().pageCount(), msSince(timer, bar->maximum() / 10 + 1), mostRendered);
-    }
+        std::printf("%s, %d pages: a scroll step of 10 units with its paint %.3f ms; at most %d pages "
+                    "rendered at once\n",
+                    what, page->shown().pageCount(), msSince(timer, bar->maximum() / 10 + 1), mostRendered);
+        constexpr int kRounds = 10;
+        timer.restart();
+        for (int i = 0; i < kRounds; ++i) {
+            longForm.StepZoom(0);
+            QApplication::processEvents();
+            longForm.StepZoom(1);
+            QApplication::processEvents();
+        }
+        std::printf("%s: a zoom step with its paint %.3f ms\n", what, msSince(timer, 2 * kRounds));
+    };
+    doc::ReadModel longAgreement = testmodel::agreement();
+    longAgreement.paragraphs.insert(
+        longAgreement.paragraphs.begin() + 8, 400,
+        testmodel::paragraph(u"Build a tree house with a ladder and a rope swing.",
+                             doc::Paragraph::Alignment::Justify));
+    testmodel::paragraphsAsBody(longAgreement);
+    scrollThrough("long agreement", longAgreement);
+    // An own agreement of ten pages: a logo in the header, page numbers, two tables and lists.
+    scrollThrough(
+        "ten-page own agreement",
+        doc::WordDocument::load(BRINDLEWICK_SOURCE_DIR "/tests/data/bench-agreement.doc").readModel());
 
     PaintMeter meter;
     picture1->installEventFilter(&meter);
