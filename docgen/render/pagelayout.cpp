@@ -198,6 +198,8 @@ private:
     std::map<std::pair<std::size_t, double>, double> mStoryHeights; // by story and width
     double mY = 0;                                                  // picture pixels
     bool mStarted = false;                                          // the current page holds a slice
+    // The space after the slice just put: a shape placed from its paragraph's top measures from above it.
+    double mSpaceAbove = 0;
 
     void layoutBody()
     {
@@ -359,7 +361,7 @@ private:
     {
         if (mShapes.lines.empty() && mShapes.images.empty() && mShapes.fills.empty())
             mShapesPage = mPages.size() - 1;
-        anchorShapes(mShapes, content, mY, mGeometries[mPages.back().section], true);
+        anchorShapes(mShapes, content, mY - mSpaceAbove, mGeometries[mPages.back().section], true);
     }
 
     bool place(Slice slice, std::size_t s)
@@ -391,6 +393,7 @@ private:
 
     void put(Slice&& slice, double left)
     {
+        mSpaceAbove = slice.height - slice.extent();
         mPages.back().body.append(std::move(slice.content), left, mY);
         mY += slice.height;
         mStarted = true;
@@ -423,6 +426,7 @@ private:
         mY = page.top;
         mPages.push_back(std::move(page));
         mStarted = false;
+        mSpaceAbove = 0;
         mBands.clear();
         return true;
     }

@@ -320,7 +320,9 @@ void tst_LibreOfficeLayout::samePages_data()
     row("layout-lists", "", "", "");
     row("layout-sections", "", "", "");
     row("layout-look", "", "", "");
-    row("layout-textboxes", "", "one line more wraps beside the text box than in LibreOffice's", "");
+    row("layout-textboxes", "",
+        "the text box's lines stand its inner margins in from its edge where LibreOffice's start at the edge",
+        "");
     row("layout-fonts", "", "", "");
     row("template", "", "", "");
     row("home-improvement", "", "", "");

@@ -806,6 +806,14 @@ void tst_PageLayout::placement_data()
     picture.wrap = Shape::Wrap::None;
     QTest::newRow("in front of the text: the text stays")
         << pictured << QList<QPointF>{{96, 96}, {96, 112}} << QRectF(96, 96, 96, 96);
+    // A paragraph's top, for its shapes, lies above the space after the paragraph before it.
+    doc::ReadModel spaced = oneInchPage({exactLines(u"zero"), exactLines(u"\x08one"), exactLines(u"two")});
+    spaced.paragraphs[0].spaceAfter = 240;
+    spaced.paragraphs[1].shapes.push_back({0, 0});
+    spaced.pictures = pictured.pictures;
+    spaced.shapes = pictured.shapes;
+    QTest::newRow("from the paragraph: above the space before it")
+        << spaced << QList<QPointF>{{96, 96}, {96, 128}, {96, 144}} << QRectF(96, 112, 96, 96);
 
     doc::ReadModel boxed = oneInchPage({exactLines(u"\x08one"), exactLines(u"two")});
     boxed.paragraphs[0].shapes.push_back({0, 0});
