@@ -10,6 +10,7 @@
 #include "support/sampleparticulars.h"
 #include "support/testsystem.h"
 
+#include <QImageReader>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -199,7 +200,11 @@ void tst_CommandLine::ownTemplate()
         const Run run = brindlewick({QStringLiteral("template"), name});
         QCOMPARE(run.status, cli::kOk);
         QCOMPARE(run.out, names);
-        QCOMPARE(run.err, undrawn);
+        // Where Qt reads no JPEG (the Windows build's Qt), the photographs are named too.
+        if (QImageReader::supportedImageFormats().contains("jpeg"))
+            QCOMPARE(run.err, undrawn);
+        else
+            QVERIFY2(run.err.endsWith(undrawn), qPrintable(run.err));
     }
     const Run refused = brindlewick({QStringLiteral("template"), faulty});
     QCOMPARE(refused.status, cli::kFailed);
