@@ -136,7 +136,10 @@ struct Drawings::Impl {
     std::optional<std::size_t> floatingShape(const Anchor& anchor);
     std::optional<std::size_t> storePicture(std::uint32_t pib, std::int32_t width, std::int32_t height);
     std::optional<std::size_t> textBox(const AnchorTable& table, const officeart::ShapeProperties& shape);
-    std::optional<std::size_t> addPicture(Picture picture);
+    // The picture read from a store entry, shown at width x height; nullopt for none, one of no size or
+    // past the budget.
+    std::optional<std::size_t> addPicture(std::optional<Picture> picture, std::int32_t width,
+                                          std::int32_t height);
 
     static constexpr std::size_t kBudgetFloor = std::size_t{1} << 20;
 
@@ -155,12 +158,15 @@ struct Drawings::Impl {
     std::map<std::pair<std::size_t, std::size_t>, std::optional<std::size_t>> textBoxByStory;
 };
 
-std::optional<std::size_t> Drawings::Impl::addPicture(Picture picture)
+std::optional<std::size_t> Drawings::Impl::addPicture(std::optional<Picture> picture, std::int32_t width,
+                                                      std::int32_t height)
 {
-    if (picture.width <= 0 || picture.height <= 0 || picture.bytes.size() > budget)
+    if (!picture || width <= 0 || height <= 0 || picture->bytes.size() > budget)
         return std::nullopt;
-    budget -= picture.bytes.size();
-    model.pictures.push_back(std::move(picture));
+    budget -= picture->bytes.size();
+    picture->width = width;
+    picture->height = height;
+    model.pictures.push_back(std::move(*picture));
     return model.pictures.size() - 1;
 }
 
@@ -223,12 +229,7 @@ std::optional<std::size_t> Drawings::Impl::inlinePicture(std::uint32_t cp, std::
     }
     const officeart::ShapeProperties shape = officeart::readShape(found.front());
     const std::size_t entry = shape.pib && *shape.pib >= 1 && *shape.pib < found.size() ? *shape.pib : 1;
-    std::optional<Picture> picture = officeart::readStoreEntry(found[entry], d.wordDocument);
-    if (!picture)
-        return result;
-    picture->width = width;
-    picture->height = height;
-    result = addPicture(std::move(*picture));
+    result = addPicture(officeart::readStoreEntry(found[entry], d.wordDocument), width, height);
     return result;
 }
 
@@ -241,12 +242,7 @@ std::optional<std::size_t> Drawings::Impl::storePicture(std::uint32_t pib, std::
     if (const auto known = storeBySize.find(key); known != storeBySize.end())
         return known->second;
     std::optional<std::size_t>& result = storeBySize[key];
-    std::optional<Picture> picture = officeart::readStoreEntry(content.store[pib - 1], d.wordDocument);
-    if (!picture)
-        return result;
-    picture->width = width;
-    picture->height = height;
-    result = addPicture(std::move(*picture));
+    result = addPicture(officeart::readStoreEntry(content.store[pib - 1], d.wordDocument), width, height);
     return result;
 }
 
