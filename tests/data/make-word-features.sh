@@ -9,13 +9,15 @@
 # against LibreOffice's own print of them.
 # The structure-*.doc files hold the tables, sections and header stories the engine's read model is
 # checked on (merged and nested cells, a centred table, first, odd and even headers, a page number restart).
+# look-extras.doc holds the look and list labels the layout files leave out; bench-agreement.doc is
+# the ten-page agreement the renderer's and the preview's benchmarks lay out.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 for name in ${*:-word-features word-header word-stories tags own-plain own-letterhead own-tables own-clauses
   own-halfbold own-faulty layout-headers layout-tables layout-pictures layout-lists layout-sections layout-look
-  layout-textboxes layout-fonts structure-tables structure-sections}; do
+  layout-textboxes layout-fonts structure-tables structure-sections look-extras bench-agreement}; do
   soffice --headless --norestore -env:UserInstallation="file://$work/profile" \
     --convert-to doc:"MS Word 97" --outdir "$work" "$here/$name.fodt" >/dev/null
   [ -s "$work/$name.doc" ] || { echo "LibreOffice wrote no $name.doc" >&2; exit 1; }
