@@ -25,8 +25,9 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-liberation2)
 # Names in Chinese, Japanese and Korean script, which the carried fonts lack; without a font for a
 # script its characters show as boxes. Carlito and Caladea have the metrics of Calibri and Cambria,
 # which templates name often; without them those are set in the carried fonts, whose lines break
-# elsewhere.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, fonts-crosextra-carlito, fonts-crosextra-caladea")
+# elsewhere. DejaVu draws Arabic, Hebrew and Greek.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "fonts-noto-cjk, fonts-crosextra-carlito, fonts-crosextra-caladea, fonts-dejavu-core")
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 

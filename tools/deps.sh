@@ -19,8 +19,10 @@ mingw_pkgs=(g++-mingw-w64-x86-64)
 # import takes the screenshots.
 window_check_pkgs=(antiword openbox imagemagick)
 # file: CPack's Debian generator picks the binaries to find library dependencies for with it. Carlito
-# and Caladea, which the package recommends, set Calibri and Cambria for the program and LibreOffice alike.
-run_pkgs=("${qt_pkgs[@]}" fonts-liberation2 fonts-crosextra-carlito fonts-crosextra-caladea "${xvfb_pkgs[@]}" file)
+# and Caladea, which the package recommends, set Calibri and Cambria for the program and LibreOffice alike;
+# DejaVu draws the scripts those lack (Arabic, Hebrew, Greek) and stands in for fonts no system has.
+run_pkgs=("${qt_pkgs[@]}" fonts-liberation2 fonts-crosextra-carlito fonts-crosextra-caladea fonts-dejavu-core
+  "${xvfb_pkgs[@]}" file)
 test_pkgs=(libqt6test6 clang-format wv libreoffice-writer-nogui poppler-utils clang libclang-rt-14-dev
   lintian desktop-file-utils appstream cups cups-filters printer-driver-cups-pdf ghostscript fonts-noto-cjk
   libx11-dev libxtst-dev libxdamage-dev libxfixes-dev "${window_check_pkgs[@]}")
