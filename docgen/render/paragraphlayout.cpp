@@ -28,8 +28,7 @@ struct Edge {
         line = clamped(border.widthPt, kMaxBorderPoints);
         space = clamped(border.spacePt, kMaxBorderSpacePoints);
         twoLines = border.style == doc::Border::Style::Double;
-        color =
-            border.color == doc::kAutoColor ? QColor(Qt::black) : QColor::fromRgb(border.color & 0xFFFFFFu);
+        color = colorOf(border.color, Qt::black);
     }
     double thickness() const { return twoLines ? 3 * line : line; }
     // Draws the edge across [from, to] at depth [near, near + thickness()] along the other axis.
@@ -65,7 +64,7 @@ struct Box {
           right(paragraph.borders.right), between(paragraph.borders.between)
     {
         if (paragraph.shading != doc::kAutoColor)
-            shading = QColor::fromRgb(paragraph.shading & 0xFFFFFFu);
+            shading = colorOf(paragraph.shading, QColor());
         innerLeft = textLeft - left.space;
         innerRight = textRight + right.space;
         drawn = shading.isValid() || top.line > 0 || left.line > 0 || bottom.line > 0 || right.line > 0 ||

@@ -27,12 +27,6 @@ constexpr std::int32_t kMaxLengthTwips = 31680;
 // Positions closer than this are the same place.
 constexpr double kSame = 1e-3;
 
-QColor rgb(std::uint32_t color)
-{
-    return QColor::fromRgb(static_cast<int>((color >> 16) & 0xFF), static_cast<int>((color >> 8) & 0xFF),
-                           static_cast<int>(color & 0xFF));
-}
-
 // A cell's edge, from the table column's left edge.
 double edgePx(std::int32_t twips)
 {
@@ -77,7 +71,7 @@ void drawBorder(Placed& out, const doc::Border& border, bool horizontal, double 
         return;
     const double line = lineWidth(border);
     const double total = totalWidth(border);
-    const QColor color = border.color == doc::kAutoColor ? QColor(Qt::black) : rgb(border.color);
+    const QColor color = colorOf(border.color, Qt::black);
     double dash = to - from;
     if (border.style == doc::Border::Style::Dotted)
         dash = line;
@@ -406,7 +400,7 @@ void TableLayout::shade(Placed& out, std::size_t row, double height) const
         if (origin.shading != doc::kAutoColor)
             out.fills.push_back(PageFill{
                 0, QRectF(edgePx(rc.own->left), 0, edgePx(rc.own->right) - edgePx(rc.own->left), height),
-                rgb(origin.shading)});
+                colorOf(origin.shading, Qt::black)});
     }
 }
 

@@ -82,6 +82,12 @@ struct FieldValues {
 // Word's date picture (the DATE field's \@ switch: "d MMMM yyyy", "h:mm am/pm") as a QDateTime format.
 QString qtDateFormat(QStringView wordPicture);
 
+// A document's colour (0xRRGGBB) on the page; Word's "auto" is the colour given.
+inline QColor colorOf(std::uint32_t rgb, const QColor& automatic)
+{
+    return rgb == doc::kAutoColor ? automatic : QColor::fromRgb(rgb & 0xFFFFFFu);
+}
+
 // A font's vertical measures in page pixels.
 struct FontMeasures {
     double ascent = 0;
@@ -279,11 +285,6 @@ private:
         if (found != mAdvances.end())
             return found->second;
         return mAdvances.emplace(key, measured.advance(text.toString())).first->second;
-    }
-
-    static QColor colorOf(std::uint32_t rgb, const QColor& automatic)
-    {
-        return rgb == doc::kAutoColor ? automatic : QColor::fromRgb(rgb & 0xFFFFFFu);
     }
 
     // family, size, bold, italic, underline, strike, double strike, small capitals, all capitals,
