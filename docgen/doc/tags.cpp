@@ -301,23 +301,31 @@ Scan scan(std::u16string_view text, std::uint32_t base)
     return Scanner(text, base).run();
 }
 
-Scan scan(const WordDocument& document)
+Scan scan(std::u16string_view text, const std::vector<WordDocument::StoryRange>& stories)
 {
-    const std::u16string text = document.text();
     Scan out;
-    for (const auto& story : document.stories()) {
-        Scan part = scan(std::u16string_view(text).substr(story.start, story.length), story.start);
+    for (const auto& story : stories) {
+        Scan part = scan(text.substr(story.start, story.length), story.start);
         std::move(part.tags.begin(), part.tags.end(), std::back_inserter(out.tags));
         out.faults.insert(out.faults.end(), part.faults.begin(), part.faults.end());
     }
     return out;
 }
 
+Scan scan(const WordDocument& document)
+{
+    return scan(document.text(), document.stories());
+}
+
 Where where(const WordDocument& document, std::uint32_t cp)
 {
+    return where(document.text(), document.stories(), cp);
+}
+
+Where where(std::u16string_view text, const std::vector<WordDocument::StoryRange>& stories, std::uint32_t cp)
+{
     constexpr std::size_t kReach = 30; // characters each side, before trimming to whole words
-    const std::u16string text = document.text();
-    const WordDocument::StoryRange story = storyAt(document.stories(), cp);
+    const WordDocument::StoryRange story = storyAt(stories, cp);
     const std::size_t storyEnd = std::min<std::size_t>(text.size(), std::size_t(story.start) + story.length);
     const std::size_t storyStart = std::min<std::size_t>(story.start, storyEnd);
     const std::size_t at = std::clamp<std::size_t>(cp, storyStart, storyEnd);

@@ -46,7 +46,8 @@ struct Scan {
 // them; cps are offsets into text plus base.
 Scan scan(std::u16string_view text, std::uint32_t base = 0);
 
-// Every story of document scanned.
+// Every story of a document scanned: its text() and stories(), as either engine gives them.
+Scan scan(std::u16string_view text, const std::vector<WordDocument::StoryRange>& stories);
 Scan scan(const WordDocument& document);
 
 // Where cp stands, for a fault's message: its story, its paragraph in that story (from 1), and
@@ -56,6 +57,7 @@ struct Where {
     std::size_t paragraph;
     std::u16string context;
 };
+Where where(std::u16string_view text, const std::vector<WordDocument::StoryRange>& stories, std::uint32_t cp);
 Where where(const WordDocument& document, std::uint32_t cp);
 
 } // namespace doc::tags
