@@ -18,6 +18,12 @@
 namespace docx
 {
 
+// Namespaces the text and the read model both read by, beside those of xml.h.
+inline constexpr char kMarkupCompatibilityNs[] =
+    "http://schemas.openxmlformats.org/markup-compatibility/2006";
+inline constexpr char kWordDrawingNs[] =
+    "http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing";
+
 // One relationship of a part ([ECMA-376] Part 2, 9.3).
 struct Relationship {
     std::string id;
