@@ -8,7 +8,6 @@
 //                [--ratios 1,2]
 // Without --display it starts its own Xvfb on a free display, with openbox as its window manager.
 
-#include "agreement/tagtemplate.h"
 #include "app/form1.h"
 #include "app/settingsstore.h"
 #include "app/templatelibrary.h"
@@ -69,6 +68,8 @@ constexpr double kIdleMs = 100;
 constexpr double kIdleTimeoutMs = 2000;
 constexpr double kTimeoutMs = 20000;
 constexpr double kWholeTimeoutMs = 1000;
+// The own agreement the window is timed with beside the built-in one.
+constexpr char kTenPages[] = BRINDLEWICK_SOURCE_DIR "/tests/data/bench-agreement.doc";
 
 double msBetween(Clock::time_point from, Clock::time_point to)
 {
@@ -595,7 +596,8 @@ struct Target {
     std::optional<QRect> setup;              // in the main window, clicked once before the timed clicks
     QRect forward;                           // in the main window
     std::function<QRect(QSize client)> back; // in the other window, given its client size
-    QString agreement; // the agreement the main window has chosen; empty for its default
+    QString agreement;   // the agreement the main window has chosen; empty for its default
+    QString ownTemplate; // a file put in the user's templates folder first, when given
 };
 
 // What one process of a target gave.
@@ -637,6 +639,17 @@ bool runProcess(XServer& server, const Target& target, double ratio, int clicks,
         QDir().mkpath(QFileInfo(settings).path());
         SettingsStore(settings).write(TemplateLibrary::kChoiceKey, target.agreement);
     }
+    // The program finds its data folder as QStandardPaths does from XDG_DATA_HOME.
+    const QString dataHome = home.filePath(QStringLiteral(".local/share"));
+    if (!target.ownTemplate.isEmpty()) {
+        const QString templates =
+            dataHome + QStringLiteral("/%1/%2/templates")
+                           .arg(QLatin1String(Product::kOrganization), QLatin1String(Product::kName));
+        QDir().mkpath(templates);
+        if (!QFile::copy(target.ownTemplate,
+                         templates + QLatin1Char('/') + QFileInfo(target.ownTemplate).fileName()))
+            return false;
+    }
     char ratioText[32];
     std::snprintf(ratioText, sizeof ratioText, "%g", ratio);
     const std::vector<std::string> environment = environmentWith(
@@ -645,6 +658,7 @@ bool runProcess(XServer& server, const Target& target, double ratio, int clicks,
          {"QT_SCALE_FACTOR", ratioText},
          {"HOME", path(home.path())},
          {"XDG_CONFIG_HOME", path(home.filePath(QStringLiteral(".config")))},
+         {"XDG_DATA_HOME", path(dataHome)},
          {"XDG_RUNTIME_DIR", path(runtime)},
          {"TEMP", path(temp)},
          // The main window opens the home page now and then; no browser may start in the middle of a run.
@@ -790,18 +804,21 @@ int main(int argc, char* argv[])
                         referenceBack.y(), referenceBack.width(), referenceBack.height()})
         referenceArgs.push_back(std::to_string(n));
     const auto previewBack = [](QSize client) { return PreviewLayout::place(client).pushButton8; };
-    const std::vector<Target> targets{{"brindlewick", {program}, sample, start, previewBack, {}},
-                                      {"brindlewick, own agreement",
+    const std::vector<Target> targets{{"brindlewick", {program}, sample, start, previewBack, {}, {}},
+                                      // Ten pages with a letterhead, "Page N of M", two tables and lists.
+                                      {"brindlewick, ten-page own agreement",
                                        {program},
                                        sample,
                                        start,
                                        previewBack,
-                                       QLatin1String(agreement::HomeImprovement::kName)},
+                                       QFileInfo(QString::fromUtf8(kTenPages)).completeBaseName(),
+                                       QString::fromUtf8(kTenPages)},
                                       {"reference",
                                        referenceArgs,
                                        std::nullopt,
                                        start,
                                        [referenceBack](QSize) { return referenceBack; },
+                                       {},
                                        {}}};
 
     XServer server;

@@ -758,9 +758,23 @@ void writePaintedLayout(QDataStream& out, const PageLayout& layout)
     out << static_cast<quint32>(layout.fills.size());
     for (const PageFill& fill : layout.fills)
         out << static_cast<quint32>(fill.page) << fill.rect << fill.color;
+    // A letterhead's logo stands on every page: each picture is written once, and the pages refer to it.
+    std::vector<const QImage*> pictures;
+    std::vector<quint32> pictureOf;
+    for (const PageImage& image : layout.images) {
+        const auto same = [&image](const QImage* p) { return p->cacheKey() == image.image.cacheKey(); };
+        const auto at = std::find_if(pictures.begin(), pictures.end(), same);
+        pictureOf.push_back(static_cast<quint32>(at - pictures.begin()));
+        if (at == pictures.end())
+            pictures.push_back(&image.image);
+    }
+    out << static_cast<quint32>(pictures.size());
+    for (const QImage* picture : pictures)
+        out << *picture;
     out << static_cast<quint32>(layout.images.size());
-    for (const PageImage& image : layout.images)
-        out << static_cast<quint32>(image.page) << image.rect << image.image << image.name;
+    for (std::size_t i = 0; i < layout.images.size(); ++i)
+        out << static_cast<quint32>(layout.images[i].page) << layout.images[i].rect << pictureOf[i]
+            << layout.images[i].name;
 }
 
 std::optional<PageLayout> readPaintedLayout(QDataStream& in)
@@ -833,11 +847,23 @@ std::optional<PageLayout> readPaintedLayout(QDataStream& in)
         fill.page = static_cast<int>(std::min<quint32>(page, kMaxDataPages));
         layout.fills.push_back(fill);
     }
-    const std::optional<quint32> images = fills ? count(kMaxPaintedItems) : std::nullopt;
+    const std::optional<quint32> pictures = fills ? count(kMaxPaintedItems) : std::nullopt;
+    std::vector<QImage> pictureSet;
+    for (quint32 i = 0; pictures && i < *pictures && in.status() == QDataStream::Ok; ++i) {
+        QImage picture;
+        in >> picture;
+        pictureSet.push_back(std::move(picture));
+    }
+    const std::optional<quint32> images = pictures ? count(kMaxPaintedItems) : std::nullopt;
     for (quint32 i = 0; images && i < *images && in.status() == QDataStream::Ok; ++i) {
         PageImage image;
         quint32 page = 0;
-        in >> page >> image.rect >> image.image >> image.name;
+        in >> page >> image.rect;
+        const std::optional<quint32> picture = count(*pictures);
+        if (!picture || *picture == *pictures)
+            return std::nullopt;
+        in >> image.name;
+        image.image = pictureSet[*picture];
         image.page = static_cast<int>(std::min<quint32>(page, kMaxDataPages));
         layout.images.push_back(std::move(image));
     }

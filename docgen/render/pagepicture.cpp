@@ -43,7 +43,7 @@ std::optional<QPicture> readPicture(const QByteArray& bytes)
 }
 
 constexpr quint32 kDataMagic = 0x42575050; // "BWPP"
-constexpr quint8 kDataVersion = 3;
+constexpr quint8 kDataVersion = 4;
 // How the pages' content follows the page rects in the data.
 enum class Content : quint8 { Pictures = 0, Layout = 1 };
 constexpr double kMaxDataScale = 16;

@@ -180,6 +180,7 @@ private slots:
     void sharpAtDoubleDensity();
     void mimeRoundTrip();
     void copiedPage();
+    void fileRoundTrip_data();
     void fileRoundTrip();
     void cutDataRefused();
     void saveReplacesAnEarlierFile();
@@ -426,13 +427,24 @@ render::PagePicture readBack(const QString& path)
     return render::PagePicture::fromData(file.readAll()).value_or(render::PagePicture());
 }
 
+void tst_PagePicture::fileRoundTrip_data()
+{
+    QTest::addColumn<render::PagePicture>("page");
+    QTest::newRow("agreement") << mPage;
+    // The letterhead's logo on each of ten pages.
+    QTest::newRow("letterhead") << render::renderPage(
+        doc::WordDocument::load(BRINDLEWICK_SOURCE_DIR "/tests/data/bench-agreement.doc").readModel());
+}
+
 void tst_PagePicture::fileRoundTrip()
 {
+    QFETCH(render::PagePicture, page);
     const QString path = mDir.filePath(QStringLiteral("temp.bmp"));
-    render::savePictureFile(mPage, path);
+    render::savePictureFile(page, path);
     const render::PagePicture loaded = readBack(path);
-    QCOMPARE(loaded.boundingRect(), mPage.boundingRect());
-    QCOMPARE(replay(loaded), replay(mPage));
+    QCOMPARE(loaded.pageCount(), page.pageCount());
+    for (int i = 0; i < page.pageCount(); ++i)
+        QCOMPARE(loaded.pageImage(i, 48), page.pageImage(i, 48));
     QCOMPARE(QDir(mDir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"temp.bmp"});
     if (TestSystem::kPrivacyInPermissions)
         QCOMPARE(QFile::permissions(path) & ~(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
