@@ -78,8 +78,8 @@ cd "$build/qt"
 logged "$build/source/qtbase/configure" -prefix "$prefix" -release -static -static-runtime -xplatform win32-g++ \
   -qt-host-path /usr -nomake examples -nomake tests \
   -no-opengl -no-vulkan -no-dbus -no-icu -no-zstd \
-  -qt-zlib -qt-libpng -no-libjpeg -qt-harfbuzz -qt-freetype -qt-pcre \
-  -no-feature-sql -no-feature-network -no-feature-xml -no-feature-concurrent \
+  -qt-zlib -qt-libpng -qt-libjpeg -qt-harfbuzz -qt-freetype -qt-pcre \
+  -no-feature-sql -no-feature-network -no-feature-xml \
   -no-feature-tabletevent -no-feature-direct2d1_1 -no-feature-androiddeployqt \
   -- -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
