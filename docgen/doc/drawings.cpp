@@ -81,6 +81,47 @@ Shape::Wrap wrapFromWr(unsigned wr)
     }
 }
 
+constexpr std::int32_t kEmusPerTwip = 635;
+constexpr double kEmusPerPoint = 12700;
+// A shape's outline and fill as Word draws them where its properties leave them out.
+constexpr std::int32_t kDefaultLineWidth = 9525; // EMUs, three quarters of a point
+constexpr std::uint32_t kWhite = 0xFFFFFF;
+constexpr std::uint32_t kBlack = 0x000000;
+
+// An OfficeArtCOLORREF ([MS-ODRAW] 2.2.2) as 0xRRGGBB; one taken from a palette or a scheme, fallback.
+std::uint32_t colorOf(std::optional<std::uint32_t> colorRef, std::uint32_t fallback)
+{
+    if (!colorRef || (*colorRef >> 24) != 0)
+        return fallback;
+    const std::uint32_t c = *colorRef;
+    return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
+}
+
+Sides twipSides(const std::array<std::optional<std::int32_t>, 4>& emus, const Sides& fallback)
+{
+    const auto side = [](std::optional<std::int32_t> emu, std::int32_t fallbackTwips) {
+        return emu ? *emu / kEmusPerTwip : fallbackTwips;
+    };
+    return {side(emus[0], fallback.left), side(emus[1], fallback.top), side(emus[2], fallback.right),
+            side(emus[3], fallback.bottom)};
+}
+
+// A shape's outline and fill, text margins and wrap distances: unless its properties say otherwise, Word
+// draws a text box's outline and fill, a picture's neither.
+void readLook(const officeart::ShapeProperties& properties, Shape& shape)
+{
+    shape.wrapDistance = twipSides(properties.wrapDistances, shape.wrapDistance);
+    shape.textMargins = twipSides(properties.textMargins, shape.textMargins);
+    const bool textBox = shape.textBox.has_value();
+    if (properties.line.value_or(textBox)) {
+        shape.outline.style = Border::Style::Single;
+        shape.outline.widthPt = properties.lineWidth.value_or(kDefaultLineWidth) / kEmusPerPoint;
+        shape.outline.color = colorOf(properties.lineColor, kBlack);
+    }
+    if (properties.filled.value_or(textBox))
+        shape.fill = colorOf(properties.fillColor, kWhite);
+}
+
 std::int32_t scaled(std::int32_t length, std::uint16_t scale)
 {
     return static_cast<std::int32_t>(std::int64_t{length} * scale / picf::kScaleUnit);
@@ -341,6 +382,7 @@ std::optional<std::size_t> Drawings::Impl::floatingShape(const Anchor& anchor)
         shape.picture = storePicture(*properties->pib, static_cast<std::int32_t>(width),
                                      static_cast<std::int32_t>(height));
     shape.textBox = textBox(*anchor.table, *properties);
+    readLook(*properties, shape);
     model.shapes.push_back(shape);
     return model.shapes.size() - 1;
 }

@@ -50,7 +50,14 @@ constexpr std::size_t kFbseCbName = 33;
 namespace pid
 {
 constexpr std::uint16_t lTxid = 0x0080;
+constexpr std::uint16_t dxTextLeft = 0x0081; // then dyTextTop, dxTextRight, dyTextBottom
 constexpr std::uint16_t pib = 0x0104;
+constexpr std::uint16_t fillColor = 0x0181;
+constexpr std::uint16_t fillStyleBooleans = 0x01BF;
+constexpr std::uint16_t lineColor = 0x01C0;
+constexpr std::uint16_t lineWidth = 0x01CB;
+constexpr std::uint16_t lineStyleBooleans = 0x01FF;
+constexpr std::uint16_t dxWrapDistLeft = 0x0384; // then dyWrapDistTop, dxWrapDistRight, dyWrapDistBottom
 constexpr std::uint16_t posrelh = 0x0390;
 constexpr std::uint16_t posrelv = 0x0392;
 constexpr std::uint16_t groupShapeBooleans = 0x03BF;
@@ -58,6 +65,11 @@ constexpr std::uint16_t groupShapeBooleans = 0x03BF;
 // Group Shape Boolean Properties ([MS-ODRAW] 2.3.4.44).
 constexpr std::uint32_t fBehindDocument = 0x00000020;
 constexpr std::uint32_t fUsefBehindDocument = 0x00200000;
+// Fill and Line Style Boolean Properties ([MS-ODRAW] 2.3.7.43, 2.3.8.38).
+constexpr std::uint32_t fFilled = 0x00000010;
+constexpr std::uint32_t fUsefFilled = 0x00100000;
+constexpr std::uint32_t fLine = 0x00000008;
+constexpr std::uint32_t fUsefLine = 0x00080000;
 constexpr std::uint16_t kPidMask = 0x3FFF;
 constexpr std::uint16_t kComplexBit = 0x8000;
 constexpr std::size_t kFoptEntrySize = 6;
@@ -76,7 +88,16 @@ void readProperties(const Record& fopt, ShapeProperties& shape)
         const std::uint32_t op = c.u32();
         if (opid & kComplexBit)
             continue;
-        switch (opid & kPidMask) {
+        const std::uint16_t id = opid & kPidMask;
+        if (id >= pid::dxTextLeft && id < pid::dxTextLeft + shape.textMargins.size()) {
+            shape.textMargins[id - pid::dxTextLeft] = static_cast<std::int32_t>(op);
+            continue;
+        }
+        if (id >= pid::dxWrapDistLeft && id < pid::dxWrapDistLeft + shape.wrapDistances.size()) {
+            shape.wrapDistances[id - pid::dxWrapDistLeft] = static_cast<std::int32_t>(op);
+            continue;
+        }
+        switch (id) {
         case pid::lTxid:
             shape.lTxid = op;
             break;
@@ -88,6 +109,23 @@ void readProperties(const Record& fopt, ShapeProperties& shape)
             break;
         case pid::posrelv:
             shape.posrelv = op;
+            break;
+        case pid::fillColor:
+            shape.fillColor = op;
+            break;
+        case pid::fillStyleBooleans:
+            if (op & fUsefFilled)
+                shape.filled = (op & fFilled) != 0;
+            break;
+        case pid::lineColor:
+            shape.lineColor = op;
+            break;
+        case pid::lineWidth:
+            shape.lineWidth = static_cast<std::int32_t>(op);
+            break;
+        case pid::lineStyleBooleans:
+            if (op & fUsefLine)
+                shape.line = (op & fLine) != 0;
             break;
         case pid::groupShapeBooleans:
             if (op & fUsefBehindDocument)

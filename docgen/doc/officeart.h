@@ -6,6 +6,7 @@
 
 #include "doc/readmodel.h"
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -59,6 +60,17 @@ struct ShapeProperties {
     std::optional<std::uint32_t> posrelh;
     std::optional<std::uint32_t> posrelv;
     std::optional<bool> behindDocument; // fBehindDocument, when its fUsef bit is set
+    // In EMUs, left, top, right, bottom: the text's margins inside the shape ([MS-ODRAW] 2.3.21) and how
+    // near wrapped text comes to it (2.3.4).
+    std::array<std::optional<std::int32_t>, 4> textMargins;
+    std::array<std::optional<std::int32_t>, 4> wrapDistances;
+    // The outline and the fill ([MS-ODRAW] 2.3.8, 2.3.7): fLine and fFilled where their fUsef bits are set,
+    // colours as OfficeArtCOLORREF.
+    std::optional<bool> line;
+    std::optional<std::uint32_t> lineColor;
+    std::optional<std::int32_t> lineWidth; // EMUs
+    std::optional<bool> filled;
+    std::optional<std::uint32_t> fillColor;
 };
 ShapeProperties readShape(const Record& spContainer);
 

@@ -145,6 +145,14 @@ struct Table {
     std::vector<TableRow> rows;
 };
 
+// A length on each side of a rectangle.
+struct Sides {
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+    std::int32_t right = 0;
+    std::int32_t bottom = 0;
+};
+
 // A floating picture or text box: where it stands and how text goes round it.
 struct Shape {
     enum class HorizontalFrom { Margin, Page, Column };
@@ -161,6 +169,12 @@ struct Shape {
     bool behindText = false;
     std::optional<std::size_t> picture; // into ReadModel::pictures
     std::optional<std::size_t> textBox; // into ReadModel::textBoxes
+    // How near wrapped text comes to the shape: Word's defaults are an eighth of an inch at the sides.
+    Sides wrapDistance{180, 0, 180, 0};
+    // A text box's text from its edges; Word's defaults.
+    Sides textMargins{144, 72, 144, 72};
+    Border outline;                  // drawn centred on the shape's edges; spacePt unused
+    std::uint32_t fill = kAutoColor; // kAutoColor: none
 };
 
 struct Picture {

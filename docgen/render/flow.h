@@ -94,4 +94,8 @@ std::vector<Slice> layoutParagraph(std::size_t index, double width, FlowContext&
 std::vector<Slice> layoutTable(const doc::Table& table, double width, double pageHeight,
                                FlowContext& context);
 
+// A border round rect, as a shape's outline: each side centred on rect's edge, the corners filled
+// (tablelayout.cpp, with the table's borders).
+void drawFrame(Placed& out, const doc::Border& border, const QRectF& rect);
+
 } // namespace render

@@ -28,15 +28,14 @@ namespace
 // Far more than any agreement; a count past it in painted-layout data is damage.
 constexpr quint32 kMaxPaintedItems = 1u << 24;
 
-// Between a shape and the text beside it: Word's default, an eighth of an inch.
-constexpr double kWrapDistance = twipsToPixels(180);
-
 // The narrowest room beside a shape that text goes into.
 constexpr double kMinWrapWidth = twipsToPixels(1440);
 
-// Word's inner margins of a text box.
-constexpr double kTextBoxMarginX = twipsToPixels(144);
-constexpr double kTextBoxMarginY = twipsToPixels(72);
+// A shape's wrap distance or inner margin, made sound.
+double sidePx(std::int32_t twips)
+{
+    return twipsToPixels(std::clamp<double>(twips, 0, kMaxPictureTwips));
+}
 
 bool sameGeometry(const PictureGeometry& a, const PictureGeometry& b)
 {
@@ -177,7 +176,8 @@ public:
     }
 
 private:
-    // A shape text does not run through: text goes below it or, with square wrapping, beside it.
+    // A shape text does not run through, with its wrap distances: text goes below it or, with square
+    // wrapping, beside it.
     struct Band {
         QRectF rect;
         bool beside = false;
@@ -307,8 +307,8 @@ private:
         for (Band& band : mBands) {
             if (!band.beside)
                 continue;
-            const double left = band.rect.left() - kWrapDistance - geometry.columnLeft;
-            const double right = band.rect.right() + kWrapDistance - geometry.columnLeft;
+            const double left = band.rect.left() - geometry.columnLeft;
+            const double right = band.rect.right() - geometry.columnLeft;
             if (right <= 0 || left >= width)
                 continue;
             const bool textLeft = left >= width - right;
@@ -502,6 +502,8 @@ private:
         const QRectF rect = QRectF(QPointF(x + twipsToPixels(shape.left), y + twipsToPixels(shape.top)),
                                    QPointF(x + twipsToPixels(shape.right), y + twipsToPixels(shape.bottom)))
                                 .normalized();
+        if (shape.fill != doc::kAutoColor)
+            out.fills.push_back({0, rect, colorOf(shape.fill, QColor())});
         if (shape.picture) {
             PageImage image;
             image.rect = rect;
@@ -514,13 +516,18 @@ private:
             }
             out.images.push_back(std::move(image));
         }
+        drawFrame(out, shape.outline, rect);
         if (shape.textBox && *shape.textBox < mModel.textBoxes.size()) {
-            const double width = std::max(1.0, rect.width() - 2 * kTextBoxMarginX);
+            const doc::Sides& margins = shape.textMargins;
+            const double width = std::max(1.0, rect.width() - sidePx(margins.left) - sidePx(margins.right));
             stack(out, layoutBlocks(mModel.textBoxes[*shape.textBox], width, mContext),
-                  rect.left() + kTextBoxMarginX, rect.top() + kTextBoxMarginY, geometry, false);
+                  rect.left() + sidePx(margins.left), rect.top() + sidePx(margins.top), geometry, false);
         }
+        const doc::Sides& distance = shape.wrapDistance;
         if (body && shape.wrap != doc::Shape::Wrap::None && !shape.behindText)
-            mBands.push_back({rect, shape.wrap != doc::Shape::Wrap::TopAndBottom});
+            mBands.push_back({rect.adjusted(-sidePx(distance.left), -sidePx(distance.top),
+                                            sidePx(distance.right), sidePx(distance.bottom)),
+                              shape.wrap != doc::Shape::Wrap::TopAndBottom});
     }
 
     PageLayout finish()

@@ -493,4 +493,13 @@ std::vector<Slice> layoutTable(const doc::Table& table, double, double pageHeigh
     return TableLayout(table, pageHeight, context).slices();
 }
 
+void drawFrame(Placed& out, const doc::Border& border, const QRectF& rect)
+{
+    const double half = border.present() ? totalWidth(border) / 2 : 0;
+    drawBorder(out, border, true, rect.top(), rect.left() - half, rect.right() + half);
+    drawBorder(out, border, true, rect.bottom(), rect.left() - half, rect.right() + half);
+    drawBorder(out, border, false, rect.left(), rect.top(), rect.bottom());
+    drawBorder(out, border, false, rect.right(), rect.top(), rect.bottom());
+}
+
 } // namespace render

@@ -309,7 +309,18 @@ QStringList drawingObjects(const doc::ReadModel& model)
                 text += QStringLiteral(" picture ") + pictureName(model, *s.picture);
             if (s.textBox)
                 text += QStringLiteral(" text box of %1: ").arg(model.textBoxes[*s.textBox].size()) +
-                        firstParagraph(model, model.textBoxes[*s.textBox]);
+                        firstParagraph(model, model.textBoxes[*s.textBox]) +
+                        QStringLiteral(" inside %1/%2/%3/%4")
+                            .arg(s.textMargins.left)
+                            .arg(s.textMargins.top)
+                            .arg(s.textMargins.right)
+                            .arg(s.textMargins.bottom);
+            if (s.outline.present())
+                text += QStringLiteral(" outline %1 %2pt")
+                            .arg(s.outline.color, 6, 16, QChar(u'0'))
+                            .arg(s.outline.widthPt);
+            if (s.fill != doc::kAutoColor)
+                text += QStringLiteral(" fill %1").arg(s.fill, 6, 16, QChar(u'0'));
             objects << text;
         }
     }
@@ -920,16 +931,18 @@ void tst_WordDocument::readsDrawings_data()
         << "own" << QStringList{"0@11 inline JPEG 1021x340"} + floating;
     QTest::newRow("a picture past a cut Data stream left out") << "layout-pictures.doc"
                                                                << "cut" << floating;
+    // LibreOffice's text boxes: no inner margins, its blue outline and fill.
+    const QString look = " inside 0/0/0/0 outline 3465a4 0.75pt fill 729fcf";
     QTest::newRow("text boxes on the page and by a paragraph")
         << "layout-textboxes.doc"
         << ""
-        << QStringList{"3@0 page/page top and bottom text box of 3: NORTHWIND BUILDING SERVICES LLC",
-                       "9@0 column/paragraph square text box of 4: Owner: Margaret Ellison-Whitfield"};
+        << QStringList{"3@0 page/page top and bottom text box of 3: NORTHWIND BUILDING SERVICES LLC" + look,
+                       "9@0 column/paragraph square text box of 4: Owner: Margaret Ellison-Whitfield" + look};
     QTest::newRow("text boxes in the text and the header")
         << "word-stories.doc"
         << ""
-        << QStringList{"1@0 column/paragraph top and bottom text box of 1: Box {{Owner}}",
-                       "4@0 column/paragraph top and bottom text box of 1: Corner {{Owner}}"};
+        << QStringList{"1@0 column/paragraph top and bottom text box of 1: Box {{Owner}}" + look,
+                       "4@0 column/paragraph top and bottom text box of 1: Corner {{Owner}}" + look};
 }
 
 void tst_WordDocument::readsDrawings()
