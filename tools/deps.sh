@@ -9,7 +9,8 @@
 #   tools/deps.sh windows-app what cross-building the whole program, packing it and checking it
 #                             under Wine (tests, installer, a real window under Xvfb) needs
 set -euo pipefail
-build_pkgs=(build-essential cmake ninja-build)
+# zlib's minizip holds the .docx engine's zip container, expat reads its XML.
+build_pkgs=(build-essential cmake ninja-build zlib1g-dev libminizip-dev libexpat1-dev)
 qt_pkgs=(qt6-base-dev)
 xvfb_pkgs=(xvfb xauth)
 # 64-bit Wine alone: no i386 architecture is needed for a 64-bit program.

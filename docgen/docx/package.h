@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The zip container of an Office Open XML document ([ECMA-376] Part 2): its entries in stored
@@ -11,6 +12,9 @@
 // not change are written as they were read.
 namespace docx
 {
+
+// The part every package names its parts' content types in; written first.
+inline constexpr char kContentTypesName[] = "[Content_Types].xml";
 
 struct Entry {
     std::string name; // as stored: '/'-separated, no leading '/'

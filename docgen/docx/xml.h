@@ -40,7 +40,7 @@ struct Node {
     std::size_t contentEnd = 0;
 
     bool is(std::string_view ns, std::string_view local) const;
-    bool isWord(std::string_view local) const { return is(kWordNs, local); }
+    bool isWord(std::string_view name) const { return is(kWordNs, name); }
     // The value of the attribute, or null.
     const std::string* attribute(std::string_view ns, std::string_view local) const;
     // The first child element of that name, or null.
