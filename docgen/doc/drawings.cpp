@@ -3,6 +3,7 @@
 #include "doc/officeart.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <map>
 #include <tuple>
@@ -28,6 +29,8 @@ constexpr std::int16_t kMmShape = 0x64;
 constexpr std::int16_t kMmShapeFile = 0x66; // a file name follows the header
 constexpr std::int32_t kScaleUnit = 1000;   // mx, my in thousandths
 } // namespace picf
+
+constexpr double kFixedPointOne = 65536; // 16.16 fixed point
 
 // FSPA ([MS-DOC] 2.9.253 Spa): spid, the rectangle, then flags fHdr:1, bx:2, by:2, wr:4, wrk:4,
 // fRcaSimple:1, fBelowText:1, fAnchorLock:1.
@@ -127,6 +130,30 @@ std::int32_t scaled(std::int32_t length, std::uint16_t scale)
     return static_cast<std::int32_t>(std::int64_t{length} * scale / picf::kScaleUnit);
 }
 
+// A crop made sound: a side cropped outward, or sides that would meet, leave the picture whole that way.
+Crop soundCrop(double left, double top, double right, double bottom)
+{
+    const auto inward = [](double share) { return std::isfinite(share) ? std::clamp(share, 0.0, 1.0) : 0.0; };
+    Crop crop{inward(left), inward(top), inward(right), inward(bottom)};
+    if (crop.left + crop.right >= 1)
+        crop.left = crop.right = 0;
+    if (crop.top + crop.bottom >= 1)
+        crop.top = crop.bottom = 0;
+    return crop;
+}
+
+bool cropsPicture(const officeart::ShapeProperties& shape)
+{
+    return shape.cropFromLeft || shape.cropFromTop || shape.cropFromRight || shape.cropFromBottom;
+}
+
+Crop shapeCrop(const officeart::ShapeProperties& shape)
+{
+    const auto share = [](std::optional<std::int32_t> fixed) { return fixed.value_or(0) / kFixedPointOne; };
+    return soundCrop(share(shape.cropFromLeft), share(shape.cropFromTop), share(shape.cropFromRight),
+                     share(shape.cropFromBottom));
+}
+
 const CpTable* findTable(const WordState& d, std::size_t fibIndex)
 {
     const auto it = std::find_if(d.cpTables.begin(), d.cpTables.end(),
@@ -175,12 +202,12 @@ struct Drawings::Impl {
     std::optional<Anchor> anchorAt(std::uint32_t cp) const;
     const officeart::ShapeProperties* shapeOf(const Anchor& anchor) const;
     std::optional<std::size_t> floatingShape(const Anchor& anchor);
-    std::optional<std::size_t> storePicture(std::uint32_t pib, std::int32_t width, std::int32_t height);
+    std::size_t storePicture(std::uint32_t pib, std::int32_t width, std::int32_t height, const Crop& crop);
     std::optional<std::size_t> textBox(const AnchorTable& table, const officeart::ShapeProperties& shape);
-    // The picture read from a store entry, shown at width x height; nullopt for none, one of no size or
-    // past the budget.
-    std::optional<std::size_t> addPicture(std::optional<Picture> picture, std::int32_t width,
-                                          std::int32_t height);
+    // The picture read from a store entry, shown at width x height: one missing, or past the budget, is kept
+    // as damaged.
+    std::size_t addPicture(std::optional<Picture> picture, std::int32_t width, std::int32_t height,
+                           const Crop& crop);
 
     static constexpr std::size_t kBudgetFloor = std::size_t{1} << 20;
 
@@ -194,19 +221,23 @@ struct Drawings::Impl {
     AnchorTable headers;
     std::size_t budget = 0;
     // Each object read once however many characters name it.
-    std::map<std::uint32_t, std::optional<std::size_t>> inlineByLocation;
-    std::map<std::tuple<std::uint32_t, std::int32_t, std::int32_t>, std::optional<std::size_t>> storeBySize;
+    std::map<std::uint32_t, std::size_t> inlineByLocation;
+    std::map<std::tuple<std::uint32_t, std::int32_t, std::int32_t, double, double, double, double>,
+             std::size_t>
+        storeBySize;
     std::map<std::pair<std::size_t, std::size_t>, std::optional<std::size_t>> textBoxByStory;
 };
 
-std::optional<std::size_t> Drawings::Impl::addPicture(std::optional<Picture> picture, std::int32_t width,
-                                                      std::int32_t height)
+std::size_t Drawings::Impl::addPicture(std::optional<Picture> picture, std::int32_t width,
+                                       std::int32_t height, const Crop& crop)
 {
-    if (!picture || width <= 0 || height <= 0 || picture->bytes.size() > budget)
-        return std::nullopt;
+    if (!picture || picture->bytes.size() > budget)
+        picture = Picture{};
     budget -= picture->bytes.size();
-    picture->width = width;
-    picture->height = height;
+    const bool sized = width > 0 && height > 0;
+    picture->width = sized ? width : kUnsizedPicture;
+    picture->height = sized ? height : kUnsizedPicture;
+    picture->crop = crop;
     model.pictures.push_back(std::move(*picture));
     return model.pictures.size() - 1;
 }
@@ -230,11 +261,12 @@ std::optional<std::size_t> Drawings::Impl::inlinePicture(std::uint32_t cp, std::
         else if (prl.sprm == sprm::CPicLocation && prl.operand.size() >= 4)
             location = ByteCursor(prl.operand).u32();
     }
-    if (!special || formData || !location)
+    if (!special || formData)
         return std::nullopt;
+    if (!location)
+        return addPicture(std::nullopt, 0, 0, {});
     if (const auto known = inlineByLocation.find(*location); known != inlineByLocation.end())
         return known->second;
-    std::optional<std::size_t>& result = inlineByLocation[*location];
 
     ByteCursor c(data, *location);
     const std::uint32_t lcb = c.u32();
@@ -249,42 +281,48 @@ std::optional<std::size_t> Drawings::Impl::inlinePicture(std::uint32_t cp, std::
     const std::int32_t cropTop = c.i16();
     const std::int32_t cropRight = c.i16();
     const std::int32_t cropBottom = c.i16();
-    if (!c.ok() || cbHeader < picf::size || lcb < cbHeader || !rangeFits(data.size(), *location, lcb) ||
-        (mm != picf::kMmShape && mm != picf::kMmShapeFile))
-        return result;
-    const std::int32_t width = scaled(dxaGoal - cropLeft - cropRight, mx);
-    const std::int32_t height = scaled(dyaGoal - cropTop - cropBottom, my);
-    const auto object = data.subspan(*location, lcb);
-    std::size_t at = cbHeader;
-    if (mm == picf::kMmShapeFile && at < object.size())
-        at += 1 + object[at];
-    if (at > object.size())
-        return result;
-    const std::vector<officeart::Record> found = officeart::records(object.subspan(at));
-    if (found.empty() || found.front().recType != officeart::rt::SpContainer)
-        return result;
-    if (found.size() == 1) {
-        if (stand)
-            result = storePicture(*stand, width, height);
-        return result;
+    const bool sized = c.ok();
+    const std::int32_t width = sized ? scaled(dxaGoal - cropLeft - cropRight, mx) : 0;
+    const std::int32_t height = sized ? scaled(dyaGoal - cropTop - cropBottom, my) : 0;
+    const auto share = [](std::int32_t crop, std::int32_t goal) {
+        return goal > 0 ? double(crop) / goal : 0.0;
+    };
+    Crop crop = soundCrop(share(cropLeft, dxaGoal), share(cropTop, dyaGoal), share(cropRight, dxaGoal),
+                          share(cropBottom, dyaGoal));
+    std::optional<Picture> picture;
+    if (sized && cbHeader >= picf::size && lcb >= cbHeader && rangeFits(data.size(), *location, lcb) &&
+        (mm == picf::kMmShape || mm == picf::kMmShapeFile)) {
+        const auto object = data.subspan(*location, lcb);
+        std::size_t at = cbHeader;
+        if (mm == picf::kMmShapeFile && at < object.size())
+            at += 1 + object[at];
+        const std::vector<officeart::Record> found =
+            at <= object.size() ? officeart::records(object.subspan(at)) : std::vector<officeart::Record>{};
+        if (!found.empty() && found.front().recType == officeart::rt::SpContainer) {
+            const officeart::ShapeProperties shape = officeart::readShape(found.front());
+            if (cropsPicture(shape))
+                crop = shapeCrop(shape);
+            if (found.size() == 1 && stand)
+                return inlineByLocation[*location] = storePicture(*stand, width, height, crop);
+            const std::size_t entry =
+                shape.pib && *shape.pib >= 1 && *shape.pib < found.size() ? *shape.pib : 1;
+            if (entry < found.size())
+                picture = officeart::readStoreEntry(found[entry], d.wordDocument);
+        }
     }
-    const officeart::ShapeProperties shape = officeart::readShape(found.front());
-    const std::size_t entry = shape.pib && *shape.pib >= 1 && *shape.pib < found.size() ? *shape.pib : 1;
-    result = addPicture(officeart::readStoreEntry(found[entry], d.wordDocument), width, height);
-    return result;
+    return inlineByLocation[*location] = addPicture(std::move(picture), width, height, crop);
 }
 
-std::optional<std::size_t> Drawings::Impl::storePicture(std::uint32_t pib, std::int32_t width,
-                                                        std::int32_t height)
+std::size_t Drawings::Impl::storePicture(std::uint32_t pib, std::int32_t width, std::int32_t height,
+                                         const Crop& crop)
 {
-    if (pib < 1 || pib > content.store.size())
-        return std::nullopt;
-    const auto key = std::make_tuple(pib, width, height);
+    const auto key = std::make_tuple(pib, width, height, crop.left, crop.top, crop.right, crop.bottom);
     if (const auto known = storeBySize.find(key); known != storeBySize.end())
         return known->second;
-    std::optional<std::size_t>& result = storeBySize[key];
-    result = addPicture(officeart::readStoreEntry(content.store[pib - 1], d.wordDocument), width, height);
-    return result;
+    std::optional<Picture> picture;
+    if (pib >= 1 && pib <= content.store.size())
+        picture = officeart::readStoreEntry(content.store[pib - 1], d.wordDocument);
+    return storeBySize[key] = addPicture(std::move(picture), width, height, crop);
 }
 
 // A text box's story: the shape's lTxid names its FTXBXS by index, the first shape of a chain shows it
@@ -380,7 +418,7 @@ std::optional<std::size_t> Drawings::Impl::floatingShape(const Anchor& anchor)
     if (properties->pib && width <= std::numeric_limits<std::int32_t>::max() &&
         height <= std::numeric_limits<std::int32_t>::max())
         shape.picture = storePicture(*properties->pib, static_cast<std::int32_t>(width),
-                                     static_cast<std::int32_t>(height));
+                                     static_cast<std::int32_t>(height), shapeCrop(*properties));
     shape.textBox = textBox(*anchor.table, *properties);
     readLook(*properties, shape);
     model.shapes.push_back(shape);

@@ -51,6 +51,10 @@ namespace pid
 {
 constexpr std::uint16_t lTxid = 0x0080;
 constexpr std::uint16_t dxTextLeft = 0x0081; // then dyTextTop, dxTextRight, dyTextBottom
+constexpr std::uint16_t cropFromTop = 0x0100;
+constexpr std::uint16_t cropFromBottom = 0x0101;
+constexpr std::uint16_t cropFromLeft = 0x0102;
+constexpr std::uint16_t cropFromRight = 0x0103;
 constexpr std::uint16_t pib = 0x0104;
 constexpr std::uint16_t fillColor = 0x0181;
 constexpr std::uint16_t fillStyleBooleans = 0x01BF;
@@ -100,6 +104,18 @@ void readProperties(const Record& fopt, ShapeProperties& shape)
         switch (id) {
         case pid::lTxid:
             shape.lTxid = op;
+            break;
+        case pid::cropFromTop:
+            shape.cropFromTop = static_cast<std::int32_t>(op);
+            break;
+        case pid::cropFromBottom:
+            shape.cropFromBottom = static_cast<std::int32_t>(op);
+            break;
+        case pid::cropFromLeft:
+            shape.cropFromLeft = static_cast<std::int32_t>(op);
+            break;
+        case pid::cropFromRight:
+            shape.cropFromRight = static_cast<std::int32_t>(op);
             break;
         case pid::pib:
             shape.pib = op;

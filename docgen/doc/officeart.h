@@ -71,6 +71,12 @@ struct ShapeProperties {
     std::optional<std::int32_t> lineWidth; // EMUs
     std::optional<bool> filled;
     std::optional<std::uint32_t> fillColor;
+    // cropFromLeft, cropFromTop, cropFromRight, cropFromBottom ([MS-ODRAW] 2.3.23): 16.16 fixed-point shares
+    // of the picture's width or height, negative where it is cropped outward.
+    std::optional<std::int32_t> cropFromLeft;
+    std::optional<std::int32_t> cropFromTop;
+    std::optional<std::int32_t> cropFromRight;
+    std::optional<std::int32_t> cropFromBottom;
 };
 ShapeProperties readShape(const Record& spContainer);
 

@@ -37,6 +37,16 @@ struct CharacterRun {
         kAutoColor; // the fill behind the characters (highlight or shading); kAutoColor: none
 };
 
+// Runs that look alike, wherever they stand: one may go on the other.
+inline bool sameFormat(const CharacterRun& a, const CharacterRun& b)
+{
+    return a.fontName == b.fontName && a.sizePt == b.sizePt && a.bold == b.bold && a.italic == b.italic &&
+           a.underline == b.underline && a.strike == b.strike && a.doubleStrike == b.doubleStrike &&
+           a.smallCaps == b.smallCaps && a.allCaps == b.allCaps && a.hidden == b.hidden &&
+           a.position == b.position && a.spacing == b.spacing && a.kerning == b.kerning &&
+           a.color == b.color && a.highlight == b.highlight;
+}
+
 struct TabStop {
     enum class Alignment { Left, Center, Right, Decimal, Bar };
     std::int32_t position = 0; // from the paragraph's left indent's reference: the text column's left edge
@@ -177,14 +187,30 @@ struct Shape {
     std::uint32_t fill = kAutoColor; // kAutoColor: none
 };
 
+// The share of a stored picture's width (left, right) or height (top, bottom) cut off each side, each at
+// least 0 and together less than the whole.
+struct Crop {
+    double left = 0;
+    double top = 0;
+    double right = 0;
+    double bottom = 0;
+    bool operator==(const Crop&) const = default;
+};
+
+// A picture whose data is damaged or missing keeps its place, to be shown as a box of its size:
+// Format::Unknown and no bytes. Where its size is lost too, the box is this wide and high, so that it is
+// seen.
+inline constexpr std::int32_t kUnsizedPicture = 1440;
+
 struct Picture {
     enum class Format { Png, Jpeg, Dib, Emf, Wmf, Pict, Tiff, Unknown };
     Format format = Format::Unknown;
     // The picture's data as stored: a DIB without its file header, a metafile without its placeable
     // header and deflate-compressed where Word compressed it.
     std::vector<std::uint8_t> bytes;
-    std::int32_t width = 0; // shown size, scaling and cropping applied
+    std::int32_t width = 0; // shown size, scaling and cropping applied; never 0
     std::int32_t height = 0;
+    Crop crop; // what is left of the stored picture fills the shown size
 };
 
 struct SectionLayout {

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 namespace render
@@ -67,9 +69,20 @@ QByteArray bitmapFile(const std::vector<std::uint8_t>& dib)
     return file;
 }
 
-} // namespace
+// The part of the image a crop leaves, at least a pixel each way.
+QImage cropped(const QImage& image, const doc::Crop& crop)
+{
+    if (image.isNull() || crop == doc::Crop{})
+        return image;
+    const auto pixels = [](double share, int whole) { return static_cast<int>(std::lround(share * whole)); };
+    const int left = pixels(crop.left, image.width());
+    const int top = pixels(crop.top, image.height());
+    const int width = std::max(1, image.width() - left - pixels(crop.right, image.width()));
+    const int height = std::max(1, image.height() - top - pixels(crop.bottom, image.height()));
+    return image.copy(left, top, width, height);
+}
 
-QImage pictureImage(const doc::Picture& picture)
+QImage decoded(const doc::Picture& picture)
 {
     using F = doc::Picture::Format;
     switch (picture.format) {
@@ -87,6 +100,13 @@ QImage pictureImage(const doc::Picture& picture)
         break;
     }
     return {};
+}
+
+} // namespace
+
+QImage pictureImage(const doc::Picture& picture)
+{
+    return cropped(decoded(picture), picture.crop);
 }
 
 QString pictureName(doc::Picture::Format format)
@@ -110,7 +130,7 @@ QString pictureName(doc::Picture::Format format)
     case F::Unknown:
         break;
     }
-    return QStringLiteral("Picture");
+    return QStringLiteral("unreadable picture");
 }
 
 const QImage& PictureCache::image(std::size_t index)

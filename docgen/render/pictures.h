@@ -13,8 +13,8 @@
 namespace render
 {
 
-// The picture as Qt draws it: PNG, JPEG, a device-independent bitmap, and TIFF where Qt has the plugin for
-// it. A null image for a form Qt cannot draw (Word's metafiles, PICT) and for damaged data.
+// The picture as Qt draws it, cropped: PNG, JPEG, a device-independent bitmap, and TIFF where Qt has the
+// plugin for it. A null image for a form Qt cannot draw (Word's metafiles, PICT) and for damaged data.
 QImage pictureImage(const doc::Picture& picture);
 
 // What a framed box shows in place of a picture the layout cannot draw: "EMF picture".

@@ -251,8 +251,9 @@ QString firstParagraph(const doc::ReadModel& model, const std::vector<doc::Block
 }
 
 // The Data stream's first picture as Word writes one in the line: at half its size, with an FBSE
-// holding its own JPEG blip after its shape, where LibreOffice leaves the picture to the shape before it.
-Bytes withOwnBlip(const Bytes& data)
+// holding its own JPEG blip after its shape, where LibreOffice leaves the picture to the shape before it;
+// cropped, its left half cut off.
+Bytes withOwnBlip(const Bytes& data, bool cropped)
 {
     doc::ByteWriter blip; // OfficeArtBlipJPEG: one UID and the tag before the data
     blip.u16(0x46A << 4);
@@ -278,6 +279,8 @@ Bytes withOwnBlip(const Bytes& data)
     doc::storeU32(picture, 0, std::uint32_t(picture.size()));
     doc::storeU16(picture, 32, 500); // mx
     doc::storeU16(picture, 34, 500); // my
+    if (cropped)                     // dxaCropLeft: half dxaGoal
+        doc::storeU16(picture, 36, std::uint16_t(doc::ByteCursor(picture, 28).i16() / 2));
     return picture;
 }
 
@@ -285,7 +288,11 @@ QString pictureName(const doc::ReadModel& model, std::size_t index)
 {
     static const QStringList formats{"PNG", "JPEG", "DIB", "EMF", "WMF", "PICT", "TIFF", "unknown"};
     const doc::Picture& p = model.pictures[index];
-    return QStringLiteral("%1 %2x%3").arg(formats[int(p.format)]).arg(p.width).arg(p.height);
+    const doc::Crop& c = p.crop;
+    return QStringLiteral("%1 %2x%3").arg(formats[int(p.format)]).arg(p.width).arg(p.height) +
+           (c == doc::Crop{}
+                ? QString()
+                : QStringLiteral(" cropped %1/%2/%3/%4").arg(c.left).arg(c.top).arg(c.right).arg(c.bottom));
 }
 
 // Every picture and shape of the model, by paragraph and offset of its character.
@@ -917,7 +924,8 @@ void tst_WordDocument::readModelListLabels()
 void tst_WordDocument::readsDrawings_data()
 {
     QTest::addColumn<QString>("file");
-    QTest::addColumn<QString>("data"); // the Data stream: as written, "cut" empty, "own" see withOwnBlip
+    // The Data stream: as written, "cut" empty, "own" and "cropped" see withOwnBlip.
+    QTest::addColumn<QString>("data");
     QTest::addColumn<QStringList>("objects");
     const QStringList floating{"0@0 page/page none picture PNG 907x907",
                                "3@0 column/paragraph square picture JPEG 2721x1870",
@@ -929,8 +937,13 @@ void tst_WordDocument::readsDrawings_data()
     QTest::newRow("a picture in the line with its own blip, scaled")
         << "layout-pictures.doc"
         << "own" << QStringList{"0@11 inline JPEG 1021x340"} + floating;
-    QTest::newRow("a picture past a cut Data stream left out") << "layout-pictures.doc"
-                                                               << "cut" << floating;
+    QTest::newRow("a picture in the line, cropped")
+        << "layout-pictures.doc"
+        << "cropped" << QStringList{"0@11 inline JPEG 510x340 cropped 0.5/0/0/0"} + floating;
+    const QString unsized = QString::number(doc::kUnsizedPicture);
+    QTest::newRow("a picture past a cut Data stream kept, of no size known")
+        << "layout-pictures.doc"
+        << "cut" << QStringList{"0@11 inline unknown " + unsized + u'x' + unsized} + floating;
     // LibreOffice's text boxes: no inner margins, its blue outline and fill.
     const QString look = " inside 0/0/0/0 outline 3465a4 0.75pt fill 729fcf";
     QTest::newRow("text boxes on the page and by a paragraph")
@@ -953,7 +966,9 @@ void tst_WordDocument::readsDrawings()
     Bytes bytes = readFile(dataPath(file));
     if (!data.isEmpty()) {
         doc::CompoundFile cf = doc::CompoundFile::parse(bytes);
-        cf.setStream("Data", data == QLatin1String("own") ? withOwnBlip(cf.stream("Data")) : Bytes());
+        cf.setStream("Data", data == QLatin1String("cut")
+                                 ? Bytes()
+                                 : withOwnBlip(cf.stream("Data"), data == QLatin1String("cropped")));
         bytes = cf.serialize();
     }
     QCOMPARE(drawingObjects(WordDocument::parse(bytes).readModel()), objects);
