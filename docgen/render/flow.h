@@ -94,6 +94,11 @@ std::vector<Slice> layoutParagraph(std::size_t index, double width, FlowContext&
 std::vector<Slice> layoutTable(const doc::Table& table, double width, double pageHeight,
                                FlowContext& context);
 
+// One line of a border from `from` to `to` along the edge, at [near, near + width] across it: whole, or cut
+// into dots or dashes as style says (tablelayout.cpp, for paragraphs' borders too).
+void borderLine(std::vector<PageFill>& fills, doc::Border::Style style, bool horizontal, double near,
+                double width, double from, double to, const QColor& color);
+
 // A border round rect, as a shape's outline: each side centred on rect's edge, the corners filled
 // (tablelayout.cpp, with the table's borders).
 void drawFrame(Placed& out, const doc::Border& border, const QRectF& rect);

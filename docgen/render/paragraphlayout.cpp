@@ -15,6 +15,7 @@ inline constexpr double kMaxBorderSpacePoints = 31; // Word's widest gap between
 struct Edge {
     double line = 0;  // one line's width
     double space = 0; // between the edge and the text
+    doc::Border::Style style = doc::Border::Style::None;
     bool twoLines = false;
     QColor color;
 
@@ -27,7 +28,8 @@ struct Edge {
         };
         line = clamped(border.widthPt, kMaxBorderPoints);
         space = clamped(border.spacePt, kMaxBorderSpacePoints);
-        twoLines = border.style == doc::Border::Style::Double;
+        style = border.style;
+        twoLines = style == doc::Border::Style::Double;
         color = colorOf(border.color, Qt::black);
     }
     double thickness() const { return twoLines ? 3 * line : line; }
@@ -36,14 +38,9 @@ struct Edge {
     {
         if (line <= 0 || to <= from)
             return;
-        const auto band = [&](double at) {
-            fills.push_back(
-                {0, horizontal ? QRectF(from, at, to - from, line) : QRectF(at, from, line, to - from),
-                 color});
-        };
-        band(near);
+        borderLine(fills, style, horizontal, near, line, from, to, color);
         if (twoLines)
-            band(near + 2 * line);
+            borderLine(fills, style, horizontal, near + 2 * line, line, from, to, color);
     }
 };
 

@@ -63,7 +63,7 @@ doc::Border sharedBorder(const doc::Border& upperOrLeft, const doc::Border& lowe
 }
 
 // A border along an edge from `from` to `to`, centred on the edge at `across`, as fills: its lines across
-// the edge, each cut into dots or dashes along it.
+// the edge.
 void drawBorder(Placed& out, const doc::Border& border, bool horizontal, double across, double from,
                 double to)
 {
@@ -72,22 +72,11 @@ void drawBorder(Placed& out, const doc::Border& border, bool horizontal, double 
     const double line = lineWidth(border);
     const double total = totalWidth(border);
     const QColor color = colorOf(border.color, Qt::black);
-    double dash = to - from;
-    if (border.style == doc::Border::Style::Dotted)
-        dash = line;
-    else if (border.style == doc::Border::Style::Dashed)
-        dash = 3 * line;
     std::vector<double> offsets{-total / 2};
     if (border.style == doc::Border::Style::Double)
         offsets.push_back(total / 2 - line);
-    for (const double offset : offsets) {
-        for (double start = from; start < to; start += 2 * dash) {
-            const double end = std::min(start + dash, to);
-            const QRectF rect = horizontal ? QRectF(start, across + offset, end - start, line)
-                                           : QRectF(across + offset, start, line, end - start);
-            out.fills.push_back(PageFill{0, rect, color});
-        }
-    }
+    for (const double offset : offsets)
+        borderLine(out.fills, border.style, horizontal, across + offset, line, from, to, color);
 }
 
 // Half a border: the inner half of a border centred on a cell's edge, which the cell's text keeps clear of.
@@ -481,6 +470,25 @@ std::vector<Slice> TableLayout::slices() const
 }
 
 } // namespace
+
+void borderLine(std::vector<PageFill>& fills, doc::Border::Style style, bool horizontal, double near,
+                double width, double from, double to, const QColor& color)
+{
+    double dash = to - from;
+    if (style == doc::Border::Style::Dotted)
+        dash = width;
+    else if (style == doc::Border::Style::Dashed)
+        dash = 3 * width;
+    if (!(dash > 0))
+        return;
+    for (double start = from; start < to; start += 2 * dash) {
+        const double end = std::min(start + dash, to);
+        fills.push_back(
+            {0,
+             horizontal ? QRectF(start, near, end - start, width) : QRectF(near, start, width, end - start),
+             color});
+    }
+}
 
 std::vector<Slice> layoutTable(const doc::Table& table, double, double pageHeight, FlowContext& context)
 {

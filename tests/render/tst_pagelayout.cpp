@@ -1104,7 +1104,8 @@ void tst_PageLayout::inlinePicture_data()
     using F = doc::Picture::Format;
     QTest::addColumn<int>("format");
     QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<bool>("drawn");
+    QTest::addColumn<double>("crop"); // each side's share
+    QTest::addColumn<QSize>("drawn"); // the image's pixels; 0x0 where the picture shows as a framed box
     const auto encoded = [](const char* format) {
         QImage image(8, 4, QImage::Format_RGB32);
         image.fill(Qt::red);
@@ -1114,22 +1115,25 @@ void tst_PageLayout::inlinePicture_data()
         image.save(&buffer, format);
         return bytes;
     };
-    QTest::newRow("PNG") << int(F::Png) << encoded("PNG") << true;
-    QTest::newRow("bitmap without its file header") << int(F::Dib) << encoded("BMP").mid(14) << true;
-    QTest::newRow("metafile") << int(F::Emf) << QByteArray("\x01\0\0\0 not drawn", 14) << false;
+    QTest::newRow("PNG") << int(F::Png) << encoded("PNG") << 0.0 << QSize(8, 4);
+    QTest::newRow("bitmap without its file header")
+        << int(F::Dib) << encoded("BMP").mid(14) << 0.0 << QSize(8, 4);
+    QTest::newRow("cropped a quarter each side") << int(F::Png) << encoded("PNG") << 0.25 << QSize(4, 2);
+    QTest::newRow("metafile") << int(F::Emf) << QByteArray("\x01\0\0\0 not drawn", 14) << 0.0 << QSize(0, 0);
 }
 
 void tst_PageLayout::inlinePicture()
 {
     QFETCH(int, format);
     QFETCH(QByteArray, bytes);
-    QFETCH(bool, drawn);
+    QFETCH(double, crop);
+    QFETCH(QSize, drawn);
     doc::ReadModel model = oneInchPage({testmodel::paragraph(u"a\x01"
                                                              u"b",
                                                              A::Left)});
     model.paragraphs[0].pictures = {{1, 0}};
-    model.pictures = {
-        {doc::Picture::Format(format), std::vector<std::uint8_t>(bytes.begin(), bytes.end()), 1440, 720}};
+    model.pictures = {{doc::Picture::Format(format), std::vector<std::uint8_t>(bytes.begin(), bytes.end()),
+                       1440, 720, doc::Crop{crop, crop, crop, crop}}};
     const LaidParagraph laid = layOutParagraph(model);
     const render::PageLine& line = laid.line();
     QCOMPARE(line.text, QStringLiteral("ab"));
@@ -1140,7 +1144,7 @@ void tst_PageLayout::inlinePicture()
     // As wide and tall as the picture, standing on the baseline: the line grows to hold it.
     QCOMPARE(image.rect, QRectF(a, line.baseline - 48, 96, 48));
     QVERIFY(line.height > 48);
-    QCOMPARE(image.image.isNull(), !drawn);
+    QCOMPARE(image.image.size(), drawn);
     QCOMPARE(image.name, render::pictureName(doc::Picture::Format(format)));
 }
 
@@ -1240,12 +1244,16 @@ void tst_PageLayout::paragraphBox_data()
     boxed.borders = {line, line, line, line, doc::Border()};
     doc::Paragraph doubleTop = boxed;
     doubleTop.borders.top.style = doc::Border::Style::Double;
+    doc::Paragraph dottedTop = boxed;
+    dottedTop.borders.top.style = doc::Border::Style::Dotted;
     doc::Paragraph between = boxed;
     between.borders.between = line;
     QTest::newRow("space before and after") << plain << false << false << 0 << 16.0 << 8.0;
     QTest::newRow("shading") << shaded << false << false << 2 << 16.0 << 8.0;
     QTest::newRow("box") << boxed << false << false << 6 << 21.0 << 13.0;
     QTest::newRow("double top border") << doubleTop << false << false << 7 << 23.0 << 13.0;
+    // A 1 px dot every 2 px along the 634 px top edge, and the other sides' 5 fills.
+    QTest::newRow("dotted top border") << dottedTop << false << false << 322 << 21.0 << 13.0;
     QTest::newRow("between others of the box") << between << true << true << 5 << 16.0 << 13.0;
     QTest::newRow("joined, no between border") << boxed << true << true << 4 << 16.0 << 8.0;
 }
