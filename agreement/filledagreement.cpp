@@ -4,6 +4,7 @@
 #include "render/pdfexport.h"
 
 #include <QMimeData>
+#include <QPrinter>
 
 namespace agreement
 {
@@ -51,19 +52,28 @@ std::unique_ptr<QMimeData> FilledAgreement::pictureMimeData() const
     return render::pictureToMimeData(picture());
 }
 
+render::PdfMetadata FilledAgreement::pdfMetadata(const QString& title) const
+{
+    const QString& owner = mParticulars[Field::Owner];
+    const QString& location = mParticulars[Field::Location];
+    return {title, mParticulars[Field::Contractor],
+            owner.isEmpty() || location.isEmpty() ? owner + location
+                                                  : QString::fromUtf8(kPdfSubject).arg(owner, location)};
+}
+
 QByteArray FilledAgreement::pdf(const QString& title, QString* undrawn) const
 {
-    return render::pdfBytes(readModel(), title, undrawn);
+    return render::pdfBytes(readModel(), pdfMetadata(title), undrawn);
 }
 
 QString FilledAgreement::exportPdf(const std::filesystem::path& target, const QString& title) const
 {
-    return render::exportPdf(readModel(), target, title);
+    return render::exportPdf(readModel(), target, pdfMetadata(title));
 }
 
 QString FilledAgreement::print(QPrinter& printer) const
 {
-    return render::printDocument(readModel(), printer);
+    return render::printDocument(readModel(), printer, pdfMetadata(printer.docName()));
 }
 
 QString FilledAgreement::undrawnWhere(const QString& undrawn) const

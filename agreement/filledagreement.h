@@ -6,6 +6,7 @@
 #include "doc/readmodel.h"
 #include "doc/worddocument.h"
 #include "render/pagepicture.h"
+#include "render/pdfexport.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -52,8 +53,15 @@ public:
     const render::PagePicture& picture() const;
     std::unique_ptr<QMimeData> pictureMimeData() const;
 
+    // The PDF's metadata: title, the contractor as its author, the owner and the location as its subject.
+    render::PdfMetadata pdfMetadata(const QString& title) const;
+    // %1 is the owner, %2 the location; one of them alone when the other is empty.
+    static constexpr char kPdfSubject[] = "%1 \u2014 %2";
+
+    // With pdfMetadata(title).
     QByteArray pdf(const QString& title, QString* undrawn = nullptr) const;
-    // As render::exportPdf and render::printDocument: the characters no installed font draws.
+    // As render::exportPdf and render::printDocument: the characters no installed font draws. A print to a
+    // file is titled as the print job.
     QString exportPdf(const std::filesystem::path& target, const QString& title) const;
     QString print(QPrinter& printer) const;
 

@@ -2,8 +2,10 @@
 #include "doc/fileio.h"
 #include "render/pagelayout.h"
 #include "render/pdftounicode.h"
+#include "render/pdfupdate.h"
 
 #include <QBuffer>
+#include <QDateTime>
 #include <QPageLayout>
 #include <QPageRanges>
 #include <QPainter>
@@ -102,16 +104,84 @@ std::vector<DrawnRun> drawnRuns(const PageLayout& layout, const std::vector<int>
     return runs;
 }
 
-QByteArray pdfBytes(const PageLayout& layout, const std::vector<PaperGeometry>& paper, const QString& title,
-                    const std::vector<int>& pages)
+// A PDF text string: UTF-16 behind its byte order mark, in hexadecimal, which needs no escapes.
+QByteArray pdfText(const QString& text)
 {
+    QByteArray hex = "<FEFF";
+    for (const QChar unit : text)
+        hex += QByteArray::number(unit.unicode(), 16).rightJustified(4, '0').toUpper();
+    return hex + '>';
+}
+
+// The document information dictionary, which PDF/A wants to say what the XMP metadata says.
+QByteArray infoDictionary(const PdfMetadata& metadata, const QDateTime& made)
+{
+    QByteArray info = "<<\n";
+    const auto entry = [&info](const char* key, const QString& text) {
+        if (!text.isEmpty())
+            info += QByteArray("/") + key + ' ' + pdfText(text) + '\n';
+    };
+    entry("Title", metadata.title);
+    entry("Author", metadata.author);
+    entry("Subject", metadata.subject);
+    return info + "/CreationDate (D:" + made.toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1() + "Z)\n>>";
+}
+
+// The XMP metadata packet: the Dublin Core title, creator and description, the dates, and the PDF/A part and
+// conformance level the document keeps to.
+QByteArray xmpPacket(const PdfMetadata& metadata, const QDateTime& made)
+{
+    const auto li = [](const QString& text, bool language) {
+        return (language ? QStringLiteral("<rdf:li xml:lang=\"x-default\">") : QStringLiteral("<rdf:li>")) +
+               text.toHtmlEscaped() + QStringLiteral("</rdf:li>");
+    };
+    QString dc;
+    if (!metadata.title.isEmpty())
+        dc += QStringLiteral("<dc:title><rdf:Alt>%1</rdf:Alt></dc:title>\n").arg(li(metadata.title, true));
+    if (!metadata.author.isEmpty())
+        dc += QStringLiteral("<dc:creator><rdf:Seq>%1</rdf:Seq></dc:creator>\n")
+                  .arg(li(metadata.author, false));
+    if (!metadata.subject.isEmpty())
+        dc += QStringLiteral("<dc:description><rdf:Alt>%1</rdf:Alt></dc:description>\n")
+                  .arg(li(metadata.subject, true));
+    const QString date = made.toString(Qt::ISODate);
+    return QStringLiteral("<?xpacket begin=\"\uFEFF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n"
+                          "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">\n"
+                          "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">\n"
+                          "<rdf:Description rdf:about=\"\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\">\n"
+                          "%1</rdf:Description>\n"
+                          "<rdf:Description rdf:about=\"\" xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\""
+                          " xmp:CreateDate=\"%2\" xmp:ModifyDate=\"%2\"/>\n"
+                          "<rdf:Description rdf:about=\"\" xmlns:pdfaid=\"http://www.aiim.org/pdfa/ns/id/\""
+                          " pdfaid:part=\"1\" pdfaid:conformance=\"B\"/>\n"
+                          "</rdf:RDF>\n"
+                          "</x:xmpmeta>\n"
+                          "<?xpacket end=\"w\"?>")
+        .arg(dc, date)
+        .toUtf8();
+}
+
+QByteArray pdfBytes(const PageLayout& layout, const std::vector<PaperGeometry>& paper,
+                    const PdfMetadata& metadata, const std::vector<int>& pages)
+{
+    // Both metadata say the same moment.
+    const QDateTime made = QDateTime::currentDateTimeUtc();
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QPdfWriter writer(&buffer);
-    writer.setTitle(title);
+    writer.setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
+    writer.setTitle(metadata.title);
+    writer.setDocumentXmpMetadata(xmpPacket(metadata, made));
     paintLayout(writer, layout, paper, pages);
-    return rewriteToUnicode(bytes, drawnRuns(layout, pages));
+    const std::optional<pdfupdate::CrossReference> xref = pdfupdate::readCrossReference(bytes);
+    if (!xref)
+        return bytes;
+    std::map<int, QByteArray> objects = toUnicodeMaps(bytes, *xref, drawnRuns(layout, pages));
+    // The engine writes no author or subject of its own.
+    if (xref->info != 0)
+        objects[xref->info] = infoDictionary(metadata, made);
+    return pdfupdate::withObjects(bytes, *xref, objects);
 }
 
 void writePdf(const QByteArray& bytes, const std::filesystem::path& target)
@@ -135,18 +205,19 @@ void paintDocument(QPagedPaintDevice& device, const doc::ReadModel& model)
     paintLayout(device, layout, papers(model, layout), everyPage(layout));
 }
 
-QByteArray pdfBytes(const doc::ReadModel& model, const QString& title, QString* undrawn)
+QByteArray pdfBytes(const doc::ReadModel& model, const PdfMetadata& metadata, QString* undrawn)
 {
     const PageLayout layout = layoutDocument(model);
     if (undrawn)
         *undrawn = layout.undrawn;
-    return pdfBytes(layout, papers(model, layout), title, everyPage(layout));
+    return pdfBytes(layout, papers(model, layout), metadata, everyPage(layout));
 }
 
-QString exportPdf(const doc::ReadModel& model, const std::filesystem::path& target, const QString& title)
+QString exportPdf(const doc::ReadModel& model, const std::filesystem::path& target,
+                  const PdfMetadata& metadata)
 {
     const PageLayout layout = layoutDocument(model);
-    writePdf(pdfBytes(layout, papers(model, layout), title, everyPage(layout)), target);
+    writePdf(pdfBytes(layout, papers(model, layout), metadata, everyPage(layout)), target);
     return layout.undrawn;
 }
 
@@ -171,7 +242,7 @@ std::vector<int> printedPages(int pageCount, const QPageRanges& ranges, bool las
     return printed;
 }
 
-QString printDocument(const doc::ReadModel& model, QPrinter& printer)
+QString printDocument(const doc::ReadModel& model, QPrinter& printer, const PdfMetadata& metadata)
 {
     const PageLayout layout = layoutDocument(model);
     // Where the printer makes the copies itself, painting them too would multiply them.
@@ -185,7 +256,7 @@ QString printDocument(const doc::ReadModel& model, QPrinter& printer)
                                      .toStdString());
     const std::vector<PaperGeometry> paper = papers(model, layout);
     if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty()) {
-        writePdf(pdfBytes(layout, paper, printer.docName(), pages),
+        writePdf(pdfBytes(layout, paper, metadata, pages),
                  std::filesystem::path(printer.outputFileName().toStdU16String()));
         return layout.undrawn;
     }

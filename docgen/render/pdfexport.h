@@ -21,15 +21,25 @@ namespace render
 // Throws std::runtime_error when the device cannot be painted on.
 void paintDocument(QPagedPaintDevice& device, const doc::ReadModel& model);
 
-// The main text as a PDF document titled title, its fonts embedded, its text read back (searched, copied,
-// extracted) as the characters drawn. undrawn, when given, receives the characters no installed font draws.
-QByteArray pdfBytes(const doc::ReadModel& model, const QString& title = {}, QString* undrawn = nullptr);
+// What a PDF says of its document, in its document information and, alike, in its XMP metadata; an empty
+// entry is left out.
+struct PdfMetadata {
+    QString title;
+    QString author;
+    QString subject;
+};
 
-// Writes pdfBytes(model, title) beside target and renames it into place: a failed export leaves the earlier
-// file as it was and no partial one. Throws doc::Error naming the file and the system's reason. Returns the
-// characters no installed font draws (PageLayout::undrawn), which the PDF shows as boxes.
+// The main text as a PDF/A-1b document carrying metadata, its fonts embedded, its text read back (searched,
+// copied, extracted) as the characters drawn. undrawn, when given, receives the characters no installed
+// font draws.
+QByteArray pdfBytes(const doc::ReadModel& model, const PdfMetadata& metadata = {},
+                    QString* undrawn = nullptr);
+
+// Writes pdfBytes(model, metadata) beside target and renames it into place: a failed export leaves the
+// earlier file as it was and no partial one. Throws doc::Error naming the file and the system's reason.
+// Returns the characters no installed font draws (PageLayout::undrawn), which the PDF shows as boxes.
 QString exportPdf(const doc::ReadModel& model, const std::filesystem::path& target,
-                  const QString& title = {});
+                  const PdfMetadata& metadata = {});
 
 // The pages a print job paints, numbered from 1, in the order painted: those of ranges (every page when
 // ranges is empty) that the document has, the last first when asked; copies times over, each copy of the
@@ -39,8 +49,8 @@ std::vector<int> printedPages(int pageCount, const QPageRanges& ranges, bool las
 
 // Prints the main text on printer, as paintDocument does, on the pages the print dialog chose, with its
 // copies where the printer does not make them itself. A printer that writes a PDF file gets what exportPdf
-// writes, text layer and all. Returns the characters no installed font draws, as exportPdf does; throws
-// std::runtime_error (doc::Error when writing a file fails) when nothing could be printed.
-QString printDocument(const doc::ReadModel& model, QPrinter& printer);
+// writes with metadata, text layer and all. Returns the characters no installed font draws, as exportPdf
+// does; throws std::runtime_error (doc::Error when writing a file fails) when nothing could be printed.
+QString printDocument(const doc::ReadModel& model, QPrinter& printer, const PdfMetadata& metadata = {});
 
 } // namespace render

@@ -1,4 +1,5 @@
 #include "render/pdftounicode.h"
+#include "render/pdfupdate.h"
 
 #include <QGlyphRun>
 #include <QHash>
@@ -128,41 +129,6 @@ std::map<QByteArray, FontGlyphs> drawnGlyphs(std::span<const DrawnRun> runs)
         }
     }
     return files;
-}
-
-// The PDF's objects (number -> offset) and trailer, from its cross-reference table.
-struct CrossReference {
-    std::map<int, qsizetype> objects;
-    QByteArray trailer; // the trailer's dictionary
-    qsizetype offset = 0;
-};
-
-std::optional<CrossReference> readCrossReference(const QByteArray& pdf)
-{
-    static const QRegularExpression tail(
-        QStringLiteral(R"(trailer\s*(<<.*>>)\s*startxref\s*(\d+)\s*%%EOF\s*$)"),
-        QRegularExpression::DotMatchesEverythingOption);
-    const QRegularExpressionMatch end = tail.match(QString::fromLatin1(pdf.right(1024)));
-    if (!end.hasMatch())
-        return std::nullopt;
-    CrossReference xref;
-    xref.trailer = end.captured(1).toLatin1();
-    xref.offset = end.captured(2).toLongLong();
-    const qsizetype trailer = pdf.lastIndexOf("trailer");
-    if (xref.offset <= 0 || xref.offset >= trailer || pdf.mid(xref.offset, 4) != "xref")
-        return std::nullopt;
-    const QList<QByteArray> lines = pdf.mid(xref.offset, trailer - xref.offset).split('\n');
-    for (qsizetype line = 1; line < lines.size();) {
-        const QList<QByteArray> section = lines[line++].simplified().split(' ');
-        if (section.size() != 2)
-            break;
-        const int first = section[0].toInt();
-        const int count = section[1].toInt();
-        for (int i = 0; i < count && line < lines.size(); ++i, ++line)
-            if (lines[line].simplified().endsWith(" n"))
-                xref.objects[first + i] = lines[line].left(10).toLongLong();
-    }
-    return xref;
 }
 
 // An object's dictionary: the object from its number up to its stream's data or its end.
@@ -315,47 +281,25 @@ QByteArray cmapStream(const CMap& map)
            "end\n";
 }
 
-// pdf with the streams given (object number -> data) taking the place of those objects, written after
-// its end as an incremental update: every byte before stays as it was.
-QByteArray withStreams(const QByteArray& pdf, const CrossReference& xref,
-                       const std::map<int, QByteArray>& streams)
-{
-    QByteArray out = pdf;
-    QByteArray table = "xref\n";
-    for (const auto& [object, data] : streams) {
-        table += QByteArray::number(object) + " 1\n" +
-                 QByteArray::number(out.size()).rightJustified(10, '0') + " 00000 n \n";
-        out += QByteArray::number(object) + " 0 obj\n<< /Length " + QByteArray::number(data.size()) +
-               " >>\nstream\n" + data + "\nendstream\nendobj\n";
-    }
-    const qsizetype tableAt = out.size();
-    const QByteArray trailer = xref.trailer.left(xref.trailer.lastIndexOf(">>"));
-    out += table + "trailer\n" + trailer + "/Prev " + QByteArray::number(xref.offset) + "\n>>\nstartxref\n" +
-           QByteArray::number(tableAt) + "\n%%EOF\n";
-    return out;
-}
-
 } // namespace
 
-QByteArray rewriteToUnicode(const QByteArray& pdf, std::span<const DrawnRun> runs)
+std::map<int, QByteArray> toUnicodeMaps(const QByteArray& pdf, const pdfupdate::CrossReference& xref,
+                                        std::span<const DrawnRun> runs)
 {
     static const QRegularExpression type0(QStringLiteral(R"(/Subtype\s*/Type0\b)"));
     static const QRegularExpression baseFont(QStringLiteral(R"(/BaseFont\s*/([^\s/<>\[\]()]+))"));
     static const QRegularExpression toUnicode(QStringLiteral(R"(/ToUnicode\s+(\d+)\s+0\s+R)"));
-    const std::optional<CrossReference> xref = readCrossReference(pdf);
-    if (!xref || xref->trailer.contains("/Prev"))
-        return pdf;
     const std::map<QByteArray, FontGlyphs> drawn = drawnGlyphs(runs);
     std::map<int, QByteArray> streams;
-    for (const auto& [object, offset] : xref->objects) {
+    for (const auto& [object, offset] : xref.objects) {
         const QString font = dictionaryAt(pdf, offset);
         const QRegularExpressionMatch name = baseFont.match(font);
         const QRegularExpressionMatch map = toUnicode.match(font);
         if (!font.contains(type0) || !name.hasMatch() || !map.hasMatch())
             continue;
         const auto glyphs = drawn.find(name.captured(1).toLatin1());
-        const auto mapAt = xref->objects.find(map.captured(1).toInt());
-        if (glyphs == drawn.end() || mapAt == xref->objects.end())
+        const auto mapAt = xref.objects.find(map.captured(1).toInt());
+        if (glyphs == drawn.end() || mapAt == xref.objects.end())
             continue;
         const std::optional<QByteArray> data = plainStreamAt(pdf, mapAt->second);
         const std::optional<CMap> engineMap = data ? readCMap(*data) : std::nullopt;
@@ -373,9 +317,9 @@ QByteArray rewriteToUnicode(const QByteArray& pdf, std::span<const DrawnRun> run
                     characters = characters.normalized(QString::NormalizationForm_KC);
         }
         if (mended != *engineMap)
-            streams[mapAt->first] = cmapStream(mended);
+            streams[mapAt->first] = pdfupdate::streamObject(cmapStream(mended));
     }
-    return streams.empty() ? pdf : withStreams(pdf, *xref, streams);
+    return streams;
 }
 
 } // namespace render

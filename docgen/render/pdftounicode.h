@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QString>
 
+#include <map>
 #include <span>
 
 // What a PDF's text reads as when it is searched, copied or extracted. Qt's PDF engine tells each glyph's
@@ -14,15 +15,22 @@
 namespace render
 {
 
+namespace pdfupdate
+{
+struct CrossReference;
+}
+
 // Characters drawn with one drawText call.
 struct DrawnRun {
     QString text;
     QFont font;
 };
 
-// pdf, as Qt's PDF engine wrote it with runs drawn in this order and no other text, with an incremental
-// update that maps every glyph of each embedded font to the characters drawn with it. A font whose glyphs
-// the engine did not number as these runs draw them keeps the engine's map.
-QByteArray rewriteToUnicode(const QByteArray& pdf, std::span<const DrawnRun> runs);
+// For pdf, as Qt's PDF engine wrote it with runs drawn in this order and no other text: the objects of an
+// incremental update (pdfupdate::withObjects) that map every glyph of each embedded font to the characters
+// drawn with it. A font whose glyphs the engine did not number as these runs draw them keeps the engine's
+// map.
+std::map<int, QByteArray> toUnicodeMaps(const QByteArray& pdf, const pdfupdate::CrossReference& xref,
+                                        std::span<const DrawnRun> runs);
 
 } // namespace render

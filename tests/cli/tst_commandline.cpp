@@ -5,6 +5,7 @@
 #include "agreement/tagtemplate.h"
 #include "cli/commandline.h"
 #include "doc/fileio.h"
+#include "product/product.h"
 #include "render/pictures.h"
 #include "support/clientlistrows.h"
 #include "support/sampleparticulars.h"
@@ -12,7 +13,9 @@
 
 #include <QImageReader>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 #include <QtTest>
 
 #include <cerrno>
@@ -73,7 +76,46 @@ QString counts(int made, int skipped, int failed)
     return summary.left(summary.indexOf(QLatin1String("%4")));
 }
 
+// The commands that write PDFs: fill with kGiven, merge with the row's particulars.
+enum class PdfWriter { Fill, Merge };
+
+// What a PDF's XMP metadata (stored unfiltered, as PDF/A has it) says: the Dublin Core entries' texts and the
+// PDF/A identification, by their local names.
+QMap<QString, QString> xmpOf(const QString& pdf)
+{
+    QFile file(pdf);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    const qsizetype begin = bytes.indexOf("<x:xmpmeta");
+    const QByteArray endTag = "</x:xmpmeta>";
+    const qsizetype end = bytes.indexOf(endTag, begin);
+    if (begin < 0 || end < 0)
+        return {};
+    const QString dublinCore = QStringLiteral("http://purl.org/dc/elements/1.1/");
+    const QString pdfA = QStringLiteral("http://www.aiim.org/pdfa/ns/id/");
+    QXmlStreamReader xml(bytes.mid(begin, end + endTag.size() - begin));
+    QMap<QString, QString> said;
+    QString entry;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        for (const QXmlStreamAttribute& attribute : xml.attributes())
+            if (attribute.namespaceUri() == pdfA)
+                said[attribute.name().toString()] = attribute.value().toString();
+        if (xml.namespaceUri() == dublinCore)
+            entry = xml.name().toString();
+        else if (xml.namespaceUri() == pdfA)
+            said[xml.name().toString()] = xml.readElementText();
+        else if (xml.name() == QLatin1String("li") && !entry.isEmpty())
+            said[entry] = xml.readElementText();
+    }
+    return said;
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(PdfWriter)
 
 class tst_CommandLine : public QObject
 {
@@ -84,6 +126,8 @@ private slots:
     void fillRefuses_data();
     void fillRefuses();
     void mergeMakesTheGoodRows();
+    void pdfsNameTheirAgreement_data();
+    void pdfsNameTheirAgreement();
     void ownTemplate();
     void helpVersionAndUnknownOptions();
     void startRemovesWhatACrashedSaveLeft();
@@ -316,6 +360,88 @@ void tst_CommandLine::mergeMakesTheGoodRows()
     QVERIFY2(pdf.err.contains(QString::fromLatin1(cli::Text::kUndrawn)
                                   .arg(QDir(pdfs).filePath(QStringLiteral("row-2.pdf")), where)),
              qPrintable(pdf.err));
+}
+
+void tst_CommandLine::pdfsNameTheirAgreement_data()
+{
+    QTest::addColumn<PdfWriter>("writer");
+    QTest::addColumn<QString>("contractor");
+    QTest::addColumn<QString>("owner");
+    QTest::addColumn<QString>("location");
+    QTest::addColumn<QString>("subject");
+    const auto subject = [](const QString& owner, const QString& location) {
+        return QString::fromUtf8(agreement::FilledAgreement::kPdfSubject).arg(owner, location);
+    };
+    const auto sample = [](agreement::Field field) { return kGiven[field]; };
+    using agreement::Field;
+    QTest::newRow("fill -o") << PdfWriter::Fill << sample(Field::Contractor) << sample(Field::Owner)
+                             << sample(Field::Location)
+                             << subject(sample(Field::Owner), sample(Field::Location));
+    QTest::newRow("merge, markup and accents")
+        << PdfWriter::Merge << QStringLiteral("Zoë & <Sons>") << QStringLiteral("Björk")
+        << QStringLiteral("山田 1") << subject(QStringLiteral("Björk"), QStringLiteral("山田 1"));
+    QTest::newRow("merge, no location") << PdfWriter::Merge << sample(Field::Contractor)
+                                        << sample(Field::Owner) << QString() << sample(Field::Owner);
+}
+
+// Every PDF declares PDF/A-1b and names its agreement, alike in its XMP metadata and its document
+// information.
+void tst_CommandLine::pdfsNameTheirAgreement()
+{
+    QFETCH(PdfWriter, writer);
+    QFETCH(QString, contractor);
+    QFETCH(QString, owner);
+    QFETCH(QString, location);
+    QFETCH(QString, subject);
+    using agreement::Field;
+    QTemporaryDir dir;
+    QString pdf = dir.filePath(QStringLiteral("a.pdf"));
+    if (writer == PdfWriter::Fill) {
+        QCOMPARE(brindlewick(QStringList{QStringLiteral("fill")} + kParticulars +
+                             QStringList{QStringLiteral("-o"), pdf})
+                     .status,
+                 cli::kOk);
+    } else {
+        QByteArrayList cells = ClientListRows::cells();
+        for (const auto& [field, value] :
+             {std::pair{Field::Contractor, contractor}, {Field::Owner, owner}, {Field::Location, location}})
+            cells[ClientListRows::column(field) - 1] = value.toUtf8();
+        QFile csv(dir.filePath(QStringLiteral("clients.csv")));
+        QVERIFY(csv.open(QIODevice::WriteOnly));
+        csv.write(ClientListRows::header().join(',') + '\n' + cells.join(',') + '\n');
+        csv.close();
+        const QString out = dir.filePath(QStringLiteral("out"));
+        QCOMPARE(brindlewick({QStringLiteral("merge"), csv.fileName(), QStringLiteral("--out"), out,
+                              QStringLiteral("--pdf")})
+                     .status,
+                 cli::kOk);
+        const QStringList made = QDir(out).entryList(QDir::Files);
+        QCOMPARE(made.size(), 1);
+        pdf = QDir(out).filePath(made.constFirst());
+    }
+
+    const QMap<QString, QString> xmp = xmpOf(pdf);
+    QCOMPARE(xmp.value(QStringLiteral("part")), QStringLiteral("1"));
+    QCOMPARE(xmp.value(QStringLiteral("conformance")), QStringLiteral("B"));
+    QCOMPARE(xmp.value(QStringLiteral("title")), QLatin1String(Product::kDocumentName));
+    QCOMPARE(xmp.value(QStringLiteral("creator")), contractor);
+    QCOMPARE(xmp.value(QStringLiteral("description")), subject);
+    const QString pdfinfo = QStandardPaths::findExecutable(QStringLiteral("pdfinfo"));
+    if (pdfinfo.isEmpty())
+        return;
+    QProcess info;
+    info.start(pdfinfo, {pdf});
+    QVERIFY(info.waitForFinished(60000));
+    const QString said = QString::fromUtf8(info.readAllStandardOutput());
+    const auto entry = [&said](const char* key) {
+        return QRegularExpression(QStringLiteral("^%1: +(.*)$").arg(QLatin1String(key)),
+                                  QRegularExpression::MultilineOption)
+            .match(said)
+            .captured(1);
+    };
+    QCOMPARE(entry("Title"), QLatin1String(Product::kDocumentName));
+    QCOMPARE(entry("Author"), contractor);
+    QCOMPARE(entry("Subject"), subject);
 }
 
 void tst_CommandLine::helpVersionAndUnknownOptions()

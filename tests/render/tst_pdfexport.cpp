@@ -63,7 +63,7 @@ void tst_PdfExport::exportAndPrint()
     model.section() = {11906, 16838, 1134, 1134, 1701, 1440, 720, 720, 720};
     const QString exported = mDir.filePath(QStringLiteral("exported.pdf"));
     const QString title = QStringLiteral("Agreement – Zoë");
-    render::exportPdf(model, exported.toStdString(), title);
+    render::exportPdf(model, exported.toStdString(), {title});
     // The print dialog's "Pages from 2 to 2", two copies, to a PDF file, which makes no copies itself.
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
