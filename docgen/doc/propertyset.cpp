@@ -478,9 +478,7 @@ std::vector<WordDocument::Property> readUserProperties(std::span<const std::uint
     return properties;
 }
 
-std::vector<std::uint8_t> setUserProperties(std::span<const std::uint8_t> bytes,
-                                            const std::vector<WordDocument::Property>& properties,
-                                            std::u16string_view ownedPrefix)
+void checkProperties(const std::vector<WordDocument::Property>& properties)
 {
     for (const auto& property : properties) {
         if (property.name.empty())
@@ -491,6 +489,13 @@ std::vector<std::uint8_t> setUserProperties(std::span<const std::uint8_t> bytes,
             property.value.find(u'\0') != std::u16string::npos)
             throw Error(Error::Kind::BadArgument, "U+0000 in property " + utf::toUtf8(property.name));
     }
+}
+
+std::vector<std::uint8_t> setUserProperties(std::span<const std::uint8_t> bytes,
+                                            const std::vector<WordDocument::Property>& properties,
+                                            std::u16string_view ownedPrefix)
+{
+    checkProperties(properties);
     const Stream stream = readStream(bytes);
     Section user = stream.user.value_or(Section{});
     removeOwned(user, properties, ownedPrefix);

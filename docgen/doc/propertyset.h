@@ -26,11 +26,14 @@ constexpr std::size_t kMaxNameLength = 255;
 // unsound.
 std::vector<WordDocument::Property> readUserProperties(std::span<const std::uint8_t> stream);
 
+// Kind::BadArgument for a name that is empty or longer than kMaxNameLength, or a name or value
+// holding U+0000: what no document format takes as a user-defined property.
+void checkProperties(const std::vector<WordDocument::Property>& properties);
+
 // The stream with each of these set as VT_LPWSTR, by name, and the other text properties that
 // ownedPrefix owns removed; the document summary set and the other user-defined properties stay
 // byte for byte. An empty (absent) stream or a set that cannot be read is made anew.
-// Kind::BadArgument for a name that is empty or longer than kMaxNameLength, or a name or value
-// holding U+0000.
+// Refuses what checkProperties() refuses.
 std::vector<std::uint8_t> setUserProperties(std::span<const std::uint8_t> stream,
                                             const std::vector<WordDocument::Property>& properties,
                                             std::u16string_view ownedPrefix = {});
