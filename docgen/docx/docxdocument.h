@@ -61,7 +61,8 @@ public:
     // (spelling marks, revision ids, a change of formatting) is replaced where it stands, the new text
     // taking the run properties of the character at formatFrom (by default cp); a field the range
     // covers wholly goes with it; line breaks in text become <w:br/>. Every other byte of every part
-    // stays as it was. Kind::BadArgument for a range it refuses (as doc::WordDocument does).
+    // stays as it was. Kind::BadArgument for a range it refuses (as doc::WordDocument does);
+    // Kind::Unsupported for text in a part written in UTF-16, which Word never writes.
     std::uint32_t replaceText(std::uint32_t cp, std::uint32_t count, std::u16string_view text,
                               std::optional<std::uint32_t> formatFrom = std::nullopt);
 
