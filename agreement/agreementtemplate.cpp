@@ -47,29 +47,40 @@ std::array<std::optional<std::uint32_t>, kAnchors.size()> bases(std::u16string_v
 constexpr std::int32_t kLetterWidth = 12240;
 constexpr std::int32_t kLetterHeight = 15840;
 
+QByteArray resourceBytes(const char* name)
+{
+    QFile resource{QLatin1String(name)};
+    if (!resource.open(QIODevice::ReadOnly))
+        throw doc::Error(doc::Error::Kind::Io,
+                         "The template resource is missing: " + resource.errorString().toStdString());
+    return resource.readAll();
+}
+
+std::span<const std::uint8_t> byteSpan(const QByteArray& bytes)
+{
+    return {reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())};
+}
+
 } // namespace
 
 // The resource cannot change while the program runs: it is read, decompressed and parsed
 // once, on first use, and so is everything read from it.
 QByteArray bytes()
 {
-    static const QByteArray kept = [] {
-        QFile resource{QLatin1String(kResource)};
-        if (!resource.open(QIODevice::ReadOnly))
-            throw doc::Error(doc::Error::Kind::Io,
-                             "The template resource is missing: " + resource.errorString().toStdString());
-        return resource.readAll();
-    }();
+    static const QByteArray kept = resourceBytes(kResource);
+    return kept;
+}
+
+const AgreementDocument& docxDocument()
+{
+    static const AgreementDocument kept =
+        AgreementDocument::fromBytes(byteSpan(resourceBytes(kDocxResource)));
     return kept;
 }
 
 const doc::WordDocument& document()
 {
-    static const doc::WordDocument kept = [] {
-        const QByteArray data = bytes();
-        return doc::WordDocument::parse(std::span(reinterpret_cast<const std::uint8_t*>(data.constData()),
-                                                  static_cast<std::size_t>(data.size())));
-    }();
+    static const doc::WordDocument kept = [] { return doc::WordDocument::parse(byteSpan(bytes())); }();
     return kept;
 }
 
@@ -99,13 +110,10 @@ const std::array<Slot, kSlotCount>& insertionSlots()
 {
     static const std::array<Slot, kSlotCount> kept = [] {
         const std::u16string_view text = mainText();
-        const auto found = bases(text);
+        const auto found = basesIn(text);
         std::array<Slot, kSlotCount> out;
         for (std::size_t k = 0; k < out.size(); ++k) {
-            if (!found[k])
-                throw doc::Error(doc::Error::Kind::Corrupt,
-                                 "The template has no place for insertion " + std::to_string(k + 1));
-            const std::uint32_t base = *found[k];
+            const std::uint32_t base = found[k];
             const auto paragraph =
                 static_cast<std::size_t>(std::count(text.begin(), text.begin() + base, u'\r'));
             out[k] = {base, kAnchors[k].after, kAnchors[k].text, paragraph};
@@ -115,6 +123,19 @@ const std::array<Slot, kSlotCount>& insertionSlots()
     return kept;
 }
 
+std::array<std::uint32_t, kSlotCount> basesIn(std::u16string_view mainText)
+{
+    const auto found = bases(mainText);
+    std::array<std::uint32_t, kSlotCount> out;
+    for (std::size_t k = 0; k < out.size(); ++k) {
+        if (!found[k])
+            throw doc::Error(doc::Error::Kind::Corrupt,
+                             "The template has no place for insertion " + std::to_string(k + 1));
+        out[k] = *found[k];
+    }
+    return out;
+}
+
 bool fits(const doc::WordDocument& document)
 {
     const std::u16string text = document.mainText();
@@ -122,7 +143,7 @@ bool fits(const doc::WordDocument& document)
     return text.size() >= fixed && text.compare(0, fixed, mainText(), 0, fixed) == 0;
 }
 
-QStringList check(const doc::WordDocument& document)
+QStringList check(const AgreementDocument& document)
 {
     QStringList problems;
     const auto found = bases(document.mainText());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "agreement/agreementdocument.h"
 #include "agreement/particulars.h"
 #include "doc/worddocument.h"
 
@@ -22,6 +23,8 @@ namespace agreement::Template
 
 // The Qt resource that holds the template, the program's "CUSTOM" resource 101.
 inline constexpr char kResource[] = ":/CUSTOM/101";
+// The same agreement as a .docx, made from the same source; the .doc is the one the window fills.
+inline constexpr char kDocxResource[] = ":/templates/template.docx";
 // What the user knows it by, beside templates of their own.
 inline constexpr char kName[] = "Standard agreement";
 
@@ -87,12 +90,18 @@ const std::u16string& mainText();
 const std::vector<Paragraph>& paragraphs();
 // Its places in typing order; throws doc::Error when the template lacks one.
 const std::array<Slot, kSlotCount>& insertionSlots();
+// The places in another copy of the agreement, found by the same words in its main text; throws
+// doc::Error when it lacks one.
+std::array<std::uint32_t, kSlotCount> basesIn(std::u16string_view mainText);
+
+// The .docx resource, parsed once a run; throws doc::Error when it is missing or unsound.
+const AgreementDocument& docxDocument();
 
 // True when the insertions land in document where they land in the template: its main text
 // up to the last place is the template's; what follows may differ.
 bool fits(const doc::WordDocument& document);
-// Why a document cannot serve as the template: a place it lacks, or its page. Empty for a
-// sound template.
-QStringList check(const doc::WordDocument& document);
+// Why a document, in either format, cannot serve as the template: a place it lacks, or its page.
+// Empty for a sound template.
+QStringList check(const AgreementDocument& document);
 
 } // namespace agreement::Template

@@ -4,7 +4,10 @@
 #include "render/pdfexport.h"
 
 #include <QMimeData>
+
 #include <QPrinter>
+#include <algorithm>
+#include <stdexcept>
 
 namespace agreement
 {
@@ -13,17 +16,41 @@ FilledAgreement::FilledAgreement(const doc::WordDocument& templateDocument, Part
                                  QDate signingDate, const QLocale& locale, const TypingStep& step)
     : mTemplateName(QLatin1String(Template::kName)), mParticulars(std::move(particulars)),
       mSigningDate(signingDate),
-      mDocument(fill(templateDocument, insertions(mParticulars, mSigningDate, locale), step))
+      mDocument(fill(templateDocument, insertions(mParticulars, mSigningDate, locale), step)),
+      mFormats(formatsOf(nullptr))
 {
     writeProperties(mDocument, mTemplateName, mParticulars, mSigningDate);
+    mFillTwin = [typed = insertions(mParticulars, mSigningDate, locale), name = mTemplateName,
+                 particulars = mParticulars, signing = mSigningDate] {
+        AgreementDocument twin = fillAtAnchors(Template::docxDocument(), typed);
+        writeProperties(twin, name, particulars, signing);
+        return twin;
+    };
 }
 
 FilledAgreement::FilledAgreement(const TagTemplate& tagTemplate, Particulars particulars, QDate signingDate,
                                  const QLocale& locale)
     : mTemplateName(tagTemplate.name()), mParticulars(std::move(particulars)), mSigningDate(signingDate),
-      mDocument(tagTemplate.fill(mParticulars, mSigningDate, locale))
+      mDocument(tagTemplate.fill(mParticulars, mSigningDate, locale)), mFormats(formatsOf(&tagTemplate))
 {
     writeProperties(mDocument, mTemplateName, mParticulars, mSigningDate);
+    if (std::shared_ptr<const TagTemplate> twin = tagTemplate.twin())
+        mFillTwin = [twin = std::move(twin), locale, name = mTemplateName, particulars = mParticulars,
+                     signing = mSigningDate] {
+            AgreementDocument filled = twin->fill(particulars, signing, locale);
+            writeProperties(filled, name, particulars, signing);
+            return filled;
+        };
+}
+
+std::vector<DocumentFormat> FilledAgreement::formatsOf(const TagTemplate* tagTemplate)
+{
+    if (!tagTemplate)
+        return {DocumentFormat::Doc, DocumentFormat::Docx};
+    std::vector<DocumentFormat> formats{tagTemplate->format()};
+    if (const std::shared_ptr<const TagTemplate> twin = tagTemplate->twin())
+        formats.push_back(twin->format());
+    return formats;
 }
 
 const std::vector<std::uint8_t>& FilledAgreement::bytes() const
@@ -31,6 +58,19 @@ const std::vector<std::uint8_t>& FilledAgreement::bytes() const
     if (!mBytes)
         mBytes = mDocument.serialize();
     return *mBytes;
+}
+
+const std::vector<std::uint8_t>& FilledAgreement::bytes(DocumentFormat format) const
+{
+    if (format == mDocument.format())
+        return bytes();
+    if (std::find(mFormats.begin(), mFormats.end(), format) == mFormats.end())
+        throw std::runtime_error(QString::fromUtf8(kOnlyFormat)
+                                     .arg(mTemplateName, QLatin1String(extension(mDocument.format())))
+                                     .toStdString());
+    if (!mTwinBytes)
+        mTwinBytes = mFillTwin().serialize();
+    return *mTwinBytes;
 }
 
 const doc::ReadModel& FilledAgreement::readModel() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "agreement/agreementdocument.h"
 #include "agreement/insertions.h"
 #include "agreement/particulars.h"
 #include "agreement/tagtemplate.h"
@@ -16,6 +17,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -28,8 +30,8 @@ namespace agreement
 
 // One filled agreement: the template it was made from, its particulars and signing date, the filled
 // document, the bytes it is saved as and its laid-out pages. Every output of an agreement (the working
-// document, a saved copy, the page picture, the clipboard, printing, the PDF) is taken from here, so none
-// of them depends on what has since become of a file.
+// document, a saved copy, the page picture, the clipboard, printing, the PDF, the other Word format) is
+// taken from here, so none of them depends on what has since become of a file.
 class FilledAgreement
 {
 public:
@@ -44,11 +46,23 @@ public:
     const QString& templateName() const { return mTemplateName; }
     const Particulars& particulars() const { return mParticulars; }
     QDate signingDate() const { return mSigningDate; }
-    // The filled document, carrying its particulars in its properties (see writeProperties()).
-    const doc::WordDocument& document() const { return mDocument; }
+    // The filled document in its template's format, carrying its particulars in its properties (see
+    // writeProperties()): the working document.
+    const AgreementDocument& document() const { return mDocument; }
+
+    // The Word formats an agreement from tagTemplate (null: the standard one) is written in, its own
+    // first: the program's templates in both, a user's in its own alone.
+    static std::vector<DocumentFormat> formatsOf(const TagTemplate* tagTemplate);
+    const std::vector<DocumentFormat>& formats() const { return mFormats; }
+    // Said of a format an agreement is not written in: %1 is its template's name, %2 the extension
+    // of its own format.
+    static constexpr char kOnlyFormat[] = "an agreement from \u201c%1\u201d is written only as %2 or PDF";
 
     // What the document is saved as, made when first asked for; every copy of it is these bytes.
     const std::vector<std::uint8_t>& bytes() const;
+    // The agreement written as format, filled from the template's copy in that format when first asked
+    // for; throws std::runtime_error (kOnlyFormat) for a format not in formats().
+    const std::vector<std::uint8_t>& bytes(DocumentFormat format) const;
     // The pages as laid out once, when first asked for.
     const render::PagePicture& picture() const;
     std::unique_ptr<QMimeData> pictureMimeData() const;
@@ -77,8 +91,12 @@ private:
     QString mTemplateName;
     Particulars mParticulars;
     QDate mSigningDate;
-    doc::WordDocument mDocument;
+    AgreementDocument mDocument;
+    std::vector<DocumentFormat> mFormats;
+    // Fills the template's copy in the other format, where there is one.
+    std::function<AgreementDocument()> mFillTwin;
     mutable std::optional<std::vector<std::uint8_t>> mBytes;
+    mutable std::optional<std::vector<std::uint8_t>> mTwinBytes;
     mutable std::optional<doc::ReadModel> mReadModel;
     mutable std::optional<render::PagePicture> mPicture;
 };

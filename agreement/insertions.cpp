@@ -66,4 +66,15 @@ doc::WordDocument fill(doc::WordDocument document, const Insertions& insertions,
     return document;
 }
 
+AgreementDocument fillAtAnchors(AgreementDocument document, const Insertions& insertions)
+{
+    const std::array<std::uint32_t, Template::kSlotCount> bases = Template::basesIn(document.mainText());
+    std::uint32_t typedBefore = 0;
+    for (std::size_t k = 0; k < insertions.size(); ++k) {
+        const std::uint32_t at = bases[k] + typedBefore;
+        typedBefore += document.replaceText(at, 0, utf16(insertions[k].text), at - 1);
+    }
+    return document;
+}
+
 } // namespace agreement

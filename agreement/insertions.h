@@ -39,5 +39,8 @@ using TypingStep =
 
 // The template with the insertions typed into it, each through step when one is given.
 doc::WordDocument fill(doc::WordDocument document, const Insertions& insertions, const TypingStep& step = {});
+// The insertions' texts put into another copy of the agreement, such as its .docx, at the places its own
+// words give (Template::basesIn), each in the look of the character before it, as typing gives it.
+AgreementDocument fillAtAnchors(AgreementDocument document, const Insertions& insertions);
 
 } // namespace agreement

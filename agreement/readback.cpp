@@ -207,10 +207,10 @@ ReadBack readBack(const std::u16string& mainText, const QLocale& locale)
     return results.front();
 }
 
-void writeProperties(doc::WordDocument& document, const QString& templateName, const Particulars& particulars,
+void writeProperties(AgreementDocument& document, const QString& templateName, const Particulars& particulars,
                      QDate signingDate)
 {
-    std::vector<doc::WordDocument::Property> properties{
+    std::vector<AgreementDocument::Property> properties{
         {QString::fromLatin1(kTemplateProperty).toStdU16String(), templateName.toStdU16String()}};
     const auto add = [&](const QString& name, const QString& value) {
         const QString first = QString::fromLatin1(kParticularProperty).arg(name);
@@ -238,9 +238,9 @@ void writeProperties(doc::WordDocument& document, const QString& templateName, c
                            QString::fromLatin1(kParticularProperty).arg(QString()).toStdU16String());
 }
 
-ReadBack readBack(const doc::WordDocument& document, const QLocale& locale)
+ReadBack readBack(const AgreementDocument& document, const QLocale& locale)
 {
-    const std::vector<doc::WordDocument::Property> properties = document.properties();
+    const std::vector<AgreementDocument::Property> properties = document.properties();
     const QString templateProperty = QLatin1String(kTemplateProperty);
     const auto carried = std::find_if(properties.begin(), properties.end(), [&](const auto& p) {
         return QString::fromStdU16String(p.name).compare(templateProperty, Qt::CaseInsensitive) == 0;
@@ -257,7 +257,7 @@ ReadBack readBack(const doc::WordDocument& document, const QLocale& locale)
                                                 .replace(QLatin1Char('}'), QLatin1String("\\}"))));
     QStringList names;
     QHash<QString, std::map<int, QString>> pieces;
-    for (const doc::WordDocument::Property& p : properties) {
+    for (const AgreementDocument::Property& p : properties) {
         QString name = QString::fromStdU16String(p.name);
         if (!name.startsWith(prefix, Qt::CaseInsensitive))
             continue;
@@ -295,7 +295,7 @@ ReadBack readBack(const doc::WordDocument& document, const QLocale& locale)
 
 ReadBack readBackFile(const std::filesystem::path& path, const QLocale& locale)
 {
-    return readBack(doc::WordDocument::load(path, kMaxAgreementBytes), locale);
+    return readBack(AgreementDocument::load(path, kMaxAgreementBytes), locale);
 }
 
 } // namespace agreement

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "agreement/agreementdocument.h"
 #include "agreement/particulars.h"
-#include "doc/worddocument.h"
 
 #include <QDate>
 #include <QLocale>
@@ -47,18 +47,19 @@ inline constexpr char kTemplateProperty[] = "Agreement template";
 inline constexpr char kParticularProperty[] = "Agreement: %1";
 inline constexpr char kPropertyPiece[] = "%1 {%2}";
 inline constexpr qsizetype kPropertyPieceLength = 255;
-void writeProperties(doc::WordDocument& document, const QString& templateName, const Particulars& particulars,
+void writeProperties(AgreementDocument& document, const QString& templateName, const Particulars& particulars,
                      QDate signingDate);
 
 // The particulars an agreement was filled with: from its properties when it carries them, else
 // recovered from its main text against the standard template. Month names are read in the locale's language
 // first, then in any other. Throws NotAnAgreement, its description one of ReadBackText's.
 ReadBack readBack(const std::u16string& mainText, const QLocale& locale);
-ReadBack readBack(const doc::WordDocument& document, const QLocale& locale);
+ReadBack readBack(const AgreementDocument& document, const QLocale& locale);
 
 // Far beyond any agreement, however long its particulars; a larger file is refused unread.
 inline constexpr std::size_t kMaxAgreementBytes = std::size_t{64} << 20;
-// Reads the file and its particulars; throws doc::Error when it is no sound Word document.
+// Reads the file, of either format, and its particulars; throws doc::Error when it is no sound Word
+// document or its name says the other format.
 ReadBack readBackFile(const std::filesystem::path& path, const QLocale& locale);
 
 } // namespace agreement

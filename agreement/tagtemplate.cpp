@@ -63,6 +63,8 @@ QString storyText(doc::WordDocument::Story story)
 QString documentFault(const doc::Error& error)
 {
     const QString what = QString::fromStdString(error.what());
+    if (dynamic_cast<const MisnamedDocument*>(&error))
+        return what;
     switch (error.kind()) {
     case doc::Error::Kind::NotCompoundFile:
     case doc::Error::Kind::NotWordDocument:
@@ -70,7 +72,7 @@ QString documentFault(const doc::Error& error)
     case doc::Error::Kind::Unsupported:
         if (what.contains(QLatin1String("encrypted")))
             return QLatin1String(TagTemplateText::kEncrypted);
-        return QString::fromLatin1(TagTemplateText::kUnsound).arg(what);
+        return QString::fromLatin1(TagTemplateText::kUnusable).arg(what);
     case doc::Error::Kind::Io:
         return QString::fromLatin1(TagTemplateText::kUnreadable).arg(what);
     case doc::Error::Kind::Truncated:
@@ -164,28 +166,31 @@ TagTemplate TagTemplate::fromFile(const QString& path)
     } catch (const doc::Error& error) {
         throw TemplateRefused({documentFault(error)});
     }
-    return fromBytes(info.completeBaseName(), bytes);
+    return fromBytes(info.completeBaseName(), bytes, info.fileName());
 }
 
-TagTemplate TagTemplate::fromBytes(const QString& name, std::span<const std::uint8_t> bytes)
+TagTemplate TagTemplate::fromBytes(const QString& name, std::span<const std::uint8_t> bytes,
+                                   const QString& fileName)
 {
     if (bytes.size() > kMaxBytes)
         throw TemplateRefused({tooLarge()});
     try {
-        return TagTemplate(name, doc::WordDocument::parse(bytes));
+        return TagTemplate(name, AgreementDocument::fromBytes(bytes, fileName));
     } catch (const doc::Error& error) {
         throw TemplateRefused({documentFault(error)});
     }
 }
 
-TagTemplate::TagTemplate(QString name, doc::WordDocument document)
+TagTemplate::TagTemplate(QString name, AgreementDocument document)
     : mName(std::move(name)), mDocument(std::move(document))
 {
-    doc::tags::Scan scan = doc::tags::scan(mDocument);
+    const std::u16string text = mDocument.text();
+    const std::vector<AgreementDocument::StoryRange> stories = mDocument.stories();
+    doc::tags::Scan scan = doc::tags::scan(text, stories);
     if (!scan.faults.empty()) {
         QStringList faults;
         for (const doc::tags::Fault& fault : scan.faults) {
-            const doc::tags::Where where = doc::tags::where(mDocument, fault.cp);
+            const doc::tags::Where where = doc::tags::where(text, stories, fault.cp);
             faults << QString::fromUtf8(TagTemplateText::kFault)
                           .arg(storyText(where.story))
                           .arg(where.paragraph)
@@ -240,7 +245,7 @@ Wanted TagTemplate::wanted() const
     return wanted;
 }
 
-doc::WordDocument TagTemplate::fill(const Particulars& particulars, QDate signingDate,
+AgreementDocument TagTemplate::fill(const Particulars& particulars, QDate signingDate,
                                     const QLocale& locale) const
 {
     std::vector<QString> values;
@@ -274,7 +279,7 @@ doc::WordDocument TagTemplate::fill(const Particulars& particulars, QDate signin
         }
         }
     }
-    doc::WordDocument filled = mDocument;
+    AgreementDocument filled = mDocument;
     // From the last tag back, so that each tag's position still holds when it is replaced.
     for (std::size_t k = mTags.size(); k-- > 0;) {
         const doc::tags::Tag& tag = mTags[k];
@@ -286,17 +291,28 @@ doc::WordDocument TagTemplate::fill(const Particulars& particulars, QDate signin
     return filled;
 }
 
+namespace
+{
+
+TagTemplate carriedTemplate(const char* resource)
+{
+    QFile file{QLatin1String(resource)};
+    if (!file.open(QIODevice::ReadOnly))
+        throw TemplateRefused({QString::fromLatin1(TagTemplateText::kUnreadable).arg(file.errorString())});
+    const QByteArray bytes = file.readAll();
+    return TagTemplate::fromBytes(
+        QLatin1String(HomeImprovement::kName),
+        {reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())});
+}
+
+} // namespace
+
 const TagTemplate& HomeImprovement::get()
 {
     static const TagTemplate carried = [] {
-        QFile file{QLatin1String(kResource)};
-        if (!file.open(QIODevice::ReadOnly))
-            throw TemplateRefused(
-                {QString::fromLatin1(TagTemplateText::kUnreadable).arg(file.errorString())});
-        const QByteArray bytes = file.readAll();
-        return TagTemplate::fromBytes(QLatin1String(kName),
-                                      {reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                       static_cast<std::size_t>(bytes.size())});
+        TagTemplate doc = carriedTemplate(kResource);
+        doc.mTwin = std::make_shared<const TagTemplate>(carriedTemplate(kDocxResource));
+        return doc;
     }();
     return carried;
 }

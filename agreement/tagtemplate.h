@@ -1,8 +1,8 @@
 #pragma once
 
+#include "agreement/agreementdocument.h"
 #include "agreement/particulars.h"
 #include "doc/tags.h"
-#include "doc/worddocument.h"
 
 #include <QDate>
 #include <QLocale>
@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -24,9 +25,11 @@ namespace TagTemplateText
 {
 inline constexpr char kTooLarge[] = "it is larger than %1 MB";
 inline constexpr char kUnreadable[] = "it cannot be read: %1";
-inline constexpr char kNotWord[] = "it is not a Word 97-2003 document (.doc)";
+inline constexpr char kNotWord[] = "it is not a Word document (.doc or .docx)";
 inline constexpr char kEncrypted[] = "it is encrypted";
 inline constexpr char kUnsound[] = "it is damaged: %1";
+// A sound document the program will not fill, such as one with macros; %1 says why.
+inline constexpr char kUnusable[] = "it cannot be used: %1";
 // %1 where (kInMain...), %2 the paragraph's number, %3 the words around, %4 what is wrong.
 inline constexpr char kFault[] = "%1, paragraph %2 (\u201c%3\u201d): %4";
 inline constexpr char kUnclosed[] = "a tag is left open";
@@ -95,18 +98,30 @@ struct PicturePlace {
 // text boxes'; a floating one at the paragraph holding its anchor.
 std::vector<PicturePlace> picturePlaces(const doc::ReadModel& model);
 
+class TagTemplate;
+namespace HomeImprovement
+{
+const TagTemplate& get();
+} // namespace HomeImprovement
+
 class TagTemplate
 {
 public:
     // A template past this size is refused unread.
     static constexpr std::size_t kMaxBytes = std::size_t{20} << 20;
 
-    // Both throw TemplateRefused, listing every fault of the template.
+    // Both throw TemplateRefused, listing every fault of the template. Its bytes say which format it
+    // is; a fileName, when given, must not name the other.
     static TagTemplate fromFile(const QString& path);
-    static TagTemplate fromBytes(const QString& name, std::span<const std::uint8_t> bytes);
+    static TagTemplate fromBytes(const QString& name, std::span<const std::uint8_t> bytes,
+                                 const QString& fileName = {});
 
-    // The name it is known by: its file's name without the folder and ".doc".
+    // The name it is known by: its file's name without the folder and the extension.
     const QString& name() const { return mName; }
+    // What it is, and so what its agreements are written as.
+    DocumentFormat format() const { return mDocument.format(); }
+    // The same template in the other format, for the program's own; null for a user's.
+    const std::shared_ptr<const TagTemplate>& twin() const { return mTwin; }
     // Its particulars in the order of first use, each once.
     const std::vector<TemplateParticular>& particulars() const { return mParticulars; }
     // What it asks to be given; a part of the date asks for the agreement's date.
@@ -116,13 +131,15 @@ public:
 
     // The template with each tag replaced by its value; an extra particular particulars lacks is
     // left empty.
-    doc::WordDocument fill(const Particulars& particulars, QDate signingDate, const QLocale& locale) const;
+    AgreementDocument fill(const Particulars& particulars, QDate signingDate, const QLocale& locale) const;
 
 private:
-    TagTemplate(QString name, doc::WordDocument document);
+    friend const TagTemplate& HomeImprovement::get();
+    TagTemplate(QString name, AgreementDocument document);
 
     QString mName;
-    doc::WordDocument mDocument;
+    AgreementDocument mDocument;
+    std::shared_ptr<const TagTemplate> mTwin;
     std::vector<doc::tags::Tag> mTags;
     std::vector<std::size_t> mTagParticular; // for each tag, its index in mParticulars
     std::vector<TemplateParticular> mParticulars;
@@ -132,8 +149,10 @@ private:
 namespace HomeImprovement
 {
 inline constexpr char kName[] = "Home improvement agreement";
+// Its resource in each format: the .doc, the one the window and the command line fill, and its twin.
 inline constexpr char kResource[] = ":/templates/home-improvement.doc";
-// Read once a run; throws TemplateRefused when the resource is missing or unsound.
+inline constexpr char kDocxResource[] = ":/templates/home-improvement.docx";
+// Read once a run; throws TemplateRefused when a resource is missing or unsound.
 const TagTemplate& get();
 } // namespace HomeImprovement
 

@@ -1,5 +1,5 @@
-// templatecheck: whether a template .doc holds the twelve places the agreement is typed at, on a
-// Letter page.
+// templatecheck: whether a template, .doc or .docx, holds the twelve places the agreement is typed
+// at, on a Letter page.
 // resources/make-template.sh runs it on every template LibreOffice makes.
 #include "agreement/agreementtemplate.h"
 #include "doc/error.h"
@@ -9,11 +9,12 @@
 int main(int argc, char** argv)
 {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: templatecheck TEMPLATE.doc\n");
+        std::fprintf(stderr, "usage: templatecheck TEMPLATE.doc|TEMPLATE.docx\n");
         return 2;
     }
     try {
-        const QStringList problems = agreement::Template::check(doc::WordDocument::load(argv[1]));
+        const QStringList problems = agreement::Template::check(
+            agreement::AgreementDocument::load(argv[1], doc::WordDocument::kMaxFileBytes));
         for (const QString& problem : problems)
             std::fprintf(stderr, "%s: %s\n", argv[1], qPrintable(problem));
         if (!problems.isEmpty())

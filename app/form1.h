@@ -62,9 +62,9 @@ inline constexpr char kTemplateNotListed[] =
     "particulars every agreement has are filled in.";
 inline constexpr char kReplaceWithNew[] = "Empty the particulars you typed for a new agreement?";
 inline constexpr char kOpenTitle[] = "Open Agreement";
-inline constexpr char kOpenFilter[] = "Word Documents (*.doc)|*.doc";
+inline constexpr char kOpenFilter[] = "Word Documents (*.docx *.doc)|*.docx;*.doc";
 inline constexpr char kAddTemplateTitle[] = "Add Template";
-inline constexpr char kAddTemplateFilter[] = "Word 97-2003 Documents (*.doc)|*.doc";
+inline constexpr char kAddTemplateFilter[] = "Word Documents (*.docx *.doc)|*.docx;*.doc";
 inline constexpr char kNewAgreement[] = "New Agreement";
 // Help's word on the form's own keys.
 inline constexpr char kFormCommands[] =

@@ -198,11 +198,11 @@ void TemplateFilling::PushButton22_Click()
         report.step(InsertionPlan::lines(0).position, [&] {
             filled = std::make_shared<const agreement::FilledAgreement>(*tagTemplate, particulars,
                                                                         signingDate, QLocale());
-            document = &app().Open(tagTemplate->name(), filled->document(), true);
+            document = &app().Open(tagTemplate->name(), filled->document().engine(), true);
         });
     } else if (document) {
-        filled = std::make_shared<const agreement::FilledAgreement>(document->content(), particulars,
-                                                                    signingDate, QLocale(), typing);
+        filled = std::make_shared<const agreement::FilledAgreement>(
+            std::get<doc::WordDocument>(document->content()), particulars, signingDate, QLocale(), typing);
     } else {
         const agreement::Insertions planned = agreement::insertions(particulars, signingDate, QLocale());
         for (std::size_t k = 0; k < planned.size(); ++k)
@@ -215,7 +215,11 @@ void TemplateFilling::PushButton22_Click()
     };
 
     QString workingDocument;
-    report.step(InsertionPlan::kFirstLineAfterTyping, [&] { workingDocument = drawWorkingDocumentName(); });
+    // The working document is in the agreement's own format: an own .docx template's is a .docx.
+    report.step(InsertionPlan::kFirstLineAfterTyping, [&] {
+        workingDocument =
+            drawWorkingDocumentName(filled ? filled->document().format() : agreement::DocumentFormat::Doc);
+    });
     // Held from the moment the document is written, so that another copy's clean-up leaves it alone.
     WorkingFileLock workingDocumentLock;
     report.step(270, [&] {
@@ -285,13 +289,13 @@ void TemplateFilling::prepare(const QString& programDirectory)
     }
 }
 
-QString TemplateFilling::drawWorkingDocumentName()
+QString TemplateFilling::drawWorkingDocumentName(agreement::DocumentFormat format)
 {
     for (int draw = 0; draw < kMaxNameDraws; ++draw) {
         QString name = QStringLiteral("vellum");
         for (int digit = 0; digit < 8; ++digit)
             name += QChar(u'1' + static_cast<int>(mPlatform.randomFraction() * 9));
-        const QString path = workingPath(name + QStringLiteral(".doc"));
+        const QString path = workingPath(name + QLatin1String(agreement::extension(format)));
         if (!FileExists(path))
             return path;
     }
@@ -311,9 +315,9 @@ std::optional<render::PagePicture> TemplateFilling::SaveDocAsJPG(const agreement
     // The document copied is the agreement's, so its picture is the agreement's, laid out once.
     report.step(116, [&] {
         wordApp = mWordFactory(
-            [this, &filled](const doc::WordDocument&) { mPlatform.setClipboard(filled.pictureMimeData()); });
+            [this, &filled](const word::Content&) { mPlatform.setClipboard(filled.pictureMimeData()); });
     });
-    report.step(118, [&] { app().Open(path, filled.document()); });
+    report.step(118, [&] { app().Open(path, filled.document().engine()); });
     report.step(120, [&] { app().ActiveDocument().range().CopyAsPicture(); });
     std::optional<render::PagePicture> picture;
     report.step(122, [&] {

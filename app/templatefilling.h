@@ -52,7 +52,7 @@ public:
 
 private:
     Form2& form2();
-    QString drawWorkingDocumentName();
+    QString drawWorkingDocumentName(agreement::DocumentFormat format);
 
     Form1& mForm1;
     Platform& mPlatform;

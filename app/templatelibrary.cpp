@@ -16,7 +16,6 @@
 namespace
 {
 
-constexpr char kSuffix[] = ".doc";
 // Between the parts of an extra's key; percent-encoding never leaves it in a part.
 constexpr char kKeySeparator = '|';
 constexpr char kExtraKeyPrefix[] = "extra";
@@ -53,13 +52,15 @@ QString TemplateLibrary::userFolder()
 QStringList TemplateLibrary::names() const
 {
     QStringList names = builtInNames();
+    QStringList patterns;
+    for (const agreement::DocumentFormatName& format : agreement::kDocumentFormats)
+        patterns << QLatin1String("*") + QLatin1String(format.extension);
     const QStringList files =
-        QDir(mFolder).entryList({QLatin1String("*") + QLatin1String(kSuffix)},
-                                QDir::Files | QDir::CaseSensitive, QDir::Name | QDir::IgnoreCase);
+        QDir(mFolder).entryList(patterns, QDir::Files | QDir::CaseSensitive, QDir::Name | QDir::IgnoreCase);
     for (const QString& file : files) {
         const QString name = QFileInfo(file).completeBaseName();
         // A copy named like one of the program's own would stand for it in the list and the store.
-        if (!name.isEmpty() && !isBuiltIn(name))
+        if (!name.isEmpty() && !isBuiltIn(name) && !names.contains(name))
             names << name;
     }
     return names;
@@ -130,7 +131,9 @@ QString TemplateLibrary::add(const QString& path, Platform& platform, const QStr
         refuse(
             QString::fromUtf8(agreement::TagTemplateText::kUnreadable).arg(QString::fromUtf8(error.what())));
     }
-    agreement::TagTemplate::fromBytes(name, bytes);
+    const agreement::DocumentFormat format =
+        agreement::TagTemplate::fromBytes(name, bytes, QFileInfo(path).fileName()).format();
+    const QString target = pathOf(name, format);
 
     const QString there = listed(name);
     if (!there.isEmpty() &&
@@ -141,16 +144,22 @@ QString TemplateLibrary::add(const QString& path, Platform& platform, const QStr
     try {
         if (!QDir().mkpath(mFolder))
             throw doc::Error(doc::Error::Kind::Io, "the folder cannot be made");
-        doc::fileio::replaceFile(fsPath(pathOf(name)), bytes, doc::fileio::Access::UsersFile);
+        doc::fileio::replaceFile(fsPath(target), bytes, doc::fileio::Access::UsersFile);
     } catch (const doc::Error& error) {
         refuse(QString::fromUtf8(TemplateLibraryText::kCannotCopy)
                    .arg(QDir::toNativeSeparators(mFolder), QString::fromUtf8(error.what())));
     }
-    // A file system that tells case apart kept the old file beside the new one.
-    std::error_code error;
-    if (!there.isEmpty() && there != name &&
-        !std::filesystem::equivalent(fsPath(pathOf(there)), fsPath(pathOf(name)), error) && !error)
-        QFile::remove(pathOf(there));
+    // The copy replaced may be in the other format, or, where the file system tells case apart, under
+    // the other spelling: it is not left beside the new one.
+    if (!there.isEmpty()) {
+        for (const agreement::DocumentFormatName& other : agreement::kDocumentFormats) {
+            const QString old = pathOf(there, other.format);
+            std::error_code error;
+            if (QFileInfo::exists(old) && !std::filesystem::equivalent(fsPath(old), fsPath(target), error) &&
+                !error)
+                QFile::remove(old);
+        }
+    }
     return name;
 }
 
@@ -176,7 +185,15 @@ QByteArray TemplateLibrary::extraKey(const QString& templateName, const QString&
            kKeySeparator + QUrl::toPercentEncoding(agreement::matchingName(extraName));
 }
 
+QString TemplateLibrary::pathOf(const QString& name, agreement::DocumentFormat format) const
+{
+    return mFolder + QLatin1Char('/') + name + QLatin1String(agreement::extension(format));
+}
+
 QString TemplateLibrary::pathOf(const QString& name) const
 {
-    return mFolder + QLatin1Char('/') + name + QLatin1String(kSuffix);
+    for (const agreement::DocumentFormatName& format : agreement::kDocumentFormats)
+        if (const QString path = pathOf(name, format.format); QFileInfo::exists(path))
+            return path;
+    return {};
 }

@@ -27,7 +27,8 @@ inline constexpr char kCannotCopy[] = "it cannot be copied into %1: %2";
 
 // The agreements the window offers: the standard agreement (the default), the program's home
 // improvement agreement, then the user's own templates by name, kept as copies in a folder of the
-// program's, so that a template moved or edited where it came from still fills as it was added.
+// program's (a .doc or a .docx, as the template is), so that a template moved or edited where it came
+// from still fills as it was added.
 // The choice is kept in the settings store.
 class TemplateLibrary
 {
@@ -80,6 +81,9 @@ public:
     static QByteArray extraKey(const QString& templateName, const QString& extraName);
 
 private:
+    // The copy of that name in that format, there or not.
+    QString pathOf(const QString& name, agreement::DocumentFormat format) const;
+    // The copy of that name, in whichever format it is there; empty when there is none.
     QString pathOf(const QString& name) const;
 
     SettingsStore& mStore;

@@ -162,7 +162,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < 50; ++i) {
         QElapsedTimer clock;
         clock.start();
-        const doc::WordDocument filled = tags.fill(particulars, QDate(2027, 3, 16), QLocale());
+        const agreement::AgreementDocument filled = tags.fill(particulars, QDate(2027, 3, 16), QLocale());
         tagFillUs.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e3);
     }
     std::printf("fill of a %zu-character template with %zu tags in the engine: median %.0f us of 50\n",

@@ -558,7 +558,13 @@ void Form2::PushButton6_Click()
     dialog.folder = mSaveFolder;
     report.step(106, [&] { dialogFileName.clear(); });
     report.step(108, [&] { dialog.title = QStringLiteral("Save File"); });
-    report.step(110, [&] { dialog.filter = QStringLiteral("Word Files (*.doc)|*.doc"); });
+    // The working document's own format: a .doc, or an own .docx template's .docx.
+    report.step(110, [&] {
+        dialog.filter =
+            QString::fromLatin1(kSaveFilter)
+                .arg(QLatin1String(agreement::extension(mAgreement ? mAgreement->document().format()
+                                                                   : agreement::DocumentFormat::Doc)));
+    });
     report.step(112, [&] { dialogFileName = mPlatform.getSaveFileName(dialog); });
     QString chosen;
     report.step(114, [&] { chosen = dialogFileName; });

@@ -53,6 +53,8 @@ public:
     WorkingFileLock mWordFileLock;
     bool mSetupPending = false;
 
+    // Save's file filter; %1 is the extension of the working document's format.
+    static constexpr char kSaveFilter[] = "Word Files (*%1)|*%1";
     // Why Save refuses the working document itself as its target.
     static constexpr char kWorkingDocumentAsTarget[] =
         "This is the preview's own working copy, which is removed when the preview closes. "

@@ -1,6 +1,7 @@
 #include "preview/pageactions.h"
 
 #include "agreement/particulars.h"
+#include "doc/fileio.h"
 #include "product/product.h"
 #include "render/pagepicture.h"
 #include "shell/workingfiles.h"
@@ -8,6 +9,8 @@
 #include <QFileInfo>
 #include <QMimeData>
 #include <QPrinter>
+
+#include <algorithm>
 
 namespace
 {
@@ -44,11 +47,35 @@ const std::array<PageActions::Command, 3>& PageActions::commands()
     return table;
 }
 
-QStringList PageActions::menuItems()
+const PageActions::Command& PageActions::exportDocxCommand()
+{
+    static const Command command{Item::ExportDocx, "Export as Word Document (.docx)…",
+                                 "Save the agreement as a Word document (.docx)", QKeySequence()};
+    return command;
+}
+
+std::vector<PageActions::Command> PageActions::menu() const
+{
+    const Source source = mSource();
+    const bool docx =
+        source.agreement && std::ranges::find(source.agreement->formats(), agreement::DocumentFormat::Docx) !=
+                                source.agreement->formats().end();
+    std::vector<Command> items;
+    for (const Command& command : commands()) {
+        items.push_back(command);
+        if (command.item == Item::ExportPdf && docx)
+            items.push_back(exportDocxCommand());
+    }
+    return items;
+}
+
+QStringList PageActions::menuItems(const std::vector<Command>& menu)
 {
     QStringList items;
-    for (const Command& command : commands())
-        items << QString::fromUtf8(command.caption) + u'\t' + command.keys.toString(QKeySequence::NativeText);
+    for (const Command& command : menu)
+        items << (command.keys.isEmpty() ? QString::fromUtf8(command.caption)
+                                         : QString::fromUtf8(command.caption) + u'\t' +
+                                               command.keys.toString(QKeySequence::NativeText));
     return items;
 }
 
@@ -59,9 +86,10 @@ QString PageActions::withKeys(const char* text, const QKeySequence& keys)
 
 void PageActions::showMenu(const QPoint& at)
 {
-    const int chosen = mPlatform.chooseFromMenu(menuItems(), at);
-    if (chosen >= 0 && chosen < int(commands().size()))
-        run(commands()[std::size_t(chosen)].item);
+    const std::vector<Command> items = menu();
+    const int chosen = mPlatform.chooseFromMenu(menuItems(items), at);
+    if (chosen >= 0 && chosen < int(items.size()))
+        run(items[std::size_t(chosen)].item);
 }
 
 void PageActions::run(Item item)
@@ -72,6 +100,9 @@ void PageActions::run(Item item)
         break;
     case Item::ExportPdf:
         exportPdf();
+        break;
+    case Item::ExportDocx:
+        exportDocx();
         break;
     case Item::CopyPage:
         copyPage();
@@ -99,22 +130,29 @@ void PageActions::print()
                               Platform::Icon::Warning);
 }
 
-void PageActions::exportPdf()
+QString PageActions::exportTarget(const QString& title, const QString& filter, const QString& suffix) const
 {
-    const Source source = mSource();
     Platform::SaveDialog dialog;
-    dialog.title = QStringLiteral("Export as PDF");
-    dialog.filter = QStringLiteral("PDF Files (*.pdf)|*.pdf");
+    dialog.title = title;
+    dialog.filter = filter;
     dialog.folder = mFolder;
-    dialog.defaultSuffix = QStringLiteral("pdf");
+    dialog.defaultSuffix = suffix;
     dialog.fileName = QString::fromLatin1(Product::kDocumentName) + u'.' + dialog.defaultSuffix;
     dialog.confirmOverwrite = true;
     QString target = mPlatform.getSaveFileName(dialog);
+    // A dialog of the desktop's own may hand the name back as typed.
+    if (!target.isEmpty() && QFileInfo(target).suffix().isEmpty())
+        target += u'.' + suffix;
+    return target;
+}
+
+void PageActions::exportPdf()
+{
+    const Source source = mSource();
+    const QString target = exportTarget(QStringLiteral("Export as PDF"),
+                                        QStringLiteral("PDF Files (*.pdf)|*.pdf"), QStringLiteral("pdf"));
     if (target.isEmpty())
         return;
-    // A dialog of the desktop's own may hand the name back as typed.
-    if (QFileInfo(target).suffix().isEmpty())
-        target += QStringLiteral(".pdf");
     QString undrawn;
     try {
         undrawn = agreementOf(source).exportPdf(filePath(target), QLatin1String(Product::kDocumentName));
@@ -122,6 +160,29 @@ void PageActions::exportPdf()
         fail(QStringLiteral("The PDF could not be written."), QString::fromUtf8(e.what()));
         return;
     }
+    exported(target, source, undrawn);
+}
+
+void PageActions::exportDocx()
+{
+    const Source source = mSource();
+    const agreement::DocumentFormat format = agreement::DocumentFormat::Docx;
+    const QString target = exportTarget(QLatin1String(kExportDocxTitle), QLatin1String(kExportDocxFilter),
+                                        QLatin1String(agreement::extension(format) + 1));
+    if (target.isEmpty())
+        return;
+    try {
+        doc::fileio::replaceFile(filePath(target), agreementOf(source).bytes(format),
+                                 doc::fileio::Access::UsersFile);
+    } catch (const std::exception& e) {
+        fail(QLatin1String(kExportDocxFailed), QString::fromUtf8(e.what()));
+        return;
+    }
+    exported(target, source, {});
+}
+
+void PageActions::exported(const QString& target, const Source& source, const QString& undrawn)
+{
     mFolder = QFileInfo(target).absolutePath();
     const QString done = QStringLiteral("Done.");
     if (undrawn.isEmpty())

@@ -93,10 +93,15 @@ void WriteBytesToFile(const QByteArray& bytes, const QString& path)
 
 bool WorkingDocumentName::matches(const QString& fileName)
 {
-    static const QRegularExpression pattern(QStringLiteral("^%1[1-9]{%2}%3$")
-                                                .arg(QLatin1String(kPrefix))
-                                                .arg(kDigits)
-                                                .arg(QRegularExpression::escape(QLatin1String(kSuffix))));
+    static const QRegularExpression pattern = [] {
+        QStringList suffixes;
+        for (const char* suffix : kSuffixes)
+            suffixes << QRegularExpression::escape(QLatin1String(suffix));
+        return QRegularExpression(QStringLiteral("^%1[1-9]{%2}(%3)$")
+                                      .arg(QLatin1String(kPrefix))
+                                      .arg(kDigits)
+                                      .arg(suffixes.join(QLatin1Char('|'))));
+    }();
     return pattern.match(fileName).hasMatch();
 }
 

@@ -34,12 +34,13 @@ std::filesystem::path filePath(const QString& path);
 // never written through a link. A file left half-written by a failure is removed again.
 void WriteBytesToFile(const QByteArray& bytes, const QString& path);
 
-// The working document's name: "vellum", eight digits from 1 to 9, ".doc".
+// The working document's name: "vellum", eight digits from 1 to 9, and the extension of its format,
+// ".doc" or ".docx" (an agreement from an own .docx template).
 namespace WorkingDocumentName
 {
 inline constexpr char kPrefix[] = "vellum";
 inline constexpr int kDigits = 8;
-inline constexpr char kSuffix[] = ".doc";
+inline constexpr const char* kSuffixes[] = {".doc", ".docx"};
 bool matches(const QString& fileName);
 } // namespace WorkingDocumentName
 
@@ -77,7 +78,7 @@ private:
     QString mPath;
 };
 
-// Removes from folder the working documents ("vellum" + eight digits + ".doc") of this
+// Removes from folder the working documents (WorkingDocumentName) of this
 // user last changed before `before` that no running copy holds: what a killed run left.
 // Looks at no more than maxNames working documents' names, so that a shared folder full of
 // other users' files cannot hold up the start. Returns how many went. Never throws.

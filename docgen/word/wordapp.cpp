@@ -28,7 +28,7 @@ Application::Application(PictureSink pictures) : mPictures(std::move(pictures)) 
 
 Application::~Application() = default;
 
-Document& Application::Open(const QString& name, doc::WordDocument content, bool readOnly)
+Document& Application::Open(const QString& name, Content content, bool readOnly)
 {
     requireRunning();
     mDocuments.push_back(std::unique_ptr<Document>(new Document(*this, name, readOnly, std::move(content))));

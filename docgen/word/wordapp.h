@@ -1,12 +1,14 @@
 #pragma once
 
 #include "doc/worddocument.h"
+#include "docx/docxdocument.h"
 
 #include <QString>
 
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <variant>
 #include <vector>
 
 // The automation interface the program drives around its documents. Its operations are the ones the
@@ -18,6 +20,9 @@ namespace word
 
 class Application;
 class Document;
+
+// What a document holds: a Word 97-2003 document or an Office Open XML one, as the engine read it.
+using Content = std::variant<doc::WordDocument, docx::DocxDocument>;
 
 // Failures of the automation carry a readable description, as an automation server's would.
 class AutomationError : public std::runtime_error
@@ -47,25 +52,25 @@ public:
     void Close();
     bool readOnly() const { return mReadOnly; }
     const QString& path() const { return mPath; }
-    const doc::WordDocument& content() const { return mContent; }
+    const Content& content() const { return mContent; }
 
 private:
     friend class Application;
     friend class Range;
-    Document(Application& app, QString path, bool readOnly, doc::WordDocument content)
+    Document(Application& app, QString path, bool readOnly, Content content)
         : mApp(app), mPath(std::move(path)), mReadOnly(readOnly), mContent(std::move(content))
     {
     }
     Application& mApp;
     QString mPath;
     bool mReadOnly;
-    doc::WordDocument mContent;
+    Content mContent;
 };
 
 class Application
 {
 public:
-    using PictureSink = std::function<void(const doc::WordDocument&)>;
+    using PictureSink = std::function<void(const Content&)>;
 
     // pictures receives what CopyAsPicture copies.
     explicit Application(PictureSink pictures = {});
@@ -74,7 +79,7 @@ public:
     Application& operator=(const Application&) = delete;
 
     // Documents.Open of content, a document already read and parsed, under name; nothing is read.
-    Document& Open(const QString& name, doc::WordDocument content, bool readOnly = false);
+    Document& Open(const QString& name, Content content, bool readOnly = false);
     // Many times an agreement, however long its particulars: the largest document file worth reading.
     static constexpr std::size_t kMaxDocumentBytes = std::size_t{16} << 20;
     // The document opened last and not yet closed.

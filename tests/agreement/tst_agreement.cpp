@@ -9,11 +9,14 @@
 #include "agreement/shortdate.h"
 #include "doc/error.h"
 #include "support/clientlistrows.h"
+#include "support/docxbuilder.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
 
 using namespace agreement;
+
+Q_DECLARE_METATYPE(agreement::DocumentFormat)
 
 namespace
 {
@@ -240,13 +243,25 @@ void tst_Agreement::readsBackLeadingByteOrderMarks()
 void tst_Agreement::refusesWhatIsNoAgreement_data()
 {
     QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("fileName");
     QTest::addColumn<QString>("reason"); // empty: the engine refuses the file itself
+    const QString doc = QStringLiteral("agreement") + QLatin1String(extension(DocumentFormat::Doc));
+    const QString docx = QStringLiteral("agreement") + QLatin1String(extension(DocumentFormat::Docx));
 
     const std::vector<std::uint8_t> saved =
         filled(kSample, QDate(2022, 4, 23), QLocale(QLocale::English)).serialize();
     const QByteArray agreementBytes(reinterpret_cast<const char*>(saved.data()),
                                     static_cast<qsizetype>(saved.size()));
-    QTest::newRow("truncated") << agreementBytes.left(agreementBytes.size() / 2) << QString();
+    QTest::newRow("truncated") << agreementBytes.left(agreementBytes.size() / 2) << doc << QString();
+    QTest::newRow("a .doc named .docx") << agreementBytes << docx << QString();
+    const QByteArray macros =
+        DocxBuilder::package(DocxBuilder::splitTagBody(), DocxBuilder::kMacroEnabledType);
+    QTest::newRow("a .docm named .docx") << macros << docx << QString();
+    const QByteArray ownDocx = DocxBuilder::package(DocxBuilder::splitTagBody());
+    QTest::newRow("a .docx named .doc") << ownDocx << doc << QString();
+    QTest::newRow("a .docx not made from a template")
+        << ownDocx << docx
+        << QString::fromLatin1(ReadBackText::kParagraphCount).arg(1).arg(Template::paragraphs().size());
 
     QFile foreign(QFINDTESTDATA("../data/word-features.doc"));
     QVERIFY(foreign.open(QIODevice::ReadOnly));
@@ -255,7 +270,7 @@ void tst_Agreement::refusesWhatIsNoAgreement_data()
         doc::WordDocument::parse(std::span(reinterpret_cast<const std::uint8_t*>(foreignBytes.constData()),
                                            static_cast<std::size_t>(foreignBytes.size())))
             .mainText();
-    QTest::newRow("a foreign document") << foreignBytes
+    QTest::newRow("a foreign document") << foreignBytes << doc
                                         << QString::fromLatin1(ReadBackText::kParagraphCount)
                                                .arg(std::count(foreignText.begin(), foreignText.end(), u'\r'))
                                                .arg(Template::paragraphs().size());
@@ -266,7 +281,7 @@ void tst_Agreement::refusesWhatIsNoAgreement_data()
     QTest::newRow("the witness paragraph edited")
         << QByteArray(reinterpret_cast<const char*>(editedBytes.data()),
                       static_cast<qsizetype>(editedBytes.size()))
-        << QString::fromLatin1(ReadBackText::kParagraphChanged).arg(7);
+        << doc << QString::fromLatin1(ReadBackText::kParagraphChanged).arg(7);
 
     Particulars early = kSample;
     early.agreementDate = AgreementDate::first().addDays(-1);
@@ -275,18 +290,20 @@ void tst_Agreement::refusesWhatIsNoAgreement_data()
     QTest::newRow("dated before the window's range")
         << QByteArray(reinterpret_cast<const char*>(earlyBytes.data()),
                       static_cast<qsizetype>(earlyBytes.size()))
-        << QString::fromLatin1(ReadBackText::kDateUnreadable);
+        << doc << QString::fromLatin1(ReadBackText::kDateUnreadable);
 }
 
 void tst_Agreement::refusesWhatIsNoAgreement()
 {
     QFETCH(QByteArray, bytes);
+    QFETCH(QString, fileName);
     QFETCH(QString, reason);
     const QString expected = QLatin1String(ReadBackText::kNotOurs) + QStringLiteral(": ") + reason;
     try {
-        const doc::WordDocument document =
-            doc::WordDocument::parse(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                               static_cast<std::size_t>(bytes.size())));
+        const AgreementDocument document =
+            AgreementDocument::fromBytes(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                                   static_cast<std::size_t>(bytes.size())),
+                                         fileName);
         readBack(document, QLocale(QLocale::English));
         QFAIL("read back");
     } catch (const NotAnAgreement& e) {
@@ -437,25 +454,33 @@ void tst_Agreement::clientList()
 
 void tst_Agreement::propertiesCarryTheParticulars_data()
 {
+    QTest::addColumn<DocumentFormat>("format");
     QTest::addColumn<QString>("work");
     QTest::addColumn<QString>("extra");
     const QString piece(kPropertyPieceLength, QLatin1Char('w'));
-    QTest::newRow("short") << QStringLiteral("Roof") << QStringLiteral("CSLB 1");
-    QTest::newRow("empty") << QString() << QString();
-    QTest::newRow("exactly one piece, and one more character") << piece << piece + QStringLiteral("x");
+    QTest::newRow("short") << DocumentFormat::Doc << QStringLiteral("Roof") << QStringLiteral("CSLB 1");
+    QTest::newRow("empty") << DocumentFormat::Doc << QString() << QString();
+    QTest::newRow("exactly one piece, and one more character")
+        << DocumentFormat::Doc << piece << piece + QStringLiteral("x");
     // A character of two code units at a piece's end goes whole into the next piece.
+    const QString longWork(100000, QLatin1Char('w'));
+    const QString pairAtTheEnd = piece.left(kPropertyPieceLength - 1) + QStringLiteral("\U0001F3E0");
     QTest::newRow("100,000 characters, a surrogate pair across a piece's end")
-        << QString(100000, QLatin1Char('w'))
-        << piece.left(kPropertyPieceLength - 1) + QStringLiteral("\U0001F3E0");
+        << DocumentFormat::Doc << longWork << pairAtTheEnd;
+    QTest::newRow("a .docx, short") << DocumentFormat::Docx << QStringLiteral("Roof")
+                                    << QStringLiteral("CSLB 1");
+    QTest::newRow("a .docx, 100,000 characters") << DocumentFormat::Docx << longWork << pairAtTheEnd;
 }
 
 // Whatever a template made of an earlier agreement carries, an agreement's properties give back its
 // own particulars whole.
 void tst_Agreement::propertiesCarryTheParticulars()
 {
+    QFETCH(DocumentFormat, format);
     QFETCH(QString, work);
     QFETCH(QString, extra);
-    doc::WordDocument document = Template::document();
+    AgreementDocument document =
+        format == DocumentFormat::Doc ? AgreementDocument(Template::document()) : Template::docxDocument();
     const auto stale = [](const QString& name) {
         return doc::WordDocument::Property{
             QString::fromLatin1(kParticularProperty).arg(name).toStdU16String(), u"stale"};
@@ -469,7 +494,7 @@ void tst_Agreement::propertiesCarryTheParticulars()
     particulars[Field::WorkPerformed] = work;
     particulars.extras = {{QStringLiteral("Licence number"), extra}};
     writeProperties(document, QStringLiteral("Mine"), particulars, QDate(2022, 4, 23));
-    const ReadBack back = readBack(doc::WordDocument::parse(document.serialize()), QLocale());
+    const ReadBack back = readBack(AgreementDocument::fromBytes(document.serialize()), QLocale());
     QCOMPARE(back.templateName, QStringLiteral("Mine"));
     QCOMPARE(back.signingDate, QDate(2022, 4, 23));
     QCOMPARE(back.particulars, particulars);

@@ -356,7 +356,7 @@ void tst_Template::ownTemplatesFillAndReadBack()
     particulars[Field::WorkPerformed] = QStringLiteral("Build a tree house\nand paint it");
     for (const QString& extra : tagTemplate.wanted().extras)
         particulars.extras.append({extra, extra + QStringLiteral(" given")});
-    WordDocument document = tagTemplate.fill(particulars, kSigned, english);
+    agreement::AgreementDocument document = tagTemplate.fill(particulars, kSigned, english);
     agreement::writeProperties(document, tagTemplate.name(), particulars, kSigned);
     const Bytes saved = document.serialize();
     const QString fault = wordStructureFault(saved);
@@ -398,7 +398,14 @@ void tst_Template::refusedTemplates_data()
     const QString notWord = QLatin1String(agreement::TagTemplateText::kNotWord);
     QTest::newRow("text") << QByteArray("Dear {{Owner}},") << QStringList{notWord};
     QTest::newRow("RTF") << QByteArray("{\\rtf1\\ansi Dear {{Owner}}}") << QStringList{notWord};
-    QTest::newRow(".docx") << QByteArray("PK\x03\x04\x14\x00\x06\x00", 8) << QStringList{notWord};
+    // A sound .docx under the name template.doc.
+    QFile docx{QLatin1String(agreement::Template::kDocxResource)};
+    QVERIFY(docx.open(QIODevice::ReadOnly));
+    QTest::newRow(".docx named .doc")
+        << docx.readAll()
+        << QStringList{QString::fromLatin1(agreement::MisnamedDocument::kText)
+                           .arg(QLatin1String(agreement::extension(agreement::DocumentFormat::Doc)),
+                                QLatin1String(agreement::formatName(agreement::DocumentFormat::Docx).name))};
     QTest::newRow("past the size bound")
         << QByteArray(qsizetype(agreement::TagTemplate::kMaxBytes) + 1, '\0')
         << QStringList{QString::fromLatin1(agreement::TagTemplateText::kTooLarge)
@@ -459,7 +466,8 @@ void tst_Template::manyAndLongTags()
     const QString longValue(100000, QLatin1Char('v'));
     for (const QString& extra : tagTemplate.wanted().extras)
         particulars.extras.append({extra, extra == QLatin1String("Note") ? QStringLiteral("n") : longValue});
-    const WordDocument filledDocument = tagTemplate.fill(particulars, kSigned, QLocale(QLocale::English));
+    const agreement::AgreementDocument filledDocument =
+        tagTemplate.fill(particulars, kSigned, QLocale(QLocale::English));
     const std::u16string text = filledDocument.text();
     std::u16string notes;
     for (int i = 0; i < 10000; ++i)

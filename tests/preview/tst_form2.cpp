@@ -451,13 +451,29 @@ void tst_Form2::pageMenuPrintsExportsAndCopies()
     rightClick(QPoint(50, 50), QPoint(51, 50));
     QVERIFY(readAll(mPlatform.printToFile).startsWith("%PDF"));
 
+    // The standard agreement is written as .docx too: its export sits beside the PDF's.
     mPlatform.menuChoice = 2;
+    QCOMPARE(mPlatform.menus.back()[mPlatform.menuChoice],
+             QString::fromUtf8(PageActions::exportDocxCommand().caption));
+    mPlatform.saveFileAnswers.push_back(mDir->path() + QStringLiteral("/agreement"));
+    rightClick(QPoint(50, 50), QPoint(50, 50));
+    QCOMPARE(mPlatform.saveDialogs.back().filter, QLatin1String(PageActions::kExportDocxFilter));
+    const QString docx = mDir->path() + QStringLiteral("/agreement") +
+                         QLatin1String(agreement::extension(agreement::DocumentFormat::Docx));
+    const QByteArray written = readAll(docx);
+    QCOMPARE(
+        agreement::AgreementDocument::fromBytes({reinterpret_cast<const std::uint8_t*>(written.constData()),
+                                                 static_cast<std::size_t>(written.size())})
+            .format(),
+        agreement::DocumentFormat::Docx);
+
+    mPlatform.menuChoice = 3;
     rightClick(QPoint(50, 50), QPoint(50, 50));
     QVERIFY(mPlatform.clipboardData && mPlatform.clipboardData->hasImage());
 
     const float top = form().geometry().top();
     rightClick(QPoint(50, 300), QPoint(50, 100));
-    QCOMPARE(mPlatform.menus.size(), std::size_t(3));
+    QCOMPARE(mPlatform.menus.size(), std::size_t(4));
     QVERIFY(form().geometry().top() < top);
 
     form().activateWindow();

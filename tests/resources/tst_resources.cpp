@@ -1,3 +1,6 @@
+#include "agreement/agreementtemplate.h"
+#include "agreement/tagtemplate.h"
+
 #include <QFile>
 #include <QIcon>
 #include <QImage>
@@ -16,6 +19,7 @@ private slots:
     void embeddedFileMatchesCommitted_data();
     void embeddedFileMatchesCommitted();
     void templateIsCompoundFile();
+    void docxTemplateHoldsThePlaces();
     void iconLoads();
     void handCursorLoads();
     void handCursorHotspotIsFingertip();
@@ -44,6 +48,11 @@ void tst_Resources::embeddedFileMatchesCommitted_data()
     QTest::addColumn<QString>("resource");
     QTest::addColumn<QString>("committed");
     QTest::newRow("template") << QStringLiteral(":/CUSTOM/101") << QStringLiteral(BRINDLEWICK_TEMPLATE_DOC);
+    QTest::newRow("template as .docx") << QString::fromLatin1(agreement::Template::kDocxResource)
+                                       << QStringLiteral(BRINDLEWICK_SOURCE_DIR "/resources/template.docx");
+    QTest::newRow("home improvement as .docx")
+        << QString::fromLatin1(agreement::HomeImprovement::kDocxResource)
+        << QStringLiteral(BRINDLEWICK_SOURCE_DIR "/resources/home-improvement.docx");
     QTest::newRow("icon") << QStringLiteral(":/icon.png") << QStringLiteral(BRINDLEWICK_ICON_PNG);
     QTest::newRow("hand cursor") << handCursorPath() << QStringLiteral(BRINDLEWICK_HAND_CURSOR);
 }
@@ -64,6 +73,20 @@ void tst_Resources::templateIsCompoundFile()
     QFile embedded(QStringLiteral(":/CUSTOM/101"));
     QVERIFY(embedded.open(QIODevice::ReadOnly));
     QCOMPARE(embedded.read(8), QByteArray::fromHex("D0CF11E0A1B11AE1"));
+}
+
+// The template check that make-template.sh runs, on the .docx the program carries; its home improvement
+// agreement's .docx twin.
+void tst_Resources::docxTemplateHoldsThePlaces()
+{
+    const agreement::AgreementDocument& docx = agreement::Template::docxDocument();
+    QCOMPARE(docx.format(), agreement::DocumentFormat::Docx);
+    const QStringList problems = agreement::Template::check(docx);
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+    // The home improvement agreement's .docx asks for what its .doc asks for.
+    const agreement::TagTemplate& homeImprovement = agreement::HomeImprovement::get();
+    QCOMPARE(homeImprovement.twin()->format(), agreement::DocumentFormat::Docx);
+    QCOMPARE(homeImprovement.twin()->particulars(), homeImprovement.particulars());
 }
 
 void tst_Resources::iconLoads()
