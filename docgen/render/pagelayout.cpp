@@ -17,6 +17,7 @@
 #include <limits>
 #include <map>
 #include <optional>
+#include <set>
 #include <span>
 
 namespace render
@@ -200,6 +201,7 @@ private:
     bool mStarted = false;                                          // the current page holds a slice
     // The space after the slice just put: a shape placed from its paragraph's top measures from above it.
     double mSpaceAbove = 0;
+    std::set<int> mWrapped; // body paragraphs laid out again beside shapes
 
     void layoutBody()
     {
@@ -324,6 +326,8 @@ private:
         }
         if (beside.empty())
             return true;
+        if (!first.content.lines.empty())
+            mWrapped.insert(first.content.lines.front().paragraph);
         const auto meets = [](const Beside& shape, double lineTop, double lineBottom) {
             return shape.bottom > lineTop + kFitEpsilon && shape.top < lineBottom - kFitEpsilon;
         };
@@ -537,6 +541,8 @@ private:
             ++sectionPages[page.section];
         const QDate today = QDate::currentDate();
         const int pageCount = static_cast<int>(mPages.size());
+        const std::map<int, std::size_t> numbered = numberedParagraphs();
+        std::map<int, std::size_t> numberedSeen;
         bool sameEverywhere = true;
         for (std::size_t p = 0; p < mPages.size(); ++p) {
             FlowPage& page = mPages[p];
@@ -545,6 +551,8 @@ private:
             const doc::SectionLayout& layout = mModel.sections[page.section].page;
             mContext.fields = FieldValues{page.number, pageCount, sectionPages[page.section], today};
             mContext.pageHeight = geometry.columnHeight;
+            if (!numbered.empty())
+                numberLines(page, numbered, numberedSeen);
             Placed header;
             Placed footer;
             if (const std::optional<std::size_t> story = this->story(page, false))
@@ -572,6 +580,62 @@ private:
         mLayout.pageCount = std::max(1, pageCount);
         mLayout.styles = mStyles.takeStyles();
         return std::move(mLayout);
+    }
+
+    // The body's paragraphs with page number fields, by how many lines each has over all pages; one laid out
+    // beside a shape is left out.
+    std::map<int, std::size_t> numberedParagraphs() const
+    {
+        std::map<int, std::size_t> lines;
+        for (const doc::Block& block : mModel.body)
+            if (block.kind == doc::Block::Kind::Paragraph && block.index < mModel.paragraphs.size() &&
+                !mWrapped.contains(static_cast<int>(block.index)) &&
+                showsPageNumbers(mModel.paragraphs[block.index]))
+                lines.emplace(static_cast<int>(block.index), 0);
+        if (!lines.empty())
+            for (const FlowPage& page : mPages)
+                for (const PageLine& line : page.body.lines)
+                    if (const auto found = lines.find(line.paragraph); found != lines.end())
+                        ++found->second;
+        return lines;
+    }
+
+    // The body was laid out before its pages were counted, its page number fields showing their stored
+    // results: their lines take the numbers of their page (mContext.fields) now. Where those make the
+    // paragraph break into other lines, it keeps the stored results.
+    void numberLines(FlowPage& page, const std::map<int, std::size_t>& numbered,
+                     std::map<int, std::size_t>& seen)
+    {
+        const PictureGeometry& geometry = mGeometries[page.section];
+        std::map<int, std::vector<PageLine>> again; // by paragraph, with this page's numbers
+        for (PageLine& line : page.body.lines) {
+            const auto found = numbered.find(line.paragraph);
+            if (found == numbered.end())
+                continue;
+            const std::size_t k = seen[line.paragraph]++;
+            auto laid = again.find(line.paragraph);
+            if (laid == again.end()) {
+                std::vector<PageLine> lines;
+                for (Slice& slice : layoutParagraph(static_cast<std::size_t>(line.paragraph),
+                                                    geometry.columnWidth, mContext))
+                    std::move(slice.content.lines.begin(), slice.content.lines.end(),
+                              std::back_inserter(lines));
+                laid = again.emplace(line.paragraph, std::move(lines)).first;
+            }
+            if (laid->second.size() != found->second)
+                continue;
+            PageLine& shown = laid->second[k];
+            const QPointF shift(geometry.columnLeft, line.top - shown.top);
+            for (TextFragment& fragment : shown.fragments)
+                fragment.baseline += shift;
+            for (QRectF& stroke : shown.underlines)
+                stroke.translate(shift);
+            line.text = std::move(shown.text);
+            line.left = shown.left + shift.x();
+            line.right = shown.right + shift.x();
+            line.fragments = std::move(shown.fragments);
+            line.underlines = std::move(shown.underlines);
+        }
     }
 
     void takeItems(Placed&& placed, int page)

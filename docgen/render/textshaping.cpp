@@ -164,6 +164,21 @@ QString qtDateFormat(QStringView wordPicture)
     return format;
 }
 
+bool showsPageNumbers(const doc::Paragraph& paragraph)
+{
+    const std::u16string& text = paragraph.text;
+    if (text.find(u'\x13') == std::u16string::npos)
+        return false;
+    const FieldValues numbers{0, 0, 0, QDate()};
+    for (const auto& [begin, marks] : matchFields(text)) {
+        const std::size_t codeEnd = std::min(marks.separator, marks.end);
+        if (marks.end != std::u16string::npos &&
+            pageFieldValue(std::u16string_view(text).substr(begin + 1, codeEnd - begin - 1), numbers))
+            return true;
+    }
+    return false;
+}
+
 ParagraphText shapeParagraph(const doc::Paragraph& paragraph, StyleTable& styles, QString& undrawn,
                              std::span<const doc::Picture> pictures, const std::optional<FieldValues>& fields)
 {

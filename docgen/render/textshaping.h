@@ -331,6 +331,9 @@ ParagraphText shapeParagraph(const doc::Paragraph& paragraph, StyleTable& styles
                              std::span<const doc::Picture> pictures = {},
                              const std::optional<FieldValues>& fields = std::nullopt);
 
+// Whether the paragraph has a PAGE, NUMPAGES or SECTIONPAGES field, whose value depends on its page.
+bool showsPageNumbers(const doc::Paragraph& paragraph);
+
 double indentPx(std::int32_t twips);
 double spacePx(std::int32_t twips);
 

@@ -702,6 +702,11 @@ void tst_PageLayout::pagination_data()
                        "Page 3 of 3\nthree\nInitials\n"}
         << QList<QSize>(3, letter);
 
+    QTest::newRow("page numbers in the body")
+        << sectioned({exactLines(u"one " + field(u"PAGE")),
+                      exactLines(u"\x0Ctwo " + field(u"PAGE") + u" of " + field(u"NUMPAGES"))})
+        << QStringList{"one 1\n", "two 2 of 2\n"} << QList<QSize>(2, letter);
+
     doc::ReadModel titled = sectioned(threePages);
     titled.facingPages = true;
     titled.sections[0].titlePage = true;
