@@ -40,19 +40,22 @@ namespace
 
 constexpr char kUsageText[] = R"(Usage:
   brindlewick                       start the window
-  brindlewick fill OPTIONS -o OUT   write one agreement, as .doc or as PDF when OUT ends in .pdf;
-                                    -o - writes the .doc to standard output
+  brindlewick fill OPTIONS -o OUT   write one agreement as OUT's name ends: .doc, .docx or .pdf;
+                                    -o - writes the template's own format to standard output
 %1
-      [--template TEMPLATE.doc [--field "NAME=VALUE" ...]]
-                                    fill your own template: the options it uses, and
-                                    a --field for each particular of its own
-  brindlewick merge CLIENTS.csv --out FOLDER [--pdf] [--name COLUMN] [--force] [--locale NAME]
-      [--template TEMPLATE.doc]     one agreement per row of a client list, into FOLDER
-                                    (made when missing)
-  brindlewick template TEMPLATE.doc print the particulars a template uses, or its faults;
+      [--template TEMPLATE [--field "NAME=VALUE" ...]]
+                                    fill your own template (.doc or .docx): the options it
+                                    uses, and a --field for each particular of its own;
+                                    its agreements are written in its format or as PDF
+  brindlewick merge CLIENTS.csv --out FOLDER [--format doc|docx|pdf] [--name COLUMN] [--force]
+      [--locale NAME] [--template TEMPLATE]
+                                    one agreement per row of a client list, into FOLDER
+                                    (made when missing), in the template's format unless
+                                    --format (or --pdf) says otherwise
+  brindlewick template TEMPLATE     print the particulars a template uses, or its faults;
                                     "%3" names the one the program carries
-  brindlewick read AGREEMENT.doc [--json] [--locale NAME]
-                                    print the particulars of a saved agreement
+  brindlewick read AGREEMENT [--json] [--locale NAME]
+                                    print the particulars of a saved agreement (.doc or .docx)
   brindlewick --help | --version
 
 Dates are written 2027-03-15 or in the locale's short form, whose order of day and month a
@@ -266,21 +269,46 @@ private:
 // fill's name for standard output.
 constexpr char kStandardOutput[] = "-";
 
-std::optional<Format> formatOf(const QString& path)
+// The format a file's name ends in, or null.
+const OutputFormat* formatOf(const QString& path)
 {
     for (const OutputFormat& f : kOutputFormats) {
         if (path.endsWith(QLatin1String(f.extension), Qt::CaseInsensitive))
-            return f.format;
+            return &f;
     }
-    return std::nullopt;
+    return nullptr;
 }
 
-QString extensionOf(Format format)
+// merge's --format: an extension without its dot.
+const OutputFormat* formatNamed(const QString& name)
+{
+    for (const OutputFormat& f : kOutputFormats) {
+        if (name.compare(QLatin1String(f.extension + 1), Qt::CaseInsensitive) == 0)
+            return &f;
+    }
+    return nullptr;
+}
+
+// The Word format's entry, or PDF's for none.
+const OutputFormat& outputFormat(std::optional<agreement::DocumentFormat> format)
 {
     const auto* found = std::find_if(std::begin(kOutputFormats), std::end(kOutputFormats),
-                                     [format](const OutputFormat& f) { return f.format == format; });
+                                     [format](const OutputFormat& f) { return f.document == format; });
     Q_ASSERT(found != std::end(kOutputFormats));
-    return QLatin1String(found->extension);
+    return *found;
+}
+
+// A Word document is written only in a format the template is written in; named is the file or the
+// option that asks for it.
+void checkWritten(const OutputFormat& format, const agreement::TagTemplate* tagTemplate, const QString& named)
+{
+    const std::vector<agreement::DocumentFormat> formats = agreement::FilledAgreement::formatsOf(tagTemplate);
+    if (!format.document || std::find(formats.begin(), formats.end(), *format.document) != formats.end())
+        return;
+    throw UsageError{
+        QString::fromUtf8(Text::kBadValue)
+            .arg(named, QString::fromUtf8(agreement::FilledAgreement::kOnlyFormat)
+                            .arg(tagTemplate->name(), QLatin1String(agreement::extension(formats.front()))))};
 }
 
 // ".doc and .pdf"
@@ -308,14 +336,14 @@ void writeStandardOutput(const QByteArray& bytes)
 }
 
 // undrawn receives what FilledAgreement::pdf gives it; nothing for a Word document, which holds the text.
-QByteArray agreementBytes(const agreement::FilledAgreement& filled, bool pdf, PaintingSupport& painting,
-                          QString* undrawn = nullptr)
+QByteArray agreementBytes(const agreement::FilledAgreement& filled, const OutputFormat& format,
+                          PaintingSupport& painting, QString* undrawn = nullptr)
 {
-    if (pdf) {
+    if (!format.document) {
         painting.ensure();
         return filled.pdf(QLatin1String(Product::kDocumentName), undrawn);
     }
-    const std::vector<std::uint8_t>& bytes = filled.bytes();
+    const std::vector<std::uint8_t>& bytes = filled.bytes(*format.document);
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
 }
 
@@ -396,7 +424,7 @@ void tellUndrawnPictures(const QString& file, const agreement::TagTemplate& tagT
 int templateCommand(const QStringList& argv)
 {
     const Arguments args(argv, {}, {});
-    const QString file = args.single(QStringLiteral("TEMPLATE.doc"));
+    const QString file = args.single(QStringLiteral("TEMPLATE"));
     try {
         QString names;
         const agreement::TagTemplate tagTemplate = tagTemplateNamed(file);
@@ -446,9 +474,14 @@ int fill(const QStringList& argv, PaintingSupport& painting)
     const QString target =
         outOption ? *outOption : args.required(QStringLiteral("out"), QStringLiteral("-o"));
     const bool toStandardOutput = target == QLatin1String(kStandardOutput);
-    const std::optional<Format> format = toStandardOutput ? Format::Word : formatOf(target);
+    // Standard output takes the template's own format.
+    const agreement::TagTemplate* chosenTemplate = tagTemplate ? &*tagTemplate : nullptr;
+    const OutputFormat* format =
+        toStandardOutput ? &outputFormat(agreement::FilledAgreement::formatsOf(chosenTemplate).front())
+                         : formatOf(target);
     if (!format)
         throw UsageError{say(Text::kUnwrittenFormat, target).arg(writtenExtensions())};
+    checkWritten(*format, chosenTemplate, target);
     if (toStandardOutput && isatty(fileno(stdout)))
         throw UsageError{QLatin1String(Text::kTerminal)};
 
@@ -457,14 +490,15 @@ int fill(const QStringList& argv, PaintingSupport& painting)
             tagTemplate ? agreement::FilledAgreement(*tagTemplate, p, signing, locale)
                         : agreement::FilledAgreement(agreement::Template::document(), p, signing, locale);
         if (toStandardOutput) {
-            writeStandardOutput(agreementBytes(filled, false, painting));
-        } else if (*format == Format::Pdf) {
+            writeStandardOutput(agreementBytes(filled, *format, painting));
+        } else if (!format->document) {
             painting.ensure();
             const QString undrawn = filled.exportPdf(fsPath(target), QLatin1String(Product::kDocumentName));
             if (!undrawn.isEmpty())
                 err(say(Text::kUndrawn, target).arg(filled.undrawnWhere(undrawn)));
         } else {
-            doc::fileio::replaceFile(fsPath(target), filled.bytes(), doc::fileio::Access::UsersFile);
+            doc::fileio::replaceFile(fsPath(target), filled.bytes(*format->document),
+                                     doc::fileio::Access::UsersFile);
         }
     } catch (const std::exception& e) {
         err(QString::fromUtf8(e.what()));
@@ -511,7 +545,7 @@ QString jsonString(const QString& text)
 int read(const QStringList& argv)
 {
     const Arguments args(argv, {QStringLiteral("locale")}, {QStringLiteral("json")});
-    const QString file = args.single(QStringLiteral("AGREEMENT.doc"));
+    const QString file = args.single(QStringLiteral("AGREEMENT"));
     const QLocale locale = localeOption(args);
     agreement::ReadBack back;
     try {
@@ -578,14 +612,24 @@ private:
 
 int merge(const QStringList& argv, PaintingSupport& painting)
 {
-    const Arguments args(
-        argv,
-        {QStringLiteral("out"), QStringLiteral("name"), QStringLiteral("locale"), QStringLiteral("template")},
-        {QStringLiteral("pdf"), QStringLiteral("force")});
+    const Arguments args(argv,
+                         {QStringLiteral("out"), QStringLiteral("name"), QStringLiteral("locale"),
+                          QStringLiteral("template"), QStringLiteral("format")},
+                         {QStringLiteral("pdf"), QStringLiteral("force")});
     const QString listFile = args.single(QStringLiteral("CLIENTS.csv"));
     const QString folder = args.required(QStringLiteral("out"), QStringLiteral("--out"));
     const QLocale locale = localeOption(args);
-    const bool pdf = args.flag(QStringLiteral("pdf"));
+    const std::optional<QString> formatName = args.value(QStringLiteral("format"));
+    const OutputFormat* askedFormat = formatName ? formatNamed(*formatName) : nullptr;
+    if (formatName && !askedFormat)
+        throw UsageError{
+            say(Text::kUnwrittenFormat, QStringLiteral("--format ") + *formatName).arg(writtenExtensions())};
+    // --pdf is what --format pdf was before there was a choice.
+    if (args.flag(QStringLiteral("pdf"))) {
+        if (askedFormat && askedFormat->document)
+            throw UsageError{say(Text::kExtraArgument, QStringLiteral("--pdf"))};
+        askedFormat = &outputFormat(std::nullopt);
+    }
     const bool force = args.flag(QStringLiteral("force"));
     const QString nameColumn = args.value(QStringLiteral("name")).value_or(QString());
     QElapsedTimer clock;
@@ -596,6 +640,11 @@ int merge(const QStringList& argv, PaintingSupport& painting)
     } catch (const agreement::TemplateRefused& e) {
         return refused(*args.value(QStringLiteral("template")), e);
     }
+    const agreement::TagTemplate* chosenTemplate = tagTemplate ? &*tagTemplate : nullptr;
+    const OutputFormat& format =
+        askedFormat ? *askedFormat
+                    : outputFormat(agreement::FilledAgreement::formatsOf(chosenTemplate).front());
+    checkWritten(format, chosenTemplate, QStringLiteral("--format ") + QLatin1String(format.extension + 1));
 
     // A missing folder is made, once the list has been read, but not the folders above it.
     const QFileInfo folderInfo(QDir::cleanPath(folder));
@@ -663,7 +712,7 @@ int merge(const QStringList& argv, PaintingSupport& painting)
     std::size_t made = 0;
     std::size_t skipped = 0;
     std::size_t failed = 0;
-    const QString suffix = extensionOf(pdf ? Format::Pdf : Format::Word);
+    const QString suffix = QLatin1String(format.extension);
     const QDate signing = QDate::currentDate();
     Progress progress(rows.size());
     const auto report = [&](const QString& text) {
@@ -697,7 +746,7 @@ int merge(const QStringList& argv, PaintingSupport& painting)
                     ? agreement::FilledAgreement(*tagTemplate, std::move(particulars), signing, locale)
                     : agreement::FilledAgreement(*blank, std::move(particulars), signing, locale);
             QString undrawn;
-            const QByteArray bytes = agreementBytes(filled, pdf, painting, &undrawn);
+            const QByteArray bytes = agreementBytes(filled, format, painting, &undrawn);
             // Each file is whole once named; the disk is waited for once, at the end.
             if (force)
                 doc::fileio::replaceFile(fsPath(target), byteSpan(bytes), doc::fileio::Access::UsersFile,

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "agreement/agreementdocument.h"
+
+#include <optional>
+
 // The program run with arguments: fill one agreement, merge a client list into many, read
 // the particulars back from a saved one. No window and no display are needed.
 namespace cli
@@ -11,14 +15,17 @@ enum ExitStatus {
     kUsage = 2,  // the command line itself is wrong; nothing was written
 };
 
-enum class Format { Word, Pdf };
-
-// The files the program writes, each known by the extension of its name.
+// The files the program writes, each known by the extension of its name: a Word document in one of
+// the agreement's formats, or PDF. merge's --format names them by the extension without its dot.
 struct OutputFormat {
     const char* extension;
-    Format format;
+    std::optional<agreement::DocumentFormat> document; // none: PDF
 };
-inline constexpr OutputFormat kOutputFormats[] = {{".doc", Format::Word}, {".pdf", Format::Pdf}};
+inline constexpr OutputFormat kOutputFormats[] = {
+    {agreement::extension(agreement::DocumentFormat::Doc), agreement::DocumentFormat::Doc},
+    {agreement::extension(agreement::DocumentFormat::Docx), agreement::DocumentFormat::Docx},
+    {".pdf", std::nullopt},
+};
 
 // What the command line says of its own. %1 is an option, a file or a row as each says.
 namespace Text
@@ -29,7 +36,7 @@ inline constexpr char kMissingValue[] = "%1 needs a value";
 inline constexpr char kMissingOption[] = "%1 is missing";
 inline constexpr char kExtraArgument[] = "unexpected argument %1";
 inline constexpr char kBadLocale[] = "%1: no such locale";
-// %1 is the option, %2 why its value is refused.
+// %1 is the option (or the file -o names), %2 why its value is refused.
 inline constexpr char kBadValue[] = "%1: %2";
 // %2 lists the extensions of kOutputFormats.
 inline constexpr char kUnwrittenFormat[] = "%1: the program writes only %2 files";

@@ -8,6 +8,7 @@
 #include "product/product.h"
 #include "render/pictures.h"
 #include "support/clientlistrows.h"
+#include "support/docxbuilder.h"
 #include "support/sampleparticulars.h"
 #include "support/testsystem.h"
 
@@ -68,6 +69,17 @@ const QStringList kParticulars = [] {
     return out + QStringList{QStringLiteral("--") + QLatin1String(agreement::kSigningDateName), kSigned,
                              QStringLiteral("--locale"), QStringLiteral("en_US")};
 }();
+
+// An own .docx template (DocxBuilder::splitTagBody), written once a run.
+QString ownDocx()
+{
+    static const QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("own") +
+                                      QLatin1String(agreement::extension(agreement::DocumentFormat::Docx)));
+    if (!QFileInfo::exists(path))
+        DocxBuilder::write(path, DocxBuilder::package(DocxBuilder::splitTagBody()));
+    return path;
+}
 
 // The summary line without its time.
 QString counts(int made, int skipped, int failed)
@@ -176,24 +188,47 @@ void tst_CommandLine::fillThenRead()
         expected += QLatin1String(row.plain) + QLatin1Char('=') +
                     QString(value).replace(QLatin1Char('\n'), QLatin1String("\\n")) + QLatin1Char('\n');
     }
-    QCOMPARE(read.out, expected + QLatin1String(agreement::kSigningDateName) + QLatin1Char('=') + kSigned +
-                           QLatin1Char('\n'));
+    expected += QLatin1String(agreement::kSigningDateName) + QLatin1Char('=') + kSigned + QLatin1Char('\n');
+    QCOMPARE(read.out, expected);
     QCOMPARE(brindlewick({QStringLiteral("read"), pdf}).status, cli::kFailed);
+
+    // The same agreement as a .docx reads back the same.
+    const QString docx = dir.filePath(QStringLiteral("a") +
+                                      QLatin1String(agreement::extension(agreement::DocumentFormat::Docx)));
+    QCOMPARE(brindlewick(QStringList{QStringLiteral("fill")} + kParticulars +
+                         QStringList{QStringLiteral("-o"), docx})
+                 .status,
+             cli::kOk);
+    const Run readDocx =
+        brindlewick({QStringLiteral("read"), docx, QStringLiteral("--locale"), QStringLiteral("en_US")});
+    QCOMPARE(readDocx.status, cli::kOk);
+    QCOMPARE(readDocx.out, expected);
 }
 
 void tst_CommandLine::fillRefuses_data()
 {
     QTest::addColumn<QString>("option");
-    QTest::addColumn<QString>("value");   // for -o, a name in the test's folder
-    QTest::addColumn<QString>("message"); // %1 the option, or the -o name
+    QTest::addColumn<QString>("value");    // for -o, a name in the test's folder
+    QTest::addColumn<QString>("message");  // %1 the option, or the -o name
+    QTest::addColumn<QStringList>("more"); // further arguments
     QTest::newRow("a bad price") << "--price"
                                  << "lots"
                                  << QString::fromLatin1(cli::Text::kBadValue)
                                         .arg(QStringLiteral("%1"),
-                                             QLatin1String(agreement::ClientList::Text::kBadPrice));
+                                             QLatin1String(agreement::ClientList::Text::kBadPrice))
+                                 << QStringList();
     QTest::newRow("an extension the program does not write")
         << "-o"
-        << "a.docx" << QString::fromLatin1(cli::Text::kUnwrittenFormat);
+        << "a.odt" << QString::fromLatin1(cli::Text::kUnwrittenFormat) << QStringList();
+    QTest::newRow("an own .docx template's agreement as .doc")
+        << "-o"
+        << "a.doc"
+        << QString::fromLatin1(cli::Text::kBadValue)
+               .arg(QStringLiteral("%1"),
+                    QString::fromUtf8(agreement::FilledAgreement::kOnlyFormat)
+                        .arg(agreement::TagTemplate::fromFile(ownDocx()).name(),
+                             QLatin1String(agreement::extension(agreement::DocumentFormat::Docx))))
+        << QStringList{QStringLiteral("--template"), ownDocx()};
 }
 
 // A usage error; nothing is written.
@@ -202,9 +237,10 @@ void tst_CommandLine::fillRefuses()
     QFETCH(QString, option);
     QFETCH(QString, value);
     QFETCH(QString, message);
+    QFETCH(QStringList, more);
     QTemporaryDir dir;
     QStringList args = QStringList{QStringLiteral("fill")} + kParticulars +
-                       QStringList{QStringLiteral("-o"), dir.filePath(QStringLiteral("a.doc"))};
+                       QStringList{QStringLiteral("-o"), dir.filePath(QStringLiteral("a.doc"))} + more;
     const bool out = option == QLatin1String("-o");
     args[args.indexOf(option) + 1] = out ? dir.filePath(value) : value;
     const Run run = brindlewick(args);
@@ -226,6 +262,7 @@ void tst_CommandLine::ownTemplate()
     // A file, or the carried template by its name; a picture the preview cannot draw is named after.
     const QString pictures = QStringLiteral(BRINDLEWICK_TEST_DATA "/layout-pictures.doc");
     const agreement::TagTemplate withPictures = agreement::TagTemplate::fromFile(pictures);
+    const agreement::TagTemplate docxTemplate = agreement::TagTemplate::fromFile(ownDocx());
     const QString metafile =
         QStringLiteral("brindlewick: ") + QString::fromUtf8(cli::Text::kUndrawnPicture)
                                               .arg(pictures)
@@ -237,7 +274,8 @@ void tst_CommandLine::ownTemplate()
          {std::tuple{plain, &tagTemplate, QString()},
           std::tuple{QString::fromLatin1(agreement::HomeImprovement::kName),
                      &agreement::HomeImprovement::get(), QString()},
-          std::tuple{pictures, &withPictures, metafile + QLatin1Char('\n')}}) {
+          std::tuple{pictures, &withPictures, metafile + QLatin1Char('\n')},
+          std::tuple{ownDocx(), &docxTemplate, QString()}}) {
         QString names;
         for (const agreement::TemplateParticular& p : listed->particulars())
             names += agreement::plainName(p) + QLatin1Char('\n');
@@ -307,6 +345,25 @@ void tst_CommandLine::ownTemplate()
                                      .arg(QStringLiteral("3"), extras.front(),
                                           QLatin1String(agreement::ClientList::Text::kNoValue))),
              qPrintable(merged.err));
+
+    // An own .docx template: its tag split over runs filled, the agreement written as .docx by fill and by
+    // merge, and read back.
+    const QString docxSuffix = QLatin1String(agreement::extension(agreement::DocumentFormat::Docx));
+    const QString ownAgreement = dir.filePath(QStringLiteral("own") + docxSuffix);
+    QCOMPARE(brindlewick(QStringList{QStringLiteral("fill"), QStringLiteral("--template"), ownDocx()} +
+                         kParticulars + QStringList{QStringLiteral("-o"), ownAgreement})
+                 .status,
+             cli::kOk);
+    const Run readDocx = brindlewick({QStringLiteral("read"), ownAgreement});
+    QCOMPARE(readDocx.status, cli::kOk);
+    QVERIFY2(readDocx.out.contains(QLatin1String(agreement::plainName(agreement::Field::Owner)) +
+                                   QLatin1Char('=') + kGiven[agreement::Field::Owner]),
+             qPrintable(readDocx.out));
+    const QString docxFolder = dir.filePath(QStringLiteral("docx"));
+    const Run mergedDocx = brindlewick({QStringLiteral("merge"), csv.fileName(), QStringLiteral("--out"),
+                                        docxFolder, QStringLiteral("--template"), ownDocx()});
+    QVERIFY2(mergedDocx.out.contains(counts(2, 0, 0)), qPrintable(mergedDocx.out + mergedDocx.err));
+    QCOMPARE(QDir(docxFolder).entryList({QLatin1Char('*') + docxSuffix}, QDir::Files).size(), 2);
 }
 
 void tst_CommandLine::mergeMakesTheGoodRows()
@@ -341,6 +398,12 @@ void tst_CommandLine::mergeMakesTheGoodRows()
     QVERIFY2(first.out.contains(counts(2, 0, 1)), qPrintable(first.out));
     // Made again, the files are there already and are left.
     QVERIFY(brindlewick(args).out.contains(counts(0, 2, 1)));
+    // --format names the other Word format; the same names take its extension.
+    const QString docx = QLatin1String(agreement::extension(agreement::DocumentFormat::Docx));
+    QVERIFY(brindlewick(args + QStringList{QStringLiteral("--format"), docx.mid(1)})
+                .out.contains(counts(2, 0, 1)));
+    QCOMPARE(QDir(out).entryList({QLatin1Char('*') + docx}, QDir::Files),
+             (QStringList{QStringLiteral("Ellison_1") + docx, QStringLiteral("row-4") + docx}));
 
     // A PDF whose owner no installed font draws is made, and the owner named.
     const QString noFont = QString::fromUcs4(U"\U0010FFFD"); // private use: no font has it
