@@ -62,6 +62,10 @@ void tst_TemplateLibrary::add_data()
                                              << "own-tables.doc" << true << true << "own-tables.doc";
     QTest::newRow("built-in's name") << "own-plain.doc" << homeImprovement() << QString() << true << true
                                      << QString();
+    // A template with no tag is sound, if of little use; the program's own .docx is one.
+    const QString docx = QStringLiteral("../../resources/template.docx");
+    QTest::newRow("a .docx over a .doc of its name") << docx << "own-plain"
+                                                     << "own-tables.doc" << true << false << docx;
 }
 
 // A template is checked before it is copied in; a name that is there is asked about first.
@@ -76,12 +80,15 @@ void tst_TemplateLibrary::add()
     QTemporaryDir dir;
     SettingsStore store(dir.filePath(QStringLiteral("settings.ini")));
     TemplateLibrary library(store, dir.filePath(QStringLiteral("templates")));
-    const QString source = dir.filePath(addedAs + QStringLiteral(".doc"));
+    // Each file keeps its extension, the copy in the folder too.
+    const auto named = [&](const QString& folder, const QString& file) {
+        return folder + QLatin1Char('/') + addedAs + QLatin1Char('.') + QFileInfo(file).suffix();
+    };
+    const QString source = named(dir.path(), fixture);
     QVERIFY(QFile::copy(QFINDTESTDATA("../data/" + fixture), source));
-    const QString target = library.folder() + QLatin1Char('/') + addedAs + QStringLiteral(".doc");
     if (!there.isEmpty()) {
         QVERIFY(QDir().mkpath(library.folder()));
-        QVERIFY(QFile::copy(QFINDTESTDATA("../data/" + there), target));
+        QVERIFY(QFile::copy(QFINDTESTDATA("../data/" + there), named(library.folder(), there)));
     }
     FakePlatform platform;
     platform.yesNoAnswers = {yes};
@@ -95,7 +102,12 @@ void tst_TemplateLibrary::add()
     QCOMPARE(!faults.isEmpty(), refused);
     QCOMPARE(platform.questions.size(), std::size_t(!there.isEmpty() && !refused));
     QCOMPARE(added, !refused && (yes || there.isEmpty()) ? addedAs : QString());
-    QCOMPARE(contents(target), kept.isEmpty() ? QByteArray() : contents(QFINDTESTDATA("../data/" + kept)));
+    // The folder holds one copy under the name, the one kept.
+    QCOMPARE(QDir(library.folder()).entryList({addedAs + QStringLiteral(".*")}, QDir::Files),
+             kept.isEmpty() ? QStringList()
+                            : QStringList{QFileInfo(named(library.folder(), kept)).fileName()});
+    if (!kept.isEmpty())
+        QCOMPARE(contents(named(library.folder(), kept)), contents(QFINDTESTDATA("../data/" + kept)));
     QCOMPARE(library.names().contains(addedAs), !kept.isEmpty() || addedAs == homeImprovement());
 }
 
