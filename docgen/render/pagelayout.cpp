@@ -5,6 +5,7 @@
 
 #include <QDataStream>
 #include <QFontMetricsF>
+#include <QHash>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPen>
@@ -16,9 +17,11 @@
 #include <iterator>
 #include <limits>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <span>
+#include <unordered_map>
 
 namespace render
 {
@@ -709,7 +712,47 @@ PictureFit fitPicture(const PageLayout& layout, const PreviewFrame& frame)
 
 double TextStyle::advance(const QString& text) const
 {
-    return QFontMetricsF(font).horizontalAdvance(text) / kFontScale;
+    // Word sets glyphs on a grid of 1/8640 inch, a sixth of a twip, each advance rounded to it, and a line
+    // holds what fits by those advances (as LibreOffice lays out Word documents). Measured at a size whose
+    // pixel is one step of that grid, an advance is exact to far less than a step. Such a measure costs more
+    // than laying out a line, so each glyph is measured once a thread.
+    struct GridFont {
+        QFontMetricsF metrics;
+        double stepsPerPixel = 1; // above the size fonts are measured at, more than one
+        std::unordered_map<char32_t, double> steps;
+    };
+    constexpr int kGridPerPixel = 90;        // steps per 96-dpi pixel
+    constexpr int kMaxMeasuredPixels = 8192; // font engines measure no larger
+    constexpr qsizetype kMaxFonts = 256;
+    constexpr std::size_t kMaxGlyphs = std::size_t{1} << 16;
+    static thread_local QHash<QFont, std::shared_ptr<GridFont>> grids;
+    if (grids.size() >= kMaxFonts && !grids.contains(font))
+        grids.clear();
+    std::shared_ptr<GridFont>& grid = grids[font];
+    if (!grid) {
+        const int steps = std::max(1, font.pixelSize() * kGridPerPixel / kFontScale);
+        QFont scaled = font;
+        scaled.setPixelSize(std::min(steps, kMaxMeasuredPixels));
+        grid = std::make_shared<GridFont>(
+            GridFont{QFontMetricsF(scaled), double(steps) / scaled.pixelSize(), {}});
+    }
+    if (grid->steps.size() >= kMaxGlyphs)
+        grid->steps.clear();
+    double steps = 0;
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype length = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const char32_t key =
+            length == 2 ? QChar::surrogateToUcs4(text.at(i), text.at(i + 1)) : text.at(i).unicode();
+        auto found = grid->steps.find(key);
+        if (found == grid->steps.end())
+            found = grid->steps
+                        .emplace(key, std::round(grid->metrics.horizontalAdvance(text.mid(i, length)) *
+                                                 grid->stepsPerPixel))
+                        .first;
+        steps += found->second;
+        i += length;
+    }
+    return steps / kGridPerPixel;
 }
 
 QString pageText(const PageLayout& layout, int page)

@@ -35,7 +35,7 @@ struct TextStyle {
     bool underline = false;
     QColor color = Qt::black;
 
-    // Width of text in this style, in page pixels.
+    // Width of text in this style, in page pixels: its characters' advances, each rounded as Word rounds it.
     double advance(const QString& text) const;
 };
 
