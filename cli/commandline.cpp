@@ -1,4 +1,5 @@
 #include "cli/commandline.h"
+#include "cli/rowworkers.h"
 
 #include "agreement/agreementtemplate.h"
 #include "agreement/clientlist.h"
@@ -19,6 +20,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <map>
 #include <memory>
 #include <set>
@@ -719,26 +721,22 @@ int merge(const QStringList& argv, PaintingSupport& painting)
         progress.clear();
         err(listFile + QStringLiteral(": ") + text);
     };
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const agreement::CsvReader::Record& row = rows[i];
-        progress.update(i);
-        const QString rowNumber = QString::number(row.row);
-        const auto result = agreement::ClientList::particulars(row, columns, header, locale, dateOrder(args));
-        if (const auto* problem = std::get_if<agreement::ClientList::RowProblem>(&result)) {
-            report(problem->column.isEmpty()
-                       ? say(Text::kRowProblem, rowNumber).arg(problem->reason)
-                       : say(Text::kRowColumnProblem, rowNumber).arg(problem->column, problem->reason));
-            ++failed;
-            continue;
-        }
-        const QString target = QDir(folder).filePath(names[i] + suffix);
-        if (!force && QFileInfo::exists(target)) {
-            report(say(Text::kExists, target));
-            ++skipped;
-            continue;
-        }
+    const auto particularsOf = [&](std::size_t i) {
+        return agreement::ClientList::particulars(rows[i], columns, header, locale, dateOrder(args));
+    };
+    const auto targetOf = [&](std::size_t i) { return QDir(folder).filePath(names[i] + suffix); };
+    // A row's agreement and what its turn tells, or the error it met, kept for its turn.
+    struct Made {
+        bool done = false;
+        QByteArray bytes;
+        QString undrawnWhere;
+        std::exception_ptr error;
+    };
+    const auto make = [&](std::size_t i) {
+        Made made;
+        made.done = true;
         try {
-            agreement::Particulars particulars = std::get<agreement::Particulars>(result);
+            agreement::Particulars particulars = std::get<agreement::Particulars>(particularsOf(i));
             if (!particulars.agreementDate.isValid())
                 particulars.agreementDate = signing;
             const agreement::FilledAgreement filled =
@@ -746,17 +744,60 @@ int merge(const QStringList& argv, PaintingSupport& painting)
                     ? agreement::FilledAgreement(*tagTemplate, std::move(particulars), signing, locale)
                     : agreement::FilledAgreement(*blank, std::move(particulars), signing, locale);
             QString undrawn;
-            const QByteArray bytes = agreementBytes(filled, format, painting, &undrawn);
+            made.bytes = agreementBytes(filled, format, painting, &undrawn);
+            if (!undrawn.isEmpty())
+                made.undrawnWhere = filled.undrawnWhere(undrawn);
+        } catch (...) {
+            made.error = std::current_exception();
+        }
+        return made;
+    };
+    // The agreements are made on every core ahead of their rows' turns below, where each is told of and
+    // published in order; the rows the loop leaves unmade are left by the workers too. Painting is set up
+    // here, on the program's own thread.
+    if (!format.document)
+        painting.ensure();
+    RowWorkers<Made> ahead(rows.size(), [&](std::size_t i) {
+        return std::holds_alternative<agreement::Particulars>(particularsOf(i)) &&
+                       (force || !QFileInfo::exists(targetOf(i)))
+                   ? make(i)
+                   : Made{};
+    });
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const agreement::CsvReader::Record& row = rows[i];
+        progress.update(i);
+        Made ready = ahead.take(i);
+        const QString rowNumber = QString::number(row.row);
+        const auto result = particularsOf(i);
+        if (const auto* problem = std::get_if<agreement::ClientList::RowProblem>(&result)) {
+            report(problem->column.isEmpty()
+                       ? say(Text::kRowProblem, rowNumber).arg(problem->reason)
+                       : say(Text::kRowColumnProblem, rowNumber).arg(problem->column, problem->reason));
+            ++failed;
+            continue;
+        }
+        const QString target = targetOf(i);
+        if (!force && QFileInfo::exists(target)) {
+            report(say(Text::kExists, target));
+            ++skipped;
+            continue;
+        }
+        try {
+            // The file was there when the workers looked, and is gone.
+            if (!ready.done)
+                ready = make(i);
+            if (ready.error)
+                std::rethrow_exception(ready.error);
             // Each file is whole once named; the disk is waited for once, at the end.
             if (force)
-                doc::fileio::replaceFile(fsPath(target), byteSpan(bytes), doc::fileio::Access::UsersFile,
-                                         doc::fileio::Flush::Skip);
+                doc::fileio::replaceFile(fsPath(target), byteSpan(ready.bytes),
+                                         doc::fileio::Access::UsersFile, doc::fileio::Flush::Skip);
             else
-                doc::fileio::publishFile(fsPath(target), byteSpan(bytes), doc::fileio::Access::UsersFile,
-                                         doc::fileio::Flush::Skip);
+                doc::fileio::publishFile(fsPath(target), byteSpan(ready.bytes),
+                                         doc::fileio::Access::UsersFile, doc::fileio::Flush::Skip);
             ++made;
-            if (!undrawn.isEmpty())
-                report(say(Text::kUndrawn, target).arg(filled.undrawnWhere(undrawn)));
+            if (!ready.undrawnWhere.isEmpty())
+                report(say(Text::kUndrawn, target).arg(ready.undrawnWhere));
         } catch (const std::exception& e) {
             report(say(Text::kRowProblem, rowNumber).arg(QString::fromUtf8(e.what())));
             ++failed;

@@ -5,6 +5,7 @@
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QHash>
+#include <QMutex>
 #include <QRawFont>
 #include <QResource>
 #include <QtEndian>
@@ -111,10 +112,13 @@ QString chooseFamily(const QString& documentFont)
     return kindFallback(known ? known->kind : FontKind::Serif);
 }
 
-// Reads one carried face, once; each face read costs time and memory, so only faces in use are.
+// Reads one carried face, once; each face read costs time and memory, so only faces in use are. Layouts on
+// several threads may ask for the same face at once.
 bool addFace(std::size_t index)
 {
     static std::array<std::optional<bool>, kFaces.size()> added;
+    static QMutex adding;
+    const QMutexLocker lock(&adding);
     if (!added[index]) {
         // The stored bytes themselves: by name, Qt would copy the font onto the heap, and the
         // font engine reads only the tables it needs.
@@ -170,7 +174,7 @@ std::span<const KnownFont> knownFonts()
 QString pageFontFamily(const QString& documentFont)
 {
     // Asked for every run laid out; the fonts a system has do not change while the program runs.
-    static QHash<QString, QString> chosen;
+    thread_local QHash<QString, QString> chosen;
     const auto found = chosen.constFind(documentFont);
     if (found != chosen.cend())
         return *found;

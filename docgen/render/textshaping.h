@@ -307,8 +307,8 @@ private:
         QFontMetricsF metrics;
         std::uint32_t face = 0;
     };
-    // Pairs measured once a process: measuring a pair shaped costs more than laying out its line, and
-    // every layout makes its styles anew.
+    // Pairs measured once a thread (a batch lays agreements out on several): measuring a pair shaped costs
+    // more than laying out its line, and every layout makes its styles anew.
     struct KerningCache {
         std::map<QString, std::uint32_t> faces;          // by QFont::key()
         std::unordered_map<std::uint64_t, double> pairs; // by face, then pair
@@ -316,7 +316,7 @@ private:
     static constexpr std::size_t kMaxKerningPairs = 1u << 20;
     static KerningCache& kerningCache()
     {
-        static KerningCache cache;
+        thread_local KerningCache cache;
         return cache;
     }
     std::vector<std::optional<Kerner>> mKerned; // by style: its kerning, if it kerns
