@@ -201,8 +201,8 @@ std::vector<Declared> directory(unzFile zip, std::size_t archiveBytes, const Pac
     return entries;
 }
 
-// The current entry's bytes, no more than it declared: a stream that runs longer or shorter, or
-// whose checksum differs, is refused.
+// The current entry's bytes, no more than it declares: the zip library unpacks no further, and
+// a stream that ends sooner or whose checksum differs (as one that runs longer does) is refused.
 std::vector<std::uint8_t> unpack(unzFile zip, const Declared& entry)
 {
     if (unzOpenCurrentFile(zip) != UNZ_OK)
@@ -216,11 +216,9 @@ std::vector<std::uint8_t> unpack(unzFile zip, const Declared& entry)
             break;
         got += static_cast<std::size_t>(n);
     }
-    std::uint8_t beyond = 0;
-    const bool longer = got == bytes.size() && unzReadCurrentFile(zip, &beyond, 1) != 0;
     const int closed = unzCloseCurrentFile(zip);
-    if (got != bytes.size() || longer)
-        corrupt("\"" + entry.name + "\" is not the size it declares");
+    if (got != bytes.size())
+        corrupt("\"" + entry.name + "\" ends before the size it declares");
     if (closed != UNZ_OK)
         corrupt("\"" + entry.name + "\" fails its checksum");
     return bytes;
