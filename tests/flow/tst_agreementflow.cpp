@@ -1,9 +1,11 @@
 #include "agreement/readback.h"
 #include "agreement/tagtemplate.h"
+#include "app/templatelibrary.h"
 #include "flowrig.h"
 #include "render/pagepicture.h"
 #include "render/pdftools.h"
 #include "shell/terminationsignals.h"
+#include "support/docxbuilder.h"
 #include "support/sampleparticulars.h"
 #include "support/testsystem.h"
 
@@ -112,6 +114,7 @@ private slots:
     void filledParagraphs();
     void sampleAgreementRoundTrip();
     void tagTemplateFilledAndReadBack();
+    void ownDocxTemplateKeepsItsFormat();
     void closingPreviewDeletesWorkingDocument();
     void closingMainWindowRunsNothingOfThePreview();
     void terminationSignalLeavesNothing_data();
@@ -351,6 +354,34 @@ void tst_AgreementFlow::tagTemplateFilledAndReadBack()
     const agreement::ReadBack back = agreement::readBackFile(filePath(working), QLocale());
     QCOMPARE(back.templateName, home);
     QCOMPARE(back.particulars, rig.form.particulars());
+}
+
+// An own .docx template added in the window is filled into a working .docx, which Save offers and
+// copies as it is.
+void tst_AgreementFlow::ownDocxTemplateKeepsItsFormat()
+{
+    FlowRig rig;
+    const QString docx = QLatin1String(agreement::extension(agreement::DocumentFormat::Docx));
+    const QString source = rig.dir.filePath(QStringLiteral("own") + docx);
+    QVERIFY(DocxBuilder::write(source, DocxBuilder::package(DocxBuilder::splitTagBody())));
+    rig.platform.openFileAnswers = {source};
+    rig.form.cmdAddTemplate->click();
+    const auto removeCopy = qScopeGuard([&] {
+        QFile::remove(TemplateLibrary::userFolder() + QLatin1Char('/') + QFileInfo(source).fileName());
+    });
+    QCOMPARE(rig.form.cboAgreement->currentText(), QFileInfo(source).completeBaseName());
+    enterInto(kSample, rig.form);
+    rig.start();
+    QVERIFY(rig.preview());
+    const QString working = rig.preview()->mWordFile;
+    QVERIFY2(working.endsWith(docx), qPrintable(working));
+    const QString saved = rig.dir.filePath(QStringLiteral("saved") + docx);
+    rig.save(saved);
+    QCOMPARE(rig.platform.saveDialogs.back().filter, QString::fromLatin1(Form2::kSaveFilter).arg(docx));
+    QCOMPARE(fileBytes(saved), fileBytes(working));
+    const agreement::ReadBack back = agreement::readBackFile(filePath(saved), QLocale());
+    QCOMPARE(back.templateName, QFileInfo(source).completeBaseName());
+    QCOMPARE(back.particulars[Field::Owner], kSample[Field::Owner]);
 }
 
 void tst_AgreementFlow::closingPreviewDeletesWorkingDocument()
