@@ -198,7 +198,7 @@ struct Drawings::Impl {
         budget = d.wordDocument.size() + d.table.size() + data.size() + kBudgetFloor;
     }
 
-    std::optional<std::size_t> inlinePicture(std::uint32_t cp, std::optional<std::uint32_t> stand);
+    std::optional<std::size_t> inlinePicture(std::uint32_t cp, const officeart::ShapeProperties* stand);
     std::optional<Anchor> anchorAt(std::uint32_t cp) const;
     const officeart::ShapeProperties* shapeOf(const Anchor& anchor) const;
     std::optional<std::size_t> floatingShape(const Anchor& anchor);
@@ -244,8 +244,10 @@ std::size_t Drawings::Impl::addPicture(std::optional<Picture> picture, std::int3
 
 // An inline picture: its character's sprmCPicLocation names a PICFAndOfficeArtData in the Data stream
 // ([MS-DOC] 2.9.192): the PICF, a name for MM_SHAPEFILE, then the shape and its picture store entries.
-// A PICF without a picture of its own may stand in for the picture store entry stand, shown at its size.
-std::optional<std::size_t> Drawings::Impl::inlinePicture(std::uint32_t cp, std::optional<std::uint32_t> stand)
+// A PICF without a picture of its own may stand for the picture of the shape stand, shown at its size and
+// cropped as that shape is.
+std::optional<std::size_t> Drawings::Impl::inlinePicture(std::uint32_t cp,
+                                                         const officeart::ShapeProperties* stand)
 {
     const CharProps& props = d.props[cp];
     if (props.chpx >= d.chpxs.size())
@@ -303,7 +305,8 @@ std::optional<std::size_t> Drawings::Impl::inlinePicture(std::uint32_t cp, std::
             if (cropsPicture(shape))
                 crop = shapeCrop(shape);
             if (found.size() == 1 && stand)
-                return inlineByLocation[*location] = storePicture(*stand, width, height, crop);
+                return inlineByLocation[*location] = storePicture(
+                           *stand->pib, width, height, cropsPicture(*stand) ? shapeCrop(*stand) : crop);
             const std::size_t entry =
                 shape.pib && *shape.pib >= 1 && *shape.pib < found.size() ? *shape.pib : 1;
             if (entry < found.size())
@@ -439,7 +442,7 @@ void Drawings::attach(Paragraph& paragraph, std::uint32_t start)
         start < characters ? std::min<std::size_t>(paragraph.text.size(), characters - start) : 0;
     // A picture shape standing at its character over the picture character after it (how LibreOffice
     // writes a picture in the line) is that character's picture.
-    std::optional<std::uint32_t> stand;
+    const officeart::ShapeProperties* stand = nullptr;
     for (std::size_t i = 0; i < length; ++i) {
         const char16_t ch = paragraph.text[i];
         const auto cp = static_cast<std::uint32_t>(start + i);
@@ -448,7 +451,7 @@ void Drawings::attach(Paragraph& paragraph, std::uint32_t start)
             if (const auto picture = mImpl->inlinePicture(cp, stand))
                 paragraph.pictures.push_back({offset, *picture});
         }
-        stand.reset();
+        stand = nullptr;
         if (ch != mark::ShapeAnchor)
             continue;
         const std::optional<Anchor> anchor = mImpl->anchorAt(cp);
@@ -457,7 +460,7 @@ void Drawings::attach(Paragraph& paragraph, std::uint32_t start)
         const officeart::ShapeProperties* shape = mImpl->shapeOf(*anchor);
         if (shape && shape->pib && shape->posrelh == kRelativeToCharacter &&
             shape->posrelv == kRelativeToLine && i + 1 < length && paragraph.text[i + 1] == mark::Picture) {
-            stand = shape->pib;
+            stand = shape;
             continue;
         }
         if (const auto index = mImpl->floatingShape(*anchor))

@@ -940,6 +940,9 @@ void tst_WordDocument::readsDrawings_data()
     QTest::newRow("a picture in the line, cropped")
         << "layout-pictures.doc"
         << "cropped" << QStringList{"0@11 inline JPEG 510x340 cropped 0.5/0/0/0"} + floating;
+    QTest::newRow("a picture in the line, its shape cropped")
+        << "look-extras.doc"
+        << "" << QStringList{"8@17 inline PNG 451x300 cropped 0/0/0.250458/0"};
     const QString unsized = QString::number(doc::kUnsizedPicture);
     QTest::newRow("a picture past a cut Data stream kept, of no size known")
         << "layout-pictures.doc"
