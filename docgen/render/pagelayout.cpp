@@ -5,7 +5,6 @@
 
 #include <QDataStream>
 #include <QFontMetricsF>
-#include <QHash>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPen>
@@ -17,10 +16,10 @@
 #include <iterator>
 #include <limits>
 #include <map>
-#include <memory>
 #include <optional>
 #include <set>
 #include <span>
+#include <tuple>
 #include <unordered_map>
 
 namespace render
@@ -715,40 +714,37 @@ double TextStyle::advance(const QString& text) const
     // Word sets glyphs on a grid of 1/8640 inch, a sixth of a twip, each advance rounded to it, and a line
     // holds what fits by those advances (as LibreOffice lays out Word documents). Measured at a size whose
     // pixel is one step of that grid, an advance is exact to far less than a step. Such a measure costs more
-    // than laying out a line, so each glyph is measured once a thread.
-    struct GridFont {
-        QFontMetricsF metrics;
-        double stepsPerPixel = 1; // above the size fonts are measured at, more than one
-        std::unordered_map<char32_t, double> steps;
-    };
+    // than laying out a line, so each glyph is measured once a thread; the measures are kept by what sets a
+    // font's advances, not by the font, whose engine must not outlive the application.
+    using FontKey = std::tuple<QString, int, int, bool, int, int, bool>;
     constexpr int kGridPerPixel = 90;        // steps per 96-dpi pixel
     constexpr int kMaxMeasuredPixels = 8192; // font engines measure no larger
-    constexpr qsizetype kMaxFonts = 256;
+    constexpr std::size_t kMaxFonts = 256;
     constexpr std::size_t kMaxGlyphs = std::size_t{1} << 16;
-    static thread_local QHash<QFont, std::shared_ptr<GridFont>> grids;
-    if (grids.size() >= kMaxFonts && !grids.contains(font))
+    static thread_local std::map<FontKey, std::unordered_map<char32_t, double>> grids;
+    const FontKey key{font.family(),        font.pixelSize(),         font.weight(), font.italic(),
+                      font.styleStrategy(), font.hintingPreference(), font.kerning()};
+    if (grids.size() >= kMaxFonts && !grids.contains(key))
         grids.clear();
-    std::shared_ptr<GridFont>& grid = grids[font];
-    if (!grid) {
-        const int steps = std::max(1, font.pixelSize() * kGridPerPixel / kFontScale);
-        QFont scaled = font;
-        scaled.setPixelSize(std::min(steps, kMaxMeasuredPixels));
-        grid = std::make_shared<GridFont>(
-            GridFont{QFontMetricsF(scaled), double(steps) / scaled.pixelSize(), {}});
-    }
-    if (grid->steps.size() >= kMaxGlyphs)
-        grid->steps.clear();
+    std::unordered_map<char32_t, double>& measured = grids[key];
+    if (measured.size() >= kMaxGlyphs)
+        measured.clear();
+    const int stepsPerEm = std::max(1, font.pixelSize() * kGridPerPixel / kFontScale);
     double steps = 0;
     for (qsizetype i = 0; i < text.size();) {
         const qsizetype length = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
-        const char32_t key =
+        const char32_t c =
             length == 2 ? QChar::surrogateToUcs4(text.at(i), text.at(i + 1)) : text.at(i).unicode();
-        auto found = grid->steps.find(key);
-        if (found == grid->steps.end())
-            found = grid->steps
-                        .emplace(key, std::round(grid->metrics.horizontalAdvance(text.mid(i, length)) *
-                                                 grid->stepsPerPixel))
+        auto found = measured.find(c);
+        if (found == measured.end()) {
+            QFont grid = font;
+            grid.setPixelSize(std::min(stepsPerEm, kMaxMeasuredPixels));
+            const double scale = double(stepsPerEm) / grid.pixelSize();
+            found = measured
+                        .emplace(
+                            c, std::round(QFontMetricsF(grid).horizontalAdvance(text.mid(i, length)) * scale))
                         .first;
+        }
         steps += found->second;
         i += length;
     }
