@@ -6,6 +6,8 @@
 
 #include <climits>
 #include <memory>
+#include <new>
+#include <random>
 #include <string>
 
 namespace docx::xml
@@ -19,6 +21,8 @@ namespace
 constexpr std::size_t kMaxDepth = 512;
 // Between a name's namespace and its local part: a character no XML name or attribute can hold.
 constexpr char kNsSeparator = '\x01';
+// Parts up to this size are read by the parser each thread keeps.
+constexpr std::size_t kKeptParserBytes = std::size_t{1} << 20;
 
 [[noreturn]] void fail(const std::string& what)
 {
@@ -166,6 +170,35 @@ struct Parser {
 struct ParserFree {
     void operator()(XML_Parser parser) const { XML_ParserFree(parser); }
 };
+using ParserOwner = std::unique_ptr<XML_ParserStruct, ParserFree>;
+
+ParserOwner newParser()
+{
+    ParserOwner parser(XML_ParserCreateNS(nullptr, kNsSeparator));
+    if (!parser)
+        throw std::bad_alloc();
+    return parser;
+}
+
+// The parser for a part of this size, ready to parse. Making one costs more than reading a
+// paragraph, so each thread keeps one and resets it; a large part gets its own, so that no thread
+// keeps the memory it took. Expat draws a new hash salt from the system for each parse unless it is
+// given one: a salt drawn once a thread keeps its name hashing as unforeseeable to a document
+// without a system call for every part.
+XML_Parser parserFor(std::size_t bytes, ParserOwner& own)
+{
+    thread_local const ParserOwner kept = newParser();
+    thread_local const unsigned long salt = std::random_device{}();
+    XML_Parser parser = kept.get();
+    if (bytes > kKeptParserBytes) {
+        own = newParser();
+        parser = own.get();
+    } else if (!XML_ParserReset(parser, nullptr)) {
+        throw std::bad_alloc();
+    }
+    XML_SetHashSalt(parser, salt);
+    return parser;
+}
 
 } // namespace
 
@@ -206,11 +239,9 @@ Node parse(std::span<const std::uint8_t> bytes)
 {
     if (bytes.size() > static_cast<std::size_t>(INT_MAX))
         fail("a part too large");
-    const std::unique_ptr<XML_ParserStruct, ParserFree> owner(XML_ParserCreateNS(nullptr, kNsSeparator));
-    if (!owner)
-        throw std::bad_alloc();
+    ParserOwner own;
     Parser p;
-    p.parser = owner.get();
+    p.parser = parserFor(bytes.size(), own);
     p.open.push_back(&p.top);
     XML_SetUserData(p.parser, &p);
     XML_SetElementHandler(p.parser, &Parser::onStart, &Parser::onEnd);
