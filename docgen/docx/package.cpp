@@ -10,6 +10,7 @@
 #include <climits>
 #include <memory>
 #include <numeric>
+#include <optional>
 #include <unordered_set>
 
 namespace docx
@@ -145,6 +146,9 @@ struct UnzipClose {
 struct Declared {
     std::string name;
     std::size_t bytes = 0;
+    std::size_t packedBytes = 0;
+    std::uint32_t crc = 0;
+    bool deflated = false;
 };
 
 // Every entry's name and declared size from the central directory, checked against the limits
@@ -194,11 +198,34 @@ std::vector<Declared> directory(unzFile zip, std::size_t archiveBytes, const Pac
         if (!sum || *sum > limits.maxTotalBytes)
             tooLarge("the entries unpack to more than " + std::to_string(limits.maxTotalBytes) + " bytes");
         total = *sum;
-        entries.push_back({std::move(name), bytes});
+        entries.push_back({std::move(name), bytes, static_cast<std::size_t>(info.compressed_size),
+                           static_cast<std::uint32_t>(info.crc), info.compression_method == Z_DEFLATED});
     }
     if (entries.size() != global.number_entry)
         corrupt("a short central directory");
     return entries;
+}
+
+// The current entry as it is packed in the archive.
+std::vector<std::uint8_t> packedBytes(unzFile zip, const Declared& entry)
+{
+    int method = 0;
+    int level = 0;
+    if (unzOpenCurrentFile2(zip, &method, &level, 1) != UNZ_OK)
+        corrupt("\"" + entry.name + "\" cannot be opened");
+    std::vector<std::uint8_t> bytes(entry.packedBytes);
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const auto chunk = static_cast<unsigned>(std::min<std::size_t>(bytes.size() - got, INT_MAX));
+        const int n = unzReadCurrentFile(zip, bytes.data() + got, chunk);
+        if (n <= 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    unzCloseCurrentFile(zip);
+    if (got != bytes.size())
+        corrupt("\"" + entry.name + "\" runs past the archive");
+    return bytes;
 }
 
 // The current entry's bytes, no more than it declares: the zip library unpacks no further, and
@@ -222,6 +249,11 @@ std::vector<std::uint8_t> unpack(unzFile zip, const Declared& entry)
     if (closed != UNZ_OK)
         corrupt("\"" + entry.name + "\" fails its checksum");
     return bytes;
+}
+
+[[noreturn]] void cannotWrite(const Entry& entry)
+{
+    throw doc::Error(doc::Error::Kind::Io, "cannot write the zip entry " + entry.name);
 }
 
 struct ZipClose {
@@ -269,29 +301,36 @@ private:
     std::vector<std::uint8_t> mPacked = std::vector<std::uint8_t>(std::size_t{64} << 10);
 };
 
-void add(zipFile zip, Deflater& deflater, const Entry& entry)
+// Opens an entry for its packed bytes, which write() then hands over.
+void open(zipFile zip, const Entry& entry, bool deflated)
 {
-    const auto fail = [&entry] {
-        throw doc::Error(doc::Error::Kind::Io, "cannot write the zip entry " + entry.name);
-    };
     zip_fileinfo info{};
     info.tmz_date.tm_year = kDosEpochYear;
     info.tmz_date.tm_mday = 1;
     const bool ascii = std::all_of(entry.name.begin(), entry.name.end(),
                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     const int zip64 = entry.bytes.size() >= 0xffffffffu ? 1 : 0;
-    if (zipOpenNewFileInZip4_64(zip, entry.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
-                                Z_DEFAULT_COMPRESSION, 1, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY,
-                                nullptr, 0, 0, ascii ? 0 : kFlagUtf8Name, zip64) != ZIP_OK)
-        fail();
-    deflater.pack(entry.bytes, [&](std::span<const std::uint8_t> packed) {
-        if (!packed.empty() &&
-            zipWriteInFileInZip(zip, packed.data(), static_cast<unsigned>(packed.size())) != ZIP_OK)
-            fail();
-    });
-    const auto crc = crc32_z(crc32_z(0, nullptr, 0), entry.bytes.data(), entry.bytes.size());
+    if (zipOpenNewFileInZip4_64(zip, entry.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+                                deflated ? Z_DEFLATED : 0, Z_DEFAULT_COMPRESSION, 1, -MAX_WBITS,
+                                DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, 0, ascii ? 0 : kFlagUtf8Name,
+                                zip64) != ZIP_OK)
+        cannotWrite(entry);
+}
+
+void put(zipFile zip, const Entry& entry, std::span<const std::uint8_t> packed)
+{
+    for (std::size_t done = 0; done < packed.size();) {
+        const auto chunk = static_cast<unsigned>(std::min<std::size_t>(packed.size() - done, UINT_MAX));
+        if (zipWriteInFileInZip(zip, packed.data() + done, chunk) != ZIP_OK)
+            cannotWrite(entry);
+        done += chunk;
+    }
+}
+
+void close(zipFile zip, const Entry& entry, std::uint32_t crc)
+{
     if (zipCloseFileInZipRaw64(zip, entry.bytes.size(), crc) != ZIP_OK)
-        fail();
+        cannotWrite(entry);
 }
 
 } // namespace
@@ -310,12 +349,14 @@ Package Package::read(std::span<const std::uint8_t> bytes, const PackageLimits& 
     const std::vector<Declared> declared = directory(zip.get(), bytes.size(), limits);
     Package package;
     package.mEntries.reserve(declared.size());
+    package.mPacked.reserve(declared.size());
     std::size_t index = 0;
     for (int status = unzGoToFirstFile(zip.get()); index < declared.size();
          status = unzGoToNextFile(zip.get())) {
         if (status != UNZ_OK)
             corrupt("a bad central directory entry");
         const Declared& entry = declared[index++];
+        package.mPacked.push_back(Packed{packedBytes(zip.get(), entry), entry.crc, entry.deflated});
         package.mEntries.push_back({entry.name, unpack(zip.get(), entry)});
     }
     return package;
@@ -332,10 +373,13 @@ void Package::set(std::string name, std::vector<std::uint8_t> bytes)
 {
     const auto it = std::find_if(mEntries.begin(), mEntries.end(),
                                  [&name](const Entry& e) { return sameName(e.name, name); });
-    if (it != mEntries.end())
+    if (it != mEntries.end()) {
         it->bytes = std::move(bytes);
-    else
+        mPacked[static_cast<std::size_t>(it - mEntries.begin())].reset();
+    } else {
         mEntries.push_back({std::move(name), std::move(bytes)});
+        mPacked.emplace_back();
+    }
 }
 
 std::vector<std::uint8_t> Package::write() const
@@ -349,13 +393,29 @@ std::vector<std::uint8_t> Package::write() const
     std::unique_ptr<void, ZipClose> zip(zipOpen2_64(nullptr, APPEND_STATUS_CREATE, nullptr, &functions));
     if (!zip)
         throw doc::Error(doc::Error::Kind::Io, "cannot write the zip archive");
-    thread_local Deflater deflater;
+    const auto add = [&zip, this](std::size_t i) {
+        const Entry& entry = mEntries[i];
+        if (const auto& packed = mPacked[i]) {
+            open(zip.get(), entry, packed->deflated);
+            put(zip.get(), entry, packed->bytes);
+            close(zip.get(), entry, packed->crc);
+            return;
+        }
+        thread_local Deflater deflater;
+        open(zip.get(), entry, true);
+        deflater.pack(entry.bytes,
+                      [&](std::span<const std::uint8_t> packed) { put(zip.get(), entry, packed); });
+        close(zip.get(), entry,
+              static_cast<std::uint32_t>(crc32_z(0, entry.bytes.data(), entry.bytes.size())));
+    };
     const Entry* contentTypes = find(kContentTypesName);
+    const std::size_t first =
+        contentTypes ? static_cast<std::size_t>(contentTypes - mEntries.data()) : mEntries.size();
     if (contentTypes)
-        add(zip.get(), deflater, *contentTypes);
-    for (const Entry& entry : mEntries) {
-        if (&entry != contentTypes)
-            add(zip.get(), deflater, entry);
+        add(first);
+    for (std::size_t i = 0; i < mEntries.size(); ++i) {
+        if (i != first)
+            add(i);
     }
     if (zipClose(zip.release(), nullptr) != ZIP_OK)
         throw doc::Error(doc::Error::Kind::Io, "cannot write the zip archive");

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -46,11 +47,19 @@ public:
     // Replaces the entry of this name, or adds it at the end.
     void set(std::string name, std::vector<std::uint8_t> bytes);
 
-    // A complete zip archive: "[Content_Types].xml" first, every entry deflated.
+    // A complete zip archive: "[Content_Types].xml" first; the entries set since reading deflated,
+    // the others packed as they were read.
     std::vector<std::uint8_t> write() const;
 
 private:
+    // An entry as the archive read held it, so that writing it again packs nothing.
+    struct Packed {
+        std::vector<std::uint8_t> bytes;
+        std::uint32_t crc = 0;
+        bool deflated = false;
+    };
     std::vector<Entry> mEntries;
+    std::vector<std::optional<Packed>> mPacked; // beside mEntries; none for an entry set since
 };
 
 } // namespace docx
