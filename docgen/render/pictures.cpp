@@ -74,7 +74,9 @@ QImage cropped(const QImage& image, const doc::Crop& crop)
 {
     if (image.isNull() || crop == doc::Crop{})
         return image;
-    const auto pixels = [](double share, int whole) { return static_cast<int>(std::lround(share * whole)); };
+    const auto pixels = [](double share, int whole) {
+        return std::isfinite(share) ? static_cast<int>(std::lround(std::clamp(share, 0.0, 1.0) * whole)) : 0;
+    };
     const int left = pixels(crop.left, image.width());
     const int top = pixels(crop.top, image.height());
     const int width = std::max(1, image.width() - left - pixels(crop.right, image.width()));
