@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Cross-builds the whole program for 64-bit Windows (MinGW-w64, everything linked statically
-# against the Qt that tools/build-qt-windows.sh makes once per machine), runs every test
+# against the Qt that tools/build-qt-windows.sh and the .docx libraries that
+# tools/build-libs-windows.sh make once per machine), runs every test
 # program under Wine on the offscreen platform, packs
 #   build-windows/app/brindlewick-<version>-setup.exe   the installer (per user)
 #   build-windows/app/brindlewick-<version>-windows.zip the program alone
@@ -18,12 +19,14 @@ step "packages"
 tools/deps.sh windows-app
 step "Qt for Windows"
 qt=$(tools/build-qt-windows.sh)
+step "libraries for Windows"
+libs=$(tools/build-libs-windows.sh)
 
 dir=build-windows/app
 # Wine runs the test programs; the toolchain file is named again in case the clone that built
 # Qt was elsewhere.
 opts=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DBRINDLEWICK_TESTS=ON -DCMAKE_CROSSCOMPILING_EMULATOR=wine
-  -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake")
+  -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DQT_ADDITIONAL_PACKAGES_PREFIX_PATH="$libs")
 [ "${CI:-}" = true ] && opts+=(-DBRINDLEWICK_WERROR=ON)
 step "building $dir"
 "$qt/bin/qt-cmake" -S . -B "$dir" "${opts[@]}" >/dev/null

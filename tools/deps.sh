@@ -5,7 +5,8 @@
 #                          the Debian package's checkers, a CUPS print queue that writes PDF, a CJK
 #                          font whose Kangxi radicals share the ideographs' glyphs, the X libraries and the
 #                          window manager bench_window drives the program with)
-#   tools/deps.sh qt-windows  what building Qt for Windows from Debian's source needs
+#   tools/deps.sh qt-windows  what building Qt and the .docx engine's libraries for Windows from
+#                             Debian's source needs
 #   tools/deps.sh windows-app what cross-building the whole program, packing it and checking it
 #                             under Wine (tests, installer, a real window under Xvfb) needs
 set -euo pipefail
@@ -15,7 +16,8 @@ qt_pkgs=(qt6-base-dev)
 xvfb_pkgs=(xvfb xauth)
 # 64-bit Wine alone: no i386 architecture is needed for a 64-bit program.
 wine_pkgs=(wine wine64)
-mingw_pkgs=(g++-mingw-w64-x86-64)
+# zlib for Windows under minizip, which tools/build-libs-windows.sh builds from Debian's source.
+mingw_pkgs=(g++-mingw-w64-x86-64 libz-mingw-w64-dev)
 # antiword reads saved documents back, openbox manages the windows on Xvfb, ImageMagick's
 # import takes the screenshots.
 window_check_pkgs=(antiword openbox imagemagick)
