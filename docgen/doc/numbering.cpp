@@ -14,19 +14,6 @@ namespace
 constexpr std::size_t kLstfSize = 28;
 constexpr std::size_t kLfoSize = 16;
 
-// MSONFC values the labels show; the rest fall back to decimals.
-namespace nfc
-{
-constexpr std::uint8_t UpperRoman = 1;
-constexpr std::uint8_t LowerRoman = 2;
-constexpr std::uint8_t UpperLetter = 3;
-constexpr std::uint8_t LowerLetter = 4;
-constexpr std::uint8_t Ordinal = 5;
-constexpr std::uint8_t DecimalZero = 22;
-constexpr std::uint8_t Bullet = 23;
-constexpr std::uint8_t None = 0xFF;
-} // namespace nfc
-
 std::u16string ascii(const std::string& s)
 {
     return {s.begin(), s.end()};
@@ -233,6 +220,17 @@ Numbering::Numbering(const WordState& d)
     readOverrides(d);
 }
 
+Numbering::Numbering(std::vector<std::vector<ListLevel>> lists, std::vector<Override> overrides,
+                     std::vector<ListLevel> overrideLevels)
+    : mLists(std::move(lists)), mOverrides(std::move(overrides)), mOverrideLevels(std::move(overrideLevels))
+{
+    // An override naming a level not given names none.
+    for (Override& lfo : mOverrides)
+        for (auto& level : lfo.level)
+            if (level && *level >= mOverrideLevels.size())
+                level.reset();
+}
+
 // PlfLst ([MS-DOC] 2.9.183): cLst LSTFs, then each list's LVLs right after the structure.
 void Numbering::readLists(const WordState& d)
 {
@@ -369,7 +367,7 @@ std::u16string Numbering::label(std::int32_t ilfo, std::uint8_t ilvl)
         }
         // A level not numbered yet shows its start; legal numbering shows every level in decimals.
         const std::int64_t value = counters[k].value_or(startAt(*lfo, k));
-        text += formatNumber(value, own->legal ? 0 : level(*lfo, k)->nfc);
+        text += formatNumber(value, own->legal ? nfc::Decimal : level(*lfo, k)->nfc);
     }
     return text;
 }

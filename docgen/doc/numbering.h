@@ -1,7 +1,8 @@
 #pragma once
 
 // Word's lists ([MS-DOC] 2.9.147 LSTF, 2.9.150 LVL, 2.9.151 LVLF, 2.9.131 LFO, 2.9.200 PlfLfo): the
-// level a paragraph's ilfo and ilvl name, and the label Word numbers it with. Internal to the engine.
+// level a paragraph's ilfo and ilvl name, and the label Word numbers it with. Internal to the engines:
+// the .docx reader numbers its lists here too, from the levels it reads.
 
 #include "doc/readmodel.h"
 #include "doc/wordstate.h"
@@ -17,6 +18,20 @@ namespace doc::word
 {
 
 inline constexpr std::size_t kListLevels = 9;
+
+// MSONFC values ([MS-OSHARED] 2.2.1.3) the labels show; the rest fall back to decimals.
+namespace nfc
+{
+constexpr std::uint8_t Decimal = 0;
+constexpr std::uint8_t UpperRoman = 1;
+constexpr std::uint8_t LowerRoman = 2;
+constexpr std::uint8_t UpperLetter = 3;
+constexpr std::uint8_t LowerLetter = 4;
+constexpr std::uint8_t Ordinal = 5;
+constexpr std::uint8_t DecimalZero = 22;
+constexpr std::uint8_t Bullet = 23;
+constexpr std::uint8_t None = 0xFF;
+} // namespace nfc
 
 struct ListLevel {
     std::int32_t startAt = 1;
@@ -40,8 +55,20 @@ bool symbolsToUnicode(std::u16string& text, const std::string& fontName);
 class Numbering
 {
 public:
+    // A paragraph's list (an LFO): the list it numbers in and what it changes of it.
+    struct Override {
+        std::size_t list = 0;
+        std::array<std::optional<std::int32_t>, kListLevels> startAt{};
+        std::array<std::optional<std::size_t>, kListLevels> level{}; // into the override levels
+        bool countsAlone = false; // restarts its list, so numbers its paragraphs on its own
+    };
+
     // Damaged list tables give fewer lists, never an error.
     explicit Numbering(const WordState& d);
+    // Lists as read elsewhere: each list's levels (nine, or one for a simple list), the overrides by
+    // ilfo - 1, and the levels they replace.
+    Numbering(std::vector<std::vector<ListLevel>> lists, std::vector<Override> overrides,
+              std::vector<ListLevel> overrideLevels);
 
     // The level a paragraph names by its ilfo (from 1) and ilvl; nullptr when it is in no list.
     const ListLevel* level(std::int32_t ilfo, std::uint8_t ilvl) const;
@@ -49,12 +76,6 @@ public:
     std::u16string label(std::int32_t ilfo, std::uint8_t ilvl);
 
 private:
-    struct Override {
-        std::size_t list = 0;
-        std::array<std::optional<std::int32_t>, kListLevels> startAt{};
-        std::array<std::optional<std::size_t>, kListLevels> level{}; // into mOverrideLevels
-        bool countsAlone = false; // restarts its list, so numbers its paragraphs on its own
-    };
     using Counters = std::array<std::optional<std::int64_t>, kListLevels>;
 
     void readLists(const WordState& d);

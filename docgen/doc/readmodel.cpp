@@ -554,15 +554,6 @@ std::vector<std::uint8_t> pieceGrpprl(const WordState& d, std::uint32_t piece)
     return {std::uint8_t(known->second), std::uint8_t(known->second >> 8), val};
 }
 
-bool sameFormat(const CharacterRun& a, const CharacterRun& b)
-{
-    return a.fontName == b.fontName && a.sizePt == b.sizePt && a.bold == b.bold && a.italic == b.italic &&
-           a.underline == b.underline && a.strike == b.strike && a.doubleStrike == b.doubleStrike &&
-           a.smallCaps == b.smallCaps && a.allCaps == b.allCaps && a.hidden == b.hidden &&
-           a.position == b.position && a.spacing == b.spacing && a.kerning == b.kerning &&
-           a.color == b.color && a.highlight == b.highlight;
-}
-
 // The character formatting at each CP: the paragraph's, then the character style, the
 // Chpx and the piece's Prm.
 class RunFormats

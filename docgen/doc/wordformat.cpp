@@ -179,14 +179,18 @@ std::uint32_t blend(std::uint32_t fore, std::uint32_t back, int percent)
 
 std::uint32_t shading(std::uint32_t fore, std::uint32_t back, std::uint16_t ipat)
 {
-    const int percent = patternPercent(ipat);
+    return shadingFill(fore, back, patternPercent(ipat));
+}
+
+} // namespace
+
+std::uint32_t shadingFill(std::uint32_t fore, std::uint32_t back, int percent)
+{
     if (percent == 0)
         return back;
     // Auto is black in the pattern's foreground and white behind it.
     return blend(fore == kAutoColor ? 0x000000 : fore, back == kAutoColor ? 0xFFFFFF : back, percent);
 }
-
-} // namespace
 
 std::uint32_t colorFromIco(std::uint8_t ico)
 {
@@ -202,31 +206,38 @@ std::uint32_t colorFromColorRef(std::uint32_t cv)
 
 Border borderFrom(std::span<const std::uint8_t> brc)
 {
-    Border border;
+    std::uint32_t color = kAutoColor;
     std::uint8_t brcType = 0;
     std::uint8_t dptLineWidth = 0;
     std::uint8_t spaceAndFlags = 0;
     if (brc.size() == 4) {
         if (brc[0] == 0xFF && brc[1] == 0xFF && brc[2] == 0xFF && brc[3] == 0xFF) // Brc80MayBeNil
-            return border;
+            return {};
         dptLineWidth = brc[0];
         brcType = brc[1];
-        border.color = colorFromIco(brc[2]);
+        color = colorFromIco(brc[2]);
         spaceAndFlags = brc[3];
     } else if (brc.size() == 8) {
         ByteCursor c(brc);
-        border.color = colorFromColorRef(c.u32());
+        color = colorFromColorRef(c.u32());
         dptLineWidth = c.u8();
         brcType = c.u8();
         spaceAndFlags = c.u8();
     } else {
-        return border;
+        return {};
     }
+    return lineBorder(brcType, dptLineWidth, color, spaceAndFlags & 0x1F);
+}
+
+Border lineBorder(std::uint8_t brcType, std::uint8_t dptLineWidth, std::uint32_t color, std::uint8_t spacePt)
+{
+    Border border;
     border.style = borderStyle(brcType);
     if (!border.present())
-        return Border{};
+        return border;
     border.widthPt = borderWidthPt(dptLineWidth, brcType);
-    border.spacePt = spaceAndFlags & 0x1F;
+    border.color = color;
+    border.spacePt = spacePt;
     return border;
 }
 

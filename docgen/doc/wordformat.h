@@ -155,10 +155,14 @@ std::uint32_t colorFromColorRef(std::uint32_t cv);
 // A Brc80 (4 bytes, also Brc80MayBeNil) or a Brc (8 bytes); any other size is no border. A BrcOperand
 // holds its Brc after its cb byte.
 Border borderFrom(std::span<const std::uint8_t> brc);
+// A border of Brc's brcType (which ST_Border numbers alike), dptLineWidth and space in points.
+Border lineBorder(std::uint8_t brcType, std::uint8_t dptLineWidth, std::uint32_t color, std::uint8_t spacePt);
 // The fill colour of a Shd80 (2 bytes) or a Shd (10 bytes), its pattern's share of the foreground
 // colour blended over the background; kAutoColor for none. An SHDOperand holds its Shd after its cb
 // byte.
 std::uint32_t shadingFrom(std::span<const std::uint8_t> shd);
+// A pattern's fill: percent of the foreground colour blended over the background.
+std::uint32_t shadingFill(std::uint32_t fore, std::uint32_t back, int percent);
 
 // A Sprm with its operand ([MS-DOC] 2.2.5.1).
 struct Prl {
@@ -171,7 +175,8 @@ std::vector<Prl> readGrpprl(std::span<const std::uint8_t> grpprl);
 // Sprms the engine reads or filters.
 // Characters the text holds for its structure ([MS-DOC] 2.8.25, 2.4.4): a field's begin, separator and
 // end marks (also the low five bits of its Fld in a field table), a cell's or row's end, a line
-// break, a page or section break, an inline picture and a floating shape's anchor.
+// break, a page or section break, an inline picture and a floating shape's anchor, a column break
+// and the hyphens Word shows its own way.
 namespace mark
 {
 constexpr char16_t FieldBegin = 0x13;
@@ -182,6 +187,9 @@ constexpr char16_t LineBreak = 0x0B;
 constexpr char16_t PageBreak = 0x0C;
 constexpr char16_t Picture = 0x01;
 constexpr char16_t ShapeAnchor = 0x08;
+constexpr char16_t ColumnBreak = 0x0E;
+constexpr char16_t NonBreakingHyphen = 0x1E;
+constexpr char16_t SoftHyphen = 0x1F;
 } // namespace mark
 
 namespace sprm
