@@ -109,6 +109,9 @@ struct Parser {
     static void XMLCALL onEnd(void* data, const XML_Char*)
     {
         Parser& p = of(data);
+        // Once refused, expat still ends an empty element whose start it was refused at.
+        if (!p.refusal.empty())
+            return;
         p.inText = false;
         Node& node = *p.open.back();
         p.open.pop_back();
