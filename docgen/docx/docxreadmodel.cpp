@@ -526,7 +526,7 @@ public:
             const auto fallback = mDefaults.find("table");
             at = fallback == mDefaults.end() ? "" : fallback->second;
         }
-        while (!at.empty() && chain.size() <= mStyles.size()) {
+        for (std::size_t step = 0; !at.empty() && step <= mStyles.size(); ++step) {
             const auto found = mStyles.find(at);
             if (found == mStyles.end() || found->second.type != "table")
                 break;

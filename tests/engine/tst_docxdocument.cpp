@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -150,6 +151,25 @@ std::string textBox(const std::string& content)
            "</v:textbox></v:shape></w:pict></mc:Fallback></mc:AlternateContent></w:r>";
 }
 
+// The package of wordParts with parts the main part relates by type (styles, numbering, settings, theme),
+// each at word/<type>.xml.
+Parts withRelated(const std::string& body, const std::map<std::string, std::string>& related)
+{
+    std::string list = relationship("rIdH", "header", "header1.xml");
+    Parts changes;
+    for (const auto& [type, xml] : related) {
+        list += relationship("rId" + type, type, type + ".xml");
+        changes["word/" + type + ".xml"] = std::string(kXmlDeclaration) + xml;
+    }
+    changes["word/_rels/document.xml.rels"] = relationshipsXml(list);
+    return wordParts(body, "<w:p/>", changes);
+}
+
+std::string stylesXml(const std::string& styles)
+{
+    return std::string("<w:styles") + kNamespaces + ">" + styles + "</w:styles>";
+}
+
 } // namespace
 
 class tst_DocxDocument : public QObject
@@ -166,6 +186,8 @@ private slots:
     void properties_data();
     void properties();
     void libreOfficeReadsFilled();
+    void readModel_data();
+    void readModel();
 };
 
 void tst_DocxDocument::text_data()
@@ -478,6 +500,114 @@ void tst_DocxDocument::libreOfficeReadsFilled()
     QCOMPARE(shown.count(QStringLiteral("Quillon")), 6);
     QVERIFY2(!shown.contains(QStringLiteral("{{")) && !shown.contains(QStringLiteral("«")),
              qPrintable(shown));
+}
+
+void tst_DocxDocument::readModel_data()
+{
+    // What the reader resolves that LibreOffice's .docx files (the layout corpus) never write; each row
+    // reads one look of the paragraph whose text begins "Probe".
+    QTest::addColumn<Parts>("parts");
+    QTest::addColumn<QString>("look");
+    QTest::addColumn<QString>("expected");
+    const std::string probe = textRun("Probe");
+    const auto probeWith = [&](const std::string& pPr, const std::string& runs = {}) {
+        return "<w:p><w:pPr>" + pPr + "</w:pPr>" + (runs.empty() ? probe : runs) + "</w:p>";
+    };
+    const std::string chain = stylesXml(
+        R"(<w:docDefaults><w:rPrDefault><w:rPr><w:sz w:val="20"/></w:rPr></w:rPrDefault></w:docDefaults>)"
+        R"(<w:style w:type="paragraph" w:styleId="A"><w:basedOn w:val="B"/><w:rPr><w:b/></w:rPr></w:style>)"
+        R"(<w:style w:type="paragraph" w:styleId="B"><w:rPr><w:sz w:val="28"/></w:rPr>)"
+        R"(<w:pPr><w:tabs><w:tab w:val="left" w:pos="720"/></w:tabs></w:pPr></w:style>)"
+        R"(<w:style w:type="paragraph" w:styleId="C"><w:basedOn w:val="D"/></w:style>)"
+        R"(<w:style w:type="paragraph" w:styleId="D"><w:basedOn w:val="C"/></w:style>)");
+    const std::string spaced = R"(<w:p><w:pPr><w:pStyle w:val="A"/><w:spacing w:after="120"/></w:pPr></w:p>)";
+    const std::string additive = std::string("<w:settings") + kNamespaces +
+                                 "><w:compat><w:doNotUseHTMLParagraphAutoSpacing/></w:compat></w:settings>";
+    const std::string lists =
+        std::string("<w:numbering") + kNamespaces +
+        R"(><w:abstractNum w:abstractNumId="3"><w:lvl w:ilvl="0"><w:start w:val="1"/><w:numFmt w:val="lowerRoman"/>)"
+        R"x(<w:lvlText w:val="(%1)"/></w:lvl></w:abstractNum><w:num w:numId="1"><w:abstractNumId w:val="3"/></w:num>)x"
+        R"(<w:num w:numId="2"><w:abstractNumId w:val="3"/><w:lvlOverride w:ilvl="0"><w:startOverride w:val="4"/>)"
+        R"(</w:lvlOverride></w:num></w:numbering>)";
+    const auto listed = [](int numId) {
+        return R"(<w:numPr><w:ilvl w:val="0"/><w:numId w:val=")" + std::to_string(numId) + R"("/></w:numPr>)";
+    };
+    const std::string theme =
+        R"(<a:theme xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main"><a:themeElements>)"
+        R"(<a:fontScheme><a:majorFont><a:latin typeface="Cambria"/></a:majorFont><a:minorFont>)"
+        R"(<a:latin typeface="Calibri"/></a:minorFont></a:fontScheme></a:themeElements></a:theme>)";
+
+    QTest::newRow("a style's base gives what the style leaves out")
+        << withRelated(probeWith(R"(<w:pStyle w:val="A"/>)"), {{"styles", chain}}) << "size"
+        << "14";
+    QTest::newRow("a cycle of bases ends at the defaults")
+        << withRelated(probeWith(R"(<w:pStyle w:val="C"/>)"), {{"styles", chain}}) << "size"
+        << "10";
+    QTest::newRow("a tab cleared where the style set it")
+        << withRelated(
+               probeWith(R"(<w:pStyle w:val="A"/><w:tabs><w:tab w:val="clear" w:pos="720"/></w:tabs>)"),
+               {{"styles", chain}})
+        << "tabs"
+        << "0";
+    QTest::newRow("the larger of the space after and before")
+        << withRelated(spaced + probeWith(R"(<w:spacing w:before="200"/>)"), {{"styles", chain}})
+        << "spaceBefore"
+        << "80";
+    QTest::newRow("both spaces where the document adds them")
+        << withRelated(spaced + probeWith(R"(<w:spacing w:before="200"/>)"),
+                       {{"styles", chain}, {"settings", additive}})
+        << "spaceBefore"
+        << "200";
+    QTest::newRow("no space next to its own style")
+        << withRelated(
+               spaced +
+                   probeWith(R"(<w:pStyle w:val="A"/><w:contextualSpacing/><w:spacing w:before="200"/>)"),
+               {{"styles", chain}})
+        << "spaceBefore"
+        << "0";
+    QTest::newRow("an exact line height")
+        << wordParts(probeWith(R"(<w:spacing w:line="300" w:lineRule="exact"/>)")) << "lineSpacing"
+        << "-300";
+    QTest::newRow("a list continued across its instances")
+        << withRelated(probeWith(listed(1), textRun("One")) + probeWith(listed(1)), {{"numbering", lists}})
+        << "label"
+        << "(ii)";
+    QTest::newRow("a list restarted by its instance")
+        << withRelated(probeWith(listed(1), textRun("One")) + probeWith(listed(2)), {{"numbering", lists}})
+        << "label"
+        << "(iv)";
+    QTest::newRow("a font named by the theme")
+        << withRelated(probeWith({}, textRun("Probe", R"(<w:rFonts w:asciiTheme="minorHAnsi"/>)")),
+                       {{"theme", theme}})
+        << "font"
+        << "Calibri";
+    QTest::newRow("a symbol font's bullet")
+        << wordParts(probeWith({}, probe + R"(<w:r><w:sym w:font="Symbol" w:char="F0B7"/></w:r>)")) << "last"
+        << QString(QChar(0x2022));
+}
+
+void tst_DocxDocument::readModel()
+{
+    QFETCH(Parts, parts);
+    QFETCH(QString, look);
+    QFETCH(QString, expected);
+    const doc::ReadModel model = docx::DocxDocument::parse(zipped(parts)).readModel();
+    const auto found =
+        std::find_if(model.paragraphs.begin(), model.paragraphs.end(), [](const doc::Paragraph& p) {
+            return QString::fromStdU16String(p.text).startsWith(QStringLiteral("Probe"));
+        });
+    QVERIFY(found != model.paragraphs.end());
+    const doc::Paragraph& p = *found;
+    const std::map<QString, QString> looks{
+        {QStringLiteral("size"), QString::number(p.runs.front().sizePt)},
+        {QStringLiteral("font"), QString::fromStdString(p.runs.front().fontName)},
+        {QStringLiteral("tabs"), QString::number(p.tabs.size())},
+        {QStringLiteral("spaceBefore"), QString::number(p.spaceBefore)},
+        {QStringLiteral("lineSpacing"), QString::number(p.lineSpacing)},
+        {QStringLiteral("label"), p.list ? QString::fromStdU16String(p.list->text) : QString()},
+        {QStringLiteral("last"), QString::fromStdU16String(p.text).right(1)},
+    };
+    QCOMPARE(looks.at(look), expected);
 }
 
 QTEST_GUILESS_MAIN(tst_DocxDocument)
