@@ -38,6 +38,8 @@ namespace mark = doc::word::mark;
 constexpr char kDrawingNs[] = "http://schemas.openxmlformats.org/drawingml/2006/main";
 constexpr char kPictureNs[] = "http://schemas.openxmlformats.org/drawingml/2006/picture";
 constexpr char kShapeNs[] = "http://schemas.microsoft.com/office/word/2010/wordprocessingShape";
+constexpr char kVmlNs[] = "urn:schemas-microsoft-com:vml";
+constexpr char kWordVmlNs[] = "urn:schemas-microsoft-com:office:word";
 
 // Tables nested deeper than this are read as the paragraphs of the cell holding them.
 constexpr int kDeepestTable = 2;
@@ -119,7 +121,7 @@ std::optional<std::int32_t> twips(const std::string* text)
         const auto [at, error] = std::from_chars(begin, end, number);
         if (error != std::errc{} || at != end || !std::isfinite(number))
             return std::nullopt;
-        return bounded(static_cast<std::int64_t>(std::clamp(number * scale, -1e12, 1e12)));
+        return bounded(std::llround(std::clamp(number * scale, -1e12, 1e12)));
     }
     if (const auto number = integer(text))
         return bounded(*number);
@@ -815,6 +817,74 @@ std::uint32_t drawingColor(const Node* fill, std::uint32_t fallback)
     return fallback;
 }
 
+// A property of a CSS style ("width:136pt;position:absolute"), empty when it has none.
+std::string styleValue(const std::string& style, std::string_view name)
+{
+    std::size_t at = 0;
+    while (at < style.size()) {
+        const std::size_t end = std::min(style.find(';', at), style.size());
+        const std::size_t colon = style.find(':', at);
+        if (colon < end) {
+            std::string_view key(style.data() + at, colon - at);
+            while (!key.empty() && key.front() == ' ')
+                key.remove_prefix(1);
+            if (key == name) {
+                std::string result = style.substr(colon + 1, end - colon - 1);
+                std::erase(result, ' ');
+                return result;
+            }
+        }
+        at = end + 1;
+    }
+    return {};
+}
+
+// A CSS length in twips: points, inches, centimetres, millimetres, picas or pixels (at 96 to the inch,
+// also for a number alone); 0 for none.
+std::int32_t cssLength(const std::string& text)
+{
+    static constexpr std::array<std::pair<std::string_view, double>, 6> kUnits = {{
+        {"pt", 20},
+        {"in", 1440},
+        {"cm", 1440 / 2.54},
+        {"mm", 1440 / 25.4},
+        {"pc", 240},
+        {"px", 15},
+    }};
+    double scale = 15;
+    std::string_view number(text);
+    for (const auto& [unit, unitScale] : kUnits)
+        if (number.ends_with(unit)) {
+            number.remove_suffix(unit.size());
+            scale = unitScale;
+            break;
+        }
+    double value = 0;
+    const auto [at, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (error != std::errc{} || at != number.data() + number.size() || !std::isfinite(value))
+        return 0;
+    return bounded(std::llround(std::clamp(value * scale, -1e12, 1e12)));
+}
+
+// A VML colour: "#RRGGBB" (or "#RGB"), or black or white by name; fallback for none or another name.
+std::uint32_t vmlColor(const std::string* text, std::uint32_t fallback)
+{
+    if (!text || text->empty())
+        return fallback;
+    std::string value = text->substr(0, text->find(' '));
+    if (value == "white")
+        return kWhite;
+    if (value == "black")
+        return kBlack;
+    if (value.size() == 4 && value[0] == '#')
+        value = {'#', value[1], value[1], value[2], value[2], value[3], value[3]};
+    if (value.size() != 7 || value[0] != '#')
+        return fallback;
+    const std::string hex = value.substr(1);
+    const std::uint32_t color = hexColor(&hex);
+    return color == kAutoColor ? fallback : color;
+}
+
 // ---- the reader ---------------------------------------------------------------------------------
 
 // A table's look from its style and its own properties.
@@ -1269,6 +1339,8 @@ private:
                 add(g, std::u16string(1, ch), chp);
             } else if (name == "drawing") {
                 readDrawing(e, g, chp);
+            } else if (name == "pict" || name == "object") {
+                readVml(e, g, chp);
             }
         }
     }
@@ -1345,14 +1417,8 @@ private:
     // A pic:pic's picture, shown at width x height; nullopt for one of no size or past the budget.
     std::optional<std::size_t> picture(const Node& pic, std::int32_t width, std::int32_t height)
     {
-        if (width <= 0 || height <= 0)
-            return std::nullopt;
         const Node* fill = pic.child(kPictureNs, "blipFill");
         const Node* blip = fill ? fill->child(kDrawingNs, "blip") : nullptr;
-        const std::string* id = blip ? blip->attribute(xml::kRelationshipsNs, "embed") : nullptr;
-        const Relationship* relationship = id ? mPart->relationship(*id) : nullptr;
-        const Entry* entry =
-            relationship && !relationship->external ? d.package.find(relationship->target) : nullptr;
         doc::Crop crop;
         if (const Node* source = fill ? fill->child(kDrawingNs, "srcRect") : nullptr) {
             // Thousandths of a percent of the picture's size; what is left keeps at least a hundredth.
@@ -1365,6 +1431,20 @@ private:
             if (crop.top + crop.bottom >= 1)
                 crop.top = crop.bottom = 0;
         }
+        return storedPicture(blip ? blip->attribute(xml::kRelationshipsNs, "embed") : nullptr, width, height,
+                             crop);
+    }
+
+    // The picture of the part a relationship of the part being read names, each read once for each size
+    // it is shown at; one whose part is missing keeps its place, without its data.
+    std::optional<std::size_t> storedPicture(const std::string* id, std::int32_t width, std::int32_t height,
+                                             const doc::Crop& crop)
+    {
+        if (width <= 0 || height <= 0)
+            return std::nullopt;
+        const Relationship* relationship = id ? mPart->relationship(*id) : nullptr;
+        const Entry* entry =
+            relationship && !relationship->external ? d.package.find(relationship->target) : nullptr;
         const std::string name = entry ? entry->name : std::string();
         const auto key = std::make_tuple(name, width, height, crop.left, crop.top, crop.right, crop.bottom);
         if (const auto known = mPictures.find(key); known != mPictures.end())
@@ -1381,81 +1461,96 @@ private:
         return mModel.pictures.size() - 1;
     }
 
-    // Where a floating drawing stands from its origin: an offset, or an alignment in the origin's
-    // extent.
-    static std::int32_t placed(const Node* position, std::int32_t extent, std::int32_t size)
+    // Where a floating shape stands from one origin: that origin (DrawingML's names), an alignment in its
+    // extent, or else an offset in twips.
+    struct Placement {
+        std::string from;
+        std::string align;
+        std::int32_t offset = 0;
+    };
+
+    static std::int32_t aligned(const Placement& placement, std::int32_t extent, std::int32_t size)
     {
-        if (!position)
-            return 0;
-        if (const Node* offset = position->child(kWordDrawingNs, "posOffset")) {
-            const std::string text = offset->allText();
-            return emuToTwips(integer(&text).value_or(0));
-        }
-        const Node* align = position->child(kWordDrawingNs, "align");
-        const std::string how = align ? align->allText() : std::string();
+        const std::string& how = placement.align;
         if (how == "center")
             return (extent - size) / 2;
         if (how == "right" || how == "bottom" || how == "outside")
             return extent - size;
-        return 0;
+        return how.empty() ? placement.offset : 0;
     }
 
-    std::optional<std::size_t> floatingShape(const Node& anchor)
+    // The shape's rectangle from its origins on the page of the section being read.
+    void place(Shape& shape, const Placement& h, const Placement& v, std::int32_t width,
+               std::int32_t height) const
     {
-        const auto [width, height] = extent(anchor);
         const doc::SectionLayout& page = mModel.sections[std::min(mSection, mModel.sections.size() - 1)].page;
-        const Node* positionH = anchor.child(kWordDrawingNs, "positionH");
-        const Node* positionV = anchor.child(kWordDrawingNs, "positionV");
-        const std::string* fromH = positionH ? positionH->attribute("", "relativeFrom") : nullptr;
-        const std::string* fromV = positionV ? positionV->attribute("", "relativeFrom") : nullptr;
-
-        Shape shape;
         std::int32_t originWidth = columnWidth(page);
         std::int32_t shiftH = 0;
-        const std::string h = fromH ? *fromH : "column";
-        if (h == "page") {
+        shape.horizontalFrom = Shape::HorizontalFrom::Column;
+        if (h.from == "page") {
             shape.horizontalFrom = Shape::HorizontalFrom::Page;
             originWidth = page.pageWidth;
-        } else if (h == "margin" || h == "insideMargin" || h == "outsideMargin") {
+        } else if (h.from == "margin" || h.from == "insideMargin" || h.from == "outsideMargin") {
             shape.horizontalFrom = Shape::HorizontalFrom::Margin;
-        } else if (h == "leftMargin") {
+        } else if (h.from == "leftMargin") {
             shape.horizontalFrom = Shape::HorizontalFrom::Page;
             originWidth = page.marginLeft;
-        } else if (h == "rightMargin") {
+        } else if (h.from == "rightMargin") {
             shape.horizontalFrom = Shape::HorizontalFrom::Page;
             originWidth = page.marginRight;
             shiftH = page.pageWidth - page.marginRight;
         }
         std::int32_t originHeight = page.pageHeight - page.marginTop - page.marginBottom;
         std::int32_t shiftV = 0;
-        const std::string v = fromV ? *fromV : "paragraph";
-        if (v == "page") {
+        shape.verticalFrom = Shape::VerticalFrom::Paragraph;
+        if (v.from == "page") {
             shape.verticalFrom = Shape::VerticalFrom::Page;
             originHeight = page.pageHeight;
-        } else if (v == "margin") {
+        } else if (v.from == "margin") {
             shape.verticalFrom = Shape::VerticalFrom::Margin;
-        } else if (v == "topMargin") {
+        } else if (v.from == "topMargin") {
             shape.verticalFrom = Shape::VerticalFrom::Page;
             originHeight = page.marginTop;
-        } else if (v == "bottomMargin") {
+        } else if (v.from == "bottomMargin") {
             shape.verticalFrom = Shape::VerticalFrom::Page;
             originHeight = page.marginBottom;
             shiftV = page.pageHeight - page.marginBottom;
         } else {
-            originHeight = 0; // a paragraph's or a line's top: aligned drawings stand at it
+            originHeight = height; // a paragraph's or a line's top: aligned shapes stand at it
         }
-        if (const Node* simple = anchor.child(kWordDrawingNs, "simplePos");
-            simple && plainAttribute(anchor, "simplePos").value_or(0) != 0) {
-            shape.horizontalFrom = Shape::HorizontalFrom::Page;
-            shape.verticalFrom = Shape::VerticalFrom::Page;
-            shape.left = emuToTwips(plainAttribute(*simple, "x").value_or(0));
-            shape.top = emuToTwips(plainAttribute(*simple, "y").value_or(0));
-        } else {
-            shape.left = shiftH + placed(positionH, originWidth, width);
-            shape.top = shiftV + placed(positionV, std::max(originHeight, height), height);
-        }
+        shape.left = shiftH + aligned(h, originWidth, width);
+        shape.top = shiftV + aligned(v, std::max(originHeight, height), height);
         shape.right = shape.left + width;
         shape.bottom = shape.top + height;
+    }
+
+    static Placement placement(const Node* position, std::string_view otherwise)
+    {
+        Placement result;
+        const std::string* from = position ? position->attribute("", "relativeFrom") : nullptr;
+        result.from = from ? *from : std::string(otherwise);
+        if (const Node* align = position ? position->child(kWordDrawingNs, "align") : nullptr)
+            result.align = align->allText();
+        if (const Node* offset = position ? position->child(kWordDrawingNs, "posOffset") : nullptr) {
+            const std::string text = offset->allText();
+            result.offset = emuToTwips(integer(&text).value_or(0));
+        }
+        return result;
+    }
+
+    std::optional<std::size_t> floatingShape(const Node& anchor)
+    {
+        const auto [width, height] = extent(anchor);
+        Shape shape;
+        if (const Node* simple = anchor.child(kWordDrawingNs, "simplePos");
+            simple && plainAttribute(anchor, "simplePos").value_or(0) != 0) {
+            Placement h{"page", "", emuToTwips(plainAttribute(*simple, "x").value_or(0))};
+            Placement v{"page", "", emuToTwips(plainAttribute(*simple, "y").value_or(0))};
+            place(shape, h, v, width, height);
+        } else {
+            place(shape, placement(anchor.child(kWordDrawingNs, "positionH"), "column"),
+                  placement(anchor.child(kWordDrawingNs, "positionV"), "paragraph"), width, height);
+        }
 
         shape.wrap = Shape::Wrap::None;
         for (const Node& e : anchor.children) {
@@ -1486,7 +1581,9 @@ private:
                 readLook(pic->child(kPictureNs, "spPr"), nullptr, shape);
             }
             if (const Node* wsp = data->child(kShapeNs, "wsp")) {
-                shape.textBox = textBox(*wsp, width);
+                const Node* box = wsp->child(kShapeNs, "txbx");
+                if (const Node* content = box ? wordChild(*box, "txbxContent") : nullptr)
+                    shape.textBox = textBox(*content, width);
                 readLook(wsp->child(kShapeNs, "spPr"), wsp->child(kShapeNs, "style"), shape);
                 if (const Node* body = wsp->child(kShapeNs, "bodyPr")) {
                     const std::array<std::string_view, 4> insets = {"lIns", "tIns", "rIns", "bIns"};
@@ -1501,6 +1598,103 @@ private:
         }
         mModel.shapes.push_back(shape);
         return mModel.shapes.size() - 1;
+    }
+
+    // VML shapes, as Word wrote drawings before DrawingML and still writes them for older readers: an
+    // inline picture, or a floating picture or text box placed by its CSS style.
+    void readVml(const Node& container, Gathered& g, const Chp& chp)
+    {
+        for (const Node& vml : container.children) {
+            const std::string* style = vml.ns == kVmlNs ? vml.attribute("", "style") : nullptr;
+            if (!style || vml.local == "shapetype")
+                continue;
+            const std::int32_t width = cssLength(styleValue(*style, "width"));
+            const std::int32_t height = cssLength(styleValue(*style, "height"));
+            const Node* imagedata = vml.child(kVmlNs, "imagedata");
+            const std::string* id = imagedata ? imagedata->attribute(xml::kRelationshipsNs, "id") : nullptr;
+            if (styleValue(*style, "position") != "absolute") {
+                if (const auto picture = id ? storedPicture(id, width, height, {}) : std::nullopt) {
+                    g.paragraph.pictures.push_back(
+                        {static_cast<std::uint32_t>(g.paragraph.text.size()), *picture});
+                    add(g, std::u16string(1, mark::Picture), chp);
+                }
+                continue;
+            }
+            Shape shape;
+            const auto origin = [](const std::string& vmlName, std::string_view text,
+                                   std::string_view character) {
+                static constexpr std::array<std::pair<std::string_view, std::string_view>, 6> kNames = {{
+                    {"margin", "margin"},
+                    {"page", "page"},
+                    {"left-margin-area", "leftMargin"},
+                    {"right-margin-area", "rightMargin"},
+                    {"top-margin-area", "topMargin"},
+                    {"bottom-margin-area", "bottomMargin"},
+                }};
+                for (const auto& [from, to] : kNames)
+                    if (vmlName == from)
+                        return std::string(to);
+                return std::string(vmlName == "char" || vmlName == "line" ? character : text);
+            };
+            const auto alignment = [](const std::string& value) {
+                return value == "absolute" ? std::string() : value;
+            };
+            place(shape,
+                  {origin(styleValue(*style, "mso-position-horizontal-relative"), "column", "character"),
+                   alignment(styleValue(*style, "mso-position-horizontal")),
+                   cssLength(styleValue(*style, "margin-left"))},
+                  {origin(styleValue(*style, "mso-position-vertical-relative"), "paragraph", "line"),
+                   alignment(styleValue(*style, "mso-position-vertical")),
+                   cssLength(styleValue(*style, "margin-top"))},
+                  width, height);
+            shape.wrap = Shape::Wrap::None;
+            if (const Node* wrap = vml.child(kWordVmlNs, "wrap")) {
+                const std::string* type = wrap->attribute("", "type");
+                shape.wrap = !type                     ? Shape::Wrap::None
+                             : *type == "square"       ? Shape::Wrap::Square
+                             : *type == "topAndBottom" ? Shape::Wrap::TopAndBottom
+                             : *type == "tight"        ? Shape::Wrap::Tight
+                             : *type == "through"      ? Shape::Wrap::Through
+                                                       : Shape::Wrap::None;
+            }
+            shape.behindText =
+                shape.wrap == Shape::Wrap::None && styleValue(*style, "z-index").starts_with('-');
+            if (id)
+                shape.picture = storedPicture(id, width, height, {});
+            const Node* box = vml.child(kVmlNs, "textbox");
+            if (const Node* content = box ? wordChild(*box, "txbxContent") : nullptr)
+                shape.textBox = textBox(*content, width);
+            if (const std::string* inset = box ? box->attribute("", "inset") : nullptr) {
+                std::array<std::int32_t*, 4> margins = {&shape.textMargins.left, &shape.textMargins.top,
+                                                        &shape.textMargins.right, &shape.textMargins.bottom};
+                std::size_t at = 0;
+                for (std::int32_t* margin : margins) {
+                    const std::size_t comma = std::min(inset->find(',', at), inset->size());
+                    if (comma > at)
+                        *margin = cssLength(inset->substr(at, comma - at));
+                    at = std::min(comma + 1, inset->size());
+                }
+            }
+            // Word's VML defaults: a text box filled white with a black outline, a picture neither.
+            const auto flag = [&](std::string_view name, bool otherwise) {
+                const std::string* v = vml.attribute("", name);
+                return v ? !(*v == "f" || *v == "false") : otherwise;
+            };
+            const bool textBoxed = shape.textBox.has_value();
+            if (flag("stroked", textBoxed)) {
+                shape.outline.style = Border::Style::Single;
+                const std::string* weight = vml.attribute("", "strokeweight");
+                shape.outline.widthPt =
+                    weight ? cssLength(*weight) / 20.0 : kDefaultLineWidth / kEmusPerPoint;
+                shape.outline.color = vmlColor(vml.attribute("", "strokecolor"), kBlack);
+            }
+            if (flag("filled", textBoxed))
+                shape.fill = vmlColor(vml.attribute("", "fillcolor"), kWhite);
+            mModel.shapes.push_back(shape);
+            g.paragraph.shapes.push_back(
+                {static_cast<std::uint32_t>(g.paragraph.text.size()), mModel.shapes.size() - 1});
+            add(g, std::u16string(1, mark::ShapeAnchor), chp);
+        }
     }
 
     // A shape's outline and fill from its own properties, else from its style's references to the
@@ -1529,16 +1723,14 @@ private:
     }
 
     // A text box's story, read where its shape is anchored.
-    std::optional<std::size_t> textBox(const Node& wsp, std::int32_t width)
+    std::optional<std::size_t> textBox(const Node& content, std::int32_t width)
     {
-        const Node* box = wsp.child(kShapeNs, "txbx");
-        const Node* content = box ? wordChild(*box, "txbxContent") : nullptr;
-        if (!content || mStoryDepth >= kDeepestStory)
+        if (mStoryDepth >= kDeepestStory)
             return std::nullopt;
         ++mStoryDepth;
         const bool inBody = std::exchange(mInBody, false);
         std::vector<Block> blocks;
-        readBlocks(*content, blocks, 0, width);
+        readBlocks(content, blocks, 0, width);
         mInBody = inBody;
         --mStoryDepth;
         mModel.textBoxes.push_back(std::move(blocks));

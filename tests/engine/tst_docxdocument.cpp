@@ -584,6 +584,13 @@ void tst_DocxDocument::readModel_data()
     QTest::newRow("a symbol font's bullet")
         << wordParts(probeWith({}, probe + R"(<w:r><w:sym w:font="Symbol" w:char="F0B7"/></w:r>)")) << "last"
         << QString(QChar(0x2022));
+    QTest::newRow("a VML text box placed by its style")
+        << wordParts(probeWith(
+               {}, probe + R"(<w:r><w:pict><v:shape style="position:absolute;margin-left:36pt;margin-top:0;)"
+                           R"(width:72pt;height:36pt;mso-position-horizontal-relative:page"><v:textbox>)"
+                           R"(<w:txbxContent><w:p/></w:txbxContent></v:textbox></v:shape></w:pict></w:r>)"))
+        << "shape"
+        << "720 0 2160 720 text box";
 }
 
 void tst_DocxDocument::readModel()
@@ -607,6 +614,19 @@ void tst_DocxDocument::readModel()
         {QStringLiteral("label"), p.list ? QString::fromStdU16String(p.list->text) : QString()},
         {QStringLiteral("last"), QString::fromStdU16String(p.text).right(1)},
     };
+    if (look == QStringLiteral("shape")) {
+        QCOMPARE(p.shapes.size(), std::size_t{1});
+        const doc::Shape& shape = model.shapes[p.shapes.front().index];
+        QCOMPARE(QStringLiteral("%1 %2 %3 %4%5")
+                     .arg(shape.left)
+                     .arg(shape.top)
+                     .arg(shape.right)
+                     .arg(shape.bottom)
+                     .arg(shape.textBox ? QStringLiteral(" text box") : QString()),
+                 expected);
+        QCOMPARE(shape.horizontalFrom, doc::Shape::HorizontalFrom::Page);
+        return;
+    }
     QCOMPARE(looks.at(look), expected);
 }
 
