@@ -97,6 +97,49 @@ std::string_view writtenName(std::string_view source, std::size_t begin, std::si
     return source.substr(begin + 1, length);
 }
 
+bool isXmlSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Whether text names something with this prefix: "p:" where an element's or an attribute's name
+// begins, after '<' or white space. Character data that reads so only gives a false yes.
+bool usesPrefix(std::string_view text, std::string_view prefix)
+{
+    for (std::size_t at = text.find(prefix); at != std::string_view::npos; at = text.find(prefix, at + 1))
+        if (at > 0 && (text[at - 1] == '<' || isXmlSpace(text[at - 1])) && at + prefix.size() < text.size() &&
+            text[at + prefix.size()] == ':')
+            return true;
+    return false;
+}
+
+// A start tag with its name and no attribute but the namespace declarations for the prefixes
+// used() asks for (and the default namespace's), as a wrapper for an element read alone: expat
+// spends more on the dozens of declarations of a Word part's root than on a paragraph.
+template <typename Used> std::string declaringTag(std::string_view startTag, Used used)
+{
+    const std::string_view name = writtenName(startTag, 0, startTag.size());
+    std::string out = "<" + std::string(name);
+    for (std::size_t at = 1 + name.size();;) {
+        while (at < startTag.size() && isXmlSpace(startTag[at]))
+            ++at;
+        const std::size_t nameBegin = at;
+        while (at < startTag.size() && startTag[at] != '=' && !isXmlSpace(startTag[at]) &&
+               startTag[at] != '>' && startTag[at] != '/')
+            ++at;
+        const std::string_view attribute = startTag.substr(nameBegin, at - nameBegin);
+        const std::size_t open = startTag.find_first_of("\"'", at);
+        const std::size_t close =
+            open == std::string_view::npos ? open : startTag.find(startTag[open], open + 1);
+        if (attribute.empty() || close == std::string_view::npos)
+            break;
+        if (attribute == "xmlns" || (attribute.starts_with("xmlns:") && used(attribute.substr(6))))
+            out += " " + std::string(startTag.substr(nameBegin, close + 1 - nameBegin));
+        at = close + 1;
+    }
+    return out + ">";
+}
+
 // The prefix an element is written with ("w:"), or none; the Word namespace's in a part is its
 // root element's.
 std::string prefixOf(std::string_view source, const xml::Node& element)
@@ -328,9 +371,14 @@ void readParts(DocxState& s)
     s.footnotes = readRelatedPart(s.package, s.main, "footnotes");
     s.endnotes = readRelatedPart(s.package, s.main, "endnotes");
     s.comments = readRelatedPart(s.package, s.main, "comments");
-    s.styles = readRelatedPart(s.package, s.main, "styles");
-    s.numbering = readRelatedPart(s.package, s.main, "numbering");
-    s.settings = readRelatedPart(s.package, s.main, "settings");
+    const auto shared = [&](std::string_view type) -> std::shared_ptr<const XmlPart> {
+        if (auto part = readRelatedPart(s.package, s.main, type))
+            return std::make_shared<const XmlPart>(std::move(*part));
+        return nullptr;
+    };
+    s.styles = shared("styles");
+    s.numbering = shared("numbering");
+    s.settings = shared("settings");
 
     // Every other XML part is written back as read, so it has to be sound too.
     std::vector<const XmlPart*> parsed = s.parts();
@@ -1090,7 +1138,7 @@ private:
     }
 
     // The part's new bytes, in which only the element that stood at [begin, end) changed: that
-    // element is parsed again inside its ancestors' start tags, which declare its namespaces, and
+    // element is parsed again inside its ancestors' names and namespace declarations, and
     // the rest of the tree moves by the change in length. The bytes are taken once they parse.
     void replaceElement(XmlPart& part, std::vector<std::uint8_t> bytes, std::size_t begin, std::size_t end)
     {
@@ -1104,11 +1152,20 @@ private:
             return;
         }
         const std::string_view source = textOf(bytes);
+        const std::string_view changed =
+            source.substr(begin, std::size_t(std::ptrdiff_t(end) + delta) - begin);
+        std::string names; // the wrapper's own, whose prefixes it declares too
+        for (std::size_t i = 0; i + 1 < path.size(); ++i)
+            names += " " + std::string(writtenName(source, path[i]->begin, path[i]->end));
+        const auto used = [&](std::string_view prefix) {
+            return usesPrefix(changed, prefix) || usesPrefix(names, prefix);
+        };
         std::string wrapped;
         for (std::size_t i = 0; i + 1 < path.size(); ++i)
-            wrapped += source.substr(path[i]->begin, path[i]->contentBegin - path[i]->begin);
+            wrapped +=
+                declaringTag(source.substr(path[i]->begin, path[i]->contentBegin - path[i]->begin), used);
         const std::size_t at = wrapped.size();
-        wrapped += source.substr(begin, std::size_t(std::ptrdiff_t(end) + delta) - begin);
+        wrapped += changed;
         for (std::size_t i = path.size() - 1; i-- > 0;)
             wrapped += "</" + std::string(writtenName(source, path[i]->begin, path[i]->end)) + ">";
         xml::Node root =

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -91,9 +92,10 @@ struct DocxState {
     std::optional<XmlPart> footnotes;
     std::optional<XmlPart> endnotes;
     std::optional<XmlPart> comments;
-    std::optional<XmlPart> styles;
-    std::optional<XmlPart> numbering;
-    std::optional<XmlPart> settings;
+    // Parts no edit changes, shared by every copy of the document.
+    std::shared_ptr<const XmlPart> styles;
+    std::shared_ptr<const XmlPart> numbering;
+    std::shared_ptr<const XmlPart> settings;
 
     // Every story's text in Word's order, and where it comes from.
     std::u16string text;
