@@ -507,6 +507,13 @@ public:
         return mBase;
     }
 
+    // True for no style, one not known as a paragraph style, and the default paragraph style.
+    bool isDefaultParagraph(const std::string* id) const
+    {
+        const auto fallback = mDefaults.find("paragraph");
+        return !id || !isType(*id, "paragraph") || (fallback != mDefaults.end() && fallback->second == *id);
+    }
+
     // Applies a character style's chain to chp.
     void applyCharacter(Chp& chp, const std::string& id, std::size_t depth = 0) const
     {
@@ -519,10 +526,17 @@ public:
             applyRPr(chp, *found->second.rPr, mTheme);
     }
 
-    // A table style's tblPr elements, the base's first; the default table style's for none.
-    std::vector<const Node*> tableChain(const std::string* id) const
+    // What a table style and each of its bases set: the table's look, and its paragraphs' and runs'.
+    struct TableLayer {
+        const Node* tblPr = nullptr;
+        const Node* pPr = nullptr;
+        const Node* rPr = nullptr;
+    };
+
+    // A table style's layers, the base's first; the default table style's for none.
+    std::vector<TableLayer> tableChain(const std::string* id) const
     {
-        std::vector<const Node*> chain;
+        std::vector<TableLayer> chain;
         std::string at = id ? *id : "";
         if (!id || !isType(at, "table")) {
             const auto fallback = mDefaults.find("table");
@@ -532,8 +546,7 @@ public:
             const auto found = mStyles.find(at);
             if (found == mStyles.end() || found->second.type != "table")
                 break;
-            if (found->second.tblPr)
-                chain.push_back(found->second.tblPr);
+            chain.push_back({found->second.tblPr, found->second.pPr, found->second.rPr});
             at = found->second.basedOn;
         }
         std::reverse(chain.begin(), chain.end());
@@ -1163,7 +1176,17 @@ private:
     {
         const Node* pPr = wordChild(p, "pPr");
         const Node* styleRef = pPr ? wordChild(*pPr, "pStyle") : nullptr;
-        const auto& [stylePap, styleChp] = mStyles.paragraph(styleRef ? value(*styleRef) : nullptr);
+        const std::string* styleId = styleRef ? value(*styleRef) : nullptr;
+        // A table style's paragraph and run properties win over the default paragraph style's alone.
+        std::pair<Pap, Chp> styled = mStyles.paragraph(styleId);
+        if (!mTableStyles.empty() && mStyles.isDefaultParagraph(styleId))
+            for (const Styles::TableLayer& layer : *mTableStyles.back()) {
+                if (layer.pPr)
+                    applyPPr(styled.first, *layer.pPr);
+                if (layer.rPr)
+                    applyRPr(styled.second, *layer.rPr, mStyles.theme());
+            }
+        const auto& [stylePap, styleChp] = styled;
         Pap pap = stylePap;
         if (pPr)
             applyPPr(pap, *pPr);
@@ -1207,7 +1230,7 @@ private:
             paragraph.list = std::move(label);
         }
         spaceFrom(out, paragraph,
-                  {styleRef && value(*styleRef) ? *value(*styleRef) : "", pap.contextualSpacing});
+                  {mStyles.isDefaultParagraph(styleId) ? std::string() : *styleId, pap.contextualSpacing});
         mModel.paragraphs.push_back(std::move(paragraph));
         out.push_back({Block::Kind::Paragraph, mModel.paragraphs.size() - 1});
 
@@ -1729,9 +1752,11 @@ private:
             return std::nullopt;
         ++mStoryDepth;
         const bool inBody = std::exchange(mInBody, false);
+        auto tableStyles = std::exchange(mTableStyles, {});
         std::vector<Block> blocks;
         readBlocks(content, blocks, 0, width);
         mInBody = inBody;
+        mTableStyles = std::move(tableStyles);
         --mStoryDepth;
         mModel.textBoxes.push_back(std::move(blocks));
         return mModel.textBoxes.size() - 1;
@@ -1744,10 +1769,14 @@ private:
         TableLook look;
         const Node* tblPr = wordChild(tbl, "tblPr");
         const Node* styleRef = tblPr ? wordChild(*tblPr, "tblStyle") : nullptr;
-        for (const Node* styled : mStyles.tableChain(styleRef ? value(*styleRef) : nullptr))
-            applyTblPr(look, *styled);
+        const std::vector<Styles::TableLayer> layers =
+            mStyles.tableChain(styleRef ? value(*styleRef) : nullptr);
+        for (const Styles::TableLayer& layer : layers)
+            if (layer.tblPr)
+                applyTblPr(look, *layer.tblPr);
         if (tblPr)
             applyTblPr(look, *tblPr);
+        mTableStyles.push_back(&layers);
 
         std::vector<std::int32_t> grid{0}; // the grid's column edges from the table's left edge
         if (const Node* tblGrid = wordChild(tbl, "tblGrid"))
@@ -1762,6 +1791,7 @@ private:
         for (const Node* tr : rowNodes)
             if (auto row = readRow(*tr, look, grid, tableDepth))
                 rows.push_back(std::move(*row));
+        mTableStyles.pop_back();
         if (rows.empty())
             return;
 
@@ -1926,6 +1956,8 @@ private:
     std::int32_t mDefaultTab = doc::SectionLayout{}.defaultTabWidth;
     const XmlPart* mPart = nullptr; // the part being read, whose relationships name its pictures
     bool mInBody = false;
+    std::vector<const std::vector<Styles::TableLayer>*>
+        mTableStyles; // of the tables being read, innermost last
     bool mSpacingCollapses = true;
     std::vector<Spacing> mSpacing; // by paragraph
     std::size_t mSection = 0;      // the body's section being read

@@ -584,6 +584,17 @@ void tst_DocxDocument::readModel_data()
     QTest::newRow("a symbol font's bullet")
         << wordParts(probeWith({}, probe + R"(<w:r><w:sym w:font="Symbol" w:char="F0B7"/></w:r>)")) << "last"
         << QString(QChar(0x2022));
+    const std::string tableStyled = stylesXml(
+        R"(<w:style w:type="paragraph" w:default="1" w:styleId="Normal"><w:pPr><w:spacing w:after="160"/></w:pPr>)"
+        R"(</w:style><w:style w:type="table" w:styleId="Grid"><w:pPr><w:spacing w:after="0"/></w:pPr></w:style>)");
+    QTest::newRow("a table style's spacing over the default paragraph style's")
+        << withRelated(
+               R"(<w:tbl><w:tblPr><w:tblStyle w:val="Grid"/></w:tblPr><w:tblGrid><w:gridCol w:w="2000"/>)"
+               R"(</w:tblGrid><w:tr><w:tc>)" +
+                   probeWith({}) + "</w:tc></w:tr></w:tbl>",
+               {{"styles", tableStyled}})
+        << "spaceAfter"
+        << "0";
     QTest::newRow("a VML text box placed by its style")
         << wordParts(probeWith(
                {}, probe + R"(<w:r><w:pict><v:shape style="position:absolute;margin-left:36pt;margin-top:0;)"
@@ -610,6 +621,7 @@ void tst_DocxDocument::readModel()
         {QStringLiteral("font"), QString::fromStdString(p.runs.front().fontName)},
         {QStringLiteral("tabs"), QString::number(p.tabs.size())},
         {QStringLiteral("spaceBefore"), QString::number(p.spaceBefore)},
+        {QStringLiteral("spaceAfter"), QString::number(p.spaceAfter)},
         {QStringLiteral("lineSpacing"), QString::number(p.lineSpacing)},
         {QStringLiteral("label"), p.list ? QString::fromStdU16String(p.list->text) : QString()},
         {QStringLiteral("last"), QString::fromStdU16String(p.text).right(1)},
