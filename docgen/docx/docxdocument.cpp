@@ -214,13 +214,10 @@ std::string relationshipsName(std::string_view part)
     return std::string(folder) + "_rels/" + std::string(file) + ".rels";
 }
 
-std::vector<Relationship> readRelationships(const Package& package, std::string_view part)
+// The relationships of part (the package's own for none) its relationships part, read as root, holds.
+std::vector<Relationship> relationshipsIn(const xml::Node& root, const std::string& name,
+                                          std::string_view part)
 {
-    const std::string name = part.empty() ? std::string(kPackageRelationshipsName) : relationshipsName(part);
-    const Entry* entry = package.find(name);
-    if (!entry)
-        return {};
-    const xml::Node root = parsePart(*entry);
     std::vector<Relationship> out;
     for (const auto& node : root.children) {
         if (!node.is(kPackageRelationshipsNs, "Relationship"))
@@ -235,6 +232,15 @@ std::vector<Relationship> readRelationships(const Package& package, std::string_
         out.push_back({*id, *type, external ? *target : resolveTarget(part, *target), external});
     }
     return out;
+}
+
+std::vector<Relationship> readRelationships(const Package& package, std::string_view part)
+{
+    const std::string name = part.empty() ? std::string(kPackageRelationshipsName) : relationshipsName(part);
+    const Entry* entry = package.find(name);
+    if (!entry)
+        return {};
+    return relationshipsIn(parsePart(*entry), name, part);
 }
 
 struct ContentTypes {
@@ -256,12 +262,8 @@ struct ContentTypes {
     }
 };
 
-ContentTypes readContentTypes(const Package& package)
+ContentTypes contentTypesIn(const xml::Node& root)
 {
-    const Entry* entry = package.find(kContentTypesName);
-    if (!entry)
-        throw Error(Error::Kind::NotWordDocument, "no content types: not an Office Open XML package");
-    const xml::Node root = parsePart(*entry);
     ContentTypes out;
     for (const auto& node : root.children) {
         const std::string* type = node.attribute({}, "ContentType");
@@ -275,6 +277,14 @@ ContentTypes readContentTypes(const Package& package)
             out.overrides.emplace_back(resolveTarget({}, *part), *type);
     }
     return out;
+}
+
+ContentTypes readContentTypes(const Package& package)
+{
+    const Entry* entry = package.find(kContentTypesName);
+    if (!entry)
+        throw Error(Error::Kind::NotWordDocument, "no content types: not an Office Open XML package");
+    return contentTypesIn(parsePart(*entry));
 }
 
 bool contains(std::span<const std::string_view> list, std::string_view value)
@@ -1352,10 +1362,11 @@ std::optional<std::string> declaredPrefix(std::string_view startTag, std::string
     return std::nullopt;
 }
 
-std::optional<std::string> customPropertiesName(const Package& package)
+// held: the package's relationships.
+std::optional<std::string> customPropertiesName(const Package& package, const std::vector<Relationship>& held)
 {
     const std::string type = relationshipType("custom-properties");
-    for (const auto& relationship : readRelationships(package, {}))
+    for (const auto& relationship : held)
         if (!relationship.external && relationship.type == type && package.find(relationship.target))
             return package.find(relationship.target)->name;
     return std::nullopt;
@@ -1448,11 +1459,10 @@ std::vector<std::uint8_t> withProperties(const Entry& entry,
     return withRootContent(source, root, content);
 }
 
-// An XML part with one more element at the end of its root's content.
-std::vector<std::uint8_t> withElement(const Entry& entry, std::string_view element)
+// An XML part, read as root, with one more element at the end of its root's content.
+std::vector<std::uint8_t> withElement(const Entry& entry, const xml::Node& root, std::string_view element)
 {
     const std::string_view source = textOf(entry.bytes);
-    const xml::Node root = parsePart(entry);
     return withRootContent(
         source, root,
         std::string(source.substr(root.contentBegin, root.contentEnd - root.contentBegin)) + "<" +
@@ -1460,26 +1470,29 @@ std::vector<std::uint8_t> withElement(const Entry& entry, std::string_view eleme
 }
 
 // What a package without custom properties needs to hold them: its relationship, its content
-// type where no default gives it, and the part itself, empty.
-std::vector<Entry> customPropertiesAdded(const Package& package)
+// type where no default gives it, and the part itself, empty. relationships: the package's
+// relationships part, read as relationshipsRoot, which holds held.
+std::vector<Entry> customPropertiesAdded(const Package& package, const Entry& relationships,
+                                         const xml::Node& relationshipsRoot,
+                                         const std::vector<Relationship>& held)
 {
     std::vector<Entry> out;
-    const Entry* relationships = package.find(kPackageRelationshipsName);
-    const auto held = readRelationships(package, {});
     std::string id;
     for (std::size_t n = held.size() + 1; id.empty(); ++n)
         if (std::none_of(held.begin(), held.end(),
                          [&](const Relationship& r) { return r.id == "rId" + std::to_string(n); }))
             id = "rId" + std::to_string(n);
-    out.push_back({relationships->name,
-                   withElement(*relationships, "Relationship Id=\"" + id + "\" Type=\"" +
-                                                   relationshipType("custom-properties") + "\" Target=\"" +
-                                                   kCustomPropertiesName + "\"")});
-    if (readContentTypes(package).of(kCustomPropertiesName) != kCustomPropertiesContentType) {
-        const Entry* types = package.find(kContentTypesName);
-        out.push_back({types->name,
-                       withElement(*types, std::string("Override PartName=\"/") + kCustomPropertiesName +
-                                               "\" ContentType=\"" + kCustomPropertiesContentType + "\"")});
+    out.push_back({relationships.name, withElement(relationships, relationshipsRoot,
+                                                   "Relationship Id=\"" + id + "\" Type=\"" +
+                                                       relationshipType("custom-properties") +
+                                                       "\" Target=\"" + kCustomPropertiesName + "\"")});
+    const Entry* types = package.find(kContentTypesName);
+    const xml::Node typesRoot = parsePart(*types);
+    if (contentTypesIn(typesRoot).of(kCustomPropertiesName) != kCustomPropertiesContentType) {
+        out.push_back(
+            {types->name, withElement(*types, typesRoot,
+                                      std::string("Override PartName=\"/") + kCustomPropertiesName +
+                                          "\" ContentType=\"" + kCustomPropertiesContentType + "\"")});
     }
     const std::string empty =
         std::string("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n") +
@@ -1564,7 +1577,7 @@ std::uint32_t DocxDocument::replaceText(std::uint32_t cp, std::uint32_t count, s
 
 std::vector<DocxDocument::Property> DocxDocument::properties() const
 {
-    const auto name = customPropertiesName(d->package);
+    const auto name = customPropertiesName(d->package, readRelationships(d->package, {}));
     if (!name)
         return {};
     const xml::Node root = parsePart(*d->package.find(*name));
@@ -1587,10 +1600,15 @@ void DocxDocument::setProperties(const std::vector<Property>& properties, std::u
                          [&](const Property& p) { return doc::propertyset::isOwned(p.name, ownedPrefix); }))
             return;
     }
-    // Every new part is made before the first is set.
-    const auto name = customPropertiesName(d->package);
+    // Every new part is made before the first is set. The package's relationships part is there:
+    // the main part was found through it.
+    const Entry& relationships = *d->package.find(kPackageRelationshipsName);
+    const xml::Node relationshipsRoot = parsePart(relationships);
+    const auto held = relationshipsIn(relationshipsRoot, relationships.name, {});
+    const auto name = customPropertiesName(d->package, held);
     std::vector<Entry> changes =
-        name ? std::vector<Entry>{*d->package.find(*name)} : customPropertiesAdded(d->package);
+        name ? std::vector<Entry>{*d->package.find(*name)}
+             : customPropertiesAdded(d->package, relationships, relationshipsRoot, held);
     changes.back().bytes = withProperties(changes.back(), lastOfEachName(properties), ownedPrefix);
     for (auto& change : changes)
         d->package.set(std::move(change.name), std::move(change.bytes));
