@@ -102,15 +102,21 @@ bool isXmlSpace(char c)
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-// Whether text names something with this prefix: "p:" where an element's or an attribute's name
-// begins, after '<' or white space. Character data that reads so only gives a false yes.
-bool usesPrefix(std::string_view text, std::string_view prefix)
+// The prefixes text names things with: "p" for each "p:" where an element's or an attribute's name
+// begins, after '<' or white space. Character data that reads so only adds one more.
+void addPrefixes(std::string_view text, std::vector<std::string_view>& prefixes)
 {
-    for (std::size_t at = text.find(prefix); at != std::string_view::npos; at = text.find(prefix, at + 1))
-        if (at > 0 && (text[at - 1] == '<' || isXmlSpace(text[at - 1])) && at + prefix.size() < text.size() &&
-            text[at + prefix.size()] == ':')
-            return true;
-    return false;
+    constexpr std::string_view kNameEnds = " \t\r\n<>/=\"':";
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (text[at] != '<' && !isXmlSpace(text[at]))
+            continue;
+        const std::size_t end = std::min(text.find_first_of(kNameEnds, at + 1), text.size());
+        const std::string_view prefix = text.substr(at + 1, end - at - 1);
+        if (end < text.size() && text[end] == ':' && !prefix.empty() &&
+            std::find(prefixes.begin(), prefixes.end(), prefix) == prefixes.end())
+            prefixes.push_back(prefix);
+        at = end - 1;
+    }
 }
 
 // A start tag with its name and no attribute but the namespace declarations for the prefixes
@@ -1167,8 +1173,11 @@ private:
         std::string names; // the wrapper's own, whose prefixes it declares too
         for (std::size_t i = 0; i + 1 < path.size(); ++i)
             names += " " + std::string(writtenName(source, path[i]->begin, path[i]->end));
+        std::vector<std::string_view> prefixes;
+        addPrefixes(changed, prefixes);
+        addPrefixes(names, prefixes);
         const auto used = [&](std::string_view prefix) {
-            return usesPrefix(changed, prefix) || usesPrefix(names, prefix);
+            return std::find(prefixes.begin(), prefixes.end(), prefix) != prefixes.end();
         };
         std::string wrapped;
         for (std::size_t i = 0; i + 1 < path.size(); ++i)
