@@ -322,8 +322,8 @@ void readParts(DocxState& s)
 {
     const ContentTypes types = readContentTypes(s.package);
     for (const auto& entry : s.package.entries()) {
-        const std::size_t slash = entry.name.rfind('/');
-        const std::string_view file = slash == std::string::npos ? entry.name : entry.name.substr(slash + 1);
+        const std::string_view name = entry.name;
+        const std::string_view file = name.substr(name.rfind('/') + 1); // npos + 1 is the whole name
         if (equalsAsciiCase(file, kMacroPartName) || contains(kMacroContentTypes, types.of(entry.name)))
             throw Error(Error::Kind::Unsupported,
                         "a macro-enabled document: macros are not carried into agreements");
