@@ -733,8 +733,8 @@ int merge(const QStringList& argv, PaintingSupport& painting)
         std::exception_ptr error;
     };
     const auto make = [&](std::size_t i) {
-        Made made;
-        made.done = true;
+        Made out;
+        out.done = true;
         try {
             agreement::Particulars particulars = std::get<agreement::Particulars>(particularsOf(i));
             if (!particulars.agreementDate.isValid())
@@ -744,13 +744,13 @@ int merge(const QStringList& argv, PaintingSupport& painting)
                     ? agreement::FilledAgreement(*tagTemplate, std::move(particulars), signing, locale)
                     : agreement::FilledAgreement(*blank, std::move(particulars), signing, locale);
             QString undrawn;
-            made.bytes = agreementBytes(filled, format, painting, &undrawn);
+            out.bytes = agreementBytes(filled, format, painting, &undrawn);
             if (!undrawn.isEmpty())
-                made.undrawnWhere = filled.undrawnWhere(undrawn);
+                out.undrawnWhere = filled.undrawnWhere(undrawn);
         } catch (...) {
-            made.error = std::current_exception();
+            out.error = std::current_exception();
         }
-        return made;
+        return out;
     };
     // The agreements are made on every core ahead of their rows' turns below, where each is told of and
     // published in order; the rows the loop leaves unmade are left by the workers too. Painting is set up
