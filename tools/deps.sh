@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a build needs, only when some are missing.
 #   tools/deps.sh run      what building and starting the program needs
-#   tools/deps.sh test     that, plus what the tests need (independent .doc readers, Xvfb, clang,
+#   tools/deps.sh test     that, plus what the tests need (independent .doc readers, xmllint, Xvfb, clang,
 #                          the Debian package's checkers, a CUPS print queue that writes PDF, a CJK
 #                          font whose Kangxi radicals share the ideographs' glyphs, the X libraries and the
 #                          window manager bench_window drives the program with)
@@ -26,7 +26,7 @@ window_check_pkgs=(antiword openbox imagemagick)
 # DejaVu draws the scripts those lack (Arabic, Hebrew, Greek) and stands in for fonts no system has.
 run_pkgs=("${qt_pkgs[@]}" fonts-liberation2 fonts-crosextra-carlito fonts-crosextra-caladea fonts-dejavu-core
   "${xvfb_pkgs[@]}" file)
-test_pkgs=(libqt6test6 clang-format wv libreoffice-writer-nogui poppler-utils clang libclang-rt-14-dev
+test_pkgs=(libqt6test6 clang-format wv libreoffice-writer-nogui poppler-utils libxml2-utils clang libclang-rt-14-dev
   lintian desktop-file-utils appstream cups cups-filters printer-driver-cups-pdf ghostscript fonts-noto-cjk
   libx11-dev libxtst-dev libxdamage-dev libxfixes-dev "${window_check_pkgs[@]}")
 # The host's Qt tools build Qt for Windows from the same version's source.
