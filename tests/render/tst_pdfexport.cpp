@@ -58,12 +58,12 @@ void tst_PdfExport::exportAndPrint()
     // Last, a picture the page cannot draw: its frame shows its name.
     model.paragraphs.push_back(testmodel::paragraph(u"\x01", doc::Paragraph::Alignment::Left));
     model.paragraphs.back().pictures = {{0, 0}};
-    model.pictures = {{doc::Picture::Format::Unknown, {}, 2880, 720}};
+    model.pictures = {{doc::Picture::Format::Unknown, {}, 2880, 720, {}}};
     testmodel::paragraphsAsBody(model);
     model.section() = {11906, 16838, 1134, 1134, 1701, 1440, 720, 720, 720};
     const QString exported = mDir.filePath(QStringLiteral("exported.pdf"));
     const QString title = QStringLiteral("Agreement – Zoë");
-    render::exportPdf(model, exported.toStdString(), {title});
+    render::exportPdf(model, exported.toStdString(), {title, {}, {}});
     // The print dialog's "Pages from 2 to 2", two copies, to a PDF file, which makes no copies itself.
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
