@@ -28,6 +28,11 @@ dir=build-windows/app
 opts=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DBRINDLEWICK_TESTS=ON -DCMAKE_CROSSCOMPILING_EMULATOR=wine
   -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DQT_ADDITIONAL_PACKAGES_PREFIX_PATH="$libs")
 [ "${CI:-}" = true ] && opts+=(-DBRINDLEWICK_WERROR=ON)
+# A tree configured against another Qt (one built before the script changed) keeps finding that
+# Qt through its cache: it starts afresh.
+if [ -f "$dir/CMakeCache.txt" ] && ! grep -qF "Qt6_DIR:PATH=$qt/" "$dir/CMakeCache.txt"; then
+  rm -rf "$dir"
+fi
 step "building $dir"
 "$qt/bin/qt-cmake" -S . -B "$dir" "${opts[@]}" >/dev/null
 cmake --build "$dir"
