@@ -206,14 +206,9 @@ std::vector<Declared> directory(unzFile zip, std::size_t archiveBytes, const Pac
     return entries;
 }
 
-// The current entry as it is packed in the archive.
-std::vector<std::uint8_t> packedBytes(unzFile zip, const Declared& entry)
+// Reads the open entry into bytes, up to its size; returns how many bytes the entry gave.
+std::size_t readCurrent(unzFile zip, std::vector<std::uint8_t>& bytes)
 {
-    int method = 0;
-    int level = 0;
-    if (unzOpenCurrentFile2(zip, &method, &level, 1) != UNZ_OK)
-        corrupt("\"" + entry.name + "\" cannot be opened");
-    std::vector<std::uint8_t> bytes(entry.packedBytes);
     std::size_t got = 0;
     while (got < bytes.size()) {
         const auto chunk = static_cast<unsigned>(std::min<std::size_t>(bytes.size() - got, INT_MAX));
@@ -222,6 +217,18 @@ std::vector<std::uint8_t> packedBytes(unzFile zip, const Declared& entry)
             break;
         got += static_cast<std::size_t>(n);
     }
+    return got;
+}
+
+// The current entry as it is packed in the archive.
+std::vector<std::uint8_t> packedBytes(unzFile zip, const Declared& entry)
+{
+    int method = 0;
+    int level = 0;
+    if (unzOpenCurrentFile2(zip, &method, &level, 1) != UNZ_OK)
+        corrupt("\"" + entry.name + "\" cannot be opened");
+    std::vector<std::uint8_t> bytes(entry.packedBytes);
+    const std::size_t got = readCurrent(zip, bytes);
     unzCloseCurrentFile(zip);
     if (got != bytes.size())
         corrupt("\"" + entry.name + "\" runs past the archive");
@@ -235,14 +242,7 @@ std::vector<std::uint8_t> unpack(unzFile zip, const Declared& entry)
     if (unzOpenCurrentFile(zip) != UNZ_OK)
         corrupt("\"" + entry.name + "\" cannot be opened");
     std::vector<std::uint8_t> bytes(entry.bytes);
-    std::size_t got = 0;
-    while (got < bytes.size()) {
-        const auto chunk = static_cast<unsigned>(std::min<std::size_t>(bytes.size() - got, INT_MAX));
-        const int n = unzReadCurrentFile(zip, bytes.data() + got, chunk);
-        if (n <= 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
+    const std::size_t got = readCurrent(zip, bytes);
     const int closed = unzCloseCurrentFile(zip);
     if (got != bytes.size())
         corrupt("\"" + entry.name + "\" ends before the size it declares");
