@@ -38,7 +38,9 @@ Run brindlewick(const QStringList& args, const QString& outFile = {})
     if (!outFile.isEmpty())
         process.setStandardOutputFile(outFile);
     process.start(QStringLiteral(BRINDLEWICK_EXECUTABLE), args);
-    process.waitForFinished(60000);
+    // A program that did not start, or did not end by itself, says why in err.
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+        return {-1, {}, process.errorString(), {}};
     // Lines end as the system ends them on a console: CRLF on Windows.
     const auto text = [](const QByteArray& bytes) {
         return QString::fromUtf8(bytes).replace(QLatin1String("\r\n"), QLatin1String("\n"));
