@@ -106,6 +106,15 @@ QByteArray FilledAgreement::pdf(const QString& title, QString* undrawn) const
     return render::pdfBytes(readModel(), pdfMetadata(title), undrawn);
 }
 
+std::vector<render::WrittenPdf> FilledAgreement::pdfs(std::span<const FilledAgreement> agreements,
+                                                      const QString& title)
+{
+    std::vector<render::PdfDocument> documents;
+    for (const FilledAgreement& agreement : agreements)
+        documents.push_back({&agreement.readModel(), agreement.pdfMetadata(title)});
+    return render::pdfBytes(documents);
+}
+
 QString FilledAgreement::exportPdf(const std::filesystem::path& target, const QString& title) const
 {
     return render::exportPdf(readModel(), target, pdfMetadata(title));

@@ -102,6 +102,9 @@ constexpr std::size_t kMaxClientListBytes = std::size_t{1} << 30;
 // A merge this long shows its progress on a terminal.
 constexpr std::size_t kProgressRows = 100;
 constexpr int kProgressWidth = 40;
+// Agreements merged into PDFs together: enough that the fonts Qt's PDF engine embeds once for all of them
+// cost little beside the painting, few enough that every core gets its share of a short list.
+constexpr std::size_t kPdfBatch = 32;
 
 void out(const QString& text)
 {
@@ -732,23 +735,48 @@ int merge(const QStringList& argv, PaintingSupport& painting)
         QString undrawnWhere;
         std::exception_ptr error;
     };
-    const auto make = [&](std::size_t i) {
-        Made out;
-        out.done = true;
+    const auto fill = [&](std::size_t i) {
+        agreement::Particulars particulars = std::get<agreement::Particulars>(particularsOf(i));
+        if (!particulars.agreementDate.isValid())
+            particulars.agreementDate = signing;
+        return tagTemplate ? agreement::FilledAgreement(*tagTemplate, std::move(particulars), signing, locale)
+                           : agreement::FilledAgreement(*blank, std::move(particulars), signing, locale);
+    };
+    // The agreements of rows first to end that are to be made. PDFs are made together, which saves Qt's
+    // PDF engine embedding the same fonts in every one.
+    const auto make = [&](std::size_t first, std::size_t end) {
+        std::vector<Made> out(end - first);
+        std::vector<agreement::FilledAgreement> filled;
+        std::vector<Made*> pdfMade;
+        for (std::size_t i = first; i < end; ++i) {
+            if (!std::holds_alternative<agreement::Particulars>(particularsOf(i)) ||
+                (!force && QFileInfo::exists(targetOf(i))))
+                continue;
+            Made& row = out[i - first];
+            row.done = true;
+            try {
+                filled.push_back(fill(i));
+                if (format.document)
+                    row.bytes = agreementBytes(filled.back(), format, painting);
+                else
+                    pdfMade.push_back(&row);
+            } catch (...) {
+                row.error = std::current_exception();
+            }
+        }
+        if (format.document || filled.empty())
+            return out;
         try {
-            agreement::Particulars particulars = std::get<agreement::Particulars>(particularsOf(i));
-            if (!particulars.agreementDate.isValid())
-                particulars.agreementDate = signing;
-            const agreement::FilledAgreement filled =
-                tagTemplate
-                    ? agreement::FilledAgreement(*tagTemplate, std::move(particulars), signing, locale)
-                    : agreement::FilledAgreement(*blank, std::move(particulars), signing, locale);
-            QString undrawn;
-            out.bytes = agreementBytes(filled, format, painting, &undrawn);
-            if (!undrawn.isEmpty())
-                out.undrawnWhere = filled.undrawnWhere(undrawn);
+            std::vector<render::WrittenPdf> pdfs =
+                agreement::FilledAgreement::pdfs(filled, QLatin1String(Product::kDocumentName));
+            for (std::size_t k = 0; k < pdfs.size(); ++k) {
+                pdfMade[k]->bytes = std::move(pdfs[k].bytes);
+                if (!pdfs[k].undrawn.isEmpty())
+                    pdfMade[k]->undrawnWhere = filled[k].undrawnWhere(pdfs[k].undrawn);
+            }
         } catch (...) {
-            out.error = std::current_exception();
+            for (Made* row : pdfMade)
+                row->error = std::current_exception();
         }
         return out;
     };
@@ -757,12 +785,7 @@ int merge(const QStringList& argv, PaintingSupport& painting)
     // here, on the program's own thread.
     if (!format.document)
         painting.ensure();
-    RowWorkers<Made> ahead(rows.size(), [&](std::size_t i) {
-        return std::holds_alternative<agreement::Particulars>(particularsOf(i)) &&
-                       (force || !QFileInfo::exists(targetOf(i)))
-                   ? make(i)
-                   : Made{};
-    });
+    RowWorkers<Made> ahead(rows.size(), format.document ? 1 : kPdfBatch, make);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const agreement::CsvReader::Record& row = rows[i];
         progress.update(i);
@@ -785,7 +808,7 @@ int merge(const QStringList& argv, PaintingSupport& painting)
         try {
             // The file was there when the workers looked, and is gone.
             if (!ready.done)
-                ready = make(i);
+                ready = std::move(make(i, i + 1).front());
             if (ready.error)
                 std::rethrow_exception(ready.error);
             // Each file is whole once named; the disk is waited for once, at the end.

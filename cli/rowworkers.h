@@ -19,12 +19,14 @@ namespace cli
 template <typename Result> class RowWorkers
 {
 public:
-    // work is run once for each row below count, on the workers' threads; it must not throw.
-    RowWorkers(std::size_t count, std::function<Result(std::size_t)> work)
-        : mWork(std::move(work)), mResults(count)
+    // work(first, end) is run for rows first to end, batch of them at a time (fewer at the end), on the
+    // workers' threads, and gives their results in order; it must not throw.
+    RowWorkers(std::size_t count, std::size_t batch,
+               std::function<std::vector<Result>(std::size_t, std::size_t)> work)
+        : mWork(std::move(work)), mResults(count), mBatch(std::max<std::size_t>(batch, 1))
     {
         const int threads = std::max(1, QThread::idealThreadCount());
-        mWindow = static_cast<std::size_t>(threads) * kAheadPerThread;
+        mWindow = static_cast<std::size_t>(threads) * std::max(kAheadPerThread, 2 * mBatch);
         for (int t = 0; t < threads; ++t) {
             mThreads.emplace_back(QThread::create([this] { run(); }));
             mThreads.back()->start();
@@ -71,20 +73,24 @@ private:
                 mRoom.wait(&mMutex);
             if (mStopping || mNext >= mResults.size())
                 return;
-            const std::size_t row = mNext++;
+            const std::size_t first = mNext;
+            mNext = std::min(first + mBatch, mResults.size());
+            const std::size_t end = mNext;
             lock.unlock();
-            Result result = mWork(row);
+            std::vector<Result> results = mWork(first, end);
             lock.relock();
-            mResults[row] = std::move(result);
+            for (std::size_t row = first; row < end; ++row)
+                mResults[row] = std::move(results[row - first]);
             mDone.wakeAll();
         }
     }
 
-    std::function<Result(std::size_t)> mWork;
+    std::function<std::vector<Result>(std::size_t, std::size_t)> mWork;
     QMutex mMutex;
     QWaitCondition mDone; // a row's result is in
     QWaitCondition mRoom; // a row was taken, or the workers are to stop
     std::vector<std::optional<Result>> mResults;
+    std::size_t mBatch;
     std::size_t mNext = 0;
     std::size_t mTaken = 0;
     std::size_t mWindow = 0;

@@ -1,8 +1,8 @@
 #include "render/pdfexport.h"
 #include "doc/fileio.h"
 #include "render/pagelayout.h"
+#include "render/pdfobjects.h"
 #include "render/pdftounicode.h"
-#include "render/pdfupdate.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -53,34 +53,46 @@ std::vector<PaperGeometry> papers(const doc::ReadModel& model, const PageLayout&
     return result;
 }
 
-// Paints the pages given (numbered from 1) in their order, each on its own paper.
-void paintLayout(QPagedPaintDevice& device, const PageLayout& layout, const std::vector<PaperGeometry>& paper,
-                 const std::vector<int>& pages)
+// One document's pages to paint, numbered from 1, in their order.
+struct Printed {
+    const PageLayout* layout;
+    std::vector<PaperGeometry> paper;
+    std::vector<int> pages;
+};
+
+// Paints the documents' pages one after the other, each on its own paper.
+void paintLayout(QPagedPaintDevice& device, std::span<const Printed> documents)
 {
-    if (pages.empty())
-        return;
-    const auto paperOf = [&](int page) -> const PaperGeometry& {
-        return paper[static_cast<std::size_t>(page - 1)];
+    struct Sheet {
+        const PageLayout* layout;
+        const PaperGeometry* paper;
+        int page;
     };
-    if (!device.setPageLayout(pageLayoutFor(paperOf(pages.front()))))
+    std::vector<Sheet> sheets;
+    for (const Printed& printed : documents)
+        for (const int page : printed.pages)
+            sheets.push_back({printed.layout, &printed.paper[static_cast<std::size_t>(page - 1)], page});
+    if (sheets.empty())
+        return;
+    if (!device.setPageLayout(pageLayoutFor(*sheets.front().paper)))
         throw std::runtime_error("The printer does not take the document's page size.");
     QPainter painter;
     if (!painter.begin(&device))
         throw std::runtime_error("The printer cannot be started.");
     const double scaleX = device.logicalDpiX() / double(kPixelsPerInch);
     const double scaleY = device.logicalDpiY() / double(kPixelsPerInch);
-    for (std::size_t i = 0; i < pages.size(); ++i) {
-        const PaperGeometry& sheet = paperOf(pages[i]);
+    for (std::size_t i = 0; i < sheets.size(); ++i) {
+        const PaperGeometry& sheet = *sheets[i].paper;
         if (i > 0 && !device.setPageLayout(pageLayoutFor(sheet)))
             throw std::runtime_error("The printer does not take the document's page size.");
         if (i > 0 && !device.newPage())
             throw std::runtime_error("The printer cannot start a new page.");
-        const PictureGeometry& geometry = layout.pageGeometry(pages[i] - 1);
+        const PictureGeometry& geometry = sheets[i].layout->pageGeometry(sheets[i].page - 1);
         painter.save();
         painter.scale(scaleX, scaleY);
         painter.translate(twipsToPixels(sheet.left) - geometry.columnLeft,
                           twipsToPixels(sheet.top) - geometry.columnTop);
-        paintText(painter, layout, pages[i] - 1);
+        paintText(painter, *sheets[i].layout, sheets[i].page - 1);
         painter.restore();
     }
     painter.end();
@@ -161,27 +173,48 @@ QByteArray xmpPacket(const PdfMetadata& metadata, const QDateTime& made)
         .toUtf8();
 }
 
-QByteArray pdfBytes(const PageLayout& layout, const std::vector<PaperGeometry>& paper,
-                    const PdfMetadata& metadata, const std::vector<int>& pages)
+// The documents' PDFs, painted in one run of Qt's PDF engine, which subsets and embeds each font once for
+// all of them, and cut apart: each file holds its own pages, with the glyphs all of them use.
+std::vector<QByteArray> pdfFiles(std::span<const Printed> documents, std::span<const PdfMetadata> metadata)
 {
-    // Both metadata say the same moment.
+    // Both metadata of a file say the same moment.
     const QDateTime made = QDateTime::currentDateTimeUtc();
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    QPdfWriter writer(&buffer);
-    writer.setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
-    writer.setTitle(metadata.title);
-    writer.setDocumentXmpMetadata(xmpPacket(metadata, made));
-    paintLayout(writer, layout, paper, pages);
-    const std::optional<pdfupdate::CrossReference> xref = pdfupdate::readCrossReference(bytes);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
+        paintLayout(writer, documents);
+    }
+    const std::optional<pdfobjects::CrossReference> xref = pdfobjects::readCrossReference(bytes);
     if (!xref)
-        return bytes;
-    std::map<int, QByteArray> objects = toUnicodeMaps(bytes, *xref, drawnRuns(layout, pages));
-    // The engine writes no author or subject of its own.
-    if (xref->info != 0)
-        objects[xref->info] = infoDictionary(metadata, made);
-    return pdfupdate::withObjects(bytes, *xref, objects);
+        throw std::runtime_error("The PDF engine wrote a document that could not be taken apart.");
+    std::vector<DrawnRun> runs;
+    std::vector<pdfobjects::Part> parts;
+    for (std::size_t i = 0; i < documents.size(); ++i) {
+        const std::vector<DrawnRun> drawn = drawnRuns(*documents[i].layout, documents[i].pages);
+        runs.insert(runs.end(), drawn.begin(), drawn.end());
+        parts.push_back({static_cast<int>(documents[i].pages.size()), infoDictionary(metadata[i], made),
+                         xmpPacket(metadata[i], made)});
+    }
+    const ToUnicodeMaps maps = toUnicodeMaps(bytes, *xref, runs);
+    if (maps.shaped && documents.size() > 1) {
+        // Shaped text keeps the engine's reading of the fonts it uses, which would then read other
+        // documents' text otherwise than when written alone; each is written alone instead.
+        std::vector<QByteArray> files;
+        for (std::size_t i = 0; i < documents.size(); ++i)
+            files.push_back(pdfFiles(documents.subspan(i, 1), metadata.subspan(i, 1)).front());
+        return files;
+    }
+    return pdfobjects::split(bytes, *xref, maps.objects, parts);
+}
+
+QByteArray pdfBytes(const PageLayout& layout, const std::vector<PaperGeometry>& paper,
+                    const PdfMetadata& metadata, const std::vector<int>& pages)
+{
+    const Printed printed{&layout, paper, pages};
+    return pdfFiles(std::span(&printed, 1), std::span(&metadata, 1)).front();
 }
 
 void writePdf(const QByteArray& bytes, const std::filesystem::path& target)
@@ -202,7 +235,8 @@ QString pageCountText(int pages)
 void paintDocument(QPagedPaintDevice& device, const doc::ReadModel& model)
 {
     const PageLayout layout = layoutDocument(model);
-    paintLayout(device, layout, papers(model, layout), everyPage(layout));
+    const Printed printed{&layout, papers(model, layout), everyPage(layout)};
+    paintLayout(device, std::span(&printed, 1));
 }
 
 QByteArray pdfBytes(const doc::ReadModel& model, const PdfMetadata& metadata, QString* undrawn)
@@ -211,6 +245,24 @@ QByteArray pdfBytes(const doc::ReadModel& model, const PdfMetadata& metadata, QS
     if (undrawn)
         *undrawn = layout.undrawn;
     return pdfBytes(layout, papers(model, layout), metadata, everyPage(layout));
+}
+
+std::vector<WrittenPdf> pdfBytes(std::span<const PdfDocument> documents)
+{
+    std::vector<PageLayout> layouts;
+    layouts.reserve(documents.size());
+    std::vector<Printed> printed;
+    std::vector<PdfMetadata> metadata;
+    for (const PdfDocument& document : documents) {
+        const PageLayout& layout = layouts.emplace_back(layoutDocument(*document.model));
+        printed.push_back({&layout, papers(*document.model, layout), everyPage(layout)});
+        metadata.push_back(document.metadata);
+    }
+    std::vector<QByteArray> files = pdfFiles(printed, metadata);
+    std::vector<WrittenPdf> written;
+    for (std::size_t i = 0; i < files.size(); ++i)
+        written.push_back({std::move(files[i]), layouts[i].undrawn});
+    return written;
 }
 
 QString exportPdf(const doc::ReadModel& model, const std::filesystem::path& target,
@@ -260,7 +312,8 @@ QString printDocument(const doc::ReadModel& model, QPrinter& printer, const PdfM
                  std::filesystem::path(printer.outputFileName().toStdU16String()));
         return layout.undrawn;
     }
-    paintLayout(printer, layout, paper, pages);
+    const Printed printed{&layout, paper, pages};
+    paintLayout(printer, std::span(&printed, 1));
     // A spooler that refuses the job says so only once the painting has ended.
     if (printer.printerState() == QPrinter::Error)
         throw std::runtime_error("The printer reported an error.");

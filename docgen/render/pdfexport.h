@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <filesystem>
+#include <span>
 #include <vector>
 
 class QPageRanges;
@@ -34,6 +35,23 @@ struct PdfMetadata {
 // font draws.
 QByteArray pdfBytes(const doc::ReadModel& model, const PdfMetadata& metadata = {},
                     QString* undrawn = nullptr);
+
+// One of the documents written together.
+struct PdfDocument {
+    const doc::ReadModel* model;
+    PdfMetadata metadata;
+};
+
+// A document's PDF, as pdfBytes makes it, and the characters no installed font draws in it.
+struct WrittenPdf {
+    QByteArray bytes;
+    QString undrawn;
+};
+
+// Each document's PDF, as pdfBytes makes it, at a fraction of the cost of one at a time: Qt's engine
+// subsets and embeds each font once for them all, so each file carries the glyphs all of them use, and
+// nothing else of the others.
+std::vector<WrittenPdf> pdfBytes(std::span<const PdfDocument> documents);
 
 // Writes pdfBytes(model, metadata) beside target and renames it into place: a failed export leaves the
 // earlier file as it was and no partial one. Throws doc::Error naming the file and the system's reason.

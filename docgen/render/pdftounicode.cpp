@@ -1,5 +1,5 @@
 #include "render/pdftounicode.h"
-#include "render/pdfupdate.h"
+#include "render/pdfobjects.h"
 
 #include <QGlyphRun>
 #include <QHash>
@@ -283,14 +283,14 @@ QByteArray cmapStream(const CMap& map)
 
 } // namespace
 
-std::map<int, QByteArray> toUnicodeMaps(const QByteArray& pdf, const pdfupdate::CrossReference& xref,
-                                        std::span<const DrawnRun> runs)
+ToUnicodeMaps toUnicodeMaps(const QByteArray& pdf, const pdfobjects::CrossReference& xref,
+                            std::span<const DrawnRun> runs)
 {
     static const QRegularExpression type0(QStringLiteral(R"(/Subtype\s*/Type0\b)"));
     static const QRegularExpression baseFont(QStringLiteral(R"(/BaseFont\s*/([^\s/<>\[\]()]+))"));
     static const QRegularExpression toUnicode(QStringLiteral(R"(/ToUnicode\s+(\d+)\s+0\s+R)"));
     const std::map<QByteArray, FontGlyphs> drawn = drawnGlyphs(runs);
-    std::map<int, QByteArray> streams;
+    ToUnicodeMaps maps;
     for (const auto& [object, offset] : xref.objects) {
         const QString font = dictionaryAt(pdf, offset);
         const QRegularExpressionMatch name = baseFont.match(font);
@@ -312,14 +312,15 @@ std::map<int, QByteArray> toUnicodeMaps(const QByteArray& pdf, const pdfupdate::
                     mended[quint32(cid)] = reading;
         } else {
             // Shaped text: its glyphs are the joined forms of its letters, and read as the letters.
+            maps.shaped = true;
             for (auto& [cid, characters] : mended)
                 if (presentationForms(characters))
                     characters = characters.normalized(QString::NormalizationForm_KC);
         }
         if (mended != *engineMap)
-            streams[mapAt->first] = pdfupdate::streamObject(cmapStream(mended));
+            maps.objects[mapAt->first] = pdfobjects::streamObject(cmapStream(mended));
     }
-    return streams;
+    return maps;
 }
 
 } // namespace render

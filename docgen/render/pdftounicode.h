@@ -15,7 +15,7 @@
 namespace render
 {
 
-namespace pdfupdate
+namespace pdfobjects
 {
 struct CrossReference;
 }
@@ -26,11 +26,18 @@ struct DrawnRun {
     QFont font;
 };
 
-// For pdf, as Qt's PDF engine wrote it with runs drawn in this order and no other text: the objects of an
-// incremental update (pdfupdate::withObjects) that map every glyph of each embedded font to the characters
-// drawn with it. A font whose glyphs the engine did not number as these runs draw them keeps the engine's
-// map.
-std::map<int, QByteArray> toUnicodeMaps(const QByteArray& pdf, const pdfupdate::CrossReference& xref,
-                                        std::span<const DrawnRun> runs);
+// What mends a PDF's text for reading: objects to take the place of those of the same number
+// (pdfobjects::split), and whether a font's glyphs were numbered other than drawn.
+struct ToUnicodeMaps {
+    std::map<int, QByteArray> objects;
+    bool shaped = false;
+};
+
+// For pdf, as Qt's PDF engine wrote it with runs drawn in this order and no other text: the maps that read
+// every glyph of each embedded font as the characters drawn with it. A font whose glyphs the engine did not
+// number as these runs draw them, as with shaped text, keeps the engine's map, its joined forms read as
+// their letters.
+ToUnicodeMaps toUnicodeMaps(const QByteArray& pdf, const pdfobjects::CrossReference& xref,
+                            std::span<const DrawnRun> runs);
 
 } // namespace render

@@ -402,12 +402,12 @@ void tst_CommandLine::mergeMakesTheGoodRows()
     QCOMPARE(QDir(out).entryList({QLatin1Char('*') + docx}, QDir::Files),
              (QStringList{QStringLiteral("Ellison_1") + docx, QStringLiteral("row-4") + docx}));
 
-    // A PDF whose owner no installed font draws is made, and the owner named.
+    // A PDF whose owner no installed font draws is made, and the owner named; the PDF made with it is not.
     const QString noFont = QString::fromUcs4(U"\U0010FFFD"); // private use: no font has it
     QFile boxed(dir.filePath(QStringLiteral("boxed.csv")));
     QVERIFY(boxed.open(QIODevice::WriteOnly));
     boxed.write(
-        ClientListRows::header().join(',') + '\n' +
+        ClientListRows::header().join(',') + '\n' + ClientListRows::cells().join(',') + '\n' +
         ClientListRows::cells(agreement::Field::Owner, (QLatin1Char('B') + noFont).toUtf8()).join(',') +
         '\n');
     boxed.close();
@@ -418,8 +418,9 @@ void tst_CommandLine::mergeMakesTheGoodRows()
     const QString where = QString::fromLatin1(agreement::FilledAgreement::kUndrawnWhere)
                               .arg(QLatin1String(agreement::plainName(agreement::Field::Owner)), noFont);
     QVERIFY2(pdf.err.contains(QString::fromLatin1(cli::Text::kUndrawn)
-                                  .arg(QDir(pdfs).filePath(QStringLiteral("row-2.pdf")), where)),
+                                  .arg(QDir(pdfs).filePath(QStringLiteral("row-3.pdf")), where)),
              qPrintable(pdf.err));
+    QVERIFY2(!pdf.err.contains(QStringLiteral("row-2.pdf")), qPrintable(pdf.err));
 }
 
 void tst_CommandLine::pdfsNameTheirAgreement_data()

@@ -34,6 +34,7 @@ private slots:
     void printedPages();
     void particularsReadBackAsTyped_data();
     void particularsReadBackAsTyped();
+    void writtenTogether();
     void failedExportLeavesNothing_data();
     void failedExportLeavesNothing();
     void printThroughQueue();
@@ -189,6 +190,52 @@ void tst_PdfExport::particularsReadBackAsTyped()
     printer.setOutputFileName(mDir.filePath(QStringLiteral("printed particulars.pdf")));
     render::printDocument(model, printer);
     QCOMPARE(readBack(printer.outputFileName()), text);
+}
+
+// Documents written together each read back as written alone, with their own pages, text and metadata;
+// shaped text (Arabic) among them too.
+void tst_PdfExport::writtenTogether()
+{
+    std::vector<doc::ReadModel> models;
+    for (const QString& owner :
+         {QStringLiteral("Zoë Brontë-Ångström"), QStringLiteral("山田 😀"), QStringLiteral("رانيا حداد")}) {
+        doc::ReadModel& model = models.emplace_back(testmodel::agreement());
+        model.paragraphs.push_back(
+            testmodel::paragraph(owner.toStdU16String(), doc::Paragraph::Alignment::Left));
+        testmodel::paragraphsAsBody(model);
+    }
+    // One of two pages, on A4.
+    doc::ReadModel& twice = models.emplace_back(testmodel::agreement());
+    const std::vector<doc::Paragraph> once = twice.paragraphs;
+    twice.paragraphs.insert(twice.paragraphs.end(), once.begin(), once.end());
+    testmodel::paragraphsAsBody(twice);
+    twice.section() = {11906, 16838, 1134, 1134, 1701, 1440, 720, 720, 720};
+
+    const auto saved = [this](const QString& name, const QByteArray& bytes) {
+        QFile file(mDir.filePath(name));
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() ? file.fileName()
+                                                                                    : QString();
+    };
+    for (const std::vector<std::size_t>& batch : {std::vector<std::size_t>{0, 1, 3}, {1, 2, 0}}) {
+        std::vector<render::PdfDocument> documents;
+        for (const std::size_t i : batch)
+            documents.push_back({&models[i],
+                                 {QStringLiteral("Agreement %1").arg(i), QStringLiteral("Author %1").arg(i),
+                                  QStringLiteral("Subject %1").arg(i)}});
+        const std::vector<render::WrittenPdf> written = render::pdfBytes(documents);
+        QCOMPARE(written.size(), documents.size());
+        for (std::size_t i = 0; i < documents.size(); ++i) {
+            const QString together = saved(QStringLiteral("together %1.pdf").arg(i), written[i].bytes);
+            const QString alone = saved(QStringLiteral("alone %1.pdf").arg(i),
+                                        render::pdfBytes(*documents[i].model, documents[i].metadata));
+            QCOMPARE(pdftools::pdfText(together), pdftools::pdfText(alone));
+            const QString info = pdftools::run(QStringLiteral("pdfinfo"), {together});
+            for (const QString& said :
+                 {documents[i].metadata.title, documents[i].metadata.author, documents[i].metadata.subject})
+                QVERIFY2(info.contains(said), qPrintable(info));
+            QCOMPARE(written[i].undrawn, render::layoutDocument(*documents[i].model).undrawn);
+        }
+    }
 }
 
 void tst_PdfExport::failedExportLeavesNothing_data()
