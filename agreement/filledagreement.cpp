@@ -20,6 +20,13 @@ FilledAgreement::FilledAgreement(const doc::WordDocument& templateDocument, Part
       mFormats(formatsOf(nullptr))
 {
     writeProperties(mDocument, mTemplateName, mParticulars, mSigningDate);
+    // The carried .docx says what the carried template says; a working template changed since (after its
+    // last place, where it still fits) would lose the change, so its agreement is written as .doc alone.
+    static const std::u16string carried = Template::document().text();
+    if (templateDocument.text() != carried) {
+        mFormats = {DocumentFormat::Doc};
+        return;
+    }
     mFillTwin = [typed = insertions(mParticulars, mSigningDate, locale), name = mTemplateName,
                  particulars = mParticulars, signing = mSigningDate] {
         AgreementDocument twin = fillAtAnchors(Template::docxDocument(), typed);

@@ -52,7 +52,8 @@ public:
     const AgreementDocument& document() const { return mDocument; }
 
     // The Word formats an agreement from tagTemplate (null: the standard one) is written in, its own
-    // first: the program's templates in both, a user's in its own alone.
+    // first: the program's templates in both, a user's in its own alone. An agreement filled from a
+    // working template whose text is not the standard one's is written as .doc alone.
     static std::vector<DocumentFormat> formatsOf(const TagTemplate* tagTemplate);
     const std::vector<DocumentFormat>& formats() const { return mFormats; }
     // Said of a format an agreement is not written in: %1 is its template's name, %2 the extension

@@ -4,6 +4,7 @@
 #include "agreement/agreementtemplate.h"
 #include "agreement/clientlist.h"
 #include "agreement/currency.h"
+#include "agreement/filledagreement.h"
 #include "agreement/insertions.h"
 #include "agreement/readback.h"
 #include "agreement/shortdate.h"
@@ -97,6 +98,7 @@ private slots:
     void insertionsLandAfterTheirAnchors();
     void readsBackWhatWasFilled();
     void readsBackLeadingByteOrderMarks();
+    void docxOnlyOfTheCarriedText();
     void propertiesCarryTheParticulars_data();
     void propertiesCarryTheParticulars();
     void refusesWhatIsNoAgreement_data();
@@ -238,6 +240,20 @@ void tst_Agreement::readsBackLeadingByteOrderMarks()
     p[Field::WorkPerformed] = QStringLiteral("\uFFFEBuild");
     const QLocale locale(QLocale::English);
     QVERIFY(readBack(filled(p, kSample.agreementDate, locale), locale).particulars == p);
+}
+
+// The standard agreement is written as .docx too only from a working template that says what the carried
+// one says: the carried .docx would leave out a change made after the last place.
+void tst_Agreement::docxOnlyOfTheCarriedText()
+{
+    doc::WordDocument changed = Template::document();
+    changed.replaceText(static_cast<std::uint32_t>(changed.mainText().size() - 1), 0, u" Initials: ____");
+    QVERIFY(Template::fits(changed));
+    const QLocale locale(QLocale::English);
+    QVERIFY(FilledAgreement(Template::document(), kSample, QDate(2027, 3, 1), locale).formats() ==
+            FilledAgreement::formatsOf(nullptr));
+    QVERIFY(FilledAgreement(changed, kSample, QDate(2027, 3, 1), locale).formats() ==
+            std::vector{DocumentFormat::Doc});
 }
 
 void tst_Agreement::refusesWhatIsNoAgreement_data()
