@@ -16,10 +16,11 @@ FilledAgreement::FilledAgreement(const doc::WordDocument& templateDocument, Part
                                  QDate signingDate, const QLocale& locale, const TypingStep& step)
     : mTemplateName(QLatin1String(Template::kName)), mParticulars(std::move(particulars)),
       mSigningDate(signingDate),
-      mDocument(fill(templateDocument, insertions(mParticulars, mSigningDate, locale), step)),
+      mDocument(std::make_shared<AgreementDocument>(
+          fill(templateDocument, insertions(mParticulars, mSigningDate, locale), step))),
       mFormats(formatsOf(nullptr))
 {
-    writeProperties(mDocument, mTemplateName, mParticulars, mSigningDate);
+    writeProperties(*mDocument, mTemplateName, mParticulars, mSigningDate);
     // The carried .docx says what the carried template says; a working template changed since (after its
     // last place, where it still fits) would lose the change, so its agreement is written as .doc alone.
     static const std::u16string carried = Template::document().text();
@@ -38,9 +39,10 @@ FilledAgreement::FilledAgreement(const doc::WordDocument& templateDocument, Part
 FilledAgreement::FilledAgreement(const TagTemplate& tagTemplate, Particulars particulars, QDate signingDate,
                                  const QLocale& locale)
     : mTemplateName(tagTemplate.name()), mParticulars(std::move(particulars)), mSigningDate(signingDate),
-      mDocument(tagTemplate.fill(mParticulars, mSigningDate, locale)), mFormats(formatsOf(&tagTemplate))
+      mDocument(std::make_shared<AgreementDocument>(tagTemplate.fill(mParticulars, mSigningDate, locale))),
+      mFormats(formatsOf(&tagTemplate))
 {
-    writeProperties(mDocument, mTemplateName, mParticulars, mSigningDate);
+    writeProperties(*mDocument, mTemplateName, mParticulars, mSigningDate);
     if (std::shared_ptr<const TagTemplate> twin = tagTemplate.twin())
         mFillTwin = [twin = std::move(twin), locale, name = mTemplateName, particulars = mParticulars,
                      signing = mSigningDate] {
@@ -63,17 +65,17 @@ std::vector<DocumentFormat> FilledAgreement::formatsOf(const TagTemplate* tagTem
 const std::vector<std::uint8_t>& FilledAgreement::bytes() const
 {
     if (!mBytes)
-        mBytes = mDocument.serialize();
+        mBytes = mDocument->serialize();
     return *mBytes;
 }
 
 const std::vector<std::uint8_t>& FilledAgreement::bytes(DocumentFormat format) const
 {
-    if (format == mDocument.format())
+    if (format == mDocument->format())
         return bytes();
     if (std::find(mFormats.begin(), mFormats.end(), format) == mFormats.end())
         throw std::runtime_error(QString::fromUtf8(kOnlyFormat)
-                                     .arg(mTemplateName, QLatin1String(extension(mDocument.format())))
+                                     .arg(mTemplateName, QLatin1String(extension(mDocument->format())))
                                      .toStdString());
     if (!mTwinBytes)
         mTwinBytes = mFillTwin().serialize();
@@ -83,7 +85,7 @@ const std::vector<std::uint8_t>& FilledAgreement::bytes(DocumentFormat format) c
 const doc::ReadModel& FilledAgreement::readModel() const
 {
     if (!mReadModel)
-        mReadModel = mDocument.readModel();
+        mReadModel = mDocument->readModel();
     return *mReadModel;
 }
 

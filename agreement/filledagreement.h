@@ -49,7 +49,12 @@ public:
     QDate signingDate() const { return mSigningDate; }
     // The filled document in its template's format, carrying its particulars in its properties (see
     // writeProperties()): the working document.
-    const AgreementDocument& document() const { return mDocument; }
+    const AgreementDocument& document() const { return *mDocument; }
+    // The document's engine, shared with whoever opens it.
+    std::shared_ptr<const AgreementDocument::Engine> engine() const
+    {
+        return {mDocument, &mDocument->engine()};
+    }
 
     // The Word formats an agreement from tagTemplate (null: the standard one) is written in, its own
     // first: the program's templates in both, a user's in its own alone. An agreement filled from a
@@ -97,7 +102,7 @@ private:
     QString mTemplateName;
     Particulars mParticulars;
     QDate mSigningDate;
-    AgreementDocument mDocument;
+    std::shared_ptr<AgreementDocument> mDocument;
     std::vector<DocumentFormat> mFormats;
     // Fills the template's copy in the other format, where there is one.
     std::function<AgreementDocument()> mFillTwin;

@@ -198,7 +198,7 @@ void TemplateFilling::PushButton22_Click()
         report.step(InsertionPlan::lines(0).position, [&] {
             filled = std::make_shared<const agreement::FilledAgreement>(*tagTemplate, particulars,
                                                                         signingDate, QLocale());
-            document = &app().Open(tagTemplate->name(), filled->document().engine(), true);
+            document = &app().Open(tagTemplate->name(), filled->engine(), true);
         });
     } else if (document) {
         filled = std::make_shared<const agreement::FilledAgreement>(
@@ -317,7 +317,7 @@ std::optional<render::PagePicture> TemplateFilling::SaveDocAsJPG(const agreement
         wordApp = mWordFactory(
             [this, &filled](const word::Content&) { mPlatform.setClipboard(filled.pictureMimeData()); });
     });
-    report.step(118, [&] { app().Open(path, filled.document().engine()); });
+    report.step(118, [&] { app().Open(path, filled.engine()); });
     report.step(120, [&] { app().ActiveDocument().range().CopyAsPicture(); });
     std::optional<render::PagePicture> picture;
     report.step(122, [&] {

@@ -10,7 +10,7 @@ void Range::CopyAsPicture()
     Application& app = mDocument.mApp;
     app.requireRunning();
     if (app.mPictures)
-        app.mPictures(mDocument.mContent);
+        app.mPictures(*mDocument.mContent);
 }
 
 Range Document::range()
@@ -29,6 +29,11 @@ Application::Application(PictureSink pictures) : mPictures(std::move(pictures)) 
 Application::~Application() = default;
 
 Document& Application::Open(const QString& name, Content content, bool readOnly)
+{
+    return Open(name, std::make_shared<const Content>(std::move(content)), readOnly);
+}
+
+Document& Application::Open(const QString& name, std::shared_ptr<const Content> content, bool readOnly)
 {
     requireRunning();
     mDocuments.push_back(std::unique_ptr<Document>(new Document(*this, name, readOnly, std::move(content))));

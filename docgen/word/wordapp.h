@@ -52,19 +52,19 @@ public:
     void Close();
     bool readOnly() const { return mReadOnly; }
     const QString& path() const { return mPath; }
-    const Content& content() const { return mContent; }
+    const Content& content() const { return *mContent; }
 
 private:
     friend class Application;
     friend class Range;
-    Document(Application& app, QString path, bool readOnly, Content content)
+    Document(Application& app, QString path, bool readOnly, std::shared_ptr<const Content> content)
         : mApp(app), mPath(std::move(path)), mReadOnly(readOnly), mContent(std::move(content))
     {
     }
     Application& mApp;
     QString mPath;
     bool mReadOnly;
-    Content mContent;
+    std::shared_ptr<const Content> mContent;
 };
 
 class Application
@@ -80,6 +80,8 @@ public:
 
     // Documents.Open of content, a document already read and parsed, under name; nothing is read.
     Document& Open(const QString& name, Content content, bool readOnly = false);
+    // The same, sharing content with whoever holds it: no document is copied.
+    Document& Open(const QString& name, std::shared_ptr<const Content> content, bool readOnly = false);
     // Many times an agreement, however long its particulars: the largest document file worth reading.
     static constexpr std::size_t kMaxDocumentBytes = std::size_t{16} << 20;
     // The document opened last and not yet closed.
