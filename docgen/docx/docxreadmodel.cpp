@@ -488,7 +488,7 @@ public:
                 style.basedOn = *value(*basedOn);
             style.pPr = wordChild(e, "pPr");
             style.rPr = wordChild(e, "rPr");
-            style.tblPr = wordChild(e, "tblPr");
+            style.element = &e;
             if (isOn(wordAttribute(e, "default")))
                 mDefaults.emplace(style.type, *id);
             mStyles.emplace(*id, std::move(style));
@@ -526,17 +526,11 @@ public:
             applyRPr(chp, *found->second.rPr, mTheme);
     }
 
-    // What a table style and each of its bases set: the table's look, and its paragraphs' and runs'.
-    struct TableLayer {
-        const Node* tblPr = nullptr;
-        const Node* pPr = nullptr;
-        const Node* rPr = nullptr;
-    };
-
-    // A table style's layers, the base's first; the default table style's for none.
-    std::vector<TableLayer> tableChain(const std::string* id) const
+    // A table style's w:style and those of its bases, the base's first; the default table style's for
+    // none.
+    std::vector<const Node*> tableChain(const std::string* id) const
     {
-        std::vector<TableLayer> chain;
+        std::vector<const Node*> chain;
         std::string at = id ? *id : "";
         if (!id || !isType(at, "table")) {
             const auto fallback = mDefaults.find("table");
@@ -546,7 +540,7 @@ public:
             const auto found = mStyles.find(at);
             if (found == mStyles.end() || found->second.type != "table")
                 break;
-            chain.push_back({found->second.tblPr, found->second.pPr, found->second.rPr});
+            chain.push_back(found->second.element);
             at = found->second.basedOn;
         }
         std::reverse(chain.begin(), chain.end());
@@ -559,7 +553,7 @@ private:
         std::string basedOn;
         const Node* pPr = nullptr;
         const Node* rPr = nullptr;
-        const Node* tblPr = nullptr;
+        const Node* element = nullptr;
         std::optional<std::pair<Pap, Chp>> resolved;
         bool resolving = false;
     };
@@ -907,6 +901,18 @@ struct TableLook {
     std::array<std::int32_t, 4> margins{0, TableCell{}.marginLeft, 0, TableCell{}.marginRight}; // t l b r
     Paragraph::Alignment alignment = Paragraph::Alignment::Left;
     std::int32_t indent = 0;
+    // Which of its style's conditional formats the table takes, as tblLook's older bit mask holds them.
+    enum Condition : std::uint32_t {
+        FirstRow = 0x0020,
+        LastRow = 0x0040,
+        FirstColumn = 0x0080,
+        LastColumn = 0x0100,
+        NoRowBands = 0x0200,
+        NoColumnBands = 0x0400,
+    };
+    std::uint32_t conditions = 0;
+    std::size_t rowBand = 1; // rows to a band
+    std::size_t columnBand = 1;
 };
 
 void applyMargins(std::array<std::int32_t, 4>& margins, const Node& mar)
@@ -934,6 +940,99 @@ void applyTblPr(TableLook& look, const Node& tblPr)
         look.alignment = alignment(value(*jc), look.alignment);
     if (const Node* ind = wordChild(tblPr, "tblInd"))
         look.indent = twipsAttribute(*ind, "w").value_or(look.indent);
+    if (const Node* tblLook = wordChild(tblPr, "tblLook")) {
+        // Word writes the mask and, since 2010, each condition by name, which wins.
+        const std::string* mask = value(*tblLook);
+        look.conditions = 0;
+        if (mask)
+            std::from_chars(mask->data(), mask->data() + mask->size(), look.conditions, 16);
+        static constexpr std::array<std::pair<std::string_view, TableLook::Condition>, 6> kNames = {{
+            {"firstRow", TableLook::FirstRow},
+            {"lastRow", TableLook::LastRow},
+            {"firstColumn", TableLook::FirstColumn},
+            {"lastColumn", TableLook::LastColumn},
+            {"noHBand", TableLook::NoRowBands},
+            {"noVBand", TableLook::NoColumnBands},
+        }};
+        for (const auto& [name, condition] : kNames)
+            if (const std::string* v = wordAttribute(*tblLook, name))
+                look.conditions = isOn(v) ? look.conditions | condition : look.conditions & ~condition;
+    }
+    const auto bandSize = [&](std::string_view name, std::size_t& size) {
+        if (const Node* e = wordChild(tblPr, name))
+            size = static_cast<std::size_t>(std::clamp<std::int64_t>(integer(value(*e)).value_or(1), 1, 63));
+    };
+    bandSize("tblStyleRowBandSize", look.rowBand);
+    bandSize("tblStyleColBandSize", look.columnBand);
+}
+
+// A conditional format that reaches a cell, and whether the cell's top, left, bottom and right lie on
+// the edge of the region it formats (a region's inside borders fall between its cells).
+struct Conditional {
+    std::string_view type;
+    std::array<bool, 4> outer;
+};
+
+// The conditional formats of the cell at row r of rows and column k of columns, in the order Word
+// applies them, each over the ones before.
+std::vector<Conditional> conditionals(const TableLook& look, std::size_t r, std::size_t rows, std::size_t k,
+                                      std::size_t columns)
+{
+    const auto on = [&](TableLook::Condition c) { return (look.conditions & c) != 0; };
+    const bool firstRow = on(TableLook::FirstRow) && r == 0;
+    const bool lastRow = on(TableLook::LastRow) && r + 1 == rows;
+    const bool firstColumn = on(TableLook::FirstColumn) && k == 0;
+    const bool lastColumn = on(TableLook::LastColumn) && k + 1 == columns;
+    const bool top = r == 0, left = k == 0, bottom = r + 1 == rows, right = k + 1 == columns;
+    std::vector<Conditional> result{{"wholeTable", {top, left, bottom, right}}};
+    // Bands count from the first row or column that is not a first or last one.
+    const auto band = [](std::size_t at, std::size_t first, std::size_t end, std::size_t size) {
+        const std::size_t start = first + (at - first) / size * size;
+        return std::tuple{(at - first) / size % 2 == 0, at == start, at + 1 == std::min(start + size, end)};
+    };
+    if (!on(TableLook::NoRowBands) && !firstRow && !lastRow) {
+        const std::size_t first = on(TableLook::FirstRow) ? 1 : 0;
+        const std::size_t end = on(TableLook::LastRow) ? rows - 1 : rows;
+        const auto [odd, starts, ends] = band(r, first, end, look.rowBand);
+        result.push_back({odd ? "band1Horz" : "band2Horz", {starts, left, ends, right}});
+    }
+    if (!on(TableLook::NoColumnBands) && !firstColumn && !lastColumn) {
+        const std::size_t first = on(TableLook::FirstColumn) ? 1 : 0;
+        const std::size_t end = on(TableLook::LastColumn) ? columns - 1 : columns;
+        const auto [odd, starts, ends] = band(k, first, end, look.columnBand);
+        result.push_back({odd ? "band1Vert" : "band2Vert", {top, starts, bottom, ends}});
+    }
+    if (firstColumn)
+        result.push_back({"firstCol", {top, true, bottom, true}});
+    if (lastColumn)
+        result.push_back({"lastCol", {top, true, bottom, true}});
+    if (firstRow)
+        result.push_back({"firstRow", {true, left, true, right}});
+    if (lastRow)
+        result.push_back({"lastRow", {true, left, true, right}});
+    const std::array<bool, 4> alone{true, true, true, true};
+    if (firstRow && firstColumn)
+        result.push_back({"nwCell", alone});
+    if (firstRow && lastColumn)
+        result.push_back({"neCell", alone});
+    if (lastRow && firstColumn)
+        result.push_back({"swCell", alone});
+    if (lastRow && lastColumn)
+        result.push_back({"seCell", alone});
+    return result;
+}
+
+// A table style's conditional format of that type; for the whole table, also the style's own.
+std::vector<const Node*> conditionalFormats(const Node& style, std::string_view type)
+{
+    std::vector<const Node*> result;
+    if (type == "wholeTable")
+        result.push_back(&style);
+    for (const Node& e : style.children)
+        if (const std::string* t = e.isWord("tblStylePr") ? wordAttribute(e, "type") : nullptr;
+            t && *t == type)
+            result.push_back(&e);
+    return result;
 }
 
 class ModelReader
@@ -1180,11 +1279,11 @@ private:
         // A table style's paragraph and run properties win over the default paragraph style's alone.
         std::pair<Pap, Chp> styled = mStyles.paragraph(styleId);
         if (!mTableStyles.empty() && mStyles.isDefaultParagraph(styleId))
-            for (const Styles::TableLayer& layer : *mTableStyles.back()) {
-                if (layer.pPr)
-                    applyPPr(styled.first, *layer.pPr);
-                if (layer.rPr)
-                    applyRPr(styled.second, *layer.rPr, mStyles.theme());
+            for (const Node* format : *mTableStyles.back()) {
+                if (const Node* tablePPr = wordChild(*format, "pPr"))
+                    applyPPr(styled.first, *tablePPr);
+                if (const Node* tableRPr = wordChild(*format, "rPr"))
+                    applyRPr(styled.second, *tableRPr, mStyles.theme());
             }
         const auto& [stylePap, styleChp] = styled;
         Pap pap = stylePap;
@@ -1769,14 +1868,12 @@ private:
         TableLook look;
         const Node* tblPr = wordChild(tbl, "tblPr");
         const Node* styleRef = tblPr ? wordChild(*tblPr, "tblStyle") : nullptr;
-        const std::vector<Styles::TableLayer> layers =
-            mStyles.tableChain(styleRef ? value(*styleRef) : nullptr);
-        for (const Styles::TableLayer& layer : layers)
-            if (layer.tblPr)
-                applyTblPr(look, *layer.tblPr);
+        const std::vector<const Node*> styles = mStyles.tableChain(styleRef ? value(*styleRef) : nullptr);
+        for (const Node* style : styles)
+            if (const Node* styleTblPr = wordChild(*style, "tblPr"))
+                applyTblPr(look, *styleTblPr);
         if (tblPr)
             applyTblPr(look, *tblPr);
-        mTableStyles.push_back(&layers);
 
         std::vector<std::int32_t> grid{0}; // the grid's column edges from the table's left edge
         if (const Node* tblGrid = wordChild(tbl, "tblGrid"))
@@ -1788,10 +1885,9 @@ private:
         std::vector<const Node*> rowNodes;
         collectRows(tbl, rowNodes);
         std::vector<PendingRow> rows;
-        for (const Node* tr : rowNodes)
-            if (auto row = readRow(*tr, look, grid, tableDepth))
+        for (std::size_t r = 0; r < rowNodes.size(); ++r)
+            if (auto row = readRow(*rowNodes[r], look, styles, {r, rowNodes.size()}, grid, tableDepth))
                 rows.push_back(std::move(*row));
-        mTableStyles.pop_back();
         if (rows.empty())
             return;
 
@@ -1853,8 +1949,11 @@ private:
         std::vector<std::array<std::optional<Border>, 4>> borders;
     };
 
-    std::optional<PendingRow> readRow(const Node& tr, const TableLook& look, std::vector<std::int32_t>& grid,
-                                      int tableDepth)
+    // place: the row's index and the table's count of rows.
+    std::optional<PendingRow> readRow(const Node& tr, const TableLook& look,
+                                      const std::vector<const Node*>& styles,
+                                      std::pair<std::size_t, std::size_t> place,
+                                      std::vector<std::int32_t>& grid, int tableDepth)
     {
         PendingRow pending;
         doc::TableRow& row = pending.row;
@@ -1877,7 +1976,8 @@ private:
         }
         std::vector<const Node*> cells;
         collectCells(tr, cells);
-        for (const Node* tc : cells) {
+        for (std::size_t k = 0; k < cells.size(); ++k) {
+            const Node* tc = cells[k];
             const Node* tcPr = wordChild(*tc, "tcPr");
             std::size_t span = 1;
             if (const Node* gridSpan = tcPr ? wordChild(*tcPr, "gridSpan") : nullptr)
@@ -1901,8 +2001,10 @@ private:
             std::array<std::int32_t, 4> margins = look.margins;
             std::array<std::optional<Border>, 4> own{};
             bool mergedAcross = false;
-            if (tcPr) {
-                for (const Node& e : tcPr->children) {
+            // outer: whether each side lies on the edge of what the properties format, else their inside
+            // borders reach it.
+            const auto applyTcPr = [&](const Node& properties, const std::array<bool, 4>& outer) {
+                for (const Node& e : properties.children) {
                     if (e.isWord("vMerge")) {
                         const std::string* v = value(e);
                         cell.verticalMerge = v && *v == "restart" ? TableCell::VerticalMerge::Restart
@@ -1923,14 +2025,28 @@ private:
                         applyMargins(margins, e);
                     } else if (e.isWord("tcBorders")) {
                         const std::array<const Node*, 4> sides = {
-                            wordChild(e, "top"), side(e, "left", "start"), wordChild(e, "bottom"),
-                            side(e, "right", "end")};
+                            outer[0] ? wordChild(e, "top") : wordChild(e, "insideH"),
+                            outer[1] ? side(e, "left", "start") : wordChild(e, "insideV"),
+                            outer[2] ? wordChild(e, "bottom") : wordChild(e, "insideH"),
+                            outer[3] ? side(e, "right", "end") : wordChild(e, "insideV")};
                         for (std::size_t i = 0; i < sides.size(); ++i)
                             if (sides[i])
                                 own[i] = border(*sides[i]);
                     }
                 }
-            }
+            };
+            // The style's formats that reach the cell come below its own properties.
+            std::vector<const Node*> formats;
+            for (const Conditional& conditional :
+                 conditionals(look, place.first, place.second, k, cells.size()))
+                for (const Node* style : styles)
+                    for (const Node* format : conditionalFormats(*style, conditional.type)) {
+                        formats.push_back(format);
+                        if (const Node* styleTcPr = wordChild(*format, "tcPr"))
+                            applyTcPr(*styleTcPr, conditional.outer);
+                    }
+            if (tcPr)
+                applyTcPr(*tcPr, {true, true, true, true});
             if (mergedAcross && !row.cells.empty()) {
                 row.cells.back().right = cell.right;
                 continue;
@@ -1940,7 +2056,9 @@ private:
             cell.marginBottom = margins[2];
             cell.marginRight = margins[3];
             const std::int32_t inner = cell.right - cell.left - cell.marginLeft - cell.marginRight;
+            mTableStyles.push_back(&formats);
             readBlocks(*tc, cell.blocks, tableDepth, std::max(inner, 0));
+            mTableStyles.pop_back();
             row.cells.push_back(std::move(cell));
             pending.borders.push_back(own);
         }
@@ -1956,8 +2074,9 @@ private:
     std::int32_t mDefaultTab = doc::SectionLayout{}.defaultTabWidth;
     const XmlPart* mPart = nullptr; // the part being read, whose relationships name its pictures
     bool mInBody = false;
-    std::vector<const std::vector<Styles::TableLayer>*>
-        mTableStyles; // of the tables being read, innermost last
+    // The table style formats (a w:style or its w:tblStylePr) that reach the cells being read, innermost
+    // last.
+    std::vector<const std::vector<const Node*>*> mTableStyles;
     bool mSpacingCollapses = true;
     std::vector<Spacing> mSpacing; // by paragraph
     std::size_t mSection = 0;      // the body's section being read

@@ -595,6 +595,26 @@ void tst_DocxDocument::readModel_data()
                {{"styles", tableStyled}})
         << "spaceAfter"
         << "0";
+    const std::string banded = stylesXml(
+        R"(<w:style w:type="table" w:styleId="Grid4"><w:tblPr><w:tblStyleRowBandSize w:val="1"/></w:tblPr>)"
+        R"(<w:tblStylePr w:type="firstRow"><w:rPr><w:b/></w:rPr><w:tcPr><w:shd w:val="clear" w:fill="4472C4"/>)"
+        R"(</w:tcPr></w:tblStylePr><w:tblStylePr w:type="band1Horz"><w:tcPr>)"
+        R"(<w:shd w:val="clear" w:fill="D9E2F3"/></w:tcPr></w:tblStylePr></w:style>)");
+    const auto bandedTable = [&](const std::string& tblLook) {
+        std::string rows;
+        for (const char* text : {"Probe", "Two", "Three"})
+            rows += "<w:tr><w:tc>" + paragraph(textRun(text)) + "</w:tc></w:tr>";
+        return withRelated(R"(<w:tbl><w:tblPr><w:tblStyle w:val="Grid4"/>)" + tblLook +
+                               R"(</w:tblPr><w:tblGrid><w:gridCol w:w="2000"/></w:tblGrid>)" + rows +
+                               "</w:tbl>",
+                           {{"styles", banded}});
+    };
+    QTest::newRow("a table style's first row and banded rows")
+        << bandedTable(R"(<w:tblLook w:val="04A0" w:firstRow="1" w:noHBand="0"/>)") << "rows"
+        << "4472c4 bold, d9e2f3, none";
+    QTest::newRow("a table's look turning its style's first row off")
+        << bandedTable(R"(<w:tblLook w:val="0020" w:firstRow="0"/>)") << "rows"
+        << "d9e2f3, none, d9e2f3";
     QTest::newRow("a VML text box placed by its style")
         << wordParts(probeWith(
                {}, probe + R"(<w:r><w:pict><v:shape style="position:absolute;margin-left:36pt;margin-top:0;)"
@@ -626,6 +646,19 @@ void tst_DocxDocument::readModel()
         {QStringLiteral("label"), p.list ? QString::fromStdU16String(p.list->text) : QString()},
         {QStringLiteral("last"), QString::fromStdU16String(p.text).right(1)},
     };
+    if (look == QStringLiteral("rows")) {
+        QVERIFY(!model.tables.empty());
+        QStringList rows; // each row's first cell: its fill, and whether its text is bold
+        for (const doc::TableRow& row : model.tables.front().rows) {
+            const doc::TableCell& cell = row.cells.front();
+            const doc::Paragraph& text = model.paragraphs[cell.blocks.front().index];
+            rows << (cell.shading == doc::kAutoColor ? QStringLiteral("none")
+                                                     : QString::number(cell.shading, 16)) +
+                        (text.runs.front().bold ? QStringLiteral(" bold") : QString());
+        }
+        QCOMPARE(rows.join(QStringLiteral(", ")), expected);
+        return;
+    }
     if (look == QStringLiteral("shape")) {
         QCOMPARE(p.shapes.size(), std::size_t{1});
         const doc::Shape& shape = model.shapes[p.shapes.front().index];
