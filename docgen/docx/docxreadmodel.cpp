@@ -911,6 +911,8 @@ struct TableLook {
         NoColumnBands = 0x0400,
     };
     std::uint32_t conditions = 0;
+    // The rows the first row's format reaches: the first, and the header rows that follow it.
+    std::size_t headerRows = 1;
     std::size_t rowBand = 1; // rows to a band
     std::size_t columnBand = 1;
 };
@@ -979,7 +981,7 @@ std::vector<Conditional> conditionals(const TableLook& look, std::size_t r, std:
                                       std::size_t columns)
 {
     const auto on = [&](TableLook::Condition c) { return (look.conditions & c) != 0; };
-    const bool firstRow = on(TableLook::FirstRow) && r == 0;
+    const bool firstRow = on(TableLook::FirstRow) && r < look.headerRows;
     const bool lastRow = on(TableLook::LastRow) && r + 1 == rows;
     const bool firstColumn = on(TableLook::FirstColumn) && k == 0;
     const bool lastColumn = on(TableLook::LastColumn) && k + 1 == columns;
@@ -991,7 +993,7 @@ std::vector<Conditional> conditionals(const TableLook& look, std::size_t r, std:
         return std::tuple{(at - first) / size % 2 == 0, at == start, at + 1 == std::min(start + size, end)};
     };
     if (!on(TableLook::NoRowBands) && !firstRow && !lastRow) {
-        const std::size_t first = on(TableLook::FirstRow) ? 1 : 0;
+        const std::size_t first = on(TableLook::FirstRow) ? look.headerRows : 0;
         const std::size_t end = on(TableLook::LastRow) ? rows - 1 : rows;
         const auto [odd, starts, ends] = band(r, first, end, look.rowBand);
         result.push_back({odd ? "band1Horz" : "band2Horz", {starts, left, ends, right}});
@@ -1007,7 +1009,7 @@ std::vector<Conditional> conditionals(const TableLook& look, std::size_t r, std:
     if (lastColumn)
         result.push_back({"lastCol", {top, true, bottom, true}});
     if (firstRow)
-        result.push_back({"firstRow", {true, left, true, right}});
+        result.push_back({"firstRow", {top, left, r + 1 == look.headerRows, right}});
     if (lastRow)
         result.push_back({"lastRow", {true, left, true, right}});
     const std::array<bool, 4> alone{true, true, true, true};
@@ -1884,6 +1886,14 @@ private:
 
         std::vector<const Node*> rowNodes;
         collectRows(tbl, rowNodes);
+        const auto isHeader = [](const Node* tr) {
+            const Node* trPr = wordChild(*tr, "trPr");
+            const Node* header = trPr ? wordChild(*trPr, "tblHeader") : nullptr;
+            return header && onOff(*header);
+        };
+        while (look.headerRows < rowNodes.size() && isHeader(rowNodes[0]) &&
+               isHeader(rowNodes[look.headerRows]))
+            ++look.headerRows;
         std::vector<PendingRow> rows;
         for (std::size_t r = 0; r < rowNodes.size(); ++r)
             if (auto row = readRow(*rowNodes[r], look, styles, {r, rowNodes.size()}, grid, tableDepth))

@@ -600,21 +600,26 @@ void tst_DocxDocument::readModel_data()
         R"(<w:tblStylePr w:type="firstRow"><w:rPr><w:b/></w:rPr><w:tcPr><w:shd w:val="clear" w:fill="4472C4"/>)"
         R"(</w:tcPr></w:tblStylePr><w:tblStylePr w:type="band1Horz"><w:tcPr>)"
         R"(<w:shd w:val="clear" w:fill="D9E2F3"/></w:tcPr></w:tblStylePr></w:style>)");
-    const auto bandedTable = [&](const std::string& tblLook) {
+    // headerRows: how many rows, from the first, repeat as the table's header.
+    const auto bandedTable = [&](const std::string& tblLook, int headerRows) {
         std::string rows;
         for (const char* text : {"Probe", "Two", "Three"})
-            rows += "<w:tr><w:tc>" + paragraph(textRun(text)) + "</w:tc></w:tr>";
+            rows += std::string("<w:tr>") + (headerRows-- > 0 ? "<w:trPr><w:tblHeader/></w:trPr>" : "") +
+                    "<w:tc>" + paragraph(textRun(text)) + "</w:tc></w:tr>";
         return withRelated(R"(<w:tbl><w:tblPr><w:tblStyle w:val="Grid4"/>)" + tblLook +
                                R"(</w:tblPr><w:tblGrid><w:gridCol w:w="2000"/></w:tblGrid>)" + rows +
                                "</w:tbl>",
                            {{"styles", banded}});
     };
     QTest::newRow("a table style's first row and banded rows")
-        << bandedTable(R"(<w:tblLook w:val="04A0" w:firstRow="1" w:noHBand="0"/>)") << "rows"
+        << bandedTable(R"(<w:tblLook w:val="04A0" w:firstRow="1" w:noHBand="0"/>)", 0) << "rows"
         << "4472c4 bold, d9e2f3, none";
     QTest::newRow("a table's look turning its style's first row off")
-        << bandedTable(R"(<w:tblLook w:val="0020" w:firstRow="0"/>)") << "rows"
+        << bandedTable(R"(<w:tblLook w:val="0020" w:firstRow="0"/>)", 1) << "rows"
         << "d9e2f3, none, d9e2f3";
+    QTest::newRow("header rows after the first taking its format, bands after them")
+        << bandedTable(R"(<w:tblLook w:val="04A0"/>)", 2) << "rows"
+        << "4472c4 bold, 4472c4 bold, d9e2f3";
     QTest::newRow("a VML text box placed by its style")
         << wordParts(probeWith(
                {}, probe + R"(<w:r><w:pict><v:shape style="position:absolute;margin-left:36pt;margin-top:0;)"
