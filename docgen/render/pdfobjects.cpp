@@ -108,13 +108,6 @@ std::vector<Reference> referencesIn(QByteArrayView text)
     return found;
 }
 
-// An object's text in two: what may refer to other objects (a dictionary, an array, a value), and the
-// stream after it, if any, which is copied as it stands.
-struct Object {
-    QByteArrayView head;
-    QByteArrayView stream;
-};
-
 // The head of the object whose text starts at begin, up to the "stream" or the "endobj" that ends it.
 QByteArrayView headAt(QByteArrayView text, qsizetype begin)
 {
@@ -144,66 +137,6 @@ std::optional<int> referenceAfter(QByteArrayView head, QByteArrayView key)
     return found.empty() ? std::nullopt : std::optional(found.front().object);
 }
 
-class Objects
-{
-public:
-    Objects(const QByteArray& pdf, const CrossReference& xref, const std::map<int, QByteArray>& replaced)
-    {
-        std::map<int, QByteArrayView> texts;
-        for (const auto& [number, offset] : xref.objects) {
-            const qsizetype obj = pdf.indexOf("obj", offset);
-            if (obj < 0)
-                unreadable();
-            texts[number] = pdf;
-            mObjects[number] = {headAt(pdf, obj + 3), {}};
-        }
-        for (const auto& [number, body] : replaced) {
-            texts[number] = body;
-            mObjects[number] = {headAt(body, 0), {}};
-        }
-        for (auto& [number, object] : mObjects)
-            object.stream = streamOf(texts[number], object.head);
-    }
-
-    const Object& operator[](int number) const
-    {
-        const auto found = mObjects.find(number);
-        if (found == mObjects.end())
-            unreadable();
-        return found->second;
-    }
-
-private:
-    // From "stream" past the "endstream" found after the data the stream's length covers; nothing for an
-    // object that has no stream.
-    QByteArrayView streamOf(QByteArrayView text, QByteArrayView head) const
-    {
-        const qsizetype keyword = head.data() + head.size() - text.data();
-        if (!text.sliced(keyword).startsWith("stream"))
-            return {};
-        qsizetype data = keyword + 6;
-        data += text.sliced(data).startsWith("\r\n") ? 2 : text.sliced(data).startsWith("\n") ? 1 : 0;
-        const qsizetype key = head.indexOf("/Length");
-        const QByteArrayView value = key < 0 ? QByteArrayView() : head.sliced(key + 7);
-        const std::vector<Reference> indirect = referencesIn(value);
-        const bool isIndirect = !indirect.empty() && indirect.front().begin == pastWhite(value, 0);
-        const auto length = [&]() -> std::optional<std::pair<int, qsizetype>> {
-            if (!isIndirect)
-                return numberAt(value, pastWhite(value, 0));
-            const auto object = mObjects.find(indirect.front().object);
-            return object == mObjects.end()
-                       ? std::nullopt
-                       : numberAt(object->second.head, pastWhite(object->second.head, 0));
-        }();
-        const qsizetype end = length ? text.indexOf("endstream", data + length->first) : -1;
-        if (end < 0)
-            unreadable();
-        return text.sliced(keyword, end + 9 - keyword);
-    }
-
-    std::map<int, Object> mObjects;
-};
-
 // head with every reference renamed by numbers.
 QByteArray renumbered(QByteArrayView head, const std::map<int, int>& numbers)
 {
@@ -222,6 +155,56 @@ QByteArray renumbered(QByteArrayView head, const std::map<int, int>& numbers)
 }
 
 } // namespace
+
+Objects::Objects(const QByteArray& pdf, const CrossReference& xref, const std::map<int, QByteArray>& replaced)
+{
+    std::map<int, QByteArrayView> texts;
+    for (const auto& [number, offset] : xref.objects) {
+        const qsizetype obj = pdf.indexOf("obj", offset);
+        if (obj < 0)
+            unreadable();
+        texts[number] = pdf;
+        mObjects[number] = {headAt(pdf, obj + 3), {}, {}};
+    }
+    for (const auto& [number, body] : replaced) {
+        texts[number] = body;
+        mObjects[number] = {headAt(body, 0), {}, {}};
+    }
+    // A stream's length may stand in an object of its own, so every head is read first.
+    for (auto& [number, object] : mObjects) {
+        const QByteArrayView text = texts[number];
+        const QByteArrayView head = object.head;
+        const qsizetype keyword = head.data() + head.size() - text.data();
+        if (!text.sliced(keyword).startsWith("stream"))
+            continue;
+        qsizetype data = keyword + 6;
+        data += text.sliced(data).startsWith("\r\n") ? 2 : text.sliced(data).startsWith("\n") ? 1 : 0;
+        const qsizetype key = head.indexOf("/Length");
+        const QByteArrayView value = key < 0 ? QByteArrayView() : head.sliced(key + 7);
+        const std::vector<Reference> indirect = referencesIn(value);
+        const bool isIndirect = !indirect.empty() && indirect.front().begin == pastWhite(value, 0);
+        const auto length = [&]() -> std::optional<std::pair<int, qsizetype>> {
+            if (!isIndirect)
+                return numberAt(value, pastWhite(value, 0));
+            const auto found = mObjects.find(indirect.front().object);
+            return found == mObjects.end() ? std::nullopt
+                                           : numberAt(found->second.head, pastWhite(found->second.head, 0));
+        }();
+        const qsizetype end = length ? text.indexOf("endstream", data + length->first) : -1;
+        if (end < 0)
+            unreadable();
+        object.stream = text.sliced(keyword, end + 9 - keyword);
+        object.data = text.sliced(data, length->first);
+    }
+}
+
+const Object& Objects::operator[](int number) const
+{
+    const auto found = mObjects.find(number);
+    if (found == mObjects.end())
+        unreadable();
+    return found->second;
+}
 
 std::optional<CrossReference> readCrossReference(const QByteArray& pdf)
 {

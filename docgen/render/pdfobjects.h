@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 
 #include <map>
 #include <optional>
@@ -23,6 +24,31 @@ struct CrossReference {
 
 // Nothing for a PDF that is not one table and one trailer, as one already updated is not.
 std::optional<CrossReference> readCrossReference(const QByteArray& pdf);
+
+// An object's text in two: its head, which may refer to other objects (a dictionary, an array, a value),
+// and its stream, if any, from "stream" past "endstream", holding data.
+struct Object {
+    QByteArrayView head;
+    QByteArrayView stream;
+    QByteArrayView data;
+};
+
+// A PDF's objects as the engine writes them, each taken apart, replaced (number -> the object between "obj"
+// and "endobj") taking the place of those of the same number. The views are into pdf and replaced, which
+// must outlive them. Throws std::runtime_error for a PDF not as the engine writes it.
+class Objects
+{
+public:
+    Objects(const QByteArray& pdf, const CrossReference& xref,
+            const std::map<int, QByteArray>& replaced = {});
+
+    // Throws std::runtime_error for an object the PDF does not have.
+    const Object& operator[](int number) const;
+    const std::map<int, Object>& all() const { return mObjects; }
+
+private:
+    std::map<int, Object> mObjects;
+};
 
 // A stream object of data, unfiltered; dictionary is what its dictionary holds besides the length.
 QByteArray streamObject(const QByteArray& data, const QByteArray& dictionary = {});

@@ -131,35 +131,6 @@ std::map<QByteArray, FontGlyphs> drawnGlyphs(std::span<const DrawnRun> runs)
     return files;
 }
 
-// An object's dictionary: the object from its number up to its stream's data or its end.
-QString dictionaryAt(const QByteArray& pdf, qsizetype offset)
-{
-    qsizetype end = pdf.indexOf("endobj", offset);
-    const qsizetype stream = pdf.indexOf("stream", offset);
-    if (stream >= 0 && (end < 0 || stream < end))
-        end = stream;
-    return QString::fromLatin1(pdf.mid(offset, end < 0 ? -1 : end - offset));
-}
-
-// The data of an unfiltered stream with a direct length, as the engine writes ToUnicode maps.
-std::optional<QByteArray> plainStreamAt(const QByteArray& pdf, qsizetype offset)
-{
-    static const QRegularExpression length(QStringLiteral(R"(/Length\s+(\d+)\s*>>\s*$)"));
-    const QString dictionary = dictionaryAt(pdf, offset);
-    const QRegularExpressionMatch match = length.match(dictionary);
-    if (!match.hasMatch() || dictionary.contains(QLatin1String("/Filter")))
-        return std::nullopt;
-    qsizetype data = offset + dictionary.size() + 6; // "stream"
-    if (pdf.mid(data, 2) == "\r\n")
-        data += 2;
-    else if (pdf.mid(data, 1) == "\n")
-        data += 1;
-    const qsizetype size = match.captured(1).toLongLong();
-    if (data + size > pdf.size())
-        return std::nullopt;
-    return pdf.mid(data, size);
-}
-
 QString utf16FromHex(QStringView hex)
 {
     QString text;
@@ -291,18 +262,22 @@ ToUnicodeMaps toUnicodeMaps(const QByteArray& pdf, const pdfobjects::CrossRefere
     static const QRegularExpression toUnicode(QStringLiteral(R"(/ToUnicode\s+(\d+)\s+0\s+R)"));
     const std::map<QByteArray, FontGlyphs> drawn = drawnGlyphs(runs);
     ToUnicodeMaps maps;
-    for (const auto& [object, offset] : xref.objects) {
-        const QString font = dictionaryAt(pdf, offset);
+    const pdfobjects::Objects objects(pdf, xref);
+    for (const auto& [number, object] : objects.all()) {
+        const QString font = QString::fromLatin1(object.head);
         const QRegularExpressionMatch name = baseFont.match(font);
         const QRegularExpressionMatch map = toUnicode.match(font);
         if (!font.contains(type0) || !name.hasMatch() || !map.hasMatch())
             continue;
         const auto glyphs = drawn.find(name.captured(1).toLatin1());
-        const auto mapAt = xref.objects.find(map.captured(1).toInt());
-        if (glyphs == drawn.end() || mapAt == xref.objects.end())
+        const auto mapAt = objects.all().find(map.captured(1).toInt());
+        if (glyphs == drawn.end() || mapAt == objects.all().end())
             continue;
-        const std::optional<QByteArray> data = plainStreamAt(pdf, mapAt->second);
-        const std::optional<CMap> engineMap = data ? readCMap(*data) : std::nullopt;
+        // The engine writes its maps unfiltered.
+        const pdfobjects::Object& stream = mapAt->second;
+        const std::optional<CMap> engineMap = stream.stream.isEmpty() || stream.head.contains("/Filter")
+                                                  ? std::nullopt
+                                                  : readCMap(stream.data.toByteArray());
         if (!engineMap)
             continue;
         CMap mended = *engineMap;
