@@ -211,19 +211,16 @@ std::optional<CrossReference> readCrossReference(const QByteArray& pdf)
     static const QRegularExpression tail(
         QStringLiteral(R"(trailer\s*(<<.*>>)\s*startxref\s*(\d+)\s*%%EOF\s*$)"),
         QRegularExpression::DotMatchesEverythingOption);
-    static const QRegularExpression info(QStringLiteral(R"(/Info\s+(\d+)\s+0\s+R)"));
     const QRegularExpressionMatch end = tail.match(QString::fromLatin1(pdf.right(1024)));
     if (!end.hasMatch())
         return std::nullopt;
     CrossReference xref;
     xref.trailer = end.captured(1).toLatin1();
-    xref.offset = end.captured(2).toLongLong();
+    const qsizetype table = end.captured(2).toLongLong();
     const qsizetype trailer = pdf.lastIndexOf("trailer");
-    if (xref.trailer.contains("/Prev") || xref.offset <= 0 || xref.offset >= trailer ||
-        pdf.mid(xref.offset, 4) != "xref")
+    if (xref.trailer.contains("/Prev") || table <= 0 || table >= trailer || pdf.mid(table, 4) != "xref")
         return std::nullopt;
-    xref.info = info.match(QString::fromLatin1(xref.trailer)).captured(1).toInt();
-    const QList<QByteArray> lines = pdf.mid(xref.offset, trailer - xref.offset).split('\n');
+    const QList<QByteArray> lines = pdf.mid(table, trailer - table).split('\n');
     for (qsizetype line = 1; line < lines.size();) {
         const QList<QByteArray> section = lines[line++].simplified().split(' ');
         if (section.size() != 2)

@@ -18,8 +18,6 @@ namespace render::pdfobjects
 struct CrossReference {
     std::map<int, qsizetype> objects;
     QByteArray trailer; // the trailer's dictionary
-    qsizetype offset = 0;
-    int info = 0; // the document information dictionary's object; 0 for none
 };
 
 // Nothing for a PDF that is not one table and one trailer, as one already updated is not.
