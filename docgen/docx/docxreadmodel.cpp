@@ -99,30 +99,45 @@ std::int32_t bounded(std::int64_t length)
     return static_cast<std::int32_t>(std::clamp(length, -kLongestLength, kLongestLength));
 }
 
+// Twips to a unit of length that Word's universal measure and CSS both write.
+constexpr std::array<std::pair<std::string_view, double>, 5> kTwipsPerUnit = {{
+    {"mm", 1440 / 25.4},
+    {"cm", 1440 / 2.54},
+    {"in", 1440},
+    {"pt", 20},
+    {"pc", 240},
+}};
+
+// The number before text's unit, one of kTwipsPerUnit or other, and the twips to that unit; nothing for
+// text that ends in no unit.
+std::optional<std::pair<std::string_view, double>> splitUnit(std::string_view text,
+                                                             std::pair<std::string_view, double> other)
+{
+    for (const auto& [unit, twipsPer] : kTwipsPerUnit)
+        if (text.ends_with(unit))
+            return std::pair{text.substr(0, text.size() - unit.size()), twipsPer};
+    if (text.ends_with(other.first))
+        return std::pair{text.substr(0, text.size() - other.first.size()), other.second};
+    return std::nullopt;
+}
+
+// A decimal number of units of twipsPer twips, in twips; nothing for what is no finite number.
+std::optional<std::int32_t> scaledTwips(std::string_view number, double twipsPer)
+{
+    double value = 0;
+    const auto [at, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (error != std::errc{} || at != number.data() + number.size() || !std::isfinite(value))
+        return std::nullopt;
+    return bounded(std::llround(std::clamp(value * twipsPer, -1e12, 1e12)));
+}
+
 // A length in twips, or in the universal measure's units where one is written ("2.5cm", "12pt").
 std::optional<std::int32_t> twips(const std::string* text)
 {
     if (!text)
         return std::nullopt;
-    static constexpr std::array<std::pair<std::string_view, double>, 6> kUnits = {{
-        {"mm", 1440 / 25.4},
-        {"cm", 1440 / 2.54},
-        {"in", 1440},
-        {"pt", 20},
-        {"pc", 240},
-        {"pi", 240},
-    }};
-    for (const auto& [unit, scale] : kUnits) {
-        if (text->size() <= unit.size() || !text->ends_with(unit))
-            continue;
-        double number = 0;
-        const char* begin = text->data();
-        const char* end = begin + text->size() - unit.size();
-        const auto [at, error] = std::from_chars(begin, end, number);
-        if (error != std::errc{} || at != end || !std::isfinite(number))
-            return std::nullopt;
-        return bounded(std::llround(std::clamp(number * scale, -1e12, 1e12)));
-    }
+    if (const auto measure = splitUnit(*text, {"pi", 240}))
+        return scaledTwips(measure->first, measure->second);
     if (const auto number = integer(text))
         return bounded(*number);
     return std::nullopt;
@@ -850,27 +865,9 @@ std::string styleValue(const std::string& style, std::string_view name)
 // also for a number alone); 0 for none.
 std::int32_t cssLength(const std::string& text)
 {
-    static constexpr std::array<std::pair<std::string_view, double>, 6> kUnits = {{
-        {"pt", 20},
-        {"in", 1440},
-        {"cm", 1440 / 2.54},
-        {"mm", 1440 / 25.4},
-        {"pc", 240},
-        {"px", 15},
-    }};
-    double scale = 15;
-    std::string_view number(text);
-    for (const auto& [unit, unitScale] : kUnits)
-        if (number.ends_with(unit)) {
-            number.remove_suffix(unit.size());
-            scale = unitScale;
-            break;
-        }
-    double value = 0;
-    const auto [at, error] = std::from_chars(number.data(), number.data() + number.size(), value);
-    if (error != std::errc{} || at != number.data() + number.size() || !std::isfinite(value))
-        return 0;
-    return bounded(std::llround(std::clamp(value * scale, -1e12, 1e12)));
+    constexpr std::pair<std::string_view, double> kPixel{"px", 15};
+    const auto measure = splitUnit(text, kPixel).value_or(std::pair{std::string_view(text), kPixel.second});
+    return scaledTwips(measure.first, measure.second).value_or(0);
 }
 
 // A VML colour: "#RRGGBB" (or "#RGB"), or black or white by name; fallback for none or another name.
